@@ -1,0 +1,59 @@
+#include "app/Application.h"
+
+#include "app/WindowManager.h"
+#include "core/Fonts.h"
+#include "platform/AppPaths.h"
+#include "editor/EditorViewModel.h"
+#include "platform/NotificationCenter.h"
+#include "platform/SettingsKeys.h"
+#include "platform/SettingsStore.h"
+#include "ui/EditorWindow.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QUrl>
+
+#include <cstdio>
+
+namespace pelorin {
+
+namespace {
+
+bool haveDisplay()
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+} // namespace
+
+int runPelorin(int argc, char** argv)
+{
+    if (!haveDisplay()) {
+        std::fputs("pelorin: no display (set DISPLAY or WAYLAND_DISPLAY to start the app)\n", stderr);
+        return 2;
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Pelorin"));
+    QApplication::setDesktopFileName(QString::fromLatin1(applicationId));
+    QApplication::setQuitOnLastWindowClosed(false);
+    loadBundledFonts();
+
+    SettingsStore& settings = SettingsStore::shared();
+    settings.registerDefaults(registeredDefaults());
+
+    WindowManager windows;
+    EditorViewModel editor(settings, NotificationCenter::defaultCenter());
+    editor.setWindowHost(&windows);
+    EditorWindow window(editor);
+    windows.setMainWindow(&window);
+
+    for (const QString& argument : QApplication::arguments().mid(1)) {
+        if (QFileInfo(argument).isFile())
+            NotificationCenter::defaultCenter().post(Notifications::openDroppedFile, QUrl::fromLocalFile(QFileInfo(argument).absoluteFilePath()));
+    }
+    windows.showEditorWindow();
+    return QApplication::exec();
+}
+
+} // namespace pelorin

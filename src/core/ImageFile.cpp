@@ -1,0 +1,74 @@
+#include "core/ImageFile.h"
+
+#include <QBuffer>
+#include <QImageReader>
+
+#include <cmath>
+
+namespace pelorin {
+
+namespace {
+
+constexpr double metersPerInch = 0.0254;
+constexpr double pointsPerInch = 72.0;
+
+// QImage's own default resolution, which a decoder leaves in place when the file has none.
+int defaultDotsPerMeter()
+{
+    static const int dpm = QImage(1, 1, QImage::Format_ARGB32).dotsPerMeterX();
+    return dpm;
+}
+
+std::optional<QImage> read(QImageReader& reader, QString* error)
+{
+    reader.setAllocationLimit(maxDecodedImageMegabytes);
+    reader.setAutoTransform(true);
+    QImage image = reader.read();
+    if (image.isNull()) {
+        if (error)
+            *error = reader.errorString();
+        return std::nullopt;
+    }
+    if (image.dotsPerMeterX() != defaultDotsPerMeter())
+        image.setDevicePixelRatio(scaleFromDotsPerMeter(image.dotsPerMeterX()));
+    else
+        image.setDevicePixelRatio(1.0);
+    return image;
+}
+
+} // namespace
+
+double scaleFromDotsPerMeter(int dotsPerMeter)
+{
+    if (dotsPerMeter <= 0)
+        return 1.0;
+    const double dpi = dotsPerMeter * metersPerInch;
+    // Resolutions are stored as whole dots per metre, so 144 dpi reads back as 143.99: round to
+    // hundredths. Absurd claims (a 1-dpi file would open 72 times its pixel size) are ignored.
+    const double scale = std::round(dpi / pointsPerInch * 100.0) / 100.0;
+    return (scale >= 0.5 && scale <= 8.0) ? scale : 1.0;
+}
+
+void setResolutionFromScale(QImage& image)
+{
+    const int dpm = static_cast<int>(std::lround(image.devicePixelRatio() * pointsPerInch / metersPerInch));
+    image.setDotsPerMeterX(dpm);
+    image.setDotsPerMeterY(dpm);
+}
+
+std::optional<QImage> readImageFile(const QString& path, QString* error)
+{
+    QImageReader reader(path);
+    return read(reader, error);
+}
+
+std::optional<QImage> readImageData(const QByteArray& data, QString* error)
+{
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    return read(reader, error);
+}
+
+} // namespace pelorin

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+
+#include <optional>
+
+namespace pelorin {
+
+// Largest decoded image we accept; a larger claim is refused before any pixel is decoded,
+// so a decompression bomb costs nothing. 512 MB holds an 11 000-pixel square screenshot.
+inline constexpr int maxDecodedImageMegabytes = 512;
+
+// Reads an image file. The result's devicePixelRatio is its pixels per point, taken from the
+// file's resolution (144 dpi is a 2× image); a file without a usable resolution is 1×.
+std::optional<QImage> readImageFile(const QString& path, QString* error = nullptr);
+std::optional<QImage> readImageData(const QByteArray& data, QString* error = nullptr);
+
+// Pixels per point for a resolution in dots per metre; 1 when the resolution says nothing usable.
+double scaleFromDotsPerMeter(int dotsPerMeter);
+
+// Stamps the image's resolution from its devicePixelRatio so a written file keeps its point size.
+void setResolutionFromScale(QImage& image);
+
+} // namespace pelorin

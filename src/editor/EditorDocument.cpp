@@ -1,0 +1,154 @@
+#include "editor/EditorViewModel.h"
+
+#include "core/ImageFile.h"
+#include "editor/EditorWindowHost.h"
+
+#include <QFileInfo>
+#include <QMimeData>
+#include <QTimer>
+#include <QtConcurrent>
+
+namespace pelorin {
+
+void EditorViewModel::loadImage(const QUrl& url)
+{
+    const std::optional<QImage> image = url.isLocalFile() ? readImageFile(url.toLocalFile()) : std::nullopt;
+    if (!image) {
+        setErrorMessage(QStringLiteral("Failed to load image from ") + url.fileName());
+        return;
+    }
+    replaceDocument(*image, url, SourceType::file, true);
+}
+
+void EditorViewModel::loadImage(const QImage& image, SourceType sourceType, bool persistAsLast)
+{
+    replaceDocument(image, std::nullopt, sourceType, persistAsLast);
+}
+
+void EditorViewModel::replaceDocument(const QImage& image, std::optional<QUrl> url, SourceType sourceType,
+                                      bool persistAsLast)
+{
+    const double screenScale = currentScreenScale();
+    m_document = ScreenshotDocument::create(image, std::move(url), sourceType, screenScale);
+    // The style carries over from one screenshot to the next.
+    m_document->styling = m_styling;
+    if (m_browserChrome.isEnabled)
+        m_document->image = browserFramedImage(m_document->baseImage);
+    markAllTexturesDirty();
+    Q_EMIT documentChanged();
+    zoomToFit();
+    setSelectedTool(std::nullopt);
+    setSelectedAnnotationId({});
+    setDetectedComponents({});
+    setShowComponentOverlay(false);
+    m_componentRedactions.clear();
+    resetQuickAnnotationElements();
+    setExportFrameRect(std::nullopt);
+    if (persistAsLast)
+        persistLastScreenshot(m_document->baseImage);
+}
+
+void EditorViewModel::persistLastScreenshot(const QImage& image)
+{
+    // A detached write with its own copy of the store and the image; failures stay silent.
+    const LastScreenshotStore store = m_lastScreenshotStore;
+    m_lastScreenshotSave = QtConcurrent::run([store, image] { store.save(image); });
+}
+
+void EditorViewModel::clearDocument()
+{
+    m_document.reset();
+    Q_EMIT documentChanged();
+    setSelectedTool(std::nullopt);
+    setSelectedAnnotationId({});
+    setDetectedComponents({});
+    setShowComponentOverlay(false);
+    m_componentRedactions.clear();
+    resetQuickAnnotationElements();
+    setExportFrameRect(std::nullopt);
+    markAllTexturesDirty();
+    zoomToFit();
+}
+
+void EditorViewModel::markAllTexturesDirty()
+{
+    screenshotTextureDirty = true;
+    backgroundTextureDirty = true;
+    annotationTextureDirty = true;
+}
+
+void EditorViewModel::resetQuickAnnotationElements()
+{
+    if (!m_localDetectedElements.empty()) {
+        m_localDetectedElements.clear();
+        Q_EMIT localDetectedElementsChanged();
+    }
+    if (m_isDetectingElements) {
+        m_isDetectingElements = false;
+        Q_EMIT isDetectingElementsChanged();
+    }
+    m_localDetectionDocumentId.reset();
+}
+
+bool EditorViewModel::handleDroppedFile(const QMimeData& data)
+{
+    // The drop data is gone once the drop event ends: take what we need now, load after it.
+    QPointer<EditorViewModel> self(this);
+    if (data.hasUrls()) {
+        const QList<QUrl> urls = data.urls();
+        const QUrl url = urls.isEmpty() ? QUrl() : urls.first();
+        QTimer::singleShot(0, this, [self, url] {
+            if (self && url.isLocalFile())
+                self->loadImage(url);
+        });
+        return true;
+    }
+    if (data.hasImage()) {
+        const QVariant imageData = data.imageData();
+        QTimer::singleShot(0, this, [self, imageData] {
+            if (self && imageData.canConvert<QImage>()) {
+                const QImage image = imageData.value<QImage>();
+                if (!image.isNull())
+                    self->loadImage(image, SourceType::dragAndDrop, true);
+            }
+        });
+        return true;
+    }
+    return false;
+}
+
+void EditorViewModel::closeEditorWindow()
+{
+    if (m_windowHost)
+        m_windowHost->hideEditorWindow();
+    clearDocument();
+    QPointer<EditorViewModel> self(this);
+    QTimer::singleShot(0, this, [self] {
+        if (self && self->m_windowHost)
+            self->m_windowHost->syncActivationPolicy();
+    });
+}
+
+void EditorViewModel::handleOpenLastScreenshot()
+{
+    if (const std::optional<QImage> image = m_lastScreenshotStore.load()) {
+        loadImage(*image, SourceType::screenCapture, false);
+        if (m_windowHost)
+            m_windowHost->showEditorWindow();
+        return;
+    }
+    if (m_windowHost)
+        m_windowHost->showEditorWindow();
+    setErrorMessage(QStringLiteral("No recent screenshot to open."));
+}
+
+void EditorViewModel::handleDroppedMenuBarFile(const QVariant& object)
+{
+    if (object.typeId() != QMetaType::QUrl)
+        return;
+    loadImage(object.toUrl());
+    if (m_windowHost)
+        m_windowHost->showEditorWindow();
+}
+
+} // namespace pelorin

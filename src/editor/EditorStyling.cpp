@@ -1,0 +1,150 @@
+#include "editor/EditorViewModel.h"
+
+#include "core/AppConstants.h"
+#include "core/StylingJson.h"
+#include "platform/SettingsKeys.h"
+#include "platform/SettingsStore.h"
+
+#include <cmath>
+
+namespace pelorin {
+
+namespace {
+
+QString key(const char* name)
+{
+    return QLatin1String(name);
+}
+
+} // namespace
+
+void EditorViewModel::setStyling(const StylingConfiguration& styling)
+{
+    if (styling.background != m_styling.background)
+        backgroundTextureDirty = true;
+    m_styling = styling;
+    Q_EMIT stylingChanged();
+    Q_EMIT stylingIsDirtyChanged();
+}
+
+void EditorViewModel::setBrowserChrome(const BrowserChromeSettings& settings)
+{
+    const bool differs = settings != m_browserChrome;
+    m_browserChrome = settings;
+    Q_EMIT browserChromeChanged();
+    Q_EMIT stylingIsDirtyChanged();
+    if (differs)
+        applyBrowserChrome();
+}
+
+void EditorViewModel::applyBrowserChrome()
+{
+    // The browser frame is baked into the document image by the renderer; until a frame
+    // renderer is attached, the document keeps its plain image.
+}
+
+QImage EditorViewModel::browserFramedImage(const QImage& base) const
+{
+    return base;
+}
+
+void EditorViewModel::setBackground(BackgroundPreset preset)
+{
+    StylingConfiguration styling = m_styling;
+    styling.background = BackgroundStyle::preset(preset);
+    setStyling(styling);
+    if (m_document)
+        m_document->styling.background = styling.background;
+}
+
+void EditorViewModel::setBackgroundToWallpaper()
+{
+    StylingConfiguration styling = m_styling;
+    styling.background = BackgroundStyle::wallpaper();
+    setStyling(styling);
+    if (m_document)
+        m_document->styling.background = styling.background;
+}
+
+void EditorViewModel::setPadding(double value)
+{
+    StylingConfiguration styling = m_styling;
+    styling.padding = value;
+    setStyling(styling);
+    if (m_document)
+        m_document->styling.padding = value;
+    setExportFrameRect(std::nullopt);
+    fitPaddedFrameIfNeeded();
+}
+
+void EditorViewModel::resetAllStyling()
+{
+    setStyling(StylingConfiguration{});
+    if (m_document)
+        m_document->styling = m_styling;
+    setBrowserChrome(BrowserChromeSettings{});
+    setExportFrameRect(std::nullopt);
+    SceneState flat = m_sceneState;
+    flat.isPerspective = false;
+    setSceneState(flat);
+    resetRotation();
+}
+
+bool EditorViewModel::stylingIsDirty() const
+{
+    return m_styling != StylingConfiguration{} || m_browserChrome.isEnabled
+        || m_browserChrome.style != BrowserChromeStyle::dark || !m_browserChrome.showsAddressBar
+        || !m_browserChrome.urlText.isEmpty() || std::fabs(m_sceneState.yaw) >= CanvasLimits::tiltThreshold
+        || std::fabs(m_sceneState.pitch) >= CanvasLimits::tiltThreshold || m_sceneState.isPerspective;
+}
+
+void EditorViewModel::loadPersistedStyling()
+{
+    // Each value is applied on its own, as stored: numbers are not clamped to the slider ranges.
+    StylingConfiguration s = m_styling;
+    s.cornerRadius = m_settings.doubleValue(key(SettingsKeys::lastCornerRadius), AppConstants::defaultCornerRadius);
+    setStyling(s);
+    s.shadow.radius = m_settings.doubleValue(key(SettingsKeys::lastShadowRadius), AppConstants::defaultShadowRadius);
+    setStyling(s);
+    s.padding = m_settings.doubleValue(key(SettingsKeys::lastFramePadding), AppConstants::defaultPadding);
+    setStyling(s);
+    s.dimming.isEnabled = m_settings.boolValue(key(SettingsKeys::lastDimmingEnabled), false);
+    setStyling(s);
+    s.dimming.amount = m_settings.doubleValue(key(SettingsKeys::lastDimmingAmount), 0.5);
+    setStyling(s);
+
+    // Bytes that do not decode are left alone in the store and the current value stays.
+    const QByteArray background = m_settings.bytesValue(key(SettingsKeys::lastBackground));
+    if (!background.isEmpty()) {
+        if (const std::optional<BackgroundStyle> decoded = decodeBackgroundStyle(background)) {
+            s.background = *decoded;
+            setStyling(s);
+        }
+    }
+    const QByteArray chrome = m_settings.bytesValue(key(SettingsKeys::lastBrowserChrome));
+    if (!chrome.isEmpty()) {
+        if (const std::optional<BrowserChromeSettings> decoded = decodeBrowserChromeSettings(chrome))
+            setBrowserChrome(*decoded);
+    }
+}
+
+void EditorViewModel::persistStyling()
+{
+    m_settings.setValue(key(SettingsKeys::lastCornerRadius), m_styling.cornerRadius);
+    m_settings.setValue(key(SettingsKeys::lastShadowRadius), m_styling.shadow.radius);
+    m_settings.setValue(key(SettingsKeys::lastFramePadding), m_styling.padding);
+    m_settings.setValue(key(SettingsKeys::lastDimmingEnabled), m_styling.dimming.isEnabled);
+    m_settings.setValue(key(SettingsKeys::lastDimmingAmount), m_styling.dimming.amount);
+    const QByteArray background = encodeBackgroundStyle(m_styling.background);
+    if (!background.isEmpty())
+        m_settings.setValue(key(SettingsKeys::lastBackground), background);
+}
+
+void EditorViewModel::persistBrowserChrome()
+{
+    const QByteArray chrome = encodeBrowserChromeSettings(m_browserChrome);
+    if (!chrome.isEmpty())
+        m_settings.setValue(key(SettingsKeys::lastBrowserChrome), chrome);
+}
+
+} // namespace pelorin

@@ -1,0 +1,270 @@
+#pragma once
+
+#include "core/Annotation.h"
+#include "core/DetectedComponent.h"
+#include "core/Styling.h"
+#include "core/ViewState.h"
+#include "editor/AnnotationDefaultsStore.h"
+#include "editor/EditorKeyMap.h"
+#include "editor/LastScreenshotStore.h"
+#include "editor/ScreenshotDocument.h"
+
+#include <QColor>
+#include <QFuture>
+#include <QObject>
+#include <QPointer>
+#include <QRectF>
+#include <QTimer>
+#include <QUuid>
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <vector>
+
+class QMimeData;
+
+namespace pelorin {
+
+class EditorWindowHost;
+class NotificationCenter;
+class SettingsStore;
+
+enum class ExportFollowUp { stay, close };
+enum class CopyClipboardContent { image, url };
+
+// The angles the renderer eases the displayed tilt towards.
+struct RotationTargets {
+    float yaw = 0;
+    float pitch = 0;
+};
+
+// The single editor state object: the open document, the style applied to it, the tool and
+// selection, the view state of the canvas and the flags telling the renderer what to rebuild.
+// Members are spread over one source file per concern (EditorDocument.cpp, EditorStyling.cpp,
+// EditorCanvas.cpp, EditorKeys.cpp, EditorAnnotations.cpp).
+class EditorViewModel : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(std::optional<pelorin::ScreenshotDocument> document READ document NOTIFY documentChanged)
+    Q_PROPERTY(pelorin::StylingConfiguration styling READ styling WRITE setStyling NOTIFY stylingChanged)
+    Q_PROPERTY(pelorin::BrowserChromeSettings browserChrome READ browserChrome WRITE setBrowserChrome NOTIFY browserChromeChanged)
+    Q_PROPERTY(std::optional<pelorin::AnnotationTool> selectedTool READ selectedTool WRITE setSelectedTool NOTIFY selectedToolChanged)
+    Q_PROPERTY(QUuid selectedAnnotationId READ selectedAnnotationId WRITE setSelectedAnnotationId NOTIFY selectedAnnotationIdChanged)
+    Q_PROPERTY(QColor annotationColor READ annotationColor WRITE setAnnotationColor NOTIFY annotationColorChanged)
+    Q_PROPERTY(pelorin::CanvasTransform canvasTransform READ canvasTransform NOTIFY canvasTransformChanged)
+    Q_PROPERTY(std::optional<QRectF> exportFrameRect READ exportFrameRect WRITE setExportFrameRect NOTIFY exportFrameRectChanged)
+    Q_PROPERTY(pelorin::SceneState sceneState READ sceneState WRITE setSceneState NOTIFY sceneStateChanged)
+    Q_PROPERTY(bool isRotatingGesture READ isRotatingGesture NOTIFY isRotatingGestureChanged)
+    Q_PROPERTY(bool isAnalyzing READ isAnalyzing WRITE setIsAnalyzing NOTIFY isAnalyzingChanged)
+    Q_PROPERTY(bool showComponentOverlay READ showComponentOverlay WRITE setShowComponentOverlay NOTIFY showComponentOverlayChanged)
+    Q_PROPERTY(bool isCapturing READ isCapturing WRITE setIsCapturing NOTIFY isCapturingChanged)
+    Q_PROPERTY(bool showingExportOptions READ showingExportOptions WRITE setShowingExportOptions NOTIFY showingExportOptionsChanged)
+    Q_PROPERTY(QString errorMessage READ errorMessage WRITE setErrorMessage NOTIFY errorMessageChanged)
+    Q_PROPERTY(int imageCopiedPulse READ imageCopiedPulse NOTIFY imageCopiedPulseChanged)
+    Q_PROPERTY(bool isDetectingElements READ isDetectingElements NOTIFY isDetectingElementsChanged)
+    Q_PROPERTY(bool stylingIsDirty READ stylingIsDirty NOTIFY stylingIsDirtyChanged)
+
+public:
+    EditorViewModel(SettingsStore& settings, NotificationCenter& notifications, QObject* parent = nullptr);
+    ~EditorViewModel() override;
+
+    void setWindowHost(EditorWindowHost* host) { m_windowHost = host; }
+    EditorWindowHost* windowHost() const { return m_windowHost; }
+    void setLastScreenshotStore(LastScreenshotStore store) { m_lastScreenshotStore = std::move(store); }
+    // Backing scale of the main screen; 2 when there is no screen.
+    void setScreenScaleProvider(std::function<double()> provider) { m_screenScale = std::move(provider); }
+
+    // --- Document (EditorDocument.cpp)
+    const std::optional<ScreenshotDocument>& document() const { return m_document; }
+    bool hasDocument() const { return m_document.has_value(); }
+    void loadImage(const QUrl& url);
+    void loadImage(const QImage& image, SourceType sourceType, bool persistAsLast);
+    void clearDocument();
+    // A drop on the editor window: a file URL is preferred over image data. False refuses the drop.
+    bool handleDroppedFile(const QMimeData& data);
+    void closeEditorWindow();
+    void handleOpenLastScreenshot();
+    void handleDroppedMenuBarFile(const QVariant& object);
+    // Finishes when the background write of the last screenshot has ended.
+    QFuture<void> pendingLastScreenshotSave() const { return m_lastScreenshotSave; }
+
+    // Capture entry points; the capture flow replaces the document when it succeeds.
+    void captureNewScreenshot();
+    void captureWindow();
+
+    // --- Styling (EditorStyling.cpp)
+    const StylingConfiguration& styling() const { return m_styling; }
+    void setStyling(const StylingConfiguration& styling);
+    const BrowserChromeSettings& browserChrome() const { return m_browserChrome; }
+    void setBrowserChrome(const BrowserChromeSettings& settings);
+    void setBackground(BackgroundPreset preset);
+    void setBackgroundToWallpaper();
+    void setPadding(double value);
+    void resetAllStyling();
+    bool stylingIsDirty() const;
+    void loadPersistedStyling();
+    void persistStyling();
+    void persistBrowserChrome();
+
+    // --- Annotations (EditorAnnotations.cpp)
+    std::optional<AnnotationTool> selectedTool() const { return m_selectedTool; }
+    void setSelectedTool(std::optional<AnnotationTool> tool);
+    QUuid selectedAnnotationId() const { return m_selectedAnnotationId; }
+    void setSelectedAnnotationId(const QUuid& id);
+    QColor annotationColor() const { return m_annotationColor; }
+    void setAnnotationColor(const QColor& color);
+    AnnotationDefaultsStore& annotationDefaults() { return m_annotationDefaults; }
+    // Installed by the quick-annotation chain; returns true when it used the Escape key.
+    void setQuickChainEscapeHandler(std::function<bool()> handler) { m_quickChainEscapeHandler = std::move(handler); }
+
+    // --- Canvas view state (EditorCanvas.cpp)
+    const CanvasTransform& canvasTransform() const { return m_canvasTransform; }
+    void setZoomLevel(double zoom);
+    void setCanvasOffset(const QSizeF& offset);
+    QSizeF viewportSize() const { return m_viewportSize; }
+    void updateViewportSize(const QSizeF& size);
+    bool needsZoomToFit() const { return m_needsZoomToFit; }
+    void zoomIn();
+    void zoomOut();
+    void zoomToFit();
+    void fitPaddedFrameIfNeeded();
+    const SceneState& sceneState() const { return m_sceneState; }
+    void setSceneState(const SceneState& state);
+    bool isRotatingGesture() const { return m_isRotatingGesture; }
+    RotationTargets rotationTargets() const { return m_rotationTargets; }
+    void beginRotationGesture();
+    void rotateBy(float deltaYaw, float deltaPitch);
+    void endRotationGesture();
+    void toggleProjection();
+    void resetRotation();
+    std::optional<SceneState> preAnnotateSceneState() const { return m_preAnnotateSceneState; }
+    void setPreAnnotateSceneState(std::optional<SceneState> state) { m_preAnnotateSceneState = state; }
+    void restorePreAnnotateSceneState();
+    const std::optional<QRectF>& exportFrameRect() const { return m_exportFrameRect; }
+    void setExportFrameRect(const std::optional<QRectF>& rect);
+
+    // Renderer flags: which textures must be rebuilt before the next frame.
+    bool screenshotTextureDirty = true;
+    bool backgroundTextureDirty = true;
+    bool annotationTextureDirty = true;
+
+    // --- Analysis and detection state
+    const std::vector<DetectedComponent>& detectedComponents() const { return m_detectedComponents; }
+    void setDetectedComponents(std::vector<DetectedComponent> components);
+    bool isAnalyzing() const { return m_isAnalyzing; }
+    void setIsAnalyzing(bool value);
+    bool showComponentOverlay() const { return m_showComponentOverlay; }
+    void setShowComponentOverlay(bool value);
+    bool isDetectingElements() const { return m_isDetectingElements; }
+    const std::vector<QRectF>& localDetectedElements() const { return m_localDetectedElements; }
+    const std::map<QUuid, QUuid>& componentRedactions() const { return m_componentRedactions; }
+
+    // --- Status shown by the window
+    bool isCapturing() const { return m_isCapturing; }
+    void setIsCapturing(bool value);
+    bool showingExportOptions() const { return m_showingExportOptions; }
+    void setShowingExportOptions(bool value);
+    QString errorMessage() const { return m_errorMessage; } // empty: no pending error
+    void setErrorMessage(const QString& message);
+    void clearErrorMessage() { setErrorMessage({}); }
+    int imageCopiedPulse() const { return m_imageCopiedPulse; }
+
+    // --- Settings the editor reads (live views onto the settings store)
+    bool hideWindowDuringCapture() const;
+    ExportFollowUp copyFollowUp() const;
+    ExportFollowUp saveFollowUp() const;
+    bool uploadScreenshots() const;
+    CopyClipboardContent copyClipboardContent() const;
+
+    // --- Keys (EditorKeys.cpp)
+    // Applies the editor's key map; true when the editor used the key.
+    bool handleKeyPress(const EditorKeyEvent& event, bool focusIsText);
+    // Watches the application's key presses aimed at the editor window.
+    void installEditorKeyMonitor();
+
+Q_SIGNALS:
+    void documentChanged();
+    void stylingChanged();
+    void browserChromeChanged();
+    void selectedToolChanged();
+    void selectedAnnotationIdChanged();
+    void annotationColorChanged();
+    void canvasTransformChanged();
+    void exportFrameRectChanged();
+    void sceneStateChanged();
+    void isRotatingGestureChanged();
+    void detectedComponentsChanged();
+    void isAnalyzingChanged();
+    void showComponentOverlayChanged();
+    void isCapturingChanged();
+    void showingExportOptionsChanged();
+    void errorMessageChanged();
+    void imageCopiedPulseChanged();
+    void localDetectedElementsChanged();
+    void isDetectingElementsChanged();
+    void stylingIsDirtyChanged();
+    // A settings key the editor reads changed, from anywhere in the application.
+    void settingChanged(const QString& key);
+    // The canvas should draw a new frame.
+    void redrawRequested();
+    // The renderer should rebuild the textures whose flags are set.
+    void textureRefreshRequested();
+    // The capture flow was asked for (window = true for a window capture).
+    void captureRequested(bool window);
+
+private:
+    void replaceDocument(const QImage& image, std::optional<QUrl> url, SourceType sourceType, bool persistAsLast);
+    void markAllTexturesDirty();
+    void resetQuickAnnotationElements();
+    void persistLastScreenshot(const QImage& image);
+    void applyBrowserChrome();
+    QImage browserFramedImage(const QImage& base) const;
+    void installStylePersistence();
+    void observeNotifications();
+    void handleEscape();
+    void setTransform(const CanvasTransform& transform);
+    double currentScreenScale() const;
+
+    SettingsStore& m_settings;
+    NotificationCenter& m_notifications;
+    EditorWindowHost* m_windowHost = nullptr;
+    LastScreenshotStore m_lastScreenshotStore;
+    std::function<double()> m_screenScale;
+
+    std::optional<ScreenshotDocument> m_document;
+    StylingConfiguration m_styling;
+    BrowserChromeSettings m_browserChrome;
+    std::optional<AnnotationTool> m_selectedTool;
+    QUuid m_selectedAnnotationId;
+    QColor m_annotationColor;
+    AnnotationDefaultsStore m_annotationDefaults;
+    CanvasTransform m_canvasTransform;
+    QSizeF m_viewportSize{0, 0};
+    std::optional<QRectF> m_exportFrameRect;
+    bool m_needsZoomToFit = false;
+    SceneState m_sceneState;
+    bool m_isRotatingGesture = false;
+    RotationTargets m_rotationTargets;
+    std::vector<DetectedComponent> m_detectedComponents;
+    bool m_isAnalyzing = false;
+    bool m_showComponentOverlay = false;
+    std::optional<SceneState> m_preAnnotateSceneState;
+    bool m_isCapturing = false;
+    bool m_showingExportOptions = false;
+    QString m_errorMessage;
+    int m_imageCopiedPulse = 0;
+    std::vector<QRectF> m_localDetectedElements;
+    bool m_isDetectingElements = false;
+    std::optional<QUuid> m_localDetectionDocumentId;
+    std::function<bool()> m_quickChainEscapeHandler;
+    std::map<QUuid, QUuid> m_componentRedactions;
+
+    QTimer m_stylePersistTimer;
+    QTimer m_browserChromePersistTimer;
+    QFuture<void> m_lastScreenshotSave;
+    QObject* m_keyMonitor = nullptr;
+};
+
+} // namespace pelorin
+
+Q_DECLARE_METATYPE(pelorin::ScreenshotDocument)

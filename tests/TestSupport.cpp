@@ -1,0 +1,33 @@
+#include "TestSupport.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QThread>
+
+namespace pelorin::test {
+
+TempSettings::TempSettings()
+    : m_store(std::make_unique<SettingsStore>(m_dir.filePath(QStringLiteral("Pelorin.json"))))
+{
+}
+
+SettingsStore& TempSettings::reopen()
+{
+    m_store->sync();
+    m_store = std::make_unique<SettingsStore>(path());
+    return *m_store;
+}
+
+bool waitUntil(const std::function<bool()>& predicate, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!predicate()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+} // namespace pelorin::test

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "platform/SettingsStore.h"
+
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace pelorin::test {
+
+// A settings file of its own in a temporary folder; reopen() simulates a restart.
+class TempSettings {
+public:
+    TempSettings();
+    SettingsStore& store() { return *m_store; }
+    QString path() const { return m_dir.filePath(QStringLiteral("Pelorin.json")); }
+    SettingsStore& reopen();
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<SettingsStore> m_store;
+};
+
+// Runs the event loop until `predicate` holds or `timeoutMs` passes.
+bool waitUntil(const std::function<bool()>& predicate, int timeoutMs = 5000);
+
+} // namespace pelorin::test

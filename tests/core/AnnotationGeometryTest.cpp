@@ -1,0 +1,370 @@
+#include "core/Annotation.h"
+#include "core/Fonts.h"
+
+#include <gtest/gtest.h>
+
+#include <QFontInfo>
+
+#include <cmath>
+
+namespace pelorin {
+namespace {
+
+// Inter at 24 pt: ascent 23.25 + descent 5.796875, no leading. A different value means text
+// is no longer measured with the bundled font at one pixel per point.
+constexpr double interLineHeight24 = 29.046875;
+
+class AnnotationGeometryTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { loadBundledFonts(); }
+};
+
+void expectRect(const QRectF& actual, const QRectF& expected, double tolerance = 1e-6)
+{
+    EXPECT_NEAR(actual.x(), expected.x(), tolerance);
+    EXPECT_NEAR(actual.y(), expected.y(), tolerance);
+    EXPECT_NEAR(actual.width(), expected.width(), tolerance);
+    EXPECT_NEAR(actual.height(), expected.height(), tolerance);
+}
+
+void expectPoint(QPointF actual, QPointF expected)
+{
+    EXPECT_NEAR(actual.x(), expected.x(), 1e-6);
+    EXPECT_NEAR(actual.y(), expected.y(), 1e-6);
+}
+
+TextAnnotation textAt(QPointF position, const QString& content)
+{
+    TextAnnotation text = TextAnnotation::make(position, Qt::red);
+    text.text = content;
+    return text;
+}
+
+ShapeAnnotation shapeIn(const QRectF& rect, std::optional<QColor> fill = std::nullopt)
+{
+    ShapeAnnotation shape = ShapeAnnotation::make(rect, Qt::red);
+    shape.fillColor = fill;
+    return shape;
+}
+
+TEST_F(AnnotationGeometryTest, TextIsMeasuredWithTheBundledFontAtOnePixelPerPoint)
+{
+    const TextAnnotation text = textAt({}, QStringLiteral("Hello"));
+    EXPECT_EQ(QFontInfo(font(text, 1)).family(), QStringLiteral("Inter"));
+    EXPECT_NEAR(lineHeight(pointMetrics(font(text, 1))), interLineHeight24, 1e-3);
+
+    // Each weight picks its own face of the family.
+    for (const FontWeight weight : allCases<FontWeight>()) {
+        SCOPED_TRACE(rawValue(weight).toStdString());
+        TextAnnotation weighted = text;
+        weighted.fontWeight = weight;
+        weighted.isItalic = true;
+        const QFontInfo info(font(weighted, 1));
+        EXPECT_EQ(info.weight(), qtFontWeight(weight));
+        EXPECT_TRUE(info.italic());
+    }
+}
+
+TEST_F(AnnotationGeometryTest, TextBoundsCountEveryLineAndTheWidestOne)
+{
+    const QFontMetricsF metrics = pointMetrics(font(textAt({}, {}), 1));
+    const double wide = metrics.horizontalAdvance(QStringLiteral("a much wider line"));
+    struct Case {
+        const char* text;
+        int lines;
+        double width;
+    };
+    const Case cases[] = {
+        {"", 1, 0},
+        {"a much wider line", 1, wide},
+        {"short\n\na much wider line", 3, wide},
+        {"a much wider line\n", 2, wide},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const QRectF bounds = boundingRect(textAt({100, 50}, QString::fromUtf8(c.text)), 1);
+        expectRect(bounds, {92, 42, c.width + 16, c.lines * interLineHeight24 + 16});
+    }
+}
+
+TEST_F(AnnotationGeometryTest, TextBoundsScaleWithTheFont)
+{
+    TextAnnotation text = textAt({100, 50}, QStringLiteral("two\nlines"));
+    text.padding = 5;
+    const QRectF single = boundingRect(text, 1);
+    const QRectF twice = boundingRect(text, 2);
+    // Glyph advances are kept in 1/64 pixel, so widths scale only to within a few of those.
+    expectRect(twice, {single.x() * 2, single.y() * 2, single.width() * 2, single.height() * 2}, 0.1);
+    EXPECT_DOUBLE_EQ(twice.height(), single.height() * 2);
+}
+
+TEST_F(AnnotationGeometryTest, TextOfSizeZeroHasOnlyItsPadding)
+{
+    TextAnnotation text = textAt({10, 10}, QStringLiteral("invisible\ntext"));
+    text.fontSize = 0;
+    expectRect(boundingRect(text, 1), {2, 2, 16, 16});
+}
+
+TEST_F(AnnotationGeometryTest, ArrowBoundsArePaddedAroundTheStoredPoints)
+{
+    struct Case {
+        double strokeWidth;
+        double scale;
+        QPointF start;
+        QPointF end;
+        QRectF expected;
+    };
+    const Case cases[] = {
+        // Zero length: a square centred on the point.
+        {7, 1, {50, 50}, {50, 50}, {22, 22, 56, 56}},
+        {1, 2, {50, 50}, {50, 50}, {80, 80, 40, 40}},
+        // Drawn right to left and bottom to top.
+        {2, 1, {100, 80}, {20, 10}, {10, 0, 100, 90}},
+    };
+    for (const Case& c : cases) {
+        ArrowAnnotation arrow = ArrowAnnotation::make(c.start, c.end, Qt::red);
+        arrow.strokeWidth = c.strokeWidth;
+        expectRect(boundingRect(arrow, c.scale), c.expected);
+    }
+}
+
+TEST_F(AnnotationGeometryTest, ArrowHitsWithinStrokeAndMarginOfItsSegment)
+{
+    ArrowAnnotation line = ArrowAnnotation::make({0, 0}, {100, 0}, Qt::red);
+    line.strokeWidth = 5;
+    ArrowAnnotation dot = ArrowAnnotation::make({50, 50}, {50, 50}, Qt::red);
+    dot.strokeWidth = 5;
+    struct Case {
+        const ArrowAnnotation& arrow;
+        QPointF point;
+        double scale;
+        bool hit;
+    };
+    const Case cases[] = {
+        {line, {50, 15}, 1, true},
+        {line, {50, 15.1}, 1, false},
+        {line, {115, 0}, 1, true},  // past the end, measured to the end point
+        {line, {112, 12}, 1, false},
+        {line, {100, 20}, 2, true}, // scaled space: the segment runs to (200, 0), margin 20
+        {dot, {50, 65}, 1, true},
+        {dot, {61, 61}, 1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.point.x() << "," << c.point.y() << " scale " << c.scale);
+        EXPECT_EQ(hitTest(c.arrow, c.point, c.scale), c.hit);
+    }
+}
+
+TEST_F(AnnotationGeometryTest, UnfilledShapesAreHotOnlyAlongTheirEdge)
+{
+    const ShapeAnnotation open = shapeIn({0, 0, 100, 80});
+    const ShapeAnnotation filled = shapeIn({0, 0, 100, 80}, QColor(255, 0, 0, 64));
+    const ShapeAnnotation small = shapeIn({0, 0, 30, 30}); // band 15 on each side leaves no inside
+    const ShapeAnnotation narrow = shapeIn({0, 0, 200, 25});
+    struct Case {
+        const char* name;
+        const ShapeAnnotation& shape;
+        QPointF point;
+        double scale;
+        bool hit;
+    };
+    const Case cases[] = {
+        {"open centre", open, {50, 40}, 1, false},
+        {"open inside band", open, {14, 40}, 1, true},
+        {"open just past band", open, {16, 40}, 1, false},
+        {"open outside", open, {101, 40}, 1, false},
+        {"open centre at scale 2", open, {100, 80}, 2, false},
+        {"open band at scale 2", open, {19, 80}, 2, true},
+        {"filled centre", filled, {50, 40}, 1, true},
+        {"filled outside", filled, {-1, 40}, 1, false},
+        {"small centre", small, {15, 15}, 1, true},
+        {"narrow middle", narrow, {100, 12}, 1, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(hitTest(c.shape, c.point, c.scale), c.hit);
+    }
+}
+
+TEST_F(AnnotationGeometryTest, DistanceFromPointToSegment)
+{
+    struct Case {
+        QPointF point, start, end;
+        double distance;
+    };
+    const Case cases[] = {
+        {{5, 3}, {0, 0}, {10, 0}, 3},
+        {{-3, 4}, {0, 0}, {10, 0}, 5},  // before the start
+        {{13, -4}, {0, 0}, {10, 0}, 5}, // past the end
+        {{3, 4}, {0, 0}, {0, 0}, 5},    // degenerate segment
+        {{0, 10}, {0, 0}, {10, 10}, std::sqrt(50.0)},
+    };
+    for (const Case& c : cases)
+        EXPECT_NEAR(distanceFromPointToLine(c.point, c.start, c.end), c.distance, 1e-9);
+}
+
+TEST_F(AnnotationGeometryTest, AttachedPointStopsShortOfTheEdge)
+{
+    const QRectF target(100, 0, 100, 100);
+    struct Case {
+        const char* name;
+        QPointF from;
+        QPointF toward;
+        double gap;
+        QPointF expected;
+    };
+    const Case cases[] = {
+        {"from the left", {0, 50}, {150, 50}, 6, {94, 50}},
+        {"from above left", {50, -50}, {150, 50}, 0, {100, 0}},
+        // Only four points from the edge: pulled back by half of that, not the whole gap.
+        {"close to the edge", {96, 50}, {150, 50}, 6, {98, 50}},
+        {"from inside", {120, 20}, {150, 50}, 6, {150, 50}},
+        {"no length", {150, 50}, {150, 50}, 6, {150, 50}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        expectPoint(attachedPoint(c.from, c.toward, target, c.gap), c.expected);
+    }
+}
+
+TEST_F(AnnotationGeometryTest, ResolvingRunsAttachedArrowsFromEdgeToEdge)
+{
+    const ShapeAnnotation left = shapeIn({0, 0, 100, 100});
+    const ShapeAnnotation right = shapeIn({300, 0, 100, 100});
+    ArrowAnnotation arrow = ArrowAnnotation::make({-50, -50}, {-60, -60}, Qt::red);
+    arrow.strokeWidth = 8; // gap 8
+    arrow.startAttachment = ArrowAttachment{left.id, {0.5, 0.5}};
+    arrow.endAttachment = ArrowAttachment{right.id, {0.5, 0.5}};
+
+    const std::vector<Annotation> resolved = resolvingAttachments({left, arrow, right});
+    const auto& result = std::get<ArrowAnnotation>(resolved[1]);
+    expectPoint(result.position, {108, 50});
+    expectPoint(result.endPoint, {292, 50});
+    // The attachments stay, so the arrow keeps following its targets.
+    EXPECT_EQ(result.startAttachment, arrow.startAttachment);
+}
+
+TEST_F(AnnotationGeometryTest, AttachedEndsWithoutUsableTargetUseStoredPoints)
+{
+    const ShapeAnnotation shape = shapeIn({0, 0, 100, 100});
+    const ArrowAnnotation other = ArrowAnnotation::make({500, 500}, {600, 600}, Qt::red);
+    const QUuid deleted = QUuid::createUuid();
+    struct Case {
+        const char* name;
+        QUuid startTarget;
+        QUuid endTarget;
+        QPointF start;
+        QPointF end;
+    };
+    const Case cases[] = {
+        {"deleted target", deleted, shape.id, {-40, 50}, {-6, 50}},
+        {"arrow as target", other.id, shape.id, {-40, 50}, {-6, 50}},
+        {"both gone", deleted, other.id, {-40, 50}, {300, 300}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ArrowAnnotation arrow = ArrowAnnotation::make({-40, 50}, {300, 300}, Qt::red);
+        arrow.strokeWidth = 4; // gap 6
+        arrow.startAttachment = ArrowAttachment{c.startTarget, {0.5, 0.5}};
+        arrow.endAttachment = ArrowAttachment{c.endTarget, {0.5, 0.5}};
+        const auto resolved = resolvingAttachments({shape, other, arrow});
+        const auto& result = std::get<ArrowAnnotation>(resolved[2]);
+        expectPoint(result.position, c.start);
+        expectPoint(result.endPoint, c.end);
+    }
+}
+
+TEST_F(AnnotationGeometryTest, FreeEndInsideTargetPutsAttachedEndOnItsAnchor)
+{
+    const ShapeAnnotation shape = shapeIn({0, 0, 200, 100});
+    ArrowAnnotation arrow = ArrowAnnotation::make({20, 20}, {0, 0}, Qt::red);
+    arrow.endAttachment = ArrowAttachment{shape.id, {0.75, 0.25}};
+    const ArrowEndpoints ends = resolvedEndpoints(arrow, [&shape](const QUuid& id) -> std::optional<QRectF> {
+        return id == shape.id ? std::optional(boundingRect(shape, 1)) : std::nullopt;
+    });
+    expectPoint(ends.start, {20, 20});
+    expectPoint(ends.end, {150, 25});
+}
+
+TEST_F(AnnotationGeometryTest, ArrowsAttachToTheTextBox)
+{
+    const TextAnnotation label = textAt({200, 100}, QStringLiteral("Label"));
+    const QRectF box = boundingRect(label, 1);
+    ArrowAnnotation arrow = ArrowAnnotation::make({0, box.center().y()}, {}, Qt::red);
+    arrow.strokeWidth = 2; // gap 5
+    arrow.endAttachment = ArrowAttachment{label.id, {0.5, 0.5}};
+    const auto resolved = resolvingAttachments({label, arrow});
+    expectPoint(std::get<ArrowAnnotation>(resolved[1]).endPoint, {box.left() - 5, box.center().y()});
+}
+
+TEST_F(AnnotationGeometryTest, ShaftEndsUnderTheHeads)
+{
+    const double depth = 20 * std::sqrt(3.0) / 2;
+    struct Case {
+        const char* name;
+        QPointF start, end;
+        bool atStart, atEnd;
+        QPointF shaftStart, shaftEnd;
+    };
+    const Case cases[] = {
+        {"single", {0, 0}, {100, 0}, false, true, {0, 0}, {100 - depth, 0}},
+        {"double", {0, 0}, {0, 100}, true, true, {0, depth}, {0, 100 - depth}},
+        {"line", {0, 0}, {100, 0}, false, false, {0, 0}, {100, 0}},
+        // 2 × 17.32 exceeds 95 % of 30: both insets shrink to 14.25.
+        {"short double", {0, 0}, {30, 0}, true, true, {14.25, 0}, {15.75, 0}},
+        {"short single", {0, 0}, {10, 0}, false, true, {0, 0}, {0.5, 0}},
+        {"no length", {5, 5}, {5, 5}, true, true, {5, 5}, {5, 5}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ArrowEndpoints shaft = shaftEndpoints(c.start, c.end, 20, c.atStart, c.atEnd);
+        expectPoint(shaft.start, c.shaftStart);
+        expectPoint(shaft.end, c.shaftEnd);
+    }
+}
+
+TEST_F(AnnotationGeometryTest, UpdateReplacesFirstMatchAndRemoveTakesEveryMatch)
+{
+    const ShapeAnnotation shape = shapeIn({0, 0, 50, 50});
+    const RedactAnnotation redact = RedactAnnotation::make({10, 10, 20, 20}, Qt::black);
+    std::vector<Annotation> list{shape, redact, shape};
+
+    ShapeAnnotation moved = shape;
+    moved.position = {5, 5};
+    updateAnnotation(list, moved);
+    EXPECT_EQ(list, (std::vector<Annotation>{moved, redact, shape}));
+
+    updateAnnotation(list, ShapeAnnotation::make({0, 0, 1, 1}, Qt::red));
+    EXPECT_EQ(list, (std::vector<Annotation>{moved, redact, shape}));
+
+    removeAnnotation(list, shape.id);
+    EXPECT_EQ(list, (std::vector<Annotation>{redact}));
+}
+
+TEST(AnnotationEnumerationTest, RawValuesRoundTripAndUnknownStringsAreNone)
+{
+    EXPECT_EQ(rawValue(ArrowStyle::double_), QStringLiteral("double"));
+    EXPECT_EQ(fromRawValue<ShapeType>(QStringLiteral("roundedRectangle")), ShapeType::roundedRectangle);
+    for (const TextDesign design : allCases<TextDesign>())
+        EXPECT_EQ(fromRawValue<TextDesign>(rawValue(design)), design);
+    for (const AnnotationTool tool : allCases<AnnotationTool>()) {
+        EXPECT_EQ(fromRawValue<AnnotationTool>(rawValue(tool)), tool);
+        EXPECT_EQ(annotationToolForDigit(shortcutDigit(tool)), tool);
+    }
+    for (const char* unknown : {"", "Single", "double ", "square"})
+        EXPECT_EQ(fromRawValue<ArrowStyle>(QString::fromLatin1(unknown)), std::nullopt) << unknown;
+}
+
+TEST(AnnotationEnumerationTest, DigitsSelectToolsInOrder)
+{
+    const std::pair<const char*, std::optional<AnnotationTool>> cases[] = {
+        {"1", AnnotationTool::text}, {"3", AnnotationTool::shape}, {"5", AnnotationTool::quick},
+        {"0", std::nullopt},         {"6", std::nullopt},          {"12", std::nullopt},
+        {"", std::nullopt},          {"a", std::nullopt},
+    };
+    for (const auto& [digit, tool] : cases)
+        EXPECT_EQ(annotationToolForDigit(QString::fromLatin1(digit)), tool) << digit;
+}
+
+} // namespace
+} // namespace pelorin

@@ -1,0 +1,76 @@
+#include "core/ImageFile.h"
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QImageWriter>
+#include <QTemporaryDir>
+
+using namespace pelorin;
+
+namespace {
+
+QString dataFile(const char* name)
+{
+    return QStringLiteral(PELORIN_TEST_DATA "/") + QLatin1String(name);
+}
+
+QString writePng(const QTemporaryDir& dir, const char* name, QSize size, int dotsPerMeter)
+{
+    QImage image(size, QImage::Format_ARGB32);
+    image.fill(Qt::green);
+    if (dotsPerMeter > 0) {
+        image.setDotsPerMeterX(dotsPerMeter);
+        image.setDotsPerMeterY(dotsPerMeter);
+    }
+    const QString path = dir.filePath(QLatin1String(name));
+    EXPECT_TRUE(image.save(path, "PNG"));
+    return path;
+}
+
+} // namespace
+
+TEST(ImageFile, ResolutionGivesThePointSize)
+{
+    QTemporaryDir dir;
+    struct Case {
+        const char* name;
+        int dotsPerMeter;
+        double scale;
+    };
+    const Case cases[] = {
+        {"retina.png", 5669, 2.0},   // 144 dpi, stored as whole dots per metre
+        {"plain72.png", 2835, 1.0},  // 72 dpi
+        {"triple.png", 8504, 3.0},   // 216 dpi
+        {"absurd.png", 39, 1.0},     // 1 dpi: ignored rather than opened 72 times too large
+    };
+    for (const Case& c : cases) {
+        const auto image = readImageFile(writePng(dir, c.name, {2880, 1800}, c.dotsPerMeter));
+        ASSERT_TRUE(image) << c.name;
+        EXPECT_DOUBLE_EQ(image->devicePixelRatio(), c.scale) << c.name;
+    }
+}
+
+TEST(ImageFile, BadFilesGiveAnErrorNotACrash)
+{
+    for (const char* name : {"bomb.png", "truncated.png", "not-an-image.png", "missing.png"}) {
+        QString error;
+        EXPECT_FALSE(readImageFile(dataFile(name), &error)) << name;
+        EXPECT_FALSE(error.isEmpty()) << name;
+    }
+}
+
+TEST(ImageFile, StampedResolutionSurvivesARoundTrip)
+{
+    QImage image(100, 50, QImage::Format_ARGB32);
+    image.fill(Qt::red);
+    image.setDevicePixelRatio(2.0);
+    setResolutionFromScale(image);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(QImageWriter(&buffer, "png").write(image));
+    const auto read = readImageData(bytes);
+    ASSERT_TRUE(read);
+    EXPECT_DOUBLE_EQ(read->devicePixelRatio(), 2.0);
+}

@@ -1,0 +1,251 @@
+#include "editor/AnnotationDefaultsStore.h"
+
+#include "TestSupport.h"
+#include "platform/SettingsStore.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace pelorin {
+namespace {
+
+namespace Keys = AnnotationDefaultKeys;
+
+QString key(const char* name)
+{
+    return QString::fromLatin1(name);
+}
+
+// The file as JSON, to see exactly what was written.
+QJsonObject storedJson(const test::TempSettings& settings)
+{
+    QFile file(settings.path());
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QJsonDocument::fromJson(file.readAll()).object();
+}
+
+// Every case is read twice: straight after writing, and after a restart, when the JSON file
+// has turned whole numbers into integers.
+class AnnotationDefaultsStoreTest : public ::testing::Test {
+protected:
+    template <typename Check>
+    void beforeAndAfterRestart(const char* name, const QVariant& stored, Check check)
+    {
+        test::TempSettings settings;
+        if (stored.isValid())
+            settings.store().setValue(key(name), stored);
+        check(AnnotationDefaultsStore(settings.store()));
+        check(AnnotationDefaultsStore(settings.reopen()));
+    }
+};
+
+TEST_F(AnnotationDefaultsStoreTest, NumbersReadAsStoredOnlyWhenTheyAreNumbers)
+{
+    struct Case {
+        const char* name;
+        QVariant stored;
+        double expected;
+    };
+    const Case cases[] = {
+        {"missing", {}, 24},
+        {"zero", 0, 0},
+        {"zero as double", 0.0, 0},
+        {"fraction", 12.5, 12.5},
+        {"negative", -3, -3},
+        {"numeric string", QStringLiteral("30"), 24},
+        {"bool", true, 24},
+        {"list", QVariantList{1, 2}, 24},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        beforeAndAfterRestart(Keys::textFontSize, c.stored, [&c](const AnnotationDefaultsStore& store) {
+            EXPECT_EQ(store.number(Keys::textFontSize, 24), c.expected);
+            EXPECT_EQ(store.number(Keys::textFontSize), c.expected);
+        });
+    }
+}
+
+TEST_F(AnnotationDefaultsStoreTest, ColorsAreArraysOfExactlyFourNumbers)
+{
+    struct Case {
+        const char* name;
+        QVariant stored;
+        std::optional<QColor> expected;
+    };
+    const Case cases[] = {
+        {"missing", {}, std::nullopt},
+        {"whole numbers", QVariantList{1, 0, 0, 1}, QColor::fromRgbF(1, 0, 0, 1)},
+        {"fractions", QVariantList{0.5, 0.25, 1.0, 0.5}, QColor::fromRgbF(0.5f, 0.25f, 1, 0.5f)},
+        {"three numbers", QVariantList{1, 0, 0}, std::nullopt},
+        {"five numbers", QVariantList{1, 0, 0, 1, 1}, std::nullopt},
+        {"strings", QVariantList{QStringLiteral("1"), QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("1")},
+         std::nullopt},
+        {"a bool among numbers", QVariantList{1, 0, true, 1}, std::nullopt},
+        {"a name", QStringLiteral("red"), std::nullopt},
+        {"a number", 1, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        beforeAndAfterRestart(Keys::color, c.stored, [&c](const AnnotationDefaultsStore& store) {
+            EXPECT_EQ(store.color(Keys::color), c.expected);
+        });
+    }
+}
+
+TEST_F(AnnotationDefaultsStoreTest, BrokenOutlineColorFallsBackToWhite)
+{
+    beforeAndAfterRestart(Keys::textStrokeColor, QVariantList{0, 0, 1}, [](const AnnotationDefaultsStore& store) {
+        EXPECT_EQ(store.textStrokeColor(), QColor::fromRgbF(1, 1, 1, 1));
+    });
+}
+
+TEST_F(AnnotationDefaultsStoreTest, ColorsAreWrittenInSrgb)
+{
+    test::TempSettings settings;
+    AnnotationDefaultsStore store(settings.store());
+    const QColor hsv = QColor::fromHsvF(0.6f, 0.5f, 0.8f, 0.75f);
+    store.setColor(hsv, Keys::color);
+    store.setColor(QColor(), Keys::color); // not a colour: nothing is written
+
+    const QVariantList stored = settings.reopen().storedValue(key(Keys::color)).toList();
+    ASSERT_EQ(stored.size(), 4);
+    const QColor rgb = hsv.toRgb();
+    EXPECT_NEAR(stored[0].toDouble(), rgb.redF(), 1e-6);
+    EXPECT_NEAR(stored[1].toDouble(), rgb.greenF(), 1e-6);
+    EXPECT_NEAR(stored[2].toDouble(), rgb.blueF(), 1e-6);
+    EXPECT_NEAR(stored[3].toDouble(), 0.75, 1e-4);
+}
+
+TEST_F(AnnotationDefaultsStoreTest, OnlyRegularAndBoldWeightsAreRemembered)
+{
+    for (const FontWeight weight : allCases<FontWeight>()) {
+        SCOPED_TRACE(rawValue(weight).toStdString());
+        test::TempSettings settings;
+        AnnotationDefaultsStore(settings.store()).setTextFontWeight(weight);
+        const FontWeight expected =
+            weight == FontWeight::regular || weight == FontWeight::bold ? weight : FontWeight::semibold;
+        EXPECT_EQ(settings.store().storedValue(key(Keys::textFontWeight)), rawValue(expected));
+        EXPECT_EQ(AnnotationDefaultsStore(settings.reopen()).textFontWeight(), expected);
+    }
+}
+
+TEST_F(AnnotationDefaultsStoreTest, EnumerationsFallBackOnUnknownValues)
+{
+    struct Case {
+        const char* name;
+        QVariant stored;
+        TextDesign design;
+        ArrowStyle style;
+        ShapeType type;
+        FontWeight weight;
+    };
+    const Case cases[] = {
+        {"missing", {}, TextDesign::standard, ArrowStyle::single, ShapeType::roundedRectangle, FontWeight::semibold},
+        {"unknown", QStringLiteral("hexagon"), TextDesign::standard, ArrowStyle::single, ShapeType::roundedRectangle,
+         FontWeight::semibold},
+        {"wrong case", QStringLiteral("Bold"), TextDesign::standard, ArrowStyle::single, ShapeType::roundedRectangle,
+         FontWeight::semibold},
+        {"a number", 2, TextDesign::standard, ArrowStyle::single, ShapeType::roundedRectangle, FontWeight::semibold},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempSettings settings;
+        for (const char* name : {Keys::textDesign, Keys::arrowStyle, Keys::shapeType, Keys::textFontWeight}) {
+            if (c.stored.isValid())
+                settings.store().setValue(key(name), c.stored);
+        }
+        const AnnotationDefaultsStore store(settings.reopen());
+        EXPECT_EQ(store.textDesign(), c.design);
+        EXPECT_EQ(store.arrowStyle(), c.style);
+        EXPECT_EQ(store.shapeType(), c.type);
+        EXPECT_EQ(store.textFontWeight(), c.weight);
+    }
+}
+
+TEST_F(AnnotationDefaultsStoreTest, RecordWritesTheStyleOfItsKindOnly)
+{
+    TextAnnotation text = TextAnnotation::make({10, 10}, Qt::green);
+    text.fontSize = 0;
+    text.fontWeight = FontWeight::heavy;
+    text.design = TextDesign::mono;
+    text.isItalic = true;
+    text.strokeWidth = 3;
+    text.strokeColor = QColor::fromRgbF(0, 0, 1, 1);
+    text.backgroundColor = Qt::black;
+    text.padding = 20;
+
+    ArrowAnnotation arrow = ArrowAnnotation::make({0, 0}, {10, 10}, Qt::green);
+    arrow.strokeWidth = 12;
+    arrow.style = ArrowStyle::double_;
+
+    ShapeAnnotation shape = ShapeAnnotation::make({0, 0, 40, 40}, Qt::green);
+    shape.strokeWidth = 2;
+    shape.shapeType = ShapeType::circle;
+    shape.cornerRadius = 0;
+    shape.fillColor = QColor(0, 255, 0, 64);
+
+    RedactAnnotation redact = RedactAnnotation::make({0, 0, 40, 40}, Qt::green);
+    redact.cornerRadius = 10;
+    redact.redactStyle = RedactStyle::pixelate;
+
+    struct Case {
+        const char* name;
+        Annotation annotation;
+        QJsonObject expected;
+    };
+    const Case cases[] = {
+        {"text",
+         text,
+         {{key(Keys::textFontSize), 0},
+          {key(Keys::textFontWeight), QStringLiteral("semibold")},
+          {key(Keys::textDesign), QStringLiteral("mono")},
+          {key(Keys::textIsItalic), true},
+          {key(Keys::textStrokeWidth), 3},
+          {key(Keys::textStrokeColor), QJsonArray{0, 0, 1, 1}}}},
+        {"arrow", arrow, {{key(Keys::arrowStrokeWidth), 12}, {key(Keys::arrowStyle), QStringLiteral("double")}}},
+        {"shape",
+         shape,
+         {{key(Keys::shapeStrokeWidth), 2},
+          {key(Keys::shapeType), QStringLiteral("circle")},
+          {key(Keys::shapeCornerRadius), 0},
+          {key(Keys::shapeIsFilled), true}}},
+        {"redaction", redact, {{key(Keys::redactCornerRadius), 10}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempSettings settings;
+        AnnotationDefaultsStore(settings.store()).record(c.annotation);
+        EXPECT_EQ(storedJson(settings), c.expected);
+    }
+}
+
+TEST_F(AnnotationDefaultsStoreTest, RecordedTextStyleIsWhatANewTextReads)
+{
+    test::TempSettings settings;
+    AnnotationDefaultsStore writer(settings.store());
+    TextAnnotation text = TextAnnotation::make({}, Qt::red);
+    text.fontSize = 0;
+    text.fontWeight = FontWeight::bold;
+    text.design = TextDesign::rounded;
+    text.strokeColor = QColor::fromRgbF(0.25f, 0.5f, 0.75f, 1);
+    writer.record(text);
+
+    ShapeAnnotation unfilled = ShapeAnnotation::make({0, 0, 40, 40}, Qt::red);
+    writer.record(unfilled);
+
+    const AnnotationDefaultsStore reader(settings.reopen());
+    EXPECT_EQ(reader.number(Keys::textFontSize, 24), 0);
+    EXPECT_EQ(reader.textFontWeight(), FontWeight::bold);
+    EXPECT_EQ(reader.textDesign(), TextDesign::rounded);
+    EXPECT_EQ(reader.textStrokeColor(), text.strokeColor);
+    EXPECT_FALSE(reader.flag(Keys::shapeIsFilled));
+    EXPECT_EQ(reader.color(Keys::color), std::nullopt);
+}
+
+} // namespace
+} // namespace pelorin

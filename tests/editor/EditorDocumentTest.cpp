@@ -1,0 +1,186 @@
+#include "EditorFixture.h"
+
+#include <QFileInfo>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QUrl>
+
+using namespace pelorin;
+
+namespace {
+
+class EditorDocument : public test::EditorFixture {
+protected:
+    ShapeAnnotation someShape()
+    {
+        ShapeAnnotation shape;
+        shape.id = QUuid::createUuid();
+        shape.size = QSizeF(40, 40);
+        return shape;
+    }
+};
+
+} // namespace
+
+TEST_F(EditorDocument, ImageScaleComesFromThePixelsPerPoint)
+{
+    struct Case {
+        const char* name;
+        QImage image;
+        double screenScale;
+        double imageScale;
+    };
+    const Case cases[] = {
+        {"retina capture on a 1x screen", solidImage({2880, 1800}, 2.0), 1.0, 2.0},
+        {"1x image on a 2x screen", solidImage({1440, 900}, 1.0), 2.0, 1.0},
+        {"no bitmap takes the screen scale", QImage(), 3.0, 3.0},
+    };
+    for (const Case& c : cases) {
+        const ScreenshotDocument doc = ScreenshotDocument::create(c.image, std::nullopt, SourceType::file, c.screenScale);
+        EXPECT_DOUBLE_EQ(doc.imageScale, c.imageScale) << c.name;
+    }
+}
+
+TEST_F(EditorDocument, AFileAt144DpiOpensAtHalfItsPixelSize)
+{
+    editor->loadImage(QUrl::fromLocalFile(writeImageFile("retina.png", {2880, 1800}, 5669)));
+    ASSERT_TRUE(editor->hasDocument());
+    EXPECT_DOUBLE_EQ(editor->document()->imageScale, 2.0);
+    EXPECT_EQ(editor->document()->imagePointSize(), QSizeF(1440, 900));
+    EXPECT_EQ(editor->document()->sourceType, SourceType::file);
+}
+
+TEST_F(EditorDocument, StyleCarriesOverButAnnotationsSelectionAndFrameDoNot)
+{
+    editor->setBackground(BackgroundPreset::forestMist);
+    editor->loadImage(solidImage({400, 300}), SourceType::screenCapture, false);
+    const QUuid firstId = editor->document()->id;
+    ShapeAnnotation shape = someShape();
+    auto document = *editor->document();
+    editor->setSelectedTool(AnnotationTool::shape);
+    editor->setSelectedAnnotationId(shape.id);
+    editor->setExportFrameRect(QRectF(0, 0, 150, 90));
+    editor->setShowComponentOverlay(true);
+    editor->setDetectedComponents({DetectedComponent{}});
+    editor->screenshotTextureDirty = editor->backgroundTextureDirty = editor->annotationTextureDirty = false;
+
+    editor->loadImage(solidImage({800, 600}), SourceType::dragAndDrop, false);
+    const auto& next = *editor->document();
+    EXPECT_NE(next.id, firstId);
+    EXPECT_TRUE(next.annotations.empty());
+    EXPECT_EQ(next.styling.background, BackgroundStyle::preset(BackgroundPreset::forestMist));
+    EXPECT_FALSE(editor->selectedTool());
+    EXPECT_TRUE(editor->selectedAnnotationId().isNull());
+    EXPECT_FALSE(editor->exportFrameRect());
+    EXPECT_FALSE(editor->showComponentOverlay());
+    EXPECT_TRUE(editor->detectedComponents().empty());
+    EXPECT_TRUE(editor->screenshotTextureDirty && editor->backgroundTextureDirty && editor->annotationTextureDirty);
+}
+
+TEST_F(EditorDocument, ABadFileKeepsTheOpenDocument)
+{
+    editor->loadImage(solidImage({400, 300}), SourceType::clipboard, false);
+    const QUuid openId = editor->document()->id;
+    for (const char* name : {"bomb.png", "truncated.png", "not-an-image.png", "does-not-exist.png"}) {
+        editor->clearErrorMessage();
+        editor->loadImage(QUrl::fromLocalFile(QStringLiteral(PELORIN_TEST_DATA "/") + QLatin1String(name)));
+        EXPECT_EQ(editor->errorMessage(), QStringLiteral("Failed to load image from ") + QLatin1String(name));
+        EXPECT_EQ(editor->document()->id, openId) << name;
+    }
+}
+
+TEST_F(EditorDocument, LoadedImagesBecomeTheLastScreenshotButReopeningDoesNotRewriteIt)
+{
+    editor->loadImage(QUrl::fromLocalFile(writeImageFile("shot.png", {320, 200})));
+    editor->pendingLastScreenshotSave().waitForFinished();
+    ASSERT_TRUE(QFileInfo::exists(lastScreenshotPath()));
+    const QDateTime written = QFileInfo(lastScreenshotPath()).lastModified();
+
+    QTest::qWait(20);
+    editor->clearDocument();
+    notifications.post(Notifications::openLastScreenshot);
+    ASSERT_TRUE(editor->hasDocument());
+    EXPECT_EQ(editor->document()->sourceType, SourceType::screenCapture);
+    EXPECT_EQ(editor->document()->image.size(), QSize(320, 200));
+    EXPECT_FALSE(editor->document()->originalURL);
+    EXPECT_EQ(host.shown, 1);
+    editor->pendingLastScreenshotSave().waitForFinished();
+    EXPECT_EQ(QFileInfo(lastScreenshotPath()).lastModified(), written);
+}
+
+TEST_F(EditorDocument, OpeningWithoutALastScreenshotShowsTheWindowAndSaysSo)
+{
+    notifications.post(Notifications::openLastScreenshot);
+    EXPECT_FALSE(editor->hasDocument());
+    EXPECT_EQ(host.shown, 1);
+    EXPECT_EQ(editor->errorMessage(), QStringLiteral("No recent screenshot to open."));
+}
+
+TEST_F(EditorDocument, DropsPreferTheFileUrlOverImageData)
+{
+    const QString path = writeImageFile("dropped.png", {120, 80});
+    QMimeData both;
+    both.setUrls({QUrl::fromLocalFile(path)});
+    both.setImageData(solidImage({10, 10}));
+    ASSERT_TRUE(editor->handleDroppedFile(both));
+    ASSERT_TRUE(test::waitUntil([&] { return editor->hasDocument(); }));
+    EXPECT_EQ(editor->document()->sourceType, SourceType::file);
+    EXPECT_EQ(editor->document()->originalURL, QUrl::fromLocalFile(path));
+
+    QMimeData imageOnly;
+    imageOnly.setImageData(solidImage({30, 20}));
+    ASSERT_TRUE(editor->handleDroppedFile(imageOnly));
+    ASSERT_TRUE(test::waitUntil([&] { return editor->document()->sourceType == SourceType::dragAndDrop; }));
+    EXPECT_EQ(editor->document()->image.size(), QSize(30, 20));
+
+    QMimeData text;
+    text.setText(QStringLiteral("not an image"));
+    EXPECT_FALSE(editor->handleDroppedFile(text));
+}
+
+TEST_F(EditorDocument, MenuBarDropOpensUrlsAndIgnoresAnythingElse)
+{
+    notifications.post(Notifications::openDroppedFile, QStringLiteral("/not/a/url/object.png"));
+    EXPECT_FALSE(editor->hasDocument());
+    EXPECT_EQ(host.shown, 0);
+    notifications.post(Notifications::openDroppedFile, QUrl::fromLocalFile(writeImageFile("menu.png", {64, 64})));
+    EXPECT_TRUE(editor->hasDocument());
+    EXPECT_EQ(host.shown, 1);
+}
+
+TEST_F(EditorDocument, CloseHidesClearsAndReevaluatesThePolicy)
+{
+    editor->loadImage(solidImage({400, 300}), SourceType::clipboard, false);
+    editor->closeEditorWindow();
+    EXPECT_EQ(host.hidden, 1);
+    EXPECT_FALSE(editor->hasDocument());
+    EXPECT_TRUE(test::waitUntil([&] { return host.policySyncs == 1; }));
+}
+
+TEST_F(EditorDocument, CaptureNotificationsReachTheCaptureFlow)
+{
+    QSignalSpy requests(editor.get(), &EditorViewModel::captureRequested);
+    notifications.post(Notifications::triggerScreenCapture);
+    notifications.post(Notifications::triggerWindowCapture);
+    ASSERT_EQ(requests.count(), 2);
+    EXPECT_FALSE(requests.at(0).at(0).toBool());
+    EXPECT_TRUE(requests.at(1).at(0).toBool());
+}
+
+TEST_F(EditorDocument, AnnotationsAreUpdatedAndRemovedById)
+{
+    editor->loadImage(solidImage({400, 300}), SourceType::clipboard, false);
+    ScreenshotDocument doc = *editor->document();
+    ShapeAnnotation a = someShape();
+    ShapeAnnotation b = someShape();
+    doc.annotations = {a, b, a};
+    a.strokeWidth = 11;
+    doc.updateAnnotation(a);
+    EXPECT_EQ(std::get<ShapeAnnotation>(doc.annotations[0]).strokeWidth, 11);
+    EXPECT_NE(std::get<ShapeAnnotation>(doc.annotations[2]).strokeWidth, 11) << "only the first match is replaced";
+    doc.updateAnnotation(someShape()); // unknown id: nothing changes
+    EXPECT_EQ(doc.annotations.size(), 3u);
+    doc.removeAnnotation(a.id);
+    ASSERT_EQ(doc.annotations.size(), 1u);
+    EXPECT_EQ(annotationId(doc.annotations[0]), b.id);
+}

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "TestSupport.h"
+
+#include "editor/EditorViewModel.h"
+#include "editor/EditorWindowHost.h"
+#include "platform/NotificationCenter.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace pelorin::test {
+
+// Counts what the editor asks of the window manager.
+class RecordingWindowHost : public EditorWindowHost {
+public:
+    int shown = 0;
+    int hidden = 0;
+    int policySyncs = 0;
+    void showEditorWindow() override { ++shown; }
+    void hideEditorWindow() override { ++hidden; }
+    void syncActivationPolicy() override { ++policySyncs; }
+    bool isEditorWindow(const QWindow*) const override { return true; }
+};
+
+// An editor over its own settings file, notification centre and last-screenshot file.
+class EditorFixture : public ::testing::Test {
+protected:
+    EditorFixture() { makeEditor(); }
+
+    void makeEditor()
+    {
+        editor.reset();
+        editor = std::make_unique<EditorViewModel>(settings.store(), notifications);
+        editor->setWindowHost(&host);
+        editor->setLastScreenshotStore(LastScreenshotStore(lastScreenshotPath()));
+        editor->setScreenScaleProvider([] { return 1.0; });
+    }
+
+    // A new editor over the same settings file, as after a restart.
+    void restart()
+    {
+        editor.reset();
+        settings.reopen();
+        makeEditor();
+    }
+
+    QString lastScreenshotPath() const { return dir.filePath(QStringLiteral("LastScreenshot.png")); }
+
+    static QImage solidImage(QSize size, double scale = 1.0, QColor color = Qt::blue)
+    {
+        QImage image(size, QImage::Format_ARGB32_Premultiplied);
+        image.fill(color);
+        image.setDevicePixelRatio(scale);
+        return image;
+    }
+
+    QString writeImageFile(const char* name, QSize size, int dotsPerMeter = 0)
+    {
+        QImage image = solidImage(size);
+        if (dotsPerMeter > 0) {
+            image.setDotsPerMeterX(dotsPerMeter);
+            image.setDotsPerMeterY(dotsPerMeter);
+        }
+        const QString path = dir.filePath(QLatin1String(name));
+        EXPECT_TRUE(image.save(path, "PNG"));
+        return path;
+    }
+
+    QTemporaryDir dir;
+    TempSettings settings;
+    NotificationCenter notifications;
+    RecordingWindowHost host;
+    std::unique_ptr<EditorViewModel> editor;
+};
+
+} // namespace pelorin::test

@@ -1,0 +1,173 @@
+#include "EditorFixture.h"
+
+#include "core/StylingJson.h"
+#include "platform/SettingsKeys.h"
+
+#include <QSignalSpy>
+
+using namespace pelorin;
+
+namespace {
+
+class EditorStyling : public test::EditorFixture {
+protected:
+    void storeBackground(const char* json)
+    {
+        settings.store().setValue(QLatin1String(SettingsKeys::lastBackground), QByteArray(json));
+    }
+    void waitForPersistence()
+    {
+        QTest::qWait(450);
+    }
+};
+
+} // namespace
+
+TEST_F(EditorStyling, FirstStartHasTheDefaults)
+{
+    EXPECT_EQ(editor->styling(), StylingConfiguration{});
+    EXPECT_EQ(editor->browserChrome(), BrowserChromeSettings{});
+    EXPECT_FALSE(editor->stylingIsDirty());
+    EXPECT_EQ(editor->annotationColor(), AppConstants::defaultAnnotationColor());
+}
+
+TEST_F(EditorStyling, StoredBackgroundsAreUsedOnlyWhenTheyDecode)
+{
+    struct Case {
+        const char* json;
+        BackgroundStyle expected;
+    };
+    const Case cases[] = {
+        {R"({"wallpaper":{}})", BackgroundStyle::wallpaper()},
+        {R"({"preset":{"_0":"sunset"}})", BackgroundStyle::preset(BackgroundPreset::sunset)},
+        {R"({"preset":{"_0":"aurora"}})", BackgroundStyle::preset(BackgroundPreset::oceanBreeze)},
+        {R"({"preset":{"_0":"sunset"},"wallpaper":{}})", BackgroundStyle::preset(BackgroundPreset::oceanBreeze)},
+        {R"({"solidColor":{"_0":{"red":1,"green":1,"blue":1}}})", BackgroundStyle::preset(BackgroundPreset::oceanBreeze)},
+        {"garbage", BackgroundStyle::preset(BackgroundPreset::oceanBreeze)},
+    };
+    for (const Case& c : cases) {
+        storeBackground(c.json);
+        restart();
+        EXPECT_EQ(editor->styling().background, c.expected) << c.json;
+        // Undecodable bytes are left as they were.
+        EXPECT_EQ(settings.store().bytesValue(QLatin1String(SettingsKeys::lastBackground)), QByteArray(c.json)) << c.json;
+    }
+}
+
+TEST_F(EditorStyling, PersistedStyleSurvivesARestartExceptTheShadowOpacity)
+{
+    StylingConfiguration s = editor->styling();
+    s.cornerRadius = 30;
+    s.shadow.opacity = 0.8;
+    s.shadow.radius = 12;
+    s.dimming = {true, 0.3};
+    s.background = BackgroundStyle::preset(BackgroundPreset::neonPink);
+    editor->setStyling(s);
+    editor->setPadding(48);
+    BrowserChromeSettings chrome;
+    chrome.isEnabled = true;
+    chrome.style = BrowserChromeStyle::light;
+    chrome.urlText = QStringLiteral("pelorin.app");
+    editor->setBrowserChrome(chrome);
+    waitForPersistence();
+
+    restart();
+    EXPECT_EQ(editor->styling().cornerRadius, 30);
+    EXPECT_EQ(editor->styling().shadow.radius, 12);
+    EXPECT_EQ(editor->styling().shadow.opacity, 0.5);
+    EXPECT_EQ(editor->styling().padding, 48);
+    EXPECT_EQ(editor->styling().dimming, (DimmingConfiguration{true, 0.3}));
+    EXPECT_EQ(editor->styling().background, BackgroundStyle::preset(BackgroundPreset::neonPink));
+    EXPECT_EQ(editor->browserChrome(), chrome);
+    EXPECT_TRUE(editor->stylingIsDirty());
+}
+
+TEST_F(EditorStyling, StoredNumbersAreNotClampedToTheSliders)
+{
+    settings.store().setValue(QLatin1String(SettingsKeys::lastCornerRadius), 80);
+    settings.store().setValue(QLatin1String(SettingsKeys::lastFramePadding), 900.5);
+    restart();
+    EXPECT_EQ(editor->styling().cornerRadius, 80);
+    EXPECT_EQ(editor->styling().padding, 900.5);
+}
+
+TEST_F(EditorStyling, ABurstOfChangesIsWrittenOnce)
+{
+    QSignalSpy writes(&settings.store(), &SettingsStore::changed);
+    for (int radius = 20; radius <= 30; ++radius) {
+        StylingConfiguration s = editor->styling();
+        s.cornerRadius = radius;
+        editor->setStyling(s);
+        QTest::qWait(20);
+    }
+    EXPECT_EQ(writes.count(), 0) << "nothing is written inside the 400 ms window";
+    waitForPersistence();
+    int cornerWrites = 0;
+    for (const QList<QVariant>& write : writes)
+        cornerWrites += write.at(0).toString() == QLatin1String(SettingsKeys::lastCornerRadius);
+    EXPECT_EQ(cornerWrites, 1);
+    EXPECT_EQ(settings.store().doubleValue(QLatin1String(SettingsKeys::lastCornerRadius), 0), 30);
+}
+
+TEST_F(EditorStyling, OnlyABackgroundChangeDirtiesTheBackgroundTexture)
+{
+    editor->backgroundTextureDirty = false;
+    StylingConfiguration s = editor->styling();
+    s.cornerRadius = 4;
+    editor->setStyling(s);
+    EXPECT_FALSE(editor->backgroundTextureDirty);
+    editor->setBackground(BackgroundPreset::sunset);
+    EXPECT_TRUE(editor->backgroundTextureDirty);
+    editor->backgroundTextureDirty = false;
+    editor->setBackground(BackgroundPreset::sunset);
+    EXPECT_FALSE(editor->backgroundTextureDirty);
+}
+
+TEST_F(EditorStyling, DirtinessFollowsEveryStyleDimension)
+{
+    struct Case {
+        const char* name;
+        std::function<void(EditorViewModel&)> change;
+        bool dirty;
+    };
+    const std::vector<Case> cases{
+        {"yaw below the threshold", [](EditorViewModel& e) { e.setSceneState({0.0005f, 0, false}); }, false},
+        {"yaw at the threshold", [](EditorViewModel& e) { e.setSceneState({0.001f, 0, false}); }, true},
+        {"pitch negative", [](EditorViewModel& e) { e.setSceneState({0, -0.002f, false}); }, true},
+        {"perspective alone", [](EditorViewModel& e) { e.setSceneState({0, 0, true}); }, true},
+        {"url text", [](EditorViewModel& e) { BrowserChromeSettings b; b.urlText = QStringLiteral("x"); e.setBrowserChrome(b); }, true},
+        {"no address bar", [](EditorViewModel& e) { BrowserChromeSettings b; b.showsAddressBar = false; e.setBrowserChrome(b); }, true},
+        {"shadow offset x", [](EditorViewModel& e) { StylingConfiguration s; s.shadow.offsetX = 5; e.setStyling(s); }, true},
+    };
+    for (const Case& c : cases) {
+        editor->resetAllStyling();
+        c.change(*editor);
+        EXPECT_EQ(editor->stylingIsDirty(), c.dirty) << c.name;
+    }
+}
+
+TEST_F(EditorStyling, ResetAllAlsoResetsTheDocumentTheFrameAndTheTilt)
+{
+    editor->loadImage(solidImage({400, 300}), SourceType::clipboard, false);
+    editor->setBackground(BackgroundPreset::charcoal);
+    editor->setPadding(40);
+    editor->setExportFrameRect(QRectF(0, 0, 200, 100));
+    editor->setSceneState({0.3f, 0.2f, true});
+    editor->resetAllStyling();
+    EXPECT_EQ(editor->styling(), StylingConfiguration{});
+    EXPECT_EQ(editor->document()->styling, StylingConfiguration{});
+    EXPECT_FALSE(editor->exportFrameRect());
+    EXPECT_EQ(editor->sceneState(), SceneState{});
+    EXPECT_FALSE(editor->stylingIsDirty());
+}
+
+TEST_F(EditorStyling, BackgroundAndPaddingAlsoChangeTheOpenDocument)
+{
+    editor->loadImage(solidImage({400, 300}), SourceType::clipboard, false);
+    editor->setExportFrameRect(QRectF(10, 10, 200, 100));
+    editor->setBackgroundToWallpaper();
+    editor->setPadding(64);
+    EXPECT_EQ(editor->document()->styling.background, BackgroundStyle::wallpaper());
+    EXPECT_EQ(editor->document()->styling.padding, 64);
+    EXPECT_FALSE(editor->exportFrameRect()) << "a padding change removes the stored frame";
+}

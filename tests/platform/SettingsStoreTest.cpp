@@ -1,0 +1,108 @@
+#include "TestSupport.h"
+
+#include "platform/NotificationCenter.h"
+#include "platform/SettingsKeys.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QUrl>
+
+using namespace pelorin;
+
+TEST(SettingsStore, ValuesKeepTheirTypesAcrossARestart)
+{
+    test::TempSettings settings;
+    SettingsStore& store = settings.store();
+    store.setValue(QStringLiteral("flag"), true);
+    store.setValue(QStringLiteral("whole"), 3);
+    store.setValue(QStringLiteral("fraction"), 0.35);
+    store.setValue(QStringLiteral("text"), QStringLiteral("1"));
+    store.setValue(QStringLiteral("bytes"), QByteArray("{\"wallpaper\":{}}"));
+    store.setValue(QStringLiteral("colour"), QVariantList{1.0, 0.5, 0, 1});
+
+    SettingsStore& reopened = settings.reopen();
+    EXPECT_EQ(reopened.storedValue(QStringLiteral("flag")).typeId(), QMetaType::Bool);
+    EXPECT_EQ(reopened.storedValue(QStringLiteral("whole")).toInt(), 3);
+    EXPECT_EQ(reopened.storedValue(QStringLiteral("fraction")).typeId(), QMetaType::Double);
+    EXPECT_DOUBLE_EQ(reopened.storedValue(QStringLiteral("fraction")).toDouble(), 0.35);
+    EXPECT_EQ(reopened.storedValue(QStringLiteral("text")).typeId(), QMetaType::QString);
+    EXPECT_EQ(reopened.storedValue(QStringLiteral("bytes")).typeId(), QMetaType::QByteArray);
+    EXPECT_EQ(reopened.bytesValue(QStringLiteral("bytes")), QByteArray("{\"wallpaper\":{}}"));
+    const QVariantList colour = reopened.storedValue(QStringLiteral("colour")).toList();
+    ASSERT_EQ(colour.size(), 4);
+    EXPECT_DOUBLE_EQ(colour[1].toDouble(), 0.5);
+}
+
+TEST(SettingsStore, FileIsOneFlatJsonObjectWithBase64Bytes)
+{
+    test::TempSettings settings;
+    settings.store().setValue(QStringLiteral("lastBackground"), QByteArray("abc"));
+    settings.store().setValue(QStringLiteral("annotationDefault.text.fontSize"), 0);
+    QFile file(settings.path());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QJsonObject object = QJsonDocument::fromJson(file.readAll()).object();
+    EXPECT_EQ(object.value(QStringLiteral("lastBackground")).toObject().value(QStringLiteral("base64")).toString(),
+              QStringLiteral("YWJj"));
+    EXPECT_TRUE(object.value(QStringLiteral("annotationDefault.text.fontSize")).isDouble());
+}
+
+TEST(SettingsStore, RegisteredDefaultsApplyOnlyWhileNothingIsStored)
+{
+    test::TempSettings settings;
+    SettingsStore& store = settings.store();
+    store.registerDefaults(registeredDefaults());
+    EXPECT_EQ(registeredDefaults().size(), 9);
+    EXPECT_EQ(store.stringValue(QLatin1String(SettingsKeys::captureShortcutKey)), QStringLiteral("1"));
+    EXPECT_EQ(store.value(QLatin1String(SettingsKeys::captureShortcutModifiers)).toInt(), 3);
+    EXPECT_TRUE(store.boolValue(QLatin1String(SettingsKeys::formatCopiedJSON)));
+    EXPECT_FALSE(store.contains(QLatin1String(SettingsKeys::formatCopiedJSON)));
+    EXPECT_FALSE(store.value(QLatin1String(SettingsKeys::uploadDestination)).isValid());
+
+    store.setValue(QLatin1String(SettingsKeys::formatCopiedJSON), false);
+    EXPECT_FALSE(store.boolValue(QLatin1String(SettingsKeys::formatCopiedJSON), true));
+    store.remove(QLatin1String(SettingsKeys::formatCopiedJSON));
+    EXPECT_TRUE(store.boolValue(QLatin1String(SettingsKeys::formatCopiedJSON)));
+}
+
+TEST(SettingsStore, EveryWriteAnnouncesItsKey)
+{
+    test::TempSettings settings;
+    QSignalSpy spy(&settings.store(), &SettingsStore::changed);
+    settings.store().setValue(QStringLiteral("copyFollowUp"), QStringLiteral("stay"));
+    settings.store().remove(QStringLiteral("copyFollowUp"));
+    settings.store().remove(QStringLiteral("copyFollowUp")); // nothing stored: no change
+    ASSERT_EQ(spy.count(), 2);
+    EXPECT_EQ(spy.at(0).at(0).toString(), QStringLiteral("copyFollowUp"));
+}
+
+TEST(SettingsStore, ACorruptFileReadsAsEmptyAndIsReplacedOnWrite)
+{
+    test::TempSettings settings;
+    {
+        QFile file(settings.path());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("{ not json");
+    }
+    SettingsStore& store = settings.reopen();
+    EXPECT_FALSE(store.contains(QStringLiteral("lastCornerRadius")));
+    store.setValue(QStringLiteral("lastCornerRadius"), 30.5);
+    EXPECT_DOUBLE_EQ(settings.reopen().doubleValue(QStringLiteral("lastCornerRadius"), 18), 30.5);
+}
+
+TEST(NotificationCenter, DeliversOnlyToObserversOfTheName)
+{
+    NotificationCenter center;
+    QObject context;
+    QVariant received;
+    int captures = 0;
+    center.observe(Notifications::openDroppedFile, &context, [&](const QVariant& object) { received = object; });
+    center.observe(Notifications::triggerScreenCapture, &context, [&](const QVariant&) { ++captures; });
+    center.post(Notifications::openDroppedFile, QUrl::fromLocalFile(QStringLiteral("/tmp/a.png")));
+    center.post(Notifications::shortcutChanged);
+    EXPECT_EQ(received.toUrl().toLocalFile(), QStringLiteral("/tmp/a.png"));
+    EXPECT_EQ(captures, 0);
+}
