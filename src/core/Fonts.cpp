@@ -48,6 +48,10 @@ void loadBundledFonts()
 
 QString fontFamily(TextDesign design)
 {
+    const auto index = static_cast<std::size_t>(design);
+    // Without a GUI application there is no font database to ask (nor fonts to draw with).
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        return QString::fromLatin1(designFamilies[index].alias);
     loadBundledFonts();
     // Looking families up walks the whole font database, and hit tests measure text on every
     // pointer move; the installed fonts do not change while the application runs.
@@ -59,7 +63,7 @@ QString fontFamily(TextDesign design)
         }
         return families;
     }();
-    return resolved[static_cast<std::size_t>(design)];
+    return resolved[index];
 }
 
 QFont::Weight qtFontWeight(FontWeight weight)

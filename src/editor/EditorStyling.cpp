@@ -130,14 +130,17 @@ void EditorViewModel::loadPersistedStyling()
 
 void EditorViewModel::persistStyling()
 {
-    m_settings.setValue(key(SettingsKeys::lastCornerRadius), m_styling.cornerRadius);
-    m_settings.setValue(key(SettingsKeys::lastShadowRadius), m_styling.shadow.radius);
-    m_settings.setValue(key(SettingsKeys::lastFramePadding), m_styling.padding);
-    m_settings.setValue(key(SettingsKeys::lastDimmingEnabled), m_styling.dimming.isEnabled);
-    m_settings.setValue(key(SettingsKeys::lastDimmingAmount), m_styling.dimming.amount);
+    QVariantMap values{
+        {key(SettingsKeys::lastCornerRadius), m_styling.cornerRadius},
+        {key(SettingsKeys::lastShadowRadius), m_styling.shadow.radius},
+        {key(SettingsKeys::lastFramePadding), m_styling.padding},
+        {key(SettingsKeys::lastDimmingEnabled), m_styling.dimming.isEnabled},
+        {key(SettingsKeys::lastDimmingAmount), m_styling.dimming.amount},
+    };
     const QByteArray background = encodeBackgroundStyle(m_styling.background);
     if (!background.isEmpty())
-        m_settings.setValue(key(SettingsKeys::lastBackground), background);
+        values.insert(key(SettingsKeys::lastBackground), background);
+    m_settings.setValues(values);
 }
 
 void EditorViewModel::persistBrowserChrome()

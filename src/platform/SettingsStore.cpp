@@ -165,6 +165,15 @@ void SettingsStore::setValue(const QString& key, const QVariant& value)
     Q_EMIT changed(key);
 }
 
+void SettingsStore::setValues(const QVariantMap& values)
+{
+    for (auto it = values.begin(); it != values.end(); ++it)
+        m_settings->setValue(it.key(), it.value());
+    m_settings->sync();
+    for (auto it = values.begin(); it != values.end(); ++it)
+        Q_EMIT changed(it.key());
+}
+
 void SettingsStore::remove(const QString& key)
 {
     if (!m_settings->contains(key))

@@ -28,6 +28,8 @@ public:
     bool contains(const QString& key) const;
 
     void setValue(const QString& key, const QVariant& value);
+    // Several keys in one write of the file.
+    void setValues(const QVariantMap& values);
     void remove(const QString& key);
 
     // Typed reads with the platform's lenient conversions: a missing key or a value of

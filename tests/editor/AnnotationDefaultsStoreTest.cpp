@@ -97,13 +97,6 @@ TEST_F(AnnotationDefaultsStoreTest, ColorsAreArraysOfExactlyFourNumbers)
     }
 }
 
-TEST_F(AnnotationDefaultsStoreTest, BrokenOutlineColorFallsBackToWhite)
-{
-    beforeAndAfterRestart(Keys::textStrokeColor, QVariantList{0, 0, 1}, [](const AnnotationDefaultsStore& store) {
-        EXPECT_EQ(store.textStrokeColor(), QColor::fromRgbF(1, 1, 1, 1));
-    });
-}
-
 TEST_F(AnnotationDefaultsStoreTest, ColorsAreWrittenInSrgb)
 {
     test::TempSettings settings;
@@ -222,29 +215,6 @@ TEST_F(AnnotationDefaultsStoreTest, RecordWritesTheStyleOfItsKindOnly)
         AnnotationDefaultsStore(settings.store()).record(c.annotation);
         EXPECT_EQ(storedJson(settings), c.expected);
     }
-}
-
-TEST_F(AnnotationDefaultsStoreTest, RecordedTextStyleIsWhatANewTextReads)
-{
-    test::TempSettings settings;
-    AnnotationDefaultsStore writer(settings.store());
-    TextAnnotation text = TextAnnotation::make({}, Qt::red);
-    text.fontSize = 0;
-    text.fontWeight = FontWeight::bold;
-    text.design = TextDesign::rounded;
-    text.strokeColor = QColor::fromRgbF(0.25f, 0.5f, 0.75f, 1);
-    writer.record(text);
-
-    ShapeAnnotation unfilled = ShapeAnnotation::make({0, 0, 40, 40}, Qt::red);
-    writer.record(unfilled);
-
-    const AnnotationDefaultsStore reader(settings.reopen());
-    EXPECT_EQ(reader.number(Keys::textFontSize, 24), 0);
-    EXPECT_EQ(reader.textFontWeight(), FontWeight::bold);
-    EXPECT_EQ(reader.textDesign(), TextDesign::rounded);
-    EXPECT_EQ(reader.textStrokeColor(), text.strokeColor);
-    EXPECT_FALSE(reader.flag(Keys::shapeIsFilled));
-    EXPECT_EQ(reader.color(Keys::color), std::nullopt);
 }
 
 } // namespace
