@@ -1,5 +1,6 @@
 #include "app/Application.h"
 
+#include "app/RenderCommand.h"
 #include "app/WindowManager.h"
 #include "core/Fonts.h"
 #include "platform/AppPaths.h"
@@ -29,6 +30,13 @@ bool haveDisplay()
 
 int runPelorin(int argc, char** argv)
 {
+    if (argc > 1 && qstrcmp(argv[1], "render") == 0) {
+        // Works without any display: the renderer has its own window-system-free context.
+        if (!haveDisplay())
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        QGuiApplication app(argc, argv);
+        return runRenderCommand(QGuiApplication::arguments().mid(2));
+    }
     if (!haveDisplay()) {
         std::fputs("pelorin: no display (set DISPLAY or WAYLAND_DISPLAY to start the app)\n", stderr);
         return 2;

@@ -2,6 +2,7 @@
 
 #include "core/AppConstants.h"
 #include "core/StylingJson.h"
+#include "render/BrowserChromeRenderer.h"
 #include "platform/SettingsKeys.h"
 #include "platform/SettingsStore.h"
 
@@ -39,13 +40,45 @@ void EditorViewModel::setBrowserChrome(const BrowserChromeSettings& settings)
 
 void EditorViewModel::applyBrowserChrome()
 {
-    // The browser frame is baked into the document image by the renderer; until a frame
-    // renderer is attached, the document keeps its plain image.
+    if (!m_document)
+        return;
+    const double oldHeight = m_document->imagePointSize().height();
+    m_document->image = browserFramedImage(m_document->baseImage);
+    const double newHeight = m_document->imagePointSize().height();
+    if (std::fabs(newHeight - oldHeight) > 0.001)
+        shiftContentAnchoredState(newHeight - oldHeight);
+    screenshotTextureDirty = true;
+    annotationTextureDirty = true;
+    Q_EMIT documentChanged();
+    fitPaddedFrameIfNeeded();
+    Q_EMIT redrawRequested();
+}
+
+void EditorViewModel::shiftContentAnchoredState(double dy)
+{
+    // The bar grows or shrinks above the screenshot: whatever sits on the content moves with it.
+    for (Annotation& annotation : m_document->annotations) {
+        setAnnotationPosition(annotation, annotationPosition(annotation) + QPointF(0, dy));
+        if (auto* arrow = std::get_if<ArrowAnnotation>(&annotation))
+            arrow->endPoint.ry() += dy;
+    }
+    if (!m_detectedComponents.empty()) {
+        for (DetectedComponent& component : m_detectedComponents) {
+            component.y1 += static_cast<int>(dy);
+            component.y2 += static_cast<int>(dy);
+        }
+        Q_EMIT detectedComponentsChanged();
+    }
+    if (!m_localDetectedElements.empty()) {
+        for (QRectF& element : m_localDetectedElements)
+            element.translate(0, dy);
+        Q_EMIT localDetectedElementsChanged();
+    }
 }
 
 QImage EditorViewModel::browserFramedImage(const QImage& base) const
 {
-    return base;
+    return BrowserChromeRenderer::composited(base, m_browserChrome);
 }
 
 void EditorViewModel::setBackground(BackgroundPreset preset)

@@ -3,6 +3,9 @@
 #include "core/AppConstants.h"
 #include "editor/EditorWindowHost.h"
 #include "platform/NotificationCenter.h"
+#include "platform/Pasteboard.h"
+#include "platform/WallpaperService.h"
+#include "render/OffscreenSceneRenderer.h"
 #include "platform/SettingsKeys.h"
 #include "platform/SettingsStore.h"
 
@@ -30,9 +33,11 @@ EditorViewModel::EditorViewModel(SettingsStore& settings, NotificationCenter& no
     : QObject(parent)
     , m_settings(settings)
     , m_notifications(notifications)
+    , m_clipboardService(systemPasteboard())
     , m_annotationColor(AppConstants::defaultAnnotationColor())
     , m_annotationDefaults(settings)
 {
+    m_wallpaper = [] { return WallpaperService().currentWallpaper(); };
     m_styling = StylingConfiguration{};
     m_browserChrome = BrowserChromeSettings{};
     loadPersistedStyling();

@@ -2,12 +2,16 @@
 
 #include "core/Annotation.h"
 #include "core/DetectedComponent.h"
+#include "core/DimHoleSpec.h"
 #include "core/Styling.h"
 #include "core/ViewState.h"
 #include "editor/AnnotationDefaultsStore.h"
+#include "editor/ClipboardService.h"
 #include "editor/EditorKeyMap.h"
+#include "editor/FileExportService.h"
 #include "editor/LastScreenshotStore.h"
 #include "editor/ScreenshotDocument.h"
+#include "editor/Uploader.h"
 
 #include <QColor>
 #include <QFuture>
@@ -19,6 +23,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -28,6 +33,9 @@ namespace pelorin {
 
 class EditorWindowHost;
 class NotificationCenter;
+class OffscreenSceneRenderer;
+class Pasteboard;
+class SavePanel;
 class SettingsStore;
 
 enum class ExportFollowUp { stay, close };
@@ -73,6 +81,11 @@ public:
     void setLastScreenshotStore(LastScreenshotStore store) { m_lastScreenshotStore = std::move(store); }
     // Backing scale of the main screen; 2 when there is no screen.
     void setScreenScaleProvider(std::function<double()> provider) { m_screenScale = std::move(provider); }
+    // The desktop picture for the wallpaper background (asked on every render).
+    void setWallpaperProvider(std::function<std::optional<QImage>()> provider) { m_wallpaper = std::move(provider); }
+    void setPasteboard(Pasteboard& pasteboard) { m_clipboardService = ClipboardService(pasteboard); }
+    void setSavePanel(SavePanel* panel) { m_savePanel = panel; }
+    void setUploader(Uploader* uploader) { m_uploader = uploader; }
 
     // --- Document (EditorDocument.cpp)
     const std::optional<ScreenshotDocument>& document() const { return m_document; }
@@ -105,6 +118,32 @@ public:
     void loadPersistedStyling();
     void persistStyling();
     void persistBrowserChrome();
+
+    // --- Composition and export (EditorExport.cpp)
+    // The exported image: the canvas scene rendered off screen at export resolution and
+    // cropped to the export frame. None when there is no document or rendering fails.
+    std::optional<QImage> renderFinalImage();
+    double exportScale(QSizeF viewport) const;
+    std::optional<QRectF> cardRect(QSizeF viewport) const;
+    QRectF derivedExportFrame(QSizeF viewport) const;
+    void clampExportFrame();
+    DimState currentDimState() const;
+    // The shape being drawn or dragged (no id: one that does not exist yet).
+    void setLiveDimHole(std::optional<QUuid> id, const DimHoleSpec& spec);
+    void clearLiveDimHole();
+    bool hasShapeAnnotation() const;
+    // Adds an annotation on top of the others / writes one back by id; both mark the
+    // annotation layer dirty.
+    void addAnnotation(const Annotation& annotation);
+    void updateDocumentAnnotation(const Annotation& annotation);
+
+    // --- Copy, save, upload (EditorOutput.cpp); each does nothing without a document.
+    QCoro::Task<void> copyViaShortcut();
+    QCoro::Task<void> saveViaShortcut();
+    QCoro::Task<void> saveAs();
+    QCoro::Task<UploadedFile> uploadRendered(QImage image);
+    void uploadInBackground(const QImage& image);
+    bool uploadsActive() const;
 
     // --- Annotations (EditorAnnotations.cpp)
     std::optional<AnnotationTool> selectedTool() const { return m_selectedTool; }
@@ -218,7 +257,9 @@ private:
     void resetQuickAnnotationElements();
     void persistLastScreenshot(const QImage& image);
     void applyBrowserChrome();
+    void shiftContentAnchoredState(double dy);
     QImage browserFramedImage(const QImage& base) const;
+    OffscreenSceneRenderer* offscreenRenderer();
     void installStylePersistence();
     void observeNotifications();
     void handleEscape();
@@ -230,6 +271,13 @@ private:
     EditorWindowHost* m_windowHost = nullptr;
     LastScreenshotStore m_lastScreenshotStore;
     std::function<double()> m_screenScale;
+    std::function<std::optional<QImage>()> m_wallpaper;
+    ClipboardService m_clipboardService;
+    SavePanel* m_savePanel = nullptr;
+    Uploader* m_uploader = nullptr;
+    std::unique_ptr<OffscreenSceneRenderer> m_offscreenRenderer;
+    bool m_offscreenRendererFailed = false;
+    std::optional<std::pair<std::optional<QUuid>, DimHoleSpec>> m_liveDimHole;
 
     std::optional<ScreenshotDocument> m_document;
     StylingConfiguration m_styling;

@@ -1,0 +1,245 @@
+#include "app/RenderCommand.h"
+
+#include "core/Fonts.h"
+#include "core/ImageFile.h"
+#include "core/StylingJson.h"
+#include "editor/EditorViewModel.h"
+#include "editor/FileExportService.h"
+#include "platform/NotificationCenter.h"
+#include "platform/SettingsStore.h"
+#include "platform/WallpaperService.h"
+
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <cmath>
+#include <cstdio>
+#include <numbers>
+
+namespace pelorin {
+
+namespace {
+
+const char* const usage = R"(Usage: pelorin render IN -o OUT [options]
+
+Frames the screenshot IN the way the editor exports it and writes OUT. The format follows
+OUT's extension: png (default), jpg/jpeg, tif/tiff, gif, bmp.
+
+Style (later options override earlier ones, --style-json included):
+  --style-json JSON         a whole style as JSON
+  --preset NAME             gradient preset (oceanBreeze, sunset, …)
+  --solid R,G,B[,A]         solid colour, components 0–255 (or all 0–1)
+  --transparent             no background
+  --wallpaper               the desktop picture (the default gradient when there is none)
+  --corner-radius POINTS    --padding POINTS    --shadow-radius POINTS
+  --shadow-opacity 0..1     --shadow-offset X,Y --dim AMOUNT
+  --browser dark|light      draw a browser window around the screenshot
+  --url TEXT                address shown in the browser frame
+  --no-address-bar          browser frame without its toolbar
+  --yaw DEGREES             --pitch DEGREES   tilt the card in 3D
+)";
+
+struct UsageError {
+    QString message;
+};
+
+[[noreturn]] void fail(const QString& message)
+{
+    throw UsageError{message};
+}
+
+double number(const QString& option, const QString& text)
+{
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || !std::isfinite(value))
+        fail(QStringLiteral("%1 expects a number, got \"%2\"").arg(option, text));
+    return value;
+}
+
+std::vector<double> numbers(const QString& option, const QString& text, qsizetype minCount, qsizetype maxCount)
+{
+    const QStringList parts = text.split(u',');
+    if (parts.size() < minCount || parts.size() > maxCount)
+        fail(QStringLiteral("%1 expects %2 comma-separated numbers, got \"%3\"")
+                 .arg(option, minCount == maxCount ? QString::number(minCount)
+                                                   : QStringLiteral("%1 to %2").arg(minCount).arg(maxCount),
+                      text));
+    std::vector<double> values;
+    for (const QString& part : parts)
+        values.push_back(number(option, part.trimmed()));
+    return values;
+}
+
+CodableColor solidColor(const QString& text)
+{
+    std::vector<double> c = numbers(QStringLiteral("--solid"), text, 3, 4);
+    const bool bytes = std::any_of(c.begin(), c.end(), [](double v) { return v > 1; });
+    for (double& v : c) {
+        if (v < 0 || v > (bytes ? 255 : 1))
+            fail(QStringLiteral("--solid components must lie in 0–255 (or all in 0–1), got \"%1\"").arg(text));
+        if (bytes)
+            v /= 255;
+    }
+    return {c[0], c[1], c[2], c.size() == 4 ? c[3] : 1.0};
+}
+
+struct RenderJob {
+    QString input;
+    QString output;
+    StylingConfiguration styling;
+    BrowserChromeSettings chrome;
+    SceneState scene;
+};
+
+RenderJob parse(const QStringList& args)
+{
+    RenderJob job;
+    const auto needs = [&](qsizetype& i, const QString& option) -> QString {
+        if (i + 1 >= args.size())
+            fail(option + QStringLiteral(" needs a value"));
+        return args[++i];
+    };
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        QString option = args[i];
+        QString inlineValue;
+        bool hasInline = false;
+        if (option.startsWith(QLatin1String("--")) && option.contains(u'=')) {
+            inlineValue = option.section(u'=', 1);
+            option = option.section(u'=', 0, 0);
+            hasInline = true;
+        }
+        const auto value = [&] { return hasInline ? inlineValue : needs(i, option); };
+        if (option == u"-o" || option == u"--output") {
+            job.output = value();
+        } else if (option == u"--style-json") {
+            QString error;
+            const auto styling = decodeStylingConfiguration(value().toUtf8(), &error);
+            if (!styling)
+                fail(QStringLiteral("--style-json is not a valid style: ") + error);
+            job.styling = *styling;
+        } else if (option == u"--preset") {
+            const QString name = value();
+            const auto preset = backgroundPresetFromRawValue(name);
+            if (!preset) {
+                QStringList known;
+                for (BackgroundPreset p : allBackgroundPresets())
+                    known << rawValue(p);
+                fail(QStringLiteral("unknown preset \"%1\" (one of: %2)").arg(name, known.join(QStringLiteral(", "))));
+            }
+            job.styling.background = BackgroundStyle::preset(*preset);
+        } else if (option == u"--solid") {
+            job.styling.background = BackgroundStyle::solidColor(solidColor(value()));
+        } else if (option == u"--transparent") {
+            job.styling.background = BackgroundStyle::transparent();
+        } else if (option == u"--wallpaper") {
+            job.styling.background = BackgroundStyle::wallpaper();
+        } else if (option == u"--corner-radius") {
+            job.styling.cornerRadius = number(option, value());
+        } else if (option == u"--padding") {
+            job.styling.padding = number(option, value());
+            if (job.styling.padding < 0)
+                fail(QStringLiteral("--padding cannot be negative"));
+        } else if (option == u"--shadow-radius") {
+            job.styling.shadow.radius = number(option, value());
+        } else if (option == u"--shadow-opacity") {
+            job.styling.shadow.opacity = number(option, value());
+        } else if (option == u"--shadow-offset") {
+            const auto xy = numbers(option, value(), 2, 2);
+            job.styling.shadow.offsetX = xy[0];
+            job.styling.shadow.offsetY = xy[1];
+        } else if (option == u"--dim") {
+            job.styling.dimming = {true, number(option, value())};
+        } else if (option == u"--browser") {
+            const auto style = browserChromeStyleFromRawValue(value());
+            if (!style)
+                fail(QStringLiteral("--browser expects dark or light"));
+            job.chrome.isEnabled = true;
+            job.chrome.style = *style;
+        } else if (option == u"--url") {
+            job.chrome.urlText = value();
+        } else if (option == u"--no-address-bar") {
+            job.chrome.showsAddressBar = false;
+        } else if (option == u"--yaw" || option == u"--pitch") {
+            const float radians = static_cast<float>(number(option, value()) * std::numbers::pi / 180);
+            (option == u"--yaw" ? job.scene.yaw : job.scene.pitch) = radians;
+            job.scene.isPerspective = true;
+        } else if (option.startsWith(u'-') && option.size() > 1) {
+            fail(QStringLiteral("unknown option ") + option);
+        } else if (job.input.isEmpty()) {
+            job.input = option;
+        } else {
+            fail(QStringLiteral("more than one input image given"));
+        }
+    }
+    if (job.input.isEmpty())
+        fail(QStringLiteral("no input image given"));
+    if (job.output.isEmpty())
+        fail(QStringLiteral("no output file given (-o OUT)"));
+    return job;
+}
+
+void printError(const QString& message)
+{
+    std::fprintf(stderr, "pelorin render: %s\n", message.toLocal8Bit().constData());
+}
+
+} // namespace
+
+int runRenderCommand(const QStringList& arguments)
+{
+    if (arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h"))) {
+        std::fputs(usage, stdout);
+        return 0;
+    }
+    RenderJob job;
+    try {
+        job = parse(arguments);
+    } catch (const UsageError& error) {
+        printError(error.message);
+        return 2;
+    }
+    QString readError;
+    const std::optional<QImage> image = readImageFile(job.input, &readError);
+    if (!image) {
+        printError(QStringLiteral("cannot read image %1: %2").arg(job.input, readError));
+        return 1;
+    }
+    loadBundledFonts();
+
+    // The editor's own export path, over a throw-away settings file so the user's stored
+    // style is neither read nor changed.
+    QTemporaryDir scratch;
+    SettingsStore settings(scratch.filePath(QStringLiteral("settings.json")));
+    NotificationCenter notifications;
+    EditorViewModel editor(settings, notifications);
+    editor.setScreenScaleProvider([scale = image->devicePixelRatio()] { return scale; });
+    editor.setStyling(job.styling);
+    editor.setBrowserChrome(job.chrome);
+    editor.loadImage(*image, SourceType::file, false);
+
+    // A canvas exactly the size of the padded card at zoom 1, so the export is the framed
+    // screenshot at its native resolution with the card in the middle.
+    const QSizeF card = editor.document()->imagePointSize();
+    const double p = job.styling.padding;
+    editor.updateViewportSize(QSizeF(card.width() + 2 * p, card.height() + 2 * p));
+    editor.setZoomLevel(1.0);
+    editor.setCanvasOffset(QSizeF(0, 0));
+    editor.setSceneState(job.scene);
+
+    const std::optional<QImage> framed = editor.renderFinalImage();
+    if (!framed) {
+        printError(QStringLiteral("rendering failed (no usable OpenGL: install libgl1-mesa-dri and libegl1)"));
+        return 1;
+    }
+    try {
+        FileExportService::saveImage(*framed, job.output);
+    } catch (const ExportError& error) {
+        printError(QStringLiteral("cannot write %1: %2").arg(job.output, error.description()));
+        return 1;
+    }
+    std::printf("%s\n", QFileInfo(job.output).absoluteFilePath().toLocal8Bit().constData());
+    return 0;
+}
+
+} // namespace pelorin

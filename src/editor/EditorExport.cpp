@@ -1,0 +1,215 @@
+#include "editor/EditorViewModel.h"
+
+#include "core/AppConstants.h"
+#include "render/ImageComposition.h"
+#include "platform/SystemLog.h"
+#include "render/OffscreenSceneRenderer.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace pelorin {
+
+namespace {
+
+constexpr QSizeF exportFrameMinSize{120, 80};
+
+DimHoleSpec holeForShape(const ShapeAnnotation& shape)
+{
+    const QRectF rect(shape.position, shape.size);
+    switch (shape.shapeType) {
+    case ShapeType::rectangle:
+        return {rect, 0, false};
+    case ShapeType::roundedRectangle:
+        return {rect, shape.cornerRadius, false};
+    case ShapeType::ellipse:
+        return {rect, 0, true};
+    case ShapeType::circle: {
+        const double d = std::min(rect.width(), rect.height());
+        return {QRectF(rect.x() + (rect.width() - d) / 2, rect.y() + (rect.height() - d) / 2, d, d), 0, true};
+    }
+    }
+    return {rect, 0, false};
+}
+
+} // namespace
+
+OffscreenSceneRenderer* EditorViewModel::offscreenRenderer()
+{
+    if (!m_offscreenRenderer && !m_offscreenRendererFailed) {
+        auto renderer = std::make_unique<OffscreenSceneRenderer>();
+        QString error;
+        if (renderer->initialize(&error)) {
+            m_offscreenRenderer = std::move(renderer);
+        } else {
+            // Without OpenGL nothing can be exported; say why once.
+            m_offscreenRendererFailed = true;
+            systemLog(QStringLiteral("cannot render: ") + error);
+        }
+    }
+    return m_offscreenRenderer.get();
+}
+
+std::optional<QRectF> EditorViewModel::cardRect(QSizeF viewport) const
+{
+    if (!m_document || viewport.width() <= 1 || viewport.height() <= 1)
+        return std::nullopt;
+    const QSizeF image = m_document->imagePointSize();
+    const double z = m_canvasTransform.zoomLevel;
+    const QSizeF card = image * z;
+    return QRectF(viewport.width() / 2 + m_canvasTransform.canvasOffset.width() - card.width() / 2,
+                  viewport.height() / 2 + m_canvasTransform.canvasOffset.height() - card.height() / 2, card.width(),
+                  card.height());
+}
+
+QRectF EditorViewModel::derivedExportFrame(QSizeF viewport) const
+{
+    const std::optional<QRectF> card = cardRect(viewport);
+    if (!card) {
+        return {40, 40, std::max(exportFrameMinSize.width(), viewport.width() - 80),
+                std::max(exportFrameMinSize.height(), viewport.height() - 80)};
+    }
+    const double grow = m_styling.padding * m_canvasTransform.zoomLevel;
+    const QRectF whole(QPointF(0, 0), viewport);
+    const QRectF framed = card->adjusted(-grow, -grow, grow, grow) & whole;
+    if (framed.width() < exportFrameMinSize.width() || framed.height() < exportFrameMinSize.height())
+        return whole;
+    return framed;
+}
+
+void EditorViewModel::clampExportFrame()
+{
+    if (!m_exportFrameRect || m_viewportSize.width() <= 1 || m_viewportSize.height() <= 1)
+        return;
+    QRectF frame = *m_exportFrameRect;
+    frame.setWidth(std::min(frame.width(), m_viewportSize.width()));
+    frame.setHeight(std::min(frame.height(), m_viewportSize.height()));
+    frame.moveLeft(std::min(std::max(0.0, frame.x()), m_viewportSize.width() - frame.width()));
+    frame.moveTop(std::min(std::max(0.0, frame.y()), m_viewportSize.height() - frame.height()));
+    if (frame.width() < exportFrameMinSize.width() || frame.height() < exportFrameMinSize.height())
+        setExportFrameRect(std::nullopt);
+    else
+        setExportFrameRect(frame);
+}
+
+double EditorViewModel::exportScale(QSizeF viewport) const
+{
+    if (!m_document)
+        return 1;
+    double scale = m_document->imageScale / std::max(0.01, m_canvasTransform.zoomLevel);
+    const double longer = std::max(viewport.width(), viewport.height());
+    if (longer > 1)
+        scale = std::min(scale, AppConstants::maxExportPixelDimension / longer);
+    return scale;
+}
+
+DimState EditorViewModel::currentDimState() const
+{
+    if (!m_styling.dimming.isEnabled || !m_document)
+        return {};
+    DimState state;
+    for (const Annotation& annotation : m_document->annotations) {
+        const auto* shape = std::get_if<ShapeAnnotation>(&annotation);
+        if (!shape)
+            continue;
+        if (m_liveDimHole && m_liveDimHole->first == shape->id)
+            state.holes.push_back(m_liveDimHole->second);
+        else
+            state.holes.push_back(holeForShape(*shape));
+    }
+    if (m_liveDimHole && !m_liveDimHole->first)
+        state.holes.push_back(m_liveDimHole->second);
+    if (!state.holes.empty())
+        state.amount = static_cast<float>(m_styling.dimming.amount);
+    return state;
+}
+
+void EditorViewModel::setLiveDimHole(std::optional<QUuid> id, const DimHoleSpec& spec)
+{
+    if (!m_styling.dimming.isEnabled)
+        return;
+    m_liveDimHole = std::make_pair(id, spec);
+    Q_EMIT redrawRequested();
+}
+
+void EditorViewModel::clearLiveDimHole()
+{
+    if (!m_liveDimHole)
+        return;
+    m_liveDimHole.reset();
+    Q_EMIT redrawRequested();
+}
+
+bool EditorViewModel::hasShapeAnnotation() const
+{
+    return m_document && std::any_of(m_document->annotations.begin(), m_document->annotations.end(),
+                                     [](const Annotation& a) { return std::holds_alternative<ShapeAnnotation>(a); });
+}
+
+void EditorViewModel::addAnnotation(const Annotation& annotation)
+{
+    if (!m_document)
+        return;
+    m_document->annotations.push_back(annotation);
+    annotationTextureDirty = true;
+    Q_EMIT documentChanged();
+}
+
+void EditorViewModel::updateDocumentAnnotation(const Annotation& annotation)
+{
+    if (!m_document)
+        return;
+    m_document->updateAnnotation(annotation);
+    annotationTextureDirty = true;
+    Q_EMIT documentChanged();
+}
+
+std::optional<QImage> EditorViewModel::renderFinalImage()
+{
+    if (!m_document)
+        return std::nullopt;
+    const ScreenshotDocument& doc = *m_document;
+    const QSizeF imageSize = doc.imagePointSize();
+    const std::optional<QImage> wallpaper =
+        std::holds_alternative<WallpaperBackground>(m_styling.background.value) && m_wallpaper ? m_wallpaper() : std::nullopt;
+    const std::optional<QImage> background =
+        renderBackgroundOnly(imageSize, doc.screenScale, m_styling.background, wallpaper ? &*wallpaper : nullptr);
+    if (!background)
+        return std::nullopt;
+    const std::optional<AnnotationRaster> annotations =
+        doc.annotations.empty() ? std::nullopt : renderAnnotationsOnly(doc.annotations, imageSize, doc.screenScale);
+
+    const QSizeF output = (m_viewportSize.width() > 1 && m_viewportSize.height() > 1) ? m_viewportSize : imageSize;
+    const QPointF pan(2 * m_canvasTransform.canvasOffset.width() / std::max(1.0, output.width()),
+                      -2 * m_canvasTransform.canvasOffset.height() / std::max(1.0, output.height()));
+    const DimState dim = currentDimState();
+    const double scale = exportScale(output);
+
+    OffscreenSceneRenderer* renderer = offscreenRenderer();
+    if (!renderer)
+        return std::nullopt;
+    std::optional<QImage> rendered = renderer->renderToImage(
+        *background, doc.image, annotations ? &annotations->image : nullptr, annotations ? annotations->rect : QRectF(),
+        imageSize, m_styling, m_sceneState, output, static_cast<float>(m_canvasTransform.zoomLevel), pan,
+        static_cast<float>(scale), dim.amount, dim.holes);
+    if (!rendered)
+        return std::nullopt;
+
+    const QRectF frame = m_exportFrameRect.value_or(derivedExportFrame(output));
+    if (frame == QRectF(QPointF(0, 0), output))
+        return rendered;
+    const double r = rendered->width() / std::max(1.0, output.width());
+    const QRect pixels = QRect(QPoint(static_cast<int>(std::floor(frame.left() * r)), static_cast<int>(std::floor(frame.top() * r))),
+                               QPoint(static_cast<int>(std::ceil(frame.right() * r)) - 1,
+                                      static_cast<int>(std::ceil(frame.bottom() * r)) - 1))
+        & rendered->rect();
+    if (pixels.isEmpty())
+        return std::nullopt;
+    QImage cropped = rendered->copy(pixels);
+    if (cropped.isNull())
+        return std::nullopt;
+    cropped.setDevicePixelRatio(doc.imageScale > 0 ? doc.imageScale : 1.0);
+    return cropped;
+}
+
+} // namespace pelorin

@@ -1,0 +1,133 @@
+#include "editor/EditorViewModel.h"
+
+#include "editor/FileExportService.h"
+#include "platform/Pasteboard.h"
+#include "platform/SystemLog.h"
+
+#include <QBuffer>
+#include <QImageWriter>
+
+namespace pelorin {
+
+bool EditorViewModel::uploadsActive() const
+{
+    return uploadScreenshots() && m_uploader && m_uploader->isConfigured();
+}
+
+QCoro::Task<void> EditorViewModel::copyViaShortcut()
+{
+    if (!m_document)
+        co_return;
+    const std::optional<QImage> image = renderFinalImage();
+    if (!image)
+        co_return; // nothing to copy; Copy stays silent
+    QPointer<EditorViewModel> self(this);
+    if (uploadsActive() && copyClipboardContent() == CopyClipboardContent::url) {
+        std::optional<UploadedFile> uploaded;
+        QString failure;
+        try {
+            uploaded = co_await uploadRendered(*image);
+        } catch (const UploadFailure& error) {
+            failure = error.description();
+        }
+        if (!self)
+            co_return;
+        if (uploaded) {
+            m_clipboardService.copyText(uploaded->publicUrl);
+            ++m_imageCopiedPulse;
+            Q_EMIT imageCopiedPulseChanged();
+            if (copyFollowUp() == ExportFollowUp::close)
+                closeEditorWindow();
+        } else {
+            // The window stays open whatever the follow-up says: the user has to read this.
+            m_clipboardService.copyImageToClipboard(*image);
+            ++m_imageCopiedPulse;
+            Q_EMIT imageCopiedPulseChanged();
+            setErrorMessage(QStringLiteral("Upload failed — copied the image instead. ") + failure);
+        }
+        co_return;
+    }
+    m_clipboardService.copyImageToClipboard(*image);
+    ++m_imageCopiedPulse;
+    Q_EMIT imageCopiedPulseChanged();
+    if (uploadsActive())
+        uploadInBackground(*image);
+    if (copyFollowUp() == ExportFollowUp::close)
+        closeEditorWindow();
+}
+
+QCoro::Task<void> EditorViewModel::saveViaShortcut()
+{
+    if (!m_document)
+        co_return;
+    const std::optional<QImage> image = renderFinalImage();
+    if (!image) {
+        setErrorMessage(QStringLiteral("Failed to render image"));
+        co_return;
+    }
+    const QString destination = FileExportService::uniqueURL(FileExportService::defaultSaveURL());
+    try {
+        FileExportService::saveImage(*image, destination);
+    } catch (const ExportError& error) {
+        setErrorMessage(QStringLiteral("Failed to save: ") + error.description());
+        co_return;
+    }
+    if (uploadsActive())
+        uploadInBackground(*image);
+    if (saveFollowUp() == ExportFollowUp::close)
+        closeEditorWindow();
+}
+
+QCoro::Task<void> EditorViewModel::saveAs()
+{
+    if (!m_document)
+        co_return;
+    const std::optional<QImage> image = renderFinalImage();
+    if (!image) {
+        setErrorMessage(QStringLiteral("Failed to render image"));
+        co_return;
+    }
+    if (!m_savePanel)
+        co_return;
+    const std::optional<QString> chosen = m_savePanel->chooseSaveLocation(
+        FileExportService::generateFilename(QLatin1String(FileExportService::defaultTemplate), QStringLiteral("png")),
+        {QStringLiteral("image/png"), QStringLiteral("image/jpeg"), QStringLiteral("image/tiff")});
+    if (!chosen || !m_document)
+        co_return;
+    try {
+        FileExportService::saveImage(*image, *chosen);
+    } catch (const ExportError& error) {
+        setErrorMessage(QStringLiteral("Failed to save: ") + error.description());
+        co_return;
+    }
+    m_document->originalURL = QUrl::fromLocalFile(*chosen);
+    Q_EMIT documentChanged();
+}
+
+QCoro::Task<UploadedFile> EditorViewModel::uploadRendered(QImage image)
+{
+    const QByteArray png = FileExportService::encode(image, ImageFileType::png);
+    if (png.isEmpty() || !m_uploader)
+        throw UploadFailure(QStringLiteral("Could not build the upload request."));
+    const QString fileName =
+        FileExportService::generateFilename(QLatin1String(FileExportService::defaultTemplate), QStringLiteral("png"));
+    // The uploader outlives the editor window; it holds its own copy of the bytes.
+    Uploader* uploader = m_uploader;
+    co_return co_await uploader->upload(png, fileName);
+}
+
+void EditorViewModel::uploadInBackground(const QImage& image)
+{
+    // Runs on after the window closes or the document changes; only a log line reports failure.
+    [](QPointer<EditorViewModel> self, QImage rendered) -> QCoro::Task<void> {
+        if (!self)
+            co_return;
+        try {
+            co_await self->uploadRendered(rendered);
+        } catch (const UploadFailure& error) {
+            systemLog(QStringLiteral("screenshot upload failed: ") + error.description());
+        }
+    }(QPointer<EditorViewModel>(this), image);
+}
+
+} // namespace pelorin

@@ -1,0 +1,136 @@
+#include "editor/FileExportService.h"
+
+#include "core/ImageFile.h"
+#include "editor/GifWriter.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QPainter>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+namespace pelorin {
+
+QString ExportError::description() const
+{
+    switch (m_kind) {
+    case Kind::failedToCreateImage:
+        return QStringLiteral("Failed to create image for export");
+    case Kind::failedToEncode:
+        return QStringLiteral("Failed to encode image");
+    case Kind::failedToWrite:
+        return m_message.isEmpty() ? QStringLiteral("Failed to write file") : m_message;
+    }
+    return {};
+}
+
+ImageFileType FileExportService::imageFileType(const QString& path)
+{
+    const QString extension = QFileInfo(path).suffix().toLower();
+    if (extension == u"jpg" || extension == u"jpeg")
+        return ImageFileType::jpeg;
+    if (extension == u"tiff" || extension == u"tif")
+        return ImageFileType::tiff;
+    if (extension == u"gif")
+        return ImageFileType::gif;
+    if (extension == u"bmp")
+        return ImageFileType::bmp;
+    return ImageFileType::png;
+}
+
+QString FileExportService::generateFilename(const QString& templ, const QString& format, const QDateTime& now)
+{
+    QString name = templ;
+    name.replace(QLatin1String("{date}"), now.toString(QStringLiteral("yyyy-MM-dd")));
+    name.replace(QLatin1String("{time}"), now.toString(QStringLiteral("HH.mm.ss")));
+    return name + u'.' + format;
+}
+
+QString FileExportService::defaultSaveURL(const std::optional<QString>& filename)
+{
+    QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    if (desktop.isEmpty())
+        desktop = QDir::homePath();
+    return desktop + u'/'
+        + filename.value_or(generateFilename(QLatin1String(defaultTemplate), QStringLiteral("png")));
+}
+
+QString FileExportService::uniqueURL(const QString& path)
+{
+    if (!QFileInfo::exists(path))
+        return path;
+    const QFileInfo info(path);
+    const QString folder = info.path();
+    const QString base = info.completeBaseName();
+    const QString extension = info.suffix();
+    for (int n = 1;; ++n) {
+        const QString candidate = QStringLiteral("%1/%2 (%3).%4").arg(folder, base).arg(n).arg(extension);
+        if (!QFileInfo::exists(candidate))
+            return candidate;
+    }
+}
+
+namespace {
+
+QImage flattenedOverWhite(const QImage& image)
+{
+    QImage flat(image.size(), QImage::Format_RGB32);
+    if (flat.isNull())
+        return image;
+    flat.fill(Qt::white);
+    flat.setDevicePixelRatio(image.devicePixelRatio());
+    QPainter painter(&flat);
+    painter.drawImage(QPointF(0, 0), image);
+    painter.end();
+    return flat;
+}
+
+} // namespace
+
+QByteArray FileExportService::encode(const QImage& source, ImageFileType type)
+{
+    QImage image = source;
+    setResolutionFromScale(image); // the file keeps the image's point size
+    if (type == ImageFileType::jpeg || type == ImageFileType::gif || type == ImageFileType::bmp) {
+        image = flattenedOverWhite(image);
+        setResolutionFromScale(image);
+    }
+    if (type == ImageFileType::gif)
+        return encodeGif(image);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    const char* format = type == ImageFileType::jpeg ? "jpeg"
+        : type == ImageFileType::tiff               ? "tiff"
+        : type == ImageFileType::bmp                ? "bmp"
+                                                    : "png";
+    QImageWriter writer(&buffer, format);
+    if (type == ImageFileType::jpeg)
+        writer.setQuality(90);
+    return writer.write(image) ? bytes : QByteArray();
+}
+
+void FileExportService::saveImage(const QImage& image, const QString& path)
+{
+    if (image.isNull())
+        throw ExportError(ExportError::Kind::failedToCreateImage);
+    const QByteArray bytes = encode(image, imageFileType(path));
+    if (bytes.isEmpty())
+        throw ExportError(ExportError::Kind::failedToEncode);
+    // QSaveFile writes a temporary beside the destination and renames it: a failed save
+    // leaves neither a partial file nor a damaged older one.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw ExportError(ExportError::Kind::failedToWrite, file.errorString());
+    if (file.write(bytes) != bytes.size()) {
+        const QString message = file.errorString();
+        file.cancelWriting();
+        throw ExportError(ExportError::Kind::failedToWrite, message);
+    }
+    if (!file.commit())
+        throw ExportError(ExportError::Kind::failedToWrite, file.errorString());
+}
+
+} // namespace pelorin

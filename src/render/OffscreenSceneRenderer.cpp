@@ -1,0 +1,136 @@
+#include "render/OffscreenSceneRenderer.h"
+
+#include <cmath>
+#include <limits>
+
+namespace pelorin {
+
+OffscreenSceneRenderer::OffscreenSceneRenderer() = default;
+
+OffscreenSceneRenderer::~OffscreenSceneRenderer()
+{
+    if (!m_renderer.isInitialized())
+        return;
+    OffscreenContext::CurrentScope scope(m_context);
+    if (scope.isCurrent())
+        m_renderer.releaseResources();
+}
+
+bool OffscreenSceneRenderer::initialize(QString* error)
+{
+    if (!m_renderer.isInitialized()) {
+        if (m_context.create(&m_error)) {
+            OffscreenContext::CurrentScope scope(m_context);
+            if (!scope.isCurrent())
+                m_error = QStringLiteral("The off-screen OpenGL context cannot be made current");
+            else
+                m_renderer.initialize(&m_error);
+        }
+    }
+    if (error && !m_renderer.isInitialized())
+        *error = m_error;
+    return m_renderer.isInitialized();
+}
+
+std::optional<QSize> OffscreenSceneRenderer::pixelSizeFor(QSizeF outputSize, float scaleFactor)
+{
+    const double width = std::floor(outputSize.width() * double(scaleFactor));
+    const double height = std::floor(outputSize.height() * double(scaleFactor));
+    constexpr double limit = std::numeric_limits<int>::max();
+    if (!(width >= 1 && height >= 1 && width <= limit && height <= limit))
+        return std::nullopt;
+    return QSize(int(width), int(height));
+}
+
+bool OffscreenSceneRenderer::uploadTextures(const QImage& background, const QImage& screenshot,
+                                            const QImage* annotation, QRectF annotationRect)
+{
+    // A failed upload keeps the previous texture inside the renderer; an export must not
+    // show that stale picture, so the keys are dropped and the render gives up.
+    if (background.cacheKey() != m_backgroundKey || !m_renderer.hasBackground()) {
+        m_backgroundKey = 0;
+        if (!m_renderer.setBackgroundImage(background)) {
+            m_error = QStringLiteral("The background cannot be made into a texture");
+            return false;
+        }
+        m_backgroundKey = background.cacheKey();
+    }
+    if (screenshot.cacheKey() != m_screenshotKey || !m_renderer.hasScreenshot()) {
+        m_screenshotKey = 0;
+        if (!m_renderer.setScreenshotImage(screenshot)) {
+            m_error = QStringLiteral("The screenshot cannot be made into a texture");
+            return false;
+        }
+        m_screenshotKey = screenshot.cacheKey();
+    }
+    if (!annotation || annotation->isNull()) {
+        m_renderer.clearAnnotationImage();
+        m_annotationKey = 0;
+    } else if (annotation->cacheKey() != m_annotationKey || annotationRect != m_annotationRect
+               || !m_renderer.hasAnnotation()) {
+        m_annotationKey = 0;
+        // Annotations are optional: the export goes on without them rather than with old ones.
+        if (m_renderer.setAnnotationImage(*annotation, annotationRect)) {
+            m_annotationKey = annotation->cacheKey();
+            m_annotationRect = annotationRect;
+        } else {
+            m_renderer.clearAnnotationImage();
+        }
+    }
+    return true;
+}
+
+std::optional<QImage> OffscreenSceneRenderer::renderToImage(
+    const QImage& background, const QImage& screenshot, const QImage* annotation, QRectF annotationRect,
+    QSizeF imageSize, const StylingConfiguration& styling, const SceneState& sceneState, QSizeF outputSize,
+    float zoom, QPointF panNDC, float scaleFactor, float dimAmount, const std::vector<DimHoleSpec>& dimHoles)
+{
+    const std::optional<QSize> pixels = pixelSizeFor(outputSize, scaleFactor);
+    if (!pixels) {
+        m_error = QStringLiteral("The output is smaller than one pixel");
+        return std::nullopt;
+    }
+    if (!initialize())
+        return std::nullopt;
+
+    OffscreenContext::CurrentScope scope(m_context);
+    if (!scope.isCurrent()) {
+        m_error = QStringLiteral("The off-screen OpenGL context cannot be made current");
+        return std::nullopt;
+    }
+    if (!uploadTextures(background, screenshot, annotation, annotationRect))
+        return std::nullopt;
+    if (!m_context.beginFrame(*pixels, &m_error))
+        return std::nullopt;
+
+    SceneRenderParams params;
+    params.imageSize = imageSize;
+    params.styling = styling;
+    params.isPerspective = sceneState.isPerspective;
+    params.zoom = zoom;
+    params.panNDC = panNDC;
+    params.scaleFactor = scaleFactor;
+    params.drawsAnnotations = m_renderer.hasAnnotation();
+    params.showsTransparencyChecker = false;
+    params.dimAmount = dimAmount;
+    params.dimHoles = dimHoles;
+    // Drawn top-down so the read-back lands in QImage row order without a flip pass.
+    m_renderer.encodeScene(params, *pixels, sceneState.yaw, sceneState.pitch, SceneRenderer::RowOrder::TopDown);
+
+    // Writing into an image the caller still holds would first copy all of it; a fresh one
+    // is cheaper then. Otherwise the already-touched buffer is reused.
+    if (m_readback.size() != *pixels || !m_readback.isDetached())
+        m_readback = QImage(*pixels, QImage::Format_RGBA8888_Premultiplied);
+    if (m_readback.isNull()) {
+        m_error = QStringLiteral("No memory for a %1 × %2 pixel image").arg(pixels->width()).arg(pixels->height());
+        return std::nullopt;
+    }
+    if (!m_context.readPixels(m_readback)) {
+        m_error = QStringLiteral("Reading the rendered pixels failed");
+        return std::nullopt;
+    }
+    m_readback.setDevicePixelRatio(double(pixels->width()) / outputSize.width());
+    return m_readback;
+}
+
+} // namespace pelorin

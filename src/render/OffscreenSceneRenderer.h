@@ -1,0 +1,67 @@
+#pragma once
+
+#include "core/DimHoleSpec.h"
+#include "core/Styling.h"
+#include "core/ViewState.h"
+#include "render/OffscreenContext.h"
+#include "render/SceneRenderer.h"
+
+#include <QImage>
+#include <QPointF>
+#include <QRectF>
+#include <QSize>
+#include <QSizeF>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace pelorin {
+
+// Renders the card scene off screen for export, with the same SceneRenderer as the canvas.
+// Works on the main thread of a Qt application (whatever Qt context was current is handed
+// back afterwards) and in a plain program without one. Not thread-safe.
+class OffscreenSceneRenderer {
+public:
+    OffscreenSceneRenderer();
+    ~OffscreenSceneRenderer();
+    OffscreenSceneRenderer(const OffscreenSceneRenderer&) = delete;
+    OffscreenSceneRenderer& operator=(const OffscreenSceneRenderer&) = delete;
+
+    // Creates the context and the renderer; renderToImage() does this on first use.
+    bool initialize(QString* error = nullptr);
+    // Why the last initialisation or render failed.
+    QString errorString() const { return m_error; }
+
+    // The scene at (⌊output width × scaleFactor⌋, ⌊output height × scaleFactor⌋) pixels on a
+    // transparent target, with the scene state's angles as they are (no easing) and no
+    // transparency checker. The result is premultiplied RGBA (what the blending produces over
+    // transparency) with devicePixelRatio = pixel width ÷ output width. None when a texture
+    // cannot be made, the size is below 1 × 1 pixel or GL fails.
+    //
+    // The pixels are read into a buffer kept between calls: a caller that drops the previous
+    // result before asking for the next one saves a large allocation per export.
+    std::optional<QImage> renderToImage(const QImage& background, const QImage& screenshot, const QImage* annotation,
+                                        QRectF annotationRect, QSizeF imageSize, const StylingConfiguration& styling,
+                                        const SceneState& sceneState, QSizeF outputSize, float zoom, QPointF panNDC,
+                                        float scaleFactor, float dimAmount, const std::vector<DimHoleSpec>& dimHoles);
+
+    // ⌊output × scaleFactor⌋ per side, or none when a side is below one pixel or not finite.
+    static std::optional<QSize> pixelSizeFor(QSizeF outputSize, float scaleFactor);
+
+private:
+    bool uploadTextures(const QImage& background, const QImage& screenshot, const QImage* annotation,
+                        QRectF annotationRect);
+
+    OffscreenContext m_context;
+    SceneRenderer m_renderer;
+    QImage m_readback;
+    QString m_error;
+    // Re-exports of an unchanged document skip the uploads (and the mipmap builds).
+    qint64 m_backgroundKey = 0;
+    qint64 m_screenshotKey = 0;
+    qint64 m_annotationKey = 0;
+    QRectF m_annotationRect;
+};
+
+} // namespace pelorin

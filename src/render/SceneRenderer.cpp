@@ -1,0 +1,581 @@
+#include "render/SceneRenderer.h"
+
+#include "render/MatrixMath.h"
+
+#include <epoxy/gl.h>
+
+#include <QFile>
+#include <QPolygonF>
+#include <QSysInfo>
+#include <QTransform>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstddef>
+
+namespace pelorin {
+
+namespace {
+
+
+// The vertex layout keeps the texture coordinate at byte 16 and a 32-byte stride, the layout
+// the shading programs were written against.
+struct Vertex {
+    float position[3];
+    float pad0;
+    float texCoord[2];
+    float pad1[2];
+};
+static_assert(sizeof(Vertex) == 32 && offsetof(Vertex, texCoord) == 16);
+
+constexpr std::array<Vertex, 4> unitQuad{{
+    {{-0.5f, -0.5f, 0}, 0, {0, 1}, {0, 0}},
+    {{0.5f, -0.5f, 0}, 0, {1, 1}, {0, 0}},
+    {{0.5f, 0.5f, 0}, 0, {1, 0}, {0, 0}},
+    {{-0.5f, 0.5f, 0}, 0, {0, 0}, {0, 0}},
+}};
+constexpr std::array<GLushort, 6> unitQuadIndices{0, 1, 2, 0, 2, 3};
+
+constexpr float fillQuadDepth = 0.999f;
+constexpr float checkerCellPoints = 8;
+
+void drainErrors()
+{
+    // Bounded: a lost context may keep reporting.
+    for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {
+    }
+}
+
+bool hasExtension(const char* name)
+{
+    return epoxy_has_gl_extension(name);
+}
+
+bool readResource(const QString& name, QByteArray* text, QString* error)
+{
+    QFile file(name);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("Shading program %1 is missing").arg(name);
+        return false;
+    }
+    *text = file.readAll();
+    return true;
+}
+
+// `prelude` goes right after the #version line, which must stay first.
+GLuint compileShader(GLenum type, const QByteArray& source, const QByteArray& prelude, const QString& name,
+                     QString* error)
+{
+    QByteArray text = source;
+    if (!prelude.isEmpty()) {
+        const qsizetype versionEnd = text.startsWith("#version") ? text.indexOf('\n') + 1 : 0;
+        text.insert(versionEnd, prelude);
+    }
+    const GLuint shader = glCreateShader(type);
+    const char* data = text.constData();
+    const GLint length = GLint(text.size());
+    glShaderSource(shader, 1, &data, &length);
+    glCompileShader(shader);
+    GLint ok = GL_FALSE;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+    if (ok != GL_TRUE) {
+        GLint logLength = 0;
+        glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &logLength);
+        QByteArray log(std::max(logLength, 1), '\0');
+        glGetShaderInfoLog(shader, logLength, nullptr, log.data());
+        *error = QStringLiteral("Shading program %1 does not compile: %2").arg(name, QString::fromUtf8(log).trimmed());
+        glDeleteShader(shader);
+        return 0;
+    }
+    return shader;
+}
+
+GLuint linkProgram(GLuint vertex, GLuint fragment, QString* error)
+{
+    const GLuint program = glCreateProgram();
+    glAttachShader(program, vertex);
+    glAttachShader(program, fragment);
+    glBindAttribLocation(program, 0, "aPosition");
+    glBindAttribLocation(program, 1, "aTexCoord");
+    glLinkProgram(program);
+    glDetachShader(program, vertex);
+    glDetachShader(program, fragment);
+    GLint linked = GL_FALSE;
+    glGetProgramiv(program, GL_LINK_STATUS, &linked);
+    if (linked != GL_TRUE) {
+        GLint logLength = 0;
+        glGetProgramiv(program, GL_INFO_LOG_LENGTH, &logLength);
+        QByteArray log(std::max(logLength, 1), '\0');
+        glGetProgramInfoLog(program, logLength, nullptr, log.data());
+        *error = QStringLiteral("The scene's shading programs do not link: %1").arg(QString::fromUtf8(log).trimmed());
+        glDeleteProgram(program);
+        return 0;
+    }
+    return program;
+}
+
+// Shadow colours are drawn as plain device RGB; a colour with unusable components is black.
+std::array<float, 3> deviceRgb(const CodableColor& color)
+{
+    const std::array<double, 3> c{color.red, color.green, color.blue};
+    if (!std::all_of(c.begin(), c.end(), [](double v) { return std::isfinite(v); }))
+        return {0, 0, 0};
+    return {float(std::clamp(c[0], 0.0, 1.0)), float(std::clamp(c[1], 0.0, 1.0)), float(std::clamp(c[2], 0.0, 1.0))};
+}
+
+QMatrix4x4 fillQuadMatrix()
+{
+    QMatrix4x4 m;
+    m.translate(0, 0, fillQuadDepth);
+    m.scale(2, 2, 1);
+    return m;
+}
+
+} // namespace
+
+bool RotationEasing::step(float targetYaw, float targetPitch, double now)
+{
+    const double dt = std::clamp(hasDrawn ? now - lastDrawTime : 1.0 / 60.0, 0.0, 0.1);
+    lastDrawTime = now;
+    hasDrawn = true;
+    const float f = float(1.0 - std::exp(-dt / tau));
+    auto ease = [f](float& current, float target) {
+        current += (target - current) * f;
+        if (std::abs(target - current) < snapDistance)
+            current = target;
+    };
+    ease(currentYaw, targetYaw);
+    ease(currentPitch, targetPitch);
+    return currentYaw != targetYaw || currentPitch != targetPitch;
+}
+
+bool SceneRenderer::initialize(QString* error)
+{
+    QString scratch;
+    if (!error)
+        error = &scratch;
+    if (isInitialized())
+        return true;
+    if (!epoxy_is_desktop_gl() || epoxy_gl_version() < 33) {
+        *error = QStringLiteral("The scene needs OpenGL 3.3 core; this context offers %1")
+                     .arg(QString::fromLatin1(reinterpret_cast<const char*>(glGetString(GL_VERSION))));
+        return false;
+    }
+    drainErrors();
+
+    QByteArray vertexSource, fragmentSource;
+    const QString vertexName = QStringLiteral(":/shaders/vertexShader");
+    const QString fragmentName = QStringLiteral(":/shaders/fragmentShader");
+    if (!readResource(vertexName, &vertexSource, error) || !readResource(fragmentName, &fragmentSource, error))
+        return false;
+    const GLuint vertex = compileShader(GL_VERTEX_SHADER, vertexSource, {}, vertexName, error);
+    if (!vertex)
+        return false;
+    bool built = true;
+    for (int mode = 0; mode < modeCount && built; ++mode) {
+        const QByteArray prelude = "#define SCENE_MODE " + QByteArray::number(mode) + "\n";
+        const GLuint fragment = compileShader(GL_FRAGMENT_SHADER, fragmentSource, prelude, fragmentName, error);
+        const GLuint program = fragment ? linkProgram(vertex, fragment, error) : 0;
+        if (fragment)
+            glDeleteShader(fragment);
+        built = program != 0;
+        if (!built)
+            break;
+        auto location = [program](const char* name) { return glGetUniformLocation(program, name); };
+        Program& target = m_programs[std::size_t(mode)];
+        target.id = program;
+        Uniforms& u = target.uniforms;
+        u.matrix = location("uMatrix");
+        u.pan = location("uPan");
+        u.flipY = location("uFlipY");
+        u.texture = location("uTexture");
+        u.texCrop = location("uTexCrop");
+        u.pixelsPerPoint = location("uPixelsPerPoint");
+        u.checkerCell = location("uCheckerCell");
+        u.cardSize = location("uCardSize");
+        u.cornerRadius = location("uCornerRadius");
+        u.dimAmount = location("uDimAmount");
+        u.dimCount = location("uDimCount");
+        u.dimRects = location("uDimRects");
+        u.dimShapes = location("uDimShapes");
+        u.shadowMap = location("uShadowMap");
+        u.shadowQuad = location("uShadowQuad");
+        u.shadowHalf = location("uShadowHalf");
+        u.shadowRadius = location("uShadowRadius");
+        u.shadowBlur = location("uShadowBlur");
+        u.shadowColor = location("uShadowColor");
+    }
+    glDeleteShader(vertex);
+    if (!built) {
+        releaseResources();
+        return false;
+    }
+
+    glGenVertexArrays(1, &m_vertexArray);
+    glBindVertexArray(m_vertexArray);
+    glGenBuffers(1, &m_vertexBuffer);
+    glBindBuffer(GL_ARRAY_BUFFER, m_vertexBuffer);
+    glBufferData(GL_ARRAY_BUFFER, sizeof(unitQuad), unitQuad.data(), GL_STATIC_DRAW);
+    glGenBuffers(1, &m_indexBuffer);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, m_indexBuffer);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, sizeof(unitQuadIndices), unitQuadIndices.data(), GL_STATIC_DRAW);
+    glEnableVertexAttribArray(0);
+    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(offsetof(Vertex, position)));
+    glEnableVertexAttribArray(1);
+    glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(offsetof(Vertex, texCoord)));
+    glBindVertexArray(0);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+
+    glGenSamplers(1, &m_sampler);
+    glGenSamplers(1, &m_flatSampler);
+    for (GLuint sampler : {m_sampler, m_flatSampler}) {
+        glSamplerParameteri(sampler, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+        glSamplerParameteri(sampler, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glSamplerParameteri(sampler, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    }
+    if (epoxy_gl_version() >= 46 || hasExtension("GL_ARB_texture_filter_anisotropic")
+        || hasExtension("GL_EXT_texture_filter_anisotropic")) {
+        GLfloat maxAnisotropy = 1;
+        glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &maxAnisotropy);
+        glSamplerParameterf(m_sampler, GL_TEXTURE_MAX_ANISOTROPY_EXT, std::min(8.0f, maxAnisotropy));
+    }
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &m_maxTextureSize);
+
+    if (const GLenum status = glGetError(); status != GL_NO_ERROR) {
+        *error = QStringLiteral("Setting up the scene failed with GL error 0x%1").arg(status, 0, 16);
+        releaseResources();
+        return false;
+    }
+    m_ready = true;
+    return true;
+}
+
+void SceneRenderer::releaseResources()
+{
+    for (Texture* texture : {&m_background, &m_screenshot, &m_annotation}) {
+        if (texture->id)
+            glDeleteTextures(1, &texture->id);
+        *texture = {};
+    }
+    if (m_sampler)
+        glDeleteSamplers(1, &m_sampler);
+    if (m_flatSampler)
+        glDeleteSamplers(1, &m_flatSampler);
+    if (m_vertexBuffer)
+        glDeleteBuffers(1, &m_vertexBuffer);
+    if (m_indexBuffer)
+        glDeleteBuffers(1, &m_indexBuffer);
+    if (m_vertexArray)
+        glDeleteVertexArrays(1, &m_vertexArray);
+    for (Program& program : m_programs) {
+        if (program.id)
+            glDeleteProgram(program.id);
+        program = {};
+    }
+    m_sampler = m_flatSampler = m_vertexBuffer = m_indexBuffer = m_vertexArray = 0;
+    m_ready = false;
+    m_annotationRectPts = {};
+}
+
+bool SceneRenderer::upload(Texture& target, const QImage& image)
+{
+    if (!isInitialized() || image.isNull() || image.width() < 1 || image.height() < 1)
+        return false;
+    QImage pixels = image;
+    // An image beyond the GPU's limit is drawn from a reduced copy rather than not at all;
+    // the card never shows more pixels than an export frame holds anyway.
+    if (m_maxTextureSize > 0 && std::max(image.width(), image.height()) > m_maxTextureSize)
+        pixels = image.scaled(m_maxTextureSize, m_maxTextureSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    // The pixels go up as stored, without colour-space conversion; the two premultiplied
+    // 8-bit layouts GL reads directly are taken without a conversion pass.
+    GLenum layout = GL_RGBA;
+    if (pixels.format() == QImage::Format_ARGB32_Premultiplied && QSysInfo::ByteOrder == QSysInfo::LittleEndian)
+        layout = GL_BGRA;
+    else if (pixels.format() != QImage::Format_RGBA8888_Premultiplied)
+        pixels = std::move(pixels).convertToFormat(QImage::Format_RGBA8888_Premultiplied);
+    if (pixels.isNull())
+        return false;
+
+    drainErrors();
+    GLuint id = 0;
+    glGenTextures(1, &id);
+    glBindTexture(GL_TEXTURE_2D, id);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, GLint(pixels.bytesPerLine() / 4));
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, pixels.width(), pixels.height(), 0, layout, GL_UNSIGNED_BYTE,
+                 pixels.constBits());
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    glGenerateMipmap(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    if (glGetError() != GL_NO_ERROR) {
+        glDeleteTextures(1, &id);
+        return false;
+    }
+    if (target.id)
+        glDeleteTextures(1, &target.id);
+    target = {id, image.size()};
+    return true;
+}
+
+bool SceneRenderer::setBackgroundImage(const QImage& image)
+{
+    return upload(m_background, image);
+}
+
+bool SceneRenderer::setScreenshotImage(const QImage& image)
+{
+    return upload(m_screenshot, image);
+}
+
+bool SceneRenderer::setAnnotationImage(const QImage& image, const QRectF& rectPts)
+{
+    if (!upload(m_annotation, image))
+        return false;
+    m_annotationRectPts = rectPts;
+    return true;
+}
+
+void SceneRenderer::clearAnnotationImage()
+{
+    if (m_annotation.id)
+        glDeleteTextures(1, &m_annotation.id);
+    m_annotation = {};
+    m_annotationRectPts = {};
+}
+
+void SceneRenderer::clearBackgroundImage()
+{
+    if (m_background.id)
+        glDeleteTextures(1, &m_background.id);
+    m_background = {};
+}
+
+SceneCamera SceneRenderer::buildViewProjection(bool isPerspective, float viewAspect, float visibleWorldHeight,
+                                               float cameraDistance)
+{
+    const float nearZ = std::max(0.01f, 0.02f * cameraDistance);
+    const float farZ = cameraDistance + 100.0f;
+    const QMatrix4x4 view = MatrixMath::makeLookAt({0, 0, cameraDistance}, {0, 0, 0}, {0, 1, 0});
+    const QMatrix4x4 projection = isPerspective
+        ? MatrixMath::makePerspective(45.0f, viewAspect, nearZ, farZ)
+        : MatrixMath::makeOrthographic(visibleWorldHeight * viewAspect, visibleWorldHeight, nearZ, farZ);
+    return {projection * view, visibleWorldHeight, cameraDistance};
+}
+
+SceneCamera SceneRenderer::cameraFor(const SceneRenderParams& params, QSize drawablePixels)
+{
+    const float cardHeight = std::max(1.0f, float(params.imageSize.height()));
+    const float visibleHeight =
+        float(drawablePixels.height()) / std::max(0.001f, params.zoom * cardHeight * params.scaleFactor);
+    // At 2 × tan(22.5°) the 45° frustum is exactly `visibleHeight` high in the card's plane.
+    const float distance = visibleHeight / 0.8284271f;
+    return buildViewProjection(params.isPerspective, float(drawablePixels.width()) / float(drawablePixels.height()),
+                               visibleHeight, distance);
+}
+
+void SceneRenderer::bindDimUniforms(const Uniforms& uniforms, const SceneRenderParams& params)
+{
+    const int count = int(std::min<std::size_t>(params.dimHoles.size(), maxDimHoles));
+    std::array<float, maxDimHoles * 4> rects{};
+    std::array<float, maxDimHoles * 2> shapes{};
+    const double imageWidth = params.imageSize.width();
+    const double imageHeight = params.imageSize.height();
+    for (int i = 0; i < count; ++i) {
+        const DimHoleSpec& hole = params.dimHoles[std::size_t(i)];
+        const QRectF rect = hole.rect.normalized();
+        const double halfWidth = rect.width() / 2;
+        const double halfHeight = rect.height() / 2;
+        rects[std::size_t(i * 4) + 0] = float(rect.center().x() - imageWidth / 2);
+        rects[std::size_t(i * 4) + 1] = float(imageHeight / 2 - rect.center().y());
+        rects[std::size_t(i * 4) + 2] = float(halfWidth);
+        rects[std::size_t(i * 4) + 3] = float(halfHeight);
+        shapes[std::size_t(i * 2) + 0] = float(std::clamp(hole.cornerRadius, 0.0, std::min(halfWidth, halfHeight)));
+        shapes[std::size_t(i * 2) + 1] = hole.isEllipse ? 1.0f : 0.0f;
+    }
+    glUniform1f(uniforms.dimAmount, std::clamp(params.dimAmount, 0.0f, 1.0f));
+    glUniform1i(uniforms.dimCount, count);
+    if (count > 0) {
+        glUniform4fv(uniforms.dimRects, count, rects.data());
+        glUniform2fv(uniforms.dimShapes, count, shapes.data());
+    }
+}
+
+const SceneRenderer::Uniforms& SceneRenderer::use(Mode mode)
+{
+    const Program& program = m_programs[std::size_t(mode)];
+    glUseProgram(program.id);
+    glUniform1i(program.uniforms.texture, 0);
+    glUniform1f(program.uniforms.flipY, m_frameFlipY);
+    glUniform1f(program.uniforms.pixelsPerPoint, m_framePixelsPerPoint);
+    glUniform4f(program.uniforms.texCrop, 1, 1, 0, 0);
+    return program.uniforms;
+}
+
+void SceneRenderer::drawQuad(const Uniforms& uniforms, const QMatrix4x4& matrix, QPointF pan)
+{
+    glUniformMatrix4fv(uniforms.matrix, 1, GL_FALSE, matrix.constData());
+    glUniform2f(uniforms.pan, float(pan.x()), float(pan.y()));
+    glDrawElements(GL_TRIANGLES, GLsizei(unitQuadIndices.size()), GL_UNSIGNED_SHORT, nullptr);
+}
+
+void SceneRenderer::drawShadow(const SceneRenderParams& params, const SceneCamera& camera, const QMatrix4x4& rotation,
+                               QSizeF card)
+{
+    const ShadowConfiguration& shadow = params.styling.shadow;
+    const double cw = card.width();
+    const double ch = card.height();
+    const double radius = std::clamp(params.styling.cornerRadius, 0.0, std::min(cw, ch) / 2);
+    const double halfWidth = std::max(1.0, cw / 2 - radius);
+    const double halfHeight = std::max(1.0, ch / 2 - radius);
+    const double planeDepth = shadowPlaneDepth * ch;
+    const double eyeDistance = double(camera.distance) * ch;
+
+    const std::array<QPointF, 4> inner{QPointF(-halfWidth, -halfHeight), QPointF(halfWidth, -halfHeight),
+                                       QPointF(halfWidth, halfHeight), QPointF(-halfWidth, halfHeight)};
+    QPolygonF footprint;
+    double largestFactor = 1;
+    for (const QPointF& corner : inner) {
+        const QVector3D turned = rotation.map(QVector3D(float(corner.x()), float(corner.y()), 0));
+        const double z = turned.z();
+        const double depthFactor = std::max(0.05, (planeDepth + z) / planeDepth);
+        QPointF point(turned.x() + shadow.offsetX * depthFactor, turned.y() - shadow.offsetY * depthFactor);
+        double scale = 1;
+        if (params.isPerspective)
+            scale = std::min(6.0, (planeDepth + eyeDistance) / std::max(0.05 * eyeDistance, eyeDistance - z));
+        footprint << point * scale;
+        largestFactor = std::max(largestFactor, std::max(1.0, depthFactor) * scale);
+    }
+
+    QTransform toInner;
+    if (!QTransform::quadToQuad(footprint, QPolygonF({inner[0], inner[1], inner[2], inner[3]}), toInner))
+        return;
+    // A projective map is only defined up to a factor; keep w positive inside the footprint
+    // so the shading program can tell the footprint's side of the horizon.
+    const QPointF centroid = (footprint[0] + footprint[1] + footprint[2] + footprint[3]) / 4;
+    const double sign = (toInner.m13() * centroid.x() + toInner.m23() * centroid.y() + toInner.m33()) < 0 ? -1 : 1;
+    const std::array<float, 9> map{
+        float(sign * toInner.m11()), float(sign * toInner.m12()), float(sign * toInner.m13()),
+        float(sign * toInner.m21()), float(sign * toInner.m22()), float(sign * toInner.m23()),
+        float(sign * toInner.m31()), float(sign * toInner.m32()), float(sign * toInner.m33())};
+
+    const double blur = shadow.radius;
+    const QRectF bounds = footprint.boundingRect();
+    const double grow = (radius + blur) * largestFactor + 2;
+    const QRectF quad = bounds.adjusted(-grow, -grow, grow, grow);
+
+    QMatrix4x4 model;
+    model.translate(float(quad.center().x() / ch), float(quad.center().y() / ch), -shadowPlaneDepth);
+    model.scale(float(quad.width() / ch), float(quad.height() / ch), 1);
+
+    const auto rgb = deviceRgb(shadow.color);
+    const Uniforms& u = use(Mode::shadow);
+    glUniformMatrix3fv(u.shadowMap, 1, GL_FALSE, map.data());
+    glUniform4f(u.shadowQuad, float(quad.center().x()), float(quad.center().y()), float(quad.width()),
+                float(quad.height()));
+    glUniform2f(u.shadowHalf, float(halfWidth), float(halfHeight));
+    glUniform1f(u.shadowRadius, float(radius));
+    glUniform1f(u.shadowBlur, float(blur));
+    glUniform4f(u.shadowColor, rgb[0], rgb[1], rgb[2], float(std::clamp(shadow.opacity, 0.0, 1.0)));
+    drawQuad(u, camera.viewProjection * model, params.panNDC);
+}
+
+void SceneRenderer::encodeScene(const SceneRenderParams& params, QSize drawablePixels, float yaw, float pitch,
+                                RowOrder rowOrder)
+{
+    if (!isInitialized() || drawablePixels.width() < 1 || drawablePixels.height() < 1)
+        return;
+    const float width = float(drawablePixels.width());
+    const float height = float(drawablePixels.height());
+
+    glViewport(0, 0, drawablePixels.width(), drawablePixels.height());
+    glEnable(GL_BLEND);
+    glBlendEquation(GL_FUNC_ADD);
+    glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+    // Draw order alone decides what is in front.
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_ALWAYS);
+    glDepthMask(GL_FALSE);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_SCISSOR_TEST);
+    glDisable(GL_STENCIL_TEST);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+
+    glBindVertexArray(m_vertexArray);
+    glActiveTexture(GL_TEXTURE0);
+    // Quads that face the screen square-on sample the same with or without anisotropy, and a
+    // software rasteriser pays dearly for it: only a tilted card gets the anisotropic sampler.
+    glBindSampler(0, m_flatSampler);
+    m_frameFlipY = rowOrder == RowOrder::TopDown ? -1.0f : 1.0f;
+    m_framePixelsPerPoint = std::max(1e-3f, params.zoom * params.scaleFactor);
+
+    const QMatrix4x4 fill = fillQuadMatrix();
+    if (params.showsTransparencyChecker) {
+        const Uniforms& u = use(Mode::checker);
+        glUniform1f(u.checkerCell, std::max(1.0f, checkerCellPoints * params.scaleFactor));
+        drawQuad(u, fill, {});
+    }
+
+    if (m_background.id) {
+        const Uniforms& u = use(Mode::texture);
+        const float textureAspect = float(m_background.size.width()) / float(m_background.size.height());
+        const float viewAspect = width / height;
+        if (viewAspect < textureAspect) {
+            const float scale = viewAspect / textureAspect;
+            glUniform4f(u.texCrop, scale, 1, (1 - scale) / 2, 0);
+        } else {
+            const float scale = textureAspect / viewAspect;
+            glUniform4f(u.texCrop, 1, scale, 0, (1 - scale) / 2);
+        }
+        glBindTexture(GL_TEXTURE_2D, m_background.id);
+        drawQuad(u, fill, {});
+    }
+
+    const SceneCamera camera = cameraFor(params, drawablePixels);
+    const QSizeF card(std::max(1.0, params.imageSize.width()), std::max(1.0, params.imageSize.height()));
+    const float cardAspect = float(card.width() / card.height());
+    const QMatrix4x4 rotation = MatrixMath::makeRotationY(yaw) * MatrixMath::makeRotationX(pitch);
+
+    const ShadowConfiguration& shadow = params.styling.shadow;
+    if (shadow.radius > 0 && shadow.opacity > 0)
+        drawShadow(params, camera, rotation, card);
+
+    if (yaw != 0 || pitch != 0)
+        glBindSampler(0, m_sampler);
+
+    if (m_screenshot.id) {
+        const Uniforms& u = use(Mode::card);
+        bindDimUniforms(u, params);
+        QMatrix4x4 model = rotation;
+        model.scale(cardAspect, 1, 1);
+        const double radius = std::clamp(params.styling.cornerRadius, 0.0, std::min(card.width(), card.height()) / 2);
+        glUniform2f(u.cardSize, float(card.width()), float(card.height()));
+        glUniform1f(u.cornerRadius, float(radius));
+        glBindTexture(GL_TEXTURE_2D, m_screenshot.id);
+        drawQuad(u, camera.viewProjection * model, params.panNDC);
+    }
+
+    if (params.drawsAnnotations && m_annotation.id) {
+        const Uniforms& u = use(Mode::texture);
+        const QRectF rect = m_annotationRectPts.isEmpty() ? QRectF(QPointF(0, 0), card) : m_annotationRectPts;
+        const double ch = card.height();
+        QMatrix4x4 model = rotation;
+        model.translate(float((rect.center().x() - card.width() / 2) / ch), float((ch / 2 - rect.center().y()) / ch), 0);
+        model.scale(float(rect.width() / ch), float(rect.height() / ch), 1);
+        glBindTexture(GL_TEXTURE_2D, m_annotation.id);
+        drawQuad(u, camera.viewProjection * model, params.panNDC);
+    }
+
+    // Leave the context as a QPainter or another renderer in the same context expects it.
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glBindSampler(0, 0);
+    glBindVertexArray(0);
+    glUseProgram(0);
+    glDepthMask(GL_TRUE);
+    glDepthFunc(GL_LESS);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_BLEND);
+}
+
+} // namespace pelorin

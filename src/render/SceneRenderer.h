@@ -1,0 +1,147 @@
+#pragma once
+
+#include "core/DimHoleSpec.h"
+#include "core/Styling.h"
+
+#include <QImage>
+#include <QMatrix4x4>
+#include <QPointF>
+#include <QRectF>
+#include <QSize>
+#include <QSizeF>
+#include <QString>
+
+#include <array>
+#include <vector>
+
+namespace pelorin {
+
+// The per-frame input of a scene render.
+struct SceneRenderParams {
+    QSizeF imageSize;               // document image, points: the card before zoom
+    StylingConfiguration styling;   // corner radius, shadow (padding is the framing's concern)
+    bool isPerspective = false;
+    float zoom = 1;
+    QPointF panNDC;                 // normalised device units, x right, y up
+    float scaleFactor = 1;          // output pixels per point
+    bool drawsAnnotations = false;
+    bool showsTransparencyChecker = false;
+    float dimAmount = 0;            // 0 dims nothing
+    std::vector<DimHoleSpec> dimHoles;
+};
+
+// The camera of a scene: world units are card heights, the card lies in z = 0.
+struct SceneCamera {
+    QMatrix4x4 viewProjection;
+    float visibleHeight = 1; // world units visible from bottom to top at z = 0
+    float distance = 1;      // from the eye to the card's plane
+};
+
+// Eases the drawn tilt towards its target, independent of the frame rate.
+struct RotationEasing {
+    static constexpr double tau = 0.05;        // seconds
+    static constexpr float snapDistance = 0.0005f;
+
+    float currentYaw = 0;
+    float currentPitch = 0;
+    double lastDrawTime = 0;
+    bool hasDrawn = false;
+
+    // One frame at `now` (seconds, any monotonic clock); true while an angle is still short
+    // of its target, i.e. another frame is wanted.
+    bool step(float targetYaw, float targetPitch, double now);
+};
+
+// Draws the tilted card scene with OpenGL 3.3 core into whatever framebuffer is bound. Every
+// GL call goes through libepoxy, so the same object works in a widget's context and in the
+// window-system-free export context; it belongs to the context that was current during
+// initialize() and must only be used while that context is current.
+class SceneRenderer {
+public:
+    static constexpr int maxDimHoles = 16;
+    // Scene depth of the shadow plane behind the card, in card heights.
+    static constexpr float shadowPlaneDepth = 0.75f;
+
+    enum class RowOrder {
+        BottomUp, // GL's own order: what a window or widget shows
+        TopDown,  // image order, for reading pixels straight into a QImage
+    };
+
+    SceneRenderer() = default;
+    SceneRenderer(const SceneRenderer&) = delete;
+    SceneRenderer& operator=(const SceneRenderer&) = delete;
+    // Does not touch GL: call releaseResources() while the context is still current.
+    ~SceneRenderer() = default;
+
+    // Builds the shading programs, the unit quad and the sampler in the current context.
+    bool initialize(QString* error);
+    bool isInitialized() const { return m_ready; }
+    void releaseResources();
+
+    // Each upload replaces the texture only on success; a failed one keeps the previous.
+    bool setBackgroundImage(const QImage& image);
+    bool setScreenshotImage(const QImage& image);
+    // `rectPts` is the document area the image covers; an empty one spans the whole card.
+    bool setAnnotationImage(const QImage& image, const QRectF& rectPts);
+    void clearAnnotationImage();
+    void clearBackgroundImage();
+
+    bool hasBackground() const { return m_background.id != 0; }
+    bool hasScreenshot() const { return m_screenshot.id != 0; }
+    bool hasAnnotation() const { return m_annotation.id != 0; }
+
+    // Draws the whole scene over the bound framebuffer's `drawablePixels` (which it does not
+    // clear) with the given angles in radians.
+    void encodeScene(const SceneRenderParams& params, QSize drawablePixels, float yaw, float pitch,
+                     RowOrder rowOrder = RowOrder::BottomUp);
+
+    static SceneCamera buildViewProjection(bool isPerspective, float viewAspect, float visibleWorldHeight,
+                                           float cameraDistance);
+    // The camera that shows an untilted card at exactly zoom × image size points.
+    static SceneCamera cameraFor(const SceneRenderParams& params, QSize drawablePixels);
+
+private:
+    struct Texture {
+        unsigned id = 0;
+        QSize size;
+    };
+    struct Uniforms {
+        int matrix = -1, pan = -1, flipY = -1, texture = -1, texCrop = -1, pixelsPerPoint = -1;
+        int checkerCell = -1;
+        int cardSize = -1, cornerRadius = -1, dimAmount = -1, dimCount = -1, dimRects = -1, dimShapes = -1;
+        int shadowMap = -1, shadowQuad = -1, shadowHalf = -1, shadowRadius = -1, shadowBlur = -1,
+            shadowColor = -1;
+    };
+    // One program per kind of draw, all from the same two shading programs.
+    enum class Mode { texture, checker, shadow, card };
+    static constexpr int modeCount = 4;
+    struct Program {
+        unsigned id = 0;
+        Uniforms uniforms;
+    };
+
+    bool upload(Texture& target, const QImage& image);
+    // Switches to the program of `mode` with this frame's shared settings.
+    const Uniforms& use(Mode mode);
+    void bindDimUniforms(const Uniforms& uniforms, const SceneRenderParams& params);
+    void drawQuad(const Uniforms& uniforms, const QMatrix4x4& matrix, QPointF pan);
+    void drawShadow(const SceneRenderParams& params, const SceneCamera& camera, const QMatrix4x4& rotation,
+                    QSizeF card);
+
+    bool m_ready = false;
+    std::array<Program, modeCount> m_programs;
+    unsigned m_vertexArray = 0;
+    unsigned m_vertexBuffer = 0;
+    unsigned m_indexBuffer = 0;
+    unsigned m_sampler = 0;     // anisotropic, for a tilted card
+    unsigned m_flatSampler = 0; // the same without anisotropy
+    int m_maxTextureSize = 0;
+    float m_frameFlipY = 1;
+    float m_framePixelsPerPoint = 1;
+    Texture m_background;
+    Texture m_screenshot;
+    Texture m_annotation;
+    QRectF m_annotationRectPts;
+};
+
+} // namespace pelorin

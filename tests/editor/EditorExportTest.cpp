@@ -1,0 +1,281 @@
+#include "EditorFixture.h"
+
+#include "platform/Pasteboard.h"
+#include "platform/SettingsKeys.h"
+
+#include <QCoro/QCoroTask>
+#include <QDir>
+#include <QStandardPaths>
+
+using namespace pelorin;
+
+namespace {
+
+class MemoryPasteboard : public Pasteboard {
+public:
+    int changes = 0;
+    QByteArray png, tiff;
+    QString string;
+    int changeCount() const override { return changes; }
+    QStringList types() const override
+    {
+        QStringList t;
+        if (!png.isEmpty())
+            t << QStringLiteral("image/png");
+        if (!tiff.isEmpty())
+            t << QStringLiteral("image/tiff");
+        if (!string.isEmpty())
+            t << QStringLiteral("text/plain");
+        return t;
+    }
+    QString text() const override { return string; }
+    void clear() override
+    {
+        png.clear();
+        tiff.clear();
+        string.clear();
+        ++changes;
+    }
+    void writeImage(const QByteArray& p, const QByteArray& t) override
+    {
+        png = p;
+        tiff = t;
+        ++changes;
+    }
+    void writeText(const QString& s) override
+    {
+        string = s;
+        ++changes;
+    }
+};
+
+// Stands in for the storage service, which lives outside the editor.
+class ScriptedUploader : public Uploader {
+public:
+    bool configured = true;
+    bool fails = false;
+    int uploads = 0;
+    bool isConfigured() const override { return configured; }
+    QCoro::Task<UploadedFile> upload(QByteArray data, QString fileName) override
+    {
+        ++uploads;
+        if (fails)
+            throw UploadFailure(QStringLiteral("Upload failed (403): denied"));
+        co_return UploadedFile{QStringLiteral("id"), fileName, QStringLiteral("https://cdn.example/") + fileName,
+                               QDateTime::currentDateTime(), data.size()};
+    }
+};
+
+class ScriptedSavePanel : public SavePanel {
+public:
+    std::optional<QString> answer;
+    std::optional<QString> chooseSaveLocation(const QString&, const QStringList&) override { return answer; }
+};
+
+class EditorExport : public test::EditorFixture {
+protected:
+    EditorExport()
+    {
+        editor->setPasteboard(pasteboard);
+        editor->setUploader(&uploader);
+        editor->setSavePanel(&panel);
+        editor->setWallpaperProvider([] { return std::nullopt; });
+    }
+
+    void openScreenshot(QSize pixels = {400, 300}, double scale = 1)
+    {
+        editor->loadImage(solidImage(pixels, scale, QColor(20, 120, 220)), SourceType::clipboard, false);
+    }
+
+    void run(QCoro::Task<void> task) { QCoro::waitFor(std::move(task)); }
+
+    MemoryPasteboard pasteboard;
+    ScriptedUploader uploader;
+    ScriptedSavePanel panel;
+};
+
+} // namespace
+
+TEST_F(EditorExport, ExportScaleAndCardRect)
+{
+    openScreenshot({800, 600}, 2.0);
+    editor->setZoomLevel(0.5);
+    EXPECT_DOUBLE_EQ(editor->exportScale({1000, 800}), 4.0);
+    EXPECT_DOUBLE_EQ(editor->exportScale({3000, 800}), 8192.0 / 3000.0);
+    editor->setZoomLevel(1.0);
+    editor->setCanvasOffset(QSizeF(10, -20));
+    EXPECT_EQ(editor->cardRect({1000, 800}), QRectF(500 + 10 - 200, 400 - 20 - 150, 400, 300));
+    EXPECT_FALSE(editor->cardRect({1, 800}));
+}
+
+TEST_F(EditorExport, DefaultFrameIsThePaddedCardWithinTheViewport)
+{
+    openScreenshot({400, 300});
+    editor->setZoomLevel(1.0);
+    EXPECT_EQ(editor->derivedExportFrame({1000, 800}), QRectF(300, 250, 400, 300));
+    editor->setPadding(40);
+    editor->setZoomLevel(1.0);
+    EXPECT_EQ(editor->derivedExportFrame({1000, 800}), QRectF(260, 210, 480, 380));
+    editor->setPadding(400);
+    editor->setZoomLevel(1.0);
+    EXPECT_EQ(editor->derivedExportFrame({1000, 800}), QRectF(0, 0, 1000, 800)) << "clipped to the viewport";
+    editor->clearDocument();
+    EXPECT_EQ(editor->derivedExportFrame({1000, 800}), QRectF(40, 40, 920, 720));
+}
+
+TEST_F(EditorExport, StoredFramesAreClampedOrDropped)
+{
+    editor->updateViewportSize({1000, 800});
+    struct Case {
+        QRectF stored;
+        std::optional<QRectF> clamped;
+    };
+    const Case cases[] = {
+        {{-50, 100, 300, 200}, QRectF(0, 100, 300, 200)},
+        {{900, 700, 300, 200}, QRectF(700, 600, 300, 200)},
+        {{0, 0, 2000, 100}, QRectF(0, 0, 1000, 100)},
+        {{10, 10, 100, 100}, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        editor->setExportFrameRect(c.stored);
+        editor->clampExportFrame();
+        EXPECT_EQ(editor->exportFrameRect(), c.clamped) << c.stored.x();
+    }
+}
+
+TEST_F(EditorExport, DimHolesComeFromShapes)
+{
+    openScreenshot();
+    ShapeAnnotation circle = ShapeAnnotation::make(QRectF(10, 10, 100, 60), Qt::red);
+    circle.shapeType = ShapeType::circle;
+    editor->addAnnotation(RedactAnnotation::make(QRectF(0, 0, 5, 5), Qt::black));
+    EXPECT_FALSE(editor->hasShapeAnnotation());
+    editor->addAnnotation(circle);
+    EXPECT_TRUE(editor->hasShapeAnnotation());
+    EXPECT_EQ(editor->currentDimState().amount, 0) << "dimming off";
+
+    StylingConfiguration s = editor->styling();
+    s.dimming = {true, 0.6};
+    editor->setStyling(s);
+    DimState dim = editor->currentDimState();
+    EXPECT_FLOAT_EQ(dim.amount, 0.6f);
+    ASSERT_EQ(dim.holes.size(), 1u);
+    EXPECT_EQ(dim.holes[0], (DimHoleSpec{QRectF(30, 10, 60, 60), 0, true}));
+
+    // A shape being dragged replaces its stored geometry; a new one is appended.
+    editor->setLiveDimHole(circle.id, {QRectF(0, 0, 10, 10), 4, false});
+    editor->setLiveDimHole(std::nullopt, {QRectF(50, 50, 20, 20), 0, false});
+    dim = editor->currentDimState();
+    ASSERT_EQ(dim.holes.size(), 2u);
+    EXPECT_EQ(dim.holes[0].rect, QRectF(30, 10, 60, 60)) << "only the last live hole is kept";
+    EXPECT_EQ(dim.holes[1].rect, QRectF(50, 50, 20, 20));
+    editor->clearLiveDimHole();
+    EXPECT_EQ(editor->currentDimState().holes.size(), 1u);
+}
+
+TEST_F(EditorExport, DefaultExportIsTheCardAtNativeResolution)
+{
+    openScreenshot({400, 300}, 2.0);
+    editor->updateViewportSize({1000, 800});
+    StylingConfiguration style = editor->styling();
+    style.background = BackgroundStyle::transparent();
+    style.shadow.opacity = 0;
+    editor->setStyling(style);
+    const auto image = editor->renderFinalImage();
+    ASSERT_TRUE(image) << "needs a working EGL/OpenGL";
+    EXPECT_EQ(image->size(), QSize(400, 300)) << "padding 0: cropped to the card";
+    EXPECT_DOUBLE_EQ(image->devicePixelRatio(), 2.0);
+    EXPECT_EQ(image->pixelColor(200, 150).blue(), 220);
+    EXPECT_EQ(image->pixelColor(0, 0).alpha(), 0) << "outside the rounded corner";
+    EXPECT_EQ(image->pixelColor(399, 150).alpha(), 255) << "the card reaches the crop's edge";
+
+    editor->setPadding(40);
+    editor->setZoomLevel(1.0);
+    const auto padded = editor->renderFinalImage();
+    ASSERT_TRUE(padded);
+    EXPECT_EQ(padded->size(), QSize(560, 460)) << "(200 + 2 × 40) × (150 + 2 × 40) points at 2 pixels per point";
+}
+
+TEST_F(EditorExport, CopyPutsPngAndTiffOnTheClipboardAndCloses)
+{
+    uploader.configured = false;
+    openScreenshot();
+    run(editor->copyViaShortcut());
+    EXPECT_FALSE(pasteboard.png.isEmpty());
+    EXPECT_FALSE(pasteboard.tiff.isEmpty());
+    EXPECT_EQ(editor->imageCopiedPulse(), 1);
+    EXPECT_FALSE(editor->hasDocument()) << "copy follow-up defaults to close";
+    EXPECT_EQ(uploader.uploads, 0);
+}
+
+TEST_F(EditorExport, CopyBranchesWithUploads)
+{
+    struct Case {
+        const char* name;
+        const char* content;
+        bool fails;
+        bool linkOnClipboard;
+        bool closes;
+        bool error;
+    };
+    const Case cases[] = {
+        {"image + background upload", "image", false, false, true, false},
+        {"link", "url", false, true, true, false},
+        {"link upload fails: image instead", "url", true, false, false, true},
+    };
+    for (const Case& c : cases) {
+        settings.store().setValue(QLatin1String(SettingsKeys::copyClipboardContent), QLatin1String(c.content));
+        uploader.fails = c.fails;
+        uploader.uploads = 0;
+        editor->clearErrorMessage();
+        pasteboard.clear();
+        openScreenshot();
+        run(editor->copyViaShortcut());
+        EXPECT_EQ(uploader.uploads, 1) << c.name;
+        EXPECT_EQ(pasteboard.string.startsWith(QLatin1String("https://cdn.example/Screenshot ")), c.linkOnClipboard) << c.name;
+        EXPECT_EQ(pasteboard.png.isEmpty(), c.linkOnClipboard) << c.name;
+        EXPECT_EQ(!editor->hasDocument(), c.closes) << c.name;
+        EXPECT_EQ(editor->errorMessage().startsWith(QStringLiteral("Upload failed — copied the image instead. Upload failed (403)")), c.error) << c.name;
+    }
+}
+
+TEST_F(EditorExport, SaveWritesToTheDesktopAndSaveAsToTheChosenFile)
+{
+    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    QDir(desktop).removeRecursively();
+    QDir().mkpath(desktop);
+    uploader.configured = false;
+    settings.store().setValue(QLatin1String(SettingsKeys::saveFollowUp), QStringLiteral("stay"));
+    openScreenshot();
+    run(editor->saveViaShortcut());
+    run(editor->saveViaShortcut());
+    const QStringList saved = QDir(desktop).entryList({QStringLiteral("Screenshot *.png")});
+    EXPECT_EQ(saved.size(), 2) << saved.join(u',').toStdString();
+    EXPECT_TRUE(editor->hasDocument());
+
+    panel.answer = dir.filePath(QStringLiteral("chosen.JPG"));
+    run(editor->saveAs());
+    EXPECT_TRUE(QFileInfo::exists(*panel.answer));
+    EXPECT_EQ(editor->document()->originalURL, QUrl::fromLocalFile(*panel.answer));
+    panel.answer = QStringLiteral("/sys/pelorin-denied.png");
+    run(editor->saveAs());
+    EXPECT_TRUE(editor->errorMessage().startsWith(QStringLiteral("Failed to save: "))) << editor->errorMessage().toStdString();
+    QDir(desktop).removeRecursively();
+}
+
+TEST_F(EditorExport, EnablingTheBrowserFrameMovesAnnotationsWithTheContent)
+{
+    openScreenshot({1280, 800});
+    TextAnnotation text = TextAnnotation::make({50, 100}, Qt::red);
+    editor->addAnnotation(text);
+    BrowserChromeSettings chrome;
+    chrome.isEnabled = true;
+    editor->setBrowserChrome(chrome);
+    EXPECT_EQ(editor->document()->image.height(), 884);
+    EXPECT_EQ(editor->document()->baseImage.height(), 800);
+    EXPECT_EQ(annotationPosition(editor->document()->annotations[0]).y(), 184);
+    chrome.isEnabled = false;
+    editor->setBrowserChrome(chrome);
+    EXPECT_EQ(annotationPosition(editor->document()->annotations[0]).y(), 100);
+    EXPECT_EQ(editor->document()->image.height(), 800);
+}

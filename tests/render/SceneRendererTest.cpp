@@ -1,0 +1,436 @@
+#include "SceneProbe.h"
+
+#include "render/OffscreenContext.h"
+#include "render/SceneRenderer.h"
+
+#include <QPainter>
+
+#include <cmath>
+
+namespace pelorin::test {
+namespace {
+
+TEST_F(SceneRenderTest, FlatCardCoversExactlyItsPointSize)
+{
+    struct Case {
+        const char* name;
+        float scale;
+        float zoom;
+        bool perspective;
+        QPointF pan;
+        QRect expected; // pixels, inclusive edges
+    } cases[] = {
+        {"orthographic", 1, 1, false, {}, QRect(QPoint(100, 100), QPoint(1099, 699))},
+        {"perspective without tilt", 1, 1, true, {}, QRect(QPoint(100, 100), QPoint(1099, 699))},
+        {"twice the pixels per point", 2, 1, false, {}, QRect(QPoint(200, 200), QPoint(2199, 1399))},
+        {"half zoom", 1, 0.5f, true, {}, QRect(QPoint(350, 250), QPoint(849, 549))},
+        // Device y points up: a positive pan moves the card right and up.
+        {"panned", 1, 1, true, {0.1, 0.125}, QRect(QPoint(160, 50), QPoint(1159, 649))},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        SceneSetup s;
+        s.background = filledImage({120, 80}, Qt::blue);
+        s.screenshot = filledImage({1000, 600}, Qt::red);
+        s.output = {1200, 800};
+        s.scale = k.scale;
+        s.zoom = k.zoom;
+        s.state.isPerspective = k.perspective;
+        s.pan = k.pan;
+        const QImage image = renderOrFail(s);
+        ASSERT_FALSE(image.isNull());
+        const QPoint centre = k.expected.center();
+        const auto [left, right] = rowExtent(image, centre.y(), isRed);
+        const auto [top, bottom] = columnExtent(image, centre.x(), isRed);
+        EXPECT_NEAR(left, k.expected.left(), 1);
+        EXPECT_NEAR(right, k.expected.right(), 1);
+        EXPECT_NEAR(top, k.expected.top(), 1);
+        EXPECT_NEAR(bottom, k.expected.bottom(), 1);
+        EXPECT_EQ(image.pixelColor(5, 5), QColor(Qt::blue)) << "background around the card";
+    }
+}
+
+TEST_F(SceneRenderTest, RoundedCornersAndTheSurroundingsStayTransparent)
+{
+    struct Case {
+        double cornerRadius;
+        int cornerAlpha;
+    } cases[] = {{40, 0}, {0, 255}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.cornerRadius);
+        SceneSetup s;
+        s.screenshot = filledImage({400, 300}, Qt::red);
+        s.styling.cornerRadius = k.cornerRadius;
+        s.output = {600, 500}; // card at (100, 100)–(500, 400)
+        const QImage image = renderOrFail(s);
+        ASSERT_FALSE(image.isNull());
+        EXPECT_EQ(image.pixelColor(101, 101).alpha(), k.cornerAlpha);
+        EXPECT_EQ(image.pixelColor(498, 398).alpha(), k.cornerAlpha);
+        EXPECT_EQ(image.pixelColor(150, 101).alpha(), 255) << "straight edge past the corner arc";
+        EXPECT_EQ(image.pixelColor(300, 250), QColor(Qt::red));
+        EXPECT_EQ(image.pixelColor(50, 50).alpha(), 0) << "the export keeps real transparency";
+        EXPECT_EQ(image.pixelColor(550, 450).alpha(), 0);
+    }
+}
+
+TEST_F(SceneRenderTest, ShadowFallsBelowTheCardOnlyWhenItHasRadiusAndOpacity)
+{
+    struct Case {
+        const char* name;
+        double radius;
+        double opacity;
+        bool perspective;
+        bool visible;
+    } cases[] = {
+        {"soft shadow", 20, 0.5, false, true},
+        {"soft shadow, perspective camera", 20, 0.5, true, true},
+        {"opacity 0", 20, 0, false, false},
+        {"radius 0", 0, 0.5, false, false},
+    };
+    int orthographicAlpha = -1;
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        SceneSetup s;
+        s.screenshot = filledImage({400, 300}, Qt::red);
+        s.styling.shadow = {k.radius, k.opacity, 0, 20, {0, 0, 0, 1}};
+        s.state.isPerspective = k.perspective;
+        s.output = {600, 500}; // card at (100, 100)–(500, 400), shadow shifted 20 down
+        const QImage image = renderOrFail(s);
+        ASSERT_FALSE(image.isNull());
+        const QColor below = image.pixelColor(300, 412);
+        EXPECT_EQ(image.pixelColor(300, 85).alpha(), 0) << "nothing above the card";
+        EXPECT_EQ(image.pixelColor(300, 470).alpha(), 0) << "the blur ends";
+        if (!k.visible) {
+            EXPECT_EQ(below.alpha(), 0);
+            continue;
+        }
+        EXPECT_GT(below.alpha(), 40);
+        EXPECT_LT(below.alpha(), 128);
+        EXPECT_LT(below.red() + below.green() + below.blue(), 30) << "in the shadow colour";
+        // Untilted, the shadow plane behind the card must not make a perspective shadow larger.
+        if (orthographicAlpha < 0) {
+            orthographicAlpha = below.alpha();
+        } else {
+            EXPECT_NEAR(below.alpha(), orthographicAlpha, 3);
+        }
+    }
+}
+
+TEST_F(SceneRenderTest, TiltShortensTheFarEdgeOnlyWithPerspective)
+{
+    enum Longer { first, second, same };
+    struct Case {
+        const char* name;
+        bool perspective;
+        float yaw;
+        float pitch;
+        Longer leftVersusRight; // vertical extent near the left and right edges
+        Longer topVersusBottom; // horizontal extent near the top and bottom edges
+    } cases[] = {
+        {"positive yaw turns the right edge away", true, 0.5f, 0, first, same},
+        {"negative yaw turns the left edge away", true, -0.5f, 0, second, same},
+        {"positive pitch turns the top edge closer", true, 0, 0.4f, same, first},
+        {"negative pitch tips the top edge away", true, 0, -0.4f, same, second},
+        {"orthographic yaw keeps the edges equal", false, 0.5f, 0, same, same},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        SceneSetup s;
+        s.screenshot = filledImage({600, 400}, Qt::red);
+        s.output = {1000, 800};
+        s.state = {k.yaw, k.pitch, k.perspective};
+        const QImage image = renderOrFail(s);
+        ASSERT_FALSE(image.isNull());
+        const auto [left, right] = rowExtent(image, 400, isRed);
+        const auto [top, bottom] = columnExtent(image, 500, isRed);
+        ASSERT_GE(left, 0);
+        ASSERT_GE(top, 0);
+        auto height = [&](int x) { auto [a, b] = columnExtent(image, x, isRed); return b - a; };
+        auto width = [&](int y) { auto [a, b] = rowExtent(image, y, isRed); return b - a; };
+        auto compare = [](int a, int b, Longer expected) {
+            switch (expected) {
+            case first: EXPECT_GT(a, b + 4); break;
+            case second: EXPECT_GT(b, a + 4); break;
+            case same: EXPECT_NEAR(a, b, 2); break;
+            }
+        };
+        compare(height(left + 3), height(right - 3), k.leftVersusRight);
+        compare(width(top + 3), width(bottom - 3), k.topVersusBottom);
+        if (k.yaw != 0) {
+            EXPECT_LT(right - left, 600 - 20) << "a turned card is narrower";
+        }
+    }
+}
+
+TEST_F(SceneRenderTest, DimmingDarkensEverythingOutsideTheHoles)
+{
+    SceneSetup s;
+    s.screenshot = filledImage({400, 300}, Qt::white);
+    s.output = {400, 300};
+    s.dimAmount = 0.5f;
+    s.holes = {
+        {QRectF(50, 50, 100, 80), 0, false},
+        {QRectF(200, 100, 150, 150), 0, true},
+        {QRectF(50, 180, 100, 100), 30, false},
+    };
+    struct Probe {
+        const char* name;
+        QPoint point;
+        bool bright;
+    } probes[] = {
+        {"inside the rectangle", {100, 90}, true},
+        {"outside every hole", {380, 20}, false},
+        {"between holes", {175, 150}, false},
+        {"centre of the ellipse", {275, 175}, true},
+        {"ellipse's box corner, outside the ellipse", {206, 106}, false},
+        {"rounded hole's cut-off corner", {53, 183}, false},
+        {"rounded hole's middle", {100, 230}, true},
+    };
+    const QImage image = renderOrFail(s);
+    ASSERT_FALSE(image.isNull());
+    for (const Probe& p : probes) {
+        SCOPED_TRACE(p.name);
+        const QColor c = image.pixelColor(p.point);
+        EXPECT_EQ(c.alpha(), 255);
+        if (p.bright) {
+            EXPECT_GE(c.red(), 250);
+        } else {
+            EXPECT_NEAR(c.red(), 128, 4);
+        }
+    }
+
+    s.dimAmount = 0;
+    const QImage undimmed = renderOrFail(s);
+    ASSERT_FALSE(undimmed.isNull());
+    EXPECT_EQ(undimmed.pixelColor(380, 20), QColor(Qt::white)) << "amount 0 leaves the card unchanged";
+}
+
+TEST_F(SceneRenderTest, OnlyTheFirstSixteenHolesStayBright)
+{
+    SceneSetup s;
+    s.screenshot = filledImage({1800, 100}, Qt::white);
+    s.output = {1800, 100};
+    s.dimAmount = 0.6f;
+    for (int i = 0; i < 17; ++i)
+        s.holes.push_back({QRectF(i * 100 + 25, 25, 50, 50), 0, false});
+    const QImage image = renderOrFail(s);
+    ASSERT_FALSE(image.isNull());
+    for (int i = 0; i < 17; ++i) {
+        SCOPED_TRACE(i);
+        const int red = image.pixelColor(i * 100 + 50, 50).red();
+        if (i < SceneRenderer::maxDimHoles) {
+            EXPECT_GE(red, 250);
+        } else {
+            EXPECT_LE(red, 110);
+        }
+    }
+}
+
+TEST_F(SceneRenderTest, BackgroundFillsTheTargetByAspectFill)
+{
+    // Quarters red, green, blue, yellow along the long side.
+    auto quarters = [](QSize size, bool horizontal) {
+        QImage image(size, QImage::Format_RGBA8888);
+        QPainter painter(&image);
+        const QColor colors[] = {Qt::red, Qt::green, Qt::blue, Qt::yellow};
+        for (int i = 0; i < 4; ++i) {
+            const QRectF band = horizontal ? QRectF(size.width() * i / 4.0, 0, size.width() / 4.0, size.height())
+                                           : QRectF(0, size.height() * i / 4.0, size.width(), size.height() / 4.0);
+            painter.fillRect(band, colors[i]);
+        }
+        return image;
+    };
+    struct Case {
+        const char* name;
+        QImage background;
+        QSizeF output;
+        QPoint firstProbe;
+        QColor firstColor;
+        QPoint lastProbe;
+        QColor lastColor;
+    } cases[] = {
+        {"wide picture in a square: the middle two columns", quarters({400, 100}, true), {200, 200}, {2, 100},
+         Qt::green, {197, 100}, Qt::blue},
+        {"tall picture in a square: the middle two rows", quarters({100, 400}, false), {200, 200}, {100, 2},
+         Qt::green, {100, 197}, Qt::blue},
+        {"same aspect: everything", quarters({400, 100}, true), {800, 200}, {2, 100}, Qt::red, {797, 100},
+         Qt::yellow},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        SceneSetup s;
+        s.background = k.background;
+        s.screenshot = filledImage({10, 10}, Qt::transparent);
+        s.output = k.output;
+        const QImage image = renderOrFail(s);
+        ASSERT_FALSE(image.isNull());
+        EXPECT_EQ(image.pixelColor(k.firstProbe), k.firstColor);
+        EXPECT_EQ(image.pixelColor(k.lastProbe), k.lastColor);
+    }
+}
+
+TEST_F(SceneRenderTest, AnnotationsLieOnTheCardAtTheirDocumentRectangle)
+{
+    const QImage annotation = filledImage({100, 50}, Qt::red);
+    struct Case {
+        const char* name;
+        QRectF rect;
+        QPoint redProbe;
+        QPoint whiteProbe;
+    } cases[] = {
+        {"placed rectangle", QRectF(50, 200, 100, 50), {100, 225}, {100, 100}},
+        {"reaching beyond the card", QRectF(-60, 100, 100, 50), {-30, 125}, {60, 125}},
+        {"empty rectangle spans the card", QRectF(), {395, 295}, {-1, -1}},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        SceneSetup s;
+        s.screenshot = filledImage({400, 300}, Qt::white);
+        s.annotation = &annotation;
+        s.annotationRect = k.rect;
+        s.output = {600, 500}; // card at (100, 100)
+        const QImage image = renderOrFail(s);
+        ASSERT_FALSE(image.isNull());
+        EXPECT_TRUE(isRed(image.pixelColor(k.redProbe + QPoint(100, 100))));
+        if (k.whiteProbe.x() >= 0) {
+            EXPECT_EQ(image.pixelColor(k.whiteProbe + QPoint(100, 100)), QColor(Qt::white));
+        }
+    }
+}
+
+TEST_F(SceneRenderTest, OutputPixelsAreTheTruncatedProductOfSizeAndScale)
+{
+    struct Case {
+        QSizeF output;
+        float scale;
+        std::optional<QSize> pixels;
+    } cases[] = {
+        {{300, 200}, 1, QSize(300, 200)},
+        {{100.7, 50.2}, 1, QSize(100, 50)},
+        {{100, 50}, 1.5f, QSize(150, 75)},
+        {{33.3, 10}, 3, QSize(99, 30)},
+        {{0.5, 0.5}, 2, QSize(1, 1)},
+        {{0.9, 100}, 1, std::nullopt},
+        {{100, 0.4}, 2, std::nullopt},
+        {{100, 100}, 0, std::nullopt},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(testing::Message() << k.output.width() << "x" << k.output.height() << " @" << k.scale);
+        SceneSetup s;
+        s.screenshot = filledImage({40, 30}, Qt::red);
+        s.output = k.output;
+        s.scale = k.scale;
+        const std::optional<QImage> image = render(s);
+        ASSERT_EQ(image.has_value(), k.pixels.has_value()) << s_renderer->errorString().toStdString();
+        if (!image)
+            continue;
+        EXPECT_EQ(image->size(), *k.pixels);
+        EXPECT_DOUBLE_EQ(image->devicePixelRatio(), k.pixels->width() / k.output.width());
+        EXPECT_EQ(image->format(), QImage::Format_RGBA8888_Premultiplied);
+    }
+}
+
+TEST_F(SceneRenderTest, MissingRequiredImagesGiveNoImage)
+{
+    SceneSetup s;
+    s.screenshot = filledImage({40, 30}, Qt::red);
+    s.output = {40, 30};
+    SceneSetup noBackground = s;
+    noBackground.background = QImage();
+    SceneSetup noScreenshot = s;
+    noScreenshot.screenshot = QImage();
+    noScreenshot.output = {40, 30};
+
+    EXPECT_FALSE(render(noBackground).has_value());
+    EXPECT_FALSE(render(noScreenshot).has_value());
+    // A failure must not leave a stale texture behind for the next export.
+    const std::optional<QImage> after = render(s);
+    ASSERT_TRUE(after.has_value());
+    EXPECT_TRUE(isRed(after->pixelColor(20, 15)));
+}
+
+TEST_F(SceneRenderTest, KeptResultIsNotOverwrittenByTheNextExport)
+{
+    SceneSetup s;
+    s.screenshot = filledImage({40, 30}, Qt::red);
+    s.output = {40, 30};
+    const std::optional<QImage> red = render(s);
+    s.screenshot = filledImage({40, 30}, Qt::green);
+    const std::optional<QImage> green = render(s);
+    ASSERT_TRUE(red && green);
+    EXPECT_TRUE(isRed(red->pixelColor(20, 15)));
+    EXPECT_EQ(green->pixelColor(20, 15), QColor(Qt::green));
+}
+
+// The live canvas path: the checker only on request, and a failed upload keeping the picture.
+class SceneRendererDirectTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QString error;
+        ASSERT_TRUE(m_context.create(&error)) << error.toStdString();
+    }
+
+    QImage draw(SceneRenderer& renderer, const SceneRenderParams& params, QSize pixels)
+    {
+        QString error;
+        EXPECT_TRUE(m_context.beginFrame(pixels, &error)) << error.toStdString();
+        renderer.encodeScene(params, pixels, 0, 0);
+        QImage image(pixels, QImage::Format_RGBA8888_Premultiplied);
+        EXPECT_TRUE(m_context.readPixels(image));
+        return image.mirrored(); // GL rows come bottom-up
+    }
+
+    OffscreenContext m_context;
+};
+
+TEST_F(SceneRendererDirectTest, CheckerboardOnlyWhenAskedWithCellsOfEightPoints)
+{
+    OffscreenContext::CurrentScope scope(m_context);
+    ASSERT_TRUE(scope.isCurrent());
+    SceneRenderer renderer;
+    QString error;
+    ASSERT_TRUE(renderer.initialize(&error)) << error.toStdString();
+    for (float scale : {1.0f, 2.0f}) {
+        SCOPED_TRACE(scale);
+        SceneRenderParams params;
+        params.imageSize = {10, 10};
+        params.styling.shadow.radius = 0;
+        params.scaleFactor = scale;
+        params.showsTransparencyChecker = true;
+        const QImage checker = draw(renderer, params, {64, 64});
+        const int cell = int(8 * scale);
+        const QColor a = checker.pixelColor(1, 1);
+        EXPECT_EQ(a.alpha(), 255);
+        EXPECT_EQ(checker.pixelColor(cell - 2, 1), a);
+        EXPECT_NE(checker.pixelColor(cell + 1, 1), a);
+        EXPECT_NE(checker.pixelColor(1, cell + 1), a);
+        EXPECT_EQ(checker.pixelColor(cell + 1, cell + 1), a);
+
+        params.showsTransparencyChecker = false;
+        EXPECT_EQ(draw(renderer, params, {64, 64}).pixelColor(1, 1).alpha(), 0);
+    }
+    renderer.releaseResources();
+}
+
+TEST_F(SceneRendererDirectTest, FailedUploadKeepsThePreviousTexture)
+{
+    OffscreenContext::CurrentScope scope(m_context);
+    ASSERT_TRUE(scope.isCurrent());
+    SceneRenderer renderer;
+    QString error;
+    ASSERT_TRUE(renderer.initialize(&error)) << error.toStdString();
+    ASSERT_TRUE(renderer.setScreenshotImage(filledImage({20, 20}, Qt::red)));
+    EXPECT_FALSE(renderer.setScreenshotImage(QImage()));
+    EXPECT_FALSE(renderer.setBackgroundImage(QImage(0, 5, QImage::Format_RGBA8888)));
+
+    SceneRenderParams params;
+    params.imageSize = {20, 20};
+    params.styling.cornerRadius = 0;
+    params.styling.shadow.radius = 0;
+    EXPECT_TRUE(isRed(draw(renderer, params, {20, 20}).pixelColor(10, 10)));
+    renderer.releaseResources();
+}
+
+} // namespace
+} // namespace pelorin::test
