@@ -34,6 +34,13 @@ int runPelorin(int argc, char** argv)
         // Works without any display: the renderer has its own window-system-free context.
         if (!haveDisplay())
             qputenv("QT_QPA_PLATFORM", "offscreen");
+        // A command's standard error carries its own message only; Qt's chatter about the
+        // session (missing runtime folder and the like) is kept for PELORIN_DEBUG=1.
+        if (qEnvironmentVariableIsEmpty("PELORIN_DEBUG"))
+            qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+                if (type == QtCriticalMsg || type == QtFatalMsg)
+                    std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+            });
         QGuiApplication app(argc, argv);
         return runRenderCommand(QGuiApplication::arguments().mid(2));
     }
