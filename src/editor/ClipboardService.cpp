@@ -14,9 +14,9 @@ QByteArray encode(const QImage& image, const char* format)
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
+    // Qt 6.4 maps small setCompression() values to zlib level 0 (an uncompressed file many
+    // times larger for no gain in speed), so the default level is kept.
     QImageWriter writer(&buffer, format);
-    if (qstrcmp(format, "png") == 0)
-        writer.setCompression(1); // the clipboard wants speed, not the smallest file
     return writer.write(image) ? bytes : QByteArray();
 }
 

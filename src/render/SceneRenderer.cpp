@@ -18,7 +18,6 @@ namespace pelorin {
 
 namespace {
 
-
 // The vertex layout keeps the texture coordinate at byte 16 and a 32-byte stride, the layout
 // the shading programs were written against.
 struct Vertex {
@@ -45,11 +44,6 @@ void drainErrors()
     // Bounded: a lost context may keep reporting.
     for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {
     }
-}
-
-bool hasExtension(const char* name)
-{
-    return epoxy_has_gl_extension(name);
 }
 
 bool readResource(const QString& name, QByteArray* text, QString* error)
@@ -235,8 +229,8 @@ bool SceneRenderer::initialize(QString* error)
         glSamplerParameteri(sampler, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
         glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     }
-    if (epoxy_gl_version() >= 46 || hasExtension("GL_ARB_texture_filter_anisotropic")
-        || hasExtension("GL_EXT_texture_filter_anisotropic")) {
+    if (epoxy_gl_version() >= 46 || epoxy_has_gl_extension("GL_ARB_texture_filter_anisotropic")
+        || epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic")) {
         GLfloat maxAnisotropy = 1;
         glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &maxAnisotropy);
         glSamplerParameterf(m_sampler, GL_TEXTURE_MAX_ANISOTROPY_EXT, std::min(8.0f, maxAnisotropy));

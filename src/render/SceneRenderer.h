@@ -73,7 +73,7 @@ public:
     // Does not touch GL: call releaseResources() while the context is still current.
     ~SceneRenderer() = default;
 
-    // Builds the shading programs, the unit quad and the sampler in the current context.
+    // Builds the shading programs, the unit quad and the samplers in the current context.
     bool initialize(QString* error);
     bool isInitialized() const { return m_ready; }
     void releaseResources();

@@ -1,0 +1,103 @@
+#include "core/Fonts.h"
+#include "editor/EditorViewModel.h"
+#include "editor/FileExportService.h"
+#include "platform/NotificationCenter.h"
+#include "platform/SettingsStore.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QTemporaryDir>
+
+using namespace pelorin;
+
+namespace {
+
+// A 2880 × 1800 screenshot of a 1440 × 900-point screen: text-like stripes over a soft
+// gradient, roughly as hard to compress as a real desktop.
+QImage retinaScreenshot()
+{
+    QImage image(2880, 1800, QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&image);
+    QLinearGradient gradient(0, 0, 2880, 1800);
+    gradient.setColorAt(0, QColor(240, 242, 246));
+    gradient.setColorAt(1, QColor(210, 218, 230));
+    painter.fillRect(image.rect(), gradient);
+    for (int y = 40; y < 1800; y += 36)
+        for (int x = 80; x < 2800; x += 170)
+            painter.fillRect(x, y, 60 + (x * 7 + y * 3) % 90, 14, QColor(60 + x % 80, 70, 90 + y % 60));
+    painter.end();
+    image.setDevicePixelRatio(2.0);
+    return image;
+}
+
+struct Fixture {
+    QTemporaryDir dir;
+    SettingsStore settings{dir.filePath(QStringLiteral("settings.json"))};
+    NotificationCenter notifications;
+    EditorViewModel editor{settings, notifications};
+
+    Fixture()
+    {
+        editor.setWallpaperProvider([] { return std::nullopt; });
+        editor.setScreenScaleProvider([] { return 2.0; });
+        editor.loadImage(retinaScreenshot(), SourceType::screenCapture, false);
+        // The editor's default export: the card at its native 2880 × 1800 pixels.
+        editor.updateViewportSize(editor.document()->imagePointSize());
+        editor.setZoomLevel(1.0);
+    }
+};
+
+Fixture& fixture()
+{
+    static Fixture f;
+    return f;
+}
+
+void BM_RenderFinalImage(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    for (auto _ : state) {
+        std::optional<QImage> image = f.editor.renderFinalImage();
+        if (!image) {
+            state.SkipWithError("render failed");
+            break;
+        }
+        benchmark::DoNotOptimize(image->constBits());
+    }
+}
+
+void BM_RenderAndWritePng(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    const QString path = f.dir.filePath(QStringLiteral("export.png"));
+    for (auto _ : state) {
+        std::optional<QImage> image = f.editor.renderFinalImage();
+        if (!image) {
+            state.SkipWithError("render failed");
+            break;
+        }
+        FileExportService::saveImage(*image, path);
+    }
+    state.counters["bytes"] = static_cast<double>(QFileInfo(path).size());
+}
+
+} // namespace
+
+BENCHMARK(BM_RenderFinalImage)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true)->UseRealTime();
+BENCHMARK(BM_RenderAndWritePng)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true)->UseRealTime();
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    loadBundledFonts();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
