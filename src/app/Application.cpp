@@ -9,6 +9,7 @@
 #include "platform/SettingsKeys.h"
 #include "platform/SettingsStore.h"
 #include "ui/EditorWindow.h"
+#include "ui/FileDialogSavePanel.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -62,6 +63,8 @@ int runPelorin(int argc, char** argv)
     editor.setWindowHost(&windows);
     EditorWindow window(editor);
     windows.setMainWindow(&window);
+    FileDialogSavePanel savePanel(&window);
+    editor.setSavePanel(&savePanel);
 
     for (const QString& argument : QApplication::arguments().mid(1)) {
         if (QFileInfo(argument).isFile())

@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
+#include <QShortcut>
 
 namespace pelorin {
 
@@ -21,6 +22,15 @@ EditorWindow::EditorWindow(EditorViewModel& editor, QWidget* parent)
     resize(1100, 720);
     connect(&m_editor, &EditorViewModel::documentChanged, this, qOverload<>(&QWidget::update));
     connect(&m_editor, &EditorViewModel::canvasTransformChanged, this, qOverload<>(&QWidget::update));
+    const auto shortcut = [this](QKeySequence keys, auto action) {
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, [this, action] {
+            if (m_editor.hasDocument())
+                (m_editor.*action)();
+        });
+    };
+    shortcut(QKeySequence::Copy, &EditorViewModel::copyViaShortcut);
+    shortcut(QKeySequence(QStringLiteral("Ctrl+S")), &EditorViewModel::saveViaShortcut);
+    shortcut(QKeySequence(QStringLiteral("Ctrl+Shift+S")), &EditorViewModel::saveAs);
     connect(&m_editor, &EditorViewModel::errorMessageChanged, this, [this] {
         const QString message = m_editor.errorMessage();
         if (message.isEmpty())

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "editor/FileExportService.h"
+
+#include <QPointer>
+#include <QWidget>
+
+namespace pelorin {
+
+// The save panel as a file dialog over the editor window.
+class FileDialogSavePanel : public SavePanel {
+public:
+    explicit FileDialogSavePanel(QWidget* parent)
+        : m_parent(parent)
+    {
+    }
+    std::optional<QString> chooseSaveLocation(const QString& suggestedFileName, const QStringList& allowedTypes) override;
+
+private:
+    QPointer<QWidget> m_parent;
+};
+
+} // namespace pelorin
