@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 
 scripts/deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build --target pelorin
+cmake --build build --target pelorin pelorin-screencapture
 
 [[ "${1:-}" == "--no-start" ]] && exit 0
 if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then

@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
+#ifdef PELORIN_TEST_WIDGETS
+#include <QApplication>
+using TestApplication = QApplication;
+#else
 #include <QGuiApplication>
+using TestApplication = QGuiApplication;
+#endif
 #include <QStandardPaths>
 
 // Shared main of the test programs: a GUI application (offscreen unless a display is set)
@@ -14,6 +20,6 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QStandardPaths::setTestModeEnabled(true);
-    QGuiApplication app(argc, argv);
+    TestApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,18 +1,33 @@
 #include "app/Application.h"
 
+#include "app/AppIcons.h"
+#include "app/DarkPalette.h"
+#include "app/FormatJsonCommand.h"
+#include "app/MenuBarDrop.h"
 #include "app/RenderCommand.h"
+#include "app/SingleInstance.h"
+#include "app/TrayMenu.h"
+#include "app/UploadCommand.h"
+#include "cloud/AccountService.h"
+#include "cloud/KeychainStore.h"
+#include "editor/UploadServiceUploader.h"
+#include "upload/UploadService.h"
 #include "app/WindowManager.h"
 #include "core/Fonts.h"
-#include "platform/AppPaths.h"
 #include "editor/EditorViewModel.h"
+#include "platform/AppPaths.h"
 #include "platform/NotificationCenter.h"
+#include "platform/Pasteboard.h"
 #include "platform/SettingsKeys.h"
 #include "platform/SettingsStore.h"
 #include "ui/EditorWindow.h"
 #include "ui/FileDialogSavePanel.h"
+#include "ui/SettingsWindow.h"
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QMessageBox>
+#include <QSystemTrayIcon>
 #include <QUrl>
 
 #include <cstdio>
@@ -27,50 +42,120 @@ bool haveDisplay()
         || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
 }
 
+class MessageBoxAlerts : public AlertPresenter {
+public:
+    void warning(const QString& message, const QString& informativeText) override
+    {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Pelorin"), message, QMessageBox::Ok);
+        box.setInformativeText(informativeText);
+        box.exec();
+    }
+};
+
+QStringList absoluteFiles(const QStringList& arguments)
+{
+    QStringList files;
+    for (const QString& argument : arguments) {
+        const QString path = argument.startsWith(QLatin1String("file://")) ? QUrl(argument).toLocalFile() : argument;
+        if (QFileInfo(path).isFile())
+            files << QFileInfo(path).absoluteFilePath();
+    }
+    return files;
+}
+
+int runCommand(int argc, char** argv)
+{
+    if (!haveDisplay())
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // A command's standard error carries its own message only; Qt's chatter about the session
+    // (missing runtime folder and the like) is kept for PELORIN_DEBUG=1.
+    if (qEnvironmentVariableIsEmpty("PELORIN_DEBUG"))
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+            if (type == QtCriticalMsg || type == QtFatalMsg)
+                std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+        });
+    QGuiApplication app(argc, argv);
+    return runRenderCommand(QGuiApplication::arguments().mid(2));
+}
+
 } // namespace
 
 int runPelorin(int argc, char** argv)
 {
-    if (argc > 1 && qstrcmp(argv[1], "render") == 0) {
-        // Works without any display: the renderer has its own window-system-free context.
-        if (!haveDisplay())
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        // A command's standard error carries its own message only; Qt's chatter about the
-        // session (missing runtime folder and the like) is kept for PELORIN_DEBUG=1.
-        if (qEnvironmentVariableIsEmpty("PELORIN_DEBUG"))
-            qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
-                if (type == QtCriticalMsg || type == QtFatalMsg)
-                    std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
-            });
-        QGuiApplication app(argc, argv);
-        return runRenderCommand(QGuiApplication::arguments().mid(2));
+    if (argc > 1 && qstrcmp(argv[1], "render") == 0)
+        return runCommand(argc, argv);
+    if (argc > 1 && qstrcmp(argv[1], "upload") == 0) {
+        QCoreApplication app(argc, argv);
+        return runUploadCommand(QCoreApplication::arguments().mid(2));
     }
+    // A plain filter: no Qt application, so it runs anywhere and starts quickly.
+    if (argc > 1 && qstrcmp(argv[1], "format-json") == 0)
+        return runFormatJsonCommand(argc - 2, argv + 2);
     if (!haveDisplay()) {
         std::fputs("pelorin: no display (set DISPLAY or WAYLAND_DISPLAY to start the app)\n", stderr);
         return 2;
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pelorin"));
+    QApplication::setApplicationVersion(QStringLiteral(PELORIN_VERSION));
     QApplication::setDesktopFileName(QString::fromLatin1(applicationId));
     QApplication::setQuitOnLastWindowClosed(false);
-    loadBundledFonts();
 
+    // A second start hands its files to the running app and ends.
+    SingleInstance instance;
+    const QStringList files = absoluteFiles(QApplication::arguments().mid(1));
+    if (instance.sendToRunningInstance(files))
+        return 0;
+    if (!instance.listen())
+        std::fputs("pelorin: could not claim the single-instance socket; running anyway\n", stderr);
+
+    // Start-up, in order: (a staged update would be installed here), dark appearance,
+    // registered defaults, global shortcut, tray, clipboard watcher, shortcut observer.
+    applyDarkAppearance(app);
+    QApplication::setWindowIcon(applicationIcon());
+    loadBundledFonts();
     SettingsStore& settings = SettingsStore::shared();
     settings.registerDefaults(registeredDefaults());
+    NotificationCenter& notifications = NotificationCenter::defaultCenter();
 
     WindowManager windows;
-    EditorViewModel editor(settings, NotificationCenter::defaultCenter());
+    EditorViewModel editor(settings, notifications);
     editor.setWindowHost(&windows);
     EditorWindow window(editor);
     windows.setMainWindow(&window);
     FileDialogSavePanel savePanel(&window);
     editor.setSavePanel(&savePanel);
+    UploadServiceUploader uploader(UploadService::shared());
+    editor.setUploader(&uploader);
+    // The account needs the keyring's token first; both answer asynchronously.
+    [](KeychainStore& keychain) -> QCoro::Task<void> {
+        co_await keychain.load();
+        AccountService::shared().start();
+    }(KeychainStore::shared());
 
-    for (const QString& argument : QApplication::arguments().mid(1)) {
-        if (QFileInfo(argument).isFile())
-            NotificationCenter::defaultCenter().post(Notifications::openDroppedFile, QUrl::fromLocalFile(QFileInfo(argument).absoluteFilePath()));
-    }
-    windows.showEditorWindow();
+    MessageBoxAlerts alerts;
+    MenuBarDrop drop(notifications, uploader, systemPasteboard(), alerts);
+    QObject::connect(&instance, &SingleInstance::filesReceived, &app, [&](const QStringList& received) {
+        if (received.isEmpty())
+            windows.showEditorWindow();
+        else
+            drop.handleFiles(received);
+    });
+
+    SettingsWindow settingsWindow(settings);
+    const auto openSettings = [&] {
+        settingsWindow.show();
+        settingsWindow.raise();
+        settingsWindow.activateWindow();
+    };
+    TrayMenu tray(notifications, settings, {[&] { windows.showEditorWindow(); }, {}, openSettings, {}, [] { QApplication::quit(); }});
+    tray.show();
+
+    // Started with the session (--background), the app waits in the tray.
+    if (!QApplication::arguments().contains(QLatin1String("--background")))
+        windows.showEditorWindow();
+    if (!files.isEmpty())
+        drop.handleFiles(files);
     return QApplication::exec();
 }
 

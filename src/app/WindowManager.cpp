@@ -35,3 +35,37 @@ bool WindowManager::isEditorWindow(const QWindow* window) const
 }
 
 } // namespace pelorin
+
+namespace pelorin {
+
+QList<QPointer<QObject>> WindowManager::hideVisibleWindows()
+{
+    QList<QPointer<QObject>> hidden;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->isVisible() && widget->isWindow() && !widget->inherits("QMenu")) {
+            hidden.append(widget);
+            widget->hide();
+        }
+    }
+    return hidden;
+}
+
+void WindowManager::showWindows(const QList<QPointer<QObject>>& windows)
+{
+    for (const QPointer<QObject>& object : windows) {
+        if (auto* widget = qobject_cast<QWidget*>(object.data()))
+            widget->show();
+    }
+}
+
+QImage WindowManager::grabVisibleWindow()
+{
+    QWidget* window = m_mainWindow && m_mainWindow->isVisible() ? m_mainWindow.data() : nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (!window && widget->isVisible() && widget->isWindow() && !widget->inherits("QMenu"))
+            window = widget;
+    }
+    return window ? window->grab().toImage() : QImage();
+}
+
+} // namespace pelorin

@@ -20,6 +20,9 @@ public:
     void hideEditorWindow() override;
     void syncActivationPolicy() override;
     bool isEditorWindow(const QWindow* window) const override;
+    QList<QPointer<QObject>> hideVisibleWindows() override;
+    void showWindows(const QList<QPointer<QObject>>& windows) override;
+    QImage grabVisibleWindow() override;
 
 private:
     QPointer<QWidget> m_mainWindow;

@@ -91,16 +91,6 @@ double EditorViewModel::currentScreenScale() const
     return screen ? screen->devicePixelRatio() : 2.0;
 }
 
-void EditorViewModel::captureNewScreenshot()
-{
-    Q_EMIT captureRequested(false);
-}
-
-void EditorViewModel::captureWindow()
-{
-    Q_EMIT captureRequested(true);
-}
-
 // --- Published state without further rules
 
 void EditorViewModel::setDetectedComponents(std::vector<DetectedComponent> components)

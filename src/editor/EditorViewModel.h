@@ -10,6 +10,7 @@
 #include "editor/EditorKeyMap.h"
 #include "editor/FileExportService.h"
 #include "editor/LastScreenshotStore.h"
+#include "editor/ScreenCaptureService.h"
 #include "editor/ScreenshotDocument.h"
 #include "editor/Uploader.h"
 
@@ -86,6 +87,8 @@ public:
     void setPasteboard(Pasteboard& pasteboard) { m_clipboardService = ClipboardService(pasteboard); }
     void setSavePanel(SavePanel* panel) { m_savePanel = panel; }
     void setUploader(Uploader* uploader) { m_uploader = uploader; }
+    // Shows a written file in the file manager (the debug capture uses it).
+    void setFileRevealer(std::function<void(const QString&)> reveal) { m_revealFile = std::move(reveal); }
 
     // --- Document (EditorDocument.cpp)
     const std::optional<ScreenshotDocument>& document() const { return m_document; }
@@ -101,9 +104,13 @@ public:
     // Finishes when the background write of the last screenshot has ended.
     QFuture<void> pendingLastScreenshotSave() const { return m_lastScreenshotSave; }
 
-    // Capture entry points; the capture flow replaces the document when it succeeds.
+    // Capture entry points (EditorCapture.cpp): each starts the capture flow and returns at
+    // once; a successful capture replaces the document.
     void captureNewScreenshot();
     void captureWindow();
+    // Snapshots the app's own window to the clipboard and a file in the temporary folder.
+    void captureSelf();
+    ScreenCaptureService screenCaptureService() const;
 
     // --- Styling (EditorStyling.cpp)
     const StylingConfiguration& styling() const { return m_styling; }
@@ -248,7 +255,7 @@ Q_SIGNALS:
     void redrawRequested();
     // The renderer should rebuild the textures whose flags are set.
     void textureRefreshRequested();
-    // The capture flow was asked for (window = true for a window capture).
+    // A capture flow started (window = true for a window capture).
     void captureRequested(bool window);
 
 private:
@@ -263,6 +270,7 @@ private:
     void installStylePersistence();
     void observeNotifications();
     void handleEscape();
+    QCoro::Task<void> runCaptureFlow(QStringList arguments, QString failurePrefix);
     void setTransform(const CanvasTransform& transform);
     double currentScreenScale() const;
 
@@ -272,6 +280,7 @@ private:
     LastScreenshotStore m_lastScreenshotStore;
     std::function<double()> m_screenScale;
     std::function<std::optional<QImage>()> m_wallpaper;
+    std::function<void(const QString&)> m_revealFile;
     ClipboardService m_clipboardService;
     SavePanel* m_savePanel = nullptr;
     Uploader* m_uploader = nullptr;

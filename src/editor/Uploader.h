@@ -1,7 +1,8 @@
 #pragma once
 
+#include "upload/UploadedFile.h"
+
 #include <QByteArray>
-#include <QDateTime>
 #include <QString>
 
 #include <QCoro/QCoroTask>
@@ -9,15 +10,6 @@
 #include <stdexcept>
 
 namespace pelorin {
-
-// One finished upload, as the upload history keeps it.
-struct UploadedFile {
-    QString id;
-    QString fileName;
-    QString publicUrl;
-    QDateTime uploadedAt;
-    qint64 fileSize = 0;
-};
 
 // A failed upload; `description()` is what the user reads.
 class UploadFailure : public std::runtime_error {

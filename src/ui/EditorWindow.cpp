@@ -2,16 +2,36 @@
 
 #include "core/AppConstants.h"
 #include "editor/EditorViewModel.h"
+#include "ui/CanvasView.h"
+#include "ui/EditorToolbar.h"
+#include "ui/StyleSidebar.h"
 
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QHBoxLayout>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
 #include <QShortcut>
+#include <QVBoxLayout>
 
 namespace pelorin {
+
+namespace {
+
+// Only drops the editor can open: image data or files on this machine.
+bool isOpenableDrop(const QMimeData* data)
+{
+    if (data->hasImage())
+        return true;
+    if (!data->hasUrls())
+        return false;
+    const QList<QUrl> urls = data->urls();
+    return !urls.isEmpty() && urls.first().isLocalFile();
+}
+
+} // namespace
 
 EditorWindow::EditorWindow(EditorViewModel& editor, QWidget* parent)
     : QWidget(parent)
@@ -19,9 +39,34 @@ EditorWindow::EditorWindow(EditorViewModel& editor, QWidget* parent)
 {
     setWindowTitle(QStringLiteral("Pelorin"));
     setAcceptDrops(true);
-    resize(1100, 720);
-    connect(&m_editor, &EditorViewModel::documentChanged, this, qOverload<>(&QWidget::update));
-    connect(&m_editor, &EditorViewModel::canvasTransformChanged, this, qOverload<>(&QWidget::update));
+    setMinimumSize(760, 520);
+    resize(1280, 820);
+
+    // The canvas and the export read the same desktop picture.
+    const WallpaperService wallpaper = m_wallpaper;
+    m_editor.setWallpaperProvider([wallpaper] { return wallpaper.currentWallpaper(); });
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    m_toolbar = new EditorToolbar(editor, this);
+    column->addWidget(m_toolbar);
+    auto* row = new QHBoxLayout;
+    row->setSpacing(0);
+    m_canvas = new CanvasView(editor, this);
+    m_canvas->setWallpaperProvider([wallpaper] { return wallpaper.currentWallpaper(); });
+    row->addWidget(m_canvas, 1);
+    m_sidebar = new StyleSidebar(editor, [wallpaper](QSize size) { return wallpaper.scaledWallpaper(size); }, this);
+    row->addWidget(m_sidebar);
+    column->addLayout(row, 1);
+
+    installShortcuts();
+    connect(&m_editor, &EditorViewModel::errorMessageChanged, this, &EditorWindow::showErrorMessage);
+    showErrorMessage();
+}
+
+void EditorWindow::installShortcuts()
+{
     const auto shortcut = [this](QKeySequence keys, auto action) {
         connect(new QShortcut(keys, this), &QShortcut::activated, this, [this, action] {
             if (m_editor.hasDocument())
@@ -31,49 +76,43 @@ EditorWindow::EditorWindow(EditorViewModel& editor, QWidget* parent)
     shortcut(QKeySequence::Copy, &EditorViewModel::copyViaShortcut);
     shortcut(QKeySequence(QStringLiteral("Ctrl+S")), &EditorViewModel::saveViaShortcut);
     shortcut(QKeySequence(QStringLiteral("Ctrl+Shift+S")), &EditorViewModel::saveAs);
-    connect(&m_editor, &EditorViewModel::errorMessageChanged, this, [this] {
-        const QString message = m_editor.errorMessage();
-        if (message.isEmpty())
-            return;
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Error"), message, QMessageBox::Ok, this);
-        box.exec();
-        m_editor.clearErrorMessage();
-    });
+}
+
+void EditorWindow::showErrorMessage()
+{
+    const QString message = m_editor.errorMessage();
+    if (message.isEmpty()) {
+        if (m_alert)
+            m_alert->close();
+        return;
+    }
+    if (m_alert) {
+        m_alert->setText(message);
+        return;
+    }
+    // Window-modal and asynchronous: the event loop keeps running while the alert is up.
+    m_alert = new QMessageBox(QMessageBox::Warning, QStringLiteral("Error"), message, QMessageBox::Ok, this);
+    m_alert->setAttribute(Qt::WA_DeleteOnClose);
+    m_alert->setWindowModality(Qt::WindowModal);
+    connect(m_alert, &QMessageBox::finished, this, [this] { m_editor.clearErrorMessage(); });
+    m_alert->open();
 }
 
 void EditorWindow::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    painter.fillRect(rect(), Theme::canvasBackdrop());
-    const auto& document = m_editor.document();
-    if (!document) {
-        painter.setPen(QColor::fromRgbF(1, 1, 1, 0.85f));
-        QFont font = painter.font();
-        font.setPointSizeF(15);
-        painter.setFont(font);
-        painter.drawText(rect().adjusted(0, -20, 0, -20), Qt::AlignCenter, QStringLiteral("Drop an image to get started"));
-        font.setPointSizeF(12);
-        painter.setFont(font);
-        painter.setPen(palette().color(QPalette::PlaceholderText));
-        painter.drawText(rect().adjusted(0, 20, 0, 20), Qt::AlignCenter, QStringLiteral("or capture something new"));
-        return;
-    }
-    const QSizeF size = document->imagePointSize() * m_editor.canvasTransform().zoomLevel;
-    const QPointF centre = QPointF(width() / 2.0, height() / 2.0)
-        + QPointF(m_editor.canvasTransform().canvasOffset.width(), m_editor.canvasTransform().canvasOffset.height());
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(QRectF(centre - QPointF(size.width() / 2, size.height() / 2), size), document->image);
-}
-
-void EditorWindow::resizeEvent(QResizeEvent* event)
-{
-    QWidget::resizeEvent(event);
-    m_editor.updateViewportSize(QSizeF(size()));
+    painter.fillRect(rect(), Theme::chrome());
 }
 
 void EditorWindow::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (event->mimeData()->hasUrls() || event->mimeData()->hasImage())
+    if (isOpenableDrop(event->mimeData()))
+        event->acceptProposedAction();
+}
+
+void EditorWindow::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (isOpenableDrop(event->mimeData()))
         event->acceptProposedAction();
 }
 

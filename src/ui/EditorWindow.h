@@ -1,27 +1,49 @@
 #pragma once
 
+#include "platform/WallpaperService.h"
+
+#include <QPointer>
 #include <QWidget>
+
+#include <QMessageBox>
 
 namespace pelorin {
 
+class CanvasView;
+class EditorToolbar;
 class EditorViewModel;
+class StyleSidebar;
 
-// The editor window. Until the canvas lands it shows the open screenshot scaled to fit, or
-// the empty state, and takes image drops.
+// The editor window: the toolbar over the canvas and the style sidebar beside it. Images and
+// image files dropped anywhere on it are opened; its close button only hides it.
 class EditorWindow : public QWidget {
     Q_OBJECT
 public:
     explicit EditorWindow(EditorViewModel& editor, QWidget* parent = nullptr);
 
+    CanvasView* canvas() const { return m_canvas; }
+    EditorToolbar* toolbar() const { return m_toolbar; }
+    StyleSidebar* sidebar() const { return m_sidebar; }
+    // The error alert while one is shown.
+    QMessageBox* errorAlert() const { return m_alert; }
+
 protected:
-    void paintEvent(QPaintEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
+    void installShortcuts();
+    void showErrorMessage();
+
     EditorViewModel& m_editor;
+    WallpaperService m_wallpaper;
+    EditorToolbar* m_toolbar;
+    CanvasView* m_canvas;
+    StyleSidebar* m_sidebar;
+    QPointer<QMessageBox> m_alert;
 };
 
 } // namespace pelorin

@@ -157,16 +157,6 @@ TEST_F(EditorDocument, CloseHidesClearsAndReevaluatesThePolicy)
     EXPECT_TRUE(test::waitUntil([&] { return host.policySyncs == 1; }));
 }
 
-TEST_F(EditorDocument, CaptureNotificationsReachTheCaptureFlow)
-{
-    QSignalSpy requests(editor.get(), &EditorViewModel::captureRequested);
-    notifications.post(Notifications::triggerScreenCapture);
-    notifications.post(Notifications::triggerWindowCapture);
-    ASSERT_EQ(requests.count(), 2);
-    EXPECT_FALSE(requests.at(0).at(0).toBool());
-    EXPECT_TRUE(requests.at(1).at(0).toBool());
-}
-
 TEST_F(EditorDocument, AnnotationsAreUpdatedAndRemovedById)
 {
     editor->loadImage(solidImage({400, 300}), SourceType::clipboard, false);

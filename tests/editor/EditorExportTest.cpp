@@ -61,8 +61,8 @@ public:
         ++uploads;
         if (fails)
             throw UploadFailure(QStringLiteral("Upload failed (403): denied"));
-        co_return UploadedFile{QStringLiteral("id"), fileName, QStringLiteral("https://cdn.example/") + fileName,
-                               QDateTime::currentDateTime(), data.size()};
+        co_return UploadedFile{QUuid::createUuid(), fileName, fileName, QStringLiteral("https://cdn.example/") + fileName,
+                               QDateTime::currentDateTime(), data.size(), std::nullopt};
     }
 };
 

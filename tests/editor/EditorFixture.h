@@ -18,13 +18,40 @@ namespace pelorin::test {
 // Counts what the editor asks of the window manager.
 class RecordingWindowHost : public EditorWindowHost {
 public:
-    int shown = 0;
+    int shown = 0; // showEditorWindow calls
     int hidden = 0;
     int policySyncs = 0;
-    void showEditorWindow() override { ++shown; }
+    void showEditorWindow() override
+    {
+        ++shown;
+        if (!visible.contains(QStringLiteral("editor")))
+            visible.append(QStringLiteral("editor"));
+    }
     void hideEditorWindow() override { ++hidden; }
     void syncActivationPolicy() override { ++policySyncs; }
     bool isEditorWindow(const QWindow*) const override { return true; }
+    // Two app windows, "editor" and "settings", both visible at first.
+    QStringList visible{QStringLiteral("editor"), QStringLiteral("settings")};
+    QList<QPointer<QObject>> windowObjects{new QObject, new QObject};
+    QList<QPointer<QObject>> hideVisibleWindows() override
+    {
+        QList<QPointer<QObject>> taken;
+        for (int i = 0; i < 2; ++i) {
+            const QString name = i == 0 ? QStringLiteral("editor") : QStringLiteral("settings");
+            if (visible.contains(name)) {
+                taken.append(windowObjects[i]);
+                visible.removeAll(name);
+            }
+        }
+        return taken;
+    }
+    void showWindows(const QList<QPointer<QObject>>& windows) override
+    {
+        for (const QPointer<QObject>& w : windows)
+            visible.append(w == windowObjects[0] ? QStringLiteral("editor") : QStringLiteral("settings"));
+    }
+    QImage grabVisibleWindow() override { return grab; }
+    QImage grab;
 };
 
 // An editor over its own settings file, notification centre and last-screenshot file.
@@ -39,6 +66,7 @@ protected:
         editor->setWindowHost(&host);
         editor->setLastScreenshotStore(LastScreenshotStore(lastScreenshotPath()));
         editor->setScreenScaleProvider([] { return 1.0; });
+        editor->setFileRevealer([](const QString&) {});
     }
 
     // A new editor over the same settings file, as after a restart.

@@ -1,0 +1,199 @@
+// Frame times of the editor's canvas in a real window (run under Xvfb or a desktop):
+//   bench_canvas --benchmark_counters_tabular=true
+#include "core/Fonts.h"
+#include "editor/EditorViewModel.h"
+#include "platform/NotificationCenter.h"
+#include "platform/SettingsStore.h"
+#include "ui/CanvasView.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+using namespace pelorin;
+
+namespace {
+
+constexpr QSize canvasSize{1600, 1000};
+
+// A 2880 × 1800 screenshot of a 1440 × 900-point screen.
+QImage retinaScreenshot()
+{
+    QImage image(2880, 1800, QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&image);
+    QLinearGradient gradient(0, 0, 2880, 1800);
+    gradient.setColorAt(0, QColor(240, 242, 246));
+    gradient.setColorAt(1, QColor(210, 218, 230));
+    painter.fillRect(image.rect(), gradient);
+    for (int y = 40; y < 1800; y += 36)
+        for (int x = 80; x < 2800; x += 170)
+            painter.fillRect(x, y, 60 + (x * 7 + y * 3) % 90, 14, QColor(60 + x % 80, 70, 90 + y % 60));
+    painter.end();
+    image.setDevicePixelRatio(2.0);
+    return image;
+}
+
+struct Canvas {
+    QTemporaryDir dir;
+    SettingsStore settings{dir.filePath(QStringLiteral("settings.json"))};
+    NotificationCenter notifications;
+    EditorViewModel editor{settings, notifications};
+    std::unique_ptr<CanvasView> view;
+
+    Canvas()
+    {
+        editor.setScreenScaleProvider([] { return 2.0; });
+        view = std::make_unique<CanvasView>(editor);
+        view->resize(canvasSize);
+        view->show();
+        editor.loadImage(retinaScreenshot(), SourceType::file, false);
+        settle();
+    }
+
+    // Waits for the next frame that reaches the screen; false after a second without one.
+    bool waitForFrame()
+    {
+        QEventLoop loop;
+        const auto swapped = QObject::connect(view.get(), &QOpenGLWidget::frameSwapped, &loop, &QEventLoop::quit);
+        QTimer::singleShot(1000, &loop, [&loop] { loop.exit(1); });
+        const bool ok = loop.exec() == 0;
+        QObject::disconnect(swapped);
+        return ok;
+    }
+
+    void settle()
+    {
+        view->update();
+        while (waitForFrame() && view->isEasing()) {
+        }
+    }
+};
+
+Canvas& canvas()
+{
+    static Canvas instance;
+    return instance;
+}
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// One frame of a card that is still turning: each iteration nudges the target as a Ctrl-drag
+// does and waits for the eased frame to reach the screen.
+void BM_TiltEasingFrame(benchmark::State& state)
+{
+    Canvas& c = canvas();
+    c.editor.beginRotationGesture();
+    c.settle();
+    std::vector<double> frames;
+    float direction = 1;
+    QElapsedTimer clock;
+    clock.start();
+    for (auto _ : state) {
+        if (std::abs(c.editor.rotationTargets().yaw) > 0.9f)
+            direction = -direction;
+        c.editor.rotateBy(0.01f * direction, -0.004f * direction);
+        const qint64 start = clock.nsecsElapsed();
+        if (!c.waitForFrame()) {
+            state.SkipWithError("no frame");
+            break;
+        }
+        const double seconds = double(clock.nsecsElapsed() - start) / 1e9;
+        frames.push_back(seconds);
+        state.SetIterationTime(seconds);
+    }
+    c.editor.endRotationGesture();
+    c.editor.resetRotation();
+    c.settle();
+    const double m = median(frames);
+    state.counters["median_ms"] = m * 1e3;
+    state.counters["median_fps"] = m > 0 ? 1 / m : 0;
+}
+BENCHMARK(BM_TiltEasingFrame)->UseManualTime()->Iterations(300)->Unit(benchmark::kMillisecond);
+
+// From a change of the corner radius (a slider drag) to the frame that shows it.
+void BM_CornerRadiusToFrame(benchmark::State& state)
+{
+    Canvas& c = canvas();
+    std::vector<double> frames;
+    QElapsedTimer clock;
+    clock.start();
+    bool odd = false;
+    for (auto _ : state) {
+        StylingConfiguration styling = c.editor.styling();
+        styling.cornerRadius = odd ? 12 : 30;
+        odd = !odd;
+        const qint64 start = clock.nsecsElapsed();
+        c.editor.setStyling(styling);
+        if (!c.waitForFrame()) {
+            state.SkipWithError("no frame");
+            break;
+        }
+        const double seconds = double(clock.nsecsElapsed() - start) / 1e9;
+        frames.push_back(seconds);
+        state.SetIterationTime(seconds);
+    }
+    state.counters["median_ms"] = median(frames) * 1e3;
+}
+BENCHMARK(BM_CornerRadiusToFrame)->UseManualTime()->Iterations(200)->Unit(benchmark::kMillisecond);
+
+// Dragging the export frame changes only the layers over the scene.
+void BM_ExportFrameMoveToFrame(benchmark::State& state)
+{
+    Canvas& c = canvas();
+    std::vector<double> frames;
+    QElapsedTimer clock;
+    clock.start();
+    double x = 100;
+    for (auto _ : state) {
+        x = x > 400 ? 100 : x + 7;
+        const qint64 start = clock.nsecsElapsed();
+        c.editor.setExportFrameRect(QRectF(x, 120, 900, 600));
+        // Layers repaint through the window's backing store; wait until it is flushed.
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+        QCoreApplication::processEvents();
+        const double seconds = double(clock.nsecsElapsed() - start) / 1e9;
+        frames.push_back(seconds);
+        state.SetIterationTime(seconds);
+    }
+    c.editor.setExportFrameRect(std::nullopt);
+    state.counters["median_ms"] = median(frames) * 1e3;
+}
+BENCHMARK(BM_ExportFrameMoveToFrame)->UseManualTime()->Iterations(200)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        std::fputs("bench_canvas: needs a display (run it under xvfb-run)\n", stderr);
+        return 2;
+    }
+    QApplication app(argc, argv);
+    loadBundledFonts();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

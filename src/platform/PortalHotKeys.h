@@ -1,0 +1,53 @@
+#pragma once
+
+#include "platform/GlobalHotKeys.h"
+
+#include <QDBusConnection>
+#include <QDBusObjectPath>
+#include <QVariantMap>
+
+#include <functional>
+
+namespace pelorin {
+
+// Hot keys through the desktop portal's GlobalShortcuts interface (Wayland desktops that
+// offer it). Every registration opens a new portal session and binds the one shortcut in
+// it; the desktop may show the user a dialog and may pick another trigger. Each portal call
+// and each answer has a time limit.
+class PortalHotKeys : public GlobalHotKeys {
+    Q_OBJECT
+public:
+    static constexpr const char* shortcutId = "capture-screenshot";
+
+    explicit PortalHotKeys(const QDBusConnection& bus = QDBusConnection::sessionBus(), int timeoutMs = 30000);
+    ~PortalHotKeys() override;
+
+    // Returns Registered while the request is on its way, Unavailable without a session bus.
+    int registerHotKey(const CaptureShortcut& shortcut) override;
+    void unregisterHotKey() override;
+    bool isRegistered() const override { return m_bound; }
+
+    // The trigger in the notation of the shortcut specification, "CTRL+SHIFT+1".
+    static QString preferredTrigger(const CaptureShortcut& shortcut);
+
+private Q_SLOTS:
+    void onActivated(const QDBusObjectPath& session, const QString& id, qulonglong timestamp, const QVariantMap& options);
+
+private:
+    using ResultHandler = std::function<void(const QVariantMap& results)>;
+    // Calls a portal method that answers through a Request object's Response signal.
+    void request(const QString& interface, const QString& method, QVariantList arguments, int optionsIndex,
+                 ResultHandler onSuccess);
+    void bind(const CaptureShortcut& shortcut);
+    void fail(int status);
+    void closeSession();
+
+    QDBusConnection m_bus;
+    int m_timeoutMs;
+    quint64 m_generation = 0; // answers for an older registration are dropped
+    quint64 m_tokens = 0;
+    QString m_session;
+    bool m_bound = false;
+};
+
+} // namespace pelorin

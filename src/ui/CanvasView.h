@@ -1,0 +1,124 @@
+#pragma once
+
+#include "render/SceneRenderer.h"
+
+#include <QElapsedTimer>
+#include <QFutureWatcher>
+#include <QOpenGLWidget>
+#include <QTimer>
+
+#include <functional>
+#include <optional>
+
+namespace pelorin {
+
+class AnnotationLayer;
+class CanvasInputLayer;
+class CopyConfirmation;
+class EditorViewModel;
+class EmptyStateView;
+class ExportFrameView;
+class ReturnTo2DButton;
+class SceneControlsView;
+
+// The editor's canvas: the card scene drawn with SceneRenderer whenever something asks for a
+// frame (never continuously, except while the tilt eases towards its target), with its layers
+// on top — the flat annotations, the return-to-2D button, the export frame and the scene
+// controls — and the navigation input layer watching all of them. Without a document it
+// shows the empty state instead.
+class CanvasView : public QOpenGLWidget {
+    Q_OBJECT
+public:
+    using WallpaperProvider = std::function<std::optional<QImage>()>;
+
+    explicit CanvasView(EditorViewModel& editor, QWidget* parent = nullptr);
+    ~CanvasView() override;
+
+    // The desktop picture for the wallpaper background; asked off the GUI thread.
+    void setWallpaperProvider(WallpaperProvider provider) { m_wallpaper = std::move(provider); }
+
+    // Rebuilds the textures whose editor flags are set. Textures belong to this widget's GL
+    // context, which must be current.
+    void refreshDirtyTextures();
+
+    // The angles drawn in the last frame and whether the easing still wants frames.
+    float displayedYaw() const { return m_easing.currentYaw; }
+    float displayedPitch() const { return m_easing.currentPitch; }
+    bool isEasing() const { return m_easingActive; }
+    // The last frame was a quick one drawn at reduced resolution during an interaction; a full
+    // frame follows once the interaction pauses.
+    bool isShowingPreview() const { return m_lastFrameWasPreview; }
+    // A wallpaper background is being prepared off the GUI thread.
+    bool isPreparingBackground() const { return m_backgroundJob.isRunning(); }
+
+    // How often each texture was rebuilt, for checking that edits rebuild only what they touch.
+    struct TextureBuilds {
+        int screenshot = 0;
+        int background = 0;
+        int annotation = 0;
+    };
+    TextureBuilds textureBuilds() const { return m_builds; }
+    int framesDrawn() const { return m_frames; }
+
+    AnnotationLayer* annotationLayer() const { return m_annotationLayer; }
+    ReturnTo2DButton* returnTo2DButton() const { return m_returnButton; }
+    ExportFrameView* exportFrameView() const { return m_exportFrame; }
+    SceneControlsView* sceneControls() const { return m_sceneControls; }
+    EmptyStateView* emptyState() const { return m_emptyState; }
+    CanvasInputLayer* inputLayer() const { return m_input; }
+    CopyConfirmation* copyConfirmation() const { return m_copyConfirmation; }
+
+Q_SIGNALS:
+    // A frame was drawn into the widget's framebuffer.
+    void frameRendered();
+
+protected:
+    void initializeGL() override;
+    void paintGL() override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void releaseGl();
+    void updateViewport();
+    void layoutOverlays();
+    void syncDocumentState();
+    void rebuildBackground();
+    SceneRenderParams frameParams(float yaw, float pitch, const QSize& pixels, double pixelsPerPoint) const;
+    void noteChange();
+    bool wantsPreview(qint64 nowMs) const;
+    void drawPreview(const SceneRenderParams& full, QSize pixels);
+    void releasePreviewTarget();
+
+    EditorViewModel& m_editor;
+    SceneRenderer m_renderer;
+    bool m_glFailed = false;
+    RotationEasing m_easing;
+    bool m_easingActive = false;
+    QElapsedTimer m_clock;
+    bool m_showsChecker = false;
+    WallpaperProvider m_wallpaper;
+    QFutureWatcher<std::optional<QImage>> m_backgroundJob;
+    std::optional<QImage> m_preparedBackground;
+    int m_backgroundGeneration = 0;
+    TextureBuilds m_builds;
+    int m_frames = 0;
+    // Continuous interaction (a slider drag, a pan, a turning card) draws quick frames.
+    qint64 m_lastChangeMs = -1000;
+    bool m_changeIsContinuous = false;
+    bool m_lastFrameWasPreview = false;
+    QTimer m_refine;
+    unsigned m_previewFramebuffer = 0;
+    unsigned m_previewColor = 0;
+    QSize m_previewSize;
+
+    AnnotationLayer* m_annotationLayer;
+    ReturnTo2DButton* m_returnButton;
+    ExportFrameView* m_exportFrame;
+    SceneControlsView* m_sceneControls;
+    EmptyStateView* m_emptyState;
+    CopyConfirmation* m_copyConfirmation;
+    CanvasInputLayer* m_input;
+};
+
+} // namespace pelorin

@@ -1,0 +1,38 @@
+#include "ui/UiStyle.h"
+
+#include "core/AppConstants.h"
+#include "core/Fonts.h"
+
+namespace pelorin {
+
+QFont uiFont(double pixelSize, QFont::Weight weight)
+{
+    loadBundledFonts();
+    QFont font(QStringLiteral("Inter"));
+    font.setPixelSize(std::max(1, qRound(pixelSize)));
+    font.setWeight(weight);
+    font.setHintingPreference(QFont::PreferNoHinting);
+    return font;
+}
+
+QColor primaryText()
+{
+    return QColor::fromRgbF(1, 1, 1, 0.92f);
+}
+
+QColor secondaryText()
+{
+    return QColor::fromRgbF(1, 1, 1, 0.55f);
+}
+
+QColor tertiaryText()
+{
+    return QColor::fromRgbF(1, 1, 1, 0.35f);
+}
+
+QColor panelBackground()
+{
+    return Theme::chrome();
+}
+
+} // namespace pelorin

@@ -1,0 +1,113 @@
+#include "upload/UploadHistoryStore.h"
+
+#include "platform/AppPaths.h"
+#include "platform/SystemLog.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <optional>
+
+namespace pelorin {
+
+namespace {
+
+std::optional<QByteArray> readFile(const QString& path)
+{
+    if (path.isEmpty())
+        return std::nullopt;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return file.readAll();
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    // The application folder may have been removed since start-up.
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write(bytes);
+    return file.commit();
+}
+
+} // namespace
+
+UploadHistoryStore& UploadHistoryStore::shared()
+{
+    static UploadHistoryStore* store =
+        new UploadHistoryStore(appSupportURL(QStringLiteral("uploads.json")), legacySupportDirectory() + QStringLiteral("/files.json"));
+    return *store;
+}
+
+UploadHistoryStore::UploadHistoryStore(QString path, QString legacyPath, QObject* parent)
+    : QObject(parent)
+    , m_path(std::move(path))
+    , m_legacyPath(std::move(legacyPath))
+{
+    load();
+}
+
+void UploadHistoryStore::load()
+{
+    if (m_path.isEmpty())
+        return;
+    std::optional<QByteArray> bytes = readFile(m_path);
+    if (!bytes) {
+        bytes = readFile(m_legacyPath);
+        if (!bytes)
+            return;
+        // Copied as they are, before anyone knows whether they decode.
+        writeFile(m_path, *bytes);
+    }
+    std::optional<QList<UploadedFile>> files = decodeUploadHistory(*bytes);
+    if (!files) {
+        m_unreadable = *bytes;
+        return;
+    }
+    std::stable_sort(files->begin(), files->end(),
+                     [](const UploadedFile& a, const UploadedFile& b) { return a.uploadDate > b.uploadDate; });
+    m_files = std::move(*files);
+}
+
+void UploadHistoryStore::add(const UploadedFile& file)
+{
+    m_files.prepend(file);
+    persist();
+    Q_EMIT filesChanged();
+}
+
+void UploadHistoryStore::remove(const UploadedFile& file)
+{
+    // A copy: `file` may be one of the entries that are about to go.
+    const QUuid id = file.id;
+    m_files.removeIf([&](const UploadedFile& entry) { return entry.id == id; });
+    persist();
+    Q_EMIT filesChanged();
+}
+
+void UploadHistoryStore::persist()
+{
+    if (m_path.isEmpty())
+        return;
+    if (!m_unreadable.isEmpty()) {
+        // An unreadable history is kept beside the new one rather than overwritten: it may
+        // only need a hand repair to come back.
+        const QFileInfo info(m_path);
+        const QString aside = info.absolutePath() + QStringLiteral("/uploads.unreadable-")
+            + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmsszzz")) + QStringLiteral(".json");
+        if (!writeFile(aside, m_unreadable))
+            return; // writing over it now would lose it for good; the next change tries again
+        systemLog(QStringLiteral("the upload history could not be read; its old contents are in ") + aside);
+        m_unreadable.clear();
+    }
+    writeFile(m_path, encodeUploadHistory(m_files));
+}
+
+} // namespace pelorin

@@ -1,0 +1,62 @@
+#include <gtest/gtest.h>
+
+#include <QProcess>
+
+namespace {
+
+struct CommandRun {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Runs `pelorin format-json` the way a script would: no display, input on a pipe.
+CommandRun formatJson(const QByteArray& input, const QStringList& extra = {})
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(PELORIN_BINARY), QStringList{QStringLiteral("format-json")} + extra);
+    process.write(input);
+    process.closeWriteChannel();
+    process.waitForFinished(30000);
+    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
+} // namespace
+
+TEST(FormatJsonCommand, WritesTheFormattedTextOrNothing)
+{
+    struct Case {
+        QByteArray input;
+        int exitCode;
+        QByteArray out;
+    };
+    const Case cases[] = {
+        {R"({"b":1,"a":[true,{}]})", 0, "{\n  \"b\": 1,\n  \"a\": [\n    true,\n    {}\n  ]\n}\n"},
+        {"\r\n[ 1.50 , \"x, y\" ]\r\n", 0, "[\n  1.50,\n  \"x, y\"\n]\n"},
+        {"42", 1, ""},
+        {"[1,]", 1, ""},
+        {"", 1, ""},
+        {"[\"\xc3\x28\"]", 1, ""}, // not UTF-8
+    };
+    for (const Case& c : cases) {
+        const CommandRun run = formatJson(c.input);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.input.constData();
+        EXPECT_EQ(run.out, c.out) << c.input.constData();
+        if (c.exitCode != 0) {
+            EXPECT_EQ(run.err.count('\n'), 1) << run.err.constData();
+        }
+    }
+}
+
+TEST(FormatJsonCommand, RefusesArgumentsOtherThanHelp)
+{
+    EXPECT_EQ(formatJson({}, {QStringLiteral("--help")}).exitCode, 0);
+    const CommandRun run = formatJson("[]", {QStringLiteral("file.json")});
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_TRUE(run.out.isEmpty());
+}

@@ -1,0 +1,113 @@
+#include "TestSupport.h"
+
+#include "app/MenuBarDrop.h"
+#include "editor/Uploader.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Pasteboard.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoro/QCoroTask>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QUrl>
+
+using namespace pelorin;
+
+namespace {
+
+class Alerts : public AlertPresenter {
+public:
+    QStringList shown;
+    void warning(const QString& message, const QString& informative) override { shown << message + u'|' + informative; }
+};
+
+class Board : public Pasteboard {
+public:
+    QString string;
+    int changeCount() const override { return 0; }
+    QStringList types() const override { return {}; }
+    QString text() const override { return string; }
+    void clear() override { string.clear(); }
+    void writeImage(const QByteArray&, const QByteArray&) override {}
+    void writeText(const QString& text) override { string = text; }
+};
+
+class FakeUploader : public Uploader {
+public:
+    bool configured = false;
+    bool fails = false;
+    QStringList uploaded;
+    bool isConfigured() const override { return configured; }
+    QCoro::Task<UploadedFile> upload(QByteArray, QString fileName) override
+    {
+        if (fails)
+            throw UploadFailure(QStringLiteral("Upload failed (500): boom"));
+        uploaded << fileName;
+        UploadedFile file;
+        file.fileName = fileName;
+        file.publicUrl = QStringLiteral("https://files.example/") + fileName;
+        co_return file;
+    }
+};
+
+class MenuBarDropTest : public ::testing::Test {
+protected:
+    MenuBarDropTest()
+    {
+        for (const char* name : {"shot.png", "photo.JPG", "report.pdf", "notes"}) {
+            QFile file(dir.filePath(QLatin1String(name)));
+            file.open(QIODevice::WriteOnly);
+            file.write("x");
+        }
+        notifications.observe(Notifications::openDroppedFile, &context,
+                              [this](const QVariant& url) { opened << url.toUrl().fileName(); });
+    }
+    QString path(const char* name) const { return dir.filePath(QLatin1String(name)); }
+
+    QTemporaryDir dir;
+    NotificationCenter notifications;
+    QObject context;
+    QStringList opened;
+    Alerts alerts;
+    Board board;
+    FakeUploader uploader;
+    MenuBarDrop drop{notifications, uploader, board, alerts};
+};
+
+} // namespace
+
+TEST_F(MenuBarDropTest, ImagesAreRecognisedByName)
+{
+    EXPECT_TRUE(MenuBarDrop::isImageFile(path("shot.png")));
+    EXPECT_TRUE(MenuBarDrop::isImageFile(path("photo.JPG")));
+    EXPECT_FALSE(MenuBarDrop::isImageFile(path("report.pdf")));
+    EXPECT_FALSE(MenuBarDrop::isImageFile(path("notes")));
+}
+
+TEST_F(MenuBarDropTest, WithoutUploadsAMixedDropDoesNothingButWarn)
+{
+    drop.handleFiles({path("shot.png"), path("report.pdf")});
+    EXPECT_TRUE(opened.isEmpty());
+    ASSERT_EQ(alerts.shown.size(), 1);
+    EXPECT_EQ(alerts.shown[0], QStringLiteral("Uploads Not Configured|Add your S3/R2 storage details in Pelorin's Settings to upload files."));
+
+    drop.handleFiles({path("shot.png"), path("photo.JPG")});
+    EXPECT_EQ(opened, (QStringList{QStringLiteral("shot.png"), QStringLiteral("photo.JPG")})) << "images alone still open";
+}
+
+TEST_F(MenuBarDropTest, WithUploadsImagesOpenAndOtherFilesUpload)
+{
+    uploader.configured = true;
+    drop.handleFiles({path("shot.png"), path("report.pdf")});
+    ASSERT_TRUE(test::waitUntil([&] { return !board.string.isEmpty(); }));
+    EXPECT_EQ(opened, QStringList{QStringLiteral("shot.png")});
+    EXPECT_EQ(uploader.uploaded, QStringList{QStringLiteral("report.pdf")});
+    EXPECT_EQ(board.string, QStringLiteral("https://files.example/report.pdf"));
+
+    uploader.fails = true;
+    QCoro::waitFor(drop.uploadDroppedFile(path("notes")));
+    EXPECT_EQ(alerts.shown, QStringList{QStringLiteral("Upload Failed|Upload failed (500): boom")});
+    QCoro::waitFor(drop.uploadDroppedFile(path("gone.bin")));
+    EXPECT_EQ(alerts.shown.size(), 2) << "an unreadable file is an upload failure too";
+}

@@ -1,0 +1,248 @@
+#include "CloudTestServer.h"
+#include "TaskOutcome.h"
+#include "TestSupport.h"
+
+#include "cloud/CloudAPI.h"
+#include "cloud/CloudAPIError.h"
+#include "cloud/TokenStore.h"
+#include "platform/SettingsKeys.h"
+
+#include <gtest/gtest.h>
+
+#include <QJsonDocument>
+#include <QUrlQuery>
+
+using namespace pelorin;
+using test::CloudTestServer;
+
+namespace {
+
+class Cloud : public ::testing::Test {
+protected:
+    Cloud()
+    {
+        settings.store().setValue(QLatin1String(SettingsKeys::cloudServerURL), server.baseUrl());
+        server.addSession(QStringLiteral("tok-1"), QStringLiteral("me@example.com"));
+        api.setTimeout(std::chrono::seconds(10));
+    }
+    QJsonObject lastBody(const QString& method, const QString& path)
+    {
+        return QJsonDocument::fromJson(CloudTestServer::body(server.lastRequest(method, path))).object();
+    }
+
+    CloudTestServer server;
+    test::TempSettings settings;
+    MemoryTokenStore tokens{QStringLiteral("tok-1")};
+    CloudAPI api{settings.store(), tokens};
+};
+
+} // namespace
+
+TEST_F(Cloud, EveryEndpointSendsItsMethodPathTokenAndBody)
+{
+    ASSERT_TRUE(server.isRunning());
+    const auto signup = test::outcome(api.signup(QStringLiteral("new@example.com"), QStringLiteral("pw 1")));
+    ASSERT_TRUE(signup.succeeded()) << signup.error.toStdString();
+    EXPECT_EQ(signup.value->email, QStringLiteral("new@example.com"));
+    const auto login = test::outcome(api.login(QStringLiteral("new@example.com"), QStringLiteral("pw 1")));
+    ASSERT_TRUE(login.succeeded()) << login.error.toStdString();
+    const auto start = test::outcome(api.googleStart());
+    ASSERT_TRUE(start.succeeded()) << start.error.toStdString();
+    const auto poll = test::outcome(api.googlePoll(start.value->flowId));
+    ASSERT_TRUE(poll.succeeded()) << poll.error.toStdString();
+    const auto me = test::outcome(api.me());
+    ASSERT_TRUE(me.succeeded()) << me.error.toStdString();
+    // Uploading needs the presigned PUT in between, so only its two API ends are asked here.
+    const auto link = test::outcome(api.objectLink(QStringLiteral("u/a b"), 604800));
+    ASSERT_TRUE(link.succeeded()) << link.error.toStdString();
+    EXPECT_EQ(link.value->toEncoded(), "https://share.example/u/a%20b?expires=604800");
+    ASSERT_TRUE(test::outcome(api.deleteObject(QStringLiteral("u/a b"))).succeeded());
+    const auto init = test::outcome(api.uploadInit(QStringLiteral("f.png"), QStringLiteral("image/png"), 12));
+    ASSERT_TRUE(init.succeeded()) << init.error.toStdString();
+    ASSERT_TRUE(test::outcome(api.logout()).succeeded());
+
+    const struct {
+        const char* method;
+        const char* path;
+        bool token;
+        QJsonObject body; // empty: none
+    } expected[] = {
+        {"POST", "/v2/auth/signup", false, {{"email", "new@example.com"}, {"password", "pw 1"}}},
+        {"POST", "/v2/auth/login", false, {{"email", "new@example.com"}, {"password", "pw 1"}}},
+        {"POST", "/v2/auth/google/start", false, {}},
+        {"GET", "/v2/auth/google/poll", false, {}},
+        {"GET", "/v2/me", true, {}},
+        {"POST", "/v2/storage/objects/link", true, {{"key", "u/a b"}, {"expires_seconds", 604800}}},
+        {"POST", "/v2/storage/objects/delete", true, {{"key", "u/a b"}}},
+        {"POST", "/v2/storage/uploads", true, {{"filename", "f.png"}, {"content_type", "image/png"}, {"size_bytes", 12}}},
+        {"POST", "/v2/auth/logout", true, {}},
+    };
+    for (const auto& e : expected) {
+        SCOPED_TRACE(e.path);
+        const QJsonObject request = server.lastRequest(QLatin1String(e.method), QLatin1String(e.path));
+        ASSERT_FALSE(request.isEmpty());
+        EXPECT_EQ(CloudTestServer::header(request, QStringLiteral("Authorization")),
+                  e.token ? QStringLiteral("Bearer tok-1") : QString());
+        if (e.body.isEmpty()) {
+            EXPECT_TRUE(CloudTestServer::body(request).isEmpty());
+        } else {
+            EXPECT_EQ(CloudTestServer::header(request, QStringLiteral("Content-Type")), QStringLiteral("application/json"));
+            EXPECT_EQ(QJsonDocument::fromJson(CloudTestServer::body(request)).object(), e.body);
+            EXPECT_FALSE(CloudTestServer::body(request).contains('\n')) << "compact JSON";
+        }
+    }
+}
+
+TEST_F(Cloud, RepliesDecodeInEitherMemberStyle)
+{
+    ASSERT_TRUE(server.isRunning());
+    CloudMe expected;
+    expected.email = QStringLiteral("me@example.com");
+    expected.emailVerified = true;
+    expected.storage = {true, 0, 5368709120, 0};
+    expected.ai = {3, 50};
+    for (const bool camel : {false, true}) {
+        SCOPED_TRACE(camel ? "camelCase" : "snake_case");
+        server.configure({{QStringLiteral("camel"), camel}});
+        const auto me = test::outcome(api.me());
+        ASSERT_TRUE(me.succeeded()) << me.error.toStdString();
+        EXPECT_EQ(*me.value, expected);
+        const auto init = test::outcome(api.uploadInit(QStringLiteral("a.png"), QStringLiteral("image/png"), 1));
+        ASSERT_TRUE(init.succeeded()) << init.error.toStdString();
+        EXPECT_TRUE(init.value->uploadUrl.contains(QStringLiteral("/put/")));
+        // Header names are sent exactly as given: never case-converted.
+        EXPECT_EQ(init.value->headers,
+                  (QList<std::pair<QString, QString>>{{QStringLiteral("Content-Type"), QStringLiteral("image/png")},
+                                                      {QStringLiteral("x-amz-meta-origin"), QStringLiteral("pelorin")}}));
+    }
+}
+
+TEST_F(Cloud, FailedRepliesAreClassified)
+{
+    ASSERT_TRUE(server.isRunning());
+    const QString longDetail = QString(150, u'a') + QString(150, u'b');
+    const struct {
+        const char* name;
+        int status;
+        QByteArray body;
+        QString expected;
+    } cases[] = {
+        {"detail member", 500, R"({"detail":"Boom"})", QStringLiteral("Pelorin Cloud error (500): Boom")},
+        {"detail that is a number", 500, R"({"detail":5})", QStringLiteral("Pelorin Cloud error (500): {\"detail\":5}")},
+        {"object with a non-string member", 422, R"({"detail":"x","code":1})",
+         QStringLiteral("Pelorin Cloud error (422): {\"detail\":\"x\",\"code\":1}")},
+        {"object without detail", 400, R"({"error":"bad"})", QStringLiteral("Pelorin Cloud error (400): {\"error\":\"bad\"}")},
+        {"plain text", 429, "Too Many Requests", QStringLiteral("Pelorin Cloud error (429): Too Many Requests")},
+        {"not UTF-8", 500, "\xff\xfe", QStringLiteral("Pelorin Cloud error (500): ")},
+        {"empty", 503, "", QStringLiteral("Pelorin Cloud error (503): ")},
+        {"long detail is cut", 500, QJsonDocument(QJsonObject{{QStringLiteral("detail"), longDetail}}).toJson(),
+         QStringLiteral("Pelorin Cloud error (500): ") + longDetail.left(200)},
+        {"oversized error page", 502, QByteArray(2 << 20, '<'), QStringLiteral("Pelorin Cloud error (502): ")},
+        {"401", 401, R"({"detail":"token expired"})", CloudAPIError::notSignedIn().description()},
+        {"success that is not JSON", 200, "<html>", QStringLiteral("The reply from Pelorin Cloud could not be read: it is not a JSON object.")},
+        {"success lacking a member", 200, R"({"email":"a","email_verified":true,"storage":{}})",
+         QStringLiteral("The reply from Pelorin Cloud could not be read: CloudMe.Storage has no \"configured\".")},
+        {"success of the wrong type", 200,
+         R"({"email":"a","emailVerified":"yes","storage":{"configured":true,"usedBytes":1,"quotaBytes":2,"objectCount":3},"ai":{"usedToday":1,"dailyLimit":2}})",
+         QStringLiteral("The reply from Pelorin Cloud could not be read: \"emailVerified\" of CloudMe has the wrong type.")},
+        {"oversized success", 200, QByteArray(2 << 20, ' '), CloudAPIError::invalidResponse().description()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.script({QStringLiteral("GET"), QStringLiteral("/v2/me"), c.status, c.body});
+        EXPECT_EQ(test::outcome(api.me()).error, c.expected);
+    }
+}
+
+TEST_F(Cloud, NoTokenMeansNoRequest)
+{
+    ASSERT_TRUE(server.isRunning());
+    tokens.setToken(std::nullopt);
+    EXPECT_EQ(test::outcome(api.me()).error, CloudAPIError::notSignedIn().description());
+    EXPECT_EQ(test::outcome(api.logout()).error, CloudAPIError::notSignedIn().description());
+    EXPECT_EQ(test::outcome(api.deleteObject(QStringLiteral("k"))).error, CloudAPIError::notSignedIn().description());
+    EXPECT_EQ(server.requests().size(), 0);
+}
+
+TEST_F(Cloud, BaseUrlIsUsedAsConfigured)
+{
+    ASSERT_TRUE(server.isRunning());
+    // A trailing slash gives "//v2/…"; the HTTP client folds the double slash, and the request
+    // reaches the service.
+    settings.store().setValue(QLatin1String(SettingsKeys::cloudServerURL), server.baseUrl() + u'/');
+    EXPECT_TRUE(test::outcome(api.googleStart()).succeeded());
+
+    settings.store().setValue(QLatin1String(SettingsKeys::cloudServerURL), QString());
+    EXPECT_EQ(api.baseURL(), QStringLiteral("https://api.pelorin.app"));
+    settings.store().remove(QLatin1String(SettingsKeys::cloudServerURL));
+    EXPECT_EQ(api.baseURL(), QStringLiteral("https://api.pelorin.app"));
+
+    settings.store().setValue(QLatin1String(SettingsKeys::cloudServerURL), QStringLiteral("not a url"));
+    EXPECT_EQ(test::outcome(api.me()).error, CloudAPIError::invalidResponse().description());
+}
+
+TEST_F(Cloud, GooglePollStates)
+{
+    ASSERT_TRUE(server.isRunning());
+    const QString poll = QStringLiteral("/v2/auth/google/poll");
+    const struct {
+        const char* name;
+        int status;
+        QByteArray body;
+        QString expectedError; // empty: success
+        std::optional<CloudAuthResponse> expected;
+    } cases[] = {
+        {"pending", 200, R"({"status":"pending"})", {}, std::nullopt},
+        {"ready", 200, R"({"status":"ready","token":"t","email":"e@x"})", {}, CloudAuthResponse{"t", "e@x"}},
+        {"ready in camelCase with extras", 200, R"({"status":"ready","token":"t","email":"e@x","flowId":"z"})", {},
+         CloudAuthResponse{"t", "e@x"}},
+        {"ready without email", 200, R"({"status":"ready","token":"t"})", CloudAPIError::invalidResponse().description(), {}},
+        {"ready without token", 200, R"({"status":"ready","email":"e"})", CloudAPIError::invalidResponse().description(), {}},
+        {"expired", 200, R"({"status":"expired"})",
+         QStringLiteral("Pelorin Cloud error (410): Sign-in link expired — try again."), {}},
+        {"202 is no answer", 202, R"({"status":"pending"})", CloudAPIError::invalidResponse().description(), {}},
+        {"401 is no answer either", 401, R"({"detail":"x"})", CloudAPIError::invalidResponse().description(), {}},
+        {"no status member", 200, R"({"token":"t"})",
+         QStringLiteral("The reply from Pelorin Cloud could not be read: GooglePoll has no \"status\"."), {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.script({QStringLiteral("GET"), poll, c.status, c.body});
+        const auto result = test::outcome(api.googlePoll(QStringLiteral("f")));
+        EXPECT_EQ(result.error, c.expectedError);
+        if (c.expectedError.isEmpty()) {
+            EXPECT_EQ(*result.value, c.expected);
+        }
+    }
+    // The identifier arrives as issued, '+' and '&' included, with no token or body.
+    const QString odd = QStringLiteral("a+b&c=d é");
+    test::outcome(api.googlePoll(odd));
+    const QString path = server.lastRequest(QStringLiteral("GET"), poll)[QLatin1String("path")].toString();
+    EXPECT_EQ(QUrlQuery(QUrl(path).query()).queryItemValue(QStringLiteral("flow_id"), QUrl::FullyDecoded), odd);
+    EXPECT_EQ(path.count(u'&'), 0);
+}
+
+TEST_F(Cloud, BrowserSignInMustOpenAWebPage)
+{
+    ASSERT_TRUE(server.isRunning());
+    const QString start = QStringLiteral("/v2/auth/google/start");
+    for (const char* url : {"file:///etc/passwd", "javascript:alert(1)", "not a url"}) {
+        SCOPED_TRACE(url);
+        server.script({QStringLiteral("POST"), start, 200,
+                       QJsonDocument(QJsonObject{{QStringLiteral("flow_id"), QStringLiteral("f")},
+                                                 {QStringLiteral("auth_url"), QLatin1String(url)}})
+                           .toJson()});
+        EXPECT_EQ(test::outcome(api.googleStart()).error, CloudAPIError::invalidResponse().description());
+    }
+}
+
+TEST_F(Cloud, SlowRepliesTimeOut)
+{
+    ASSERT_TRUE(server.isRunning());
+    api.setTimeout(std::chrono::milliseconds(500));
+    server.script({QStringLiteral("GET"), QStringLiteral("/v2/me"), 200, "{}", QStringLiteral("application/json"), 3.0});
+    const auto result = test::outcome(api.me());
+    EXPECT_EQ(result.error, QStringLiteral("The request timed out."));
+    ASSERT_NE(result.errorAs<TransportError>(), nullptr);
+    EXPECT_TRUE(result.errorAs<TransportError>()->isTimeout());
+}

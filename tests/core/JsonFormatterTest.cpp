@@ -1,0 +1,131 @@
+#include "core/JsonFormatter.h"
+
+#include <gtest/gtest.h>
+
+using pelorin::prettyPrintedJSON;
+
+namespace {
+
+// Formats through both entry points, clipboard text and raw bytes, which must agree.
+std::optional<QString> format(const char* utf8)
+{
+    const std::optional<QString> fromText = prettyPrintedJSON(QString::fromUtf8(utf8));
+    const std::optional<QByteArray> fromBytes = prettyPrintedJSON(QByteArrayView(utf8));
+    EXPECT_EQ(fromText.has_value(), fromBytes.has_value()) << utf8;
+    if (fromText && fromBytes) {
+        EXPECT_EQ(fromText->toUtf8(), *fromBytes) << utf8;
+    }
+    return fromText;
+}
+
+} // namespace
+
+TEST(JsonFormatter, LaysOutEveryTokenOnItsOwnLine)
+{
+    struct Case {
+        const char* input;
+        const char* expected;
+    };
+    const Case cases[] = {
+        // Keys keep their copied order; empty containers stay on one line.
+        {R"({"b":1,"a":[true,{}]})", "{\n  \"b\": 1,\n  \"a\": [\n    true,\n    {}\n  ]\n}"},
+        {"{}", "{}"},
+        {"[ ]", "[]"},
+        {"{ \r\n\t }", "{}"},
+        {"[[],[[ ]]]", "[\n  [],\n  [\n    []\n  ]\n]"},
+        {R"([null,false,true])", "[\n  null,\n  false,\n  true\n]"},
+        // White space between tokens is replaced, whatever it was; CR LF included.
+        {"{\r\n\t\"k\" :\r\n  \"v\"  ,\n\"n\"\t:\t[ 1 , 2 ]\r\n}", "{\n  \"k\": \"v\",\n  \"n\": [\n    1,\n    2\n  ]\n}"},
+        // Surrounding white space, Unicode spaces too, is dropped along with the trailing line feed.
+        {"\n\n  [1]  \n", "[\n  1\n]"},
+        {"\u00a0\u2003[1]\u3000", "[\n  1\n]"},
+    };
+    for (const Case& c : cases) {
+        const std::optional<QString> out = format(c.input);
+        ASSERT_TRUE(out.has_value()) << c.input;
+        EXPECT_EQ(out->toStdString(), c.expected) << c.input;
+    }
+}
+
+TEST(JsonFormatter, KeepsTheWrittenFormOfStringsAndNumbers)
+{
+    struct Case {
+        const char* input;
+        const char* expected;
+    };
+    const Case cases[] = {
+        // Nothing inside a string causes a line break or an added space.
+        {R"({"s":"a,b:{c}[d]"})", "{\n  \"s\": \"a,b:{c}[d]\"\n}"},
+        {R"({"s":"say \"hi\", ok"})", "{\n  \"s\": \"say \\\"hi\\\", ok\"\n}"},
+        {R"(["a\\",1])", "[\n  \"a\\\\\",\n  1\n]"},
+        {R"(["\\\"]\\"])", "[\n  \"\\\\\\\"]\\\\\"\n]"},
+        {"[\"  two  spaces\",\"tab\\tescaped\"]", "[\n  \"  two  spaces\",\n  \"tab\\tescaped\"\n]"},
+        {R"(["\u00e9\n\/"])", "[\n  \"\\u00e9\\n\\/\"\n]"},
+        // Multi-byte text, and a combining mark right after an opening quote, stay inside
+        // the string they belong to.
+        {"{\"k\":\"\u0301x y\",\"z\":\"日本, 語\"}", "{\n  \"k\": \"\u0301x y\",\n  \"z\": \"日本, 語\"\n}"},
+        {"[\"😀,👍🏽\"]", "[\n  \"😀,👍🏽\"\n]"},
+        // Numbers are copied as written, never re-serialised.
+        {"[1.50,1e5,-0,0.1E-07,12345678901234567]", "[\n  1.50,\n  1e5,\n  -0,\n  0.1E-07,\n  12345678901234567\n]"},
+        {R"({"n":-0.0})", "{\n  \"n\": -0.0\n}"},
+        // Duplicate keys are valid JSON and both stay.
+        {R"({"a":1,"a":2})", "{\n  \"a\": 1,\n  \"a\": 2\n}"},
+    };
+    for (const Case& c : cases) {
+        const std::optional<QString> out = format(c.input);
+        ASSERT_TRUE(out.has_value()) << c.input;
+        EXPECT_EQ(out->toStdString(), c.expected) << c.input;
+    }
+}
+
+TEST(JsonFormatter, RefusesWhatIsNotAJsonObjectOrArray)
+{
+    const char* cases[] = {
+        "", "   \n", "42", "\"text\"", "true", "null", "-1.5",
+        "[1,]", "{\"a\":1,}", "['a']", "{'a':1}", "[NaN]", "[Infinity]", "[01]", "[1.]", "[.5]", "[+1]",
+        "[1", "{\"a\":1", "[\"open]", "{\"a\"}", "{a:1}", "[1 2]", "[1]]", "[1][2]", "{\"a\":1}x",
+        "[\"tab\there\"]", "[\"line\nbreak\"]", "[\"\\x41\"]", "[\"\\u12\"]", "/*c*/[1]", "[1]//c",
+        "[true false]", "[tru]", "[\"a\":1]", "{\"a\" 1}", "x[1]", "[1e]", "[-]",
+    };
+    for (const char* input : cases)
+        EXPECT_FALSE(format(input).has_value()) << input;
+    // Bytes that are not UTF-8, or start with a byte order mark, as standard input may carry.
+    const char* bytes[] = {"\xef\xbb\xbf[1]", "[\"\xff\"]", "[\"\xc3\"]", "[\"\xed\xa0\x80\"]"};
+    for (const char* input : bytes)
+        EXPECT_FALSE(prettyPrintedJSON(QByteArrayView(input)).has_value()) << input;
+}
+
+TEST(JsonFormatter, TextThatCannotBeEncodedIsRefused)
+{
+    QString text = QStringLiteral("[\"x\"]");
+    text.insert(2, QChar(0xD800));
+    EXPECT_FALSE(prettyPrintedJSON(text).has_value());
+}
+
+TEST(JsonFormatter, FormattingIsStable)
+{
+    const char* inputs[] = {
+        R"({"b":1,"a":[true,{}],"c":{"d":[1,[2,[3]]],"e":"f, g: {h}"}})",
+        R"([[[]],{},"x",{"y":{"z":null}}])",
+    };
+    for (const char* input : inputs) {
+        const std::optional<QString> once = format(input);
+        ASSERT_TRUE(once.has_value());
+        EXPECT_EQ(prettyPrintedJSON(*once), once);
+    }
+}
+
+TEST(JsonFormatter, DeepNestingIsBoundedByTheOutputLimit)
+{
+    // 500 levels: valid, but every level adds a line of ever longer indentation.
+    const QByteArray deep = QByteArray(500, '[') + QByteArray(500, ']');
+    const std::optional<QByteArray> unlimited = prettyPrintedJSON(QByteArrayView(deep));
+    ASSERT_TRUE(unlimited.has_value());
+    EXPECT_GT(unlimited->size(), 400'000);
+    EXPECT_FALSE(prettyPrintedJSON(QByteArrayView(deep), 100'000).has_value());
+    EXPECT_TRUE(prettyPrintedJSON(QByteArrayView(deep), unlimited->size()).has_value());
+    EXPECT_FALSE(prettyPrintedJSON(QString::fromLatin1(deep), 100'000).has_value());
+    // Deeper than the parser's nesting limit.
+    const QByteArray tooDeep = QByteArray(1025, '[') + QByteArray(1025, ']');
+    EXPECT_FALSE(prettyPrintedJSON(QByteArrayView(tooDeep)).has_value());
+}

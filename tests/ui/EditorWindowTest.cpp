@@ -1,0 +1,269 @@
+#include "UiFixture.h"
+
+#include "platform/Pasteboard.h"
+#include "platform/SettingsKeys.h"
+#include "platform/SettingsStore.h"
+#include "ui/ChromeButton.h"
+#include "ui/CopyConfirmation.h"
+#include "ui/EditorToolbar.h"
+#include "ui/EditorWindow.h"
+#include "ui/EmptyStateView.h"
+#include "ui/StyleSidebar.h"
+
+#include <QAbstractButton>
+#include <QFile>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QWheelEvent>
+
+namespace pelorin::test {
+namespace {
+
+class MemoryPasteboard : public Pasteboard {
+public:
+    int changeCount() const override { return m_changes; }
+    QStringList types() const override { return m_png.isEmpty() ? QStringList() : QStringList{QStringLiteral("image/png")}; }
+    QString text() const override { return m_text; }
+    void clear() override
+    {
+        ++m_changes;
+        m_png.clear();
+        m_text.clear();
+    }
+    void writeImage(const QByteArray& png, const QByteArray&) override
+    {
+        ++m_changes;
+        m_png = png;
+    }
+    void writeText(const QString& text) override
+    {
+        ++m_changes;
+        m_text = text;
+    }
+    QByteArray png() const { return m_png; }
+
+private:
+    int m_changes = 0;
+    QByteArray m_png;
+    QString m_text;
+};
+
+class Window : public ::testing::Test {
+public:
+    Window()
+    {
+        loadBundledFonts();
+        settings.store().setValue(QLatin1String(SettingsKeys::copyFollowUp), QStringLiteral("stay"));
+        settings.store().setValue(QLatin1String(SettingsKeys::captureToolPath), writeFailingTool());
+        editor = std::make_unique<EditorViewModel>(settings.store(), notifications);
+        editor->setScreenScaleProvider([] { return 1.0; });
+        editor->setPasteboard(pasteboard);
+        window = std::make_unique<EditorWindow>(*editor);
+        window->resize(1200, 800);
+        window->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    ~Window() override
+    {
+        window.reset();
+        editor.reset();
+    }
+
+    // A capture tool that gives up at once, as when the user presses Escape.
+    QString writeFailingTool()
+    {
+        const QString path = dir.filePath(QStringLiteral("capture-tool"));
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("#!/bin/sh\nexit 1\n");
+        file.close();
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        return path;
+    }
+
+    QString writeImage(const char* name)
+    {
+        const QString path = dir.filePath(QLatin1String(name));
+        solidImage({320, 200}).save(path, "PNG");
+        return path;
+    }
+
+    bool drop(QMimeData& data)
+    {
+        const QPoint at = window->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window.get(), &enter);
+        if (!enter.isAccepted())
+            return false;
+        QDropEvent dropEvent(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window.get(), &dropEvent);
+        return dropEvent.isAccepted();
+    }
+
+    QTemporaryDir dir;
+    TempSettings settings;
+    NotificationCenter notifications;
+    MemoryPasteboard pasteboard;
+    std::unique_ptr<EditorViewModel> editor;
+    std::unique_ptr<EditorWindow> window;
+};
+
+TEST_F(Window, ErrorAlertShowsTheMessageAndOkClearsIt)
+{
+    editor->setErrorMessage(QStringLiteral("Failed to load image from broken.png"));
+    ASSERT_TRUE(waitUntil([&] { return window->errorAlert() && window->errorAlert()->isVisible(); }));
+    QMessageBox* alert = window->errorAlert();
+    EXPECT_EQ(alert->windowTitle(), QStringLiteral("Error"));
+    EXPECT_EQ(alert->text(), QStringLiteral("Failed to load image from broken.png"));
+    ASSERT_EQ(alert->buttons().size(), 1);
+    EXPECT_EQ(alert->buttons().first()->text().remove(QLatin1Char('&')), QStringLiteral("OK"));
+    alert->buttons().first()->click();
+    EXPECT_TRUE(editor->errorMessage().isEmpty());
+    ASSERT_TRUE(waitUntil([&] { return !window->errorAlert(); }));
+}
+
+TEST_F(Window, DroppedImageFileOpens)
+{
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(writeImage("dropped.png"))});
+    ASSERT_TRUE(drop(data));
+    ASSERT_TRUE(waitUntil([&] { return editor->hasDocument(); }));
+    EXPECT_EQ(editor->document()->sourceType, SourceType::file);
+    EXPECT_EQ(editor->document()->imagePointSize(), QSizeF(320, 200));
+}
+
+TEST_F(Window, DroppedImageDataOpens)
+{
+    QMimeData data;
+    data.setImageData(solidImage({120, 90}));
+    ASSERT_TRUE(drop(data));
+    ASSERT_TRUE(waitUntil([&] { return editor->hasDocument(); }));
+    EXPECT_EQ(editor->document()->sourceType, SourceType::dragAndDrop);
+}
+
+TEST_F(Window, RemoteLinksAndPlainTextAreRefused)
+{
+    QMimeData link;
+    link.setUrls({QUrl(QStringLiteral("https://example.com/a.png"))});
+    EXPECT_FALSE(drop(link));
+    QMimeData text;
+    text.setText(QStringLiteral("hello"));
+    EXPECT_FALSE(drop(text));
+}
+
+TEST_F(Window, CloseButtonHidesAndKeepsTheDocument)
+{
+    editor->loadImage(solidImage({300, 200}), SourceType::file, false);
+    window->close();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(editor->hasDocument());
+}
+
+TEST_F(Window, CopyShowsTheConfirmation)
+{
+    editor->loadImage(solidImage({300, 200}), SourceType::file, false);
+    CopyConfirmation* notice = window->canvas()->copyConfirmation();
+    EXPECT_FALSE(notice->isShowing());
+    window->toolbar()->copyButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return editor->imageCopiedPulse() == 1; }));
+    EXPECT_FALSE(pasteboard.png().isEmpty());
+    EXPECT_TRUE(notice->isShowing());
+    ASSERT_TRUE(waitUntil([&] { return notice->isVisible(); }));
+    ASSERT_TRUE(waitUntil([&] { return !notice->isShowing(); }, CopyConfirmation::holdMs * 4));
+}
+
+TEST_F(Window, CtrlCCopies)
+{
+    editor->loadImage(solidImage({300, 200}), SourceType::file, false);
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QTest::keyClick(window.get(), Qt::Key_C, Qt::ControlModifier);
+    ASSERT_TRUE(waitUntil([&] { return editor->imageCopiedPulse() == 1; }));
+}
+
+TEST_F(Window, EmptyStateStartsRegionAndWindowCaptures)
+{
+    EmptyStateView* empty = window->canvas()->emptyState();
+    ASSERT_TRUE(empty->isVisible());
+    QSignalSpy captures(editor.get(), &EditorViewModel::captureRequested);
+    for (ChromeButton* button : {empty->captureRegionButton(), empty->captureWindowButton()}) {
+        button->click();
+        ASSERT_TRUE(waitUntil([&] { return !editor->isCapturing(); }));
+    }
+    ASSERT_EQ(captures.size(), 2);
+    EXPECT_FALSE(captures[0].at(0).toBool());
+    EXPECT_TRUE(captures[1].at(0).toBool());
+    EXPECT_EQ(empty->captureRegionButton()->text(), QStringLiteral("Capture Region"));
+    EXPECT_EQ(empty->captureWindowButton()->text(), QStringLiteral("Capture Window"));
+}
+
+TEST_F(Window, EmptyStateGivesWayToTheDocument)
+{
+    EmptyStateView* empty = window->canvas()->emptyState();
+    editor->loadImage(solidImage({300, 200}), SourceType::file, false);
+    EXPECT_FALSE(empty->isVisible());
+    editor->clearDocument();
+    EXPECT_TRUE(empty->isVisible());
+}
+
+TEST_F(Window, WheelOverTheSidebarScrollsItInsteadOfZooming)
+{
+    editor->loadImage(solidImage({300, 200}), SourceType::file, false);
+    editor->setZoomLevel(1.0);
+    QWidget* target = window->sidebar()->viewport();
+    const QPointF at(target->width() / 2.0, target->height() / 2.0);
+    QWheelEvent wheel(at, target->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(target, &wheel);
+    EXPECT_EQ(editor->canvasTransform().zoomLevel, 1.0);
+}
+
+TEST_F(Window, ToolButtonsToggleTheTool)
+{
+    editor->loadImage(solidImage({300, 200}), SourceType::file, false);
+    ChromeButton* shape = window->toolbar()->toolButton(AnnotationTool::shape);
+    EXPECT_EQ(shape->toolTip(), QStringLiteral("Shape (3)"));
+    shape->click();
+    EXPECT_EQ(editor->selectedTool(), AnnotationTool::shape);
+    EXPECT_TRUE(shape->isChecked());
+    window->toolbar()->toolButton(AnnotationTool::arrow)->click();
+    EXPECT_EQ(editor->selectedTool(), AnnotationTool::arrow);
+    EXPECT_FALSE(shape->isChecked());
+    window->toolbar()->toolButton(AnnotationTool::arrow)->click();
+    EXPECT_EQ(editor->selectedTool(), std::nullopt);
+}
+
+TEST_F(Window, ZoomControlsAndLabel)
+{
+    editor->loadImage(solidImage({300, 200}), SourceType::file, false);
+    editor->setZoomLevel(1.0);
+    EXPECT_EQ(window->toolbar()->zoomLabel()->text(), QStringLiteral("100%"));
+    window->toolbar()->zoomInButton()->click();
+    EXPECT_EQ(window->toolbar()->zoomLabel()->text(), QStringLiteral("125%"));
+    editor->setZoomLevel(4.0);
+    EXPECT_FALSE(window->toolbar()->zoomInButton()->isEnabled());
+    window->toolbar()->fitButton()->click();
+    EXPECT_LT(editor->canvasTransform().zoomLevel, 4.0);
+}
+
+TEST_F(Window, DeleteIsOfferedOnlyWithASelection)
+{
+    editor->loadImage(solidImage({300, 200}), SourceType::file, false);
+    ChromeButton* remove = window->toolbar()->deleteButton();
+    EXPECT_FALSE(remove->isEnabled());
+    const RedactAnnotation redact = RedactAnnotation::make(QRectF(10, 10, 50, 20), Qt::black);
+    editor->addAnnotation(redact);
+    editor->setSelectedAnnotationId(redact.id);
+    EXPECT_TRUE(remove->isEnabled());
+    QSignalSpy requested(window->toolbar(), &EditorToolbar::deleteRequested);
+    remove->click();
+    ASSERT_EQ(requested.size(), 1);
+    EXPECT_EQ(requested[0].at(0).toUuid(), redact.id);
+}
+
+} // namespace
+} // namespace pelorin::test

@@ -1,0 +1,260 @@
+#include "UiFixture.h"
+
+#include "ui/BrowserChromeSection.h"
+#include "ui/ChromeButton.h"
+#include "ui/LabeledSlider.h"
+#include "ui/StyleSection.h"
+#include "ui/StyleSidebar.h"
+#include "ui/ToggleSwitch.h"
+
+#include <QLabel>
+#include <QLineEdit>
+
+namespace pelorin::test {
+namespace {
+
+class Sidebar : public ::testing::Test {
+public:
+    Sidebar()
+    {
+        loadBundledFonts();
+        editor = std::make_unique<EditorViewModel>(settings.store(), notifications);
+        editor->setScreenScaleProvider([] { return 1.0; });
+        sidebar = std::make_unique<StyleSidebar>(*editor, [](QSize) { return std::nullopt; });
+        sidebar->resize(272, 900);
+        sidebar->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(sidebar.get()));
+    }
+
+    ~Sidebar() override
+    {
+        sidebar.reset();
+        editor.reset();
+    }
+
+    bool resetShown(const char* section) const
+    {
+        return sidebar->section(QLatin1String(section))->resetButton()->isVisibleTo(sidebar.get());
+    }
+
+    void edit(const std::function<void(StylingConfiguration&)>& change)
+    {
+        StylingConfiguration s = editor->styling();
+        change(s);
+        editor->setStyling(s);
+    }
+
+    TempSettings settings;
+    NotificationCenter notifications;
+    std::unique_ptr<EditorViewModel> editor;
+    std::unique_ptr<StyleSidebar> sidebar;
+};
+
+struct ResetCase {
+    const char* name;
+    std::function<void(Sidebar&)> change;
+    const char* section;
+    bool shown;
+    // What the section's reset leaves behind, checked after pressing it.
+    std::function<void(const EditorViewModel&)> afterReset;
+};
+
+class SectionResets : public Sidebar, public ::testing::WithParamInterface<ResetCase> {};
+
+TEST_P(SectionResets, ShowOnlyWhileTheSectionDiffersFromItsDefaults)
+{
+    const ResetCase& c = GetParam();
+    for (const char* name : {"Card", "Shadow", "Focus", "Browser"})
+        EXPECT_FALSE(resetShown(name)) << name;
+    c.change(*this);
+    EXPECT_EQ(resetShown(c.section), c.shown);
+    if (!c.shown)
+        return;
+    sidebar->section(QLatin1String(c.section))->resetButton()->click();
+    EXPECT_FALSE(resetShown(c.section));
+    c.afterReset(*editor);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sidebar, SectionResets,
+    ::testing::Values(
+        ResetCase{"cornerRadius", [](Sidebar& fixture) { fixture.edit([](auto& s) { s.cornerRadius = 30; }); }, "Card", true,
+                  [](const EditorViewModel& e) { EXPECT_EQ(e.styling().cornerRadius, 18); }},
+        ResetCase{"paddingWithAStoredFrame",
+                  [](Sidebar& fixture) {
+                      fixture.editor->setPadding(40);
+                      fixture.editor->setExportFrameRect(QRectF(10, 10, 300, 200));
+                  },
+                  "Card", true,
+                  [](const EditorViewModel& e) {
+                      EXPECT_EQ(e.styling().padding, 0);
+                      EXPECT_FALSE(e.exportFrameRect().has_value());
+                  }},
+        ResetCase{"shadowOpacityKeepsOffsetX",
+                  [](Sidebar& fixture) {
+                      fixture.edit([](auto& s) {
+                          s.shadow.opacity = 0.8;
+                          s.shadow.offsetX = 5;
+                      });
+                  },
+                  "Shadow", true,
+                  [](const EditorViewModel& e) {
+                      EXPECT_EQ(e.styling().shadow.opacity, 0.5);
+                      EXPECT_EQ(e.styling().shadow.offsetX, 5);
+                  }},
+        ResetCase{"onlyOffsetXDiffers", [](Sidebar& fixture) { fixture.edit([](auto& s) { s.shadow.offsetX = 5; }); }, "Shadow",
+                  false, {}},
+        ResetCase{"onlyShadowColourDiffers",
+                  [](Sidebar& fixture) { fixture.edit([](auto& s) { s.shadow.color = CodableColor{1, 0, 0, 1}; }); }, "Shadow",
+                  false, {}},
+        ResetCase{"dimmingEnabled", [](Sidebar& fixture) { fixture.sidebar->dimToggle()->click(); }, "Focus", true,
+                  [](const EditorViewModel& e) { EXPECT_EQ(e.styling().dimming, DimmingConfiguration{}); }},
+        ResetCase{"dimmingAmount", [](Sidebar& fixture) { fixture.edit([](auto& s) { s.dimming.amount = 0.7; }); }, "Focus",
+                  true, [](const EditorViewModel& e) { EXPECT_EQ(e.styling().dimming.amount, 0.5); }},
+        ResetCase{"browserAddress",
+                  [](Sidebar& fixture) {
+                      BrowserChromeSettings b;
+                      b.urlText = QStringLiteral("example.com");
+                      fixture.editor->setBrowserChrome(b);
+                  },
+                  "Browser", true,
+                  [](const EditorViewModel& e) { EXPECT_EQ(e.browserChrome(), BrowserChromeSettings{}); }},
+        ResetCase{"backgroundHasNoSectionReset",
+                  [](Sidebar& fixture) { fixture.editor->setBackground(BackgroundPreset::sunset); }, "Card", false, {}}),
+    caseName<ResetCase>);
+
+TEST_F(Sidebar, ResetAllIsEnabledOnlyWhileSomethingDiffers)
+{
+    ChromeButton* reset = sidebar->resetAllButton();
+    EXPECT_FALSE(reset->isEnabled());
+    EXPECT_EQ(reset->toolTip(), QStringLiteral("Reset padding, corners, shadow, background, and rotation to defaults"));
+    editor->toggleProjection();
+    EXPECT_TRUE(reset->isEnabled());
+    reset->click();
+    EXPECT_FALSE(reset->isEnabled());
+    EXPECT_FALSE(editor->sceneState().isPerspective);
+}
+
+TEST_F(Sidebar, SlidersWriteTheStyle)
+{
+    LabeledSlider* opacity = sidebar->slider(QStringLiteral("Opacity"));
+    const QRectF track = opacity->trackRect();
+    const QPointF at(track.left() + 7 + 0.37 * (track.width() - 14), track.center().y());
+    Pointer pointer(opacity);
+    pointer.press(at);
+    pointer.release(at);
+    EXPECT_DOUBLE_EQ(editor->styling().shadow.opacity, opacity->value());
+    EXPECT_NEAR(opacity->value(), 0.35, 0.051); // the track width decides the exact step
+    EXPECT_TRUE(resetShown("Shadow"));
+}
+
+TEST_F(Sidebar, PaddingSliderGoesThroughSetPadding)
+{
+    editor->setExportFrameRect(QRectF(0, 0, 300, 200));
+    LabeledSlider* padding = sidebar->slider(QStringLiteral("Padding"));
+    const QPointF at(padding->trackRect().center());
+    Pointer(padding).press(at);
+    Pointer(padding).release(at);
+    EXPECT_GT(editor->styling().padding, 0);
+    EXPECT_FALSE(editor->exportFrameRect().has_value());
+}
+
+TEST_F(Sidebar, FocusHintShowsUntilThereIsAShape)
+{
+    editor->loadImage(solidImage({400, 300}), SourceType::file, false);
+    EXPECT_TRUE(sidebar->focusHint()->isVisibleTo(sidebar.get()));
+    EXPECT_EQ(sidebar->focusHint()->text(), QStringLiteral("Add a shape annotation to keep its area bright."));
+    editor->addAnnotation(ShapeAnnotation::make(QRectF(10, 10, 100, 80), Qt::red));
+    EXPECT_FALSE(sidebar->focusHint()->isVisibleTo(sidebar.get()));
+}
+
+TEST_F(Sidebar, BackgroundPickerOffersWallpaperTransparentAndThePresetsInOrder)
+{
+    const auto& swatches = sidebar->backgroundPicker()->swatches();
+    ASSERT_EQ(swatches.size(), 20u);
+    EXPECT_EQ(swatches[0]->style(), BackgroundStyle::wallpaper());
+    EXPECT_EQ(swatches[0]->toolTip(), QStringLiteral("Desktop Wallpaper"));
+    EXPECT_EQ(swatches[1]->caption(), QStringLiteral("Transparent"));
+    const auto presets = allBackgroundPresets();
+    for (std::size_t i = 0; i < presets.size(); ++i)
+        EXPECT_EQ(swatches[i + 2]->caption(), displayName(presets[i]));
+    EXPECT_EQ(swatches[2]->caption(), QStringLiteral("Ocean Breeze"));
+    EXPECT_EQ(swatches[19]->caption(), QStringLiteral("Rainbow Light"));
+}
+
+TEST_F(Sidebar, ChoosingASwatchSetsTheBackgroundAndMovesTheSelection)
+{
+    const auto& swatches = sidebar->backgroundPicker()->swatches();
+    EXPECT_TRUE(swatches[2]->isSelected());
+    swatches[6]->click(); // Sunset
+    EXPECT_EQ(editor->styling().background, BackgroundStyle::preset(BackgroundPreset::sunset));
+    EXPECT_TRUE(swatches[6]->isSelected());
+    EXPECT_FALSE(swatches[2]->isSelected());
+    swatches[1]->click();
+    EXPECT_EQ(editor->styling().background, BackgroundStyle::transparent());
+    swatches[0]->click();
+    EXPECT_EQ(editor->styling().background, BackgroundStyle::wallpaper());
+}
+
+TEST(BackgroundPickerWallpaper, LoadsTheThumbnailOffTheGuiThread)
+{
+    TempSettings settings;
+    NotificationCenter notifications;
+    EditorViewModel editor(settings.store(), notifications);
+    QThread* gui = QThread::currentThread();
+    std::atomic<bool> askedOnGuiThread = true;
+    QImage picture(60, 60, QImage::Format_RGB32);
+    picture.fill(Qt::darkGreen);
+    BackgroundPicker picker(editor, [&](QSize) {
+        askedOnGuiThread = QThread::currentThread() == gui;
+        return std::optional<QImage>(picture);
+    });
+    picker.show();
+    ASSERT_TRUE(waitUntil([&] { return picker.wallpaperSwatch()->hasPicture(); }));
+    EXPECT_FALSE(askedOnGuiThread);
+}
+
+class AddressField : public Sidebar {
+public:
+    AddressField()
+    {
+        BrowserChromeSettings b;
+        b.isEnabled = true;
+        editor->setBrowserChrome(b);
+    }
+    QLineEdit* field() const { return sidebar->browserSection()->addressField(); }
+};
+
+TEST_F(AddressField, AppliesTheTextAfterTheTypingPauses)
+{
+    field()->setFocus();
+    QTest::keyClicks(field(), QStringLiteral("example.com/docs"));
+    EXPECT_TRUE(editor->browserChrome().urlText.isEmpty());
+    EXPECT_TRUE(sidebar->browserSection()->hasPendingAddress());
+    ASSERT_TRUE(waitUntil([&] { return !editor->browserChrome().urlText.isEmpty(); }));
+    EXPECT_EQ(editor->browserChrome().urlText, QStringLiteral("example.com/docs"));
+}
+
+TEST_F(AddressField, FollowsChangesMadeElsewhere)
+{
+    BrowserChromeSettings b = editor->browserChrome();
+    b.urlText = QStringLiteral("pelorin.app");
+    b.style = BrowserChromeStyle::light;
+    editor->setBrowserChrome(b);
+    EXPECT_EQ(field()->text(), QStringLiteral("pelorin.app"));
+    EXPECT_TRUE(sidebar->browserSection()->lightButton()->isChecked());
+    EXPECT_FALSE(sidebar->browserSection()->darkButton()->isChecked());
+}
+
+TEST_F(AddressField, ToggleAndStyleControlsAssignTheFrame)
+{
+    sidebar->browserSection()->lightButton()->click();
+    EXPECT_EQ(editor->browserChrome().style, BrowserChromeStyle::light);
+    sidebar->browserSection()->addressBarToggle()->click();
+    EXPECT_FALSE(editor->browserChrome().showsAddressBar);
+    sidebar->browserSection()->frameToggle()->click();
+    EXPECT_FALSE(editor->browserChrome().isEnabled);
+}
+
+} // namespace
+} // namespace pelorin::test

@@ -1,0 +1,135 @@
+#pragma once
+
+#include "TestSupport.h"
+
+#include "core/Fonts.h"
+#include "editor/EditorViewModel.h"
+#include "platform/NotificationCenter.h"
+#include "ui/CanvasView.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTest>
+#include <QWidget>
+
+#include <memory>
+
+namespace pelorin::test {
+
+// Names parameterised cases after their `name` field.
+template <class Case>
+std::string caseName(const ::testing::TestParamInfo<Case>& param)
+{
+    return param.param.name;
+}
+
+// A solid image of `points` at `scale` pixels per point.
+inline QImage solidImage(QSizeF points, double scale = 1.0, QColor color = QColor(220, 30, 40))
+{
+    QImage image((points * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(color);
+    image.setDevicePixelRatio(scale);
+    return image;
+}
+
+// Pointer input through the window, the way the window system delivers it: Qt picks the
+// widget under the pointer and keeps sending to it until the button goes up.
+class Pointer {
+public:
+    explicit Pointer(QWidget* reference)
+        : m_reference(reference)
+    {
+    }
+    QWindow* window() const { return m_reference->window()->windowHandle(); }
+    QPoint toWindow(QPointF p) const { return m_reference->mapTo(m_reference->window(), p.toPoint()); }
+
+    void press(QPointF at, Qt::MouseButton button = Qt::LeftButton, Qt::KeyboardModifiers modifiers = {})
+    {
+        QTest::mousePress(window(), button, modifiers, toWindow(at));
+    }
+    void move(QPointF to) { QTest::mouseMove(window(), toWindow(to)); }
+    void release(QPointF at, Qt::MouseButton button = Qt::LeftButton, Qt::KeyboardModifiers modifiers = {})
+    {
+        QTest::mouseRelease(window(), button, modifiers, toWindow(at));
+    }
+    // Press, move in `steps` equal steps, release.
+    void drag(QPointF from, QPointF to, Qt::MouseButton button = Qt::LeftButton, Qt::KeyboardModifiers modifiers = {},
+              int steps = 4)
+    {
+        press(from, button, modifiers);
+        for (int i = 1; i <= steps; ++i)
+            move(from + (to - from) * (double(i) / steps));
+        release(to, button, modifiers);
+    }
+
+private:
+    QWidget* m_reference;
+};
+
+// Records the pointer events that reach it: stands in for the annotation layer below the
+// navigation layer.
+class PointerProbe : public QWidget {
+public:
+    explicit PointerProbe(QWidget* parent)
+        : QWidget(parent)
+    {
+        setAttribute(Qt::WA_NoSystemBackground);
+        setGeometry(parent->rect());
+        lower();
+        show();
+    }
+    int presses = 0;
+    int moves = 0;
+    int releases = 0;
+    int total() const { return presses + moves + releases; }
+
+protected:
+    void mousePressEvent(QMouseEvent*) override { ++presses; }
+    void mouseMoveEvent(QMouseEvent*) override { ++moves; }
+    void mouseReleaseEvent(QMouseEvent*) override { ++releases; }
+};
+
+// An editor with a canvas of its own as a top-level window.
+class CanvasFixture : public ::testing::Test {
+public:
+    static constexpr QSize canvasSize{1000, 700};
+
+    CanvasFixture()
+    {
+        loadBundledFonts();
+        editor = std::make_unique<EditorViewModel>(settings.store(), notifications);
+        editor->setScreenScaleProvider([] { return 1.0; });
+        canvas = std::make_unique<CanvasView>(*editor);
+        canvas->resize(canvasSize);
+        canvas->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(canvas.get()));
+    }
+
+    ~CanvasFixture() override
+    {
+        canvas.reset();
+        editor.reset();
+    }
+
+    void open(QSizeF points = {800, 500}, double scale = 1.0, QColor color = QColor(220, 30, 40))
+    {
+        editor->loadImage(solidImage(points, scale, color), SourceType::file, false);
+        waitForFrame();
+    }
+
+    // Waits until the canvas has drawn a frame after this call and has stopped easing.
+    void waitForFrame()
+    {
+        const int before = canvas->framesDrawn();
+        canvas->update();
+        ASSERT_TRUE(waitUntil([&] { return canvas->framesDrawn() > before && !canvas->isEasing() && !canvas->isShowingPreview(); }));
+    }
+
+    TempSettings settings;
+    NotificationCenter notifications;
+    std::unique_ptr<EditorViewModel> editor;
+    std::unique_ptr<CanvasView> canvas;
+};
+
+} // namespace pelorin::test

@@ -1,0 +1,211 @@
+#include "TestSupport.h"
+
+#include "cloud/CloudAPI.h"
+#include "cloud/TokenStore.h"
+#include "platform/SettingsKeys.h"
+#include "upload/UploadConfig.h"
+#include "upload/UploadHistoryStore.h"
+#include "upload/UploadService.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
+
+using namespace pelorin;
+
+namespace {
+
+const UploadConfig complete{QStringLiteral("acct"), QStringLiteral("AKID"), QStringLiteral("s3cr3t"),
+                            QStringLiteral("shots"), QStringLiteral("https://cdn.example")};
+const UploadConfig legacy{QStringLiteral("old-acct"), QStringLiteral("OLDKEY"), QStringLiteral("old-secret"),
+                          QStringLiteral("old-bucket"), QStringLiteral("https://old.example")};
+
+const char* const completeJson =
+    R"({"accountId":"acct","accessKeyId":"AKID","secretAccessKey":"s3cr3t","bucketName":"shots","publicUrl":"https://cdn.example"})";
+const char* const legacyJson =
+    R"({"publicUrl":"https://old.example","bucketName":"old-bucket","secretAccessKey":"old-secret","accessKeyId":"OLDKEY","accountId":"old-acct"})";
+const char* const withoutPublicUrl =
+    R"({"accountId":"acct","accessKeyId":"AKID","secretAccessKey":"s3cr3t","bucketName":"shots"})";
+const char* const numberMember =
+    R"({"accountId":7,"accessKeyId":"AKID","secretAccessKey":"s3cr3t","bucketName":"shots","publicUrl":"x"})";
+
+class ConfigFiles : public ::testing::Test {
+protected:
+    QString path() const { return m_dir.filePath(QStringLiteral("Pelorin/upload-config.json")); }
+    QString legacyPath() const { return m_dir.filePath(QStringLiteral("Ostrafel/config.json")); }
+    UploadConfigFile file() const { return UploadConfigFile(path(), legacyPath()); }
+
+    static void write(const QString& path, const QByteArray& bytes)
+    {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    static QByteArray read(const QString& path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    static mode_t mode(const QString& path)
+    {
+        struct stat info {};
+        ::stat(QFile::encodeName(path).constData(), &info);
+        return info.st_mode & 0777;
+    }
+
+    QTemporaryDir m_dir;
+};
+
+struct LoadCase {
+    const char* name;
+    const char* current; // nullptr: no file
+    const char* legacyFile;
+    UploadConfig expected;
+    bool fileWritten; // "upload-config.json" holds `expected` afterwards
+};
+
+} // namespace
+
+TEST_F(ConfigFiles, LoadsTheFileOrMigratesTheLegacyOneOrStartsEmpty)
+{
+    const LoadCase cases[] = {
+        {"fresh installation", nullptr, nullptr, UploadConfig{}, false},
+        {"only the legacy file", nullptr, legacyJson, legacy, true},
+        {"both files", completeJson, legacyJson, complete, true},
+        {"file lacks publicUrl, legacy valid", withoutPublicUrl, legacyJson, legacy, true},
+        {"file lacks publicUrl, no legacy", withoutPublicUrl, nullptr, UploadConfig{}, false},
+        {"member of the wrong type", numberMember, nullptr, UploadConfig{}, false},
+        {"file is not JSON, legacy valid", "{not json", legacyJson, legacy, true},
+        {"legacy file is not a config", nullptr, "[1,2,3]", UploadConfig{}, false},
+    };
+    for (const LoadCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(m_dir.path()).removeRecursively();
+        QDir().mkpath(m_dir.path());
+        if (c.current)
+            write(path(), c.current);
+        if (c.legacyFile)
+            write(legacyPath(), c.legacyFile);
+
+        EXPECT_EQ(file().load(), c.expected);
+        if (c.fileWritten) {
+            EXPECT_EQ(decodeUploadConfig(read(path())), c.expected);
+        } else if (!c.current) {
+            EXPECT_FALSE(QFile::exists(path()));
+        }
+        if (c.legacyFile) {
+            EXPECT_EQ(read(legacyPath()), QByteArray(c.legacyFile)) << "the legacy file stays as it was";
+        }
+    }
+}
+
+TEST_F(ConfigFiles, TheSecretIsReadableByTheOwnerOnlyAlsoAfterARewrite)
+{
+    write(legacyPath(), legacyJson);
+    file().load(); // migration creates the file
+    EXPECT_EQ(mode(path()), 0600u);
+
+    // Someone widened the permissions; the next save narrows them again.
+    QFile::setPermissions(path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+                                      | QFileDevice::ReadOther);
+    ASSERT_TRUE(file().save(complete));
+    EXPECT_EQ(mode(path()), 0600u);
+    EXPECT_EQ(file().load(), complete);
+}
+
+TEST_F(ConfigFiles, UpdateConfigWritesCompactJsonThatTheNextStartReads)
+{
+    test::TempSettings settings;
+    MemoryTokenStore tokens;
+    CloudAPI api(settings.store(), tokens);
+    UploadHistoryStore history(m_dir.filePath(QStringLiteral("uploads.json")), QString());
+    const UploadConfig typed{QStringLiteral(" acct "), QStringLiteral("AKID"), QStringLiteral("se\"cr/et ü"),
+                             QStringLiteral("b"), QStringLiteral("https://cdn.example/")};
+    {
+        UploadService service(settings.store(), api, history, file());
+        EXPECT_EQ(service.config(), UploadConfig{});
+        service.updateConfig(typed);
+        EXPECT_EQ(service.config(), typed);
+    }
+    const QByteArray bytes = read(path());
+    EXPECT_FALSE(bytes.contains('\n'));
+    EXPECT_EQ(QJsonDocument::fromJson(bytes).object().size(), 5);
+    EXPECT_EQ(mode(path()), 0600u);
+    UploadService restarted(settings.store(), api, history, file());
+    EXPECT_EQ(restarted.config(), typed);
+}
+
+TEST_F(ConfigFiles, WithoutAnApplicationFolderOnlyMemoryChanges)
+{
+    test::TempSettings settings;
+    MemoryTokenStore tokens;
+    CloudAPI api(settings.store(), tokens);
+    UploadHistoryStore history{QString(), QString()};
+    write(legacyPath(), legacyJson);
+    UploadService service(settings.store(), api, history, UploadConfigFile(QString(), legacyPath()));
+    EXPECT_EQ(service.config(), legacy);
+    service.updateConfig(complete);
+    EXPECT_EQ(service.config(), complete);
+    EXPECT_EQ(read(legacyPath()), QByteArray(legacyJson));
+}
+
+TEST(UploadConfigRecord, IsConfiguredNeedsAllFiveFieldsAndTrimsNothing)
+{
+    UploadConfig spaces{QStringLiteral(" "), QStringLiteral(" "), QStringLiteral(" "), QStringLiteral(" "), QStringLiteral(" ")};
+    EXPECT_TRUE(spaces.isConfigured());
+    EXPECT_TRUE(complete.isConfigured());
+    for (QString UploadConfig::*field : {&UploadConfig::accountId, &UploadConfig::accessKeyId,
+                                         &UploadConfig::secretAccessKey, &UploadConfig::bucketName,
+                                         &UploadConfig::publicUrl}) {
+        UploadConfig missingOne = complete;
+        missingOne.*field = QString();
+        EXPECT_FALSE(missingOne.isConfigured());
+    }
+}
+
+namespace {
+
+struct DestinationCase {
+    const char* stored; // nullptr: never picked
+    bool configComplete;
+    bool token;
+    UploadDestination destination;
+    bool uploadsPossible;
+};
+
+} // namespace
+
+TEST(UploadDestinationRules, ResolutionAndWhetherAnUploadCanBeAttempted)
+{
+    using D = UploadDestination;
+    const DestinationCase cases[] = {
+        {nullptr, false, false, D::pelorinCloud, false}, // fresh installation
+        {nullptr, false, true, D::pelorinCloud, true},
+        {nullptr, true, false, D::customS3, true},
+        {nullptr, true, true, D::customS3, true},
+        {"custom", false, true, D::customS3, false}, // stays custom; a token does not help
+        {"custom", true, false, D::customS3, true},
+        {"cloud", true, false, D::pelorinCloud, false},
+        {"cloud", false, true, D::pelorinCloud, true},
+        {"Cloud", true, false, D::customS3, true}, // unknown values act as no choice
+        {"s3", false, true, D::pelorinCloud, true},
+        {"", false, false, D::pelorinCloud, false},
+    };
+    for (const DestinationCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << (c.stored ? c.stored : "(absent)") << " config " << c.configComplete
+                                        << " token " << c.token);
+        test::TempSettings settings;
+        if (c.stored)
+            settings.store().setValue(QLatin1String(SettingsKeys::uploadDestination), QString::fromLatin1(c.stored));
+        const UploadConfig config = c.configComplete ? complete : UploadConfig{};
+        EXPECT_EQ(currentUploadDestination(settings.store(), config), c.destination);
+        EXPECT_EQ(uploadsConfigured(settings.store(), config, c.token), c.uploadsPossible);
+    }
+}

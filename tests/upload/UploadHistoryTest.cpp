@@ -1,0 +1,165 @@
+#include "upload/UploadHistoryStore.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+using namespace pelorin;
+
+namespace {
+
+QByteArray entry(const char* id, double date, const char* extra = "")
+{
+    return QStringLiteral(R"({"id":"%1","fileName":"f-%1.png","key":"k\/%1","publicUrl":"https:\/\/cdn\/%1","uploadDate":%2,"fileSize":10%3})")
+        .arg(QLatin1String(id))
+        .arg(date, 0, 'f', 3)
+        .arg(QLatin1String(extra))
+        .toUtf8();
+}
+
+QByteArray array(std::initializer_list<QByteArray> entries)
+{
+    return '[' + QByteArrayList(entries).join(',') + ']';
+}
+
+const char* const A = "00000000-0000-0000-0000-00000000000A";
+const char* const B = "00000000-0000-0000-0000-00000000000B";
+const char* const C = "00000000-0000-0000-0000-00000000000C";
+const char* const D = "00000000-0000-0000-0000-00000000000D";
+
+class History : public ::testing::Test {
+protected:
+    QString path() const { return m_dir.filePath(QStringLiteral("Pelorin/uploads.json")); }
+    QString legacyPath() const { return m_dir.filePath(QStringLiteral("Ostrafel/files.json")); }
+
+    static void write(const QString& path, const QByteArray& bytes)
+    {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    static QByteArray read(const QString& path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    static QStringList ids(const UploadHistoryStore& store)
+    {
+        QStringList out;
+        for (const UploadedFile& f : store.files())
+            out << uuidString(f.id).right(1);
+        return out;
+    }
+
+    QTemporaryDir m_dir;
+};
+
+} // namespace
+
+TEST_F(History, LoadsNewestFirstAndKeepsFileOrderForEqualDates)
+{
+    write(path(), array({entry(A, 100), entry(B, 300.5), entry(C, 100), entry(D, 200)}));
+    UploadHistoryStore store(path(), legacyPath());
+    EXPECT_EQ(ids(store), (QStringList{"B", "D", "A", "C"}));
+    EXPECT_EQ(read(path()), array({entry(A, 100), entry(B, 300.5), entry(C, 100), entry(D, 200)}))
+        << "loading writes nothing back";
+}
+
+TEST_F(History, UnreadableFilesLoadEmpty)
+{
+    const struct {
+        const char* name;
+        QByteArray bytes;
+    } cases[] = {
+        {"an entry without fileSize",
+         array({entry(A, 1), R"({"id":"00000000-0000-0000-0000-00000000000B","fileName":"f","key":"k","publicUrl":"u","uploadDate":2})"})},
+        {"a fractional fileSize", array({entry(A, 1, "").replace("\"fileSize\":10", "\"fileSize\":10.5")})},
+        {"a source that is not a string", array({entry(A, 1, ",\"source\":1")})},
+        {"an id that is no UUID", array({entry("not-a-uuid", 1)})},
+        {"not an array", entry(A, 1)},
+        {"not JSON", "[{"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        write(path(), c.bytes);
+        UploadHistoryStore store(path(), legacyPath());
+        EXPECT_TRUE(store.files().isEmpty());
+    }
+}
+
+TEST_F(History, SourceIsOptionalAndDatesCountFrom2001)
+{
+    write(path(), array({entry(A, 60, ",\"source\":\"cloud\""), entry(B, 30)}));
+    UploadHistoryStore store(path(), legacyPath());
+    ASSERT_EQ(store.files().size(), 2);
+    EXPECT_EQ(store.files()[0].source, QStringLiteral("cloud"));
+    EXPECT_EQ(store.files()[0].uploadDate, QDateTime(QDate(2001, 1, 1), QTime(0, 1), Qt::UTC));
+    EXPECT_EQ(store.files()[1].source, std::nullopt);
+    EXPECT_EQ(store.files()[1].publicUrl, QStringLiteral("https://cdn/") + QLatin1String(B));
+
+    // Written back, an absent source stays absent rather than becoming null.
+    store.add(store.files()[1]);
+    const QJsonArray written = QJsonDocument::fromJson(read(path())).array();
+    EXPECT_FALSE(written[0].toObject().contains(QStringLiteral("source")));
+    EXPECT_EQ(written[1].toObject()[QStringLiteral("source")].toString(), QStringLiteral("cloud"));
+    EXPECT_EQ(written[1].toObject()[QStringLiteral("uploadDate")].toDouble(), 60.0);
+}
+
+TEST_F(History, LegacyBytesAreCopiedVerbatimBeforeDecoding)
+{
+    const QByteArray cases[] = {
+        array({entry(A, 1), entry(B, 2)}) + "\n  ", // valid, with trailing blanks
+        "[{\"id\": \"broken\"}]",                   // does not decode
+    };
+    for (const QByteArray& bytes : cases) {
+        QFile::remove(path());
+        write(legacyPath(), bytes);
+        UploadHistoryStore store(path(), legacyPath());
+        EXPECT_EQ(read(path()), bytes);
+        EXPECT_EQ(read(legacyPath()), bytes);
+    }
+    write(legacyPath(), array({entry(A, 1), entry(B, 2)}));
+    QFile::remove(path());
+    UploadHistoryStore store(path(), legacyPath());
+    EXPECT_EQ(ids(store), (QStringList{"B", "A"}));
+}
+
+TEST_F(History, AddInsertsAtTheTopAndRemoveDropsEveryEntryWithTheId)
+{
+    write(path(), array({entry(A, 3), entry(B, 2), entry(A, 1), entry(C, 0)}));
+    UploadHistoryStore store(path(), legacyPath());
+    UploadedFile fresh{QUuid::createUuid(), QStringLiteral("new.png"), QStringLiteral("k"), QStringLiteral("u"),
+                       QDateTime::fromSecsSinceEpoch(0, Qt::UTC), 5, std::nullopt};
+    store.add(fresh);
+    EXPECT_EQ(store.files().first(), fresh) << "the newest upload goes first whatever its date";
+
+    store.remove(store.files()[1]); // A, which the hand-edited file holds twice
+    EXPECT_EQ(ids(store).mid(1), (QStringList{"B", "C"}));
+
+    // Reloaded, the list is sorted by date again: the 1970 entry goes last.
+    UploadHistoryStore reloaded(path(), legacyPath());
+    EXPECT_EQ(ids(reloaded).mid(0, 2), (QStringList{"B", "C"}));
+    ASSERT_EQ(reloaded.files().size(), 3);
+    EXPECT_EQ(reloaded.files().last(), fresh);
+}
+
+TEST_F(History, AnUnreadableFileIsSetAsideBeforeTheFirstWrite)
+{
+    const QByteArray unreadable = array({entry(A, 1), R"({"id":"x"})"});
+    write(path(), unreadable);
+    UploadHistoryStore store(path(), legacyPath());
+    ASSERT_TRUE(store.files().isEmpty());
+    store.add({QUuid::createUuid(), QStringLiteral("n.png"), QStringLiteral("k"), QStringLiteral("u"),
+               QDateTime::currentDateTimeUtc(), 1, std::nullopt});
+
+    const QStringList aside = QDir(QFileInfo(path()).absolutePath()).entryList({QStringLiteral("uploads.unreadable-*.json")});
+    ASSERT_EQ(aside.size(), 1);
+    EXPECT_EQ(read(QFileInfo(path()).absolutePath() + u'/' + aside[0]), unreadable);
+    EXPECT_EQ(UploadHistoryStore(path(), legacyPath()).files().size(), 1);
+}

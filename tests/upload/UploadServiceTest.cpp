@@ -1,0 +1,348 @@
+#include "CloudTestServer.h"
+#include "TaskOutcome.h"
+#include "TestSupport.h"
+
+#include "cloud/CloudAPI.h"
+#include "cloud/CloudAPIError.h"
+#include "cloud/TokenStore.h"
+#include "platform/SettingsKeys.h"
+#include "upload/UploadError.h"
+#include "upload/UploadHistoryStore.h"
+#include "upload/UploadService.h"
+
+#include <gtest/gtest.h>
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QJsonDocument>
+#include <QTcpServer>
+#include <QTemporaryDir>
+
+using namespace pelorin;
+using test::CloudTestServer;
+
+namespace {
+
+const QByteArray pngBytes = QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(3000, 'p');
+
+// The uploader against the stand-in service: the cloud API at its /v2 endpoints, and its
+// catch-all paths as the "S3" endpoint whose requests the tests inspect.
+class Uploads : public ::testing::Test {
+protected:
+    Uploads()
+    {
+        settings.store().setValue(QLatin1String(SettingsKeys::cloudServerURL), server.baseUrl());
+        settings.store().setValue(QLatin1String(SettingsKeys::s3EndpointURL), server.baseUrl());
+        server.addSession(QStringLiteral("tok-1"), QStringLiteral("me@example.com"));
+        service.setTimeout(std::chrono::seconds(10));
+        api.setTimeout(std::chrono::seconds(10));
+    }
+
+    void useBucket(UploadConfig config = {QStringLiteral("acct"), QStringLiteral("AKID"), QStringLiteral("secret"),
+                                          QStringLiteral("shots"), QStringLiteral("https://cdn.example")})
+    {
+        service.updateConfig(config);
+    }
+    QByteArray historyFile() const
+    {
+        QFile f(dir.filePath(QStringLiteral("uploads.json")));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    void seedHistory()
+    {
+        history.add({QUuid::createUuid(), QStringLiteral("earlier.png"), QStringLiteral("k0"), QStringLiteral("u0"),
+                     QDateTime::currentDateTimeUtc(), 1, std::nullopt});
+    }
+
+    CloudTestServer server;
+    test::TempSettings settings;
+    MemoryTokenStore tokens{QStringLiteral("tok-1")};
+    CloudAPI api{settings.store(), tokens};
+    QTemporaryDir dir;
+    UploadHistoryStore history{dir.filePath(QStringLiteral("uploads.json")), QString()};
+    UploadService service{settings.store(), api, history,
+                          UploadConfigFile(dir.filePath(QStringLiteral("upload-config.json")), QString())};
+};
+
+} // namespace
+
+TEST_F(Uploads, OwnBucketRequestCarriesTheSignedPathHostAndHeaders)
+{
+    ASSERT_TRUE(server.isRunning());
+    useBucket();
+    const QString fileName = QStringLiteral("Screenshot 2026-12-05 at 16.10.24 (ü+&=%).png");
+    const auto result = test::outcome(service.uploadToCustomS3(pngBytes, fileName));
+    ASSERT_TRUE(result.succeeded()) << result.error.toStdString();
+    const UploadedFile& file = *result.value;
+
+    EXPECT_TRUE(file.key.endsWith(u'-' + fileName));
+    EXPECT_TRUE(QUuid::fromString(file.key.left(36)) != QUuid() && file.key.left(36) == file.key.left(36).toUpper());
+    const QString encodedKey = QString::fromLatin1(QUrl::toPercentEncoding(file.key, "/"));
+    const QString path = QStringLiteral("/shots/") + encodedKey;
+    EXPECT_EQ(file.publicUrl, QStringLiteral("https://cdn.example/") + encodedKey);
+    EXPECT_EQ(file.fileSize, pngBytes.size());
+    EXPECT_EQ(file.source, std::nullopt);
+
+    const QJsonObject request = server.lastRequest(QStringLiteral("PUT"), path);
+    ASSERT_FALSE(request.isEmpty()) << "the raw request path must be exactly the signed one";
+    EXPECT_EQ(CloudTestServer::body(request), pngBytes);
+    EXPECT_EQ(CloudTestServer::header(request, QStringLiteral("Host")), QUrl(server.baseUrl()).authority());
+    EXPECT_EQ(CloudTestServer::header(request, QStringLiteral("content-type")), QStringLiteral("image/png"));
+    EXPECT_EQ(CloudTestServer::header(request, QStringLiteral("content-disposition")), QStringLiteral("inline"));
+    EXPECT_EQ(CloudTestServer::header(request, QStringLiteral("x-amz-content-sha256")),
+              QString::fromLatin1(QCryptographicHash::hash(pngBytes, QCryptographicHash::Sha256).toHex()));
+    const QString authorization = CloudTestServer::header(request, QStringLiteral("Authorization"));
+    EXPECT_TRUE(authorization.startsWith(QStringLiteral("AWS4-HMAC-SHA256 Credential=AKID/")));
+    EXPECT_TRUE(authorization.contains(QStringLiteral("/auto/s3/aws4_request, SignedHeaders=content-disposition;"
+                                                      "content-type;host;x-amz-content-sha256;x-amz-date, Signature=")));
+
+    ASSERT_EQ(history.files().size(), 1);
+    EXPECT_EQ(history.files().first(), file);
+    EXPECT_EQ(decodeUploadHistory(historyFile()).value_or(QList<UploadedFile>{}), history.files());
+}
+
+TEST_F(Uploads, OwnBucketFailuresGiveTheirErrorAndRecordNothing)
+{
+    ASSERT_TRUE(server.isRunning());
+    useBucket();
+    seedHistory();
+    const QByteArray before = historyFile();
+    const QString xml = QStringLiteral("<?xml version=\"1.0\"?><Error><Code>SignatureDoesNotMatch</Code><Message>")
+        + QString(300, u'm') + QStringLiteral("</Message></Error>");
+    const struct {
+        const char* name;
+        int status;
+        QByteArray body;
+        double delay;
+        QString expected;
+    } cases[] = {
+        {"403 with an XML body", 403, xml.toUtf8(), 0, QStringLiteral("Upload failed (403): ") + xml.left(200)},
+        {"500 with a body that is not UTF-8", 500, QByteArray("\xff\xfe\x80oops"), 0, QStringLiteral("Upload failed (500): ")},
+        {"502 with an oversized body", 502, QByteArray(3 << 20, 'x'), 0, QStringLiteral("Upload failed (502): ")},
+        {"a reply slower than the time-out", 200, {}, 3.0, QStringLiteral("The request timed out.")},
+    };
+    service.setTimeout(std::chrono::milliseconds(700));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.script({QStringLiteral("PUT"), QStringLiteral("/shots/"), c.status, c.body, QStringLiteral("application/xml"),
+                       c.delay, 1, true});
+        const auto result = test::outcome(service.uploadToCustomS3(pngBytes, QStringLiteral("x.png")));
+        EXPECT_EQ(result.error, c.expected);
+        EXPECT_EQ(history.files().size(), 1);
+        EXPECT_EQ(historyFile(), before);
+    }
+}
+
+TEST_F(Uploads, OwnBucketRequestsThatCannotBeBuiltOrSent)
+{
+    ASSERT_TRUE(server.isRunning());
+    QTcpServer closed;
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+    const QString refused = QStringLiteral("http://127.0.0.1:%1").arg(closed.serverPort());
+    closed.close();
+
+    const UploadConfig good{QStringLiteral("acct"), QStringLiteral("AKID"), QStringLiteral("secret"),
+                            QStringLiteral("shots"), QStringLiteral("https://cdn.example")};
+    UploadConfig spaceInAccount = good;
+    spaceInAccount.accountId = QStringLiteral("my account");
+    UploadConfig slashInAccount = good;
+    slashInAccount.accountId = QStringLiteral("acct/evil.example");
+    UploadConfig incomplete = good;
+    incomplete.publicUrl.clear();
+    const struct {
+        const char* name;
+        UploadConfig config;
+        QString endpoint; // empty: the provider's own endpoint
+        QString expected;
+    } cases[] = {
+        {"incomplete settings", incomplete, server.baseUrl(), UploadError::notConfigured().description()},
+        {"account id with a space", spaceInAccount, QString(), UploadError::badRequest().description()},
+        {"account id with a slash", slashInAccount, QString(), UploadError::badRequest().description()},
+        {"endpoint that is not http", good, QStringLiteral("file:///tmp"), UploadError::badRequest().description()},
+        {"nobody listening", good, refused, QStringLiteral("Connection refused")},
+    };
+    const struct {
+        const char* name;
+        QString fileName;
+    } pathsThatWouldChange[] = {{"parent segment", QStringLiteral("a/../b.png")}, {"dot segment", QStringLiteral("a/./b.png")}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        settings.store().setValue(QLatin1String(SettingsKeys::s3EndpointURL), c.endpoint);
+        service.updateConfig(c.config);
+        const auto result = test::outcome(service.uploadToCustomS3(pngBytes, QStringLiteral("x.png")));
+        EXPECT_EQ(result.error, c.expected);
+        EXPECT_TRUE(history.files().isEmpty());
+    }
+    // The signed path must be the one sent.
+    settings.store().setValue(QLatin1String(SettingsKeys::s3EndpointURL), server.baseUrl());
+    service.updateConfig(good);
+    for (const auto& c : pathsThatWouldChange) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(test::outcome(service.uploadToCustomS3(pngBytes, c.fileName)).error, UploadError::badRequest().description());
+    }
+}
+
+TEST_F(Uploads, DeleteOfAnOwnBucketEntry)
+{
+    ASSERT_TRUE(server.isRunning());
+    useBucket();
+    const auto uploaded = test::outcome(service.uploadToCustomS3(pngBytes, QStringLiteral("a b.png")));
+    ASSERT_TRUE(uploaded.succeeded());
+    const UploadedFile file = *uploaded.value;
+
+    server.script({QStringLiteral("DELETE"), QStringLiteral("/shots/"), 403, "<Error>denied</Error>", {}, 0, 1, true});
+    EXPECT_EQ(test::outcome(service.deleteFile(file)).error, QStringLiteral("Upload failed (403): <Error>denied</Error>"));
+    EXPECT_EQ(history.files().size(), 1);
+
+    // With the settings now incomplete the entry cannot go and stays.
+    UploadConfig incomplete = service.config();
+    incomplete.secretAccessKey.clear();
+    service.updateConfig(incomplete);
+    EXPECT_EQ(test::outcome(service.deleteFile(file)).error, UploadError::notConfigured().description());
+    EXPECT_EQ(history.files().size(), 1);
+
+    useBucket();
+    ASSERT_TRUE(test::outcome(service.deleteFile(file)).succeeded());
+    EXPECT_TRUE(history.files().isEmpty());
+    const QJsonObject request = server.lastRequest(QStringLiteral("DELETE"), QStringLiteral("/shots/")
+                                                   + QString::fromLatin1(QUrl::toPercentEncoding(file.key, "/")));
+    ASSERT_FALSE(request.isEmpty());
+    EXPECT_TRUE(CloudTestServer::header(request, QStringLiteral("Authorization"))
+                    .contains(QStringLiteral("SignedHeaders=host;x-amz-content-sha256;x-amz-date,")));
+    EXPECT_TRUE(CloudTestServer::body(request).isEmpty());
+}
+
+TEST_F(Uploads, CloudUploadPutsWithExactlyTheGivenHeadersAndRecordsTheCompletion)
+{
+    ASSERT_TRUE(server.isRunning());
+    const auto result = test::outcome(service.uploadToCloud(pngBytes, QStringLiteral("Shot 1.png")));
+    ASSERT_TRUE(result.succeeded()) << result.error.toStdString();
+    const UploadedFile& file = *result.value;
+
+    const QJsonObject init = server.lastRequest(QStringLiteral("POST"), QStringLiteral("/v2/storage/uploads"));
+    EXPECT_EQ(QJsonDocument::fromJson(CloudTestServer::body(init)).object(),
+              (QJsonObject{{QStringLiteral("filename"), QStringLiteral("Shot 1.png")},
+                           {QStringLiteral("content_type"), QStringLiteral("image/png")},
+                           {QStringLiteral("size_bytes"), pngBytes.size()}}));
+
+    const QJsonObject put = server.lastRequest(QStringLiteral("PUT"), QStringLiteral("/put/")
+                                               + QString::fromLatin1(QUrl::toPercentEncoding(file.key, "/")));
+    ASSERT_FALSE(put.isEmpty());
+    EXPECT_EQ(CloudTestServer::header(put, QStringLiteral("x-amz-meta-origin")), QStringLiteral("pelorin"));
+    EXPECT_EQ(CloudTestServer::header(put, QStringLiteral("Content-Type")), QStringLiteral("image/png"));
+    EXPECT_TRUE(CloudTestServer::header(put, QStringLiteral("Authorization")).isEmpty())
+        << "the bearer token never goes to the storage host";
+    EXPECT_EQ(server.storedObject(file.key), pngBytes);
+
+    EXPECT_TRUE(file.key.startsWith(QStringLiteral("u/")));
+    EXPECT_EQ(file.publicUrl, QStringLiteral("https://share.example/") + QUrl::toPercentEncoding(file.key, "/"));
+    EXPECT_EQ(file.fileSize, pngBytes.size());
+    EXPECT_EQ(file.source, QStringLiteral("cloud"));
+    EXPECT_EQ(history.files(), QList<UploadedFile>{file});
+    EXPECT_EQ(decodeUploadHistory(historyFile()), history.files());
+}
+
+TEST_F(Uploads, CloudUploadFailuresGiveTheirErrorAndRecordNothing)
+{
+    ASSERT_TRUE(server.isRunning());
+    seedHistory();
+    const QByteArray before = historyFile();
+    QTemporaryDir target;
+    const QString localFile = target.filePath(QStringLiteral("written-by-upload"));
+    using Script = CloudTestServer::Script;
+    const QString uploads = QStringLiteral("/v2/storage/uploads");
+    const struct {
+        const char* name;
+        Script script;
+        QString expected;
+    } cases[] = {
+        {"init refused", Script{QStringLiteral("POST"), uploads, 500, R"({"detail":"Storage is not enabled."})"},
+         QStringLiteral("Pelorin Cloud error (500): Storage is not enabled.")},
+        {"init 401", Script{QStringLiteral("POST"), uploads, 401, R"({"detail":"expired"})"},
+         CloudAPIError::notSignedIn().description()},
+        {"init reply without headers", Script{QStringLiteral("POST"), uploads, 200, R"({"key":"k","upload_url":"http://127.0.0.1:1/x"})"},
+         QStringLiteral("The reply from Pelorin Cloud could not be read: CloudUploadInit has no \"headers\".")},
+        {"presigned URL to a local file",
+         Script{QStringLiteral("POST"), uploads, 200,
+                QStringLiteral(R"({"key":"k","upload_url":"file://%1","headers":{}})").arg(localFile).toUtf8()},
+         UploadError::badRequest().description()},
+        {"presigned URL that does not parse",
+         Script{QStringLiteral("POST"), uploads, 200, R"({"key":"k","upload_url":"http://exa mple.com/%zz","headers":{}})"},
+         UploadError::badRequest().description()},
+        {"header with a line break",
+         Script{QStringLiteral("POST"), uploads, 200, R"({"key":"k","upload_url":"http://127.0.0.1:1/x","headers":{"X-A":"a\r\nX-B: b"}})"},
+         UploadError::badRequest().description()},
+        {"storage refuses the PUT",
+         Script{QStringLiteral("PUT"), QStringLiteral("/put/"), 403, "<Error><Code>SignatureDoesNotMatch</Code></Error>",
+                QStringLiteral("application/xml"), 0, 1, true},
+         QStringLiteral("Upload failed (403): <Error><Code>SignatureDoesNotMatch</Code></Error>")},
+        {"completion 401", Script{QStringLiteral("POST"), QStringLiteral("/v2/storage/uploads/complete"), 401, "{}"},
+         CloudAPIError::notSignedIn().description()},
+        {"completion reply not JSON", Script{QStringLiteral("POST"), QStringLiteral("/v2/storage/uploads/complete"), 200, "<html>"},
+         QStringLiteral("The reply from Pelorin Cloud could not be read: it is not a JSON object.")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.script(c.script);
+        const auto result = test::outcome(service.uploadToCloud(pngBytes, QStringLiteral("x.png")));
+        EXPECT_EQ(result.error, c.expected);
+        EXPECT_EQ(history.files().size(), 1);
+        EXPECT_EQ(historyFile(), before);
+    }
+    EXPECT_FALSE(QFile::exists(localFile)) << "a presigned file: URL must never be written to";
+}
+
+TEST_F(Uploads, CloudUploadWithoutTokenSendsNothing)
+{
+    ASSERT_TRUE(server.isRunning());
+    tokens.setToken(std::nullopt);
+    EXPECT_EQ(test::outcome(service.uploadToCloud(pngBytes, QStringLiteral("x.png"))).error,
+              CloudAPIError::notSignedIn().description());
+    EXPECT_EQ(server.requests().size(), 0);
+}
+
+TEST_F(Uploads, CloudDeleteAsksTheServiceAndDropsTheEntryOnlyOnSuccess)
+{
+    ASSERT_TRUE(server.isRunning());
+    const auto uploaded = test::outcome(service.uploadToCloud(pngBytes, QStringLiteral("x.png")));
+    ASSERT_TRUE(uploaded.succeeded());
+    const QString del = QStringLiteral("/v2/storage/objects/delete");
+
+    server.script({QStringLiteral("POST"), del, 500, "overloaded", QStringLiteral("text/plain")});
+    EXPECT_EQ(test::outcome(service.deleteFile(*uploaded.value)).error, QStringLiteral("Pelorin Cloud error (500): overloaded"));
+    EXPECT_EQ(history.files().size(), 1);
+
+    ASSERT_TRUE(test::outcome(service.deleteFile(*uploaded.value)).succeeded());
+    EXPECT_TRUE(history.files().isEmpty());
+    EXPECT_EQ(QJsonDocument::fromJson(CloudTestServer::body(server.lastRequest(QStringLiteral("POST"), del))).object(),
+              (QJsonObject{{QStringLiteral("key"), uploaded.value->key}}));
+}
+
+TEST_F(Uploads, UploadTakesTheRoadOfTheResolvedDestination)
+{
+    ASSERT_TRUE(server.isRunning());
+    const struct {
+        const char* stored;
+        bool bucketComplete;
+        bool expectCloud;
+    } cases[] = {
+        {nullptr, true, false},
+        {nullptr, false, true},
+        {"unknown", true, false},
+        {"cloud", true, true},
+        {"custom", true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored ? c.stored : "(absent)");
+        if (c.stored)
+            settings.store().setValue(QLatin1String(SettingsKeys::uploadDestination), QString::fromLatin1(c.stored));
+        else
+            settings.store().remove(QLatin1String(SettingsKeys::uploadDestination));
+        useBucket();
+        if (!c.bucketComplete)
+            service.updateConfig({});
+        const auto result = test::outcome(service.upload(pngBytes, QStringLiteral("r.png")));
+        ASSERT_TRUE(result.succeeded()) << result.error.toStdString();
+        EXPECT_EQ(result.value->isCloud(), c.expectCloud);
+    }
+}
