@@ -63,11 +63,12 @@ struct Canvas {
         settle();
     }
 
-    // Waits for the next frame that reaches the screen; false after a second without one.
+    // Waits for the next frame; the window is flushed to the screen before the loop returns.
+    // False after a second without one.
     bool waitForFrame()
     {
         QEventLoop loop;
-        const auto swapped = QObject::connect(view.get(), &QOpenGLWidget::frameSwapped, &loop, &QEventLoop::quit);
+        const auto swapped = QObject::connect(view.get(), &CanvasView::frameRendered, &loop, &QEventLoop::quit);
         QTimer::singleShot(1000, &loop, [&loop] { loop.exit(1); });
         const bool ok = loop.exec() == 0;
         QObject::disconnect(swapped);
@@ -82,10 +83,14 @@ struct Canvas {
     }
 };
 
+// Made on first use and destroyed before the application ends.
+std::unique_ptr<Canvas> sharedCanvas;
+
 Canvas& canvas()
 {
-    static Canvas instance;
-    return instance;
+    if (!sharedCanvas)
+        sharedCanvas = std::make_unique<Canvas>();
+    return *sharedCanvas;
 }
 
 double median(std::vector<double> values)
@@ -155,7 +160,39 @@ void BM_CornerRadiusToFrame(benchmark::State& state)
 }
 BENCHMARK(BM_CornerRadiusToFrame)->UseManualTime()->Iterations(200)->Unit(benchmark::kMillisecond);
 
-// Dragging the export frame changes only the layers over the scene.
+// A single change (a click, not a drag) is drawn at full resolution at once.
+void BM_SingleChangeFullFrame(benchmark::State& state)
+{
+    Canvas& c = canvas();
+    std::vector<double> frames;
+    QElapsedTimer clock;
+    clock.start();
+    bool odd = false;
+    for (auto _ : state) {
+        state.PauseTiming();
+        // Far enough apart that no two changes count as one drag.
+        QEventLoop pause;
+        QTimer::singleShot(250, &pause, &QEventLoop::quit);
+        pause.exec();
+        state.ResumeTiming();
+        StylingConfiguration styling = c.editor.styling();
+        styling.cornerRadius = odd ? 12 : 30;
+        odd = !odd;
+        const qint64 start = clock.nsecsElapsed();
+        c.editor.setStyling(styling);
+        if (!c.waitForFrame() || c.view->isShowingPreview()) {
+            state.SkipWithError("no full frame");
+            break;
+        }
+        const double seconds = double(clock.nsecsElapsed() - start) / 1e9;
+        frames.push_back(seconds);
+        state.SetIterationTime(seconds);
+    }
+    state.counters["median_ms"] = median(frames) * 1e3;
+}
+BENCHMARK(BM_SingleChangeFullFrame)->UseManualTime()->Iterations(30)->Unit(benchmark::kMillisecond);
+
+// Dragging the export frame changes only the layers over the scene; the scene is not redrawn.
 void BM_ExportFrameMoveToFrame(benchmark::State& state)
 {
     Canvas& c = canvas();
@@ -195,5 +232,6 @@ int main(int argc, char** argv)
     loadBundledFonts();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    sharedCanvas.reset();
     return 0;
 }

@@ -6,6 +6,8 @@
 #include "app/MenuBarDrop.h"
 #include "app/RenderCommand.h"
 #include "app/SingleInstance.h"
+#include "app/ApplicationMenu.h"
+#include "app/GlobalShortcut.h"
 #include "app/TrayMenu.h"
 #include "app/UploadCommand.h"
 #include "cloud/AccountService.h"
@@ -23,6 +25,18 @@
 #include "ui/EditorWindow.h"
 #include "ui/FileDialogSavePanel.h"
 #include "ui/SettingsWindow.h"
+#include "ui/ShortcutRecorderView.h"
+#include "ui/UploadHistoryWindow.h"
+#include "ui/UploadSettingsSections.h"
+#include "cloud/CloudAPI.h"
+#include "upload/UploadHistoryStore.h"
+#include "core/CaptureShortcut.h"
+#include "platform/ClipboardJsonService.h"
+#include "platform/GlobalHotKeys.h"
+
+#include <QLayout>
+#include <QMenuBar>
+#include <QShortcut>
 
 #include <QApplication>
 #include <QFileInfo>
@@ -142,13 +156,48 @@ int runPelorin(int argc, char** argv)
             drop.handleFiles(received);
     });
 
+    // The global shortcut and the clipboard watcher run for the whole session.
+    GlobalShortcut shortcut(settings, notifications, createGlobalHotKeys());
+    ClipboardJsonService jsonWatcher(systemPasteboard(), settings);
+    jsonWatcher.start();
+
+    window.layout()->setMenuBar(buildApplicationMenu(editor, {}, &window));
+    // The menu's actions carry Copy, Save and Save As; a second binding of the same keys in
+    // the window would make both ambiguous.
+    for (QShortcut* duplicate : window.findChildren<QShortcut*>()) {
+        const QKeySequence keys = duplicate->key();
+        if (keys == QKeySequence::Copy || keys == QKeySequence(QStringLiteral("Ctrl+S"))
+            || keys == QKeySequence(QStringLiteral("Ctrl+Shift+S")))
+            delete duplicate;
+    }
+
     SettingsWindow settingsWindow(settings);
+    auto* recorder = new ShortcutRecorderView(settings, notifications);
+    settingsWindow.shortcutSection()->addWidget(recorder);
+    const auto showShortcut = [&] {
+        settingsWindow.setShortcutDisplay(displayString(effectiveShortcut(
+            settings.stringValue(QLatin1String(SettingsKeys::captureShortcutKey)),
+            static_cast<qint64>(settings.doubleValue(QLatin1String(SettingsKeys::captureShortcutModifiers), 3)))));
+    };
+    showShortcut();
+    notifications.observe(Notifications::shortcutChanged, &settingsWindow, [&](const QVariant&) { showShortcut(); });
+    installUploadSettingsSections(settingsWindow, settings, AccountService::shared(), KeychainStore::shared(),
+                                  UploadService::shared());
+
+    // The Uploads window is made once; closing it only hides it.
+    MessageBoxHistoryAlerts historyAlerts(nullptr);
+    UploadHistoryWindow historyWindow({UploadHistoryStore::shared(), UploadService::shared(), CloudAPI::shared(),
+                                       systemPasteboard(), historyAlerts});
+    historyAlerts.setParent(&historyWindow);
+    historyWindow.setDropHandler([&drop](const QStringList& paths) { drop.handleFiles(paths); });
     const auto openSettings = [&] {
         settingsWindow.show();
         settingsWindow.raise();
         settingsWindow.activateWindow();
     };
-    TrayMenu tray(notifications, settings, {[&] { windows.showEditorWindow(); }, {}, openSettings, {}, [] { QApplication::quit(); }});
+    TrayMenu tray(notifications, settings,
+                  {[&] { windows.showEditorWindow(); }, [&] { historyWindow.present(); }, openSettings, {},
+                   [] { QApplication::quit(); }});
     tray.show();
 
     // Started with the session (--background), the app waits in the tray.

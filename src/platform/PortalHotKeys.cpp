@@ -85,9 +85,12 @@ PortalHotKeys::PortalHotKeys(const QDBusConnection& bus, int timeoutMs)
 {
     qDBusRegisterMetaType<PortalShortcut>();
     qDBusRegisterMetaType<QList<PortalShortcut>>();
-    if (m_bus.isConnected())
-        m_bus.connect(portalService, portalPath, shortcutsInterface, QStringLiteral("Activated"), this,
-                      SLOT(onActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+    // QtDBus finds the slot's parameter types by name; until something has used the path
+    // type, connecting the slot below fails.
+    qRegisterMetaType<QDBusObjectPath>();
+    m_listening = m_bus.isConnected()
+        && m_bus.connect(portalService, portalPath, shortcutsInterface, QStringLiteral("Activated"), this,
+                         SLOT(onActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
 }
 
 PortalHotKeys::~PortalHotKeys()
@@ -113,7 +116,8 @@ QString PortalHotKeys::preferredTrigger(const CaptureShortcut& shortcut)
 int PortalHotKeys::registerHotKey(const CaptureShortcut& shortcut)
 {
     closeSession();
-    if (!m_bus.isConnected())
+    // A shortcut whose presses would never reach us is no shortcut.
+    if (!m_listening)
         return Unavailable;
     const quint64 generation = ++m_generation;
     QVariantMap options{{QStringLiteral("session_handle_token"), QStringLiteral("pelorin%1").arg(++m_tokens)}};

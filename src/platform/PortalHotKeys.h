@@ -23,11 +23,12 @@ public:
     ~PortalHotKeys() override;
 
     // Returns Registered while the request is on its way, Unavailable without a session bus.
+    // A refusal or a missing answer is reported later through registrationFailed.
     int registerHotKey(const CaptureShortcut& shortcut) override;
     void unregisterHotKey() override;
     bool isRegistered() const override { return m_bound; }
 
-    // The trigger in the notation of the shortcut specification, "CTRL+SHIFT+1".
+    // The trigger in the XDG shortcuts notation the portal takes, "CTRL+SHIFT+1".
     static QString preferredTrigger(const CaptureShortcut& shortcut);
 
 private Q_SLOTS:
@@ -47,6 +48,7 @@ private:
     quint64 m_generation = 0; // answers for an older registration are dropped
     quint64 m_tokens = 0;
     QString m_session;
+    bool m_listening = false;
     bool m_bound = false;
 };
 

@@ -16,8 +16,8 @@
 #include "ui/ReturnTo2DButton.h"
 #include "ui/SceneControlsView.h"
 
-#include <QOpenGLContext>
-#include <QSurfaceFormat>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QtConcurrent>
 
 #include <cmath>
@@ -36,13 +36,11 @@ constexpr double previewScale = 0.5;
 } // namespace
 
 CanvasView::CanvasView(EditorViewModel& editor, QWidget* parent)
-    : QOpenGLWidget(parent)
+    : QWidget(parent)
     , m_editor(editor)
 {
-    QSurfaceFormat format = QSurfaceFormat::defaultFormat();
-    format.setVersion(3, 3);
-    format.setProfile(QSurfaceFormat::CoreProfile);
-    setFormat(format);
+    // Every pixel is painted from the frame (or the backdrop), so nothing needs erasing first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(240, 180);
     m_clock.start();
 
@@ -55,67 +53,74 @@ CanvasView::CanvasView(EditorViewModel& editor, QWidget* parent)
     m_copyConfirmation = new CopyConfirmation(editor, this);
     m_input = new CanvasInputLayer(editor, this);
 
-    const auto redraw = [this] { update(); };
+    const auto redraw = [this] { requestFrame(); };
     for (auto signal : {&EditorViewModel::redrawRequested, &EditorViewModel::textureRefreshRequested,
                         &EditorViewModel::sceneStateChanged, &EditorViewModel::isRotatingGestureChanged})
         connect(&m_editor, signal, this, redraw);
     for (auto signal : {&EditorViewModel::stylingChanged, &EditorViewModel::canvasTransformChanged}) {
         connect(&m_editor, signal, this, [this] {
             noteChange();
-            update();
+            requestFrame();
         });
     }
+    connect(&m_editor, &EditorViewModel::documentChanged, this, [this] {
+        syncDocumentState();
+        requestFrame();
+    });
+    connect(m_exportFrame, &ExportFrameView::frameMoved, this, [this] {
+        m_returnButton->place(!m_exportFrame->isHidden() ? m_exportFrame->tagRect() : QRectF());
+    });
     m_refine.setSingleShot(true);
     m_refine.setInterval(int(continuousGapMs));
     connect(&m_refine, &QTimer::timeout, this, redraw);
-    connect(&m_editor, &EditorViewModel::documentChanged, this, [this] {
-        syncDocumentState();
-        update();
-    });
     connect(&m_backgroundJob, &QFutureWatcher<std::optional<QImage>>::finished, this, [this] {
         const int generation = m_backgroundJob.property("generation").toInt();
-        if (generation != m_backgroundGeneration || !m_backgroundJob.future().isValid())
+        if (generation != m_backgroundGeneration)
             return;
         if (std::optional<QImage> image = m_backgroundJob.result())
             m_preparedBackground = std::move(image);
-        update();
+        requestFrame();
     });
     syncDocumentState();
 }
 
 CanvasView::~CanvasView()
 {
-    releaseGl();
     m_backgroundJob.waitForFinished();
+    if (m_renderer.isInitialized()) {
+        OffscreenContext::CurrentScope scope(m_context);
+        if (scope.isCurrent())
+            m_renderer.releaseResources();
+    }
 }
 
-void CanvasView::initializeGL()
+void CanvasView::requestFrame()
 {
-    connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &CanvasView::releaseGl, Qt::UniqueConnection);
+    m_sceneDirty = true;
+    update();
+}
+
+bool CanvasView::ensureRenderer()
+{
+    if (m_renderer.isInitialized())
+        return true;
+    if (m_glFailed)
+        return false;
     QString error;
-    if (!m_renderer.initialize(&error)) {
-        m_glFailed = true;
-        systemLog(QStringLiteral("the canvas cannot draw: ") + error);
-        return;
+    if (m_context.create(&error)) {
+        OffscreenContext::CurrentScope scope(m_context);
+        if (scope.isCurrent() && m_renderer.initialize(&error)) {
+            // A new context has none of the old textures.
+            m_editor.screenshotTextureDirty = true;
+            m_editor.backgroundTextureDirty = true;
+            m_editor.annotationTextureDirty = true;
+            return true;
+        }
     }
-    // A new context has none of the old textures.
-    m_editor.screenshotTextureDirty = true;
-    m_editor.backgroundTextureDirty = true;
-    m_editor.annotationTextureDirty = true;
-    refreshDirtyTextures();
-}
-
-void CanvasView::releaseGl()
-{
-    if (!m_renderer.isInitialized() || !context())
-        return;
-    makeCurrent();
-    // Once the context is gone there is nothing left to release, and no GL call may be made.
-    if (QOpenGLContext::currentContext() == context()) {
-        m_renderer.releaseResources();
-        releasePreviewTarget();
-    }
-    doneCurrent();
+    // Said once: the canvas then shows only its backdrop.
+    m_glFailed = true;
+    systemLog(QStringLiteral("the canvas cannot draw: ") + error);
+    return false;
 }
 
 void CanvasView::refreshDirtyTextures()
@@ -217,96 +222,98 @@ bool CanvasView::wantsPreview(qint64 nowMs) const
         || (m_changeIsContinuous && nowMs - m_lastChangeMs < continuousGapMs);
 }
 
-void CanvasView::paintGL()
+void CanvasView::drawScene(bool allowPreview)
 {
-    const QColor backdrop = Theme::canvasBackdrop();
-    glClearColor(backdrop.redF(), backdrop.greenF(), backdrop.blueF(), 1);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    m_lastFrameWasPreview = false;
-    if (!m_editor.hasDocument() || !m_renderer.isInitialized())
+    m_sceneDirty = false;
+    const double dpr = devicePixelRatioF();
+    const QSize pixels(qRound(width() * dpr), qRound(height() * dpr));
+    if (!m_editor.hasDocument() || pixels.width() < 1 || pixels.height() < 1 || !ensureRenderer()) {
+        m_frame = QImage();
+        return;
+    }
+    OffscreenContext::CurrentScope scope(m_context);
+    if (!scope.isCurrent())
         return;
     refreshDirtyTextures();
 
-    const double s = devicePixelRatioF();
-    const QSize pixels(qRound(width() * s), qRound(height() * s));
-    if (pixels.width() < 1 || pixels.height() < 1)
-        return;
     const RotationTargets targets = m_editor.rotationTargets();
     // After a pause the first frame eases from a standing start instead of counting the idle
     // time (at most 0.1 s) as animation time, which would skip most of the movement.
     if (!m_easingActive)
         m_easing.hasDrawn = false;
     m_easingActive = m_easing.step(targets.yaw, targets.pitch, double(m_clock.nsecsElapsed()) / 1e9);
-    const SceneRenderParams params = frameParams(m_easing.currentYaw, m_easing.currentPitch, pixels, s);
-    if (wantsPreview(m_clock.elapsed())) {
-        drawPreview(params, pixels);
-        m_lastFrameWasPreview = true;
-        m_refine.start();
-    } else {
-        m_renderer.encodeScene(params, pixels, m_easing.currentYaw, m_easing.currentPitch);
-    }
-    ++m_frames;
-    if (m_easingActive)
-        update();
-    Q_EMIT frameRendered();
-}
 
-void CanvasView::drawPreview(const SceneRenderParams& full, QSize pixels)
-{
-    // The scene at a quarter of the pixels, stretched over the widget. A software rasteriser
-    // spends nearly all of a frame shading pixels, so this is what keeps drags and the easing
-    // of the tilt fluid; the full frame replaces it as soon as things come to rest.
-    const QSize small(std::max(1, qRound(pixels.width() * previewScale)),
-                      std::max(1, qRound(pixels.height() * previewScale)));
-    if (small != m_previewSize) {
-        releasePreviewTarget();
-        glGenTextures(1, &m_previewColor);
-        glBindTexture(GL_TEXTURE_2D, m_previewColor);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, small.width(), small.height(), 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        glBindTexture(GL_TEXTURE_2D, 0);
-        glGenFramebuffers(1, &m_previewFramebuffer);
-        glBindFramebuffer(GL_FRAMEBUFFER, m_previewFramebuffer);
-        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, m_previewColor, 0);
-        m_previewSize = small;
-    }
-    const GLuint target = defaultFramebufferObject();
-    glBindFramebuffer(GL_FRAMEBUFFER, m_previewFramebuffer);
-    if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
-        // No quick frame to be had: draw the full one.
-        glBindFramebuffer(GL_FRAMEBUFFER, target);
-        m_renderer.encodeScene(full, pixels, m_easing.currentYaw, m_easing.currentPitch);
+    // While the user drags or the card turns, frames of a quarter of the pixels keep up with
+    // the pointer: a software rasteriser spends nearly all of a frame shading pixels. The full
+    // frame replaces them as soon as things come to rest.
+    const bool preview = allowPreview && wantsPreview(m_clock.elapsed());
+    const QSize target = preview ? QSize(std::max(1, qRound(pixels.width() * previewScale)),
+                                         std::max(1, qRound(pixels.height() * previewScale)))
+                                 : pixels;
+    QString error;
+    if (!m_context.beginFrame(target, &error)) {
+        systemLog(QStringLiteral("the canvas cannot draw: ") + error);
         return;
     }
     const QColor backdrop = Theme::canvasBackdrop();
     glClearColor(backdrop.redF(), backdrop.greenF(), backdrop.blueF(), 1);
     glClear(GL_COLOR_BUFFER_BIT);
-    SceneRenderParams params = full;
-    params.scaleFactor = float(full.scaleFactor * double(small.height()) / pixels.height());
-    m_renderer.encodeScene(params, small, m_easing.currentYaw, m_easing.currentPitch);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, m_previewFramebuffer);
-    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, target);
-    glBlitFramebuffer(0, 0, small.width(), small.height(), 0, 0, pixels.width(), pixels.height(), GL_COLOR_BUFFER_BIT,
-                      GL_LINEAR);
-    glBindFramebuffer(GL_FRAMEBUFFER, target);
+    const double pixelsPerPoint = dpr * double(target.height()) / pixels.height();
+    m_renderer.encodeScene(frameParams(m_easing.currentYaw, m_easing.currentPitch, target, pixelsPerPoint), target,
+                           m_easing.currentYaw, m_easing.currentPitch, SceneRenderer::RowOrder::TopDown);
+
+    // Read as BGRA: on little-endian machines that is the layout of QImage's 32-bit formats,
+    // so showing the frame is a plain copy. The backdrop makes every pixel opaque.
+    if (m_frame.size() != target || !m_frame.isDetached())
+        m_frame = QImage(target, QImage::Format_RGB32);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glPixelStorei(GL_PACK_ROW_LENGTH, GLint(m_frame.bytesPerLine() / 4));
+    glReadPixels(0, 0, target.width(), target.height(), GL_BGRA, GL_UNSIGNED_BYTE, m_frame.bits());
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    m_frame.setDevicePixelRatio(dpr * double(target.width()) / pixels.width());
+    m_frameIsPreview = preview;
+    ++m_frames;
+
+    if (preview)
+        m_refine.start();
+    else
+        m_refine.stop(); // this full frame is the refinement
+    if (m_easingActive)
+        QMetaObject::invokeMethod(this, &CanvasView::requestFrame, Qt::QueuedConnection);
 }
 
-void CanvasView::releasePreviewTarget()
+void CanvasView::paintEvent(QPaintEvent* event)
 {
-    if (m_previewFramebuffer)
-        glDeleteFramebuffers(1, &m_previewFramebuffer);
-    if (m_previewColor)
-        glDeleteTextures(1, &m_previewColor);
-    m_previewFramebuffer = 0;
-    m_previewColor = 0;
-    m_previewSize = {};
+    if (m_sceneDirty) {
+        drawScene(true);
+        if (!m_frame.isNull())
+            Q_EMIT frameRendered();
+    }
+    QPainter painter(this);
+    if (m_frame.isNull()) {
+        painter.fillRect(event->rect(), Theme::canvasBackdrop());
+        return;
+    }
+    if (m_frameIsPreview) {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(QRectF(rect()), m_frame);
+    } else {
+        // Layers that change repaint only their own area; the scene under them is copied.
+        painter.drawImage(event->rect(), m_frame, QRectF(QPointF(event->rect().topLeft()) * m_frame.devicePixelRatio(),
+                                                         QSizeF(event->rect().size()) * m_frame.devicePixelRatio()));
+    }
+}
+
+QImage CanvasView::grabFramebuffer()
+{
+    if (m_sceneDirty || m_frameIsPreview || m_frame.isNull())
+        drawScene(false);
+    return m_frame;
 }
 
 void CanvasView::syncDocumentState()
 {
-    const bool hasDocument = m_editor.hasDocument();
-    m_emptyState->setVisible(!hasDocument);
+    m_emptyState->setVisible(!m_editor.hasDocument());
 }
 
 void CanvasView::updateViewport()
@@ -321,24 +328,25 @@ void CanvasView::layoutOverlays()
     m_annotationLayer->setGeometry(whole);
     m_exportFrame->setGeometry(whole);
     m_emptyState->setGeometry(whole);
-    m_returnButton->place();
+    m_returnButton->place(!m_exportFrame->isHidden() ? m_exportFrame->tagRect() : QRectF());
     m_sceneControls->place();
     m_copyConfirmation->place();
 }
 
 void CanvasView::resizeEvent(QResizeEvent* event)
 {
-    QOpenGLWidget::resizeEvent(event);
+    QWidget::resizeEvent(event);
     updateViewport();
     layoutOverlays();
-    update();
+    requestFrame();
 }
 
 void CanvasView::showEvent(QShowEvent* event)
 {
-    QOpenGLWidget::showEvent(event);
+    QWidget::showEvent(event);
     updateViewport();
     layoutOverlays();
+    requestFrame();
 }
 
 } // namespace pelorin

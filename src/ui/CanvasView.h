@@ -1,11 +1,13 @@
 #pragma once
 
+#include "render/OffscreenContext.h"
 #include "render/SceneRenderer.h"
 
 #include <QElapsedTimer>
 #include <QFutureWatcher>
-#include <QOpenGLWidget>
+#include <QImage>
 #include <QTimer>
+#include <QWidget>
 
 #include <functional>
 #include <optional>
@@ -26,7 +28,12 @@ class SceneControlsView;
 // on top — the flat annotations, the return-to-2D button, the export frame and the scene
 // controls — and the navigation input layer watching all of them. Without a document it
 // shows the empty state instead.
-class CanvasView : public QOpenGLWidget {
+//
+// The scene is drawn in an OpenGL context of the canvas's own, the same kind the export uses,
+// and shown as an image. A QOpenGLWidget would have the toolkit composite the whole window
+// through OpenGL on every frame, which on a software rasteriser costs several times the scene
+// itself; this way a frame costs the scene, and the layers repaint without redrawing it.
+class CanvasView : public QWidget {
     Q_OBJECT
 public:
     using WallpaperProvider = std::function<std::optional<QImage>()>;
@@ -37,9 +44,14 @@ public:
     // The desktop picture for the wallpaper background; asked off the GUI thread.
     void setWallpaperProvider(WallpaperProvider provider) { m_wallpaper = std::move(provider); }
 
-    // Rebuilds the textures whose editor flags are set. Textures belong to this widget's GL
+    // Asks for a new frame of the scene.
+    void requestFrame();
+    // Rebuilds the textures whose editor flags are set. Textures belong to the canvas's GL
     // context, which must be current.
     void refreshDirtyTextures();
+    // The scene at full resolution, as the canvas shows it once it is at rest (drawn now if the
+    // last frame was a quick one), without the layers over it.
+    QImage grabFramebuffer();
 
     // The angles drawn in the last frame and whether the easing still wants frames.
     float displayedYaw() const { return m_easing.currentYaw; }
@@ -47,7 +59,7 @@ public:
     bool isEasing() const { return m_easingActive; }
     // The last frame was a quick one drawn at reduced resolution during an interaction; a full
     // frame follows once the interaction pauses.
-    bool isShowingPreview() const { return m_lastFrameWasPreview; }
+    bool isShowingPreview() const { return m_frameIsPreview; }
     // A wallpaper background is being prepared off the GUI thread.
     bool isPreparingBackground() const { return m_backgroundJob.isRunning(); }
 
@@ -69,28 +81,27 @@ public:
     CopyConfirmation* copyConfirmation() const { return m_copyConfirmation; }
 
 Q_SIGNALS:
-    // A frame was drawn into the widget's framebuffer.
+    // A new frame of the scene was drawn and is being shown.
     void frameRendered();
 
 protected:
-    void initializeGL() override;
-    void paintGL() override;
+    void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
-    void releaseGl();
-    void updateViewport();
-    void layoutOverlays();
-    void syncDocumentState();
+    bool ensureRenderer();
+    void drawScene(bool preview);
     void rebuildBackground();
     SceneRenderParams frameParams(float yaw, float pitch, const QSize& pixels, double pixelsPerPoint) const;
     void noteChange();
     bool wantsPreview(qint64 nowMs) const;
-    void drawPreview(const SceneRenderParams& full, QSize pixels);
-    void releasePreviewTarget();
+    void updateViewport();
+    void layoutOverlays();
+    void syncDocumentState();
 
     EditorViewModel& m_editor;
+    OffscreenContext m_context;
     SceneRenderer m_renderer;
     bool m_glFailed = false;
     RotationEasing m_easing;
@@ -103,14 +114,15 @@ private:
     int m_backgroundGeneration = 0;
     TextureBuilds m_builds;
     int m_frames = 0;
+
+    // The last frame of the scene, in device pixels (a quarter of them for a quick frame).
+    QImage m_frame;
+    bool m_frameIsPreview = false;
+    bool m_sceneDirty = true;
     // Continuous interaction (a slider drag, a pan, a turning card) draws quick frames.
     qint64 m_lastChangeMs = -1000;
     bool m_changeIsContinuous = false;
-    bool m_lastFrameWasPreview = false;
     QTimer m_refine;
-    unsigned m_previewFramebuffer = 0;
-    unsigned m_previewColor = 0;
-    QSize m_previewSize;
 
     AnnotationLayer* m_annotationLayer;
     ReturnTo2DButton* m_returnButton;

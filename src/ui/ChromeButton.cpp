@@ -66,8 +66,6 @@ QSize ChromeButton::sizeHint() const
         return {int(std::ceil(width + 2 * 16)), int(pillHeight)};
     case Kind::toolbarText:
         return {int(std::ceil(width + 2 * 11)), int(toolbarHeight)};
-    case Kind::link:
-        return {int(std::ceil(width + 8)), int(std::ceil(metrics.height() + 6))};
     case Kind::icon:
         break;
     }
@@ -89,8 +87,6 @@ QColor ChromeButton::fillColor() const
         if (isChecked())
             return Theme::selectionFill();
         return (m_hovered || pressed) && isEnabled() ? Theme::controlFillHover() : QColor(Qt::transparent);
-    case Kind::link:
-        return Qt::transparent;
     }
     return Qt::transparent;
 }
@@ -104,8 +100,6 @@ QColor ChromeButton::contentColor() const
         return Qt::white;
     case Kind::icon:
         return isChecked() ? Theme::accentHover() : primaryText();
-    case Kind::link:
-        return m_hovered ? Theme::accentHover() : secondaryText();
     case Kind::plainPill:
     case Kind::toolbarText:
         return primaryText();

@@ -18,7 +18,6 @@ public:
         plainPill, // capsule on the control fill
         prominentPill, // capsule in the accent colour
         toolbarText,   // rounded rectangle with icon and text, for the toolbar
-        link,          // text only, accent colour on hover
     };
 
     ChromeButton(Kind kind, std::optional<Glyph> glyph, const QString& text, QWidget* parent = nullptr);

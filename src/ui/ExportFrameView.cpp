@@ -203,7 +203,10 @@ void ExportFrameView::relayout()
     } else {
         repaintAround(m_shownFrame, now);
     }
+    const bool moved = now != m_shownFrame;
     m_shownFrame = now;
+    if (moved)
+        Q_EMIT frameMoved();
 }
 
 void ExportFrameView::repaintAround(const QRectF& before, const QRectF& after)
@@ -280,6 +283,8 @@ void ExportFrameView::mousePressEvent(QMouseEvent* event)
     }
     m_pressPosition = at;
     m_anchor.reset();
+    if (m_dragKind == DragKind::move)
+        setCursor(Qt::ClosedHandCursor);
     event->accept();
 }
 

@@ -30,6 +30,10 @@ public:
     // Follows the editor's frame, zoom, pan and document.
     void relayout();
 
+Q_SIGNALS:
+    // The shown frame (or its tag) moved.
+    void frameMoved();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;

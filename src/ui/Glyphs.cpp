@@ -211,16 +211,6 @@ Drawing drawingFor(Glyph glyph)
     case Glyph::checkmark:
         d.stroke = polyline({{5, 12.5}, {10, 17.5}, {19, 6.5}});
         break;
-    case Glyph::transparent: {
-        d.stroke = roundedRect(4, 4, 16, 16, 2.5);
-        for (int row = 0; row < 4; ++row)
-            for (int col = 0; col < 4; ++col)
-                if ((row + col) % 2 == 0)
-                    d.fill.addRect(QRectF(4 + col * 4, 4 + row * 4, 4, 4));
-        QPainterPath clip = roundedRect(4, 4, 16, 16, 2.5);
-        d.fill = d.fill.intersected(clip);
-        break;
-    }
     }
     return d;
 }

@@ -35,7 +35,6 @@ enum class Glyph {
     redactTool,
     quickTool,
     checkmark,
-    transparent,
 };
 
 // Draws the glyph centred in the square of side min(width, height) inside `box`; `weight`

@@ -9,6 +9,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <cmath>
+
 namespace pelorin {
 
 namespace {
@@ -52,13 +54,17 @@ QSize ReturnTo2DButton::sizeHint() const
     return {int(std::ceil(metrics.horizontalAdvance(label) + glyphSize + 8 + 2 * 16)), int(pillHeight)};
 }
 
-void ReturnTo2DButton::place()
+void ReturnTo2DButton::place(const QRectF& keepClear)
 {
     if (!parentWidget())
         return;
     const QSize hint = sizeHint();
-    setGeometry((parentWidget()->width() - hint.width()) / 2, parentWidget()->height() - int(bottomGap) - hint.height(),
-                hint.width(), hint.height());
+    QRect area((parentWidget()->width() - hint.width()) / 2, parentWidget()->height() - int(bottomGap) - hint.height(),
+               hint.width(), hint.height());
+    // The tag is drawn over the button; sharing the spot would hide the button's words.
+    if (!keepClear.isEmpty() && QRectF(area).intersects(keepClear))
+        area.moveBottom(int(std::floor(keepClear.top())) - 8);
+    setGeometry(area);
 }
 
 void ReturnTo2DButton::refresh()

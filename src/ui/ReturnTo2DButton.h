@@ -18,8 +18,9 @@ public:
     // Whether the button is (or is fading towards being) shown.
     bool isWanted() const { return m_wanted; }
     QSize sizeHint() const override;
-    // Bottom centre of the canvas, 14 points above its bottom edge.
-    void place();
+    // Bottom centre of the canvas, 14 points above its bottom edge; raised above `keepClear`
+    // (the export frame's size tag) when the two would overlap.
+    void place(const QRectF& keepClear = {});
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -102,19 +102,6 @@ TEST(JsonFormatter, TextThatCannotBeEncodedIsRefused)
     EXPECT_FALSE(prettyPrintedJSON(text).has_value());
 }
 
-TEST(JsonFormatter, FormattingIsStable)
-{
-    const char* inputs[] = {
-        R"({"b":1,"a":[true,{}],"c":{"d":[1,[2,[3]]],"e":"f, g: {h}"}})",
-        R"([[[]],{},"x",{"y":{"z":null}}])",
-    };
-    for (const char* input : inputs) {
-        const std::optional<QString> once = format(input);
-        ASSERT_TRUE(once.has_value());
-        EXPECT_EQ(prettyPrintedJSON(*once), once);
-    }
-}
-
 TEST(JsonFormatter, DeepNestingIsBoundedByTheOutputLimit)
 {
     // 500 levels: valid, but every level adds a line of ever longer indentation.

@@ -184,18 +184,3 @@ TEST(ClipboardJsonService, SettingSwitchesTheRewriteOffAndOn)
     f.service.tick();
     EXPECT_EQ(f.pasteboard.writes, 1);
 }
-
-TEST(ClipboardJsonService, TimerPollsUntilStopped)
-{
-    Fixture f;
-    f.service.start();
-    f.service.start();
-    EXPECT_TRUE(f.service.isRunning());
-    f.pasteboard.copy(compact);
-    EXPECT_TRUE(test::waitUntil([&] { return f.pasteboard.writes == 1; }, 3000));
-    f.service.stop();
-    EXPECT_FALSE(f.service.isRunning());
-    f.pasteboard.copy(compact);
-    test::waitUntil([] { return false; }, 800);
-    EXPECT_EQ(f.pasteboard.writes, 1);
-}

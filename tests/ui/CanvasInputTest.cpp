@@ -236,6 +236,16 @@ INSTANTIATE_TEST_SUITE_P(Canvas, CanvasCursor,
                                            CursorCase{"tool", {}, true, Qt::DragCopyCursor}),
                          caseName<CursorCase>);
 
+TEST_F(CanvasInput, HoldingAltOverTheCanvasShowsAnOpenHand)
+{
+    QCursor::setPos(canvas->mapToGlobal(centre().toPoint()));
+    ASSERT_TRUE(waitUntil([&] { return canvas->rect().contains(canvas->mapFromGlobal(QCursor::pos())); }));
+    QTest::keyPress(canvas.get(), Qt::Key_Alt);
+    EXPECT_EQ(canvas->cursor().shape(), Qt::OpenHandCursor);
+    QTest::keyRelease(canvas.get(), Qt::Key_Alt, Qt::AltModifier);
+    EXPECT_EQ(canvas->cursor().shape(), Qt::ArrowCursor);
+}
+
 TEST_F(CanvasInput, PanningShowsAClosedHand)
 {
     Pointer pointer(canvas.get());

@@ -147,9 +147,10 @@ TEST_F(CanvasTextures, AnnotationTextureWaitsForATilt)
     waitForFrame();
     const int flat = canvas->textureBuilds().annotation;
     editor->beginRotationGesture();
+    ASSERT_TRUE(waitUntil([&] { return canvas->textureBuilds().annotation == flat + 1; }));
+    editor->endRotationGesture();
     waitForFrame();
     EXPECT_EQ(canvas->textureBuilds().annotation, flat + 1);
-    editor->endRotationGesture();
 }
 
 TEST_F(CanvasTextures, WallpaperBackgroundIsPreparedOffTheGuiThread)
@@ -164,7 +165,7 @@ TEST_F(CanvasTextures, WallpaperBackgroundIsPreparedOffTheGuiThread)
     });
     const int before = canvas->textureBuilds().background;
     editor->setBackgroundToWallpaper();
-    canvas->update();
+    canvas->requestFrame();
     ASSERT_TRUE(waitUntil([&] { return canvas->textureBuilds().background == before + 1; }));
     EXPECT_FALSE(askedOnGuiThread);
     waitForFrame();

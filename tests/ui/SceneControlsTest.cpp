@@ -1,6 +1,7 @@
 #include "UiFixture.h"
 
 #include "ui/ChromeButton.h"
+#include "ui/ExportFrameView.h"
 #include "ui/ReturnTo2DButton.h"
 #include "ui/SceneControlsView.h"
 
@@ -115,6 +116,19 @@ TEST_F(SceneControls, ReturnTo2DButtonFadesInWhileTiltedAndFlattensOnClick)
     Pointer(canvas.get()).release(button->geometry().center());
     EXPECT_FALSE(editor->sceneState().isPerspective);
     ASSERT_TRUE(waitUntil([&] { return !button->isVisible(); }));
+}
+
+TEST_F(SceneControls, ReturnTo2DButtonMakesRoomForTheSizeTag)
+{
+    // A frame reaching the canvas's bottom pulls its tag up to where the button stands.
+    editor->setExportFrameRect(QRectF(300, 400, 400, 300));
+    tiltBy(0.3f, 0);
+    const QRectF tag = canvas->exportFrameView()->tagRect();
+    const QRect button = canvas->returnTo2DButton()->geometry();
+    EXPECT_FALSE(QRectF(button).intersects(tag));
+    EXPECT_LT(button.bottom(), tag.top());
+    editor->setExportFrameRect(std::nullopt);
+    EXPECT_EQ(canvas->returnTo2DButton()->geometry().bottom() + 1, canvasSize.height() - 14);
 }
 
 TEST_F(SceneControls, ReturnTo2DButtonShowsDuringAGestureFromFlat)

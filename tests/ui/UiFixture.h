@@ -122,7 +122,7 @@ public:
     void waitForFrame()
     {
         const int before = canvas->framesDrawn();
-        canvas->update();
+        canvas->requestFrame();
         ASSERT_TRUE(waitUntil([&] { return canvas->framesDrawn() > before && !canvas->isEasing() && !canvas->isShowingPreview(); }));
     }
 

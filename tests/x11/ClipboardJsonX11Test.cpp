@@ -86,10 +86,8 @@ TEST(ClipboardJsonX11, CopiesFromOtherApplicationsAreRewrittenOrLeftAlone)
     const Case cases[] = {
         {"plain JSON", compact, {}, true, true},
         {"already formatted", formatted, {}, true, false},
-        {"a number", QStringLiteral("42"), {}, true, false},
         {"JSON from a password manager", compact, {QStringLiteral("x-kde-passwordManagerHint")}, true, false},
         {"JSON next to a file list", compact, {QStringLiteral("text/uri-list")}, true, false},
-        {"JSON marked transient", compact, {QStringLiteral("org.nspasteboard.TransientType")}, true, false},
         {"JSON with an unrelated extra type", compact, {QStringLiteral("application/x-test")}, true, true},
         {"formatting switched off", compact, {}, false, false},
     };

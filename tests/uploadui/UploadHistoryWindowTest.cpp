@@ -1,0 +1,241 @@
+#include "UploadUiFixture.h"
+
+#include "ui/UploadHistoryWindow.h"
+#include "upload/UploadError.h"
+
+#include <QAbstractButton>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QElapsedTimer>
+#include <QMimeData>
+#include <QUrl>
+
+using namespace pelorin;
+using namespace pelorin::test;
+
+namespace {
+
+class Alerts : public HistoryAlerts {
+public:
+    QStringList shown;
+    void warning(const QString& message, const QString& informative) override { shown << message + u'|' + informative; }
+};
+
+UploadedFile entry(const QString& name, qint64 size, const QDateTime& date, std::optional<QString> source = std::nullopt)
+{
+    return {QUuid::createUuid(), name, QStringLiteral("key/") + name, QStringLiteral("https://cdn.example/") + name,
+            date, size, std::move(source)};
+}
+
+class HistoryWindow : public UploadUi {
+protected:
+    UploadHistoryServices services() { return {history, uploads, api, pasteboard, alerts}; }
+    UploadHistoryRow* onlyRow(UploadHistoryWindow& window)
+    {
+        const auto rows = window.rows();
+        return rows.size() == 1 ? rows.first() : nullptr;
+    }
+
+    Alerts alerts;
+    const QDateTime noon{QDate(2026, 12, 5), QTime(12, 0), Qt::LocalTime};
+};
+
+void waitUntilElapsed(const QElapsedTimer& start, int ms)
+{
+    waitUntil([&] { return start.elapsed() >= ms; }, ms + 1000);
+}
+
+} // namespace
+
+TEST(UploadFileKind, ChosenByTheContentTypeOfTheName)
+{
+    const std::pair<const char*, UploadFileKind> cases[] = {
+        {"Screenshot.png", UploadFileKind::photo},   {"photo.JPEG", UploadFileKind::photo},
+        {"clip.mov", UploadFileKind::film},          {"clip.mp4", UploadFileKind::film},
+        {"voice.mp3", UploadFileKind::waveform},     {"report.pdf", UploadFileKind::richText},
+        {"notes.txt", UploadFileKind::text},         {"page.html", UploadFileKind::text},
+        {"archive.zip", UploadFileKind::document},   {"README", UploadFileKind::document},
+    };
+    for (const auto& [name, kind] : cases)
+        EXPECT_EQ(uploadFileKind(QLatin1String(name)), kind) << name;
+}
+
+TEST(UploadDetailText, DateThenSeparatorThenFileSize)
+{
+    const QDateTime when(QDate(2026, 12, 5), QTime(16, 10), Qt::LocalTime);
+    const std::pair<qint64, const char*> cases[] = {
+        {0, "0 bytes"}, {999, "999 bytes"}, {1500, "1.5 kB"}, {2'500'000, "2.5 MB"}, {3'200'000'000, "3.2 GB"},
+    };
+    for (const auto& [size, shown] : cases) {
+        UploadedFile file;
+        file.uploadDate = when;
+        file.fileSize = size;
+        const QStringList parts = uploadDetailText(file).split(QStringLiteral("  ·  "));
+        ASSERT_EQ(parts.size(), 2) << uploadDetailText(file).toStdString();
+        EXPECT_EQ(parts[1], QLatin1String(shown));
+        EXPECT_TRUE(parts[0].contains(QStringLiteral("2026")) && parts[0].contains(QStringLiteral("Dec")))
+            << parts[0].toStdString();
+    }
+}
+
+TEST_F(HistoryWindow, ListsTheStoreNewestFirstOrShowsTheEmptyState)
+{
+    UploadHistoryWindow window(services());
+    EXPECT_TRUE(window.showsEmptyState());
+    EXPECT_TRUE(window.rows().isEmpty());
+
+    const UploadedFile oldest = entry(QStringLiteral("a.png"), 1500, noon.addDays(-2));
+    const UploadedFile middle = entry(QStringLiteral("b.pdf"), 2'500'000, noon.addDays(-1));
+    const UploadedFile newest = entry(QStringLiteral("c.zip"), 10, noon);
+    for (const UploadedFile& file : {oldest, middle, newest})
+        history.add(file);
+
+    EXPECT_FALSE(window.showsEmptyState());
+    const auto rows = window.rows();
+    ASSERT_EQ(rows.size(), 3);
+    EXPECT_EQ(rows[0]->file(), newest);
+    EXPECT_EQ(rows[1]->file(), middle);
+    EXPECT_EQ(rows[2]->file(), oldest);
+    EXPECT_TRUE(rows[1]->detailText().endsWith(QStringLiteral("  ·  2.5 MB"))) << rows[1]->detailText().toStdString();
+
+    history.remove(middle);
+    ASSERT_EQ(window.rows().size(), 2);
+    EXPECT_EQ(window.rows()[1]->file(), oldest);
+    history.remove(newest);
+    history.remove(oldest);
+    EXPECT_TRUE(window.showsEmptyState());
+}
+
+TEST_F(HistoryWindow, RowsKeepTheirStateWhenTheListChanges)
+{
+    history.add(entry(QStringLiteral("a.png"), 1, noon));
+    UploadHistoryWindow window(services());
+    UploadHistoryRow* row = onlyRow(window);
+    ASSERT_TRUE(row);
+    row->copyLink();
+    ASSERT_TRUE(row->showsCopied());
+    history.add(entry(QStringLiteral("b.png"), 1, noon));
+    ASSERT_EQ(window.rows().size(), 2);
+    EXPECT_EQ(window.rows()[1], row);
+    EXPECT_TRUE(row->showsCopied());
+}
+
+TEST_F(HistoryWindow, CopyLinkPutsTheRightLinkOnTheClipboard)
+{
+    CloudTestServer& cloud = startServer();
+    ASSERT_TRUE(cloud.isRunning());
+    struct Case {
+        const char* name;
+        std::optional<QString> source;
+        bool signedIn;
+        QString copied;
+    };
+    const Case cases[] = {
+        {"own bucket: the stored link", std::nullopt, true, QStringLiteral("https://cdn.example/a.png")},
+        {"cloud, signed in: a fresh week-long link", QStringLiteral("cloud"), true,
+         QStringLiteral("https://share.example/key/a.png?expires=604800")},
+        {"cloud, signed out: the stored link", QStringLiteral("cloud"), false, QStringLiteral("https://cdn.example/a.png")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        tokens.setToken(std::nullopt);
+        if (c.signedIn)
+            signIn();
+        const UploadedFile file = entry(QStringLiteral("a.png"), 1, noon, c.source);
+        history.add(file);
+        UploadHistoryWindow window(services());
+        UploadHistoryRow* row = window.rows().first();
+        pasteboard.string = QStringLiteral("before");
+        static_cast<QAbstractButton*>(row->copyButton())->click();
+        ASSERT_TRUE(waitUntil([&] { return row->showsCopied(); }));
+        EXPECT_EQ(pasteboard.text(), c.copied);
+        history.remove(file);
+    }
+}
+
+TEST_F(HistoryWindow, ASecondCopyExtendsTheCheckMark)
+{
+    history.add(entry(QStringLiteral("a.png"), 1, noon));
+    UploadHistoryWindow window(services());
+    UploadHistoryRow* row = onlyRow(window);
+    ASSERT_TRUE(row);
+    QElapsedTimer clock;
+    clock.start();
+    row->copyLink();
+    EXPECT_TRUE(row->showsCopied());
+    waitUntilElapsed(clock, 1000);
+    row->copyLink();
+    waitUntilElapsed(clock, 1500); // past the first copy's 1.2 s
+    EXPECT_TRUE(row->showsCopied());
+    waitUntilElapsed(clock, 2500);
+    EXPECT_FALSE(row->showsCopied());
+    EXPECT_EQ(pasteboard.writes, 2);
+}
+
+TEST_F(HistoryWindow, AFailedDeleteWarnsAndKeepsTheEntry)
+{
+    // An own-bucket entry with no bucket configured: the uploader refuses.
+    const UploadedFile file = entry(QStringLiteral("a.png"), 1, noon);
+    history.add(file);
+    UploadHistoryWindow window(services());
+    UploadHistoryRow* row = onlyRow(window);
+    ASSERT_TRUE(row);
+    auto* remove = static_cast<QAbstractButton*>(row->deleteButton());
+    remove->click();
+    ASSERT_TRUE(waitUntil([&] { return !alerts.shown.isEmpty(); }));
+    EXPECT_EQ(alerts.shown, QStringList{QStringLiteral("Delete Failed|") + UploadError::notConfigured().description()});
+    EXPECT_EQ(history.files(), QList<UploadedFile>{file});
+    EXPECT_EQ(onlyRow(window), row);
+    EXPECT_FALSE(row->isDeleting());
+    EXPECT_TRUE(remove->isEnabled());
+}
+
+TEST_F(HistoryWindow, ADeleteInProgressDisablesTheButtonThenTheRowGoes)
+{
+    CloudTestServer& cloud = startServer();
+    ASSERT_TRUE(cloud.isRunning());
+    signIn();
+    cloud.script({QStringLiteral("POST"), QStringLiteral("/v2/storage/objects/delete"), 200,
+                  QByteArrayLiteral("{\"ok\": true}"), QStringLiteral("application/json"), 0.5});
+    history.add(entry(QStringLiteral("a.png"), 1, noon, QStringLiteral("cloud")));
+    UploadHistoryWindow window(services());
+    UploadHistoryRow* row = onlyRow(window);
+    ASSERT_TRUE(row);
+    auto* remove = static_cast<QAbstractButton*>(row->deleteButton());
+    remove->click();
+    EXPECT_TRUE(row->isDeleting());
+    EXPECT_FALSE(remove->isEnabled());
+    ASSERT_TRUE(waitUntil([&] { return history.files().isEmpty(); }));
+    EXPECT_TRUE(window.rows().isEmpty());
+    EXPECT_TRUE(window.showsEmptyState());
+    EXPECT_TRUE(alerts.shown.isEmpty());
+    EXPECT_EQ(cloud.count(QStringLiteral("POST"), QStringLiteral("/v2/storage/objects/delete")), 1);
+}
+
+TEST_F(HistoryWindow, DroppedLocalFilesGoToTheHandler)
+{
+    UploadHistoryWindow window(services());
+    QStringList received;
+    int calls = 0;
+    window.setDropHandler([&](const QStringList& paths) {
+        received = paths;
+        ++calls;
+    });
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/a.pdf")), QUrl(QStringLiteral("https://example.com/b.png")),
+                  QUrl::fromLocalFile(QStringLiteral("/tmp/c d.png"))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&window, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&window, &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    ASSERT_TRUE(waitUntil([&] { return calls == 1; }));
+    EXPECT_EQ(received, (QStringList{QStringLiteral("/tmp/a.pdf"), QStringLiteral("/tmp/c d.png")}));
+
+    QMimeData remoteOnly;
+    remoteOnly.setUrls({QUrl(QStringLiteral("https://example.com/b.png"))});
+    QDragEnterEvent refused(QPoint(10, 10), Qt::CopyAction, &remoteOnly, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&window, &refused);
+    EXPECT_FALSE(refused.isAccepted());
+}

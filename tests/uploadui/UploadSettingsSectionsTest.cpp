@@ -1,0 +1,299 @@
+#include "UploadUiFixture.h"
+
+#include "ui/SettingsWindow.h"
+#include "ui/UploadSettingsSections.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+using namespace pelorin;
+using namespace pelorin::test;
+
+namespace {
+
+class UploadSettings : public UploadUi {
+protected:
+    void store(const char* key, const QVariant& value) { settings.store().setValue(QLatin1String(key), value); }
+    QVariant stored(const char* key) { return settings.store().storedValue(QLatin1String(key)); }
+    // What the user does: pick an entry (`activated`, as a mouse or keyboard choice sends).
+    static void choose(QComboBox* box, int index)
+    {
+        box->setCurrentIndex(index);
+        Q_EMIT box->activated(index);
+    }
+};
+
+// Runs the event loop for `ms` milliseconds measured from `start`.
+void waitUntilElapsed(const QElapsedTimer& start, int ms)
+{
+    waitUntil([&] { return start.elapsed() >= ms; }, ms + 1000);
+}
+
+} // namespace
+
+TEST_F(UploadSettings, ClipboardPickerFollowsTheUploadToggle)
+{
+    struct Case {
+        const char* name;
+        std::optional<bool> storedUpload;
+        bool expectChecked;
+    };
+    const Case cases[] = {
+        {"nothing stored: the registered default (on)", std::nullopt, true},
+        {"stored on", true, true},
+        {"stored off", false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        settings.store().registerDefaults(registeredDefaults());
+        settings.store().remove(QLatin1String(SettingsKeys::uploadScreenshots));
+        if (c.storedUpload)
+            store(SettingsKeys::uploadScreenshots, *c.storedUpload);
+        UploadsSection section(settings.store(), uploads);
+        EXPECT_EQ(section.uploadToggle()->isChecked(), c.expectChecked);
+        EXPECT_EQ(section.clipboardPicker()->isEnabled(), c.expectChecked);
+
+        section.uploadToggle()->click();
+        EXPECT_EQ(stored(SettingsKeys::uploadScreenshots).toBool(), !c.expectChecked);
+        EXPECT_EQ(section.clipboardPicker()->isEnabled(), !c.expectChecked);
+
+        // A change made elsewhere (another settings handle) reaches the controls too.
+        store(SettingsKeys::uploadScreenshots, c.expectChecked);
+        EXPECT_EQ(section.uploadToggle()->isChecked(), c.expectChecked);
+        EXPECT_EQ(section.clipboardPicker()->isEnabled(), c.expectChecked);
+    }
+}
+
+TEST_F(UploadSettings, ClipboardPickerWritesItsValue)
+{
+    UploadsSection section(settings.store(), uploads);
+    QComboBox* picker = section.clipboardPicker();
+    ASSERT_EQ(picker->count(), 2);
+    EXPECT_EQ(picker->itemText(0), QStringLiteral("Image"));
+    EXPECT_EQ(picker->itemText(1), QStringLiteral("Public URL"));
+    choose(picker, 1);
+    EXPECT_EQ(stored(SettingsKeys::copyClipboardContent).toString(), QStringLiteral("url"));
+    choose(picker, 0);
+    EXPECT_EQ(stored(SettingsKeys::copyClipboardContent).toString(), QStringLiteral("image"));
+}
+
+TEST_F(UploadSettings, DestinationPickerPreselectsTheResolvedDestination)
+{
+    struct Case {
+        const char* name;
+        std::optional<QString> stored;
+        bool bucketComplete;
+        QString shown;
+    };
+    const Case cases[] = {
+        {"no choice, no bucket", std::nullopt, false, QStringLiteral("cloud")},
+        {"no choice, complete bucket", std::nullopt, true, QStringLiteral("custom")},
+        {"cloud chosen over a complete bucket", QStringLiteral("cloud"), true, QStringLiteral("cloud")},
+        {"custom chosen with an incomplete bucket", QStringLiteral("custom"), false, QStringLiteral("custom")},
+        {"unknown value: as if none", QStringLiteral("dropbox"), true, QStringLiteral("custom")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        settings.store().remove(QLatin1String(SettingsKeys::uploadDestination));
+        if (c.stored)
+            store(SettingsKeys::uploadDestination, *c.stored);
+        uploads.updateConfig(c.bucketComplete ? completeBucket : UploadConfig{});
+        UploadsSection section(settings.store(), uploads);
+        EXPECT_EQ(section.destinationPicker()->currentData().toString(), c.shown);
+        EXPECT_EQ(section.destinationPicker()->currentText(),
+                  c.shown == QLatin1String("cloud") ? QStringLiteral("Pelorin Cloud") : QStringLiteral("Your own S3 / R2"));
+        // Showing is not choosing: nothing is written until the user picks.
+        EXPECT_EQ(stored(SettingsKeys::uploadDestination).toString(), c.stored.value_or(QString()));
+    }
+}
+
+TEST_F(UploadSettings, PickingADestinationStoresIt)
+{
+    UploadsSection section(settings.store(), uploads);
+    QComboBox* picker = section.destinationPicker();
+    ASSERT_EQ(picker->count(), 2);
+    choose(picker, picker->findData(QStringLiteral("custom")));
+    EXPECT_EQ(stored(SettingsKeys::uploadDestination).toString(), QStringLiteral("custom"));
+    // Re-picking the entry already shown is a choice as well.
+    settings.store().remove(QLatin1String(SettingsKeys::uploadDestination));
+    uploads.updateConfig({});
+    section.showCurrentDestination();
+    choose(picker, picker->currentIndex());
+    EXPECT_EQ(stored(SettingsKeys::uploadDestination).toString(), QStringLiteral("cloud"));
+}
+
+TEST_F(UploadSettings, SavingTheBucketMovesAnUnchosenDestinationOnly)
+{
+    AccountService account(api, tokens, settings.store());
+    SettingsWindow window(settings.store());
+    const UploadSettingsSections sections = installUploadSettingsSections(window, settings.store(), account, tokens, uploads);
+    QComboBox* picker = sections.uploads->destinationPicker();
+    ASSERT_EQ(picker->currentData().toString(), QStringLiteral("cloud"));
+
+    const auto fill = [&](const UploadConfig& config) {
+        sections.storage->accountIdField()->setText(config.accountId);
+        sections.storage->accessKeyIdField()->setText(config.accessKeyId);
+        sections.storage->secretField()->setText(config.secretAccessKey);
+        sections.storage->bucketField()->setText(config.bucketName);
+        sections.storage->publicUrlField()->setText(config.publicUrl);
+        sections.storage->saveButton()->click();
+    };
+    // Without a choice, uploads now go to the bucket: the picker must not keep saying cloud.
+    fill(completeBucket);
+    EXPECT_EQ(picker->currentData().toString(), QStringLiteral("custom"));
+    fill({});
+    EXPECT_EQ(picker->currentData().toString(), QStringLiteral("cloud"));
+    // A stored choice stays whatever the bucket holds.
+    choose(picker, picker->findData(QStringLiteral("cloud")));
+    fill(completeBucket);
+    EXPECT_EQ(picker->currentData().toString(), QStringLiteral("cloud"));
+}
+
+TEST_F(UploadSettings, BucketFormSavesTheFieldsExactlyAsTyped)
+{
+    uploads.updateConfig({QStringLiteral("old-acct"), QString(), QString(), QString(), QString()});
+    StorageSection form(uploads);
+    EXPECT_EQ(form.accountIdField()->text(), QStringLiteral("old-acct"));
+    EXPECT_EQ(form.secretField()->echoMode(), QLineEdit::Password);
+
+    // Not saved before Save is pressed.
+    form.accountIdField()->setText(QStringLiteral(" acct "));
+    EXPECT_EQ(uploads.config().accountId, QStringLiteral("old-acct"));
+
+    form.accessKeyIdField()->setText(QStringLiteral("AKID"));
+    form.secretField()->setText(QStringLiteral("s3cr+t/=="));
+    form.bucketField()->setText(QStringLiteral("shots"));
+    form.publicUrlField()->setText(QStringLiteral("https://cdn.example/"));
+    form.saveButton()->click();
+
+    const UploadConfig expected{QStringLiteral(" acct "), QStringLiteral("AKID"), QStringLiteral("s3cr+t/=="),
+                                QStringLiteral("shots"), QStringLiteral("https://cdn.example/")};
+    EXPECT_EQ(uploads.config(), expected);
+    // And on disk, for the next start.
+    EXPECT_EQ(UploadConfigFile(configPath(), QString()).load(), expected);
+}
+
+TEST_F(UploadSettings, SavedIndicatorLastsFromTheLatestSave)
+{
+    StorageSection form(uploads);
+    EXPECT_FALSE(form.showsSaved());
+    QElapsedTimer clock;
+    clock.start();
+    form.save();
+    EXPECT_TRUE(form.showsSaved());
+    waitUntilElapsed(clock, 1000);
+    form.save();
+    // 1.6 s after the first save, 0.6 s after the second.
+    waitUntilElapsed(clock, 1600);
+    EXPECT_TRUE(form.showsSaved());
+    waitUntilElapsed(clock, 2700);
+    EXPECT_FALSE(form.showsSaved());
+}
+
+TEST_F(UploadSettings, AccountControlsShowASignInOnlyWithAToken)
+{
+    struct Case {
+        const char* name;
+        bool token;
+        bool storedEmail;
+        bool signedIn;
+        QString emailField;
+    };
+    const Case cases[] = {
+        {"signed out", false, false, false, QString()},
+        {"token and address", true, true, true, QString()},
+        // The address outlives an expired session; it is offered for the next sign-in.
+        {"address without token", false, true, false, QStringLiteral("me@example.com")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        tokens.setToken(std::nullopt);
+        settings.store().remove(QLatin1String(SettingsKeys::cloudAccountEmail));
+        if (c.storedEmail)
+            store(SettingsKeys::cloudAccountEmail, QStringLiteral("me@example.com"));
+        if (c.token)
+            tokens.setToken(QStringLiteral("tok-1"));
+        AccountService account(api, tokens, settings.store());
+        AccountSection section(account, tokens);
+        EXPECT_EQ(section.showsSignedIn(), c.signedIn);
+        EXPECT_EQ(section.signOutButton()->isVisibleTo(&section), c.signedIn);
+        EXPECT_EQ(section.signInButton()->isVisibleTo(&section), !c.signedIn);
+        EXPECT_EQ(section.emailField()->text(), c.emailField);
+    }
+}
+
+TEST_F(UploadSettings, SignInNeedsBothFields)
+{
+    AccountService account(api, tokens, settings.store());
+    AccountSection section(account, tokens);
+    struct Case {
+        QString email, password;
+        bool enabled;
+    };
+    const Case cases[] = {
+        {QString(), QString(), false},
+        {QStringLiteral("me@example.com"), QString(), false},
+        {QString(), QStringLiteral("pw"), false},
+        {QStringLiteral("me@example.com"), QStringLiteral("pw"), true},
+    };
+    for (const Case& c : cases) {
+        section.emailField()->setText(c.email);
+        section.passwordField()->setText(c.password);
+        EXPECT_EQ(section.signInButton()->isEnabled(), c.enabled) << c.email.toStdString() << '/' << c.password.toStdString();
+        EXPECT_EQ(section.createAccountButton()->isEnabled(), c.enabled);
+    }
+}
+
+TEST_F(UploadSettings, AccountSignInSignOutAndStatusAgainstTheService)
+{
+    CloudTestServer& cloud = startServer();
+    ASSERT_TRUE(cloud.isRunning());
+    AccountService account(api, tokens, settings.store());
+    AccountSection section(account, tokens);
+
+    // A new account, then the summary that the quiet refresh after sign-in brings.
+    section.emailField()->setText(QStringLiteral("new@example.com"));
+    section.passwordField()->setText(QStringLiteral("pw"));
+    section.createAccountButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return section.showsSignedIn() && !section.summaryLabel()->text().isEmpty(); }));
+    EXPECT_TRUE(section.passwordField()->text().isEmpty());
+    EXPECT_TRUE(section.summaryLabel()->text().contains(QStringLiteral("AI analyses today: 3 of 50")))
+        << section.summaryLabel()->text().toStdString();
+
+    section.signOutButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return !section.showsSignedIn(); }));
+    EXPECT_TRUE(section.signInButton()->isVisibleTo(&section));
+
+    // A wrong password leaves the service's message under the form.
+    section.emailField()->setText(QStringLiteral("new@example.com"));
+    section.passwordField()->setText(QStringLiteral("wrong"));
+    section.signInButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return !section.statusLabel()->text().isEmpty() && !account.isBusy(); }));
+    EXPECT_TRUE(section.statusLabel()->text().contains(QStringLiteral("Wrong email or password.")))
+        << section.statusLabel()->text().toStdString();
+    EXPECT_FALSE(section.showsSignedIn());
+}
+
+TEST_F(UploadSettings, ShowingTheSettingsWindowRefreshesTheAccount)
+{
+    CloudTestServer& cloud = startServer();
+    ASSERT_TRUE(cloud.isRunning());
+    signIn();
+    AccountService account(api, tokens, settings.store());
+    SettingsWindow window(settings.store());
+    installUploadSettingsSections(window, settings.store(), account, tokens, uploads);
+    const auto meRequests = [&] { return cloud.count(QStringLiteral("GET"), QStringLiteral("/v2/me")); };
+    EXPECT_EQ(meRequests(), 0);
+    for (int shown = 1; shown <= 2; ++shown) {
+        window.show();
+        EXPECT_TRUE(waitUntil([&] { return meRequests() == shown; })) << "showing " << shown;
+        window.hide();
+    }
+    // Quiet: no status line, even when the refresh fails.
+    EXPECT_FALSE(account.statusMessage().has_value());
+}

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "CloudTestServer.h"
+#include "TestSupport.h"
+
+#include "cloud/AccountService.h"
+#include "cloud/CloudAPI.h"
+#include "cloud/TokenStore.h"
+#include "platform/Pasteboard.h"
+#include "platform/SettingsKeys.h"
+#include "upload/UploadHistoryStore.h"
+#include "upload/UploadService.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace pelorin::test {
+
+class FakePasteboard : public Pasteboard {
+public:
+    QString string;
+    int writes = 0;
+    int changeCount() const override { return writes; }
+    QStringList types() const override { return {}; }
+    QString text() const override { return string; }
+    void clear() override { string.clear(); }
+    void writeImage(const QByteArray&, const QByteArray&) override {}
+    void writeText(const QString& text) override
+    {
+        string = text;
+        ++writes;
+    }
+};
+
+// The upload and account services of one test, on their own files, pointed at the stand-in
+// cloud service (started only by tests that need it).
+class UploadUi : public ::testing::Test {
+protected:
+    UploadUi() { api.setTimeout(std::chrono::seconds(10)); }
+
+    CloudTestServer& startServer()
+    {
+        server = std::make_unique<CloudTestServer>();
+        settings.store().setValue(QLatin1String(SettingsKeys::cloudServerURL), server->baseUrl());
+        return *server;
+    }
+    void signIn(const QString& token = QStringLiteral("tok-1"), const QString& email = QStringLiteral("me@example.com"))
+    {
+        if (server)
+            server->addSession(token, email);
+        tokens.setToken(token);
+        settings.store().setValue(QLatin1String(SettingsKeys::cloudAccountEmail), email);
+    }
+    QString configPath() const { return dir.filePath(QStringLiteral("upload-config.json")); }
+
+    std::unique_ptr<CloudTestServer> server;
+    TempSettings settings;
+    MemoryTokenStore tokens;
+    CloudAPI api{settings.store(), tokens};
+    QTemporaryDir dir;
+    UploadHistoryStore history{dir.filePath(QStringLiteral("uploads.json")), QString()};
+    UploadService uploads{settings.store(), api, history, UploadConfigFile(configPath(), QString())};
+    FakePasteboard pasteboard;
+};
+
+inline const UploadConfig completeBucket{QStringLiteral("acct"), QStringLiteral("AKID"), QStringLiteral("secret"),
+                                         QStringLiteral("shots"), QStringLiteral("https://cdn.example")};
+
+} // namespace pelorin::test
