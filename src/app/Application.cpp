@@ -124,15 +124,57 @@ int runPelorin(int argc, char** argv)
         std::fputs("pelorin: could not claim the single-instance socket; running anyway\n", stderr);
 
     // Start-up, in order: (a staged update would be installed here), dark appearance,
-    // registered defaults, global shortcut, tray, clipboard watcher, shortcut observer.
+    // registered defaults, global shortcut, tray; then the editor, the clipboard watcher and
+    // the rest, so the tray icon appears as early as it can.
     applyDarkAppearance(app);
     QApplication::setWindowIcon(applicationIcon());
-    loadBundledFonts();
     SettingsStore& settings = SettingsStore::shared();
     settings.registerDefaults(registeredDefaults());
     NotificationCenter& notifications = NotificationCenter::defaultCenter();
+    GlobalShortcut shortcut(settings, notifications, createGlobalHotKeys());
 
+    // Windows the tray opens are made the first time they are asked for.
     WindowManager windows;
+    MenuBarDrop* drop = nullptr;
+    std::unique_ptr<SettingsWindow> settingsWindow;
+    std::unique_ptr<UploadHistoryWindow> historyWindow;
+    MessageBoxHistoryAlerts historyAlerts(nullptr);
+    const auto openSettings = [&] {
+        if (!settingsWindow) {
+            settingsWindow = std::make_unique<SettingsWindow>(settings);
+            SettingsWindow* created = settingsWindow.get();
+            created->shortcutSection()->addWidget(new ShortcutRecorderView(settings, notifications));
+            const auto showShortcut = [&settings, created] {
+                created->setShortcutDisplay(displayString(effectiveShortcut(
+                    settings.stringValue(QLatin1String(SettingsKeys::captureShortcutKey)),
+                    static_cast<qint64>(settings.doubleValue(QLatin1String(SettingsKeys::captureShortcutModifiers), 3)))));
+            };
+            showShortcut();
+            notifications.observe(Notifications::shortcutChanged, created, [showShortcut](const QVariant&) { showShortcut(); });
+            installUploadSettingsSections(*created, settings, AccountService::shared(), KeychainStore::shared(),
+                                          UploadService::shared());
+        }
+        settingsWindow->show();
+        settingsWindow->raise();
+        settingsWindow->activateWindow();
+    };
+    const auto openUploads = [&] {
+        if (!historyWindow) {
+            historyWindow = std::make_unique<UploadHistoryWindow>(UploadHistoryServices{
+                UploadHistoryStore::shared(), UploadService::shared(), CloudAPI::shared(), systemPasteboard(), historyAlerts});
+            historyAlerts.setParent(historyWindow.get());
+            historyWindow->setDropHandler([&drop](const QStringList& paths) {
+                if (drop)
+                    drop->handleFiles(paths);
+            });
+        }
+        historyWindow->present();
+    };
+    TrayMenu tray(notifications, settings, {[&] { windows.showEditorWindow(); }, openUploads, openSettings, {},
+                                            [] { QApplication::quit(); }});
+    tray.show();
+
+    loadBundledFonts();
     EditorViewModel editor(settings, notifications);
     editor.setWindowHost(&windows);
     EditorWindow window(editor);
@@ -148,16 +190,15 @@ int runPelorin(int argc, char** argv)
     }(KeychainStore::shared());
 
     MessageBoxAlerts alerts;
-    MenuBarDrop drop(notifications, uploader, systemPasteboard(), alerts);
+    MenuBarDrop menuBarDrop(notifications, uploader, systemPasteboard(), alerts);
+    drop = &menuBarDrop;
     QObject::connect(&instance, &SingleInstance::filesReceived, &app, [&](const QStringList& received) {
         if (received.isEmpty())
             windows.showEditorWindow();
         else
-            drop.handleFiles(received);
+            menuBarDrop.handleFiles(received);
     });
 
-    // The global shortcut and the clipboard watcher run for the whole session.
-    GlobalShortcut shortcut(settings, notifications, createGlobalHotKeys());
     ClipboardJsonService jsonWatcher(systemPasteboard(), settings);
     jsonWatcher.start();
 
@@ -171,41 +212,14 @@ int runPelorin(int argc, char** argv)
             delete duplicate;
     }
 
-    SettingsWindow settingsWindow(settings);
-    auto* recorder = new ShortcutRecorderView(settings, notifications);
-    settingsWindow.shortcutSection()->addWidget(recorder);
-    const auto showShortcut = [&] {
-        settingsWindow.setShortcutDisplay(displayString(effectiveShortcut(
-            settings.stringValue(QLatin1String(SettingsKeys::captureShortcutKey)),
-            static_cast<qint64>(settings.doubleValue(QLatin1String(SettingsKeys::captureShortcutModifiers), 3)))));
-    };
-    showShortcut();
-    notifications.observe(Notifications::shortcutChanged, &settingsWindow, [&](const QVariant&) { showShortcut(); });
-    installUploadSettingsSections(settingsWindow, settings, AccountService::shared(), KeychainStore::shared(),
-                                  UploadService::shared());
-
-    // The Uploads window is made once; closing it only hides it.
-    MessageBoxHistoryAlerts historyAlerts(nullptr);
-    UploadHistoryWindow historyWindow({UploadHistoryStore::shared(), UploadService::shared(), CloudAPI::shared(),
-                                       systemPasteboard(), historyAlerts});
-    historyAlerts.setParent(&historyWindow);
-    historyWindow.setDropHandler([&drop](const QStringList& paths) { drop.handleFiles(paths); });
-    const auto openSettings = [&] {
-        settingsWindow.show();
-        settingsWindow.raise();
-        settingsWindow.activateWindow();
-    };
-    TrayMenu tray(notifications, settings,
-                  {[&] { windows.showEditorWindow(); }, [&] { historyWindow.present(); }, openSettings, {},
-                   [] { QApplication::quit(); }});
-    tray.show();
-
     // Started with the session (--background), the app waits in the tray.
     if (!QApplication::arguments().contains(QLatin1String("--background")))
         windows.showEditorWindow();
     if (!files.isEmpty())
-        drop.handleFiles(files);
-    return QApplication::exec();
+        menuBarDrop.handleFiles(files);
+    const int code = QApplication::exec();
+    drop = nullptr;
+    return code;
 }
 
 } // namespace pelorin

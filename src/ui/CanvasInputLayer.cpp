@@ -69,25 +69,26 @@ bool CanvasInputLayer::eventFilter(QObject* watched, QEvent* event)
 {
     // The application-wide filter sees every object's events: keys only matter for the
     // cursor, and pointer events only when they are aimed at the canvas or a widget in it.
-    if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
+    const auto inCanvas = [&] {
+        return watched->isWidgetType()
+            && (watched == m_canvas || m_canvas->isAncestorOf(static_cast<QWidget*>(watched)));
+    };
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
         handleModifierKey(event);
         return false;
-    }
-    if (!watched->isWidgetType()
-        || (watched != m_canvas && !m_canvas->isAncestorOf(static_cast<QWidget*>(watched))))
-        return false;
-    switch (event->type()) {
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick:
-        return handlePress(static_cast<QMouseEvent*>(event));
+        return inCanvas() && handlePress(static_cast<QMouseEvent*>(event));
     case QEvent::MouseMove:
-        return handleMove(static_cast<QMouseEvent*>(event));
+        return inCanvas() && handleMove(static_cast<QMouseEvent*>(event));
     case QEvent::MouseButtonRelease:
-        return handleRelease(static_cast<QMouseEvent*>(event));
+        return inCanvas() && handleRelease(static_cast<QMouseEvent*>(event));
     case QEvent::Wheel:
-        return handleWheel(static_cast<QWheelEvent*>(event));
+        return inCanvas() && handleWheel(static_cast<QWheelEvent*>(event));
     case QEvent::NativeGesture:
-        return handleGesture(static_cast<QNativeGestureEvent*>(event));
+        return inCanvas() && handleGesture(static_cast<QNativeGestureEvent*>(event));
     case QEvent::Enter:
         if (watched == m_canvas)
             updateCursor(QGuiApplication::keyboardModifiers());

@@ -46,9 +46,6 @@ public:
 
     // Asks for a new frame of the scene.
     void requestFrame();
-    // Rebuilds the textures whose editor flags are set. Textures belong to the canvas's GL
-    // context, which must be current.
-    void refreshDirtyTextures();
     // The scene at full resolution, as the canvas shows it once it is at rest (drawn now if the
     // last frame was a quick one), without the layers over it.
     QImage grabFramebuffer();
@@ -91,6 +88,9 @@ protected:
 
 private:
     bool ensureRenderer();
+    // Rebuilds the textures whose editor flags are set; runs at the start of every frame, with
+    // the canvas's own GL context current (the textures live there).
+    void refreshDirtyTextures();
     void drawScene(bool preview);
     void rebuildBackground();
     SceneRenderParams frameParams(float yaw, float pitch, const QSize& pixels, double pixelsPerPoint) const;

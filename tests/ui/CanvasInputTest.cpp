@@ -39,6 +39,7 @@ protected:
 
 struct DragCase {
     const char* name;
+    friend void PrintTo(const DragCase& c, std::ostream* os) { *os << c.name; }
     Qt::MouseButton button;
     Qt::KeyboardModifiers modifiers;
     QPointF delta;
@@ -98,6 +99,7 @@ TEST_F(CanvasInput, CtrlDragWhileComponentsShowPansInsteadOfRotating)
 
 struct TiltCase {
     const char* name;
+    friend void PrintTo(const TiltCase& c, std::ostream* os) { *os << c.name; }
     QPointF delta;
     bool staysTilted;
 };
@@ -163,6 +165,7 @@ TEST_F(CanvasInput, TiltedCardIsDrawnInPerspective)
 
 struct WheelCase {
     const char* name;
+    friend void PrintTo(const WheelCase& c, std::ostream* os) { *os << c.name; }
     QPoint pixelDelta;
     QPoint angleDelta;
     double factor;
@@ -213,6 +216,7 @@ TEST_F(CanvasInput, WithoutADocumentNothingIsClaimed)
 
 struct CursorCase {
     const char* name;
+    friend void PrintTo(const CursorCase& c, std::ostream* os) { *os << c.name; }
     Qt::KeyboardModifiers modifiers;
     bool toolSelected;
     Qt::CursorShape expected;

@@ -53,6 +53,7 @@ Agreement compare(const QImage& exported, const QImage& canvas, QPoint origin, i
 
 struct SceneCase {
     const char* name;
+    friend void PrintTo(const SceneCase& c, std::ostream* os) { *os << c.name; }
     std::function<void(EditorViewModel&)> arrange;
 };
 

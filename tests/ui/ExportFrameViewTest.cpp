@@ -32,6 +32,7 @@ TEST_F(ExportFrame, DefaultFrameFollowsTheCard)
 
 struct DragCase {
     const char* name;
+    friend void PrintTo(const DragCase& c, std::ostream* os) { *os << c.name; }
     QPointF from;
     QPointF by;
     QRectF expected;
@@ -70,6 +71,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct PassCase {
     const char* name;
+    friend void PrintTo(const PassCase& c, std::ostream* os) { *os << c.name; }
     QPointF at;
 };
 
@@ -121,6 +123,7 @@ TEST_F(ExportFrame, APaddingChangeRemovesAStoredFrame)
 
 struct TagCase {
     const char* name;
+    friend void PrintTo(const TagCase& c, std::ostream* os) { *os << c.name; }
     QRectF frame;
     double expectedCentreY;
 };

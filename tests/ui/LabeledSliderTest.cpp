@@ -13,6 +13,7 @@ constexpr int sliderWidth = 214;
 
 struct SliderCase {
     const char* name;
+    friend void PrintTo(const SliderCase& c, std::ostream* os) { *os << c.name; }
     double lower;
     double upper;
     double step;

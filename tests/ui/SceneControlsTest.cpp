@@ -41,6 +41,7 @@ void PrintTo(const ControlsState& s, std::ostream* os)
 
 struct ControlsCase {
     const char* name;
+    friend void PrintTo(const ControlsCase& c, std::ostream* os) { *os << c.name; }
     std::function<void(SceneControls&)> arrange;
     ControlsState expected;
 };

@@ -52,6 +52,7 @@ public:
 
 struct ResetCase {
     const char* name;
+    friend void PrintTo(const ResetCase& c, std::ostream* os) { *os << c.name; }
     std::function<void(Sidebar&)> change;
     const char* section;
     bool shown;
