@@ -155,6 +155,17 @@ void EditorViewModel::addAnnotation(const Annotation& annotation)
     Q_EMIT documentChanged();
 }
 
+void EditorViewModel::removeAnnotation(const QUuid& id)
+{
+    if (!m_document || id.isNull())
+        return;
+    m_document->removeAnnotation(id);
+    if (m_selectedAnnotationId == id)
+        setSelectedAnnotationId({});
+    annotationTextureDirty = true;
+    Q_EMIT documentChanged();
+}
+
 void EditorViewModel::updateDocumentAnnotation(const Annotation& annotation)
 {
     if (!m_document)

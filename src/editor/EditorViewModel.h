@@ -142,6 +142,8 @@ public:
     // Adds an annotation on top of the others / writes one back by id; both mark the
     // annotation layer dirty.
     void addAnnotation(const Annotation& annotation);
+    // Removes every annotation with this id and its selection.
+    void removeAnnotation(const QUuid& id);
     void updateDocumentAnnotation(const Annotation& annotation);
 
     // --- Copy, save, upload (EditorOutput.cpp); each does nothing without a document.

@@ -31,7 +31,7 @@ namespace {
 // Changes closer together than this belong to one continuous interaction.
 constexpr qint64 continuousGapMs = 150;
 // Quick frames have this share of the pixels along each side.
-constexpr double previewScale = 0.5;
+constexpr double previewScale = 0.45;
 
 } // namespace
 
@@ -243,7 +243,7 @@ void CanvasView::drawScene(bool allowPreview)
         m_easing.hasDrawn = false;
     m_easingActive = m_easing.step(targets.yaw, targets.pitch, double(m_clock.nsecsElapsed()) / 1e9);
 
-    // While the user drags or the card turns, frames of a quarter of the pixels keep up with
+    // While the user drags or the card turns, frames of a fifth of the pixels keep up with
     // the pointer: a software rasteriser spends nearly all of a frame shading pixels. The full
     // frame replaces them as soon as things come to rest.
     const bool preview = allowPreview && wantsPreview(m_clock.elapsed());

@@ -115,7 +115,7 @@ private:
     TextureBuilds m_builds;
     int m_frames = 0;
 
-    // The last frame of the scene, in device pixels (a quarter of them for a quick frame).
+    // The last frame of the scene, in device pixels (about a fifth of them for a quick frame).
     QImage m_frame;
     bool m_frameIsPreview = false;
     bool m_sceneDirty = true;

@@ -50,6 +50,7 @@ EditorWindow::EditorWindow(EditorViewModel& editor, QWidget* parent)
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
     m_toolbar = new EditorToolbar(editor, this);
+    connect(m_toolbar, &EditorToolbar::deleteRequested, &editor, &EditorViewModel::removeAnnotation);
     column->addWidget(m_toolbar);
     auto* row = new QHBoxLayout;
     row->setSpacing(0);

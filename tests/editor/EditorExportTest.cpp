@@ -171,6 +171,12 @@ TEST_F(EditorExport, DimHolesComeFromShapes)
     EXPECT_EQ(dim.holes[1].rect, QRectF(50, 50, 20, 20));
     editor->clearLiveDimHole();
     EXPECT_EQ(editor->currentDimState().holes.size(), 1u);
+
+    editor->setSelectedAnnotationId(circle.id);
+    editor->removeAnnotation(circle.id);
+    EXPECT_FALSE(editor->hasShapeAnnotation());
+    EXPECT_TRUE(editor->selectedAnnotationId().isNull());
+    EXPECT_EQ(editor->currentDimState().amount, 0) << "no shape left: nothing dims";
 }
 
 TEST_F(EditorExport, DefaultExportIsTheCardAtNativeResolution)
