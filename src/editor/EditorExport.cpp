@@ -124,11 +124,11 @@ DimState EditorViewModel::currentDimState() const
     return state;
 }
 
-void EditorViewModel::setLiveDimHole(std::optional<QUuid> id, const DimHoleSpec& spec)
+void EditorViewModel::setLiveDimHole(std::optional<QUuid> id, const DimHoleSpec& hole)
 {
     if (!m_styling.dimming.isEnabled)
         return;
-    m_liveDimHole = std::make_pair(id, spec);
+    m_liveDimHole = std::make_pair(id, hole);
     Q_EMIT redrawRequested();
 }
 

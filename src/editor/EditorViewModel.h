@@ -2,7 +2,7 @@
 
 #include "core/Annotation.h"
 #include "core/DetectedComponent.h"
-#include "core/DimHoleSpec.h"
+#include "core/DimHoles.h"
 #include "core/Styling.h"
 #include "core/ViewState.h"
 #include "editor/AnnotationDefaultsStore.h"
@@ -136,7 +136,7 @@ public:
     void clampExportFrame();
     DimState currentDimState() const;
     // The shape being drawn or dragged (no id: one that does not exist yet).
-    void setLiveDimHole(std::optional<QUuid> id, const DimHoleSpec& spec);
+    void setLiveDimHole(std::optional<QUuid> id, const DimHoleSpec& hole);
     void clearLiveDimHole();
     bool hasShapeAnnotation() const;
     // Adds an annotation on top of the others / writes one back by id; both mark the

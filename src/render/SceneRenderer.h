@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/DimHoleSpec.h"
+#include "core/DimHoles.h"
 #include "core/Styling.h"
 
 #include <QImage>
