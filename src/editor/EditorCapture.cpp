@@ -7,7 +7,6 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QSaveFile>
 
 #include <QCoro/QCoroTimer>
 
@@ -90,12 +89,10 @@ void EditorViewModel::captureSelf()
     // Second resolution on purpose: two captures in one second write the same file.
     const QString path = QDir::tempPath() + QStringLiteral("/Pelorin-debug-")
         + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd-HHmmss")) + QStringLiteral(".png");
-    const QByteArray png = FileExportService::encode(snapshot, ImageFileType::png);
-    if (png.isEmpty())
-        return;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(png) != png.size() || !file.commit()) {
-        setErrorMessage(QStringLiteral("Debug capture: failed to write file: ") + file.errorString());
+    try {
+        FileExportService::saveImage(snapshot, path);
+    } catch (const ExportError& error) {
+        setErrorMessage(QStringLiteral("Debug capture: failed to write file: ") + error.description());
         return;
     }
     if (m_revealFile)

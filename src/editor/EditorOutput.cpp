@@ -56,22 +56,35 @@ QCoro::Task<void> EditorViewModel::copyViaShortcut()
         closeEditorWindow();
 }
 
+std::optional<QImage> EditorViewModel::renderForSaving()
+{
+    std::optional<QImage> image = renderFinalImage();
+    if (!image)
+        setErrorMessage(QStringLiteral("Failed to render image"));
+    return image;
+}
+
+bool EditorViewModel::saveReportingErrors(const QImage& image, const QString& path)
+{
+    try {
+        FileExportService::saveImage(image, path);
+        return true;
+    } catch (const ExportError& error) {
+        setErrorMessage(QStringLiteral("Failed to save: ") + error.description());
+        return false;
+    }
+}
+
 QCoro::Task<void> EditorViewModel::saveViaShortcut()
 {
     if (!m_document)
         co_return;
-    const std::optional<QImage> image = renderFinalImage();
-    if (!image) {
-        setErrorMessage(QStringLiteral("Failed to render image"));
+    const std::optional<QImage> image = renderForSaving();
+    if (!image)
         co_return;
-    }
     const QString destination = FileExportService::uniqueURL(FileExportService::defaultSaveURL());
-    try {
-        FileExportService::saveImage(*image, destination);
-    } catch (const ExportError& error) {
-        setErrorMessage(QStringLiteral("Failed to save: ") + error.description());
+    if (!saveReportingErrors(*image, destination))
         co_return;
-    }
     if (uploadsActive())
         uploadInBackground(*image);
     if (saveFollowUp() == ExportFollowUp::close)
@@ -82,11 +95,9 @@ QCoro::Task<void> EditorViewModel::saveAs()
 {
     if (!m_document)
         co_return;
-    const std::optional<QImage> image = renderFinalImage();
-    if (!image) {
-        setErrorMessage(QStringLiteral("Failed to render image"));
+    const std::optional<QImage> image = renderForSaving();
+    if (!image)
         co_return;
-    }
     if (!m_savePanel)
         co_return;
     const std::optional<QString> chosen = m_savePanel->chooseSaveLocation(
@@ -94,12 +105,8 @@ QCoro::Task<void> EditorViewModel::saveAs()
         {QStringLiteral("image/png"), QStringLiteral("image/jpeg"), QStringLiteral("image/tiff")});
     if (!chosen || !m_document)
         co_return;
-    try {
-        FileExportService::saveImage(*image, *chosen);
-    } catch (const ExportError& error) {
-        setErrorMessage(QStringLiteral("Failed to save: ") + error.description());
+    if (!saveReportingErrors(*image, *chosen))
         co_return;
-    }
     m_document->originalURL = QUrl::fromLocalFile(*chosen);
     Q_EMIT documentChanged();
 }

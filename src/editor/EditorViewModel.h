@@ -272,6 +272,10 @@ private:
     void installStylePersistence();
     void observeNotifications();
     void handleEscape();
+    // Save and Save As: the rendered image, or none with "Failed to render image" set.
+    std::optional<QImage> renderForSaving();
+    // Writes the image; a failure sets "Failed to save: " + the reason and answers false.
+    bool saveReportingErrors(const QImage& image, const QString& path);
     QCoro::Task<void> runCaptureFlow(QStringList arguments, QString failurePrefix);
     void setTransform(const CanvasTransform& transform);
     double currentScreenScale() const;

@@ -1,12 +1,11 @@
 #include "editor/LastScreenshotStore.h"
 
 #include "core/ImageFile.h"
+#include "editor/FileExportService.h"
 #include "platform/AppPaths.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QImageWriter>
-#include <QSaveFile>
 
 namespace pelorin {
 
@@ -25,17 +24,12 @@ bool LastScreenshotStore::save(const QImage& image) const
     if (m_path.isEmpty() || image.isNull())
         return false;
     QDir().mkpath(QFileInfo(m_path).absolutePath());
-    QImage stamped = image;
-    setResolutionFromScale(stamped); // reopening keeps the point size
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    QImageWriter writer(&file, "png");
-    if (!writer.write(stamped)) {
-        file.cancelWriting();
+    try {
+        FileExportService::saveImage(image, m_path); // PNG by name, resolution kept, atomic
+        return true;
+    } catch (const ExportError&) {
         return false;
     }
-    return file.commit();
 }
 
 std::optional<QImage> LastScreenshotStore::load() const
