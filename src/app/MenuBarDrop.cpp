@@ -63,7 +63,7 @@ QCoro::Task<void> MenuBarDrop::uploadDroppedFile(QString path)
         m_pasteboard.clear();
         m_pasteboard.writeText(uploaded.publicUrl);
         playCompletionSound();
-    } catch (const UploadFailure& error) {
+    } catch (const ServiceError& error) {
         m_alerts.warning(QStringLiteral("Upload Failed"), error.description());
     }
 }

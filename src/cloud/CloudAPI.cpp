@@ -1,7 +1,7 @@
 #include "cloud/CloudAPI.h"
 
 #include "cloud/CloudAPIError.h"
-#include "cloud/HttpClient.h"
+#include "net/HttpClient.h"
 #include "cloud/KeychainStore.h"
 #include "cloud/TokenStore.h"
 #include "platform/SettingsKeys.h"

@@ -1,6 +1,6 @@
 #include "cloud/CloudRecords.h"
 
-#include "cloud/ServiceError.h"
+#include "net/ServiceError.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,6 +1,6 @@
 #include "cloud/KeychainStore.h"
 
-#include "cloud/HttpClient.h"
+#include "net/HttpClient.h"
 #include "platform/AppPaths.h"
 #include "platform/SystemLog.h"
 

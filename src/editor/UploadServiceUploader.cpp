@@ -1,6 +1,5 @@
 #include "editor/UploadServiceUploader.h"
 
-#include "cloud/ServiceError.h"
 #include "upload/UploadService.h"
 
 namespace pelorin {
@@ -17,16 +16,7 @@ bool UploadServiceUploader::isConfigured() const
 
 QCoro::Task<UploadedFile> UploadServiceUploader::upload(QByteArray data, QString fileName)
 {
-    std::optional<UploadedFile> uploaded;
-    QString failure;
-    try {
-        uploaded = co_await m_service.upload(std::move(data), std::move(fileName));
-    } catch (const ServiceError& error) {
-        failure = error.description();
-    }
-    if (!uploaded)
-        throw UploadFailure(failure);
-    co_return *uploaded;
+    co_return co_await m_service.upload(std::move(data), std::move(fileName));
 }
 
 } // namespace pelorin

@@ -13,7 +13,7 @@ public:
     explicit UploadServiceUploader(UploadService& service);
 
     bool isConfigured() const override;
-    // Throws UploadFailure with the service error's description.
+    // Throws the service's own ServiceError.
     QCoro::Task<UploadedFile> upload(QByteArray data, QString fileName) override;
 
 private:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/ServiceError.h"
 #include "upload/UploadedFile.h"
 
 #include <QByteArray>
@@ -7,23 +8,7 @@
 
 #include <QCoro/QCoroTask>
 
-#include <stdexcept>
-
 namespace pelorin {
-
-// A failed upload; `description()` is what the user reads.
-class UploadFailure : public std::runtime_error {
-public:
-    explicit UploadFailure(QString description)
-        : std::runtime_error(description.toStdString())
-        , m_description(std::move(description))
-    {
-    }
-    QString description() const { return m_description; }
-
-private:
-    QString m_description;
-};
 
 // Sends a rendered screenshot to the user's chosen destination.
 class Uploader {
@@ -31,7 +16,7 @@ public:
     virtual ~Uploader() = default;
     // Whether an upload can be attempted now (a destination is chosen and complete).
     virtual bool isConfigured() const = 0;
-    // Throws UploadFailure.
+    // Throws ServiceError, whose description() the user reads.
     virtual QCoro::Task<UploadedFile> upload(QByteArray data, QString fileName) = 0;
 };
 
@@ -41,7 +26,7 @@ public:
     bool isConfigured() const override { return false; }
     QCoro::Task<UploadedFile> upload(QByteArray, QString) override
     {
-        throw UploadFailure(QStringLiteral("Uploads are not configured."));
+        throw ServiceError(QStringLiteral("Uploads are not configured."));
         co_return UploadedFile{};
     }
 };

@@ -1,7 +1,7 @@
 #include "ui/UploadHistoryWindow.h"
 
 #include "cloud/CloudAPI.h"
-#include "cloud/ServiceError.h"
+#include "net/ServiceError.h"
 #include "platform/Pasteboard.h"
 #include "ui/Glyphs.h"
 #include "ui/UiStyle.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cloud/ServiceError.h"
+#include "net/ServiceError.h"
 
 namespace pelorin {
 

@@ -1,6 +1,6 @@
 #include "upload/UploadFilesCommand.h"
 
-#include "cloud/ServiceError.h"
+#include "net/ServiceError.h"
 #include "upload/UploadService.h"
 
 #include <QFile>

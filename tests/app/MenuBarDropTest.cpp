@@ -42,7 +42,7 @@ public:
     QCoro::Task<UploadedFile> upload(QByteArray, QString fileName) override
     {
         if (fails)
-            throw UploadFailure(QStringLiteral("Upload failed (500): boom"));
+            throw ServiceError(QStringLiteral("Upload failed (500): boom"));
         uploaded << fileName;
         UploadedFile file;
         file.fileName = fileName;

@@ -1,6 +1,6 @@
 #include "CloudTestServer.h"
 
-#include "cloud/HttpClient.h"
+#include "net/HttpClient.h"
 
 #include <QCoro/QCoroTask>
 #include <QJsonDocument>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "TestSupport.h"
-#include "cloud/ServiceError.h"
+#include "net/ServiceError.h"
 
 #include <QCoro/QCoroTask>
 

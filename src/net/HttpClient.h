@@ -20,6 +20,9 @@ struct HttpRequest {
     std::optional<QByteArray> body;
     // Longest silence allowed while connecting, sending or receiving.
     std::chrono::milliseconds timeout{60'000};
+    // Longest the whole exchange may take: a server that drips its reply a byte at a time
+    // never trips the silence limit above.
+    std::chrono::milliseconds deadline{600'000};
     // A reply body larger than this is not read to the end.
     qint64 maxReplyBytes = 1 << 20;
 };

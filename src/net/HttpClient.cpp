@@ -1,6 +1,6 @@
-#include "cloud/HttpClient.h"
+#include "net/HttpClient.h"
 
-#include "cloud/ServiceError.h"
+#include "net/ServiceError.h"
 
 #include <QCoreApplication>
 #include <QNetworkAccessManager>
@@ -8,6 +8,7 @@
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QStringDecoder>
+#include <QTimer>
 
 #include <QCoro/QCoroNetworkReply>
 
@@ -37,6 +38,7 @@ bool isTransportFailure(QNetworkReply::NetworkError error)
 }
 
 constexpr const char* oversizedProperty = "pelorinOversized";
+constexpr const char* deadlineProperty = "pelorinPastDeadline";
 
 } // namespace
 
@@ -86,7 +88,16 @@ QCoro::Task<HttpReply> sendHttpRequest(HttpRequest request)
         }
     });
 
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, raw, [raw] {
+        raw->setProperty(deadlineProperty, true);
+        raw->abort();
+    });
+    deadline.start(request.deadline);
+
     co_await raw;
+    deadline.stop();
 
     const QVariant status = raw->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (raw->property(oversizedProperty).toBool()) {
@@ -96,6 +107,8 @@ QCoro::Task<HttpReply> sendHttpRequest(HttpRequest request)
         co_return result;
     }
     if (isTransportFailure(raw->error())) {
+        if (raw->property(deadlineProperty).toBool())
+            throw TransportError(QNetworkReply::TimeoutError, QStringLiteral("The server took too long to answer."));
         if (raw->error() == QNetworkReply::OperationCanceledError || raw->error() == QNetworkReply::TimeoutError)
             throw TransportError(QNetworkReply::TimeoutError, QStringLiteral("The request timed out."));
         throw TransportError(raw->error(), raw->errorString());

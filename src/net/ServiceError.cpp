@@ -1,4 +1,4 @@
-#include "cloud/ServiceError.h"
+#include "net/ServiceError.h"
 
 #include <QNetworkReply>
 #include <QTextBoundaryFinder>
