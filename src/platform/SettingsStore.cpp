@@ -1,9 +1,14 @@
 #include "platform/SettingsStore.h"
 
 #include "platform/AppPaths.h"
+#include "platform/SystemLog.h"
 
+#include <QBuffer>
 #include <QByteArray>
+#include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -133,6 +138,31 @@ SettingsStore::SettingsStore(const QString& filePath, QObject* parent)
     , m_settings(std::make_unique<QSettings>(filePath, jsonFormat()))
 {
     m_settings->setFallbacksEnabled(false);
+    QFile file(filePath);
+    if (file.open(QIODevice::ReadOnly)) {
+        QBuffer contents;
+        contents.setData(file.readAll());
+        contents.open(QIODevice::ReadOnly);
+        QSettings::SettingsMap ignored;
+        if (!readJson(contents, ignored))
+            m_unreadable = contents.data();
+    }
+}
+
+void SettingsStore::keepUnreadableAside()
+{
+    if (m_unreadable.isEmpty())
+        return;
+    const QFileInfo info(filePath());
+    const QString aside = info.absolutePath() + u'/' + info.completeBaseName() + QStringLiteral(".unreadable-")
+        + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmsszzz")) + QStringLiteral(".json");
+    QSaveFile copy(aside);
+    if (!copy.open(QIODevice::WriteOnly) || copy.write(m_unreadable) != m_unreadable.size() || !copy.commit()) {
+        systemLog(QStringLiteral("the settings file could not be read, nor copied aside to ") + aside);
+        return;
+    }
+    systemLog(QStringLiteral("the settings file could not be read; its old contents are in ") + aside);
+    m_unreadable.clear();
 }
 
 SettingsStore::~SettingsStore() = default;
@@ -160,6 +190,7 @@ bool SettingsStore::contains(const QString& key) const
 
 void SettingsStore::setValue(const QString& key, const QVariant& value)
 {
+    keepUnreadableAside();
     m_settings->setValue(key, value);
     m_settings->sync();
     Q_EMIT changed(key);
@@ -167,6 +198,7 @@ void SettingsStore::setValue(const QString& key, const QVariant& value)
 
 void SettingsStore::setValues(const QVariantMap& values)
 {
+    keepUnreadableAside();
     for (auto it = values.begin(); it != values.end(); ++it)
         m_settings->setValue(it.key(), it.value());
     m_settings->sync();
@@ -178,6 +210,7 @@ void SettingsStore::remove(const QString& key)
 {
     if (!m_settings->contains(key))
         return;
+    keepUnreadableAside();
     m_settings->remove(key);
     m_settings->sync();
     Q_EMIT changed(key);

@@ -51,7 +51,12 @@ Q_SIGNALS:
     void changed(const QString& key);
 
 private:
+    // Copies a settings file that could not be read beside it, once, before the first write
+    // replaces it: a damaged file may only need a hand repair to give the settings back.
+    void keepUnreadableAside();
+
     std::unique_ptr<QSettings> m_settings;
+    QByteArray m_unreadable;
     QVariantMap m_defaults;
 };
 

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
@@ -79,18 +81,30 @@ TEST(SettingsStore, EveryWriteAnnouncesItsKey)
     EXPECT_EQ(spy.at(0).at(0).toString(), QStringLiteral("copyFollowUp"));
 }
 
-TEST(SettingsStore, ACorruptFileReadsAsEmptyAndIsReplacedOnWrite)
+// A damaged file reads as empty; its bytes are kept aside before the first write replaces it.
+TEST(SettingsStore, ADamagedFileIsKeptAsideBeforeTheFirstWrite)
 {
-    test::TempSettings settings;
-    {
-        QFile file(settings.path());
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("{ not json");
+    const QByteArray deep = QByteArray(2000, '[') + QByteArray(2000, ']');
+    const QList<QByteArray> damaged{"{ \"lastCornerRadius\": 12", QByteArray("\x89PNG\r\n\x1a\n\0\0", 10), "[1, 2]",
+                                    "{\"a\": " + deep + "}"};
+    for (const QByteArray& contents : damaged) {
+        test::TempSettings settings;
+        {
+            QFile file(settings.path());
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(contents);
+        }
+        SettingsStore& store = settings.reopen();
+        EXPECT_FALSE(store.contains(QStringLiteral("lastCornerRadius")));
+        store.setValue(QStringLiteral("lastCornerRadius"), 30.5);
+        store.setValue(QStringLiteral("lastPadding"), 40); // a second write keeps no second copy
+        EXPECT_DOUBLE_EQ(settings.reopen().doubleValue(QStringLiteral("lastCornerRadius"), 18), 30.5);
+        const QFileInfoList aside = QFileInfo(settings.path()).dir().entryInfoList({QStringLiteral("Pelorin.unreadable-*.json")});
+        ASSERT_EQ(aside.size(), 1) << contents.left(20).toStdString();
+        QFile kept(aside.first().filePath());
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(kept.readAll(), contents);
     }
-    SettingsStore& store = settings.reopen();
-    EXPECT_FALSE(store.contains(QStringLiteral("lastCornerRadius")));
-    store.setValue(QStringLiteral("lastCornerRadius"), 30.5);
-    EXPECT_DOUBLE_EQ(settings.reopen().doubleValue(QStringLiteral("lastCornerRadius"), 18), 30.5);
 }
 
 TEST(NotificationCenter, DeliversOnlyToObserversOfTheName)
