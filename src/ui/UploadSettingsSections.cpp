@@ -328,6 +328,10 @@ StorageSection::StorageSection(UploadService& uploads, QWidget* parent)
     m_secret->setEchoMode(QLineEdit::Password);
     m_bucket = field(QStringLiteral("Bucket Name"), config.bucketName, {});
     m_publicUrl = field(QStringLiteral("Public URL"), config.publicUrl, QStringLiteral("https://files.example.com"));
+    // Other S3-compatible providers (AWS, MinIO, Backblaze…) name their endpoint instead of an
+    // account id; AWS also needs the bucket's region for the signature.
+    m_endpoint = field(QStringLiteral("Endpoint"), config.endpointURL, QStringLiteral("Optional: https://s3.eu-west-1.amazonaws.com"));
+    m_region = field(QStringLiteral("Region"), config.region, QStringLiteral("auto"));
     layout->addLayout(form);
 
     auto* saveRow = new QHBoxLayout;
@@ -351,8 +355,9 @@ StorageSection::StorageSection(UploadService& uploads, QWidget* parent)
 QString StorageSection::footerText()
 {
     return QStringLiteral("Find these in your storage provider's dashboard under API tokens. The public URL is the "
-                          "address the bucket's files are served from; uploaded links start with it. The keys are "
-                          "kept in Pelorin's data folder, readable only by you.");
+                          "address the bucket's files are served from; uploaded links start with it. Cloudflare R2 "
+                          "needs the account ID; other providers need the endpoint instead, and AWS the bucket's "
+                          "region. The keys are kept in Pelorin's data folder, readable only by you.");
 }
 
 bool StorageSection::showsSaved() const
@@ -363,7 +368,7 @@ bool StorageSection::showsSaved() const
 void StorageSection::save()
 {
     m_uploads.updateConfig({m_accountId->text(), m_accessKeyId->text(), m_secret->text(), m_bucket->text(),
-                            m_publicUrl->text()});
+                            m_publicUrl->text(), m_endpoint->text().trimmed(), m_region->text().trimmed()});
     m_saved->setVisible(true);
     m_savedTimer.start();
     Q_EMIT configSaved();

@@ -103,6 +103,8 @@ public:
     QLineEdit* secretField() const { return m_secret; }
     QLineEdit* bucketField() const { return m_bucket; }
     QLineEdit* publicUrlField() const { return m_publicUrl; }
+    QLineEdit* endpointField() const { return m_endpoint; }
+    QLineEdit* regionField() const { return m_region; }
     QPushButton* saveButton() const { return m_save; }
     bool showsSaved() const;
 
@@ -119,6 +121,8 @@ private:
     QLineEdit* m_secret = nullptr;
     QLineEdit* m_bucket = nullptr;
     QLineEdit* m_publicUrl = nullptr;
+    QLineEdit* m_endpoint = nullptr;
+    QLineEdit* m_region = nullptr;
     QPushButton* m_save = nullptr;
     QLabel* m_saved = nullptr;
     QTimer m_savedTimer;

@@ -64,13 +64,13 @@ S3SignedRequest signS3Request(const S3SigningInput& input)
     out.canonicalRequest = QStringList{QString::fromLatin1(input.method), input.path, QString(), canonicalHeaders,
                                        out.signedHeaders, out.payloadHash}
                                .join(u'\n');
-    const QString scope = dateStamp + QStringLiteral("/auto/s3/aws4_request");
+    const QString scope = dateStamp + u'/' + input.region + QStringLiteral("/s3/aws4_request");
     out.stringToSign = QStringList{QStringLiteral("AWS4-HMAC-SHA256"), out.amzDate, scope,
                                    sha256Hex(out.canonicalRequest.toUtf8())}
                            .join(u'\n');
 
     const QByteArray kDate = hmac("AWS4" + input.secretAccessKey.toUtf8(), dateStamp.toUtf8());
-    const QByteArray kRegion = hmac(kDate, "auto");
+    const QByteArray kRegion = hmac(kDate, input.region.toUtf8());
     const QByteArray kService = hmac(kRegion, "s3");
     const QByteArray kSigning = hmac(kService, "aws4_request");
     out.signature = QString::fromLatin1(hmac(kSigning, out.stringToSign.toUtf8()).toHex());

@@ -14,7 +14,7 @@ namespace pelorin {
 // A–Z a–z 0–9 - . _ ~ as they are, and "/" too when `keepSlash`.
 QString encodeUnreserved(const QString& text, bool keepSlash);
 
-// AWS Signature Version 4 for one path-style S3 request, region "auto", service "s3".
+// AWS Signature Version 4 for one path-style S3 request, service "s3".
 struct S3SigningInput {
     QByteArray method;
     // Already encoded, exactly as it goes on the wire.
@@ -27,6 +27,8 @@ struct S3SigningInput {
     QString accessKeyId;
     QString secretAccessKey;
     QDateTime time;
+    // "auto" is what R2 expects; AWS needs the bucket's own region.
+    QString region = QStringLiteral("auto");
 };
 
 struct S3SignedRequest {

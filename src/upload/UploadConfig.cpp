@@ -29,17 +29,21 @@ std::optional<QByteArray> readFile(const QString& path)
 
 bool UploadConfig::isConfigured() const
 {
-    return !accountId.isEmpty() && !accessKeyId.isEmpty() && !secretAccessKey.isEmpty() && !bucketName.isEmpty()
+    return (!accountId.isEmpty() || !endpointURL.isEmpty()) && !accessKeyId.isEmpty() && !secretAccessKey.isEmpty() && !bucketName.isEmpty()
         && !publicUrl.isEmpty();
 }
 
 QByteArray encodeUploadConfig(const UploadConfig& config)
 {
-    const QJsonObject object{{QLatin1String(members[0]), config.accountId},
+    QJsonObject object{{QLatin1String(members[0]), config.accountId},
                              {QLatin1String(members[1]), config.accessKeyId},
                              {QLatin1String(members[2]), config.secretAccessKey},
                              {QLatin1String(members[3]), config.bucketName},
                              {QLatin1String(members[4]), config.publicUrl}};
+    if (!config.endpointURL.isEmpty())
+        object.insert(QStringLiteral("endpointURL"), config.endpointURL);
+    if (!config.region.isEmpty())
+        object.insert(QStringLiteral("region"), config.region);
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
@@ -57,7 +61,16 @@ std::optional<UploadConfig> decodeUploadConfig(const QByteArray& json)
             return std::nullopt;
         values[i] = value.toString();
     }
-    return UploadConfig{values[0], values[1], values[2], values[3], values[4]};
+    UploadConfig config{values[0], values[1], values[2], values[3], values[4], {}, {}};
+    for (auto [name, field] : {std::pair{"endpointURL", &config.endpointURL}, std::pair{"region", &config.region}}) {
+        const QJsonValue value = object.value(QLatin1String(name));
+        if (value.isUndefined())
+            continue;
+        if (!value.isString())
+            return std::nullopt;
+        *field = value.toString();
+    }
+    return config;
 }
 
 UploadConfigFile UploadConfigFile::standard()

@@ -2,7 +2,7 @@
 
 #include "cloud/CloudAPI.h"
 #include "cloud/CloudAPIError.h"
-#include "cloud/HttpClient.h"
+#include "net/HttpClient.h"
 #include "cloud/TokenStore.h"
 #include "platform/SettingsKeys.h"
 #include "platform/SettingsStore.h"
@@ -63,6 +63,12 @@ UploadService::UploadService(SettingsStore& settings, CloudAPI& cloud, UploadHis
     , m_config(m_configFile.load())
     , m_now([] { return QDateTime::currentDateTimeUtc(); })
 {
+    // The endpoint once lived in the settings file; it moves next to the keys it goes with.
+    const QString legacyEndpoint = m_settings.stringValue(QLatin1String(SettingsKeys::s3EndpointURL));
+    if (m_config.endpointURL.isEmpty() && !legacyEndpoint.isEmpty() && m_config != UploadConfig{}) {
+        m_config.endpointURL = legacyEndpoint;
+        m_configFile.save(m_config);
+    }
 }
 
 void UploadService::updateConfig(const UploadConfig& config)
@@ -192,7 +198,9 @@ QCoro::Task<void> UploadService::send(UploadConfig config, QByteArray method, QS
     const QString path = u'/' + encodeUnreserved(config.bucketName, false) + u'/' + encodeUnreserved(key, true);
 
     QUrl url;
-    const QString endpoint = m_settings.stringValue(QLatin1String(SettingsKeys::s3EndpointURL));
+    const QString endpoint = !config.endpointURL.isEmpty()
+        ? config.endpointURL
+        : m_settings.stringValue(QLatin1String(SettingsKeys::s3EndpointURL));
     if (!endpoint.isEmpty()) {
         // Another S3-compatible provider: its scheme, host and port, the same path.
         const QUrl given(endpoint, QUrl::StrictMode);
@@ -215,7 +223,7 @@ QCoro::Task<void> UploadService::send(UploadConfig config, QByteArray method, QS
 
     const S3SignedRequest signedRequest = signS3Request({method, path, hostHeader(url), extraHeaders,
                                                          body.value_or(QByteArray()), config.accessKeyId,
-                                                         config.secretAccessKey, m_now()});
+                                                         config.secretAccessKey, m_now(), config.signingRegion()});
     HttpRequest request;
     request.url = url;
     request.method = method;

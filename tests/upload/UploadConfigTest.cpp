@@ -32,6 +32,10 @@ const char* const legacyJson =
     R"({"publicUrl":"https://old.example","bucketName":"old-bucket","secretAccessKey":"old-secret","accessKeyId":"OLDKEY","accountId":"old-acct"})";
 const char* const withoutPublicUrl =
     R"({"accountId":"acct","accessKeyId":"AKID","secretAccessKey":"s3cr3t","bucketName":"shots"})";
+const char* const withEndpoint =
+    R"({"accountId":"","accessKeyId":"AKID","secretAccessKey":"s3cr3t","bucketName":"shots","publicUrl":"https://cdn.example","endpointURL":"https://s3.example","region":"eu-west-1"})";
+const char* const numberRegion =
+    R"({"accountId":"acct","accessKeyId":"AKID","secretAccessKey":"s3cr3t","bucketName":"shots","publicUrl":"x","region":1})";
 const char* const numberMember =
     R"({"accountId":7,"accessKeyId":"AKID","secretAccessKey":"s3cr3t","bucketName":"shots","publicUrl":"x"})";
 
@@ -82,6 +86,13 @@ TEST_F(ConfigFiles, LoadsTheFileOrMigratesTheLegacyOneOrStartsEmpty)
         {"file lacks publicUrl, legacy valid", withoutPublicUrl, legacyJson, legacy, true},
         {"file lacks publicUrl, no legacy", withoutPublicUrl, nullptr, UploadConfig{}, false},
         {"member of the wrong type", numberMember, nullptr, UploadConfig{}, false},
+        {"optional members of the wrong type", numberRegion, nullptr, UploadConfig{}, false},
+        {"own endpoint and region, no account",
+         withEndpoint,
+         nullptr,
+         {{}, QStringLiteral("AKID"), QStringLiteral("s3cr3t"), QStringLiteral("shots"), QStringLiteral("https://cdn.example"),
+          QStringLiteral("https://s3.example"), QStringLiteral("eu-west-1")},
+         true},
         {"file is not JSON, legacy valid", "{not json", legacyJson, legacy, true},
         {"legacy file is not a config", nullptr, "[1,2,3]", UploadConfig{}, false},
     };
@@ -142,6 +153,25 @@ TEST_F(ConfigFiles, UpdateConfigWritesCompactJsonThatTheNextStartReads)
     EXPECT_EQ(restarted.config(), typed);
 }
 
+// The endpoint moves from the settings file into upload-config.json, so a damaged settings
+// file can no longer send the access key to another host.
+TEST_F(ConfigFiles, TheEndpointMovesFromTheSettingsIntoTheConfigFile)
+{
+    test::TempSettings settings;
+    MemoryTokenStore tokens;
+    CloudAPI api(settings.store(), tokens);
+    UploadHistoryStore history(m_dir.filePath(QStringLiteral("uploads.json")), QString());
+    write(path(), completeJson);
+    settings.store().setValue(QLatin1String(SettingsKeys::s3EndpointURL), QStringLiteral("https://minio.example:9000"));
+    UploadService(settings.store(), api, history, file());
+    EXPECT_EQ(file().load().endpointURL, QStringLiteral("https://minio.example:9000"));
+
+    settings.store().remove(QLatin1String(SettingsKeys::s3EndpointURL)); // the settings file lost it
+    UploadService restarted(settings.store(), api, history, file());
+    EXPECT_EQ(restarted.config().endpointURL, QStringLiteral("https://minio.example:9000"));
+    EXPECT_TRUE(restarted.config().isConfigured());
+}
+
 TEST_F(ConfigFiles, WithoutAnApplicationFolderOnlyMemoryChanges)
 {
     test::TempSettings settings;
@@ -167,6 +197,8 @@ TEST(UploadConfigRecord, IsConfiguredNeedsAllFiveFieldsAndTrimsNothing)
         UploadConfig missingOne = complete;
         missingOne.*field = QString();
         EXPECT_FALSE(missingOne.isConfigured());
+        missingOne.endpointURL = QStringLiteral("https://s3.example"); // stands in for the account id only
+        EXPECT_EQ(missingOne.isConfigured(), field == &UploadConfig::accountId);
     }
 }
 

@@ -242,7 +242,7 @@ TEST_F(Uploads, CloudUploadPutsWithExactlyTheGivenHeadersAndRecordsTheCompletion
     EXPECT_EQ(decodeUploadHistory(historyFile()), history.files());
 }
 
-TEST_F(Uploads, CloudUploadFailuresGiveTheirErrorAndRecordNothing)
+TEST_F(Uploads, CloudServiceErrorsGiveTheirErrorAndRecordNothing)
 {
     ASSERT_TRUE(server.isRunning());
     seedHistory();

@@ -169,10 +169,13 @@ TEST_F(UploadSettings, BucketFormSavesTheFieldsExactlyAsTyped)
     form.secretField()->setText(QStringLiteral("s3cr+t/=="));
     form.bucketField()->setText(QStringLiteral("shots"));
     form.publicUrlField()->setText(QStringLiteral("https://cdn.example/"));
+    form.endpointField()->setText(QStringLiteral(" https://s3.eu-west-1.amazonaws.com "));
+    form.regionField()->setText(QStringLiteral("eu-west-1"));
     form.saveButton()->click();
 
     const UploadConfig expected{QStringLiteral(" acct "), QStringLiteral("AKID"), QStringLiteral("s3cr+t/=="),
-                                QStringLiteral("shots"), QStringLiteral("https://cdn.example/")};
+                                QStringLiteral("shots"), QStringLiteral("https://cdn.example/"),
+                                QStringLiteral("https://s3.eu-west-1.amazonaws.com"), QStringLiteral("eu-west-1")};
     EXPECT_EQ(uploads.config(), expected);
     // And on disk, for the next start.
     EXPECT_EQ(UploadConfigFile(configPath(), QString()).load(), expected);
