@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QSaveFile>
 
 #include <algorithm>
@@ -71,15 +72,46 @@ void UploadHistoryStore::load()
         m_unreadable = *bytes;
         return;
     }
-    std::stable_sort(files->begin(), files->end(),
-                     [](const UploadedFile& a, const UploadedFile& b) { return a.uploadDate > b.uploadDate; });
+    sortNewestFirst(*files);
     m_files = std::move(*files);
+}
+
+void UploadHistoryStore::sortNewestFirst(QList<UploadedFile>& files)
+{
+    std::stable_sort(files.begin(), files.end(),
+                     [](const UploadedFile& a, const UploadedFile& b) { return a.uploadDate > b.uploadDate; });
+}
+
+void UploadHistoryStore::update(const std::function<void(QList<UploadedFile>&)>& change)
+{
+    if (m_path.isEmpty()) {
+        change(m_files);
+        return;
+    }
+    QDir().mkpath(QFileInfo(m_path).absolutePath());
+    QLockFile lock(m_path + QStringLiteral(".lock"));
+    lock.setStaleLockTime(10'000); // a writer killed mid-write does not block the next one
+    if (!lock.tryLock(5'000))
+        systemLog(QStringLiteral("the upload history is locked by another process; writing anyway"));
+    // What another process wrote since this one last looked is kept; an unreadable file is
+    // set aside by persist() and this process's list carries on.
+    if (const std::optional<QByteArray> bytes = readFile(m_path)) {
+        if (std::optional<QList<UploadedFile>> onDisk = decodeUploadHistory(*bytes)) {
+            m_files = std::move(*onDisk); // in the order the last writer kept
+        } else if (m_unreadable.isEmpty()) {
+            m_unreadable = *bytes;
+        }
+    }
+    change(m_files);
+    persist();
 }
 
 void UploadHistoryStore::add(const UploadedFile& file)
 {
-    m_files.prepend(file);
-    persist();
+    update([&file](QList<UploadedFile>& files) {
+        files.removeIf([&](const UploadedFile& entry) { return entry.id == file.id; });
+        files.prepend(file);
+    });
     Q_EMIT filesChanged();
 }
 
@@ -87,8 +119,7 @@ void UploadHistoryStore::remove(const UploadedFile& file)
 {
     // A copy: `file` may be one of the entries that are about to go.
     const QUuid id = file.id;
-    m_files.removeIf([&](const UploadedFile& entry) { return entry.id == id; });
-    persist();
+    update([id](QList<UploadedFile>& files) { files.removeIf([&](const UploadedFile& entry) { return entry.id == id; }); });
     Q_EMIT filesChanged();
 }
 

@@ -6,10 +6,14 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 namespace pelorin {
 
 // Every successful upload, newest first, mirrored to "uploads.json" in the application
-// folder. Changed and written on the main thread only.
+// folder. Changed and written on the main thread only. The tray app and `pelorin upload` may
+// write the file at the same time: each change re-reads it under a lock file and applies
+// itself to what is there, so neither writer drops the other's entries.
 class UploadHistoryStore : public QObject {
     Q_OBJECT
 public:
@@ -33,6 +37,9 @@ Q_SIGNALS:
 private:
     void load();
     void persist();
+    // Re-reads the file under its lock, applies `change` to its entries and writes them.
+    void update(const std::function<void(QList<UploadedFile>&)>& change);
+    static void sortNewestFirst(QList<UploadedFile>& files);
 
     QString m_path;
     QString m_legacyPath;

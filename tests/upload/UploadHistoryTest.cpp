@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QProcess>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -162,4 +164,38 @@ TEST_F(History, AnUnreadableFileIsSetAsideBeforeTheFirstWrite)
     ASSERT_EQ(aside.size(), 1);
     EXPECT_EQ(read(QFileInfo(path()).absolutePath() + u'/' + aside[0]), unreadable);
     EXPECT_EQ(UploadHistoryStore(path(), legacyPath()).files().size(), 1);
+}
+
+// Another process (`pelorin upload` beside the tray app) adds entries to the same file; the
+// child side of this test is the same program run with PELORIN_HISTORY_CHILD set.
+TEST_F(History, TwoProcessesWritingLoseNothing)
+{
+    if (qEnvironmentVariableIsSet("PELORIN_HISTORY_CHILD"))
+        GTEST_SKIP() << "this process is the child";
+    UploadHistoryStore store(path(), legacyPath()); // loaded before the other process writes
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("PELORIN_HISTORY_CHILD"), path());
+    child.setProcessEnvironment(environment);
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=HistoryChild.*")});
+    ASSERT_TRUE(child.waitForStarted());
+    for (int i = 0; i < 25; ++i)
+        store.add({QUuid::createUuid(), QStringLiteral("app-%1.png").arg(i), QStringLiteral("k"), QStringLiteral("u"),
+                   QDateTime::currentDateTimeUtc(), 1, std::nullopt});
+    ASSERT_TRUE(child.waitForFinished(30'000));
+    ASSERT_EQ(child.exitCode(), 0) << child.readAll().toStdString();
+    store.remove(store.files().last()); // one more write after the child is done
+    EXPECT_EQ(store.files().size(), 49);
+    EXPECT_EQ(UploadHistoryStore(path(), legacyPath()).files().size(), 49);
+}
+
+TEST(HistoryChild, AddsItsEntries)
+{
+    const QString path = qEnvironmentVariable("PELORIN_HISTORY_CHILD");
+    if (path.isEmpty())
+        GTEST_SKIP() << "runs only as the other process of TwoProcessesWritingLoseNothing";
+    UploadHistoryStore store(path, QString());
+    for (int i = 0; i < 25; ++i)
+        store.add({QUuid::createUuid(), QStringLiteral("command-%1.png").arg(i), QStringLiteral("k"), QStringLiteral("u"),
+                   QDateTime::currentDateTimeUtc(), 1, std::nullopt});
 }
