@@ -27,7 +27,7 @@ QCoro::Task<void> EditorViewModel::copyViaShortcut()
         QString failure;
         try {
             uploaded = co_await uploadRendered(*image);
-        } catch (const UploadFailure& error) {
+        } catch (const ServiceError& error) {
             failure = error.description();
         }
         if (!self)
@@ -100,10 +100,13 @@ QCoro::Task<void> EditorViewModel::saveAs()
         co_return;
     if (!m_savePanel)
         co_return;
-    const std::optional<QString> chosen = m_savePanel->chooseSaveLocation(
-        FileExportService::generateFilename(QLatin1String(FileExportService::defaultTemplate), QStringLiteral("png")),
-        {QStringLiteral("image/png"), QStringLiteral("image/jpeg"), QStringLiteral("image/tiff")});
-    if (!chosen || !m_document)
+    QPointer<EditorViewModel> self(this);
+    // Named first: g++ 12 cannot take the braced list into the awaited call.
+    const QStringList types{QStringLiteral("image/png"), QStringLiteral("image/jpeg"), QStringLiteral("image/tiff")};
+    const QString suggested =
+        FileExportService::generateFilename(QLatin1String(FileExportService::defaultTemplate), QStringLiteral("png"));
+    const std::optional<QString> chosen = co_await m_savePanel->chooseSaveLocation(suggested, types);
+    if (!self || !chosen || !m_document)
         co_return;
     if (!saveReportingErrors(*image, *chosen))
         co_return;
@@ -115,7 +118,7 @@ QCoro::Task<UploadedFile> EditorViewModel::uploadRendered(QImage image)
 {
     const QByteArray png = FileExportService::encode(image, ImageFileType::png);
     if (png.isEmpty() || !m_uploader)
-        throw UploadFailure(QStringLiteral("Could not build the upload request."));
+        throw ServiceError(QStringLiteral("Could not build the upload request."));
     const QString fileName =
         FileExportService::generateFilename(QLatin1String(FileExportService::defaultTemplate), QStringLiteral("png"));
     // The uploader outlives the editor window; it holds its own copy of the bytes.
@@ -131,7 +134,7 @@ void EditorViewModel::uploadInBackground(const QImage& image)
             co_return;
         try {
             co_await self->uploadRendered(rendered);
-        } catch (const UploadFailure& error) {
+        } catch (const ServiceError& error) {
             systemLog(QStringLiteral("screenshot upload failed: ") + error.description());
         }
     }(QPointer<EditorViewModel>(this), image);

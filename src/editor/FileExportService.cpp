@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QPainter>
+#include <QMimeDatabase>
 #include <QSaveFile>
 #include <QStandardPaths>
 
@@ -50,11 +51,32 @@ QString FileExportService::generateFilename(const QString& templ, const QString&
 
 QString FileExportService::defaultSaveURL(const std::optional<QString>& filename)
 {
-    QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-    if (desktop.isEmpty())
-        desktop = QDir::homePath();
-    return desktop + u'/'
+    return defaultSaveFolder() + u'/'
         + filename.value_or(generateFilename(QLatin1String(defaultTemplate), QStringLiteral("png")));
+}
+
+QString FileExportService::defaultSaveFolder()
+{
+    // Many Linux desktops have no desktop folder at all; the pictures folder is the other
+    // place people look for screenshots.
+    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    if (!desktop.isEmpty() && desktop != QDir::homePath() && QFileInfo(desktop).isDir())
+        return desktop;
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (!pictures.isEmpty() && QDir().mkpath(pictures))
+        return pictures;
+    return QDir::homePath();
+}
+
+QString FileExportService::withSuffixFor(const QString& path, const QString& mimeType, const QStringList& allowedTypes)
+{
+    const QMimeDatabase types;
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    for (const QString& allowed : allowedTypes)
+        if (!suffix.isEmpty() && types.mimeTypeForName(allowed).suffixes().contains(suffix))
+            return path;
+    const QString preferred = types.mimeTypeForName(mimeType).preferredSuffix();
+    return preferred.isEmpty() ? path : path + u'.' + preferred;
 }
 
 QString FileExportService::uniqueURL(const QString& path)
@@ -121,16 +143,20 @@ void FileExportService::saveImage(const QImage& image, const QString& path)
         throw ExportError(ExportError::Kind::failedToEncode);
     // QSaveFile writes a temporary beside the destination and renames it: a failed save
     // leaves neither a partial file nor a damaged older one.
+    // A failure names the whole path: "No such file or directory" alone does not say which.
     QSaveFile file(path);
+    const auto failure = [&file, &path] {
+        return ExportError(ExportError::Kind::failedToWrite, path + QStringLiteral(": ") + file.errorString());
+    };
     if (!file.open(QIODevice::WriteOnly))
-        throw ExportError(ExportError::Kind::failedToWrite, file.errorString());
+        throw failure();
     if (file.write(bytes) != bytes.size()) {
-        const QString message = file.errorString();
+        const ExportError error = failure();
         file.cancelWriting();
-        throw ExportError(ExportError::Kind::failedToWrite, message);
+        throw error;
     }
     if (!file.commit())
-        throw ExportError(ExportError::Kind::failedToWrite, file.errorString());
+        throw failure();
 }
 
 } // namespace pelorin

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoroTask>
 #include <QDateTime>
 #include <QImage>
 #include <QString>
@@ -33,11 +34,12 @@ private:
 
 enum class ImageFileType { png, jpeg, tiff, gif, bmp };
 
-// Asks where to save; empty when the user cancels. The app shows a file dialog, tests answer.
+// Asks where to save; empty when the user cancels. The app shows a file dialog (without
+// blocking the event loop), tests answer.
 class SavePanel {
 public:
     virtual ~SavePanel() = default;
-    virtual std::optional<QString> chooseSaveLocation(const QString& suggestedFileName, const QStringList& allowedTypes) = 0;
+    virtual QCoro::Task<std::optional<QString>> chooseSaveLocation(QString suggestedFileName, QStringList allowedTypes) = 0;
 };
 
 // Turns images into files: names, locations, formats, atomic writes.
@@ -50,8 +52,13 @@ public:
     // The template with every "{date}" (yyyy-MM-dd) and "{time}" (HH.mm.ss) filled in, then "." + format.
     static QString generateFilename(const QString& templ, const QString& format,
                                     const QDateTime& now = QDateTime::currentDateTime());
-    // The Desktop folder plus `filename`, or the generated default name.
+    // The default folder plus `filename`, or the generated default name.
     static QString defaultSaveURL(const std::optional<QString>& filename = std::nullopt);
+    // The desktop folder when it exists, else the pictures folder (made when missing).
+    static QString defaultSaveFolder();
+    // `path` with the suffix of `mimeType` appended unless it already ends in one of the
+    // allowed types' suffixes: a name typed without one takes the chosen filter's format.
+    static QString withSuffixFor(const QString& path, const QString& mimeType, const QStringList& allowedTypes);
     // The path itself when free, else "name (1).ext", "name (2).ext", …
     static QString uniqueURL(const QString& path);
 

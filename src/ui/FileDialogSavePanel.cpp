@@ -1,21 +1,28 @@
 #include "ui/FileDialogSavePanel.h"
 
+#include <QCoroSignal>
 #include <QFileDialog>
 
 namespace pelorin {
 
-std::optional<QString> FileDialogSavePanel::chooseSaveLocation(const QString& suggestedFileName,
-                                                               const QStringList& allowedTypes)
+QCoro::Task<std::optional<QString>> FileDialogSavePanel::chooseSaveLocation(QString suggestedFileName,
+                                                                            QStringList allowedTypes)
 {
-    QFileDialog dialog(m_parent, QStringLiteral("Save As"));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setMimeTypeFilters(allowedTypes);
-    dialog.setDirectory(QFileInfo(FileExportService::defaultSaveURL()).path());
-    dialog.selectFile(suggestedFileName);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return std::nullopt;
-    return dialog.selectedFiles().first();
+    QPointer<QFileDialog> dialog = new QFileDialog(m_parent, QStringLiteral("Save As"));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setMimeTypeFilters(allowedTypes);
+    dialog->setDirectory(QFileInfo(FileExportService::defaultSaveURL()).path());
+    dialog->selectFile(suggestedFileName);
+    dialog->setOption(QFileDialog::DontConfirmOverwrite, false);
+    dialog->open();
+    const int result = co_await qCoro(dialog.data(), &QDialog::finished);
+    if (!dialog)
+        co_return std::nullopt;
+    dialog->deleteLater();
+    if (result != QDialog::Accepted || dialog->selectedFiles().isEmpty())
+        co_return std::nullopt;
+    co_return FileExportService::withSuffixFor(dialog->selectedFiles().first(), dialog->selectedMimeTypeFilter(),
+                                               allowedTypes);
 }
 
 } // namespace pelorin

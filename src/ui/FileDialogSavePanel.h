@@ -14,7 +14,7 @@ public:
         : m_parent(parent)
     {
     }
-    std::optional<QString> chooseSaveLocation(const QString& suggestedFileName, const QStringList& allowedTypes) override;
+    QCoro::Task<std::optional<QString>> chooseSaveLocation(QString suggestedFileName, QStringList allowedTypes) override;
 
 private:
     QPointer<QWidget> m_parent;

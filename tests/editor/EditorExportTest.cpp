@@ -60,7 +60,7 @@ public:
     {
         ++uploads;
         if (fails)
-            throw UploadFailure(QStringLiteral("Upload failed (403): denied"));
+            throw ServiceError(QStringLiteral("Upload failed (403): denied"));
         co_return UploadedFile{QUuid::createUuid(), fileName, fileName, QStringLiteral("https://cdn.example/") + fileName,
                                QDateTime::currentDateTime(), data.size(), std::nullopt};
     }
@@ -69,7 +69,11 @@ public:
 class ScriptedSavePanel : public SavePanel {
 public:
     std::optional<QString> answer;
-    std::optional<QString> chooseSaveLocation(const QString&, const QStringList&) override { return answer; }
+    QCoro::Task<std::optional<QString>> chooseSaveLocation(QString, QStringList) override
+    {
+        std::optional<QString> copy = answer; // g++ 12 moves from a member named in co_return
+        co_return copy;
+    }
 };
 
 class EditorExport : public test::EditorFixture {
@@ -245,28 +249,59 @@ TEST_F(EditorExport, CopyBranchesWithUploads)
     }
 }
 
-TEST_F(EditorExport, SaveWritesToTheDesktopAndSaveAsToTheChosenFile)
+// Ctrl+S saves to the desktop folder when there is one, else to the pictures folder; Save As
+// writes the chosen file, and a failure names the whole path.
+TEST_F(EditorExport, SaveFindsAFolderAndSaveAsWritesTheChosenFile)
 {
-    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-    QDir(desktop).removeRecursively();
-    QDir().mkpath(desktop);
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    QDir().mkpath(config);
+    const QString desktop = dir.filePath(QStringLiteral("Desk")), pictures = dir.filePath(QStringLiteral("Pics/Shots"));
+    QFile dirs(config + QStringLiteral("/user-dirs.dirs"));
+    ASSERT_TRUE(dirs.open(QIODevice::WriteOnly));
+    dirs.write(QStringLiteral("XDG_DESKTOP_DIR=\"%1\"\nXDG_PICTURES_DIR=\"%2\"\n").arg(desktop, pictures).toUtf8());
+    dirs.close();
     uploader.configured = false;
     settings.store().setValue(QLatin1String(SettingsKeys::saveFollowUp), QStringLiteral("stay"));
     openScreenshot();
+    run(editor->saveViaShortcut()); // no desktop folder: the pictures folder, made for it
+    QDir().mkpath(desktop);
     run(editor->saveViaShortcut());
     run(editor->saveViaShortcut());
-    const QStringList saved = QDir(desktop).entryList({QStringLiteral("Screenshot *.png")});
-    EXPECT_EQ(saved.size(), 2) << saved.join(u',').toStdString();
+    EXPECT_TRUE(editor->errorMessage().isEmpty()) << editor->errorMessage().toStdString();
+    EXPECT_EQ(QDir(pictures).entryList({QStringLiteral("Screenshot *.png")}).size(), 1);
+    EXPECT_EQ(QDir(desktop).entryList({QStringLiteral("Screenshot *.png")}).size(), 2);
     EXPECT_TRUE(editor->hasDocument());
 
     panel.answer = dir.filePath(QStringLiteral("chosen.JPG"));
     run(editor->saveAs());
-    EXPECT_TRUE(QFileInfo::exists(*panel.answer));
+    EXPECT_TRUE(QFileInfo::exists(*panel.answer)) << editor->errorMessage().toStdString();
     EXPECT_EQ(editor->document()->originalURL, QUrl::fromLocalFile(*panel.answer));
     panel.answer = QStringLiteral("/sys/pelorin-denied.png");
     run(editor->saveAs());
-    EXPECT_TRUE(editor->errorMessage().startsWith(QStringLiteral("Failed to save: "))) << editor->errorMessage().toStdString();
-    QDir(desktop).removeRecursively();
+    EXPECT_TRUE(editor->errorMessage().startsWith(QStringLiteral("Failed to save: /sys/pelorin-denied.png: ")))
+        << editor->errorMessage().toStdString();
+    dirs.remove();
+}
+
+TEST(SaveAsSuffix, TheChosenFilterSuppliesAMissingSuffix)
+{
+    const QStringList allowed{QStringLiteral("image/png"), QStringLiteral("image/jpeg"), QStringLiteral("image/tiff")};
+    const struct {
+        const char* typed;
+        const char* filter;
+        const char* saved;
+        ImageFileType type;
+    } cases[] = {
+        {"/t/shot", "image/jpeg", "/t/shot.jpg", ImageFileType::jpeg},
+        {"/t/shot", "image/tiff", "/t/shot.tif", ImageFileType::tiff},
+        {"/t/shot.JPEG", "image/png", "/t/shot.JPEG", ImageFileType::jpeg}, // a suffix typed on purpose wins
+        {"/t/v1.2", "image/png", "/t/v1.2.png", ImageFileType::png},
+    };
+    for (const auto& c : cases) {
+        const QString saved = FileExportService::withSuffixFor(QString::fromUtf8(c.typed), QString::fromUtf8(c.filter), allowed);
+        EXPECT_EQ(saved, QString::fromUtf8(c.saved)) << c.typed;
+        EXPECT_EQ(FileExportService::imageFileType(saved), c.type) << c.typed;
+    }
 }
 
 TEST_F(EditorExport, EnablingTheBrowserFrameMovesAnnotationsWithTheContent)
