@@ -1,4 +1,4 @@
-#include "cloud/ServiceError.h"
+#include "net/ServiceError.h"
 #include "upload/S3Signer.h"
 #include "upload/UploadService.h"
 
