@@ -10,23 +10,6 @@ namespace pelorin {
 
 namespace {
 
-// Symbol name → freedesktop icon name.
-const QHash<QByteArray, QString>& themeNames()
-{
-    static const QHash<QByteArray, QString> names{
-        {"scope", QStringLiteral("camera-photo")},
-        {"macwindow", QStringLiteral("window-new")},
-        {"arrow.up.forward.app", QStringLiteral("window")},
-        {"clock.arrow.circlepath", QStringLiteral("document-open-recent")},
-        {"tray.and.arrow.up", QStringLiteral("go-up")},
-        {"curlybraces", QStringLiteral("text-x-script")},
-        {"gearshape", QStringLiteral("preferences-system")},
-        {"arrow.triangle.2.circlepath", QStringLiteral("view-refresh")},
-        {"power", QStringLiteral("application-exit")},
-    };
-    return names;
-}
-
 // The app's mark: a viewfinder, drawn so the tray has an icon on every desktop.
 QPixmap drawnScope(int size)
 {
@@ -48,8 +31,8 @@ QPixmap drawnScope(int size)
     return pixmap;
 }
 
-// Small line drawings for the menu symbols, used where the icon theme has nothing.
-QPixmap drawnSymbol(const QByteArray& symbol, int size)
+// Small line drawings of the menu icons, used where the desktop's icon theme has none.
+QPixmap drawnSymbol(const QByteArray& name, int size)
 {
     QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
@@ -59,34 +42,34 @@ QPixmap drawnSymbol(const QByteArray& symbol, int size)
     p.setPen(QPen(QColor(220, 220, 228), std::max(1.2, s * 0.09), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.setBrush(Qt::NoBrush);
     const auto at = [s](double x, double y) { return QPointF(x * s, y * s); };
-    if (symbol == "macwindow" || symbol == "arrow.up.forward.app") {
+    if (name == "window-new" || name == "window") {
         p.drawRoundedRect(QRectF(at(0.12, 0.2), at(0.88, 0.82)), s * 0.08, s * 0.08);
         p.drawLine(at(0.12, 0.36), at(0.88, 0.36));
-    } else if (symbol == "clock.arrow.circlepath") {
+    } else if (name == "document-open-recent") {
         p.drawEllipse(QRectF(at(0.15, 0.15), at(0.85, 0.85)));
         p.drawPolyline(QPolygonF{at(0.5, 0.3), at(0.5, 0.5), at(0.66, 0.6)});
-    } else if (symbol == "tray.and.arrow.up") {
+    } else if (name == "go-up") {
         p.drawPolyline(QPolygonF{at(0.15, 0.6), at(0.15, 0.85), at(0.85, 0.85), at(0.85, 0.6)});
         p.drawLine(at(0.5, 0.15), at(0.5, 0.65));
         p.drawPolyline(QPolygonF{at(0.32, 0.32), at(0.5, 0.15), at(0.68, 0.32)});
-    } else if (symbol == "curlybraces") {
+    } else if (name == "text-x-script") {
         QFont font = p.font();
         font.setPixelSize(static_cast<int>(s * 0.8));
         font.setBold(true);
         p.setFont(font);
         p.drawText(pixmap.rect(), Qt::AlignCenter, QStringLiteral("{}"));
-    } else if (symbol == "gearshape") {
+    } else if (name == "preferences-system") {
         for (int i = 0; i < 8; ++i) {
             const double a = i * 3.14159265 / 4;
             p.drawLine(at(0.5 + 0.28 * std::cos(a), 0.5 + 0.28 * std::sin(a)), at(0.5 + 0.42 * std::cos(a), 0.5 + 0.42 * std::sin(a)));
         }
         p.drawEllipse(QRectF(at(0.24, 0.24), at(0.76, 0.76)));
         p.drawEllipse(QRectF(at(0.41, 0.41), at(0.59, 0.59)));
-    } else if (symbol == "arrow.triangle.2.circlepath") {
+    } else if (name == "view-refresh") {
         p.drawArc(QRectF(at(0.15, 0.15), at(0.85, 0.85)), 30 * 16, 150 * 16);
         p.drawArc(QRectF(at(0.15, 0.15), at(0.85, 0.85)), 210 * 16, 150 * 16);
         p.drawPolyline(QPolygonF{at(0.62, 0.1), at(0.8, 0.28), at(0.6, 0.34)});
-    } else if (symbol == "power") {
+    } else if (name == "application-exit") {
         p.drawArc(QRectF(at(0.15, 0.2), at(0.85, 0.9)), 120 * 16, 300 * 16);
         p.drawLine(at(0.5, 0.1), at(0.5, 0.5));
     } else {
@@ -105,18 +88,17 @@ QIcon applicationIcon()
     return icon;
 }
 
-QIcon themedIcon(const char* symbol)
+QIcon themedIcon(const char* name)
 {
-    if (qstrcmp(symbol, "scope") == 0)
+    if (qstrcmp(name, "camera-photo") == 0)
         return applicationIcon();
-    const QString name = themeNames().value(symbol);
     QIcon fallback;
     for (int size : {16, 24, 32, 48}) {
-        const QPixmap drawn = drawnSymbol(symbol, size);
+        const QPixmap drawn = drawnSymbol(name, size);
         if (!drawn.isNull())
             fallback.addPixmap(drawn);
     }
-    return name.isEmpty() ? fallback : QIcon::fromTheme(name, fallback);
+    return QIcon::fromTheme(QString::fromLatin1(name), fallback);
 }
 
 } // namespace pelorin

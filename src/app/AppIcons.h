@@ -4,9 +4,8 @@
 
 namespace pelorin {
 
-// The icon for one of the app's symbol names: the freedesktop theme's icon where one fits,
-// else the bundled drawing.
-QIcon themedIcon(const char* symbol);
+// The desktop icon theme's icon of this freedesktop name, else the app's own drawing of it.
+QIcon themedIcon(const char* name);
 
 // The application's own icon (tray and windows).
 QIcon applicationIcon();

@@ -2,25 +2,74 @@
 
 #include "editor/EditorViewModel.h"
 
+#include <QFileDialog>
+#include <QImageReader>
 #include <QMenuBar>
+#include <QMimeDatabase>
+#include <QStandardPaths>
 
 namespace pelorin {
 
-QMenuBar* buildApplicationMenu(EditorViewModel& editor, std::function<void()> checkForUpdates, QWidget* parent)
+namespace {
+
+// A file dialog for the images Qt can read; it opens the chosen file without blocking the app.
+void chooseImageToOpen(EditorViewModel& editor, QWidget* parent)
+{
+    auto* dialog = new QFileDialog(parent, QStringLiteral("Open Image"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    QStringList patterns;
+    for (const QByteArray& type : QImageReader::supportedMimeTypes())
+        patterns << QMimeDatabase().mimeTypeForName(QString::fromLatin1(type)).globPatterns();
+    patterns.removeDuplicates();
+    dialog->setNameFilters({QStringLiteral("Images (%1)").arg(patterns.join(u' ')), QStringLiteral("All files (*)")});
+    dialog->setDirectory(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation));
+    QObject::connect(dialog, &QFileDialog::fileSelected, &editor,
+                     [&editor](const QString& path) { editor.loadImage(QUrl::fromLocalFile(path)); });
+    dialog->open();
+}
+
+void callIfSet(const std::function<void()>& action)
+{
+    if (action)
+        action();
+}
+
+} // namespace
+
+QMenuBar* buildApplicationMenu(EditorViewModel& editor, ApplicationMenuActions actions, QWidget* parent)
 {
     auto* bar = new QMenuBar(parent);
     QMenu* file = bar->addMenu(QStringLiteral("&File"));
     QAction* newShot = file->addAction(QStringLiteral("New Screenshot"), &editor, &EditorViewModel::captureNewScreenshot);
     newShot->setShortcut(QKeySequence(QStringLiteral("Ctrl+N")));
+    QAction* open = file->addAction(QStringLiteral("Open…"), bar, [&editor, bar] { chooseImageToOpen(editor, bar->window()); });
+    open->setShortcut(QKeySequence(QStringLiteral("Ctrl+O")));
     file->addSeparator();
     QAction* save = file->addAction(QStringLiteral("Save to Desktop"), &editor, [&editor] { editor.saveViaShortcut(); });
     save->setShortcut(QKeySequence(QStringLiteral("Ctrl+S")));
     QAction* saveAs = file->addAction(QStringLiteral("Save As..."), &editor, [&editor] { editor.saveAs(); });
     saveAs->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+S")));
+    file->addSeparator();
+    QAction* settings = file->addAction(QStringLiteral("Settings…"), bar, [open = actions.openSettings] { callIfSet(open); });
+    settings->setShortcut(QKeySequence(QStringLiteral("Ctrl+,")));
+    settings->setMenuRole(QAction::PreferencesRole);
+    QAction* quit = file->addAction(QStringLiteral("Quit"), bar, [quit = actions.quit] { callIfSet(quit); });
+    quit->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
+    quit->setMenuRole(QAction::QuitRole);
 
     QMenu* edit = bar->addMenu(QStringLiteral("&Edit"));
     QAction* copy = edit->addAction(QStringLiteral("Copy to Clipboard"), &editor, [&editor] { editor.copyViaShortcut(); });
     copy->setShortcut(QKeySequence(QStringLiteral("Ctrl+C")));
+
+    // Keyboard zoom, as image viewers and editors on Linux have it; Ctrl+= is Ctrl++ without Shift.
+    QMenu* view = bar->addMenu(QStringLiteral("&View"));
+    QAction* zoomIn = view->addAction(QStringLiteral("Zoom In"), &editor, &EditorViewModel::zoomIn);
+    zoomIn->setShortcuts({QKeySequence(QStringLiteral("Ctrl+=")), QKeySequence::ZoomIn});
+    QAction* zoomOut = view->addAction(QStringLiteral("Zoom Out"), &editor, &EditorViewModel::zoomOut);
+    zoomOut->setShortcuts({QKeySequence(QStringLiteral("Ctrl+-")), QKeySequence::ZoomOut});
+    QAction* fit = view->addAction(QStringLiteral("Zoom to Fit"), &editor, &EditorViewModel::zoomToFit);
+    fit->setShortcut(QKeySequence(QStringLiteral("Ctrl+0")));
 
     QMenu* capture = bar->addMenu(QStringLiteral("&Capture"));
     capture->addAction(QStringLiteral("Capture Region"), &editor, &EditorViewModel::captureNewScreenshot);
@@ -29,13 +78,10 @@ QMenuBar* buildApplicationMenu(EditorViewModel& editor, std::function<void()> ch
     capture->addAction(QStringLiteral("Capture Self"), &editor, &EditorViewModel::captureSelf);
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
-    help->addAction(QStringLiteral("Check for Updates…"), bar, [checkForUpdates = std::move(checkForUpdates)] {
-        if (checkForUpdates)
-            checkForUpdates();
-    });
+    help->addAction(QStringLiteral("Check for Updates…"), bar, [check = actions.checkForUpdates] { callIfSet(check); });
 
-    const auto syncEnabled = [&editor, save, saveAs, copy] {
-        for (QAction* action : {save, saveAs, copy})
+    const auto syncEnabled = [&editor, save, saveAs, copy, zoomIn, zoomOut, fit] {
+        for (QAction* action : {save, saveAs, copy, zoomIn, zoomOut, fit})
             action->setEnabled(editor.hasDocument());
     };
     syncEnabled();

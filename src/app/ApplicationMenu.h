@@ -9,9 +9,17 @@ namespace pelorin {
 
 class EditorViewModel;
 
-// The editor window's menu bar: File (New Screenshot, Save to Desktop, Save As...), Edit
-// (Copy to Clipboard), Capture (Capture Region, Capture Window, Capture Self) and Help
-// (Check for Updates…). Save and Copy are disabled while no document is open.
-QMenuBar* buildApplicationMenu(EditorViewModel& editor, std::function<void()> checkForUpdates, QWidget* parent);
+// What the editor's menus call back into the shell for.
+struct ApplicationMenuActions {
+    std::function<void()> checkForUpdates;
+    std::function<void()> openSettings;
+    std::function<void()> quit;
+};
+
+// The editor window's menu bar: File (New Screenshot, Open…, Save to Desktop, Save As...,
+// Settings…, Quit), Edit (Copy to Clipboard), Capture (Capture Region, Capture Window,
+// Capture Self) and Help (Check for Updates…). Save and Copy are disabled while no document
+// is open. The tray can be hidden on some desktops, so Settings and Quit are reachable here too.
+QMenuBar* buildApplicationMenu(EditorViewModel& editor, ApplicationMenuActions actions, QWidget* parent);
 
 } // namespace pelorin

@@ -28,20 +28,20 @@ TrayMenu::TrayMenu(NotificationCenter& notifications, SettingsStore& settings, A
                 action();
         });
     };
-    item(QStringLiteral("Capture Screenshot"), "scope", [this] { m_notifications.post(Notifications::triggerScreenCapture); });
-    item(QStringLiteral("Capture Window"), "macwindow", [this] { m_notifications.post(Notifications::triggerWindowCapture); });
+    item(QStringLiteral("Capture Screenshot"), "camera-photo", [this] { m_notifications.post(Notifications::triggerScreenCapture); });
+    item(QStringLiteral("Capture Window"), "window-new", [this] { m_notifications.post(Notifications::triggerWindowCapture); });
     m_menu->addSeparator();
-    item(QStringLiteral("Open Pelorin"), "arrow.up.forward.app", m_actions.openMainWindow);
-    item(QStringLiteral("Open Last Screenshot"), "clock.arrow.circlepath",
+    item(QStringLiteral("Open Pelorin"), "window", m_actions.openMainWindow);
+    item(QStringLiteral("Open Last Screenshot"), "document-open-recent",
          [this] { m_notifications.post(Notifications::openLastScreenshot); });
-    item(QStringLiteral("Uploads..."), "tray.and.arrow.up", m_actions.showUploadHistory);
-    item(QStringLiteral("Format Copied JSON"), "curlybraces", [this] { toggleJSONFormatting(); });
-    item(QStringLiteral("Settings..."), "gearshape", m_actions.openSettings, QKeySequence(QStringLiteral("Ctrl+,")));
-    item(QStringLiteral("Check for Updates…"), "arrow.triangle.2.circlepath", m_actions.checkForUpdates);
+    item(QStringLiteral("Uploads..."), "go-up", m_actions.showUploadHistory);
+    item(QStringLiteral("Format Copied JSON"), "text-x-script", [this] { toggleJSONFormatting(); });
+    item(QStringLiteral("Settings..."), "preferences-system", m_actions.openSettings, QKeySequence(QStringLiteral("Ctrl+,")));
+    item(QStringLiteral("Check for Updates…"), "view-refresh", m_actions.checkForUpdates);
     m_menu->addSeparator();
-    item(QStringLiteral("Quit Pelorin"), "power", m_actions.quit, QKeySequence(QStringLiteral("Ctrl+Q")));
+    item(QStringLiteral("Quit Pelorin"), "application-exit", m_actions.quit, QKeySequence(QStringLiteral("Ctrl+Q")));
 
-    m_icon->setIcon(themedIcon("scope"));
+    m_icon->setIcon(themedIcon("camera-photo"));
     m_icon->setToolTip(QStringLiteral("Pelorin"));
     m_icon->setContextMenu(m_menu);
     // A plain click on the icon opens the menu too, as on desktops without a context click.

@@ -1,7 +1,8 @@
 #include "app/WindowManager.h"
 
-#include <QApplication>
 #include <QWindow>
+
+#include <algorithm>
 
 namespace pelorin {
 
@@ -23,9 +24,8 @@ void WindowManager::hideEditorWindow()
 
 void WindowManager::syncActivationPolicy()
 {
-    bool anyVisible = false;
-    for (const QWidget* widget : QApplication::topLevelWidgets())
-        anyVisible = anyVisible || (widget->isVisible() && widget->isWindow() && !widget->windowTitle().isEmpty());
+    const QList<QWidget*> windows = ownWindows();
+    const bool anyVisible = std::any_of(windows.begin(), windows.end(), [](const QWidget* w) { return w->isVisible(); });
     m_policy = anyVisible ? ActivationPolicy::regular : ActivationPolicy::accessory;
 }
 
@@ -38,11 +38,28 @@ bool WindowManager::isEditorWindow(const QWindow* window) const
 
 namespace pelorin {
 
+void WindowManager::addWindow(QWidget* window)
+{
+    if (window && !m_windows.contains(window))
+        m_windows.append(window);
+}
+
+QList<QWidget*> WindowManager::ownWindows() const
+{
+    QList<QWidget*> windows;
+    if (m_mainWindow)
+        windows.append(m_mainWindow);
+    for (const QPointer<QWidget>& window : m_windows)
+        if (window)
+            windows.append(window);
+    return windows;
+}
+
 QList<QPointer<QObject>> WindowManager::hideVisibleWindows()
 {
     QList<QPointer<QObject>> hidden;
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->isVisible() && widget->isWindow() && !widget->inherits("QMenu")) {
+    for (QWidget* widget : ownWindows()) {
+        if (widget->isVisible()) {
             hidden.append(widget);
             widget->hide();
         }
@@ -60,12 +77,10 @@ void WindowManager::showWindows(const QList<QPointer<QObject>>& windows)
 
 QImage WindowManager::grabVisibleWindow()
 {
-    QWidget* window = m_mainWindow && m_mainWindow->isVisible() ? m_mainWindow.data() : nullptr;
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (!window && widget->isVisible() && widget->isWindow() && !widget->inherits("QMenu"))
-            window = widget;
-    }
-    return window ? window->grab().toImage() : QImage();
+    for (QWidget* widget : ownWindows())
+        if (widget->isVisible())
+            return widget->grab().toImage();
+    return {};
 }
 
 } // namespace pelorin

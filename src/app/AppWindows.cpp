@@ -1,0 +1,87 @@
+#include "app/AppWindows.h"
+
+#include "cloud/AccountService.h"
+#include "cloud/CloudAPI.h"
+#include "cloud/KeychainStore.h"
+#include "core/CaptureShortcut.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Pasteboard.h"
+#include "platform/SettingsKeys.h"
+#include "platform/SettingsStore.h"
+#include "ui/SettingsWindow.h"
+#include "ui/ShortcutRecorderView.h"
+#include "ui/UploadSettingsSections.h"
+#include "upload/UploadHistoryStore.h"
+#include "upload/UploadService.h"
+
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace pelorin {
+
+AppWindows::AppWindows(SettingsStore& settings, NotificationCenter& notifications)
+    : m_settings(settings)
+    , m_notifications(notifications)
+{
+}
+
+AppWindows::~AppWindows() = default;
+
+void AppWindows::openSettings()
+{
+    if (!m_settingsWindow) {
+        m_settingsWindow = std::make_unique<SettingsWindow>(m_settings);
+        SettingsWindow* created = m_settingsWindow.get();
+        auto* shortcutRow = new QHBoxLayout;
+        shortcutRow->addWidget(new QLabel(QStringLiteral("Capture Screenshot")));
+        shortcutRow->addStretch();
+        shortcutRow->addWidget(new ShortcutRecorderView(m_settings, m_notifications));
+        created->shortcutSection()->addLayout(shortcutRow);
+        const auto showShortcut = [this, created] {
+            created->setShortcutDisplay(displayString(effectiveShortcut(
+                m_settings.stringValue(QLatin1String(SettingsKeys::captureShortcutKey)),
+                static_cast<qint64>(m_settings.doubleValue(QLatin1String(SettingsKeys::captureShortcutModifiers), 3)))));
+        };
+        showShortcut();
+        m_notifications.observe(Notifications::shortcutChanged, created, [showShortcut](const QVariant&) { showShortcut(); });
+        installUploadSettingsSections(*created, m_settings, AccountService::shared(), KeychainStore::shared(),
+                                      UploadService::shared());
+        QObject::connect(created, &SettingsWindow::checkForUpdatesRequested, created, [this] {
+            if (m_checkForUpdates)
+                m_checkForUpdates();
+        });
+        m_manager.addWindow(created);
+        // Centred on the screen it opens on, not wherever the window manager drops it.
+        created->adjustSize();
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            QRect frame = created->frameGeometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            created->move(frame.topLeft().y() < screen->availableGeometry().top()
+                              ? QPoint(frame.left(), screen->availableGeometry().top())
+                              : frame.topLeft());
+        }
+    }
+    m_settingsWindow->show();
+    m_settingsWindow->raise();
+    m_settingsWindow->activateWindow();
+}
+
+void AppWindows::openUploads()
+{
+    if (!m_historyWindow) {
+        m_historyWindow = std::make_unique<UploadHistoryWindow>(UploadHistoryServices{
+            UploadHistoryStore::shared(), UploadService::shared(), CloudAPI::shared(), systemPasteboard(), m_historyAlerts});
+        m_historyAlerts.setParent(m_historyWindow.get());
+        m_historyWindow->setDropHandler([this](const QStringList& paths) {
+            if (m_dropHandler)
+                m_dropHandler(paths);
+        });
+        m_manager.addWindow(m_historyWindow.get());
+    }
+    m_historyWindow->present();
+}
+
+} // namespace pelorin

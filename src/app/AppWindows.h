@@ -1,0 +1,44 @@
+#pragma once
+
+#include "app/WindowManager.h"
+#include "ui/UploadHistoryWindow.h"
+
+#include <functional>
+#include <memory>
+
+namespace pelorin {
+
+class NotificationCenter;
+class SettingsStore;
+class SettingsWindow;
+
+// The app's windows besides the editor: Settings and Uploads, each made the first time it is
+// asked for and registered with the window manager, so a capture hides and restores them.
+class AppWindows {
+public:
+    AppWindows(SettingsStore& settings, NotificationCenter& notifications);
+    ~AppWindows();
+
+    WindowManager& manager() { return m_manager; }
+    void showEditor() { m_manager.showEditorWindow(); }
+    void openSettings();
+    void openUploads();
+    SettingsWindow* settingsWindow() const { return m_settingsWindow.get(); }
+
+    // Files dropped on the Uploads window.
+    void setDropHandler(std::function<void(const QStringList&)> handler) { m_dropHandler = std::move(handler); }
+    // Runs "Check for Updates…" from the Settings window.
+    void setCheckForUpdates(std::function<void()> check) { m_checkForUpdates = std::move(check); }
+
+private:
+    SettingsStore& m_settings;
+    NotificationCenter& m_notifications;
+    WindowManager m_manager;
+    MessageBoxHistoryAlerts m_historyAlerts;
+    std::unique_ptr<SettingsWindow> m_settingsWindow;
+    std::unique_ptr<UploadHistoryWindow> m_historyWindow;
+    std::function<void(const QStringList&)> m_dropHandler;
+    std::function<void()> m_checkForUpdates;
+};
+
+} // namespace pelorin

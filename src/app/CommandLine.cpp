@@ -1,0 +1,103 @@
+#include "app/CommandLine.h"
+
+#include "app/FormatJsonCommand.h"
+#include "app/RenderCommand.h"
+#include "app/UploadCommand.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QUrl>
+
+#include <cstdio>
+#include <cstring>
+
+namespace pelorin {
+
+namespace {
+
+constexpr const char* usage =
+    "Usage: pelorin [--background] [FILE...]\n"
+    "       pelorin COMMAND [ARGS...]\n"
+    "\n"
+    "Without a command, starts the tray app (or hands FILEs to the one already running):\n"
+    "images open in the editor, other files are uploaded.\n"
+    "  --background    start in the tray only, without showing the editor\n"
+    "  --help          show this help and exit\n"
+    "  --version       show the version and exit\n"
+    "\n"
+    "Commands (no display needed; each has --help):\n"
+    "  render IN -o OUT [options]   frame a screenshot the way the editor exports it\n"
+    "  format-json                  re-indent JSON from standard input, keeping key order\n"
+    "  upload FILE...               upload files and print their links\n";
+
+int runRender(int argc, char** argv)
+{
+    if (!haveDisplay())
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // A command's standard error carries its own message only; Qt's chatter about the session
+    // (missing runtime folder and the like) is kept for PELORIN_DEBUG=1.
+    if (qEnvironmentVariableIsEmpty("PELORIN_DEBUG"))
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+            if (type == QtCriticalMsg || type == QtFatalMsg)
+                std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+        });
+    QGuiApplication app(argc, argv);
+    return runRenderCommand(QGuiApplication::arguments().mid(2));
+}
+
+} // namespace
+
+bool haveDisplay()
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+std::optional<int> runCommandLine(int argc, char** argv)
+{
+    if (argc < 2)
+        return std::nullopt;
+    const char* first = argv[1];
+    if (std::strcmp(first, "--help") == 0 || std::strcmp(first, "-h") == 0) {
+        std::fputs(usage, stdout);
+        return 0;
+    }
+    if (std::strcmp(first, "--version") == 0) {
+        std::printf("pelorin %s\n", PELORIN_VERSION);
+        return 0;
+    }
+    if (std::strcmp(first, "render") == 0)
+        return runRender(argc, argv);
+    if (std::strcmp(first, "upload") == 0) {
+        QCoreApplication app(argc, argv);
+        return runUploadCommand(QCoreApplication::arguments().mid(2));
+    }
+    // A plain filter: no Qt application, so it runs anywhere and starts quickly.
+    if (std::strcmp(first, "format-json") == 0)
+        return runFormatJsonCommand(argc - 2, argv + 2);
+    return std::nullopt;
+}
+
+QStringList filesFromArguments(const QStringList& arguments, QString* unknownOption)
+{
+    QStringList files;
+    for (const QString& argument : arguments) {
+        if (argument == QLatin1String("--background"))
+            continue;
+        if (argument.startsWith(u'-') && argument.size() > 1) {
+            if (unknownOption && unknownOption->isEmpty())
+                *unknownOption = argument;
+            continue;
+        }
+        const QString path = argument.startsWith(QLatin1String("file://")) ? QUrl(argument).toLocalFile() : argument;
+        const QFileInfo info(path);
+        if (!info.isFile())
+            std::fprintf(stderr, "pelorin: %s: %s\n", qPrintable(path),
+                         info.exists() ? "not a file" : "no such file");
+        files << info.absoluteFilePath();
+    }
+    return files;
+}
+
+} // namespace pelorin

@@ -1,0 +1,128 @@
+#include "app/TrayApplication.h"
+
+#include "app/ApplicationMenu.h"
+#include "app/MenuBarDrop.h"
+#include "cloud/AccountService.h"
+#include "cloud/KeychainStore.h"
+#include "core/Fonts.h"
+#include "editor/EditorViewModel.h"
+#include "editor/UploadServiceUploader.h"
+#include "platform/ClipboardJsonService.h"
+#include "platform/GlobalHotKeys.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Pasteboard.h"
+#include "ui/EditorWindow.h"
+#include "ui/FileDialogSavePanel.h"
+#include "upload/UploadService.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QLayout>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QShortcut>
+#include <QUrl>
+
+namespace pelorin {
+
+namespace {
+
+// Warnings of the shell (a failed drop upload): a window of their own that does not block.
+class MessageBoxAlerts : public AlertPresenter {
+public:
+    void warning(const QString& message, const QString& informativeText) override
+    {
+        auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Pelorin"), message, QMessageBox::Ok);
+        box->setInformativeText(informativeText);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+    }
+};
+
+} // namespace
+
+struct TrayApplication::Editor {
+    EditorViewModel model;
+    EditorWindow window;
+    FileDialogSavePanel savePanel;
+    UploadServiceUploader uploader;
+    MessageBoxAlerts alerts;
+    MenuBarDrop drop;
+    ClipboardJsonService jsonWatcher;
+
+    Editor(SettingsStore& settings, NotificationCenter& notifications)
+        : model(settings, notifications)
+        , window(model)
+        , savePanel(&window)
+        , uploader(UploadService::shared())
+        , drop(notifications, uploader, systemPasteboard(), alerts)
+        , jsonWatcher(systemPasteboard(), settings)
+    {
+    }
+};
+
+TrayApplication::TrayApplication(SettingsStore& settings, NotificationCenter& notifications)
+    : m_settings(settings)
+    , m_notifications(notifications)
+    , m_shortcut(settings, notifications, createGlobalHotKeys())
+    , m_windows(settings, notifications)
+    , m_tray(notifications, settings,
+             {[this] { m_windows.showEditor(); }, [this] { m_windows.openUploads(); }, [this] { m_windows.openSettings(); },
+              {}, [] { QApplication::quit(); }})
+{
+    m_tray.show();
+
+    loadBundledFonts();
+    m_editor = std::make_unique<Editor>(settings, notifications);
+    Editor& editor = *m_editor;
+    editor.model.setWindowHost(&m_windows.manager());
+    m_windows.manager().setMainWindow(&editor.window);
+    editor.model.setSavePanel(&editor.savePanel);
+    editor.model.setUploader(&editor.uploader);
+    m_windows.setDropHandler([this](const QStringList& paths) { m_editor->drop.handleFiles(paths); });
+
+    // The account needs the keyring's token first; both answer asynchronously.
+    [](KeychainStore& keychain) -> QCoro::Task<void> {
+        co_await keychain.load();
+        AccountService::shared().start();
+    }(KeychainStore::shared());
+
+    editor.jsonWatcher.start();
+
+    ApplicationMenuActions actions;
+    actions.openSettings = [this] { m_windows.openSettings(); };
+    actions.quit = [] { QApplication::quit(); };
+    editor.window.layout()->setMenuBar(buildApplicationMenu(editor.model, std::move(actions), &editor.window));
+    // The menu's actions carry Copy, Save and Save As; a second binding of the same keys in
+    // the window would make both ambiguous.
+    for (QShortcut* duplicate : editor.window.findChildren<QShortcut*>()) {
+        const QKeySequence keys = duplicate->key();
+        if (keys == QKeySequence::Copy || keys == QKeySequence(QStringLiteral("Ctrl+S"))
+            || keys == QKeySequence(QStringLiteral("Ctrl+Shift+S")))
+            delete duplicate;
+    }
+}
+
+TrayApplication::~TrayApplication() = default;
+
+void TrayApplication::start(bool background, const QStringList& files)
+{
+    // Started with the session (--background), the app waits in the tray.
+    if (!background)
+        m_windows.showEditor();
+    openFiles(files);
+}
+
+void TrayApplication::openFiles(const QStringList& files)
+{
+    QStringList existing;
+    for (const QString& path : files) {
+        if (QFileInfo(path).isFile())
+            existing << path;
+        else // the editor reports it: "Failed to load image from …"
+            m_notifications.post(Notifications::openDroppedFile, QUrl::fromLocalFile(path));
+    }
+    m_editor->drop.handleFiles(existing);
+}
+
+} // namespace pelorin
