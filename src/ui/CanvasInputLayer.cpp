@@ -76,6 +76,8 @@ bool CanvasInputLayer::eventFilter(QObject* watched, QEvent* event)
     switch (event->type()) {
     case QEvent::KeyPress:
     case QEvent::KeyRelease:
+        if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space)
+            return handleSpaceKey(watched, static_cast<QKeyEvent*>(event));
         handleModifierKey(event);
         return false;
     case QEvent::MouseButtonPress:
@@ -126,7 +128,7 @@ bool CanvasInputLayer::handlePress(QMouseEvent* event)
             }
         } else if (modifiers & Qt::ShiftModifier) {
             m_zooming = true;
-        } else if (modifiers & Qt::AltModifier) {
+        } else if ((modifiers & Qt::AltModifier) || m_spaceHeld) {
             m_panning = true;
         } else {
             return false; // plain clicks belong to the layers below
@@ -232,6 +234,29 @@ bool CanvasInputLayer::handleModifierKey(QEvent* event)
     return false;
 }
 
+bool CanvasInputLayer::handleSpaceKey(QObject* watched, QKeyEvent* event)
+{
+    if (event->isAutoRepeat())
+        return m_spaceHeld; // held down: the repeats type nothing either
+    if (event->type() == QEvent::KeyRelease) {
+        if (!m_spaceHeld)
+            return false;
+        m_spaceHeld = false;
+        updateCursor(event->modifiers());
+        return true;
+    }
+    // A space typed into a text field, or with the pointer elsewhere, is just a space.
+    const bool typing = watched->inherits("QLineEdit") || watched->inherits("QTextEdit")
+        || watched->inherits("QPlainTextEdit") || watched->inherits("QAbstractSpinBox");
+    const bool sameWindow = watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == m_canvas->window();
+    if (typing || !sameWindow || !hasDocument() || !m_canvas->isVisible()
+        || !m_canvas->rect().contains(m_canvas->mapFromGlobal(QCursor::pos())))
+        return false;
+    m_spaceHeld = true;
+    updateCursor(event->modifiers());
+    return true;
+}
+
 void CanvasInputLayer::updateCursor(Qt::KeyboardModifiers modifiers)
 {
     Qt::CursorShape shape = Qt::ArrowCursor;
@@ -239,7 +264,7 @@ void CanvasInputLayer::updateCursor(Qt::KeyboardModifiers modifiers)
         shape = Qt::ClosedHandCursor;
     else if (!hasDocument())
         shape = Qt::ArrowCursor;
-    else if (modifiers & Qt::AltModifier)
+    else if ((modifiers & Qt::AltModifier) || m_spaceHeld)
         shape = Qt::OpenHandCursor;
     else if (m_editor->selectedTool())
         shape = Qt::DragCopyCursor;

@@ -4,6 +4,7 @@
 #include <QPointF>
 #include <QPointer>
 
+class QKeyEvent;
 class QMouseEvent;
 class QNativeGestureEvent;
 class QWheelEvent;
@@ -15,8 +16,9 @@ class EditorViewModel;
 
 // Navigation on the canvas: zoom, pan and tilt. It sees the events of the canvas and of every
 // widget inside it before they are delivered and takes only the events that belong to navigation (right and middle drags, the wheel,
-// pinches, and left drags with Ctrl, Shift or Alt held); everything else, plain left clicks
-// and drags above all, goes on to the widgets below as if it were not there.
+// pinches, and left drags with Ctrl, Shift, Alt or Space held); everything else, plain left
+// clicks and drags above all, goes on to the widgets below as if it were not there. Most
+// Linux window managers take Alt+drag for moving windows, so Space+drag pans too.
 class CanvasInputLayer : public QObject {
     Q_OBJECT
 public:
@@ -40,6 +42,8 @@ private:
     bool handleWheel(QWheelEvent* event);
     bool handleGesture(QNativeGestureEvent* event);
     bool handleModifierKey(QEvent* event);
+    // Space held over the canvas (and not typing) turns left drags into panning.
+    bool handleSpaceKey(QObject* watched, QKeyEvent* event);
     void zoomBy(double factor);
     void endGesture(Qt::KeyboardModifiers modifiers);
 
@@ -48,6 +52,7 @@ private:
     bool m_panning = false;
     bool m_rotating = false;
     bool m_zooming = false;
+    bool m_spaceHeld = false;
     // The button whose press started the current gesture.
     Qt::MouseButton m_gestureButton = Qt::NoButton;
     QPointF m_lastLocation; // global position of the last handled pointer event

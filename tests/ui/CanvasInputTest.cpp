@@ -250,6 +250,22 @@ TEST_F(CanvasInput, HoldingAltOverTheCanvasShowsAnOpenHand)
     EXPECT_EQ(canvas->cursor().shape(), Qt::ArrowCursor);
 }
 
+// Alt+drag moves windows under most Linux window managers; Space+drag pans as in image editors.
+TEST_F(CanvasInput, SpaceDragPans)
+{
+    QCursor::setPos(canvas->mapToGlobal(centre().toPoint()));
+    ASSERT_TRUE(waitUntil([&] { return canvas->rect().contains(canvas->mapFromGlobal(QCursor::pos())); }));
+    QTest::keyPress(canvas.get(), Qt::Key_Space);
+    EXPECT_EQ(canvas->cursor().shape(), Qt::OpenHandCursor);
+    Pointer(canvas.get()).drag(centre(), centre() + QPointF(30, -20), Qt::LeftButton, {}, 2);
+    QTest::keyRelease(canvas.get(), Qt::Key_Space);
+    EXPECT_EQ(editor->canvasTransform().canvasOffset, QSizeF(30, -20));
+    EXPECT_EQ(probe->presses, 0);
+    EXPECT_EQ(canvas->cursor().shape(), Qt::ArrowCursor);
+    Pointer(canvas.get()).drag(centre(), centre() + QPointF(30, 30), Qt::LeftButton, {}, 2); // released: a plain drag
+    EXPECT_EQ(editor->canvasTransform().canvasOffset, QSizeF(30, -20));
+}
+
 TEST_F(CanvasInput, PanningShowsAClosedHand)
 {
     Pointer pointer(canvas.get());
