@@ -30,7 +30,7 @@ namespace {
 constexpr QSize canvasSize{1600, 1000};
 
 // A 2880 × 1800 screenshot of a 1440 × 900-point screen.
-QImage retinaScreenshot()
+QImage hidpiScreenshot()
 {
     QImage image(2880, 1800, QImage::Format_ARGB32_Premultiplied);
     QPainter painter(&image);
@@ -59,7 +59,7 @@ struct Canvas {
         view = std::make_unique<CanvasView>(editor);
         view->resize(canvasSize);
         view->show();
-        editor.loadImage(retinaScreenshot(), SourceType::file, false);
+        editor.loadImage(hidpiScreenshot(), SourceType::file, false);
         settle();
     }
 

@@ -18,7 +18,7 @@ namespace {
 
 // A 2880 × 1800 screenshot of a 1440 × 900-point screen: text-like stripes over a soft
 // gradient, roughly as hard to compress as a real desktop.
-QImage retinaScreenshot()
+QImage hidpiScreenshot()
 {
     QImage image(2880, 1800, QImage::Format_ARGB32_Premultiplied);
     QPainter painter(&image);
@@ -44,7 +44,7 @@ struct Fixture {
     {
         editor.setWallpaperProvider([] { return std::nullopt; });
         editor.setScreenScaleProvider([] { return 2.0; });
-        editor.loadImage(retinaScreenshot(), SourceType::screenCapture, false);
+        editor.loadImage(hidpiScreenshot(), SourceType::screenCapture, false);
         // The editor's default export: the card at its native 2880 × 1800 pixels.
         editor.updateViewportSize(editor.document()->imagePointSize());
         editor.setZoomLevel(1.0);

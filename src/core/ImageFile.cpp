@@ -1,6 +1,7 @@
 #include "core/ImageFile.h"
 
 #include <QBuffer>
+#include <QFileInfo>
 #include <QImageReader>
 
 #include <cmath>
@@ -58,6 +59,13 @@ void setResolutionFromScale(QImage& image)
 
 std::optional<QImage> readImageFile(const QString& path, QString* error)
 {
+    // The reader says "File not found" for anything it cannot open; say what is really there.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) {
+        if (error)
+            *error = info.isDir() ? QStringLiteral("is a folder, not an image file") : QStringLiteral("not a regular file");
+        return std::nullopt;
+    }
     QImageReader reader(path);
     return read(reader, error);
 }

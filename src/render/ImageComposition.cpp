@@ -61,7 +61,8 @@ void drawGradient(QPainter& painter, const GradientDefinition& gradient, const Q
         painter.fillRect(rect, radial);
         return;
     }
-    // Angular gradients are drawn linearly, as they always have been.
+    // Angular gradients are drawn as linear ones between the same two points; stored styles
+    // that name one keep the look they were saved with.
     const auto at = [&](const UnitPoint& p) {
         return QPointF(rect.x() + rect.width() * p.x, rect.y() + rect.height() * p.y);
     };

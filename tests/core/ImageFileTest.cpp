@@ -39,7 +39,7 @@ TEST(ImageFile, ResolutionGivesThePointSize)
         double scale;
     };
     const Case cases[] = {
-        {"retina.png", 5669, 2.0},   // 144 dpi, stored as whole dots per metre
+        {"hidpi.png", 5669, 2.0},   // 144 dpi, stored as whole dots per metre
         {"plain72.png", 2835, 1.0},  // 72 dpi
         {"triple.png", 8504, 3.0},   // 216 dpi
         {"absurd.png", 39, 1.0},     // 1 dpi: ignored rather than opened 72 times too large
@@ -53,10 +53,11 @@ TEST(ImageFile, ResolutionGivesThePointSize)
 
 TEST(ImageFile, BadFilesGiveAnErrorNotACrash)
 {
-    for (const char* name : {"bomb.png", "truncated.png", "not-an-image.png", "missing.png"}) {
+    for (const char* name : {"bomb.png", "truncated.png", "not-an-image.png", "missing.png", ""}) {
         QString error;
         EXPECT_FALSE(readImageFile(dataFile(name), &error)) << name;
         EXPECT_FALSE(error.isEmpty()) << name;
+        EXPECT_EQ(error.contains(QLatin1String("folder")), *name == 0) << name << ": the data folder itself";
     }
 }
 

@@ -31,7 +31,7 @@ TEST_F(EditorDocument, ImageScaleComesFromThePixelsPerPoint)
         double imageScale;
     };
     const Case cases[] = {
-        {"retina capture on a 1x screen", solidImage({2880, 1800}, 2.0), 1.0, 2.0},
+        {"2x capture on a 1x screen", solidImage({2880, 1800}, 2.0), 1.0, 2.0},
         {"1x image on a 2x screen", solidImage({1440, 900}, 1.0), 2.0, 1.0},
         {"no bitmap takes the screen scale", QImage(), 3.0, 3.0},
     };
@@ -43,7 +43,7 @@ TEST_F(EditorDocument, ImageScaleComesFromThePixelsPerPoint)
 
 TEST_F(EditorDocument, AFileAt144DpiOpensAtHalfItsPixelSize)
 {
-    editor->loadImage(QUrl::fromLocalFile(writeImageFile("retina.png", {2880, 1800}, 5669)));
+    editor->loadImage(QUrl::fromLocalFile(writeImageFile("hidpi.png", {2880, 1800}, 5669)));
     ASSERT_TRUE(editor->hasDocument());
     EXPECT_DOUBLE_EQ(editor->document()->imageScale, 2.0);
     EXPECT_EQ(editor->document()->imagePointSize(), QSizeF(1440, 900));
