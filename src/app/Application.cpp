@@ -2,6 +2,7 @@
 
 #include "app/AppIcons.h"
 #include "app/DarkPalette.h"
+#include "app/DetectCommand.h"
 #include "app/FormatJsonCommand.h"
 #include "app/MenuBarDrop.h"
 #include "app/RenderCommand.h"
@@ -77,17 +78,22 @@ QStringList absoluteFiles(const QStringList& arguments)
     return files;
 }
 
-int runCommand(int argc, char** argv)
+// A command's standard error carries its own message only; Qt's chatter about the session
+// (missing runtime folder, decoder warnings and the like) is kept for PELORIN_DEBUG=1.
+void quietQtMessages()
 {
-    if (!haveDisplay())
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    // A command's standard error carries its own message only; Qt's chatter about the session
-    // (missing runtime folder and the like) is kept for PELORIN_DEBUG=1.
     if (qEnvironmentVariableIsEmpty("PELORIN_DEBUG"))
         qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
             if (type == QtCriticalMsg || type == QtFatalMsg)
                 std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
         });
+}
+
+int runCommand(int argc, char** argv)
+{
+    if (!haveDisplay())
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    quietQtMessages();
     QGuiApplication app(argc, argv);
     return runRenderCommand(QGuiApplication::arguments().mid(2));
 }
@@ -101,6 +107,12 @@ int runPelorin(int argc, char** argv)
     if (argc > 1 && qstrcmp(argv[1], "upload") == 0) {
         QCoreApplication app(argc, argv);
         return runUploadCommand(QCoreApplication::arguments().mid(2));
+    }
+    // No display and no GUI: image reading needs only the core application.
+    if (argc > 1 && qstrcmp(argv[1], "detect") == 0) {
+        quietQtMessages();
+        QCoreApplication app(argc, argv);
+        return runDetectCommand(QCoreApplication::arguments().mid(2));
     }
     // A plain filter: no Qt application, so it runs anywhere and starts quickly.
     if (argc > 1 && qstrcmp(argv[1], "format-json") == 0)

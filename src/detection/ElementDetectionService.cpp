@@ -203,12 +203,13 @@ std::vector<QRectF> detect(const QImage& image, QSizeF pointSize)
     return combine(raw, pointSize);
 }
 
-QFuture<std::vector<QRectF>> detectElements(const QImage& image)
+QFuture<std::vector<QRectF>> detectElements(const QImage& image, QSizeF pointSize)
 {
-    const QSizeF pointSize = image.deviceIndependentSize();
     if (image.isNull() || !(pointSize.width() > 0) || !(pointSize.height() > 0))
         return QtFuture::makeReadyFuture(std::vector<QRectF>{});
-    return QtConcurrent::run([image, pointSize] { return detect(image, pointSize); });
+    return QtConcurrent::run([image, pointSize] {
+        return guarded<std::vector<QRectF>>("element detection", [&] { return detect(image, pointSize); });
+    });
 }
 
 } // namespace ElementDetectionService

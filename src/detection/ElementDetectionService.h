@@ -52,8 +52,9 @@ inline constexpr int maximumElements = 80;
 inline constexpr int contourImageMaximumDimension = 1024;
 
 // Runs `detect` on a worker thread; the future finishes at once with an empty list when the
-// image has no bitmap or no positive size. The image is taken by value.
-QFuture<std::vector<QRectF>> detectElements(const QImage& image);
+// image has no bitmap or `pointSize` is not positive. Never fails: a detector that throws
+// contributes nothing.
+QFuture<std::vector<QRectF>> detectElements(const QImage& image, QSizeF pointSize);
 
 // The whole detection, on the calling thread. `pointSize` is the image's size in points.
 std::vector<QRectF> detect(const QImage& image, QSizeF pointSize);

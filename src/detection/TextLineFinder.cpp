@@ -41,6 +41,8 @@ tesseract::TessBaseAPI& layoutEngine()
         engine = std::make_unique<tesseract::TessBaseAPI>();
         // Layout analysis only: no language model is loaded.
         engine->InitForAnalysePage();
+        // Its progress notes ("Detected 4 diacritics") are not ours to print.
+        engine->SetVariable("debug_file", "/dev/null");
         engine->SetPageSegMode(tesseract::PSM_SPARSE_TEXT);
     }
     return *engine;
