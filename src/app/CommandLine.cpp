@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include "app/DetectCommand.h"
 #include "app/FormatJsonCommand.h"
 #include "app/RenderCommand.h"
 #include "app/UploadCommand.h"
@@ -28,20 +29,26 @@ constexpr const char* usage =
     "\n"
     "Commands (no display needed; each has --help):\n"
     "  render IN -o OUT [options]   frame a screenshot the way the editor exports it\n"
+    "  detect IMAGE... [-o DIR]     list the UI elements found in screenshots, as JSON\n"
     "  format-json                  re-indent JSON from standard input, keeping key order\n"
     "  upload FILE...               upload files and print their links\n";
 
-int runRender(int argc, char** argv)
+// A command's standard error carries its own message only; Qt's chatter about the session
+// (missing runtime folder, decoder warnings and the like) is kept for PELORIN_DEBUG=1.
+void quietQtMessages()
 {
-    if (!haveDisplay())
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    // A command's standard error carries its own message only; Qt's chatter about the session
-    // (missing runtime folder and the like) is kept for PELORIN_DEBUG=1.
     if (qEnvironmentVariableIsEmpty("PELORIN_DEBUG"))
         qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
             if (type == QtCriticalMsg || type == QtFatalMsg)
                 std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
         });
+}
+
+int runRender(int argc, char** argv)
+{
+    if (!haveDisplay())
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    quietQtMessages();
     QGuiApplication app(argc, argv);
     return runRenderCommand(QGuiApplication::arguments().mid(2));
 }
@@ -72,6 +79,12 @@ std::optional<int> runCommandLine(int argc, char** argv)
     if (std::strcmp(first, "upload") == 0) {
         QCoreApplication app(argc, argv);
         return runUploadCommand(QCoreApplication::arguments().mid(2));
+    }
+    // No display and no GUI: image reading needs only the core application.
+    if (std::strcmp(first, "detect") == 0) {
+        quietQtMessages();
+        QCoreApplication app(argc, argv);
+        return runDetectCommand(QCoreApplication::arguments().mid(2));
     }
     // A plain filter: no Qt application, so it runs anywhere and starts quickly.
     if (std::strcmp(first, "format-json") == 0)

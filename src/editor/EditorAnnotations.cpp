@@ -7,6 +7,8 @@ void EditorViewModel::setSelectedTool(std::optional<AnnotationTool> tool)
     if (tool == m_selectedTool)
         return;
     m_selectedTool = tool;
+    if (tool == AnnotationTool::quick)
+        prepareQuickAnnotationElements();
     Q_EMIT selectedToolChanged();
 }
 

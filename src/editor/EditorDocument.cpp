@@ -77,19 +77,6 @@ void EditorViewModel::markAllTexturesDirty()
     annotationTextureDirty = true;
 }
 
-void EditorViewModel::resetQuickAnnotationElements()
-{
-    if (!m_localDetectedElements.empty()) {
-        m_localDetectedElements.clear();
-        Q_EMIT localDetectedElementsChanged();
-    }
-    if (m_isDetectingElements) {
-        m_isDetectingElements = false;
-        Q_EMIT isDetectingElementsChanged();
-    }
-    m_localDetectionDocumentId.reset();
-}
-
 bool EditorViewModel::handleDroppedFile(const QMimeData& data)
 {
     // The drop data is gone once the drop event ends: take what we need now, load after it.

@@ -51,7 +51,7 @@ struct RotationTargets {
 // The single editor state object: the open document, the style applied to it, the tool and
 // selection, the view state of the canvas and the flags telling the renderer what to rebuild.
 // Members are spread over one source file per concern (EditorDocument.cpp, EditorStyling.cpp,
-// EditorCanvas.cpp, EditorKeys.cpp, EditorAnnotations.cpp).
+// EditorCanvas.cpp, EditorKeys.cpp, EditorAnnotations.cpp, EditorDetection.cpp).
 class EditorViewModel : public QObject {
     Q_OBJECT
     Q_PROPERTY(std::optional<pelorin::ScreenshotDocument> document READ document NOTIFY documentChanged)
@@ -205,6 +205,16 @@ public:
     void setShowComponentOverlay(bool value);
     bool isDetectingElements() const { return m_isDetectingElements; }
     const std::vector<QRectF>& localDetectedElements() const { return m_localDetectedElements; }
+    // Elements found on the device, cached per document (EditorDetection.cpp).
+    // What the quick annotation tool offers: the analysed components' boxes when there are
+    // any, else the elements found on the device.
+    std::vector<QRectF> quickAnnotationElements() const;
+    // Starts finding elements on the device unless they are known (or being found) for this document.
+    void prepareQuickAnnotationElements();
+    void resetQuickAnnotationElements();
+    const std::optional<QUuid>& localDetectionDocumentId() const { return m_localDetectionDocumentId; }
+    // Finishes when the running element detection has published (or dropped) its result.
+    QFuture<void> pendingElementDetection() const { return m_elementDetection; }
     const std::map<QUuid, QUuid>& componentRedactions() const { return m_componentRedactions; }
 
     // --- Status shown by the window
@@ -263,7 +273,7 @@ Q_SIGNALS:
 private:
     void replaceDocument(const QImage& image, std::optional<QUrl> url, SourceType sourceType, bool persistAsLast);
     void markAllTexturesDirty();
-    void resetQuickAnnotationElements();
+    void startElementDetection();
     void persistLastScreenshot(const QImage& image);
     void applyBrowserChrome();
     void shiftContentAnchoredState(double dy);
@@ -321,6 +331,7 @@ private:
     std::optional<QUuid> m_localDetectionDocumentId;
     std::function<bool()> m_quickChainEscapeHandler;
     std::map<QUuid, QUuid> m_componentRedactions;
+    QFuture<void> m_elementDetection;
 
     QTimer m_stylePersistTimer;
     QTimer m_browserChromePersistTimer;

@@ -1,0 +1,126 @@
+#include "detection/DetectorBackends.h"
+
+#include <opencv2/imgproc.hpp>
+#include <omp.h>
+#include <tesseract/baseapi.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <optional>
+
+namespace pelorin::detail {
+
+namespace {
+
+// Layout analysis finds the lines of a screenshot at one pixel per point as well as at two,
+// in half the time.
+constexpr int textImageMaximumDimension = 1440;
+// Text ink is taken as the distance from the local mean over this window (pixels of the
+// working copy), amplified; light-on-dark text then reads like dark-on-light text.
+constexpr int inkWindow = 21;
+constexpr double inkGain = 2;
+// Width of the paint stroke that erases box outlines before the text pass.
+constexpr int eraseStroke = 3;
+// A line is split where the gap between two words exceeds this many line heights: menu
+// items, table columns and toolbar labels are separate things on screen.
+constexpr double columnGap = 1.2;
+// Tesseract guesses a resolution (and warns) when given none; screenshots are roughly 96 dpi.
+constexpr int screenDpi = 96;
+
+// One layout engine per worker thread: setting it up costs more than a small screenshot's
+// analysis, and an engine must not be shared between threads.
+tesseract::TessBaseAPI& layoutEngine()
+{
+    thread_local std::unique_ptr<tesseract::TessBaseAPI> engine;
+    if (!engine) {
+        // OpenMP reads OMP_THREAD_LIMIT when the library loads, before main(), so the limit is
+        // set here, per thread: a parallel region Tesseract enters on this thread stays on it.
+        // Two-way parallelism on a busy two-core machine costs several times what it gains.
+        omp_set_num_threads(1);
+        engine = std::make_unique<tesseract::TessBaseAPI>();
+        // Layout analysis only: no language model is loaded.
+        engine->InitForAnalysePage();
+        // Its progress notes ("Detected 4 diacritics") are not ours to print.
+        engine->SetVariable("debug_file", "/dev/null");
+        engine->SetPageSegMode(tesseract::PSM_SPARSE_TEXT);
+    }
+    return *engine;
+}
+
+cv::Mat inkImage(const cv::Mat& grey, double scale)
+{
+    cv::Mat work;
+    if (scale < 1.0)
+        cv::resize(grey, work, cv::Size(), scale, scale, cv::INTER_AREA);
+    else
+        work = grey;
+    cv::Mat mean;
+    cv::blur(work, mean, cv::Size(inkWindow, inkWindow));
+    cv::Mat distance;
+    cv::absdiff(work, mean, distance);
+    cv::Mat ink;
+    distance.convertTo(ink, CV_8U, -inkGain, 255);
+    return ink;
+}
+
+void eraseOutlines(cv::Mat& ink, const std::vector<std::vector<cv::Point>>& outlines, double scale)
+{
+    if (outlines.empty())
+        return;
+    std::vector<std::vector<cv::Point>> scaled;
+    scaled.reserve(outlines.size());
+    for (const std::vector<cv::Point>& outline : outlines) {
+        std::vector<cv::Point> points;
+        points.reserve(outline.size());
+        for (const cv::Point& p : outline)
+            points.emplace_back(int(p.x * scale), int(p.y * scale));
+        scaled.push_back(std::move(points));
+    }
+    cv::polylines(ink, scaled, true, cv::Scalar(255), eraseStroke);
+}
+
+} // namespace
+
+std::vector<QRectF> findTextLines(const cv::Mat& grey, const std::vector<std::vector<cv::Point>>& erase)
+{
+    const int longest = std::max(grey.cols, grey.rows);
+    const double scale = std::min(1.0, double(textImageMaximumDimension) / longest);
+    cv::Mat ink = inkImage(grey, scale);
+    eraseOutlines(ink, erase, scale);
+
+    tesseract::TessBaseAPI& engine = layoutEngine();
+    engine.SetImage(ink.data, ink.cols, ink.rows, 1, int(ink.step));
+    engine.SetSourceResolution(screenDpi);
+    std::vector<QRectF> lines;
+    const std::unique_ptr<tesseract::PageIterator> it(engine.AnalyseLayout());
+    if (it) {
+        const double sx = 1.0 / ink.cols;
+        const double sy = 1.0 / ink.rows;
+        const auto add = [&](const cv::Rect& r) { lines.emplace_back(r.x * sx, r.y * sy, r.width * sx, r.height * sy); };
+        do {
+            int l = 0, t = 0, r = 0, b = 0;
+            if (!it->BoundingBox(tesseract::RIL_TEXTLINE, &l, &t, &r, &b))
+                continue;
+            const double maxGap = columnGap * (b - t);
+            std::optional<cv::Rect> run;
+            do {
+                if (!it->BoundingBox(tesseract::RIL_WORD, &l, &t, &r, &b))
+                    continue;
+                const cv::Rect word(cv::Point(l, t), cv::Point(r, b));
+                if (run && word.x - (run->x + run->width) > maxGap) {
+                    add(*run);
+                    run.reset();
+                }
+                run = run ? (*run | word) : word;
+            } while (!it->IsAtFinalElement(tesseract::RIL_TEXTLINE, tesseract::RIL_WORD) &&
+                     it->Next(tesseract::RIL_WORD));
+            if (run)
+                add(*run);
+        } while (it->Next(tesseract::RIL_TEXTLINE));
+    }
+    engine.Clear();
+    return lines;
+}
+
+} // namespace pelorin::detail

@@ -1,0 +1,233 @@
+#include "core/Fonts.h"
+#include "detection/ElementDetectionService.h"
+
+#include <gtest/gtest.h>
+
+#include <QPainter>
+#include <QPainterPath>
+
+#include <cmath>
+
+using namespace pelorin;
+namespace eds = pelorin::ElementDetectionService;
+
+namespace {
+
+const QSizeF screen(1000, 800);
+
+// A normalised box for a rectangle given in points of `screen`.
+QRectF normalised(const QRectF& points)
+{
+    return {points.x() / screen.width(), points.y() / screen.height(), points.width() / screen.width(),
+            points.height() / screen.height()};
+}
+
+Contour outline(std::vector<QPointF> pointsInPoints, std::vector<Contour> children = {})
+{
+    Contour contour;
+    for (const QPointF& p : pointsInPoints)
+        contour.points.emplace_back(p.x() / screen.width(), p.y() / screen.height());
+    contour.children = std::move(children);
+    return contour;
+}
+
+Contour rectangle(const QRectF& r, std::vector<Contour> children = {})
+{
+    return outline({r.topLeft(), r.topRight(), r.bottomRight(), r.bottomLeft()}, std::move(children));
+}
+
+Contour star(QPointF centre, double outer, double inner, int spikes)
+{
+    std::vector<QPointF> points;
+    for (int i = 0; i < 2 * spikes; ++i) {
+        const double angle = M_PI * i / spikes;
+        const double radius = i % 2 ? inner : outer;
+        points.emplace_back(centre.x() + radius * std::cos(angle), centre.y() + radius * std::sin(angle));
+    }
+    return outline(points);
+}
+
+void expectNear(const QRectF& actual, const QRectF& expected, const char* name)
+{
+    EXPECT_NEAR(actual.x(), expected.x(), 0.01) << name;
+    EXPECT_NEAR(actual.y(), expected.y(), 0.01) << name;
+    EXPECT_NEAR(actual.width(), expected.width(), 0.01) << name;
+    EXPECT_NEAR(actual.height(), expected.height(), 0.01) << name;
+}
+
+} // namespace
+
+TEST(ElementDetection, TextBoxesAndTheirClusters)
+{
+    const auto word = [](double x, double y) { return normalised(QRectF(x, y, 40, 16)); };
+    struct Case {
+        const char* name;
+        std::vector<QRectF> words; // normalised, as the text detector reports them
+        std::vector<QRectF> expected;
+    };
+    const Case cases[] = {
+        {"three words 20 apart: one cluster plus the words",
+         {word(100, 100), word(160, 100), word(220, 100)},
+         {QRectF(86, 86, 188, 44), QRectF(96, 96, 48, 24), QRectF(156, 96, 48, 24), QRectF(216, 96, 48, 24)}},
+        {"a single word: no cluster", {word(100, 100)}, {QRectF(96, 96, 48, 24)}},
+        {"words too far apart to group", {word(100, 100), word(300, 100)},
+         {QRectF(96, 96, 48, 24), QRectF(296, 96, 48, 24)}},
+        {"lines 31 apart once grown are within reach", {word(100, 100), word(100, 155)},
+         {QRectF(86, 86, 68, 99), QRectF(96, 96, 48, 24), QRectF(96, 151, 48, 24)}},
+        {"lines 33 apart once grown are not", {word(100, 100), word(100, 157)},
+         {QRectF(96, 96, 48, 24), QRectF(96, 153, 48, 24)}},
+        {"a bridge found in a later pass joins all three", {word(100, 100), word(300, 100), word(200, 100)},
+         {QRectF(86, 86, 268, 44), QRectF(96, 96, 48, 24), QRectF(296, 96, 48, 24), QRectF(196, 96, 48, 24)}},
+    };
+    for (const Case& c : cases) {
+        const std::vector<QRectF> found = eds::combine({c.words, {}}, screen);
+        ASSERT_EQ(found.size(), c.expected.size()) << c.name;
+        for (size_t i = 0; i < found.size(); ++i)
+            expectNear(found[i], c.expected[i], c.name);
+    }
+}
+
+TEST(ElementDetection, OutlinesThatLookLikeBoxes)
+{
+    struct Case {
+        const char* name;
+        Contour contour;
+        std::optional<QRectF> expected;
+    };
+    const Case cases[] = {
+        {"a button", rectangle({200, 200, 100, 40}), QRectF(200, 200, 100, 40)},
+        {"fewer than four points", outline({{200, 200}, {300, 200}, {250, 260}}), std::nullopt},
+        {"a 200 x 8 divider", rectangle({100, 400, 200, 8}), std::nullopt},
+        {"narrower than 24", rectangle({100, 400, 23, 100}), std::nullopt},
+        {"70 % of the screen", rectangle({0, 0, 875, 640}), std::nullopt},
+        {"59 % of the screen is still a box", rectangle({0, 0, 750, 629}), QRectF(0, 0, 750, 629)},
+        {"big enough but under 0.1 % of the screen", rectangle({10, 10, 30, 20}), std::nullopt},
+        {"aspect just under 20 is allowed", rectangle({10, 10, 399, 20}), QRectF(10, 10, 399, 20)},
+        {"aspect above 20 is a rule", rectangle({10, 10, 420, 20}), std::nullopt},
+        {"a five-pointed star has ten corners", star({500, 400}, 100, 40, 5), std::nullopt},
+    };
+    for (const Case& c : cases) {
+        const std::optional<QRectF> box = eds::boxRect(c.contour, screen);
+        ASSERT_EQ(box.has_value(), c.expected.has_value()) << c.name;
+        if (box)
+            expectNear(*box, *c.expected, c.name);
+    }
+
+    // Rounded corners are within the tolerance: the outline still counts as a box.
+    const std::optional<QRectF> rounded = eds::boxRect(
+        outline({{100, 110}, {103, 103}, {110, 100}, {190, 100}, {197, 103}, {200, 110}, {200, 190}, {197, 197},
+                 {190, 200}, {110, 200}, {103, 197}, {100, 190}}),
+        screen);
+    ASSERT_TRUE(rounded.has_value());
+    EXPECT_TRUE(rounded->adjusted(-0.01, -0.01, 0.01, 0.01).contains(QRectF(103, 103, 94, 94)));
+
+    // Outlines nested deeper than grandchildren are not visited.
+    const Contour nested = rectangle(
+        {10, 10, 600, 600},
+        {rectangle({20, 20, 500, 500}, {rectangle({30, 30, 400, 400}, {rectangle({40, 40, 300, 300})})})});
+    std::vector<QRectF> boxes;
+    eds::collectBoxRects(nested, 0, screen, boxes);
+    ASSERT_EQ(boxes.size(), 3u);
+    expectNear(boxes[2], QRectF(30, 30, 400, 400), "grandchild");
+}
+
+TEST(ElementDetection, DedupeClipsDropsOverlapsAndKeepsTheLargest)
+{
+    struct Case {
+        const char* name;
+        std::vector<QRectF> input;
+        std::vector<QRectF> expected;
+    };
+    const Case cases[] = {
+        {"IoU 0.85 keeps only the larger", {QRectF(0, 0, 100, 85), QRectF(0, 0, 100, 100)}, {QRectF(0, 0, 100, 100)}},
+        {"IoU exactly 0.8 keeps both", {QRectF(0, 0, 100, 80), QRectF(0, 0, 100, 100)},
+         {QRectF(0, 0, 100, 100), QRectF(0, 0, 100, 80)}},
+        {"clipped to the screen", {QRectF(-50, 780, 200, 100)}, {QRectF(0, 780, 150, 20)}},
+        {"too thin once clipped", {QRectF(990, 10, 40, 40), QRectF(10, 795, 40, 40)}, {}},
+        {"outside the screen", {QRectF(1200, 10, 40, 40)}, {}},
+        {"equal areas keep their order", {QRectF(0, 0, 40, 20), QRectF(100, 100, 20, 40)},
+         {QRectF(0, 0, 40, 20), QRectF(100, 100, 20, 40)}},
+    };
+    for (const Case& c : cases) {
+        const std::vector<QRectF> kept = eds::dedupe(c.input, screen);
+        ASSERT_EQ(kept.size(), c.expected.size()) << c.name;
+        for (size_t i = 0; i < kept.size(); ++i)
+            expectNear(kept[i], c.expected[i], c.name);
+    }
+
+    // 100 separate boxes, growing: the 80 largest remain, largest first.
+    std::vector<QRectF> many;
+    for (int i = 0; i < 100; ++i)
+        many.emplace_back((i % 10) * 100, (i / 10) * 80, 20 + i * 0.5, 20);
+    const std::vector<QRectF> capped = eds::dedupe(many, screen);
+    ASSERT_EQ(capped.size(), 80u);
+    EXPECT_DOUBLE_EQ(capped.front().width(), 20 + 99 * 0.5);
+    EXPECT_DOUBLE_EQ(capped.back().width(), 20 + 20 * 0.5);
+}
+
+TEST(ElementDetection, FindsTheButtonTheFieldAndTheTextOfAScreen)
+{
+    loadBundledFonts();
+    // A 2x screenshot of a small form, 600 x 400 points.
+    QImage image(1200, 800, QImage::Format_RGB32);
+    image.fill(QColor(247, 248, 250));
+    setPointResolution(image);
+    const QRectF button(60, 250, 150, 44);
+    const QRectF field(60, 170, 320, 40);
+    const QString text1 = QStringLiteral("Sign in to keep your drafts in sync");
+    const QString text2 = QStringLiteral("across every computer you work on.");
+    const QFont font = textFont(TextDesign::standard, FontWeight::regular, false, 16);
+    const QFontMetricsF metrics = pointMetrics(font);
+    const QRectF line1 = metrics.tightBoundingRect(text1).translated(60, 76);
+    const QRectF line2 = metrics.tightBoundingRect(text2).translated(60, 102);
+    {
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(2, 2);
+        p.setFont(font);
+        p.setPen(QColor(30, 30, 35));
+        p.drawText(QPointF(60, 76), text1);
+        p.drawText(QPointF(60, 102), text2);
+        p.setPen(QPen(QColor(200, 203, 210), 1));
+        p.setBrush(Qt::white);
+        p.drawRoundedRect(field, 6, 6);
+        p.setPen(QColor(120, 124, 130));
+        p.drawText(field.adjusted(12, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Email address"));
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(37, 99, 235));
+        p.drawRoundedRect(button, 8, 8);
+        p.setPen(Qt::white);
+        p.setFont(textFont(TextDesign::standard, FontWeight::semibold, false, 16));
+        p.drawText(button, Qt::AlignCenter, QStringLiteral("Continue"));
+    }
+    image.setDevicePixelRatio(2);
+
+    const std::vector<QRectF> found = eds::detect(image, QSizeF(600, 400));
+    const auto bestOverlap = [&](const QRectF& truth) {
+        double best = 0;
+        for (const QRectF& r : found)
+            best = std::max(best, eds::intersectionOverUnion(r, truth));
+        return best;
+    };
+    const auto covered = [&](const QRectF& truth) {
+        return std::any_of(found.begin(), found.end(), [&](const QRectF& r) {
+            const QRectF common = r.intersected(truth);
+            return common.width() * common.height() >= 0.8 * truth.width() * truth.height();
+        });
+    };
+    EXPECT_GT(bestOverlap(button), 0.8);
+    EXPECT_GT(bestOverlap(field), 0.8);
+    EXPECT_TRUE(covered(line1));
+    EXPECT_TRUE(covered(line2));
+    // Both lines together form one group.
+    EXPECT_TRUE(std::any_of(found.begin(), found.end(), [&](const QRectF& r) {
+        return r.contains(line1.united(line2)) && !r.intersects(field);
+    }));
+    EXPECT_TRUE(std::is_sorted(found.begin(), found.end(), [](const QRectF& a, const QRectF& b) {
+        return a.width() * a.height() > b.width() * b.height();
+    }));
+
+    // No bitmap, or no size: nothing, at once.
+    EXPECT_TRUE(eds::detectElements(QImage(), QSizeF(600, 400)).result().empty());
+    EXPECT_TRUE(eds::detectElements(image, QSizeF(0, 400)).result().empty());
+}
