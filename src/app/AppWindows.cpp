@@ -26,7 +26,8 @@ namespace pelorin {
 
 const QString noGlobalShortcutsNote = QStringLiteral(
     "This desktop does not let apps set global shortcuts. To capture with a key, bind it in your desktop's "
-    "keyboard settings (or its configuration file) to the command  pelorin --capture  or  pelorin --capture-window");
+    "keyboard settings (or its configuration file) to the command \u201Cpelorin --capture\u201D, or "
+    "\u201Cpelorin --capture-window\u201D for a window.");
 
 AppWindows::AppWindows(SettingsStore& settings, NotificationCenter& notifications)
     : m_settings(settings)

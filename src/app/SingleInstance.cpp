@@ -74,8 +74,8 @@ QString SingleInstance::defaultName(const QProcessEnvironment& environment)
     // The display names the graphical session: ":1" under X11, "wayland-0" (or a path) under
     // Wayland. Both go into one file name.
     QString display = environment.value(QStringLiteral("WAYLAND_DISPLAY"));
-    display = display.isEmpty() ? QStringLiteral("x11") + environment.value(QStringLiteral("DISPLAY"))
-                                : QStringLiteral("wayland") + display.section(u'/', -1);
+    display = display.isEmpty() ? QStringLiteral("x11.") + environment.value(QStringLiteral("DISPLAY"))
+                                : QStringLiteral("wl.") + display.section(u'/', -1);
     display.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9._-]")), QStringLiteral("_"));
     const QString name = QString::fromLatin1(applicationId) + u'.' + display;
     // The runtime folder is the user's own (mode 0700); without one, the user id keeps

@@ -33,7 +33,8 @@ QString missingPackages()
     for (const char* program : {"sway", "swaybg", "grim", "pipewire", "dbus-run-session"})
         if (QStandardPaths::findExecutable(QLatin1String(program)).isEmpty())
             missing << QLatin1String(program);
-    for (const char* program : {"/usr/libexec/xdg-desktop-portal", "/usr/libexec/xdg-desktop-portal-wlr"})
+    for (const char* program :
+         {"/usr/libexec/xdg-desktop-portal", "/usr/libexec/xdg-desktop-portal-wlr", "/usr/libexec/xdg-desktop-portal-gtk"})
         if (!QFileInfo(QLatin1String(program)).isExecutable())
             missing << QFileInfo(QLatin1String(program)).fileName();
     return missing.join(QStringLiteral(", "));
@@ -109,8 +110,8 @@ QString toolMessages(const QString& errors)
 TEST(PortalCapture, RealPortalSession)
 {
     if (const QString missing = missingPackages(); !missing.isEmpty())
-        GTEST_SKIP() << "the real-portal tests need sway, swaybg, grim, pipewire, xdg-desktop-portal and "
-                        "xdg-desktop-portal-wlr (scripts/deps.sh installs them); missing: "
+        GTEST_SKIP() << "the real-portal tests need sway, swaybg, grim, pipewire, xdg-desktop-portal, "
+                        "xdg-desktop-portal-wlr and xdg-desktop-portal-gtk (scripts/deps.sh installs them); missing: "
                      << missing.toStdString();
     const struct {
         const char* name;

@@ -7,7 +7,9 @@
 #include <QDBusObjectPath>
 #include <QDBusReply>
 #include <QEventLoop>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageWriter>
 #include <QSaveFile>
 #include <QTimer>
@@ -87,9 +89,11 @@ int portalScreenshot(const QString& output, bool interactive, const ScreenScale&
     const QString portalFile = uri.toLocalFile();
     QString error;
     std::optional<QImage> image = pelorin::readImageFile(portalFile, &error);
-    // The portal's copy may lie in a shared, world-readable place: it goes as soon as it is
-    // read, whatever happens next.
-    if (!QFile::remove(portalFile))
+    // A copy in a temporary place may be readable by anyone (/tmp/out.png with wlroots): it goes
+    // as soon as it is read, whatever happens next. One in the home folder is where the desktop
+    // keeps the user's screenshots (GNOME's Screenshots folder), and stays.
+    const QString home = QDir(QDir::homePath()).canonicalPath() + u'/';
+    if (!QFileInfo(portalFile).canonicalFilePath().startsWith(home) && !QFile::remove(portalFile))
         std::fprintf(stderr, "pelorin-screencapture: could not remove the portal's copy %s\n", qPrintable(portalFile));
     if (!image)
         return fail(QStringLiteral("cannot read the portal's screenshot %1: %2").arg(portalFile, error));
