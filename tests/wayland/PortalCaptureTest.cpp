@@ -153,8 +153,8 @@ TEST(PortalCapture, RealPortalSession)
     }
 }
 
-// Failures outside a working portal are explained and exit 2, never an abort.
-TEST(PortalCapture, WithoutAPortalTheToolSaysWhy)
+// Failures outside a working session are explained and exit 2, never an abort.
+TEST(PortalCapture, FailuresAreExplained)
 {
     if (QStandardPaths::findExecutable(QStringLiteral("dbus-run-session")).isEmpty())
         GTEST_SKIP() << "needs dbus-run-session (package dbus)";
@@ -164,16 +164,25 @@ TEST(PortalCapture, WithoutAPortalTheToolSaysWhy)
         const char* name;
         QStringList command;
         const char* bus;
+        bool wayland;
     } cases[] = {
-        {"no session bus", {QStringLiteral(SCREENCAPTURE_TOOL), shot}, "unix:path=/nonexistent/bus"},
-        {"a bus without the portal", {QStringLiteral("dbus-run-session"), QStringLiteral("--"), QStringLiteral(SCREENCAPTURE_TOOL), shot}, ""},
+        {"no session bus", {QStringLiteral(SCREENCAPTURE_TOOL), shot}, "unix:path=/nonexistent/bus", true},
+        {"a bus without the portal", {QStringLiteral("dbus-run-session"), QStringLiteral("--"), QStringLiteral(SCREENCAPTURE_TOOL), shot}, "", true},
+        {"an X display that is not there", {QStringLiteral(SCREENCAPTURE_TOOL), shot}, "", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("pelorin-test-no-such-display"));
-        env.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path());
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        if (c.wayland) {
+            env.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("pelorin-test-no-such-display"));
+            env.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
+        } else {
+            env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+            env.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("x11"));
+            env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":4711"));
+        }
         if (*c.bus)
             env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QLatin1String(c.bus));
         QProcess process;

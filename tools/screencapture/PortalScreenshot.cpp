@@ -69,6 +69,11 @@ int portalScreenshot(const QString& output, bool interactive, const ScreenScale&
     const QDBusMessage reply = bus.call(call, QDBus::Block, 10000);
     if (reply.type() != QDBusMessage::ReplyMessage)
         return fail(QStringLiteral("the desktop portal's Screenshot call failed: %1").arg(reply.errorMessage()));
+    // Portals older than the handle_token option answer on a path of their own choosing.
+    const QString answeredPath = reply.arguments().value(0).value<QDBusObjectPath>().path();
+    if (!answeredPath.isEmpty() && answeredPath != requestPath)
+        bus.connect(QStringLiteral("org.freedesktop.portal.Desktop"), answeredPath, QStringLiteral("org.freedesktop.portal.Request"),
+                    QStringLiteral("Response"), &waiter, SLOT(onResponse(uint, QVariantMap)));
     // The user may take their time choosing; give up after ten minutes.
     QTimer::singleShot(10 * 60 * 1000, &waiter.loop, &QEventLoop::quit);
     if (!waiter.answered)
@@ -97,11 +102,14 @@ int portalScreenshot(const QString& output, bool interactive, const ScreenScale&
         std::fprintf(stderr, "pelorin-screencapture: could not remove the portal's copy %s\n", qPrintable(portalFile));
     if (!image)
         return fail(QStringLiteral("cannot read the portal's screenshot %1: %2").arg(portalFile, error));
-    // A whole-desktop picture shows its own scale, and backends differ in which they take (some
-    // at 1× on a 2× output); a chosen region is taken at the outputs' scale.
+    // A whole-desktop picture shows its scale in its width over the desktop's; a region the
+    // user chose is taken at the largest scale of the outputs, as the backends render it.
     double scale = screens.largest;
-    if (!interactive && !screens.desktopPoints.isEmpty())
-        scale = std::round(image->width() * 100.0 / screens.desktopPoints.width()) / 100.0;
+    if (!interactive && !screens.desktopPoints.isEmpty()) {
+        const double measured = std::round(image->width() * 100.0 / screens.desktopPoints.width()) / 100.0;
+        if (measured >= 0.5 && measured <= 8.0)
+            scale = measured;
+    }
     image->setDevicePixelRatio(scale);
     pelorin::setResolutionFromScale(*image);
     QSaveFile file(output);

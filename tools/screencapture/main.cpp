@@ -1,6 +1,6 @@
 // pelorin-screencapture [-i [-w]] [-o] PATH
-// Captures into PATH as PNG: the whole screen, or with -i a region the user drags (with -w a
-// window the user clicks). On Wayland the desktop portal does the capture and the choosing.
+// Captures into PATH as PNG: the (primary) screen, or with -i a region the user drags (with -w
+// a window the user clicks). On Wayland the desktop portal does the capture and the choosing.
 // Exit status 0 only when the PNG was written; 1 when the user cancelled; 2 on errors, each
 // explained on standard error.
 
@@ -13,6 +13,8 @@
 #include <QImageWriter>
 #include <QSaveFile>
 #include <QScreen>
+
+#include <xcb/xcb.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -92,17 +94,25 @@ int main(int argc, char** argv)
     if (waylandSession())
         return portalCapture(argc, argv, output, interactive || windowMode);
 
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        return fail(QStringLiteral("no display: neither WAYLAND_DISPLAY nor DISPLAY is set"));
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            return fail(QStringLiteral("no display: neither WAYLAND_DISPLAY nor DISPLAY is set"));
+        // Qt aborts when its platform cannot start; say what is wrong instead.
+        xcb_connection_t* probe = xcb_connect(nullptr, nullptr);
+        const bool reachable = xcb_connection_has_error(probe) == 0;
+        xcb_disconnect(probe);
+        if (!reachable)
+            return fail(QStringLiteral("cannot connect to the X display %1").arg(qEnvironmentVariable("DISPLAY")));
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    }
     QApplication app(argc, argv);
     if (QGuiApplication::platformName() != u"xcb")
         return fail(QStringLiteral("capturing needs an X11 display or a Wayland session with the desktop portal (platform %1)")
                         .arg(QGuiApplication::platformName()));
 
-    if (!interactive) {
+    if (!interactive) { // the primary screen
         QScreen* primary = QGuiApplication::primaryScreen();
-        const QRect desktop = primary->virtualGeometry();
-        QImage picture = primary->grabWindow(0, desktop.x(), desktop.y(), desktop.width(), desktop.height()).toImage();
+        QImage picture = primary->grabWindow(0).toImage();
         if (picture.isNull())
             return fail(QStringLiteral("the X server gave no picture of the screen"));
         picture.setDevicePixelRatio(primary->devicePixelRatio());
