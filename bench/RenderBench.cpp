@@ -12,6 +12,8 @@
 #include <QPainter>
 #include <QTemporaryDir>
 
+#include <memory>
+
 using namespace pelorin;
 
 namespace {
@@ -51,10 +53,16 @@ struct Fixture {
     }
 };
 
+// Made on first use and destroyed by main while the application (and its GL context) still
+// exists: the renderer's destructor releases GL objects, which a static outliving
+// QGuiApplication could no longer do.
+std::unique_ptr<Fixture> sharedFixture;
+
 Fixture& fixture()
 {
-    static Fixture f;
-    return f;
+    if (!sharedFixture)
+        sharedFixture = std::make_unique<Fixture>();
+    return *sharedFixture;
 }
 
 void BM_RenderFinalImage(benchmark::State& state)
@@ -99,5 +107,6 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    sharedFixture.reset();
     return 0;
 }

@@ -1,5 +1,7 @@
 #include "app/AppWindows.h"
 
+#include "app/GlobalShortcut.h"
+
 #include "cloud/AccountService.h"
 #include "cloud/CloudAPI.h"
 #include "cloud/KeychainStore.h"
@@ -21,6 +23,11 @@
 #include <QVBoxLayout>
 
 namespace pelorin {
+
+const QString noGlobalShortcutsNote = QStringLiteral(
+    "This desktop does not let apps set global shortcuts. To capture with a key, bind it in your desktop's "
+    "keyboard settings (or its configuration file) to the command \u201Cpelorin --capture\u201D, or "
+    "\u201Cpelorin --capture-window\u201D for a window.");
 
 AppWindows::AppWindows(SettingsStore& settings, NotificationCenter& notifications)
     : m_settings(settings)
@@ -47,6 +54,13 @@ void AppWindows::openSettings()
         };
         showShortcut();
         m_notifications.observe(Notifications::shortcutChanged, created, [showShortcut](const QVariant&) { showShortcut(); });
+        if (GlobalShortcut* shortcut = m_globalShortcut) {
+            const auto showNote = [shortcut, created] {
+                created->setShortcutNote(shortcut->desktopHasNoShortcuts() ? noGlobalShortcutsNote : QString());
+            };
+            showNote();
+            QObject::connect(shortcut, &GlobalShortcut::statusChanged, created, showNote);
+        }
         installUploadSettingsSections(*created, m_settings, AccountService::shared(), KeychainStore::shared(),
                                       UploadService::shared());
         QObject::connect(created, &SettingsWindow::checkForUpdatesRequested, created, [this] {

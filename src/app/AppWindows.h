@@ -8,6 +8,7 @@
 
 namespace pelorin {
 
+class GlobalShortcut;
 class NotificationCenter;
 class SettingsStore;
 class SettingsWindow;
@@ -27,6 +28,8 @@ public:
 
     // Files dropped on the Uploads window.
     void setDropHandler(std::function<void(const QStringList&)> handler) { m_dropHandler = std::move(handler); }
+    // The capture shortcut, whose availability the Settings window reports.
+    void setGlobalShortcut(GlobalShortcut* shortcut) { m_globalShortcut = shortcut; }
     // Runs "Check for Updates…" from the Settings window.
     void setCheckForUpdates(std::function<void()> check) { m_checkForUpdates = std::move(check); }
 
@@ -39,6 +42,7 @@ private:
     std::unique_ptr<UploadHistoryWindow> m_historyWindow;
     std::function<void(const QStringList&)> m_dropHandler;
     std::function<void()> m_checkForUpdates;
+    GlobalShortcut* m_globalShortcut = nullptr;
 };
 
 } // namespace pelorin

@@ -11,6 +11,7 @@
 #include "platform/SettingsStore.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -38,9 +39,19 @@ int runPelorin(int argc, char** argv)
         return 2;
     }
 
-    // A second start hands its files to the running app and ends.
+    // --capture comes from a key bound in the compositor: the running app (started here when
+    // none runs) captures, and this process ends at once.
+    const SingleInstance::Capture capture = arguments.contains(QLatin1String("--capture-window")) ? SingleInstance::Capture::Window
+        : arguments.contains(QLatin1String("--capture"))                                       ? SingleInstance::Capture::Screen
+                                                                                                : SingleInstance::Capture::None;
+    if (capture != SingleInstance::Capture::None && !files.isEmpty()) {
+        std::fputs("pelorin: --capture and --capture-window take no files\n", stderr);
+        return 2;
+    }
+
+    // A second start hands its files (or its capture) to the running app and ends.
     SingleInstance instance;
-    if (instance.sendToRunningInstance(files))
+    if (capture != SingleInstance::Capture::None ? instance.sendCaptureRequest(capture) : instance.sendToRunningInstance(files))
         return 0;
     if (!instance.listen())
         std::fputs("pelorin: could not claim the single-instance socket; running anyway\n", stderr);
@@ -58,7 +69,14 @@ int runPelorin(int argc, char** argv)
         else
             shell.openFiles(received);
     });
-    shell.start(arguments.contains(QLatin1String("--background")), files);
+    const auto startCapture = [](SingleInstance::Capture kind) {
+        NotificationCenter::defaultCenter().post(kind == SingleInstance::Capture::Window ? Notifications::triggerWindowCapture
+                                                                                          : Notifications::triggerScreenCapture);
+    };
+    QObject::connect(&instance, &SingleInstance::captureRequested, &app, startCapture);
+    shell.start(arguments.contains(QLatin1String("--background")) || capture != SingleInstance::Capture::None, files);
+    if (capture != SingleInstance::Capture::None)
+        QTimer::singleShot(0, &app, [startCapture, capture] { startCapture(capture); });
     return QApplication::exec();
 }
 

@@ -19,11 +19,15 @@ namespace {
 
 constexpr const char* usage =
     "Usage: pelorin [--background] [FILE...]\n"
+    "       pelorin --capture | --capture-window\n"
     "       pelorin COMMAND [ARGS...]\n"
     "\n"
     "Without a command, starts the tray app (or hands FILEs to the one already running):\n"
     "images open in the editor, other files are uploaded.\n"
     "  --background    start in the tray only, without showing the editor\n"
+    "  --capture       capture a region with the running app (started when none runs);\n"
+    "                  bind it to a key in your desktop's keyboard settings\n"
+    "  --capture-window  capture a window the same way\n"
     "  --help          show this help and exit\n"
     "  --version       show the version and exit\n"
     "\n"
@@ -96,7 +100,8 @@ QStringList filesFromArguments(const QStringList& arguments, QString* unknownOpt
 {
     QStringList files;
     for (const QString& argument : arguments) {
-        if (argument == QLatin1String("--background"))
+        if (argument == QLatin1String("--background") || argument == QLatin1String("--capture")
+            || argument == QLatin1String("--capture-window"))
             continue;
         if (argument.startsWith(u'-') && argument.size() > 1) {
             if (unknownOption && unknownOption->isEmpty())

@@ -38,10 +38,21 @@ GlobalShortcut::GlobalShortcut(SettingsStore& settings, NotificationCenter& noti
     connect(m_hotKeys.get(), &GlobalHotKeys::pressed, this,
             [&notifications] { notifications.post(Notifications::triggerScreenCapture); });
     // Desktops that ask the user answer later; their refusal is logged like an immediate one.
-    connect(m_hotKeys.get(), &GlobalHotKeys::registrationFailed, this, &logFailure);
+    connect(m_hotKeys.get(), &GlobalHotKeys::registrationFailed, this, [this](int status) {
+        logFailure(status);
+        setStatus(status);
+    });
     notifications.observe(Notifications::shortcutChanged, this,
-                          [this](const QVariant&) { setupGlobalHotkeys(m_settings, *m_hotKeys); });
-    setupGlobalHotkeys(m_settings, *m_hotKeys);
+                          [this](const QVariant&) { setStatus(setupGlobalHotkeys(m_settings, *m_hotKeys)); });
+    setStatus(setupGlobalHotkeys(m_settings, *m_hotKeys));
+}
+
+void GlobalShortcut::setStatus(int status)
+{
+    if (status == m_status)
+        return;
+    m_status = status;
+    Q_EMIT statusChanged();
 }
 
 GlobalShortcut::~GlobalShortcut()

@@ -1,12 +1,13 @@
 #pragma once
 
+#include "platform/GlobalHotKeys.h"
+
 #include <QObject>
 
 #include <memory>
 
 namespace pelorin {
 
-class GlobalHotKeys;
 class NotificationCenter;
 class SettingsStore;
 
@@ -25,8 +26,17 @@ public:
     ~GlobalShortcut() override;
 
     GlobalHotKeys& hotKeys() { return *m_hotKeys; }
+    // True when the desktop offers apps no global shortcuts at all (no X11 key grabs and no
+    // GlobalShortcuts portal): the user binds `pelorin --capture` in the desktop instead.
+    bool desktopHasNoShortcuts() const { return m_status == GlobalHotKeys::Unavailable; }
+
+Q_SIGNALS:
+    void statusChanged();
 
 private:
+    void setStatus(int status);
+
+    int m_status = 0;
     SettingsStore& m_settings;
     std::unique_ptr<GlobalHotKeys> m_hotKeys;
 };

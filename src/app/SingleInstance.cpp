@@ -2,9 +2,13 @@
 
 #include "platform/AppPaths.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QLocalSocket>
+#include <QRegularExpression>
 
 #include <unistd.h>
 
@@ -12,8 +16,22 @@ namespace pelorin {
 
 namespace {
 
-// A message is one line of JSON: an array of absolute file paths.
+// A message is one line of JSON: an array of absolute file paths (what every version sends),
+// or an object {"files": [...], "capture": "screen" | "window"}.
 constexpr qint64 maxMessageBytes = 1 << 20;
+
+QString captureName(SingleInstance::Capture capture)
+{
+    switch (capture) {
+    case SingleInstance::Capture::Screen:
+        return QStringLiteral("screen");
+    case SingleInstance::Capture::Window:
+        return QStringLiteral("window");
+    case SingleInstance::Capture::None:
+        break;
+    }
+    return {};
+}
 
 } // namespace
 
@@ -31,34 +49,64 @@ SingleInstance::SingleInstance(QString name, QObject* parent)
                     return;
                 }
                 const QJsonDocument message = QJsonDocument::fromJson(socket->readLine(maxMessageBytes));
+                const QJsonArray list = message.isObject() ? message.object().value(QLatin1String("files")).toArray() : message.array();
+                const QString captureWord = message.object().value(QLatin1String("capture")).toString();
                 QStringList files;
-                for (const QJsonValue& value : message.array())
+                for (const QJsonValue& value : list)
                     if (value.isString())
                         files << value.toString();
                 socket->write("ok\n");
                 socket->flush();
                 socket->disconnectFromServer();
-                Q_EMIT filesReceived(files);
+                if (captureWord == captureName(Capture::Screen))
+                    Q_EMIT captureRequested(Capture::Screen);
+                else if (captureWord == captureName(Capture::Window))
+                    Q_EMIT captureRequested(Capture::Window);
+                else
+                    Q_EMIT filesReceived(files);
             });
         }
     });
 }
 
-QString SingleInstance::defaultName()
+QString SingleInstance::defaultName(const QProcessEnvironment& environment)
 {
-    return QString::fromLatin1(applicationId) + u'-' + QString::number(getuid());
+    // The display names the graphical session: ":1" under X11, "wayland-0" (or a path) under
+    // Wayland. Both go into one file name.
+    QString display = environment.value(QStringLiteral("WAYLAND_DISPLAY"));
+    display = display.isEmpty() ? QStringLiteral("x11.") + environment.value(QStringLiteral("DISPLAY"))
+                                : QStringLiteral("wl.") + display.section(u'/', -1);
+    display.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9._-]")), QStringLiteral("_"));
+    const QString name = QString::fromLatin1(applicationId) + u'.' + display;
+    // The runtime folder is the user's own (mode 0700); without one, the user id keeps
+    // users apart in the shared temporary folder.
+    const QString runtime = environment.value(QStringLiteral("XDG_RUNTIME_DIR"));
+    if (!runtime.isEmpty() && QFileInfo(runtime).isDir())
+        return QDir(runtime).filePath(name);
+    return QDir(QDir::tempPath()).filePath(name + u'-' + QString::number(getuid()));
 }
 
 bool SingleInstance::sendToRunningInstance(const QStringList& files, int timeoutMs) const
+{
+    return send(QJsonDocument(QJsonArray::fromStringList(files)).toJson(QJsonDocument::Compact), timeoutMs);
+}
+
+bool SingleInstance::sendCaptureRequest(Capture capture, int timeoutMs) const
+{
+    const QJsonObject message{{QStringLiteral("files"), QJsonArray()}, {QStringLiteral("capture"), captureName(capture)}};
+    return send(QJsonDocument(message).toJson(QJsonDocument::Compact), timeoutMs);
+}
+
+bool SingleInstance::send(const QByteArray& message, int timeoutMs) const
 {
     QLocalSocket socket;
     socket.connectToServer(m_name);
     if (!socket.waitForConnected(timeoutMs))
         return false;
-    socket.write(QJsonDocument(QJsonArray::fromStringList(files)).toJson(QJsonDocument::Compact) + '\n');
+    socket.write(message + '\n');
     if (!socket.waitForBytesWritten(timeoutMs))
         return false;
-    // The running instance answers once it has taken the files.
+    // The running instance answers once it has taken the message.
     return socket.waitForReadyRead(timeoutMs) && socket.readLine().startsWith("ok");
 }
 

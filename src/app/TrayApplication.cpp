@@ -70,6 +70,7 @@ TrayApplication::TrayApplication(SettingsStore& settings, NotificationCenter& no
              {[this] { m_windows.showEditor(); }, [this] { m_windows.openUploads(); }, [this] { m_windows.openSettings(); },
               {}, [] { QApplication::quit(); }})
 {
+    m_windows.setGlobalShortcut(&m_shortcut);
     m_tray.show();
 
     loadBundledFonts();

@@ -93,6 +93,11 @@ SettingsWindow::SettingsWindow(SettingsStore& settings, QWidget* parent)
 
     m_shortcut = addSection(QStringLiteral("Keyboard Shortcuts"),
                             QStringLiteral("Click the shortcut field and press your desired key combination."));
+    // Shown when the desktop offers apps no global shortcuts; its command can be copied.
+    m_shortcutNote = secondary(QString());
+    m_shortcutNote->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_shortcutNote->hide();
+    m_sections->addWidget(m_shortcutNote);
 
     addSection(QStringLiteral("Capture Behavior"),
                QStringLiteral("When enabled, the Pelorin window will hide before capturing so it doesn't appear in your screenshot."))
@@ -169,6 +174,12 @@ QVBoxLayout* SettingsWindow::addSection(const QString& title, const QString& foo
 void SettingsWindow::setShortcutDisplay(const QString& text)
 {
     m_shortcutDisplay->setText(text);
+}
+
+void SettingsWindow::setShortcutNote(const QString& text)
+{
+    m_shortcutNote->setText(text);
+    m_shortcutNote->setVisible(!text.isEmpty());
 }
 
 void SettingsWindow::setUpdateStatus(const QString& text)

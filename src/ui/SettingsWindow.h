@@ -24,6 +24,8 @@ public:
     QVBoxLayout* shortcutSection() const { return m_shortcut; }
 
     void setShortcutDisplay(const QString& text);
+    // A note under the shortcut section; empty hides it.
+    void setShortcutNote(const QString& text);
     void setUpdateStatus(const QString& text);
 
 Q_SIGNALS:
@@ -39,6 +41,7 @@ private:
     QVBoxLayout* m_uploads = nullptr;
     QVBoxLayout* m_storage = nullptr;
     QLabel* m_shortcutDisplay = nullptr;
+    QLabel* m_shortcutNote = nullptr;
     QLabel* m_updateStatus = nullptr;
 };
 

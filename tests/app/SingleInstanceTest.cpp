@@ -4,11 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFileInfo>
+#include <QProcessEnvironment>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QUuid>
 
 #include <atomic>
 #include <thread>
+
+#include <unistd.h>
 
 using namespace pelorin;
 
@@ -33,4 +39,46 @@ TEST(SingleInstance, ALaterStartHandsItsFilesToTheRunningOne)
     ASSERT_TRUE(arrived);
     EXPECT_TRUE(delivered);
     EXPECT_EQ(received.at(0).at(0).toStringList(), (QStringList{QStringLiteral("/tmp/a b.png"), QStringLiteral("/tmp/ü.pdf")}));
+}
+
+// A capture request from `pelorin --capture` next to a file hand-off in the older form.
+TEST(SingleInstance, ACaptureRequestReachesTheRunningOne)
+{
+    const QString name = QStringLiteral("pelorin-test-") + QUuid::createUuid().toString(QUuid::Id128);
+    SingleInstance running(name);
+    ASSERT_TRUE(running.listen());
+    QSignalSpy captures(&running, &SingleInstance::captureRequested);
+    QSignalSpy files(&running, &SingleInstance::filesReceived);
+    std::atomic<bool> delivered = false;
+    std::thread later([&] { delivered = SingleInstance(name).sendCaptureRequest(SingleInstance::Capture::Window, 5000); });
+    const bool arrived = test::waitUntil([&] { return captures.count() == 1; }, 8000);
+    test::waitUntil([&] { return delivered.load(); }, 3000);
+    later.join();
+    ASSERT_TRUE(arrived);
+    EXPECT_TRUE(delivered);
+    EXPECT_EQ(captures.at(0).at(0).value<SingleInstance::Capture>(), SingleInstance::Capture::Window);
+    EXPECT_EQ(files.count(), 0) << "a capture request does not bring the editor forward";
+}
+
+TEST(SingleInstance, TheSocketBelongsToTheUserAndTheDisplay)
+{
+    QTemporaryDir runtime;
+    const auto nameFor = [&](std::initializer_list<std::pair<const char*, const char*>> variables) {
+        QProcessEnvironment env;
+        for (const auto& [key, value] : variables)
+            env.insert(QLatin1String(key), QLatin1String(value));
+        return SingleInstance::defaultName(env);
+    };
+    const QByteArray dir = runtime.path().toLocal8Bit();
+    const QString x0 = nameFor({{"XDG_RUNTIME_DIR", dir.constData()}, {"DISPLAY", ":0"}});
+    const QString wayland = nameFor({{"XDG_RUNTIME_DIR", dir.constData()}, {"DISPLAY", ":0"}, {"WAYLAND_DISPLAY", "wayland-1"}});
+    EXPECT_EQ(QFileInfo(x0).path(), runtime.path());
+    EXPECT_EQ(QFileInfo(wayland).path(), runtime.path());
+    EXPECT_NE(x0, nameFor({{"XDG_RUNTIME_DIR", dir.constData()}, {"DISPLAY", ":1"}})) << "a second X display";
+    EXPECT_NE(x0, wayland) << "a Wayland session beside an X one";
+    EXPECT_NE(wayland, nameFor({{"XDG_RUNTIME_DIR", dir.constData()}, {"WAYLAND_DISPLAY", "/run/other/wayland-1x"}}));
+    // Without a runtime folder the user id keeps users apart in the shared temporary folder.
+    const QString fallback = nameFor({{"DISPLAY", ":0"}});
+    EXPECT_EQ(QFileInfo(fallback).path(), QDir::tempPath());
+    EXPECT_TRUE(fallback.endsWith(u'-' + QString::number(getuid()))) << fallback.toStdString();
 }

@@ -1,0 +1,134 @@
+// `pelorin --capture` as a compositor's key binding runs it: real processes, a stand-in for the
+// capture tool that records how it was called.
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <unistd.h>
+
+namespace {
+
+class CaptureHandOff : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        // The app runs the capture tool found beside its executable: a linked copy of the
+        // program sits beside the stand-in.
+        program = dir.filePath(QStringLiteral("pelorin"));
+        if (::link(PELORIN_BINARY, QFile::encodeName(program).constData()) != 0) {
+            ASSERT_TRUE(QFile::copy(QStringLiteral(PELORIN_BINARY), program));
+        }
+        QFile tool(dir.filePath(QStringLiteral("pelorin-screencapture")));
+        ASSERT_TRUE(tool.open(QIODevice::WriteOnly));
+        // Records its arguments, then answers as a user pressing Esc does.
+        tool.write("#!/bin/sh\necho \"$@\" >> \"$(dirname \"$0\")/captures.tmp\"\n"
+                   "mv \"$(dirname \"$0\")/captures.tmp\" \"$(dirname \"$0\")/captures\"\nexit 1\n");
+        tool.close();
+        tool.setPermissions(tool.permissions() | QFile::ExeOwner);
+        ASSERT_TRUE(QDir().mkpath(runtime()));
+        QFile::setPermissions(runtime(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+        env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime());
+        env.insert(QStringLiteral("HOME"), dir.filePath(QStringLiteral("home")));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("home/.config")));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("home/.local/share")));
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), dir.filePath(QStringLiteral("home/.cache")));
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent/bus"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    }
+    void TearDown() override
+    {
+        if (running.state() != QProcess::NotRunning) {
+            running.terminate();
+            if (!running.waitForFinished(5000)) {
+                running.kill();
+                running.waitForFinished();
+            }
+        }
+    }
+
+    QString runtime() const { return dir.filePath(QStringLiteral("run")); }
+
+    // The arguments of the next capture the stand-in records.
+    QString nextCapture(int timeoutMs = 20'000)
+    {
+        const QString path = dir.filePath(QStringLiteral("captures"));
+        if (!pelorin::test::waitUntil([&] { return QFile::exists(path); }, timeoutMs))
+            return {};
+        QFile file(path);
+        file.open(QIODevice::ReadOnly);
+        const QString arguments = QString::fromUtf8(file.readAll()).trimmed();
+        file.remove();
+        return arguments.section(u' ', 0, -2); // without the output file
+    }
+
+    int run(const QStringList& arguments, QString* errors = nullptr)
+    {
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(program, arguments);
+        if (!process.waitForFinished(20'000))
+            return -1;
+        if (errors)
+            *errors = QString::fromUtf8(process.readAllStandardError());
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+
+    QTemporaryDir dir{QStringLiteral(PELORIN_BUILD_DIR "/handoff-XXXXXX")};
+    QString program;
+    QProcessEnvironment env;
+    QProcess running;
+};
+
+} // namespace
+
+TEST_F(CaptureHandOff, TheFirstStartCapturesAndLaterOnesHandTheirCaptureOver)
+{
+    running.setProcessEnvironment(env);
+    running.setProcessChannelMode(QProcess::ForwardedChannels);
+    running.start(program, {QStringLiteral("--capture")});
+    EXPECT_EQ(nextCapture(), QStringLiteral("-i -o")) << "none ran: the app starts and captures a region";
+    ASSERT_EQ(running.state(), QProcess::Running) << "the app stays in the tray after the capture";
+
+    EXPECT_EQ(run({QStringLiteral("--capture-window")}), 0);
+    EXPECT_EQ(nextCapture(), QStringLiteral("-i -w -o"));
+    EXPECT_EQ(run({QStringLiteral("--capture")}), 0);
+    EXPECT_EQ(nextCapture(), QStringLiteral("-i -o"));
+
+    QDir sockets(runtime(), QStringLiteral("app.pelorin.Pelorin.*"), QDir::NoSort, QDir::System);
+    EXPECT_EQ(sockets.entryList().size(), 1) << "the socket lives in the runtime folder";
+}
+
+TEST_F(CaptureHandOff, ExitCodes)
+{
+    const struct {
+        QStringList arguments;
+        bool display;
+        int exitCode;
+        const char* error;
+    } cases[] = {
+        {{QStringLiteral("--capture"), QStringLiteral("shot.png")}, true, 2, "pelorin: --capture and --capture-window take no files"},
+        {{QStringLiteral("--capture")}, false, 2, "pelorin: no display"},
+        {{QStringLiteral("--capture-windows")}, true, 2, "pelorin: unknown option --capture-windows"},
+    };
+    const QProcessEnvironment withDisplay = env;
+    for (const auto& c : cases) {
+        env = withDisplay;
+        if (!c.display) {
+            env.remove(QStringLiteral("DISPLAY"));
+            env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        }
+        QString errors;
+        EXPECT_EQ(run(c.arguments, &errors), c.exitCode) << c.arguments.join(u' ').toStdString();
+        EXPECT_TRUE(errors.trimmed().section(u'\n', -1).startsWith(QLatin1String(c.error))) << errors.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("captures")))) << "no capture ran";
+}

@@ -1,0 +1,197 @@
+// pelorin-screencapture against the real desktop portal: a throw-away headless sway session
+// with xdg-desktop-portal and its wlroots backend (portal-session.sh), one output of
+// 1280 × 800 pixels painted #ff8800.
+
+#include "core/ImageFile.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLibraryInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <optional>
+
+using namespace pelorin;
+
+namespace {
+
+struct Outcome {
+    int exitCode = -1;
+    QString errors;
+    std::optional<QImage> image;
+    bool portalFileLeft = false;
+};
+
+QString missingPackages()
+{
+    QStringList missing;
+    for (const char* program : {"sway", "swaybg", "grim", "pipewire", "dbus-run-session"})
+        if (QStandardPaths::findExecutable(QLatin1String(program)).isEmpty())
+            missing << QLatin1String(program);
+    for (const char* program :
+         {"/usr/libexec/xdg-desktop-portal", "/usr/libexec/xdg-desktop-portal-wlr", "/usr/libexec/xdg-desktop-portal-gtk"})
+        if (!QFileInfo(QLatin1String(program)).isExecutable())
+            missing << QFileInfo(QLatin1String(program)).fileName();
+    return missing.join(QStringLiteral(", "));
+}
+
+// Runs the capture tool in a fresh session. As root the session runs as nobody, so the tool,
+// the script and the folder they work in are copied where nobody can reach them.
+Outcome captureInSession(const QStringList& arguments, const QString& scale, const QString& slurp, bool withoutWaylandPlugin)
+{
+    Outcome outcome;
+    QTemporaryDir work(QDir::tempPath() + QStringLiteral("/pelorin-portal-XXXXXX"));
+    const QString tool = work.filePath(QStringLiteral("pelorin-screencapture"));
+    const QString script = work.filePath(QStringLiteral("portal-session.sh"));
+    const QString session = work.filePath(QStringLiteral("session"));
+    const QString shot = session + QStringLiteral("/shot.png");
+    if (!QFile::copy(QStringLiteral(SCREENCAPTURE_TOOL), tool) || !QFile::copy(QStringLiteral(PORTAL_SESSION), script)
+        || !QDir().mkdir(session)) {
+        outcome.errors = QStringLiteral("cannot prepare %1").arg(work.path());
+        return outcome;
+    }
+    const auto open = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup
+        | QFile::ReadOther | QFile::ExeOther;
+    QFile::setPermissions(work.path(), open);
+    QFile::setPermissions(tool, open);
+    QFile::setPermissions(script, open);
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (withoutWaylandPlugin) {
+        // Qt's platform plugins as on a machine without qt6-wayland.
+        const QString plugins = work.filePath(QStringLiteral("platforms"));
+        QDir().mkdir(plugins);
+        QFile::setPermissions(plugins, open);
+        const QString offscreen = QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms/libqoffscreen.so");
+        QFile::link(offscreen, plugins + QStringLiteral("/libqoffscreen.so"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM_PLUGIN_PATH"), plugins);
+    }
+    env.insert(QStringLiteral("WLP_DIR"), session);
+    env.insert(QStringLiteral("WLP_KEEP"), QStringLiteral("1"));
+    env.insert(QStringLiteral("WLP_SCALE"), scale);
+    if (!slurp.isEmpty())
+        env.insert(QStringLiteral("WLP_SLURP"), slurp);
+    // The wlroots backend leaves its picture at a fixed path; the tool must take it away.
+    const QString check = QStringLiteral("\"$@\"; rc=$?; [ -e /tmp/out.png ] && echo PORTAL-FILE-LEFT >&2; exit $rc");
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral("/bin/bash"),
+                  QStringList{script, QStringLiteral("/bin/sh"), QStringLiteral("-c"), check, QStringLiteral("sh"), tool}
+                      + arguments + QStringList{shot});
+    if (!process.waitForFinished(60'000)) {
+        process.kill();
+        process.waitForFinished();
+    }
+    outcome.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    outcome.errors = QString::fromUtf8(process.readAllStandardError());
+    outcome.portalFileLeft = outcome.errors.contains(QLatin1String("PORTAL-FILE-LEFT"));
+    if (QFileInfo::exists(shot))
+        outcome.image = readImageFile(shot);
+    return outcome;
+}
+
+// The tool's own lines on standard error, without the session's and Qt's chatter.
+QString toolMessages(const QString& errors)
+{
+    QStringList lines;
+    for (const QString& line : errors.split(u'\n'))
+        if (line.startsWith(QLatin1String("pelorin-screencapture:")))
+            lines << line;
+    return lines.join(u'\n');
+}
+
+} // namespace
+
+TEST(PortalCapture, RealPortalSession)
+{
+    if (const QString missing = missingPackages(); !missing.isEmpty())
+        GTEST_SKIP() << "the real-portal tests need sway, swaybg, grim, pipewire, xdg-desktop-portal, "
+                        "xdg-desktop-portal-wlr and xdg-desktop-portal-gtk (scripts/deps.sh installs them); missing: "
+                     << missing.toStdString();
+    const struct {
+        const char* name;
+        QStringList arguments;
+        const char* scale;
+        const char* slurp;
+        int exitCode;
+        QSize pixels; // empty: no file
+        double pixelsPerPoint;
+        bool withoutWaylandPlugin = false;
+    } cases[] = {
+        {"full screen", {}, "1", "", 0, QSize(1280, 800), 1.0},
+        {"region", {QStringLiteral("-i"), QStringLiteral("-o")}, "1", "100,50 300x200", 0, QSize(300, 200), 1.0},
+        // The wlroots backend reports a cancelled selection as a failure (response 2).
+        {"cancel", {QStringLiteral("-i"), QStringLiteral("-o")}, "1", "cancel", 2, QSize(), 0},
+        // The same 1280 × 800 pixels at scale 2 are 640 × 400 points.
+        {"full screen at scale 2", {}, "2", "", 0, QSize(1280, 800), 2.0},
+        {"region at scale 2", {QStringLiteral("-i"), QStringLiteral("-o")}, "2", "10,20 300x200", 0, QSize(600, 400), 2.0},
+        // Without Qt's Wayland plugin the portal still answers; nothing falls back to X11.
+        {"without qt6-wayland", {}, "1", "", 0, QSize(1280, 800), 1.0, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Outcome outcome = captureInSession(c.arguments, QLatin1String(c.scale), QLatin1String(c.slurp), c.withoutWaylandPlugin);
+        ASSERT_NE(outcome.exitCode, 3) << "the session did not come up: " << outcome.errors.toStdString();
+        EXPECT_EQ(outcome.exitCode, c.exitCode) << outcome.errors.toStdString();
+        EXPECT_FALSE(outcome.portalFileLeft) << "the portal's copy of the screenshot was left behind";
+        if (c.pixels.isEmpty()) {
+            EXPECT_FALSE(outcome.image) << "no file after a cancelled capture";
+            EXPECT_FALSE(toolMessages(outcome.errors).isEmpty()) << "a failure is explained: " << outcome.errors.toStdString();
+            continue;
+        }
+        ASSERT_TRUE(outcome.image) << outcome.errors.toStdString();
+        const QImage& image = *outcome.image;
+        EXPECT_EQ(image.size(), c.pixels);
+        EXPECT_DOUBLE_EQ(image.devicePixelRatio(), c.pixelsPerPoint) << "the file carries the screen's scale";
+        for (const QPoint at : {QPoint(0, 0), QPoint(image.width() - 1, image.height() - 1), image.rect().center()})
+            EXPECT_EQ(image.pixelColor(at).name(), QStringLiteral("#ff8800")) << at.x() << "," << at.y();
+    }
+}
+
+// Failures outside a working session are explained and exit 2, never an abort.
+TEST(PortalCapture, FailuresAreExplained)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("dbus-run-session")).isEmpty())
+        GTEST_SKIP() << "needs dbus-run-session (package dbus)";
+    QTemporaryDir dir;
+    const QString shot = dir.filePath(QStringLiteral("shot.png"));
+    const struct {
+        const char* name;
+        QStringList command;
+        const char* bus;
+        bool wayland;
+    } cases[] = {
+        {"no session bus", {QStringLiteral(SCREENCAPTURE_TOOL), shot}, "unix:path=/nonexistent/bus", true},
+        {"a bus without the portal", {QStringLiteral("dbus-run-session"), QStringLiteral("--"), QStringLiteral(SCREENCAPTURE_TOOL), shot}, "", true},
+        {"an X display that is not there", {QStringLiteral(SCREENCAPTURE_TOOL), shot}, "", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path());
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        if (c.wayland) {
+            env.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("pelorin-test-no-such-display"));
+            env.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
+        } else {
+            env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+            env.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("x11"));
+            env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":4711"));
+        }
+        if (*c.bus)
+            env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QLatin1String(c.bus));
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(c.command.first(), c.command.mid(1));
+        ASSERT_TRUE(process.waitForFinished(30'000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 2);
+        EXPECT_FALSE(toolMessages(QString::fromUtf8(process.readAllStandardError())).isEmpty());
+        EXPECT_FALSE(QFileInfo::exists(shot));
+    }
+}
