@@ -10,6 +10,7 @@
 #include "app/GlobalShortcut.h"
 #include "app/TrayMenu.h"
 #include "app/UploadCommand.h"
+#include "app/update/ApplicationUpdates.h"
 #include "cloud/AccountService.h"
 #include "cloud/KeychainStore.h"
 #include "editor/UploadServiceUploader.h"
@@ -123,7 +124,12 @@ int runPelorin(int argc, char** argv)
     if (!instance.listen())
         std::fputs("pelorin: could not claim the single-instance socket; running anyway\n", stderr);
 
-    // Start-up, in order: (a staged update would be installed here), dark appearance,
+    // Start-up step 1: a staged update replaces this process before anything else starts.
+    ApplicationUpdates updates(SettingsStore::shared());
+    if (updates.installPendingUpdate())
+        return 0;
+
+    // Start-up, in order: (the staged update above), dark appearance,
     // registered defaults, global shortcut, tray; then the editor, the clipboard watcher and
     // the rest, so the tray icon appears as early as it can.
     applyDarkAppearance(app);
@@ -153,6 +159,7 @@ int runPelorin(int argc, char** argv)
             notifications.observe(Notifications::shortcutChanged, created, [showShortcut](const QVariant&) { showShortcut(); });
             installUploadSettingsSections(*created, settings, AccountService::shared(), KeychainStore::shared(),
                                           UploadService::shared());
+            updates.attach(*created);
         }
         settingsWindow->show();
         settingsWindow->raise();
@@ -170,7 +177,7 @@ int runPelorin(int argc, char** argv)
         }
         historyWindow->present();
     };
-    TrayMenu tray(notifications, settings, {[&] { windows.showEditorWindow(); }, openUploads, openSettings, {},
+    TrayMenu tray(notifications, settings, {[&] { windows.showEditorWindow(); }, openUploads, openSettings, updates.checkAction(),
                                             [] { QApplication::quit(); }});
     tray.show();
 
@@ -202,7 +209,7 @@ int runPelorin(int argc, char** argv)
     ClipboardJsonService jsonWatcher(systemPasteboard(), settings);
     jsonWatcher.start();
 
-    window.layout()->setMenuBar(buildApplicationMenu(editor, {}, &window));
+    window.layout()->setMenuBar(buildApplicationMenu(editor, updates.checkAction(), &window));
     // The menu's actions carry Copy, Save and Save As; a second binding of the same keys in
     // the window would make both ambiguous.
     for (QShortcut* duplicate : window.findChildren<QShortcut*>()) {
@@ -217,6 +224,8 @@ int runPelorin(int argc, char** argv)
         windows.showEditorWindow();
     if (!files.isEmpty())
         menuBarDrop.handleFiles(files);
+    // Last start-up step: the quiet update check, when due.
+    updates.autoCheckIfDue();
     const int code = QApplication::exec();
     drop = nullptr;
     return code;
