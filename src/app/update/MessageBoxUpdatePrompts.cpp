@@ -2,20 +2,24 @@
 
 #include <QCheckBox>
 #include <QMessageBox>
-#include <QPointer>
 #include <QPushButton>
 
 #include <QCoro/QCoroSignal>
+
+#include <memory>
 
 namespace pelorin {
 
 namespace {
 
+struct DeleteLater {
+    void operator()(QObject* object) const { object->deleteLater(); }
+};
+
 QMessageBox* informationBox(const QString& message, const QString& informativeText)
 {
     auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Pelorin"), message);
     box->setInformativeText(informativeText);
-    box->setAttribute(Qt::WA_DeleteOnClose);
     return box;
 }
 
@@ -32,20 +36,21 @@ void present(QMessageBox* box)
 
 QCoro::Task<UpdatePrompts::OfferAnswer> MessageBoxUpdatePrompts::offer(const QString& version, const QString& currentVersion)
 {
-    QPointer<QMessageBox> box = informationBox(
+    // Kept until the answer is read: the finished signal resumes this coroutine through a
+    // queued call, after a close-time deletion would already have happened.
+    std::unique_ptr<QMessageBox, DeleteLater> box(informationBox(
         QStringLiteral("Pelorin %1 is available").arg(version),
-        QStringLiteral("You have %1. Install the update now, or quietly on your next launch?").arg(currentVersion));
+        QStringLiteral("You have %1. Install the update now, or quietly on your next launch?").arg(currentVersion)));
     QPushButton* now = box->addButton(QStringLiteral("Update Now"), QMessageBox::AcceptRole);
     QPushButton* nextLaunch = box->addButton(QStringLiteral("On Next Launch"), QMessageBox::AcceptRole);
     box->addButton(QStringLiteral("Later"), QMessageBox::RejectRole);
     box->setDefaultButton(now);
     box->setCheckBox(new QCheckBox(QStringLiteral("Skip this version")));
-    present(box);
-    co_await qCoro(box.data(), &QDialog::finished);
+    present(box.get());
+    auto finished = qCoro(box.get(), &QDialog::finished);
+    co_await finished;
 
     OfferAnswer answer;
-    if (!box)
-        co_return answer;
     answer.skipThisVersion = box->checkBox()->isChecked();
     if (box->clickedButton() == now)
         answer.choice = Choice::updateNow;
@@ -56,7 +61,9 @@ QCoro::Task<UpdatePrompts::OfferAnswer> MessageBoxUpdatePrompts::offer(const QSt
 
 void MessageBoxUpdatePrompts::inform(const QString& message, const QString& informativeText)
 {
-    present(informationBox(message, informativeText));
+    QMessageBox* box = informationBox(message, informativeText);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    present(box);
 }
 
 } // namespace pelorin

@@ -181,7 +181,9 @@ QCoro::Task<void> UpdateService::downloadAndInstall(UpdateFeed feed, bool now)
     QString staged;
     QString failure;
     try {
-        staged = co_await stageUpdate(feed, {siteBase(), m_environment.stagingRoot, m_environment.currentVersion});
+        // A named argument: g++ 12 destroys a braced temporary in a co_await expression twice.
+        const StagingPlace place{siteBase(), m_environment.stagingRoot, m_environment.currentVersion};
+        staged = co_await stageUpdate(feed, place);
     } catch (const ServiceError& error) {
         failure = error.description();
     } catch (const std::exception& error) {

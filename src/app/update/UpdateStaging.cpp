@@ -43,8 +43,8 @@ QString findApplication(const QString& mnt)
 // Steps between unpacking and detaching; the caller removes "mnt" whatever happens here.
 QCoro::Task<QString> unpackAndCopy(QString archive, QString mnt, QString staged, QString currentVersion)
 {
-    // Argument lists are built before co_await: g++ 12 cannot keep QStringLiteral temporaries
-    // in a coroutine frame.
+    // Argument lists are built before co_await: g++ 12 mishandles temporaries inside a
+    // co_await expression.
     const QStringList list{QStringLiteral("--list"), QStringLiteral("--gzip"), QStringLiteral("--file"), archive};
     const QByteArray listing = co_await runTool(tar, list);
     if (!archiveMembersStayInside(listing))
@@ -116,7 +116,8 @@ QCoro::Task<QString> stageUpdate(UpdateFeed feed, StagingPlace place)
     QString staged;
     std::exception_ptr failure;
     try {
-        staged = co_await unpackAndCopy(archive, mnt, work.filePath(QStringLiteral("Pelorin")), place.currentVersion);
+        const QString target = work.filePath(QStringLiteral("Pelorin"));
+        staged = co_await unpackAndCopy(archive, mnt, target, place.currentVersion);
     } catch (...) {
         failure = std::current_exception();
     }

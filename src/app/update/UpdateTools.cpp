@@ -22,14 +22,17 @@ QCoro::Task<QByteArray> runTool(QString program, QStringList arguments)
 {
     auto process = std::make_unique<QProcess>();
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    const bool started = co_await qCoro(*process).start(program, arguments);
+    auto awaitable = qCoro(*process);
+    const bool started = co_await awaitable.start(program, arguments);
     if (!started)
         throw UpdateError(process->errorString());
     // Unpacking a large archive on a busy machine may take a while; the tools never wait on input.
     const QString name = QFileInfo(program).fileName();
-    if (!co_await qCoro(*process).waitForFinished(std::chrono::minutes(10))) {
+    const std::chrono::milliseconds longest = std::chrono::minutes(10);
+    if (!co_await awaitable.waitForFinished(longest)) {
         process->kill();
-        co_await qCoro(*process).waitForFinished(std::chrono::seconds(5));
+        const std::chrono::milliseconds grace = std::chrono::seconds(5);
+        co_await awaitable.waitForFinished(grace);
         throw UpdateError(QStringLiteral("%1 did not finish.").arg(name));
     }
     if (process->exitStatus() != QProcess::NormalExit)
