@@ -1,6 +1,6 @@
 # The Debian package (cpack -G DEB, run by scripts/package.sh): the install rules under /usr.
-# Library dependencies come from dpkg-shlibdeps; the run-time part of scripts/deps.txt adds
-# what is loaded without being linked (Qt's platform and image plugins, the GL driver).
+# Library dependencies come from dpkg-shlibdeps; scripts/deps.txt names what is loaded
+# without being linked (Qt's platform and image plugins, the GL driver).
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME pelorin)
 set(CPACK_PACKAGE_VENDOR "Pelorin")
@@ -19,9 +19,9 @@ file(STRINGS ${CMAKE_SOURCE_DIR}/scripts/deps.txt _deps_lines)
 set(_in_runtime FALSE)
 set(_runtime_packages)
 foreach(_line IN LISTS _deps_lines)
-  if(_line MATCHES "^# Run time")
+  if(_line MATCHES "^# Run time, loaded")
     set(_in_runtime TRUE)
-  elseif(_line MATCHES "^# Build")
+  elseif(_line MATCHES "^# Run time, linked|^# Build")
     set(_in_runtime FALSE)
   elseif(_in_runtime AND _line MATCHES "^[a-z0-9][a-z0-9.+-]+$")
     list(APPEND _runtime_packages ${_line})
