@@ -15,6 +15,7 @@
 #include <QProcess>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <csignal>
 
@@ -137,6 +138,14 @@ void stageForNextLaunch(InstalledPelorin& installed, const test::UpdateSite& sit
     ASSERT_EQ(service.status().text(), QStringLiteral("9.9 installs on next launch.")) << prompts.alerts.size();
 }
 
+// The new program was started in a session of its own, not as a child of the old one.
+void expectStartedDetached(const InstalledPelorin& installed)
+{
+    const QString launched = readFile(installed.folder() + QStringLiteral("/launched")).trimmed();
+    EXPECT_TRUE(launched.startsWith(QLatin1String("started "))) << launched.toStdString();
+    EXPECT_NE(launched.section(u' ', -1).toLongLong(), qint64(::getsid(0))) << launched.toStdString();
+}
+
 bool xdotool(const QStringList& arguments, QByteArray* output = nullptr)
 {
     QProcess tool;
@@ -178,8 +187,10 @@ TEST(UpdateEndToEnd, UpdateNowReplacesTheFolderAndStartsTheNewVersion)
     }
     ASSERT_TRUE(installed.ended()) << "the old process kept running";
     EXPECT_EQ(installed.process().exitCode(), 0);
-    EXPECT_TRUE(test::waitUntil([&] { return QFileInfo::exists(installed.folder() + QStringLiteral("/launched")); }, 30'000));
+    const QString marker = installed.folder() + QStringLiteral("/launched");
+    EXPECT_TRUE(test::waitUntil([&] { return readFile(marker).endsWith(u'\n'); }, 30'000));
     EXPECT_EQ(readFile(installed.folder() + QStringLiteral("/VERSION")), QStringLiteral("9.9\n"));
+    expectStartedDetached(installed);
     EXPECT_FALSE(QFileInfo::exists(installed.folder() + QStringLiteral(".old")));
 }
 
@@ -193,8 +204,10 @@ TEST(UpdateEndToEnd, OnNextLaunchInstallsAtTheNextStart)
     installed.start(QStringLiteral("offscreen"));
     ASSERT_TRUE(installed.ended()) << "start-up did not hand over to the installer";
     EXPECT_EQ(installed.process().exitCode(), 0);
-    EXPECT_TRUE(test::waitUntil([&] { return QFileInfo::exists(installed.folder() + QStringLiteral("/launched")); }, 30'000));
+    const QString marker = installed.folder() + QStringLiteral("/launched");
+    EXPECT_TRUE(test::waitUntil([&] { return readFile(marker).endsWith(u'\n'); }, 30'000));
     EXPECT_EQ(readFile(installed.folder() + QStringLiteral("/VERSION")), QStringLiteral("9.9\n"));
+    expectStartedDetached(installed);
     EXPECT_FALSE(QFileInfo::exists(installed.folder() + QStringLiteral(".old")));
     EXPECT_FALSE(installed.storedSetting(SettingsKeys::pendingUpdateVersion).isValid());
     EXPECT_FALSE(installed.storedSetting(SettingsKeys::pendingUpdateAppPath).isValid());

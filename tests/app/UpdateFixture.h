@@ -92,13 +92,13 @@ inline QJsonObject member(const QString& name, const QString& data, int mode = 0
 }
 
 // The members of a release whose bin/pelorin records that it was started, in a file
-// "launched" beside bin/, with the arguments it got.
+// "launched" beside bin/: "started <arguments> session <its session id>".
 inline QJsonArray releaseMembers(const QString& version, const QString& folder = QStringLiteral("Pelorin"))
 {
     return {member(folder + QStringLiteral("/VERSION"), version + u'\n'),
             member(folder + QStringLiteral("/bin/pelorin"),
                    QStringLiteral("#!/bin/sh\nhere=$(dirname \"$(readlink -f \"$0\")\")\n"
-                                  "echo \"started $*\" > \"$here/../launched\"\n"),
+                                  "echo \"started $* session $(cut -d' ' -f6 /proc/$$/stat)\" > \"$here/../launched\"\n"),
                    0755),
             member(folder + QStringLiteral("/share/applications/app.pelorin.Pelorin.desktop"), QStringLiteral("[Desktop Entry]\n"))};
 }

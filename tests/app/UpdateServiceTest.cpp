@@ -223,8 +223,11 @@ TEST_F(UpdateServiceTest, StagingFailuresReportTheirMessageAndLeaveNoMount)
         QString dmgUrl;
         QJsonValue sha256;
         QString message;
+        QString version = QStringLiteral("2.0");
     };
     const Case cases[] = {
+        // The version names the work folder: it must not lead out of the staging folder.
+        {QStringLiteral("good.tar.gz"), {}, QStringLiteral("Bad version in the update feed."), QStringLiteral("9/../../escaped")},
         {QStringLiteral("missing.tar.gz"), {}, QStringLiteral("Download failed (HTTP 404).")},
         {QStringLiteral("noapp.tar.gz"), noApp, QStringLiteral("The update image doesn't contain an app.")},
         {QStringLiteral("same.tar.gz"), {}, QStringLiteral("The downloaded update (1.4) isn't newer than 1.4.")},
@@ -239,7 +242,7 @@ TEST_F(UpdateServiceTest, StagingFailuresReportTheirMessageAndLeaveNoMount)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.dmgUrl.toStdString());
         prompts.alerts.clear();
-        QJsonObject feed{{QStringLiteral("version"), QStringLiteral("2.0")}, {QStringLiteral("dmg_url"), c.dmgUrl}};
+        QJsonObject feed{{QStringLiteral("version"), c.version}, {QStringLiteral("dmg_url"), c.dmgUrl}};
         if (!c.sha256.isUndefined())
             feed.insert(QStringLiteral("sha256"), c.sha256);
         site.putFeed(feed);
