@@ -20,6 +20,8 @@
 
 #include <QCoro/QCoroTimer>
 
+#include <optional>
+
 #include <unistd.h>
 
 namespace pelorin {
@@ -100,7 +102,7 @@ QCoro::Task<void> UpdateService::check(bool interactive)
     m_settings.setValue(key(SettingsKeys::lastUpdateCheckAt), now());
 
     UpdateFeed feed;
-    QString failure;
+    std::optional<QString> failure;
     try {
         HttpRequest request;
         request.url = feedUrl(siteBase());
@@ -118,8 +120,8 @@ QCoro::Task<void> UpdateService::check(bool interactive)
     }
     if (!self)
         co_return;
-    if (!failure.isEmpty()) {
-        fail(failure, interactive ? QStringLiteral("Update check failed") : QString());
+    if (failure) {
+        fail(*failure, interactive ? QStringLiteral("Update check failed") : QString());
         co_return;
     }
 
@@ -179,7 +181,7 @@ QCoro::Task<void> UpdateService::downloadAndInstall(UpdateFeed feed, bool now)
     QPointer<UpdateService> self(this);
     setStatus(UpdateStatus::of(UpdateStatus::Kind::downloading));
     QString staged;
-    QString failure;
+    std::optional<QString> failure;
     try {
         // A named argument: g++ 12 destroys a braced temporary in a co_await expression twice.
         const StagingPlace place{siteBase(), m_environment.stagingRoot, m_environment.currentVersion};
@@ -191,8 +193,8 @@ QCoro::Task<void> UpdateService::downloadAndInstall(UpdateFeed feed, bool now)
     }
     if (!self)
         co_return;
-    if (!failure.isEmpty()) {
-        fail(failure, QStringLiteral("Update failed"));
+    if (failure) {
+        fail(*failure, QStringLiteral("Update failed"));
         co_return;
     }
 
