@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <optional>
 
 using namespace pelorin;
 
@@ -213,24 +214,61 @@ TEST(UpdateEndToEnd, OnNextLaunchInstallsAtTheNextStart)
     EXPECT_FALSE(installed.storedSetting(SettingsKeys::pendingUpdateAppPath).isValid());
 }
 
-TEST(UpdateEndToEnd, FailedCopyPutsTheOldFolderBack)
-{
-    test::UpdateSite site;
-    ASSERT_TRUE(site.isRunning());
-    InstalledPelorin installed;
-    QJsonArray members = test::releaseMembers(QStringLiteral("9.9"));
-    members.append(QJsonObject{{QStringLiteral("name"), QStringLiteral("Pelorin/share/pelorin/large")},
-                               {QStringLiteral("size"), 4 << 20}});
-    stageForNextLaunch(installed, site, members);
-    const qint64 programSize = QFileInfo(installed.folder() + QStringLiteral("/bin/pelorin")).size();
+// Makes a folder unchangeable for the life of the object: read-only for a user, immutable for
+// root (whom permissions do not stop). False from active() when the system refuses.
+class FrozenFolder {
+public:
+    explicit FrozenFolder(QString path)
+        : m_path(std::move(path))
+    {
+        m_active = ::geteuid() == 0 ? QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), m_path}) == 0
+                                    : QFile::setPermissions(m_path, QFile::ReadOwner | QFile::ExeOwner);
+    }
+    ~FrozenFolder()
+    {
+        if (::geteuid() == 0)
+            QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), m_path});
+        else
+            QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    bool active() const { return m_active; }
 
-    // Files may grow to 1 MiB: the old program starts, the copy of the 4 MiB file fails.
-    installed.start(QStringLiteral("offscreen"), 1 << 20);
-    ASSERT_TRUE(installed.ended());
-    // The installer starts the old program again from its restored folder.
-    ASSERT_TRUE(test::waitUntil([&] { return installed.runningFromFolder() != 0; }, 30'000));
-    EXPECT_EQ(readFile(installed.folder() + QStringLiteral("/VERSION")), QStringLiteral("0.1\n"));
-    EXPECT_EQ(QFileInfo(installed.folder() + QStringLiteral("/bin/pelorin")).size(), programSize);
-    EXPECT_FALSE(QFileInfo::exists(installed.folder() + QStringLiteral("/launched")));
-    EXPECT_FALSE(QFileInfo::exists(installed.folder() + QStringLiteral(".old")));
+private:
+    QString m_path;
+    bool m_active = false;
+};
+
+// Either way the copy cannot happen, the installer leaves (or puts back) the old folder and
+// starts the old program again.
+TEST(UpdateEndToEnd, FailedCopyKeepsTheOldFolder)
+{
+    for (const bool readOnlyParent : {false, true}) {
+        SCOPED_TRACE(readOnlyParent ? "folder cannot be moved aside" : "copy fails part-way");
+        test::UpdateSite site;
+        ASSERT_TRUE(site.isRunning());
+        InstalledPelorin installed;
+        QJsonArray members = test::releaseMembers(QStringLiteral("9.9"));
+        members.append(QJsonObject{{QStringLiteral("name"), QStringLiteral("Pelorin/share/pelorin/large")},
+                                   {QStringLiteral("size"), 4 << 20}});
+        stageForNextLaunch(installed, site, members);
+        const qint64 programSize = QFileInfo(installed.folder() + QStringLiteral("/bin/pelorin")).size();
+
+        std::optional<FrozenFolder> frozen;
+        if (readOnlyParent) {
+            frozen.emplace(QFileInfo(installed.folder()).absolutePath());
+            if (!frozen->active())
+                continue; // no immutable folders on this file system
+            installed.start(QStringLiteral("offscreen"));
+        } else {
+            // Files may grow to 1 MiB (a full disk, as far as the copy can tell): the old program
+            // starts, the copy of the 4 MiB file fails after the old folder was moved aside.
+            installed.start(QStringLiteral("offscreen"), 1 << 20);
+        }
+        ASSERT_TRUE(installed.ended());
+        ASSERT_TRUE(test::waitUntil([&] { return installed.runningFromFolder() != 0; }, 30'000));
+        EXPECT_EQ(readFile(installed.folder() + QStringLiteral("/VERSION")), QStringLiteral("0.1\n"));
+        EXPECT_EQ(QFileInfo(installed.folder() + QStringLiteral("/bin/pelorin")).size(), programSize);
+        EXPECT_FALSE(QFileInfo::exists(installed.folder() + QStringLiteral("/launched")));
+        EXPECT_FALSE(QFileInfo::exists(installed.folder() + QStringLiteral(".old")));
+    }
 }
