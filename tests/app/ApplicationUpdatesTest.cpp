@@ -56,7 +56,7 @@ TEST(ApplicationUpdates, CheckNowShowsTheStatusAndTheAlerts)
 
     site.putFeed({{QStringLiteral("version"), QStringLiteral("0.0.1")}, {QStringLiteral("dmg_url"), QStringLiteral("x")}});
     buttonTitled(&window, QStringLiteral("Check Now"))->click();
-    ASSERT_TRUE(test::waitUntil([] { return visibleMessageBox() != nullptr; }, 30'000));
+    ASSERT_TRUE(test::waitUntil([] { return visibleMessageBox() != nullptr; }, 60'000));
     QMessageBox* upToDate = visibleMessageBox();
     EXPECT_EQ(upToDate->text(), QStringLiteral("You're up to date"));
     EXPECT_EQ(upToDate->informativeText(), QStringLiteral("Pelorin %1 is the latest version.").arg(QStringLiteral(PELORIN_VERSION)));
@@ -67,7 +67,9 @@ TEST(ApplicationUpdates, CheckNowShowsTheStatusAndTheAlerts)
     // The offer: "Update Now" is the default; "Later" with the box ticked skips the version.
     site.putFeed({{QStringLiteral("version"), QStringLiteral("99.0")}, {QStringLiteral("dmg_url"), QStringLiteral("x")}});
     updates.checkAction()();
-    ASSERT_TRUE(test::waitUntil([] { return visibleMessageBox() != nullptr; }, 30'000));
+    ASSERT_TRUE(test::waitUntil([&] { return updates.service().status().kind == UpdateStatus::Kind::available; }, 60'000))
+        << updates.service().status().text().toStdString();
+    ASSERT_TRUE(test::waitUntil([] { return visibleMessageBox() != nullptr; }, 60'000));
     QMessageBox* offer = visibleMessageBox();
     EXPECT_EQ(offer->text(), QStringLiteral("Pelorin 99.0 is available"));
     EXPECT_EQ(offer->defaultButton(), buttonTitled(offer, QStringLiteral("Update Now")));
