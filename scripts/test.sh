@@ -7,4 +7,24 @@ scripts/deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELORIN_WERROR=ON >/dev/null
 cmake --build build
 # GUI tests need an X server; everything else runs offscreen or without any display.
-xvfb-run -a -s "-screen 0 1920x1080x24" ctest --test-dir build --output-on-failure -j2 "$@"
+# -noreset: an X server that resets whenever its last client leaves refuses the next one
+# for a moment, which failed random GUI tests started at that instant.
+xvfb-run -a -s "-screen 0 1920x1080x24 -noreset" ctest --test-dir build --output-on-failure -j2 "$@"
+
+# The release files: the archive and the Debian package, their desktop entry and metadata
+# validated, and the packaged program run without a display.
+scripts/package.sh build >/dev/null
+version=$(build/src/pelorin --version)
+unpacked=$(mktemp -d)
+trap 'rm -rf "$unpacked"' EXIT
+dpkg -x "dist/pelorin_${version}_amd64.deb" "$unpacked/deb"
+desktop-file-validate "$unpacked/deb/usr/share/applications/app.pelorin.Pelorin.desktop"
+appstreamcli validate --no-net "$unpacked/deb/usr/share/metainfo/app.pelorin.Pelorin.metainfo.xml" >/dev/null
+grep -q "<release version=\"$version\"" "$unpacked/deb/usr/share/metainfo/app.pelorin.Pelorin.metainfo.xml"
+test "$(env -u DISPLAY -u WAYLAND_DISPLAY "$unpacked/deb/usr/bin/pelorin" --version)" = "$version"
+test ! -e "$unpacked/deb/usr/VERSION"
+tar -xzf "dist/Pelorin-${version}-linux-x86_64.tar.gz" -C "$unpacked"
+test "$(cat "$unpacked/Pelorin/VERSION")" = "$version"
+test -x "$unpacked/Pelorin/bin/pelorin-screencapture"
+test "$(env -u DISPLAY -u WAYLAND_DISPLAY "$unpacked/Pelorin/bin/pelorin" --version)" = "$version"
+echo "Release files in dist/ checked"

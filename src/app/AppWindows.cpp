@@ -63,10 +63,8 @@ void AppWindows::openSettings()
         }
         installUploadSettingsSections(*created, m_settings, AccountService::shared(), KeychainStore::shared(),
                                       UploadService::shared());
-        QObject::connect(created, &SettingsWindow::checkForUpdatesRequested, created, [this] {
-            if (m_checkForUpdates)
-                m_checkForUpdates();
-        });
+        if (m_settingsWindowHook)
+            m_settingsWindowHook(*created);
         m_manager.addWindow(created);
         // Centred on the screen it opens on, not wherever the window manager drops it.
         created->adjustSize();

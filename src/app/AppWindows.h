@@ -30,8 +30,8 @@ public:
     void setDropHandler(std::function<void(const QStringList&)> handler) { m_dropHandler = std::move(handler); }
     // The capture shortcut, whose availability the Settings window reports.
     void setGlobalShortcut(GlobalShortcut* shortcut) { m_globalShortcut = shortcut; }
-    // Runs "Check for Updates…" from the Settings window.
-    void setCheckForUpdates(std::function<void()> check) { m_checkForUpdates = std::move(check); }
+    // Called once with the Settings window when it is made (the updater adds its status line).
+    void setSettingsWindowHook(std::function<void(SettingsWindow&)> hook) { m_settingsWindowHook = std::move(hook); }
 
 private:
     SettingsStore& m_settings;
@@ -41,7 +41,7 @@ private:
     std::unique_ptr<SettingsWindow> m_settingsWindow;
     std::unique_ptr<UploadHistoryWindow> m_historyWindow;
     std::function<void(const QStringList&)> m_dropHandler;
-    std::function<void()> m_checkForUpdates;
+    std::function<void(SettingsWindow&)> m_settingsWindowHook;
     GlobalShortcut* m_globalShortcut = nullptr;
 };
 

@@ -5,6 +5,7 @@
 #include "app/DarkPalette.h"
 #include "app/SingleInstance.h"
 #include "app/TrayApplication.h"
+#include "app/update/ApplicationUpdates.h"
 #include "platform/AppPaths.h"
 #include "platform/NotificationCenter.h"
 #include "platform/SettingsKeys.h"
@@ -56,13 +57,17 @@ int runPelorin(int argc, char** argv)
     if (!instance.listen())
         std::fputs("pelorin: could not claim the single-instance socket; running anyway\n", stderr);
 
-    // Start-up, in order: (a staged update would be installed here), dark appearance,
-    // registered defaults, then the shell: global shortcut, tray, editor, clipboard watcher.
+    // Start-up, in order: a staged update replaces this process before anything else starts;
+    // dark appearance, registered defaults, then the shell: global shortcut, tray, editor,
+    // clipboard watcher; the quiet update check last.
+    SettingsStore& settings = SettingsStore::shared();
+    ApplicationUpdates updates(settings);
+    if (updates.installPendingUpdate())
+        return 0;
     applyDarkAppearance(app);
     QApplication::setWindowIcon(applicationIcon());
-    SettingsStore& settings = SettingsStore::shared();
     settings.registerDefaults(registeredDefaults());
-    TrayApplication shell(settings, NotificationCenter::defaultCenter());
+    TrayApplication shell(settings, NotificationCenter::defaultCenter(), updates);
     QObject::connect(&instance, &SingleInstance::filesReceived, &app, [&shell](const QStringList& received) {
         if (received.isEmpty())
             shell.windows().showEditor();
@@ -77,6 +82,7 @@ int runPelorin(int argc, char** argv)
     shell.start(arguments.contains(QLatin1String("--background")) || capture != SingleInstance::Capture::None, files);
     if (capture != SingleInstance::Capture::None)
         QTimer::singleShot(0, &app, [startCapture, capture] { startCapture(capture); });
+    updates.autoCheckIfDue();
     return QApplication::exec();
 }
 

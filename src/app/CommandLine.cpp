@@ -75,7 +75,7 @@ std::optional<int> runCommandLine(int argc, char** argv)
         return 0;
     }
     if (std::strcmp(first, "--version") == 0) {
-        std::printf("pelorin %s\n", PELORIN_VERSION);
+        std::printf("%s\n", PELORIN_VERSION); // the number alone: scripts read it
         return 0;
     }
     if (std::strcmp(first, "render") == 0)

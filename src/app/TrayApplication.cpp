@@ -2,6 +2,7 @@
 
 #include "app/ApplicationMenu.h"
 #include "app/MenuBarDrop.h"
+#include "app/update/ApplicationUpdates.h"
 #include "cloud/AccountService.h"
 #include "cloud/KeychainStore.h"
 #include "core/Fonts.h"
@@ -61,14 +62,14 @@ struct TrayApplication::Editor {
     }
 };
 
-TrayApplication::TrayApplication(SettingsStore& settings, NotificationCenter& notifications)
+TrayApplication::TrayApplication(SettingsStore& settings, NotificationCenter& notifications, ApplicationUpdates& updates)
     : m_settings(settings)
     , m_notifications(notifications)
     , m_shortcut(settings, notifications, createGlobalHotKeys())
     , m_windows(settings, notifications)
     , m_tray(notifications, settings,
              {[this] { m_windows.showEditor(); }, [this] { m_windows.openUploads(); }, [this] { m_windows.openSettings(); },
-              {}, [] { QApplication::quit(); }})
+              updates.checkAction(), [] { QApplication::quit(); }})
 {
     m_windows.setGlobalShortcut(&m_shortcut);
     m_tray.show();
@@ -92,6 +93,8 @@ TrayApplication::TrayApplication(SettingsStore& settings, NotificationCenter& no
 
     ApplicationMenuActions actions;
     actions.openSettings = [this] { m_windows.openSettings(); };
+    actions.checkForUpdates = updates.checkAction();
+    m_windows.setSettingsWindowHook([&updates](SettingsWindow& window) { updates.attach(window); });
     actions.quit = [] { QApplication::quit(); };
     editor.window.layout()->setMenuBar(buildApplicationMenu(editor.model, std::move(actions), &editor.window));
     // The menu's actions carry Copy, Save and Save As; a second binding of the same keys in

@@ -10,6 +10,7 @@
 
 namespace pelorin {
 
+class ApplicationUpdates;
 class NotificationCenter;
 class SettingsStore;
 
@@ -17,7 +18,7 @@ class SettingsStore;
 // each an object of its own, made in start-up order.
 class TrayApplication {
 public:
-    TrayApplication(SettingsStore& settings, NotificationCenter& notifications);
+    TrayApplication(SettingsStore& settings, NotificationCenter& notifications, ApplicationUpdates& updates);
     ~TrayApplication();
 
     // Shows the editor unless started in the background, then opens `files`.

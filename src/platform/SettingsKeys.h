@@ -46,6 +46,7 @@ inline constexpr const char* analysisServerURL = "analysisServerURL";
 inline constexpr const char* cloudAccountEmail = "cloudAccountEmail";
 inline constexpr const char* s3EndpointURL = "s3EndpointURL";
 inline constexpr const char* captureToolPath = "captureToolPath";
+inline constexpr const char* updateSiteURL = "updateSiteURL";
 } // namespace SettingsKeys
 
 std::span<const SettingKey> settingsTable();

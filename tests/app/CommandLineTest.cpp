@@ -24,7 +24,7 @@ TEST(CommandLine, HelpAndVersionPrintAndExitWithoutADisplay)
         const char* err;
     } cases[] = {
         {{QStringLiteral("--help")}, 0, "Usage: pelorin [--background] [FILE...]", ""},
-        {{QStringLiteral("--version")}, 0, "pelorin " PELORIN_VERSION "\n", ""},
+        {{QStringLiteral("--version")}, 0, PELORIN_VERSION "\n", ""},
         {{QStringLiteral("--frobnicate")}, 2, "", "pelorin: unknown option --frobnicate (see pelorin --help)"},
     };
     for (const auto& c : cases) {

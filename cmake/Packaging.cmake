@@ -1,0 +1,33 @@
+# The Debian package (cpack -G DEB, run by scripts/package.sh): the install rules under /usr.
+# Library dependencies come from dpkg-shlibdeps; scripts/deps.txt names what is loaded
+# without being linked (Qt's platform and image plugins, the GL driver).
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME pelorin)
+set(CPACK_PACKAGE_VENDOR "Pelorin")
+set(CPACK_PACKAGE_CONTACT "Pelorin <hello@pelorin.app>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Capture, frame, annotate and share screenshots")
+set(CPACK_PACKAGE_DESCRIPTION "A tray screenshot tool: a global shortcut captures a region or a window into an
+editor that frames it on a background, annotates it, and copies, saves or uploads it.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://pelorin.app/")
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+
+file(STRINGS ${CMAKE_SOURCE_DIR}/scripts/deps.txt _deps_lines)
+set(_in_runtime FALSE)
+set(_runtime_packages)
+foreach(_line IN LISTS _deps_lines)
+  if(_line MATCHES "^# Run time, loaded")
+    set(_in_runtime TRUE)
+  elseif(_line MATCHES "^# Run time, linked|^# Build")
+    set(_in_runtime FALSE)
+  elseif(_in_runtime AND _line MATCHES "^[a-z0-9][a-z0-9.+-]+$")
+    list(APPEND _runtime_packages ${_line})
+  endif()
+endforeach()
+list(JOIN _runtime_packages ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-core, fonts-comfortaa, fonts-jetbrains-mono, gnome-keyring")
+
+include(CPack)

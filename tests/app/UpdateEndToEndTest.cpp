@@ -1,0 +1,274 @@
+// The whole update with real processes: the built program installed in a folder of its own,
+// a served release archive whose bin/pelorin only records that it was started, and the
+// installer script replacing the folder after the old process has ended.
+#include "UpdateFixture.h"
+
+#include "app/update/UpdateService.h"
+#include "platform/SettingsKeys.h"
+#include "platform/SettingsStore.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QProcess>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <optional>
+
+using namespace pelorin;
+
+namespace {
+
+QString readFile(const QString& path)
+{
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    return QString::fromUtf8(file.readAll());
+}
+
+// The built program copied into <temp>/Apps/Pelorin with VERSION 0.1, and a home of its own.
+class InstalledPelorin {
+public:
+    InstalledPelorin()
+    {
+        QDir().mkpath(folder() + QStringLiteral("/bin"));
+        QFile::copy(QStringLiteral(PELORIN_BINARY), folder() + QStringLiteral("/bin/pelorin"));
+        QFile version(folder() + QStringLiteral("/VERSION"));
+        version.open(QIODevice::WriteOnly);
+        version.write("0.1\n");
+        for (const char* sub : {"config", "data", "cache", "runtime", "tmp"})
+            QDir().mkpath(home(sub));
+        QFile::setPermissions(home("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        m_settings = std::make_unique<SettingsStore>(home("config") + QStringLiteral("/Pelorin/Pelorin.json"));
+    }
+    ~InstalledPelorin()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(5'000);
+        }
+        // The relaunched program, when the installer started one, runs detached from us.
+        if (const qint64 pid = runningFromFolder())
+            ::kill(pid_t(pid), SIGKILL);
+    }
+
+    QString folder() const { return m_dir.filePath(QStringLiteral("Apps/Pelorin")); }
+    QString home(const char* sub) const { return m_dir.filePath(QStringLiteral("home/") + QLatin1String(sub)); }
+    QString stagingRoot() const { return home("data") + QStringLiteral("/Pelorin/Updates"); }
+    SettingsStore& settings() { return *m_settings; }
+    // A fresh read of the settings file, as the next start sees it.
+    QVariant storedSetting(const char* name) const
+    {
+        return SettingsStore(m_settings->filePath()).storedValue(QString::fromLatin1(name));
+    }
+    QProcess& process() { return m_process; }
+    // Whether the started program has ended (QProcess::waitForFinished answers false for a
+    // process that ended while the event loop ran).
+    bool ended()
+    {
+        return test::waitUntil([this] { return m_process.state() == QProcess::NotRunning; }, 60'000);
+    }
+
+    void start(const QString& platform, qint64 fileSizeLimit = 0)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), m_dir.filePath(QStringLiteral("home")));
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home("config"));
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), home("data"));
+        environment.insert(QStringLiteral("XDG_CACHE_HOME"), home("cache"));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home("runtime"));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
+        // The single-instance socket lives in the temporary folder: one of its own, so a
+        // Pelorin running elsewhere on the machine is not handed our start.
+        environment.insert(QStringLiteral("TMPDIR"), home("tmp"));
+        m_process.setProcessEnvironment(environment);
+        m_process.setProcessChannelMode(QProcess::ForwardedChannels);
+        if (fileSizeLimit > 0) {
+            // A full disk, as far as the copy can tell: writes past the limit fail.
+            m_process.setChildProcessModifier([fileSizeLimit] {
+                const rlimit limit{rlim_t(fileSizeLimit), rlim_t(fileSizeLimit)};
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+            });
+        }
+        m_process.start(folder() + QStringLiteral("/bin/pelorin"), {QStringLiteral("--background")});
+        m_process.waitForStarted(10'000);
+    }
+
+    // The process (other than ours) whose program is this folder's bin/pelorin.
+    qint64 runningFromFolder() const
+    {
+        const QString program = folder() + QStringLiteral("/bin/pelorin");
+        QDirIterator it(QStringLiteral("/proc"), QDir::Dirs | QDir::NoDotAndDotDot);
+        while (it.hasNext()) {
+            it.next();
+            bool ok = false;
+            const qint64 pid = it.fileName().toLongLong(&ok);
+            if (ok && pid != m_process.processId() && QFile::symLinkTarget(it.filePath() + QStringLiteral("/exe")) == program)
+                return pid;
+        }
+        return 0;
+    }
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<SettingsStore> m_settings;
+    QProcess m_process;
+};
+
+// Stages <version> for the installed program exactly as "On Next Launch" does, in this process.
+void stageForNextLaunch(InstalledPelorin& installed, const test::UpdateSite& site, const QJsonArray& members)
+{
+    site.putArchive(QStringLiteral("Pelorin-9.9-linux-x86_64.tar.gz"), members);
+    site.putFeed({{QStringLiteral("version"), QStringLiteral("9.9")},
+                  {QStringLiteral("dmg_url"), QStringLiteral("Pelorin-9.9-linux-x86_64.tar.gz")}});
+    installed.settings().setValue(QLatin1String(SettingsKeys::updateSiteURL), site.base());
+    test::RecordingPrompts prompts;
+    prompts.answer.choice = UpdatePrompts::Choice::onNextLaunch;
+    UpdateEnvironment environment;
+    environment.currentVersion = QStringLiteral(PELORIN_VERSION);
+    environment.applicationFolder = installed.folder();
+    environment.stagingRoot = installed.stagingRoot();
+    UpdateService service(installed.settings(), prompts, environment);
+    const auto result = test::outcome(service.check(true), 60'000);
+    ASSERT_TRUE(result.succeeded());
+    ASSERT_EQ(service.status().text(), QStringLiteral("9.9 installs on next launch.")) << prompts.alerts.size();
+}
+
+// The new program was started in a session of its own, not as a child of the old one.
+void expectStartedDetached(const InstalledPelorin& installed)
+{
+    const QString launched = readFile(installed.folder() + QStringLiteral("/launched")).trimmed();
+    EXPECT_TRUE(launched.startsWith(QLatin1String("started "))) << launched.toStdString();
+    EXPECT_NE(launched.section(u' ', -1).toLongLong(), qint64(::getsid(0))) << launched.toStdString();
+}
+
+bool xdotool(const QStringList& arguments, QByteArray* output = nullptr)
+{
+    QProcess tool;
+    tool.start(QStringLiteral("xdotool"), arguments);
+    if (!tool.waitForFinished(10'000) || tool.exitCode() != 0)
+        return false;
+    if (output)
+        *output = tool.readAllStandardOutput();
+    return true;
+}
+
+} // namespace
+
+TEST(UpdateEndToEnd, UpdateNowReplacesTheFolderAndStartsTheNewVersion)
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY") || QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+        GTEST_SKIP() << "needs an X server and xdotool";
+    test::UpdateSite site;
+    ASSERT_TRUE(site.isRunning());
+    site.putArchive(QStringLiteral("Pelorin-9.9-linux-x86_64.tar.gz"), test::releaseMembers(QStringLiteral("9.9")));
+    site.putFeed({{QStringLiteral("version"), QStringLiteral("9.9")},
+                  {QStringLiteral("dmg_url"), QStringLiteral("Pelorin-9.9-linux-x86_64.tar.gz")}});
+    InstalledPelorin installed;
+    installed.settings().setValue(QLatin1String(SettingsKeys::updateSiteURL), site.base());
+
+    // The quiet check runs five seconds after start-up and offers 9.9; Return takes the
+    // default answer, "Update Now".
+    installed.start(QStringLiteral("xcb"));
+    const QString pid = QString::number(installed.process().processId());
+    const QStringList findOffer{QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+                                QStringLiteral("--pid"), pid, QStringLiteral("--name"), QStringLiteral("^Pelorin$")};
+    QByteArray windows;
+    ASSERT_TRUE(test::waitUntil([&] { return xdotool(findOffer, &windows); }, 60'000)) << "no offer appeared";
+    // The window may still be settling when first seen; press again while the offer stays.
+    for (int attempt = 0; attempt < 10 && xdotool(findOffer, &windows); ++attempt) {
+        const QString dialog = QString::fromLatin1(windows.split('\n').first());
+        xdotool({QStringLiteral("key"), QStringLiteral("--window"), dialog, QStringLiteral("Return")});
+        test::waitUntil([] { return false; }, 500);
+    }
+    ASSERT_TRUE(installed.ended()) << "the old process kept running";
+    EXPECT_EQ(installed.process().exitCode(), 0);
+    const QString marker = installed.folder() + QStringLiteral("/launched");
+    EXPECT_TRUE(test::waitUntil([&] { return readFile(marker).endsWith(u'\n'); }, 30'000));
+    EXPECT_EQ(readFile(installed.folder() + QStringLiteral("/VERSION")), QStringLiteral("9.9\n"));
+    expectStartedDetached(installed);
+    EXPECT_FALSE(QFileInfo::exists(installed.folder() + QStringLiteral(".old")));
+}
+
+TEST(UpdateEndToEnd, OnNextLaunchInstallsAtTheNextStart)
+{
+    test::UpdateSite site;
+    ASSERT_TRUE(site.isRunning());
+    InstalledPelorin installed;
+    stageForNextLaunch(installed, site, test::releaseMembers(QStringLiteral("9.9")));
+
+    installed.start(QStringLiteral("offscreen"));
+    ASSERT_TRUE(installed.ended()) << "start-up did not hand over to the installer";
+    EXPECT_EQ(installed.process().exitCode(), 0);
+    const QString marker = installed.folder() + QStringLiteral("/launched");
+    EXPECT_TRUE(test::waitUntil([&] { return readFile(marker).endsWith(u'\n'); }, 30'000));
+    EXPECT_EQ(readFile(installed.folder() + QStringLiteral("/VERSION")), QStringLiteral("9.9\n"));
+    expectStartedDetached(installed);
+    EXPECT_FALSE(QFileInfo::exists(installed.folder() + QStringLiteral(".old")));
+    EXPECT_FALSE(installed.storedSetting(SettingsKeys::pendingUpdateVersion).isValid());
+    EXPECT_FALSE(installed.storedSetting(SettingsKeys::pendingUpdateAppPath).isValid());
+}
+
+// Makes a folder unchangeable for the life of the object: read-only for a user, immutable for
+// root (whom permissions do not stop). False from active() when the system refuses.
+class FrozenFolder {
+public:
+    explicit FrozenFolder(QString path)
+        : m_path(std::move(path))
+    {
+        m_active = ::geteuid() == 0 ? QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), m_path}) == 0
+                                    : QFile::setPermissions(m_path, QFile::ReadOwner | QFile::ExeOwner);
+    }
+    ~FrozenFolder()
+    {
+        if (::geteuid() == 0)
+            QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), m_path});
+        else
+            QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    bool active() const { return m_active; }
+
+private:
+    QString m_path;
+    bool m_active = false;
+};
+
+// Either way the copy cannot happen, the installer leaves (or puts back) the old folder and
+// starts the old program again.
+TEST(UpdateEndToEnd, FailedCopyKeepsTheOldFolder)
+{
+    for (const bool readOnlyParent : {false, true}) {
+        SCOPED_TRACE(readOnlyParent ? "folder cannot be moved aside" : "copy fails part-way");
+        test::UpdateSite site;
+        ASSERT_TRUE(site.isRunning());
+        InstalledPelorin installed;
+        QJsonArray members = test::releaseMembers(QStringLiteral("9.9"));
+        members.append(QJsonObject{{QStringLiteral("name"), QStringLiteral("Pelorin/share/pelorin/large")},
+                                   {QStringLiteral("size"), 4 << 20}});
+        stageForNextLaunch(installed, site, members);
+        const qint64 programSize = QFileInfo(installed.folder() + QStringLiteral("/bin/pelorin")).size();
+
+        std::optional<FrozenFolder> frozen;
+        if (readOnlyParent) {
+            frozen.emplace(QFileInfo(installed.folder()).absolutePath());
+            if (!frozen->active())
+                continue; // no immutable folders on this file system
+            installed.start(QStringLiteral("offscreen"));
+        } else {
+            // Files may grow to 1 MiB (a full disk, as far as the copy can tell): the old program
+            // starts, the copy of the 4 MiB file fails after the old folder was moved aside.
+            installed.start(QStringLiteral("offscreen"), 1 << 20);
+        }
+        ASSERT_TRUE(installed.ended());
+        ASSERT_TRUE(test::waitUntil([&] { return installed.runningFromFolder() != 0; }, 30'000));
+        EXPECT_EQ(readFile(installed.folder() + QStringLiteral("/VERSION")), QStringLiteral("0.1\n"));
+        EXPECT_EQ(QFileInfo(installed.folder() + QStringLiteral("/bin/pelorin")).size(), programSize);
+        EXPECT_FALSE(QFileInfo::exists(installed.folder() + QStringLiteral("/launched")));
+        EXPECT_FALSE(QFileInfo::exists(installed.folder() + QStringLiteral(".old")));
+    }
+}

@@ -1,0 +1,132 @@
+#pragma once
+
+#include "TestSupport.h"
+#include "cloud/TaskOutcome.h"
+
+#include "app/update/UpdatePrompts.h"
+#include "app/update/UpdateService.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <ostream>
+
+namespace pelorin::test {
+
+// A plain web server (python3 -m http.server) on a free local port, serving one folder: the
+// update site. Files put into site() are served; anything else answers 404.
+class UpdateSite {
+public:
+    UpdateSite()
+    {
+        QDir().mkpath(site());
+        m_server.setStandardErrorFile(QProcess::nullDevice());
+        m_server.start(QStandardPaths::findExecutable(QStringLiteral("python3")),
+                       {QStringLiteral("-u"), QStringLiteral("-m"), QStringLiteral("http.server"), QStringLiteral("--bind"),
+                        QStringLiteral("127.0.0.1"), QStringLiteral("--directory"), site(), QStringLiteral("0")});
+        static const QRegularExpression portPattern(QStringLiteral("port (\\d+)"));
+        while (m_server.waitForReadyRead(10'000)) {
+            m_output += m_server.readAll();
+            const QRegularExpressionMatch match = portPattern.match(QString::fromUtf8(m_output));
+            if (match.hasMatch()) {
+                m_port = match.captured(1).toInt();
+                break;
+            }
+        }
+    }
+    ~UpdateSite()
+    {
+        m_server.kill();
+        m_server.waitForFinished(5'000);
+    }
+
+    QString site() const { return m_dir.filePath(QStringLiteral("site")); }
+    QString base() const { return QStringLiteral("http://127.0.0.1:%1/").arg(m_port); }
+    bool isRunning() const { return m_port != 0; }
+
+    void put(const QString& path, const QByteArray& data) const
+    {
+        const QString file = QDir(site()).filePath(path);
+        QDir().mkpath(QFileInfo(file).absolutePath());
+        QFile out(file);
+        out.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        out.write(data);
+    }
+    void putFeed(const QJsonObject& feed) const { put(QStringLiteral("version.json"), QJsonDocument(feed).toJson()); }
+
+    // A release archive at `path` on the site from a list of members (see
+    // make_release_archive.py); returns its SHA-256 in hex.
+    QString putArchive(const QString& path, const QJsonArray& members) const
+    {
+        const QString file = QDir(site()).filePath(path);
+        QDir().mkpath(QFileInfo(file).absolutePath());
+        QProcess maker;
+        maker.setProcessChannelMode(QProcess::ForwardedChannels);
+        maker.start(QStandardPaths::findExecutable(QStringLiteral("python3")),
+                    {QStringLiteral(PELORIN_TEST_SCRIPTS "/app/make_release_archive.py"), file,
+                     QString::fromUtf8(QJsonDocument(members).toJson(QJsonDocument::Compact))});
+        maker.waitForFinished(30'000);
+        QFile archive(file);
+        archive.open(QIODevice::ReadOnly);
+        return QString::fromLatin1(QCryptographicHash::hash(archive.readAll(), QCryptographicHash::Sha256).toHex());
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_server;
+    QByteArray m_output;
+    int m_port = 0;
+};
+
+inline QJsonObject member(const QString& name, const QString& data, int mode = 0644)
+{
+    return {{QStringLiteral("name"), name}, {QStringLiteral("data"), data}, {QStringLiteral("mode"), mode}};
+}
+
+// The members of a release whose bin/pelorin records that it was started, in a file
+// "launched" beside bin/: "started <arguments> session <its session id>".
+inline QJsonArray releaseMembers(const QString& version, const QString& folder = QStringLiteral("Pelorin"))
+{
+    return {member(folder + QStringLiteral("/VERSION"), version + u'\n'),
+            member(folder + QStringLiteral("/bin/pelorin"),
+                   QStringLiteral("#!/bin/sh\nhere=$(dirname \"$(readlink -f \"$0\")\")\n"
+                                  "echo \"started $* session $(cut -d' ' -f6 /proc/$$/stat)\" > \"$here/../launched\"\n"),
+                   0755),
+            member(folder + QStringLiteral("/share/applications/app.pelorin.Pelorin.desktop"), QStringLiteral("[Desktop Entry]\n"))};
+}
+
+// Prompts that record what was shown and answer the offer as told.
+class RecordingPrompts : public UpdatePrompts {
+public:
+    struct Alert {
+        QString message;
+        QString text;
+        bool operator==(const Alert&) const = default;
+    };
+
+    QCoro::Task<OfferAnswer> offer(const QString& version, const QString& currentVersion) override
+    {
+        offers << version + u'/' + currentVersion;
+        co_return answer;
+    }
+    void inform(const QString& message, const QString& informativeText) override { alerts.push_back({message, informativeText}); }
+
+    OfferAnswer answer;
+    QStringList offers;
+    std::vector<Alert> alerts;
+};
+
+inline void PrintTo(const RecordingPrompts::Alert& alert, std::ostream* out)
+{
+    *out << '{' << alert.message.toStdString() << " | " << alert.text.toStdString() << '}';
+}
+
+} // namespace pelorin::test

@@ -1,0 +1,387 @@
+#include "UpdateFixture.h"
+
+#include "app/update/UpdateService.h"
+#include "app/update/UpdateTools.h"
+#include "platform/SettingsKeys.h"
+
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QTcpServer>
+
+#include <sys/xattr.h>
+
+using namespace pelorin;
+using test::RecordingPrompts;
+
+namespace {
+
+QString key(const char* name)
+{
+    return QString::fromLatin1(name);
+}
+
+QString readFile(const QString& path)
+{
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    return QString::fromUtf8(file.readAll());
+}
+
+void writeFile(const QString& path, const QByteArray& data, QFile::Permissions permissions = {})
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    file.write(data);
+    file.close();
+    if (permissions)
+        file.setPermissions(permissions);
+}
+
+class UpdateServiceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(site.isRunning());
+        writeFile(appFolder() + QStringLiteral("/VERSION"), "1.4\n");
+        writeFile(appFolder() + QStringLiteral("/bin/pelorin"), "#!/bin/sh\n", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        settings.store().setValue(key(SettingsKeys::updateSiteURL), site.base());
+    }
+
+    QString appFolder() const { return dir.filePath(QStringLiteral("apps/Pelorin")); }
+    QString stagingRoot() const { return dir.filePath(QStringLiteral("Updates")); }
+
+    UpdateService& service()
+    {
+        if (!m_service) {
+            UpdateEnvironment environment;
+            environment.currentVersion = QStringLiteral("1.4");
+            environment.applicationFolder = installable ? appFolder() : QString();
+            environment.stagingRoot = stagingRoot();
+            environment.processId = 4242;
+            environment.autoCheckDelay = std::chrono::milliseconds(0);
+            environment.launchInstaller = [this](qint64 pid, const QString& target, const QString& staged) {
+                installs << QStringLiteral("%1 %2 %3").arg(pid).arg(target, staged);
+            };
+            environment.terminate = [this] { ++terminations; };
+            m_service = std::make_unique<UpdateService>(settings.store(), prompts, environment);
+        }
+        return *m_service;
+    }
+
+    void check(bool interactive)
+    {
+        const auto result = test::outcome(service().check(interactive), 60'000);
+        ASSERT_TRUE(result.succeeded()) << result.error.toStdString();
+    }
+
+    // A feed offering 2.0 with an archive at `path`, answered with `choice`.
+    void offer(const QJsonArray& members, UpdatePrompts::Choice choice, const QString& path = QStringLiteral("Pelorin-2.0.tar.gz"))
+    {
+        site.putArchive(path, members);
+        site.putFeed({{QStringLiteral("version"), QStringLiteral("2.0")}, {QStringLiteral("dmg_url"), path}});
+        prompts.answer.choice = choice;
+    }
+
+    QString status() { return service().status().text(); }
+
+    test::TempSettings settings;
+    QTemporaryDir dir;
+    test::UpdateSite site;
+    RecordingPrompts prompts;
+    bool installable = true;
+    QStringList installs;
+    int terminations = 0;
+
+private:
+    std::unique_ptr<UpdateService> m_service;
+};
+
+} // namespace
+
+TEST_F(UpdateServiceTest, CheckOutcomesAndAlerts)
+{
+    QTcpServer closed;
+    closed.listen(QHostAddress::LocalHost);
+    const QString unreachable = QStringLiteral("http://127.0.0.1:%1/").arg(closed.serverPort());
+    closed.close();
+    struct Case {
+        const char* name;
+        QByteArray feed; // empty: no feed file (404 page)
+        bool reachable;
+        bool interactive;
+        QString status;
+        std::vector<RecordingPrompts::Alert> alerts;
+    };
+    const QString unreadable = QStringLiteral("The update feed couldn't be read.");
+    const std::vector<Case> cases = {
+        {"up to date", R"({"version": "1.4.0", "dmg_url": "x.tar.gz"})", true, true, QStringLiteral("You're up to date."),
+         {{QStringLiteral("You're up to date"), QStringLiteral("Pelorin 1.4 is the latest version.")}}},
+        {"up to date, quiet", R"({"version": "1.3", "dmg_url": "x.tar.gz"})", true, false, QStringLiteral("You're up to date."), {}},
+        {"not JSON", "<html>oops</html>", true, true, unreadable, {{QStringLiteral("Update check failed"), unreadable}}},
+        {"404 page", "", true, true, unreadable, {{QStringLiteral("Update check failed"), unreadable}}},
+        {"missing dmg_url", R"({"version": "2.0"})", true, true, unreadable, {{QStringLiteral("Update check failed"), unreadable}}},
+        {"version not a string", R"({"version": 2, "dmg_url": "x"})", true, false, unreadable, {}},
+        {"unreachable, quiet", "", false, false, QStringLiteral("Connection refused"), {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        prompts.alerts.clear();
+        QFile::remove(QDir(site.site()).filePath(QStringLiteral("version.json")));
+        if (!c.feed.isEmpty())
+            site.put(QStringLiteral("version.json"), c.feed);
+        settings.store().setValue(key(SettingsKeys::updateSiteURL), c.reachable ? site.base() : unreachable);
+        settings.store().remove(key(SettingsKeys::lastUpdateCheckAt));
+        check(c.interactive);
+        EXPECT_EQ(status(), c.status);
+        EXPECT_EQ(prompts.alerts, c.alerts);
+        EXPECT_TRUE(prompts.offers.isEmpty());
+        // Written when the check starts, whatever it finds.
+        EXPECT_NEAR(settings.store().doubleValue(key(SettingsKeys::lastUpdateCheckAt), 0),
+                    QDateTime::currentMSecsSinceEpoch() / 1000.0, 60);
+    }
+}
+
+TEST_F(UpdateServiceTest, SkippedVersionIsHonouredOnlyByQuietChecks)
+{
+    site.putFeed({{QStringLiteral("version"), QStringLiteral("1.10")}, {QStringLiteral("dmg_url"), QStringLiteral("x.tar.gz")}});
+    settings.store().setValue(key(SettingsKeys::skippedUpdateVersion), QStringLiteral("1.10"));
+    check(false);
+    EXPECT_EQ(service().status().kind, UpdateStatus::Kind::idle);
+    EXPECT_TRUE(prompts.offers.isEmpty());
+
+    // Asking explicitly offers it again; "Later" with the box ticked skips a new version.
+    site.putFeed({{QStringLiteral("version"), QStringLiteral("1.10")}, {QStringLiteral("dmg_url"), QStringLiteral("x.tar.gz")}});
+    prompts.answer = {UpdatePrompts::Choice::later, false};
+    check(true);
+    EXPECT_EQ(prompts.offers, QStringList{QStringLiteral("1.10/1.4")});
+    EXPECT_EQ(service().status().kind, UpdateStatus::Kind::idle);
+
+    site.putFeed({{QStringLiteral("version"), QStringLiteral("1.11")}, {QStringLiteral("dmg_url"), QStringLiteral("x.tar.gz")}});
+    prompts.answer = {UpdatePrompts::Choice::later, true};
+    check(false);
+    EXPECT_EQ(settings.store().stringValue(key(SettingsKeys::skippedUpdateVersion)), QStringLiteral("1.11"));
+    check(false);
+    EXPECT_EQ(prompts.offers.size(), 2);
+}
+
+TEST_F(UpdateServiceTest, AutomaticCheckRunsOnlyWhenDue)
+{
+    site.putFeed({{QStringLiteral("version"), QStringLiteral("1.4")}, {QStringLiteral("dmg_url"), QStringLiteral("x.tar.gz")}});
+    const double now = QDateTime::currentMSecsSinceEpoch() / 1000.0;
+    struct Case {
+        const char* name;
+        bool enabled;
+        double secondsSinceLastCheck; // < 0: never checked
+        bool checks;
+    };
+    const Case cases[] = {
+        {"never checked", true, -1, true},
+        {"21 hours ago", true, 21 * 3600, true},
+        {"19 hours ago", true, 19 * 3600, false},
+        {"switched off", false, -1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        settings.store().setValue(key(SettingsKeys::autoCheckForUpdates), c.enabled);
+        if (c.secondsSinceLastCheck < 0)
+            settings.store().remove(key(SettingsKeys::lastUpdateCheckAt));
+        else
+            settings.store().setValue(key(SettingsKeys::lastUpdateCheckAt), now - c.secondsSinceLastCheck);
+        std::vector<UpdateStatus::Kind> seen;
+        const auto connection = QObject::connect(&service(), &UpdateService::statusChanged,
+                                                 [&seen](const UpdateStatus& s) { seen.push_back(s.kind); });
+        service().autoCheckIfDue();
+        test::waitUntil([&] { return seen.size() >= 2; }, c.checks ? 30'000 : 500);
+        QObject::disconnect(connection);
+        if (c.checks)
+            EXPECT_EQ(seen, (std::vector{UpdateStatus::Kind::checking, UpdateStatus::Kind::upToDate}));
+        else
+            EXPECT_TRUE(seen.empty());
+    }
+    EXPECT_TRUE(prompts.alerts.empty());
+}
+
+TEST_F(UpdateServiceTest, StagingFailuresReportTheirMessageAndLeaveNoMount)
+{
+    const QString sameVersion = site.putArchive(QStringLiteral("same.tar.gz"), test::releaseMembers(QStringLiteral("1.4")));
+    const QString noApp = site.putArchive(QStringLiteral("noapp.tar.gz"),
+                                          {test::member(QStringLiteral("Pelorin/README"), QStringLiteral("no VERSION here"))});
+    QJsonArray escaping = test::releaseMembers(QStringLiteral("2.0"));
+    escaping.append(test::member(QStringLiteral("Pelorin/../../escaped"), QStringLiteral("outside")));
+    site.putArchive(QStringLiteral("dotdot.tar.gz"), escaping);
+    QJsonArray absolute = test::releaseMembers(QStringLiteral("2.0"));
+    absolute.append(test::member(dir.filePath(QStringLiteral("absolute")), QStringLiteral("outside")));
+    site.putArchive(QStringLiteral("absolute.tar.gz"), absolute);
+    site.putArchive(QStringLiteral("good.tar.gz"), test::releaseMembers(QStringLiteral("2.0")));
+    site.put(QStringLiteral("broken.tar.gz"), "not a gzip stream");
+
+    struct Case {
+        QString dmgUrl;
+        QJsonValue sha256;
+        QString message;
+        QString version = QStringLiteral("2.0");
+    };
+    const Case cases[] = {
+        // The version names the work folder: it must not lead out of the staging folder.
+        {QStringLiteral("good.tar.gz"), {}, QStringLiteral("Bad version in the update feed."), QStringLiteral("9/../../escaped")},
+        {QStringLiteral("missing.tar.gz"), {}, QStringLiteral("Download failed (HTTP 404).")},
+        {QStringLiteral("noapp.tar.gz"), noApp, QStringLiteral("The update image doesn't contain an app.")},
+        {QStringLiteral("same.tar.gz"), {}, QStringLiteral("The downloaded update (1.4) isn't newer than 1.4.")},
+        {QStringLiteral("good.tar.gz"), sameVersion,
+         QStringLiteral("The downloaded update doesn't match the checksum in the update feed.")},
+        {QStringLiteral("dotdot.tar.gz"), {}, QStringLiteral("The update archive holds files outside its folder.")},
+        {QStringLiteral("absolute.tar.gz"), {}, QStringLiteral("The update archive holds files outside its folder.")},
+        {QStringLiteral("broken.tar.gz"), {}, QStringLiteral("tar failed (2).")},
+        {QStringLiteral("ftp://127.0.0.1/x.tar.gz"), {}, QStringLiteral("Bad download URL in the update feed.")},
+    };
+    prompts.answer.choice = UpdatePrompts::Choice::onNextLaunch;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.dmgUrl.toStdString());
+        prompts.alerts.clear();
+        QJsonObject feed{{QStringLiteral("version"), c.version}, {QStringLiteral("dmg_url"), c.dmgUrl}};
+        if (!c.sha256.isUndefined())
+            feed.insert(QStringLiteral("sha256"), c.sha256);
+        site.putFeed(feed);
+        check(true);
+        EXPECT_EQ(status(), c.message);
+        EXPECT_EQ(prompts.alerts, (std::vector<RecordingPrompts::Alert>{{QStringLiteral("Update failed"), c.message}}));
+        EXPECT_FALSE(QFileInfo::exists(stagingRoot() + QStringLiteral("/2.0/mnt")));
+        EXPECT_FALSE(settings.store().contains(key(SettingsKeys::pendingUpdateVersion)));
+    }
+    EXPECT_FALSE(QFileInfo::exists(stagingRoot() + QStringLiteral("/escaped")));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("escaped"))));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("absolute"))));
+    EXPECT_TRUE(installs.isEmpty());
+}
+
+TEST_F(UpdateServiceTest, OnNextLaunchStagesTheFolderAndRecordsIt)
+{
+    // A slash-leading location resolves against the site's host, not under the feed's folder.
+    settings.store().setValue(key(SettingsKeys::updateSiteURL), site.base() + QStringLiteral("feeds/stable"));
+    const QString sha = site.putArchive(QStringLiteral("downloads/Pelorin-2.0.tar.gz"), test::releaseMembers(QStringLiteral("2.0")));
+    site.put(QStringLiteral("feeds/stable/version.json"),
+             QJsonDocument(QJsonObject{{QStringLiteral("version"), QStringLiteral("2.0")},
+                                       {QStringLiteral("dmg_url"), QStringLiteral("/downloads/Pelorin-2.0.tar.gz")},
+                                       {QStringLiteral("sha256"), sha.toUpper()}})
+                 .toJson());
+    // Left behind by an earlier attempt: read-only, and replaced.
+    writeFile(stagingRoot() + QStringLiteral("/2.0/mnt/Pelorin/VERSION"), "0.1");
+    setTreeWritable(stagingRoot() + QStringLiteral("/2.0/mnt"), false);
+
+    prompts.answer.choice = UpdatePrompts::Choice::onNextLaunch;
+    std::vector<UpdateStatus::Kind> seen;
+    QObject::connect(&service(), &UpdateService::statusChanged, [&seen](const UpdateStatus& s) { seen.push_back(s.kind); });
+    check(true);
+
+    using K = UpdateStatus::Kind;
+    EXPECT_EQ(seen, (std::vector{K::checking, K::available, K::downloading, K::stagedForNextLaunch}));
+    EXPECT_EQ(status(), QStringLiteral("2.0 installs on next launch."));
+    EXPECT_TRUE(prompts.alerts.empty());
+    const QString staged = stagingRoot() + QStringLiteral("/2.0/Pelorin");
+    EXPECT_EQ(settings.store().stringValue(key(SettingsKeys::pendingUpdateVersion)), QStringLiteral("2.0"));
+    EXPECT_EQ(settings.store().stringValue(key(SettingsKeys::pendingUpdateAppPath)), staged);
+    EXPECT_EQ(readFile(staged + QStringLiteral("/VERSION")), QStringLiteral("2.0\n"));
+    const QFileInfo program(staged + QStringLiteral("/bin/pelorin"));
+    EXPECT_TRUE(program.isExecutable());
+    EXPECT_TRUE(program.permissions() & QFile::WriteOwner);
+    EXPECT_TRUE(QFileInfo::exists(stagingRoot() + QStringLiteral("/2.0/update.tar.gz")));
+    EXPECT_FALSE(QFileInfo::exists(stagingRoot() + QStringLiteral("/2.0/mnt")));
+    EXPECT_TRUE(installs.isEmpty());
+    EXPECT_EQ(terminations, 0);
+}
+
+TEST_F(UpdateServiceTest, UpdateNowHandsTheStagedFolderToTheInstallerAndQuits)
+{
+    offer(test::releaseMembers(QStringLiteral("2.0")), UpdatePrompts::Choice::updateNow);
+    prompts.answer.skipThisVersion = true;
+    check(true);
+    EXPECT_EQ(installs, QStringList{QStringLiteral("4242 %1 %2/2.0/Pelorin").arg(appFolder(), stagingRoot())});
+    EXPECT_EQ(terminations, 1);
+    // Ticking the box skips later quiet offers even though this one was taken.
+    EXPECT_EQ(settings.store().stringValue(key(SettingsKeys::skippedUpdateVersion)), QStringLiteral("2.0"));
+    EXPECT_FALSE(settings.store().contains(key(SettingsKeys::pendingUpdateVersion)));
+}
+
+TEST_F(UpdateServiceTest, FolderThatCannotBeReplacedNeverDownloads)
+{
+    installable = false; // a build tree or a package install
+    offer(test::releaseMembers(QStringLiteral("2.0")), UpdatePrompts::Choice::updateNow);
+    check(true);
+    EXPECT_EQ(status(), QStringLiteral("App location isn't writable"));
+    EXPECT_EQ(prompts.alerts, (std::vector<RecordingPrompts::Alert>{
+                                  {QStringLiteral("Can't update in place"),
+                                   QStringLiteral("Install Pelorin from its release archive into a folder you own, then "
+                                                  "check for updates again.")}}));
+    EXPECT_FALSE(QFileInfo::exists(stagingRoot()));
+    EXPECT_TRUE(installs.isEmpty());
+}
+
+TEST_F(UpdateServiceTest, PendingUpdateAtStartUp)
+{
+    const QString staged = stagingRoot() + QStringLiteral("/2.0/Pelorin");
+    writeFile(staged + QStringLiteral("/VERSION"), "2.0\n");
+    writeFile(staged + QStringLiteral("/bin/pelorin"), "#!/bin/sh\n");
+    struct Case {
+        const char* name;
+        QString version;
+        QString path;
+        bool installable;
+        bool installs;
+    };
+    const Case cases[] = {
+        {"newer and staged", QStringLiteral("2.0"), staged, true, true},
+        {"not newer", QStringLiteral("1.4"), staged, true, false},
+        {"staged folder gone", QStringLiteral("2.0"), staged + QStringLiteral("-gone"), true, false},
+        {"not a complete folder", QStringLiteral("2.0"), staged + QStringLiteral("/bin"), true, false},
+        {"running from a build tree", QStringLiteral("2.0"), staged, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        installs.clear();
+        settings.store().setValues({{key(SettingsKeys::pendingUpdateVersion), c.version},
+                                    {key(SettingsKeys::pendingUpdateAppPath), c.path}});
+        installable = c.installable;
+        UpdateEnvironment environment;
+        environment.currentVersion = QStringLiteral("1.4");
+        environment.applicationFolder = c.installable ? appFolder() : QString();
+        environment.processId = 7;
+        environment.launchInstaller = [this](qint64 pid, const QString& target, const QString& path) {
+            installs << QStringLiteral("%1 %2 %3").arg(pid).arg(target, path);
+        };
+        UpdateService startUp(settings.store(), prompts, environment);
+        EXPECT_EQ(startUp.installStagedUpdateIfPending(), c.installs);
+        EXPECT_EQ(installs, c.installs ? QStringList{QStringLiteral("7 %1 %2").arg(appFolder(), staged)} : QStringList{});
+        // Consumed either way, so a failing install is not retried at every start.
+        EXPECT_FALSE(settings.store().contains(key(SettingsKeys::pendingUpdateVersion)));
+        EXPECT_FALSE(settings.store().contains(key(SettingsKeys::pendingUpdateAppPath)));
+    }
+}
+
+TEST_F(UpdateServiceTest, CleanupKeepsOnlyNewerVersions)
+{
+    for (const char* entry : {"1.3/update.tar.gz", "1.4/Pelorin/VERSION", "2.0/Pelorin/VERSION", "notes.txt"})
+        writeFile(stagingRoot() + u'/' + QLatin1String(entry), "x");
+    setTreeWritable(stagingRoot() + QStringLiteral("/1.4"), false);
+    service().cleanupOldUpdates();
+    EXPECT_EQ(QDir(stagingRoot()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{QStringLiteral("2.0")});
+}
+
+TEST(UpdateTools, DownloadMarksAreDroppedAndOtherAttributesKept)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("Pelorin/bin/pelorin"));
+    writeFile(file, "x");
+    const QByteArray native = QFile::encodeName(file);
+    for (const char* name : {"user.xdg.origin.url", "user.xdg.referrer.url", "user.kept"})
+        if (::setxattr(native.constData(), name, "v", 1, 0) != 0)
+            GTEST_SKIP() << "no user attributes on this file system";
+    clearDownloadMarks(dir.filePath(QStringLiteral("Pelorin")));
+    char value[8];
+    EXPECT_LT(::getxattr(native.constData(), "user.xdg.origin.url", value, sizeof value), 0);
+    EXPECT_LT(::getxattr(native.constData(), "user.xdg.referrer.url", value, sizeof value), 0);
+    EXPECT_EQ(::getxattr(native.constData(), "user.kept", value, sizeof value), 1);
+}
