@@ -339,7 +339,7 @@ bool validate(QByteArrayView utf8, bool padded)
     simdjson::dom::parser parser;
     const simdjson::error_code error =
         parser.parse(reinterpret_cast<const uint8_t*>(utf8.data()), size_t(utf8.size()), !padded).error();
-    if (error == simdjson::NUMBER_ERROR || error == simdjson::BIGINT_ERROR || error == simdjson::NUMBER_OUT_OF_RANGE) {
+    if (error == simdjson::NUMBER_ERROR || error == simdjson::NUMBER_OUT_OF_RANGE) {
         const QByteArray plain = withPlainNumbers(utf8);
         return parser.parse(reinterpret_cast<const uint8_t*>(plain.constData()), size_t(plain.size()), false).error()
             == simdjson::SUCCESS;

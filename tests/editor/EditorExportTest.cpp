@@ -219,6 +219,7 @@ TEST_F(EditorExport, FramesAtFractionalPositionsExportTheirTaggedSizeWithoutFore
     };
     const Case cases[] = {
         {"card half a pixel off", {1001, 701}, std::nullopt, {400, 300}},
+        {"aligned", {1000, 700}, std::nullopt, {400, 300}},
         {"moved frame inside the card", {1000, 800}, QRectF(320.4, 260.7, 300.5, 200.2), {300, 200}},
     };
     for (const Case& c : cases) {
