@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -38,7 +39,10 @@ bool readAll(int fd, QByteArray& data)
             data.resize(old);
             continue;
         }
-        data.resize(old + std::max<qsizetype>(count, 0));
+        // What the read left unfilled becomes the validator's padding: zeroed, not stale.
+        const qsizetype filled = std::max<qsizetype>(count, 0);
+        std::memset(data.data() + old + filled, 0, size_t(chunk - filled));
+        data.resize(old + filled);
         if (count <= 0)
             return count == 0;
     }

@@ -251,6 +251,14 @@ std::optional<String> reindent(const Char* p, const Char* const end, qsizetype m
     return out.take();
 }
 
+// Room for the parser to read past the end, zeroed: it reads whole blocks, and its
+// decisions must not depend on whatever the allocation happened to hold.
+void addPadding(QByteArray& buffer)
+{
+    buffer.append(QByteArray(jsonInputPadding, '\0'));
+    buffer.chop(jsonInputPadding);
+}
+
 // The end of the RFC 8259 number that starts at `p`, or `p` when none starts there.
 const char* numberEnd(const char* p, const char* end)
 {
@@ -295,7 +303,7 @@ const char* numberEnd(const char* p, const char* end)
 QByteArray withPlainNumbers(QByteArrayView utf8)
 {
     QByteArray copy(utf8.data(), utf8.size());
-    copy.reserve(copy.size() + jsonInputPadding);
+    addPadding(copy);
     char* p = copy.data();
     char* const end = p + copy.size();
     const auto delimits = [end](const char* q) {
@@ -408,8 +416,7 @@ std::optional<QString> prettyPrintedJSON(const QString& text, qsizetype maxOutpu
     QByteArray utf8 = encoder.encode(trimmedText);
     if (encoder.hasError())
         return std::nullopt;
-    if (!hasPadding(utf8))
-        utf8.reserve(utf8.size() + jsonInputPadding);
+    addPadding(utf8);
     if (!validate(utf8, hasPadding(utf8)))
         return std::nullopt;
     // The text is walked as it is, so the result needs no conversion back from UTF-8.

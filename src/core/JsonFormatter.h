@@ -26,7 +26,7 @@ std::optional<QByteArray> prettyPrintedJSON(QByteArrayView utf8,
                                             qsizetype maxOutputBytes = std::numeric_limits<qsizetype>::max());
 
 // Spare capacity after the text that lets a QByteArray be validated in place, without the
-// parser copying it first.
+// parser copying it first. The parser reads it, so it should hold zeros.
 inline constexpr qsizetype jsonInputPadding = 64;
 
 // The same for a buffer that may carry that padding after its bytes.
