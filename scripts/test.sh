@@ -1,5 +1,9 @@
 #!/usr/bin/env bash
-# Installs what the build and the tests need, builds everything and runs every test.
+# Installs what the build and the tests need, builds everything and runs every test; then
+# the tests that need no OpenGL once more under AddressSanitizer and UndefinedBehaviorSanitizer,
+# and each fuzz target briefly on its corpus.
+#
+#   scripts/test.sh [ctest options…]      PELORIN_SKIP_SANITIZERS=1 leaves out the last two.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -28,3 +32,23 @@ test "$(cat "$unpacked/Pelorin/VERSION")" = "$version"
 test -x "$unpacked/Pelorin/bin/pelorin-screencapture"
 test "$(env -u DISPLAY -u WAYLAND_DISPLAY "$unpacked/Pelorin/bin/pelorin" --version)" = "$version"
 echo "Release files in dist/ checked"
+
+if [ -n "${PELORIN_SKIP_SANITIZERS:-}" ]; then
+    exit 0
+fi
+
+# Mesa's llvmpipe is not built for the sanitizers, so only the programs without OpenGL run
+# here: the core, platform, upload and cloud layers.
+sanitized_tests=(core_tests platform_tests upload_tests cloud_tests)
+start=$SECONDS
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELORIN_SANITIZE=ON \
+    -DPELORIN_BUILD_BENCH=OFF >/dev/null
+cmake --build build-asan --target "${sanitized_tests[@]}"
+ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1 \
+UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir build-asan --output-on-failure -j2 -E '_NOT_BUILT$'
+echo "sanitizer build and tests: $((SECONDS - start)) s"
+
+start=$SECONDS
+scripts/fuzz.sh "${PELORIN_FUZZ_SECONDS:-20}"
+echo "fuzzing: $((SECONDS - start)) s"

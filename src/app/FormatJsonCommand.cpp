@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -38,7 +39,10 @@ bool readAll(int fd, QByteArray& data)
             data.resize(old);
             continue;
         }
-        data.resize(old + std::max<qsizetype>(count, 0));
+        // What the read left unfilled becomes the validator's padding: zeroed, not stale.
+        const qsizetype filled = std::max<qsizetype>(count, 0);
+        std::memset(data.data() + old + filled, 0, size_t(chunk - filled));
+        data.resize(old + filled);
         if (count <= 0)
             return count == 0;
     }
@@ -61,14 +65,17 @@ int runFormatJsonCommand(int argc, char** argv)
         std::fputs("pelorin format-json: cannot read standard input\n", stderr);
         return 2;
     }
-    std::optional<QByteArray> formatted = prettyPrintedJSON(input);
-    if (!formatted) {
+    // Deep nesting turns a few kilobytes into hundreds of megabytes of indentation: the text
+    // goes out as it is produced instead of being built up in memory first.
+    const auto write = [](QByteArrayView piece) {
+        return std::fwrite(piece.data(), 1, size_t(piece.size()), stdout) == size_t(piece.size());
+    };
+    const JsonWriteResult result = writePrettyPrintedJSON(input, write);
+    if (result == JsonWriteResult::notJson) {
         std::fputs("pelorin format-json: the input is not a JSON object or array\n", stderr);
         return 1;
     }
-    formatted->append('\n');
-    if (std::fwrite(formatted->constData(), 1, size_t(formatted->size()), stdout) != size_t(formatted->size())
-        || std::fflush(stdout) != 0) {
+    if (result == JsonWriteResult::writeFailed || std::fputc('\n', stdout) == EOF || std::fflush(stdout) != 0) {
         std::fputs("pelorin format-json: cannot write standard output\n", stderr);
         return 2;
     }

@@ -229,7 +229,7 @@ int runRenderCommand(const QStringList& arguments)
 
     const std::optional<QImage> framed = editor.renderFinalImage();
     if (!framed) {
-        printError(QStringLiteral("rendering failed (no usable OpenGL: install libgl1-mesa-dri and libegl1)"));
+        printError(QStringLiteral("rendering failed: ") + editor.renderError());
         return 1;
     }
     try {

@@ -5,6 +5,7 @@
 #include <QImageReader>
 
 #include <cmath>
+#include <cstdlib>
 
 namespace pelorin {
 
@@ -22,6 +23,20 @@ int defaultDotsPerMeter()
 
 std::optional<QImage> read(QImageReader& reader, QString* error)
 {
+    // A few bytes of header can claim a strip millions of pixels long that fits the memory
+    // limit yet takes the decoder minutes to fill; no screen is that large.
+    // (The bitmap reader gives a top-down bitmap's height as stored: negative.)
+    const QSize stored = reader.size();
+    const qint64 width = std::abs(qint64(stored.width()));
+    const qint64 height = std::abs(qint64(stored.height()));
+    if (width > maxImageSide || height > maxImageSide) {
+        if (error)
+            *error = QStringLiteral("The image is too large (%1 × %2 pixels; at most %3 on a side)")
+                         .arg(width)
+                         .arg(height)
+                         .arg(maxImageSide);
+        return std::nullopt;
+    }
     reader.setAllocationLimit(maxDecodedImageMegabytes);
     reader.setAutoTransform(true);
     QImage image = reader.read();

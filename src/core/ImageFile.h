@@ -10,6 +10,8 @@ namespace pelorin {
 // Largest decoded image we accept; a larger claim is refused before any pixel is decoded,
 // so a decompression bomb costs nothing. 512 MB holds an 11 000-pixel square screenshot.
 inline constexpr int maxDecodedImageMegabytes = 512;
+// Longest side we accept, the largest an X11 screen can have.
+inline constexpr int maxImageSide = 32767;
 
 // Reads an image file. The result's devicePixelRatio is its pixels per point, taken from the
 // file's resolution (144 dpi is a 2× image); a file without a usable resolution is 1×.

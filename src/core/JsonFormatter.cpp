@@ -6,6 +6,7 @@
 #include <simdjson.h>
 
 #include <algorithm>
+#include <functional>
 
 namespace pelorin {
 
@@ -13,55 +14,66 @@ namespace {
 
 constexpr int kIndentWidth = 2;
 
-// Length of the UTF-8 sequence that starts with `lead`, or 0 for a byte that cannot start one.
-int sequenceLength(unsigned char lead)
-{
-    if (lead < 0x80)
-        return 1;
-    if ((lead & 0xE0) == 0xC0)
-        return 2;
-    if ((lead & 0xF0) == 0xE0)
-        return 3;
-    if ((lead & 0xF8) == 0xF0)
-        return 4;
-    return 0;
-}
-
-char32_t decodeAt(const char* data, int length)
+// The code point of the well-formed UTF-8 sequence of `length` bytes at `data`, or none for
+// a malformed one (bad continuation bytes, an overlong form, a surrogate, past U+10FFFF).
+// Only sequences of up to three bytes are decoded: every white-space character is below U+10000.
+std::optional<char32_t> decodeAt(const char* data, qsizetype length)
 {
     const auto* bytes = reinterpret_cast<const unsigned char*>(data);
+    for (qsizetype i = 1; i < length; ++i) {
+        if ((bytes[i] & 0xC0) != 0x80)
+            return std::nullopt;
+    }
     switch (length) {
     case 1:
-        return bytes[0];
-    case 2:
-        return char32_t(bytes[0] & 0x1F) << 6 | (bytes[1] & 0x3F);
-    case 3:
-        return char32_t(bytes[0] & 0x0F) << 12 | char32_t(bytes[1] & 0x3F) << 6 | (bytes[2] & 0x3F);
-    default:
-        return char32_t(bytes[0] & 0x07) << 18 | char32_t(bytes[1] & 0x3F) << 12 | char32_t(bytes[2] & 0x3F) << 6
-            | (bytes[3] & 0x3F);
+        return bytes[0] < 0x80 ? std::optional<char32_t>(bytes[0]) : std::nullopt;
+    case 2: {
+        if ((bytes[0] & 0xE0) != 0xC0)
+            return std::nullopt;
+        const char32_t c = char32_t(bytes[0] & 0x1F) << 6 | (bytes[1] & 0x3F);
+        return c >= 0x80 ? std::optional<char32_t>(c) : std::nullopt;
     }
+    case 3: {
+        if ((bytes[0] & 0xF0) != 0xE0)
+            return std::nullopt;
+        const char32_t c = char32_t(bytes[0] & 0x0F) << 12 | char32_t(bytes[1] & 0x3F) << 6 | (bytes[2] & 0x3F);
+        return c >= 0x800 && (c < 0xD800 || c > 0xDFFF) ? std::optional<char32_t>(c) : std::nullopt;
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
+qsizetype sequenceLength(unsigned char lead)
+{
+    return lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3 : 0;
+}
+
+bool isSpaceAt(const char* data, qsizetype length)
+{
+    const std::optional<char32_t> c = decodeAt(data, length);
+    return c && QChar::isSpace(*c);
 }
 
 // The same white space QString::trimmed() removes (Unicode separators and the ASCII and
 // Latin-1 controls that break lines), so bytes from standard input and text from the
-// clipboard are trimmed alike. Malformed UTF-8 is left for the parser to refuse.
+// clipboard are trimmed alike. A malformed sequence is never white space: it stays, and
+// the parser refuses it.
 QByteArrayView trimmed(QByteArrayView text)
 {
     const char* begin = text.data();
     const char* end = begin + text.size();
     while (begin < end) {
-        const int length = sequenceLength(static_cast<unsigned char>(*begin));
-        if (length == 0 || end - begin < length || !QChar::isSpace(decodeAt(begin, length)))
+        const qsizetype length = sequenceLength(static_cast<unsigned char>(*begin));
+        if (length == 0 || end - begin < length || !isSpaceAt(begin, length))
             break;
         begin += length;
     }
     while (end > begin) {
         const char* lead = end - 1;
-        while (lead > begin && (static_cast<unsigned char>(*lead) & 0xC0) == 0x80 && end - lead < 4)
+        while (lead > begin && (static_cast<unsigned char>(*lead) & 0xC0) == 0x80 && end - lead < 3)
             --lead;
-        const int length = sequenceLength(static_cast<unsigned char>(*lead));
-        if (length != end - lead || !QChar::isSpace(decodeAt(lead, length)))
+        if (!isSpaceAt(lead, end - lead))
             break;
         end = lead;
     }
@@ -69,13 +81,21 @@ QByteArrayView trimmed(QByteArrayView text)
 }
 
 // Output in the input's own encoding: bytes for UTF-8, code units for UTF-16. Writes go
-// straight into the string's buffer; Qt's append per token costs more than the walk.
+// straight into the string's buffer; Qt's append per token costs more than the walk. With a
+// sink, the buffer is handed over whenever it fills, so memory stays bounded however much
+// indentation deep nesting produces.
 template <typename Char, typename String>
 class Writer {
 public:
-    Writer(qsizetype reserve, qsizetype limit)
+    using Sink = std::function<bool(const Char*, qsizetype)>;
+    static constexpr qsizetype chunkSize = 1 << 16;
+
+    Writer(qsizetype reserve, qsizetype limit, Sink sink)
         : m_limit(limit)
+        , m_sink(std::move(sink))
     {
+        if (m_sink)
+            reserve = chunkSize;
         m_out.resize(std::max<qsizetype>(16, std::min(reserve, limit)));
         m_data = reinterpret_cast<Char*>(m_out.data());
     }
@@ -94,20 +114,31 @@ public:
     }
 
     // A line feed and the indentation of `depth` levels. Only here can the output grow
-    // much faster than the input, so the limit is checked here.
+    // much faster than the input, so the limit is checked (and a full chunk handed on) here.
     bool newline(int depth)
     {
         const qsizetype spaces = depth > 0 ? qsizetype(depth) * kIndentWidth : 0;
-        if (m_size + 1 + spaces > m_limit)
+        if (m_written + m_size + 1 + spaces > m_limit)
             return false;
         ensure(1 + spaces);
         m_data[m_size] = Char('\n');
         std::fill(m_data + m_size + 1, m_data + m_size + 1 + spaces, Char(' '));
         m_size += 1 + spaces;
-        return true;
+        return m_size < chunkSize || !m_sink || flush();
     }
 
-    bool withinLimit() const { return m_size <= m_limit; }
+    bool withinLimit() const { return m_written + m_size <= m_limit; }
+    bool streams() const { return bool(m_sink); }
+
+    // Hands what is left to the sink; false when the sink refused it.
+    bool flush()
+    {
+        if (m_size > 0 && !m_sink(m_data, m_size))
+            return false;
+        m_written += m_size;
+        m_size = 0;
+        return true;
+    }
 
     String take()
     {
@@ -127,7 +158,9 @@ private:
     String m_out;
     Char* m_data = nullptr;
     qsizetype m_size = 0;
+    qsizetype m_written = 0;
     qsizetype m_limit;
+    Sink m_sink;
 };
 
 bool isJsonWhitespace(char16_t c)
@@ -139,9 +172,10 @@ bool isJsonWhitespace(char16_t c)
 // occur inside a multi-byte UTF-8 sequence or a surrogate pair, so walking code units sees
 // exactly the tokens a parser sees.
 template <typename Char, typename String>
-std::optional<String> reindent(const Char* p, const Char* const end, qsizetype maxOutputLength)
+std::optional<String> reindent(const Char* p, const Char* const end, qsizetype maxOutputLength,
+                               typename Writer<Char, String>::Sink sink = {})
 {
-    Writer<Char, String> out((end - p) * 2, maxOutputLength);
+    Writer<Char, String> out((end - p) * 2, maxOutputLength, std::move(sink));
     const auto copy = [&out](const Char* from, const Char* to) { out.append(from, to - from); };
     int depth = 0;
 
@@ -212,34 +246,130 @@ std::optional<String> reindent(const Char* p, const Char* const end, qsizetype m
     }
     if (!out.withinLimit())
         return std::nullopt;
+    if (out.streams() && !out.flush())
+        return std::nullopt;
     return out.take();
 }
 
+// Room for the parser to read past the end, zeroed: it reads whole blocks, and its
+// decisions must not depend on whatever the allocation happened to hold.
+void addPadding(QByteArray& buffer)
+{
+    buffer.append(QByteArray(jsonInputPadding, '\0'));
+    buffer.chop(jsonInputPadding);
+}
+
+// The end of the RFC 8259 number that starts at `p`, or `p` when none starts there.
+const char* numberEnd(const char* p, const char* end)
+{
+    const auto digits = [end](const char* q) {
+        while (q < end && *q >= '0' && *q <= '9')
+            ++q;
+        return q;
+    };
+    const char* const start = p;
+    if (p < end && *p == '-')
+        ++p;
+    if (p < end && *p == '0')
+        ++p;
+    else if (p < end && *p >= '1' && *p <= '9')
+        p = digits(p);
+    else
+        return start;
+    if (p < end && *p == '.') {
+        const char* fraction = digits(p + 1);
+        if (fraction == p + 1)
+            return start;
+        p = fraction;
+    }
+    if (p < end && (*p == 'e' || *p == 'E')) {
+        const char* exponent = p + 1;
+        if (exponent < end && (*exponent == '+' || *exponent == '-'))
+            ++exponent;
+        const char* last = digits(exponent);
+        if (last == exponent)
+            return start;
+        p = last;
+    }
+    return p;
+}
+
+// The text with every well-formed number outside strings replaced by a 0 and spaces of the
+// same length. The parser converts numbers and refuses those that fit neither 64 bits nor a
+// double, which RFC 8259 allows (it leaves the range to the reader); the formatter never
+// reads a value, so only the number's form matters. Strings are delimited exactly as a
+// parser delimits them, so a replacement can only make a document valid whose sole fault
+// was a number's size.
+QByteArray withPlainNumbers(QByteArrayView utf8)
+{
+    QByteArray copy(utf8.data(), utf8.size());
+    addPadding(copy);
+    char* p = copy.data();
+    char* const end = p + copy.size();
+    const auto delimits = [end](const char* q) {
+        return q == end || *q == ',' || *q == ']' || *q == '}' || *q == ' ' || *q == '\t' || *q == '\n' || *q == '\r';
+    };
+    const auto startsValue = [](char before) {
+        return before == '[' || before == ':' || before == ',' || before == ' ' || before == '\t' || before == '\n'
+            || before == '\r';
+    };
+    while (p < end) {
+        const char c = *p;
+        if (c == '"') {
+            for (++p; p < end && *p != '"'; ++p) {
+                if (*p == '\\')
+                    ++p;
+            }
+            ++p;
+        } else if ((c == '-' || (c >= '0' && c <= '9')) && (p == copy.data() || startsValue(p[-1]))) {
+            char* last = const_cast<char*>(numberEnd(p, end));
+            if (last != p && delimits(last)) {
+                *p = '0';
+                std::fill(p + 1, last, ' ');
+                p = last;
+            } else {
+                ++p;
+            }
+        } else {
+            ++p;
+        }
+    }
+    return copy;
+}
+
 // A conforming RFC 8259 parser that validates everything, UTF-8 included, without
-// recursion. Its limits are the ones the RFC leaves to implementations: numbers must fit a
-// 64-bit integer or a double, nesting stops at 1024 levels, and escaped surrogates must come
-// in pairs. `padded`: the memory after the text is readable for jsonInputPadding bytes.
+// recursion. Its limits are the ones the RFC leaves to implementations: nesting stops at
+// 1024 levels and escaped surrogates must come in pairs. Numbers of any size are accepted.
+// `padded`: the memory after the text is readable for jsonInputPadding bytes.
 bool validate(QByteArrayView utf8, bool padded)
 {
     static_assert(jsonInputPadding >= qsizetype(simdjson::SIMDJSON_PADDING));
     simdjson::dom::parser parser;
-    return parser.parse(reinterpret_cast<const uint8_t*>(utf8.data()), size_t(utf8.size()), !padded).error()
-        == simdjson::SUCCESS;
+    const simdjson::error_code error =
+        parser.parse(reinterpret_cast<const uint8_t*>(utf8.data()), size_t(utf8.size()), !padded).error();
+    if (error == simdjson::NUMBER_ERROR || error == simdjson::NUMBER_OUT_OF_RANGE) {
+        const QByteArray plain = withPlainNumbers(utf8);
+        return parser.parse(reinterpret_cast<const uint8_t*>(plain.constData()), size_t(plain.size()), false).error()
+            == simdjson::SUCCESS;
+    }
+    return error == simdjson::SUCCESS;
 }
 
-std::optional<QByteArray> formatted(QByteArrayView utf8, qsizetype maxOutputBytes, bool padded)
+// The trimmed object or array, or none when the text is not one.
+std::optional<QByteArrayView> validObjectOrArray(QByteArrayView utf8, bool padded)
 {
     const QByteArrayView text = trimmed(utf8);
     if (text.isEmpty() || (text.front() != '{' && text.front() != '['))
         return std::nullopt;
     if (!validate(text, padded))
         return std::nullopt;
-    return reindent<char, QByteArray>(text.data(), text.data() + text.size(), maxOutputBytes);
+    return text;
 }
 
+// Free space after the bytes, not counting any before them: Qt 6's capacity() counts both.
 bool hasPadding(const QByteArray& buffer)
 {
-    return buffer.capacity() - buffer.size() >= jsonInputPadding;
+    return const_cast<QByteArray&>(buffer).data_ptr().freeSpaceAtEnd() >= jsonInputPadding;
 }
 
 } // namespace
@@ -251,12 +381,30 @@ bool isValidJson(QByteArrayView utf8)
 
 std::optional<QByteArray> prettyPrintedJSON(QByteArrayView utf8, qsizetype maxOutputBytes)
 {
-    return formatted(utf8, maxOutputBytes, false);
+    const std::optional<QByteArrayView> text = validObjectOrArray(utf8, false);
+    if (!text)
+        return std::nullopt;
+    return reindent<char, QByteArray>(text->data(), text->data() + text->size(), maxOutputBytes);
 }
 
 std::optional<QByteArray> prettyPrintedJSON(const QByteArray& utf8, qsizetype maxOutputBytes)
 {
-    return formatted(utf8, maxOutputBytes, hasPadding(utf8));
+    const std::optional<QByteArrayView> text = validObjectOrArray(utf8, hasPadding(utf8));
+    if (!text)
+        return std::nullopt;
+    return reindent<char, QByteArray>(text->data(), text->data() + text->size(), maxOutputBytes);
+}
+
+JsonWriteResult writePrettyPrintedJSON(const QByteArray& utf8, const std::function<bool(QByteArrayView)>& write)
+{
+    const std::optional<QByteArrayView> text = validObjectOrArray(utf8, hasPadding(utf8));
+    if (!text)
+        return JsonWriteResult::notJson;
+    const auto sink = [&write](const char* data, qsizetype length) { return write(QByteArrayView(data, length)); };
+    const bool written = reindent<char, QByteArray>(text->data(), text->data() + text->size(),
+                                                    std::numeric_limits<qsizetype>::max(), sink)
+                             .has_value();
+    return written ? JsonWriteResult::written : JsonWriteResult::writeFailed;
 }
 
 std::optional<QString> prettyPrintedJSON(const QString& text, qsizetype maxOutputLength)
@@ -268,9 +416,8 @@ std::optional<QString> prettyPrintedJSON(const QString& text, qsizetype maxOutpu
     QByteArray utf8 = encoder.encode(trimmedText);
     if (encoder.hasError())
         return std::nullopt;
-    if (!hasPadding(utf8))
-        utf8.reserve(utf8.size() + jsonInputPadding);
-    if (!validate(utf8, true))
+    addPadding(utf8);
+    if (!validate(utf8, hasPadding(utf8)))
         return std::nullopt;
     // The text is walked as it is, so the result needs no conversion back from UTF-8.
     const auto* units = reinterpret_cast<const char16_t*>(trimmedText.utf16());

@@ -90,9 +90,11 @@ std::optional<QColor> AnnotationDefaultsStore::color(QAnyStringView key) const
     const QVariantList components = stored.toList();
     if (components.size() != 4 || !std::all_of(components.begin(), components.end(), isNumber))
         return std::nullopt;
-    return CodableColor{components[0].toDouble(), components[1].toDouble(), components[2].toDouble(),
-                        components[3].toDouble()}
-        .toColor();
+    // Components beyond 0–1 are wide-gamut colour and stay; an alpha beyond it is no colour.
+    const QColor color = CodableColor{components[0].toDouble(), components[1].toDouble(),
+                                      components[2].toDouble(), components[3].toDouble()}
+                             .toColor();
+    return color.isValid() ? std::optional<QColor>(color) : std::nullopt;
 }
 
 void AnnotationDefaultsStore::setColor(const QColor& color, QAnyStringView key)

@@ -52,7 +52,9 @@ OffscreenSceneRenderer* EditorViewModel::offscreenRenderer()
 
 std::optional<QRectF> EditorViewModel::cardRect(QSizeF viewport) const
 {
-    if (!m_document || viewport.width() <= 1 || viewport.height() <= 1)
+    // A one-pixel viewport is real: the command line renders a one-pixel screenshot at
+    // padding 0 into exactly that.
+    if (!m_document || viewport.width() <= 0 || viewport.height() <= 0)
         return std::nullopt;
     const QSizeF image = m_document->imagePointSize();
     const double z = m_canvasTransform.zoomLevel;
@@ -177,8 +179,13 @@ void EditorViewModel::updateDocumentAnnotation(const Annotation& annotation)
 
 std::optional<QImage> EditorViewModel::renderFinalImage()
 {
-    if (!m_document)
+    m_renderError.clear();
+    const auto fail = [this](const QString& why) -> std::optional<QImage> {
+        m_renderError = why;
         return std::nullopt;
+    };
+    if (!m_document)
+        return fail(QStringLiteral("There is no screenshot to render"));
     const ScreenshotDocument& doc = *m_document;
     const QSizeF imageSize = doc.imagePointSize();
     const std::optional<QImage> wallpaper =
@@ -186,41 +193,56 @@ std::optional<QImage> EditorViewModel::renderFinalImage()
     const std::optional<QImage> background =
         renderBackgroundOnly(imageSize, doc.screenScale, m_styling.background, wallpaper ? &*wallpaper : nullptr);
     if (!background)
-        return std::nullopt;
+        return fail(QStringLiteral("The background cannot be painted"));
     const std::optional<AnnotationRaster> annotations =
         doc.annotations.empty() ? std::nullopt : renderAnnotationsOnly(doc.annotations, imageSize, doc.screenScale);
 
-    const QSizeF output = (m_viewportSize.width() > 1 && m_viewportSize.height() > 1) ? m_viewportSize : imageSize;
-    const QPointF pan(2 * m_canvasTransform.canvasOffset.width() / std::max(1.0, output.width()),
-                      -2 * m_canvasTransform.canvasOffset.height() / std::max(1.0, output.height()));
+    const QSizeF output = (m_viewportSize.width() > 0 && m_viewportSize.height() > 0) ? m_viewportSize : imageSize;
+    QPointF pan(2 * m_canvasTransform.canvasOffset.width() / output.width(),
+                -2 * m_canvasTransform.canvasOffset.height() / output.height());
     const DimState dim = currentDimState();
     const double scale = exportScale(output);
+    const std::optional<QSize> whole = OffscreenSceneRenderer::pixelSizeFor(output, scale);
+    if (!whole)
+        return fail(QStringLiteral("The export would be smaller than one pixel"));
+
+    // The file gets exactly the frame's pixel count, as the size tag shows it. A frame at
+    // fractional pixel positions would cut through pixels that are part background; the
+    // scene is moved by less than a pixel instead, so that the frame starts on a pixel edge.
+    const QRectF frame = m_exportFrameRect.value_or(derivedExportFrame(output));
+    const bool cropped = frame != QRectF(QPointF(0, 0), output);
+    QRect pixels(QPoint(0, 0), *whole);
+    if (cropped) {
+        const QSize size = OffscreenSceneRenderer::pixelSizeFor(frame.size(), scale)
+                               .value_or(QSize(1, 1))
+                               .boundedTo(*whole);
+        const double rx = whole->width() / output.width();
+        const double ry = whole->height() / output.height();
+        const double left = frame.left() * rx;
+        const double top = frame.top() * ry;
+        const int x = std::clamp(int(std::lround(left)), 0, whole->width() - size.width());
+        const int y = std::clamp(int(std::lround(top)), 0, whole->height() - size.height());
+        // Normalised device units have y up, image rows go down.
+        pan += QPointF(2 * (x - left) / whole->width(), -2 * (y - top) / whole->height());
+        pixels = QRect(QPoint(x, y), size);
+    }
 
     OffscreenSceneRenderer* renderer = offscreenRenderer();
     if (!renderer)
-        return std::nullopt;
+        return fail(QStringLiteral("No usable OpenGL (install libgl1-mesa-dri and libegl1)"));
     std::optional<QImage> rendered = renderer->renderToImage(
         *background, doc.image, annotations ? &annotations->image : nullptr, annotations ? annotations->rect : QRectF(),
         imageSize, m_styling, m_sceneState, output, static_cast<float>(m_canvasTransform.zoomLevel), pan,
         static_cast<float>(scale), dim.amount, dim.holes);
     if (!rendered)
-        return std::nullopt;
-
-    const QRectF frame = m_exportFrameRect.value_or(derivedExportFrame(output));
-    if (frame == QRectF(QPointF(0, 0), output))
+        return fail(QStringLiteral("OpenGL rendering failed: ") + renderer->errorString());
+    if (!cropped)
         return rendered;
-    const double r = rendered->width() / std::max(1.0, output.width());
-    const QRect pixels = QRect(QPoint(static_cast<int>(std::floor(frame.left() * r)), static_cast<int>(std::floor(frame.top() * r))),
-                               QPoint(static_cast<int>(std::ceil(frame.right() * r)) - 1,
-                                      static_cast<int>(std::ceil(frame.bottom() * r)) - 1))
-        & rendered->rect();
-    if (pixels.isEmpty())
-        return std::nullopt;
-    QImage cropped = rendered->copy(pixels);
-    if (cropped.isNull())
-        return std::nullopt;
-    cropped.setDevicePixelRatio(doc.imageScale > 0 ? doc.imageScale : 1.0);
-    return cropped;
+    QImage croppedImage = rendered->copy(pixels & rendered->rect());
+    if (croppedImage.isNull())
+        return fail(QStringLiteral("No memory for a %1 × %2 pixel image").arg(pixels.width()).arg(pixels.height()));
+    croppedImage.setDevicePixelRatio(doc.imageScale > 0 ? doc.imageScale : 1.0);
+    return croppedImage;
 }
 
 } // namespace pelorin

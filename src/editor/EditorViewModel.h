@@ -128,8 +128,11 @@ public:
 
     // --- Composition and export (EditorExport.cpp)
     // The exported image: the canvas scene rendered off screen at export resolution and
-    // cropped to the export frame. None when there is no document or rendering fails.
+    // cropped to the export frame: exactly the frame's pixel size as the size tag shows it
+    // (OffscreenSceneRenderer::pixelSizeFor). None when there is no document or rendering
+    // fails; renderError() then says why.
     std::optional<QImage> renderFinalImage();
+    QString renderError() const { return m_renderError; }
     double exportScale(QSizeF viewport) const;
     std::optional<QRectF> cardRect(QSizeF viewport) const;
     QRectF derivedExportFrame(QSizeF viewport) const;
@@ -302,6 +305,7 @@ private:
     Uploader* m_uploader = nullptr;
     std::unique_ptr<OffscreenSceneRenderer> m_offscreenRenderer;
     bool m_offscreenRendererFailed = false;
+    QString m_renderError;
     std::optional<std::pair<std::optional<QUuid>, DimHoleSpec>> m_liveDimHole;
 
     std::optional<ScreenshotDocument> m_document;

@@ -32,10 +32,17 @@ bool OffscreenSceneRenderer::initialize(QString* error)
     return m_renderer.isInitialized();
 }
 
-std::optional<QSize> OffscreenSceneRenderer::pixelSizeFor(QSizeF outputSize, float scaleFactor)
+double OffscreenSceneRenderer::wholePixels(double pixels)
 {
-    const double width = std::floor(outputSize.width() * double(scaleFactor));
-    const double height = std::floor(outputSize.height() * double(scaleFactor));
+    // The scale travels as a float to the GPU, so products are off by up to a few parts in
+    // 10⁸; one part in 10⁶ forgives that without rounding up any real fraction of a pixel.
+    return std::floor(pixels + 1e-6 * std::max(1.0, std::fabs(pixels)));
+}
+
+std::optional<QSize> OffscreenSceneRenderer::pixelSizeFor(QSizeF outputSize, double scaleFactor)
+{
+    const double width = wholePixels(outputSize.width() * scaleFactor);
+    const double height = wholePixels(outputSize.height() * scaleFactor);
     constexpr double limit = std::numeric_limits<int>::max();
     if (!(width >= 1 && height >= 1 && width <= limit && height <= limit))
         return std::nullopt;

@@ -47,7 +47,10 @@ public:
                                         float scaleFactor, float dimAmount, const std::vector<DimHoleSpec>& dimHoles);
 
     // ⌊output × scaleFactor⌋ per side, or none when a side is below one pixel or not finite.
-    static std::optional<QSize> pixelSizeFor(QSizeF outputSize, float scaleFactor);
+    // A product that misses a whole number only by rounding error counts as that number
+    // (8192 ÷ 1400 × 1400 is 8192 pixels, not 8191).
+    static std::optional<QSize> pixelSizeFor(QSizeF outputSize, double scaleFactor);
+    static double wholePixels(double pixels);
 
 private:
     bool uploadTextures(const QImage& background, const QImage& screenshot, const QImage* annotation,

@@ -1,5 +1,7 @@
 #include "ui/ExportFrameGeometry.h"
 
+#include "render/OffscreenSceneRenderer.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -75,9 +77,8 @@ QPointF tagCenter(const QRectF& frame, QSizeF viewport)
 
 QSize outputPixelSize(const QRectF& frame, double exportScale)
 {
-    // Truncated, but not below a whole number that the product misses only by rounding error
-    // (1600 − 1e-10 is 1600 pixels, not 1599).
-    const auto whole = [](double v) { return int(std::trunc(v + 1e-6 * std::max(1.0, std::fabs(v)))); };
+    // Counted as the export counts them, so the tag names the size of the file.
+    const auto whole = [](double v) { return int(std::max(0.0, OffscreenSceneRenderer::wholePixels(v))); };
     return {whole(frame.width() * exportScale), whole(frame.height() * exportScale)};
 }
 

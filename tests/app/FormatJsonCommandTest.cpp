@@ -42,6 +42,8 @@ TEST(FormatJsonCommand, WritesTheFormattedTextOrNothing)
         {"[1,]", 1, ""},
         {"", 1, ""},
         {"[\"\xc3\x28\"]", 1, ""}, // not UTF-8
+        {"\xc0I[1]", 1, ""},         // an overlong tab is not white space
+        {"[18446744073709551616, 1e309]", 0, "[\n  18446744073709551616,\n  1e309\n]\n"},
     };
     for (const Case& c : cases) {
         const CommandRun run = formatJson(c.input);

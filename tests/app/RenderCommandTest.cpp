@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QImageReader>
 #include <QProcess>
@@ -76,6 +77,32 @@ TEST(RenderCommand, DefaultExportIsTheCardAtNativeResolutionInTheMiddle)
             --right;
         EXPECT_EQ(left, result.width() - 1 - right);
         EXPECT_EQ(left, c.edge);
+    }
+}
+
+TEST(RenderCommand, ThinAndHugeImagesGetTheirExactSize)
+{
+    QTemporaryDir dir;
+    struct Case {
+        QSize pixels;
+        int padding;
+        QSize expected;
+    };
+    const Case cases[] = {
+        {{1, 1}, 0, {1, 1}},
+        {{1, 300}, 0, {1, 300}},
+        {{300, 1}, 0, {300, 1}},
+        {{1, 300}, 10, {21, 320}},
+        // The longer side is capped at 8192 pixels, all of them.
+        {{10000, 10}, 0, {8192, 8}},
+    };
+    for (const Case& c : cases) {
+        const QString in = writeScreenshot(dir, c.pixels, 3780);
+        const QString out = dir.filePath(QStringLiteral("out.png"));
+        QFile::remove(out);
+        const CommandResult run = render({in, QStringLiteral("-o"), out, QStringLiteral("--padding"), QString::number(c.padding)});
+        ASSERT_EQ(run.exitCode, 0) << c.pixels.width() << "x" << c.pixels.height() << ": " << run.err.toStdString();
+        EXPECT_EQ(QImage(out).size(), c.expected) << c.pixels.width() << "x" << c.pixels.height();
     }
 }
 

@@ -61,6 +61,17 @@ TEST(ImageFile, BadFilesGiveAnErrorNotACrash)
     }
 }
 
+TEST(ImageFile, AStripLongerThanAnyScreenIsRefusedBeforeDecoding)
+{
+    // 76 bytes of bitmap claiming 2 × 33 554 434 pixels: within the memory limit, but the
+    // decoder would spend half a minute on it.
+    const QByteArray strip = QByteArray::fromBase64(
+        "Qk1GAAAAAAAAADUAAAAoAAAAAgAAAP7///0BABgAAAAAABAAAAATCzMAEwACAAAAAEIATQAA/w==");
+    QString error;
+    EXPECT_FALSE(readImageData(strip, &error));
+    EXPECT_TRUE(error.contains(QLatin1String("too large"))) << error.toStdString();
+}
+
 TEST(ImageFile, StampedResolutionSurvivesARoundTrip)
 {
     QImage image(100, 50, QImage::Format_ARGB32);

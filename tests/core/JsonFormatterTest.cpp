@@ -68,6 +68,10 @@ TEST(JsonFormatter, KeepsTheWrittenFormOfStringsAndNumbers)
         // Numbers are copied as written, never re-serialised.
         {"[1.50,1e5,-0,0.1E-07,12345678901234567]", "[\n  1.50,\n  1e5,\n  -0,\n  0.1E-07,\n  12345678901234567\n]"},
         {R"({"n":-0.0})", "{\n  \"n\": -0.0\n}"},
+        // Valid however large or precise: the digits are kept, never converted.
+        {"[18446744073709551616,1e309,-1E-400]", "[\n  18446744073709551616,\n  1e309,\n  -1E-400\n]"},
+        {R"({"big":-123456789012345678901234567890.5e+99999,"s":"1e999"})",
+         "{\n  \"big\": -123456789012345678901234567890.5e+99999,\n  \"s\": \"1e999\"\n}"},
         // Duplicate keys are valid JSON and both stay.
         {R"({"a":1,"a":2})", "{\n  \"a\": 1,\n  \"a\": 2\n}"},
     };
@@ -86,11 +90,16 @@ TEST(JsonFormatter, RefusesWhatIsNotAJsonObjectOrArray)
         "[1", "{\"a\":1", "[\"open]", "{\"a\"}", "{a:1}", "[1 2]", "[1]]", "[1][2]", "{\"a\":1}x",
         "[\"tab\there\"]", "[\"line\nbreak\"]", "[\"\\x41\"]", "[\"\\u12\"]", "/*c*/[1]", "[1]//c",
         "[true false]", "[tru]", "[\"a\":1]", "{\"a\" 1}", "x[1]", "[1e]", "[-]",
+        // Malformed large numbers are still malformed.
+        "[1e999x]", "[01e999]", "[1e999 2]", "[-1e999.5]", "{1e999:1}", "[\"x\"1e999]",
     };
     for (const char* input : cases)
         EXPECT_FALSE(format(input).has_value()) << input;
     // Bytes that are not UTF-8, or start with a byte order mark, as standard input may carry.
-    const char* bytes[] = {"\xef\xbb\xbf[1]", "[\"\xff\"]", "[\"\xc3\"]", "[\"\xed\xa0\x80\"]"};
+    // Malformed sequences around the text are not white space, whatever they would decode to
+    // (C0 49 is an overlong tab, E0 80 A0 an overlong space).
+    const char* bytes[] = {"\xef\xbb\xbf[1]", "[\"\xff\"]", "[\"\xc3\"]", "[\"\xed\xa0\x80\"]",
+                           "\xc0I[1]", "[1]\xc0I", "\xe0\x80\xa0[1]", "[1]\xe0\x80\xa0", "[1]\xc2", "\x80[1]"};
     for (const char* input : bytes)
         EXPECT_FALSE(prettyPrintedJSON(QByteArrayView(input)).has_value()) << input;
 }
@@ -115,4 +124,36 @@ TEST(JsonFormatter, DeepNestingIsBoundedByTheOutputLimit)
     // Deeper than the parser's nesting limit.
     const QByteArray tooDeep = QByteArray(1025, '[') + QByteArray(1025, ']');
     EXPECT_FALSE(prettyPrintedJSON(QByteArrayView(tooDeep)).has_value());
+}
+
+TEST(JsonFormatter, ByteArraysAreReadWithinTheirBytes)
+{
+    // Removing from the front leaves free space there, which Qt 6's capacity() counts; the
+    // parser may only look past the end where there really is room.
+    const QByteArray json("[1,{\"a\":2}]");
+    QByteArray shifted;
+    shifted.reserve(4096 + json.size());
+    shifted.append(4096, ' ').append(json);
+    shifted.remove(0, 4096);
+    ASSERT_GE(shifted.capacity() - shifted.size(), 4096);
+    EXPECT_EQ(pelorin::prettyPrintedJSON(shifted), QByteArray("[\n  1,\n  {\n    \"a\": 2\n  }\n]"));
+}
+
+TEST(JsonFormatter, StreamedOutputComesInBoundedPiecesAndMatches)
+{
+    const QByteArray deep = QByteArray(700, '[') + QByteArray(700, ']');
+    QByteArray joined;
+    qsizetype largest = 0;
+    const auto result = pelorin::writePrettyPrintedJSON(deep, [&](QByteArrayView piece) {
+        joined.append(piece);
+        largest = std::max(largest, piece.size());
+        return true;
+    });
+    ASSERT_EQ(result, pelorin::JsonWriteResult::written);
+    EXPECT_EQ(joined, prettyPrintedJSON(QByteArrayView(deep)));
+    EXPECT_LT(largest, 70'000);
+    EXPECT_EQ(pelorin::writePrettyPrintedJSON("[1,]", [](QByteArrayView) { return true; }),
+              pelorin::JsonWriteResult::notJson);
+    EXPECT_EQ(pelorin::writePrettyPrintedJSON(deep, [](QByteArrayView) { return false; }),
+              pelorin::JsonWriteResult::writeFailed);
 }

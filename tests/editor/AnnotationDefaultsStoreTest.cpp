@@ -88,6 +88,8 @@ TEST_F(AnnotationDefaultsStoreTest, ColorsAreArraysOfExactlyFourNumbers)
         {"a bool among numbers", QVariantList{1, 0, true, 1}, std::nullopt},
         {"a name", QStringLiteral("red"), std::nullopt},
         {"a number", 1, std::nullopt},
+        {"alpha above one", QVariantList{1, 0.2, 0.2, 2}, std::nullopt},
+        {"negative alpha", QVariantList{1, 0.2, 0.2, -0.5}, std::nullopt},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

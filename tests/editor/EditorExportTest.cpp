@@ -109,7 +109,8 @@ TEST_F(EditorExport, ExportScaleAndCardRect)
     editor->setZoomLevel(1.0);
     editor->setCanvasOffset(QSizeF(10, -20));
     EXPECT_EQ(editor->cardRect({1000, 800}), QRectF(500 + 10 - 200, 400 - 20 - 150, 400, 300));
-    EXPECT_FALSE(editor->cardRect({1, 800}));
+    EXPECT_FALSE(editor->cardRect({0, 800}));
+    EXPECT_TRUE(editor->cardRect({1, 800})) << "a one-pixel screenshot rendered at padding 0";
 }
 
 TEST_F(EditorExport, DefaultFrameIsThePaddedCardWithinTheViewport)
@@ -204,6 +205,42 @@ TEST_F(EditorExport, DefaultExportIsTheCardAtNativeResolution)
     const auto padded = editor->renderFinalImage();
     ASSERT_TRUE(padded);
     EXPECT_EQ(padded->size(), QSize(560, 460)) << "(200 + 2 × 40) × (150 + 2 × 40) points at 2 pixels per point";
+}
+
+TEST_F(EditorExport, FramesAtFractionalPositionsExportTheirTaggedSizeWithoutForeignEdges)
+{
+    openScreenshot({400, 300}, 1.0);
+    StylingConfiguration style = editor->styling();
+    style.background = BackgroundStyle::solidColor({0, 1, 0, 1});
+    style.cornerRadius = 0;
+    style.shadow.opacity = 0;
+    editor->setStyling(style);
+    struct Case {
+        const char* name;
+        QSizeF viewport;
+        std::optional<QRectF> frame;
+        QSize expected;
+    };
+    const Case cases[] = {
+        {"card half a pixel off", {1001, 701}, std::nullopt, {400, 300}},
+        {"aligned", {1000, 700}, std::nullopt, {400, 300}},
+        {"moved frame inside the card", {1000, 800}, QRectF(320.4, 260.7, 300.5, 200.2), {300, 200}},
+    };
+    for (const Case& c : cases) {
+        editor->updateViewportSize(c.viewport);
+        editor->setZoomLevel(1.0);
+        editor->setExportFrameRect(c.frame);
+        const auto image = editor->renderFinalImage();
+        ASSERT_TRUE(image) << editor->renderError().toStdString();
+        EXPECT_EQ(image->size(), c.expected) << c.name;
+        // Every edge pixel is the screenshot's own blue, none of the green background.
+        for (const QPoint p : {QPoint(0, 0), QPoint(image->width() - 1, image->height() / 2),
+                               QPoint(image->width() / 2, image->height() - 1), QPoint(image->width() - 1, image->height() - 1)}) {
+            const QColor color = image->pixelColor(p);
+            EXPECT_EQ(color.green(), 120) << c.name << " at " << p.x() << "," << p.y();
+            EXPECT_EQ(color.blue(), 220) << c.name << " at " << p.x() << "," << p.y();
+        }
+    }
 }
 
 TEST_F(EditorExport, CopyPutsPngAndTiffOnTheClipboardAndCloses)

@@ -1,5 +1,7 @@
 #include "UiFixture.h"
 
+#include "render/OffscreenSceneRenderer.h"
+
 #include <QPainter>
 
 #include <cmath>
@@ -73,11 +75,12 @@ TEST_P(CanvasMatchesExport, InsideTheExportFrame)
     const std::optional<QImage> exported = editor->renderFinalImage();
     ASSERT_TRUE(exported.has_value());
     const QRectF frame = editor->exportFrameRect().value_or(editor->derivedExportFrame(QSizeF(canvasSize)));
-    ASSERT_EQ(exported->size(), frame.toAlignedRect().size());
+    ASSERT_EQ(exported->size(), OffscreenSceneRenderer::pixelSizeFor(frame.size(), 1.0));
     const QImage framebuffer = canvas->grabFramebuffer();
     ASSERT_EQ(framebuffer.size(), canvasSize);
 
-    const Agreement agreement = compare(*exported, framebuffer, frame.toAlignedRect().topLeft(), 2);
+    const QPoint origin(int(std::lround(frame.left())), int(std::lround(frame.top())));
+    const Agreement agreement = compare(*exported, framebuffer, origin, 2);
     EXPECT_LT(agreement.meanDifference, 1.5);
     EXPECT_LT(agreement.largeDifferenceShare, 0.003);
 }

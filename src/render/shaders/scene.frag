@@ -68,11 +68,25 @@ float coverage(float d)
     return clamp(0.5 - d / max(perPixel, 1e-6), 0.0, 1.0);
 }
 
+// The card's edge ramp. The distance's own screen derivative breaks down at a sharp corner,
+// where it depends on which pixels share the GPU's 2 × 2 block, and a square corner pixel
+// would come out part background. The card coordinates vary smoothly everywhere, so the
+// pixel's extent along the distance's gradient is taken from them instead.
+float cardCoverage(vec2 p, float radius)
+{
+    vec2 halfSize = uCardSize * 0.5;
+    vec2 q = abs(p) - halfSize + radius;
+    vec2 normal = q.x > 0.0 && q.y > 0.0 ? normalize(q) : (q.x > q.y ? vec2(1.0, 0.0) : vec2(0.0, 1.0));
+    normal *= sign(p + 1e-9);
+    float perPixel = length(vec2(dot(dFdx(p), normal), dot(dFdy(p), normal)));
+    return clamp(0.5 - roundedRectDistance(p, halfSize, radius) / max(perPixel, 1e-6), 0.0, 1.0);
+}
+
 vec4 cardColor()
 {
     vec2 p = vec2((vTexCoord.x - 0.5) * uCardSize.x, (0.5 - vTexCoord.y) * uCardSize.y);
     vec4 c = sampleStraight(vTexCoord);
-    float inside = coverage(roundedRectDistance(p, uCardSize * 0.5, uCornerRadius));
+    float inside = cardCoverage(p, uCornerRadius);
     if (uDimAmount > 0.0) {
         float bright = 0.0;
         for (int i = 0; i < uDimCount; ++i) {
