@@ -125,6 +125,11 @@ AnnotationOverlayView::~AnnotationOverlayView()
         m_editor.setQuickChainEscapeHandler({});
 }
 
+bool AnnotationOverlayView::isPresent() const
+{
+    return m_editor.hasDocument() && !cardIsRotated(m_editor);
+}
+
 bool AnnotationOverlayView::cardIsRotated(const EditorViewModel& editor)
 {
     const SceneState& s = editor.sceneState();
@@ -141,10 +146,14 @@ CanvasMapping AnnotationOverlayView::mapping() const
 
 void AnnotationOverlayView::refresh()
 {
-    const bool shows = m_editor.hasDocument() && !cardIsRotated(m_editor);
+    const bool shows = isPresent();
     if (!shows && !m_editingTextId.isNull())
         commitActiveTextEdit(false);
-    setVisible(shows);
+    if (!shows && m_quickPhase.rectId)
+        setQuickPhase({});
+    // Stays a widget of the canvas while absent: hiding it in the middle of the press that
+    // starts a tilt would take the press's release away from the navigation layer.
+    setAttribute(Qt::WA_TransparentForMouseEvents, !shows);
     rebuildViews();
     update();
 }
@@ -267,12 +276,6 @@ void AnnotationOverlayView::leaveEvent(QEvent* event)
     }
 }
 
-void AnnotationOverlayView::hideEvent(QHideEvent* event)
-{
-    QWidget::hideEvent(event);
-    if (m_quickPhase.rectId)
-        setQuickPhase({});
-}
 
 void AnnotationOverlayView::keyPressEvent(QKeyEvent* event)
 {
@@ -490,7 +493,7 @@ void AnnotationOverlayView::commitActiveTextEdit(bool escapeDiscardsChainText)
 void AnnotationOverlayView::paintEvent(QPaintEvent*)
 {
     const auto& document = m_editor.document();
-    if (!document)
+    if (!document || !isPresent())
         return;
     const CanvasMapping map = mapping();
     QPainter painter(this);

@@ -49,6 +49,8 @@ public:
     // The card counts as rotated: the annotations are then shown on the tilted card instead.
     static bool cardIsRotated(const EditorViewModel& editor);
 
+    // Takes the pointer and shows anything only while a document is open on a flat card.
+    bool isPresent() const;
     CanvasMapping mapping() const;
     QPointF toView(QPointF doc) const { return mapping().toView(doc); }
 
@@ -74,7 +76,6 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void leaveEvent(QEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
 
 private:
     // A press that may become a drag of an annotation (or one of its handles) or a new one.

@@ -14,7 +14,7 @@ public:
     Overlay()
         : pointer(canvas.get())
     {
-        open({800, 500});
+        open({800, 500}, 1.0, QColor(238, 240, 244));
         editor->setZoomLevel(1.0);
         canvas->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(canvas.get()));
@@ -191,10 +191,11 @@ TEST_F(Overlay, ArrowEndsAttachNearAShapeButNotToAnArrow)
     EXPECT_EQ(attached.endAttachment->targetId, box);
 
     // Moving the box takes the attached end along.
-    click({475, 100});
-    drag({475, 100}, {475, 200});
+    click({430, 100});
+    drag({430, 100}, {430, 200});
+    EXPECT_EQ(boundingRect(get<ShapeAnnotation>(box), 1), QRectF(400, 200, 150, 100));
     const auto follows = std::get<ArrowAnnotation>(editor->hitTestAnnotations()[2]);
-    EXPECT_GT(follows.endPoint.y(), 150);
+    EXPECT_GT(follows.endPoint.y(), 180);
 
     // The start dropped onto the other arrow stays free.
     click({100, 150});
@@ -297,13 +298,13 @@ TEST_F(Overlay, QuickChainEscapeCancelsTheWaitingArrowOnly)
 
 TEST_F(Overlay, IsAbsentOnATiltedCard)
 {
-    EXPECT_TRUE(overlay->isVisible());
+    EXPECT_TRUE(overlay->isPresent());
     editor->beginRotationGesture();
     editor->rotateBy(0.4f, 0);
     editor->endRotationGesture();
-    EXPECT_FALSE(overlay->isVisible());
+    EXPECT_FALSE(overlay->isPresent());
     editor->selectTool(AnnotationTool::shape);
-    EXPECT_TRUE(overlay->isVisible());
+    EXPECT_TRUE(overlay->isPresent());
 }
 
 TEST_F(Overlay, KeysDeleteNudgeAndUndo)
@@ -366,6 +367,27 @@ TEST_F(Overlay, ExportMatchesTheCanvas)
     }
     EXPECT_GT(marked, 8000); // the four annotations are in the export
     EXPECT_LT(double(differing) / double(out.width() * out.height()), 0.002);
+}
+
+TEST_F(Overlay, DimmingKeepsADrawnShapeBright)
+{
+    StylingConfiguration styling = editor->styling();
+    styling.dimming.isEnabled = true;
+    styling.dimming.amount = 0.6;
+    editor->setStyling(styling);
+    editor->selectTool(AnnotationTool::shape);
+    pointer.press(at({300, 150}));
+    pointer.move(at({400, 220}));
+    pointer.move(at({500, 300}));
+    // The hole follows the shape while it is dragged out.
+    EXPECT_EQ(editor->currentDimState().holes.size(), 1u);
+    pointer.release(at({500, 300}));
+    waitForFrame();
+    screenshot("dimmed-around-a-shape");
+    const QImage frame = canvas->grabFramebuffer();
+    const QColor inside = frame.pixelColor(at({400, 225}).toPoint());
+    const QColor outside = frame.pixelColor(at({150, 400}).toPoint());
+    EXPECT_GT(inside.lightness(), outside.lightness() + 60);
 }
 
 } // namespace
