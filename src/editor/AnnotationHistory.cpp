@@ -49,6 +49,14 @@ std::optional<AnnotationHistory::List> AnnotationHistory::redo(const List& curre
     return next;
 }
 
+void AnnotationHistory::transformAll(const std::function<void(List&)>& change)
+{
+    for (List& list : m_undo)
+        change(list);
+    for (List& list : m_redo)
+        change(list);
+}
+
 void AnnotationHistory::clear()
 {
     m_undo.clear();

@@ -5,6 +5,7 @@
 #include <QUuid>
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -33,6 +34,9 @@ public:
     std::optional<List> undo(const List& current);
     std::optional<List> redo(const List& current);
     void clear();
+    // Applies a change that every state must share (content moved under the annotations) to
+    // each kept list, so undo does not bring back the old placement.
+    void transformAll(const std::function<void(List&)>& change);
 
 private:
     std::deque<List> m_undo;

@@ -164,5 +164,20 @@ TEST_F(EditorAnnotations, ChoosingAToolFlattensATiltedCard)
     EXPECT_EQ(editor->selectedTool(), AnnotationTool::arrow);
 }
 
+TEST_F(EditorAnnotations, UndoKeepsAnnotationsOnTheContentWhenTheBrowserFrameMovesIt)
+{
+    const ShapeAnnotation shape = editor->makeShapeAnnotation(QRectF(100, 100, 50, 50));
+    editor->addAnnotation(shape);
+    editor->addAnnotation(editor->makeRedactAnnotation(QRectF(10, 10, 20, 20)));
+    BrowserChromeSettings chrome = editor->browserChrome();
+    chrome.isEnabled = true;
+    editor->setBrowserChrome(chrome);
+    const QPointF moved = find<ShapeAnnotation>(shape.id).position;
+    ASSERT_GT(moved.y(), 100);
+    editor->undoAnnotationChange();
+    EXPECT_EQ(list().size(), 1u);
+    EXPECT_EQ(find<ShapeAnnotation>(shape.id).position, moved);
+}
+
 } // namespace
 } // namespace pelorin::test
