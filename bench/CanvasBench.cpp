@@ -4,6 +4,7 @@
 #include "editor/EditorViewModel.h"
 #include "platform/NotificationCenter.h"
 #include "platform/SettingsStore.h"
+#include "ui/AnnotationOverlayView.h"
 #include "ui/CanvasView.h"
 
 #include <benchmark/benchmark.h>
@@ -13,6 +14,7 @@
 #include <QEventLoop>
 #include <QImage>
 #include <QLinearGradient>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -216,6 +218,132 @@ void BM_ExportFrameMoveToFrame(benchmark::State& state)
     state.counters["median_ms"] = median(frames) * 1e3;
 }
 BENCHMARK(BM_ExportFrameMoveToFrame)->UseManualTime()->Iterations(200)->Unit(benchmark::kMillisecond);
+
+// 50 annotations of every kind spread over the screenshot; the last is a shape.
+QUuid addMixedAnnotations(EditorViewModel& editor)
+{
+    QUuid shapeId;
+    for (int i = 0; i < 50; ++i) {
+        const QPointF at(60 + (i % 10) * 130, 60 + (i / 10) * 160);
+        switch (i % 4) {
+        case 0: {
+            TextAnnotation text = editor.makeTextAnnotation(at);
+            text.text = QStringLiteral("Label %1").arg(i);
+            editor.addAnnotation(text);
+            break;
+        }
+        case 1:
+            editor.addAnnotation(editor.makeArrowAnnotation(at, at + QPointF(90, 60)));
+            break;
+        case 2:
+            editor.addAnnotation(editor.makeRedactAnnotation(QRectF(at, QSizeF(80, 30))));
+            break;
+        default:
+            break;
+        }
+    }
+    const ShapeAnnotation shape = editor.makeShapeAnnotation(QRectF(600, 400, 240, 160));
+    editor.addAnnotation(shape);
+    shapeId = shape.id;
+    // Arrows tied to the dragged shape follow it live.
+    for (int i = 0; i < 3; ++i) {
+        ArrowAnnotation arrow = editor.makeArrowAnnotation({100.0 + i * 150, 820}, {0, 0});
+        arrow.endAttachment = ArrowAttachment{shapeId, {0.5, 0.5}};
+        editor.addAnnotation(arrow);
+    }
+    editor.setSelectedAnnotationId(shapeId);
+    return shapeId;
+}
+
+void sendMouse(QWidget* target, QEvent::Type type, QPointF at, Qt::MouseButtons buttons)
+{
+    QMouseEvent event(type, at, target->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &event);
+}
+
+void flushRepaints()
+{
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+    QCoreApplication::processEvents();
+}
+
+// From a move of a shape's resize handle to the repainted canvas, with 50 annotations on a
+// 2880 × 1800 screenshot. Only the annotation layer repaints: no scene frame, no texture.
+void BM_AnnotationHandleDragToFrame(benchmark::State& state)
+{
+    Canvas& c = canvas();
+    c.editor.setZoomLevel(1.0);
+    const QUuid id = addMixedAnnotations(c.editor);
+    c.settle();
+    QWidget* overlay = c.view->annotationOverlay();
+    const auto shapeRect = [&] {
+        for (const Annotation& a : c.editor.document()->annotations)
+            if (annotationId(a) == id)
+                return boundingRect(a, 1);
+        return QRectF();
+    };
+    const CanvasMapping map = c.view->annotationOverlay()->mapping();
+    const QPointF handle = map.toView(shapeRect().bottomRight());
+    const int framesBefore = c.view->framesDrawn();
+    const int buildsBefore = c.view->textureBuilds().annotation;
+    std::vector<double> frames;
+    QElapsedTimer clock;
+    clock.start();
+    sendMouse(overlay, QEvent::MouseButtonPress, handle, Qt::LeftButton);
+    double dx = 0;
+    for (auto _ : state) {
+        dx = dx > 200 ? 0 : dx + 5;
+        const qint64 start = clock.nsecsElapsed();
+        sendMouse(overlay, QEvent::MouseMove, handle + QPointF(dx, dx / 2), Qt::LeftButton);
+        flushRepaints();
+        const double seconds = double(clock.nsecsElapsed() - start) / 1e9;
+        frames.push_back(seconds);
+        state.SetIterationTime(seconds);
+    }
+    sendMouse(overlay, QEvent::MouseButtonRelease, handle + QPointF(dx, dx / 2), Qt::NoButton);
+    flushRepaints();
+    state.counters["median_ms"] = median(frames) * 1e3;
+    state.counters["scene_frames"] = c.view->framesDrawn() - framesBefore;
+    state.counters["texture_builds"] = c.view->textureBuilds().annotation - buildsBefore;
+}
+BENCHMARK(BM_AnnotationHandleDragToFrame)->UseManualTime()->Iterations(200)->Unit(benchmark::kMillisecond);
+
+// From the release of a moved shape to the canvas showing the committed list.
+void BM_AnnotationDragCommit(benchmark::State& state)
+{
+    Canvas& c = canvas();
+    QWidget* overlay = c.view->annotationOverlay();
+    const QUuid id = c.editor.selectedAnnotationId();
+    std::vector<double> commits;
+    QElapsedTimer clock;
+    clock.start();
+    double dy = 20;
+    for (auto _ : state) {
+        state.PauseTiming();
+        QRectF rect;
+        for (const Annotation& a : c.editor.document()->annotations)
+            if (annotationId(a) == id)
+                rect = boundingRect(a, 1);
+        const CanvasMapping map = c.view->annotationOverlay()->mapping();
+        // The shape's top edge is its grab band; move it down and back up in turn.
+        const QPointF from = map.toView(QPointF(rect.left() + rect.width() / 4, rect.top()));
+        dy = -dy;
+        sendMouse(overlay, QEvent::MouseButtonPress, from, Qt::LeftButton);
+        sendMouse(overlay, QEvent::MouseMove, from + QPointF(0, dy / 2), Qt::LeftButton);
+        sendMouse(overlay, QEvent::MouseMove, from + QPointF(0, dy), Qt::LeftButton);
+        flushRepaints();
+        state.ResumeTiming();
+        const qint64 start = clock.nsecsElapsed();
+        sendMouse(overlay, QEvent::MouseButtonRelease, from + QPointF(0, dy), Qt::NoButton);
+        flushRepaints();
+        const double seconds = double(clock.nsecsElapsed() - start) / 1e9;
+        commits.push_back(seconds);
+        state.SetIterationTime(seconds);
+    }
+    state.counters["median_ms"] = median(commits) * 1e3;
+}
+BENCHMARK(BM_AnnotationDragCommit)->UseManualTime()->Iterations(50)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

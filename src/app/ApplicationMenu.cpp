@@ -1,6 +1,7 @@
 #include "app/ApplicationMenu.h"
 
 #include "editor/EditorViewModel.h"
+#include "ui/EditorWindow.h"
 
 #include <QFileDialog>
 #include <QImageReader>
@@ -59,6 +60,11 @@ QMenuBar* buildApplicationMenu(EditorViewModel& editor, ApplicationMenuActions a
     quit->setMenuRole(QAction::QuitRole);
 
     QMenu* edit = bar->addMenu(QStringLiteral("&Edit"));
+    if (auto* window = qobject_cast<EditorWindow*>(parent)) {
+        edit->addAction(window->undoAction());
+        edit->addAction(window->redoAction());
+        edit->addSeparator();
+    }
     QAction* copy = edit->addAction(QStringLiteral("Copy to Clipboard"), &editor, [&editor] { editor.copyViaShortcut(); });
     copy->setShortcut(QKeySequence(QStringLiteral("Ctrl+C")));
 

@@ -1,4 +1,5 @@
 #include "core/Annotation.h"
+#include "core/DimHoles.h"
 #include "core/Fonts.h"
 
 #include <QStringList>
@@ -187,6 +188,24 @@ ArrowEndpoints shaftEndpoints(QPointF start, QPointF end, double headSize, bool 
     }
     const QPointF unit = (end - start) / len;
     return {start + unit * insetStart, end - unit * insetEnd};
+}
+
+DimHoleSpec dimHoleForShape(const ShapeAnnotation& shape)
+{
+    const QRectF rect(shape.position, shape.size);
+    switch (shape.shapeType) {
+    case ShapeType::rectangle:
+        return {rect, 0, false};
+    case ShapeType::roundedRectangle:
+        return {rect, shape.cornerRadius, false};
+    case ShapeType::ellipse:
+        return {rect, 0, true};
+    case ShapeType::circle: {
+        const double d = std::min(rect.width(), rect.height());
+        return {QRectF(rect.x() + (rect.width() - d) / 2, rect.y() + (rect.height() - d) / 2, d, d), 0, true};
+    }
+    }
+    return {rect, 0, false};
 }
 
 } // namespace pelorin

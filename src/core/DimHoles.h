@@ -15,6 +15,10 @@ struct DimHoleSpec {
 };
 
 // What the renderer dims: `amount` 0 dims nothing.
+// The bright area of a shape annotation: its own outline (the circle of a circle shape).
+struct ShapeAnnotation;
+DimHoleSpec dimHoleForShape(const ShapeAnnotation& shape);
+
 struct DimState {
     float amount = 0;
     std::vector<DimHoleSpec> holes;

@@ -64,7 +64,7 @@ double AnnotationDefaultsStore::number(QAnyStringView key) const
 
 void AnnotationDefaultsStore::setNumber(QAnyStringView key, double value)
 {
-    m_settings.setValue(key.toString(), value);
+    write(key.toString(), value);
 }
 
 bool AnnotationDefaultsStore::flag(QAnyStringView key) const
@@ -74,12 +74,12 @@ bool AnnotationDefaultsStore::flag(QAnyStringView key) const
 
 void AnnotationDefaultsStore::setString(QAnyStringView key, const QString& value)
 {
-    m_settings.setValue(key.toString(), value);
+    write(key.toString(), value);
 }
 
 void AnnotationDefaultsStore::setFlag(QAnyStringView key, bool value)
 {
-    m_settings.setValue(key.toString(), value);
+    write(key.toString(), value);
 }
 
 std::optional<QColor> AnnotationDefaultsStore::color(QAnyStringView key) const
@@ -102,7 +102,7 @@ void AnnotationDefaultsStore::setColor(const QColor& color, QAnyStringView key)
     if (!color.isValid())
         return;
     const CodableColor srgb = CodableColor::fromColor(color);
-    m_settings.setValue(key.toString(), QVariantList{srgb.red, srgb.green, srgb.blue, srgb.alpha});
+    write(key.toString(), QVariantList{srgb.red, srgb.green, srgb.blue, srgb.alpha});
 }
 
 template <typename E>
@@ -167,7 +167,29 @@ QColor AnnotationDefaultsStore::textStrokeColor() const
     return color(Keys::textStrokeColor).value_or(QColor::fromRgbF(1, 1, 1, 1));
 }
 
+void AnnotationDefaultsStore::write(const QString& key, const QVariant& value)
+{
+    if (m_batch)
+        m_batch->insert(key, value);
+    else
+        m_settings.setValue(key, value);
+}
+
 void AnnotationDefaultsStore::record(const Annotation& annotation)
+{
+    // Every canvas commit records a style: one write of the settings file, not one per key.
+    QVariantMap batch;
+    m_batch = &batch;
+    recordEach(annotation);
+    m_batch = nullptr;
+    // Moving an annotation records the style it already had: nothing to write then.
+    for (auto it = batch.begin(); it != batch.end();)
+        it = m_settings.storedValue(it.key()) == it.value() ? batch.erase(it) : std::next(it);
+    if (!batch.isEmpty())
+        m_settings.setValues(batch);
+}
+
+void AnnotationDefaultsStore::recordEach(const Annotation& annotation)
 {
     if (const auto* text = std::get_if<TextAnnotation>(&annotation)) {
         setNumber(Keys::textFontSize, text->fontSize);

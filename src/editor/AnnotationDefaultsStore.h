@@ -5,6 +5,7 @@
 #include <QAnyStringView>
 #include <QColor>
 #include <QString>
+#include <QVariantMap>
 
 #include <optional>
 
@@ -74,11 +75,14 @@ public:
     void record(const Annotation& annotation);
 
 private:
+    void recordEach(const Annotation& annotation);
+    void write(const QString& key, const QVariant& value);
     void setString(QAnyStringView key, const QString& value);
     template <typename E>
     E enumeration(QAnyStringView key, E fallback) const;
 
     SettingsStore& m_settings;
+    QVariantMap* m_batch = nullptr; // collects the writes of one record
 };
 
 } // namespace pelorin

@@ -34,6 +34,7 @@ void EditorViewModel::replaceDocument(const QImage& image, std::optional<QUrl> u
     m_document->styling = m_styling;
     if (m_browserChrome.isEnabled)
         m_document->image = browserFramedImage(m_document->baseImage);
+    dropAnnotationHistory();
     markAllTexturesDirty();
     Q_EMIT documentChanged();
     zoomToFit();
@@ -58,6 +59,7 @@ void EditorViewModel::persistLastScreenshot(const QImage& image)
 void EditorViewModel::clearDocument()
 {
     m_document.reset();
+    dropAnnotationHistory();
     Q_EMIT documentChanged();
     setSelectedTool(std::nullopt);
     setSelectedAnnotationId({});

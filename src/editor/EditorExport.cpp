@@ -14,24 +14,6 @@ namespace {
 
 constexpr QSizeF exportFrameMinSize{120, 80};
 
-DimHoleSpec holeForShape(const ShapeAnnotation& shape)
-{
-    const QRectF rect(shape.position, shape.size);
-    switch (shape.shapeType) {
-    case ShapeType::rectangle:
-        return {rect, 0, false};
-    case ShapeType::roundedRectangle:
-        return {rect, shape.cornerRadius, false};
-    case ShapeType::ellipse:
-        return {rect, 0, true};
-    case ShapeType::circle: {
-        const double d = std::min(rect.width(), rect.height());
-        return {QRectF(rect.x() + (rect.width() - d) / 2, rect.y() + (rect.height() - d) / 2, d, d), 0, true};
-    }
-    }
-    return {rect, 0, false};
-}
-
 } // namespace
 
 OffscreenSceneRenderer* EditorViewModel::offscreenRenderer()
@@ -117,7 +99,7 @@ DimState EditorViewModel::currentDimState() const
         if (m_liveDimHole && m_liveDimHole->first == shape->id)
             state.holes.push_back(m_liveDimHole->second);
         else
-            state.holes.push_back(holeForShape(*shape));
+            state.holes.push_back(dimHoleForShape(*shape));
     }
     if (m_liveDimHole && !m_liveDimHole->first)
         state.holes.push_back(m_liveDimHole->second);
@@ -146,35 +128,6 @@ bool EditorViewModel::hasShapeAnnotation() const
 {
     return m_document && std::any_of(m_document->annotations.begin(), m_document->annotations.end(),
                                      [](const Annotation& a) { return std::holds_alternative<ShapeAnnotation>(a); });
-}
-
-void EditorViewModel::addAnnotation(const Annotation& annotation)
-{
-    if (!m_document)
-        return;
-    m_document->annotations.push_back(annotation);
-    annotationTextureDirty = true;
-    Q_EMIT documentChanged();
-}
-
-void EditorViewModel::removeAnnotation(const QUuid& id)
-{
-    if (!m_document || id.isNull())
-        return;
-    m_document->removeAnnotation(id);
-    if (m_selectedAnnotationId == id)
-        setSelectedAnnotationId({});
-    annotationTextureDirty = true;
-    Q_EMIT documentChanged();
-}
-
-void EditorViewModel::updateDocumentAnnotation(const Annotation& annotation)
-{
-    if (!m_document)
-        return;
-    m_document->updateAnnotation(annotation);
-    annotationTextureDirty = true;
-    Q_EMIT documentChanged();
 }
 
 std::optional<QImage> EditorViewModel::renderFinalImage()

@@ -71,7 +71,7 @@ bool EditorViewModel::handleKeyPress(const EditorKeyEvent& event, bool focusIsTe
         closeEditorWindow();
         return true;
     case EditorKeyAction::chooseTool:
-        setSelectedTool(decision.tool == m_selectedTool ? std::nullopt : decision.tool);
+        selectTool(decision.tool == m_selectedTool ? std::nullopt : decision.tool);
         return true;
     case EditorKeyAction::escape:
         handleEscape();

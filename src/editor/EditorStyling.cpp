@@ -57,11 +57,15 @@ void EditorViewModel::applyBrowserChrome()
 void EditorViewModel::shiftContentAnchoredState(double dy)
 {
     // The bar grows or shrinks above the screenshot: whatever sits on the content moves with it.
-    for (Annotation& annotation : m_document->annotations) {
-        setAnnotationPosition(annotation, annotationPosition(annotation) + QPointF(0, dy));
-        if (auto* arrow = std::get_if<ArrowAnnotation>(&annotation))
-            arrow->endPoint.ry() += dy;
-    }
+    const auto shift = [dy](std::vector<Annotation>& annotations) {
+        for (Annotation& annotation : annotations) {
+            setAnnotationPosition(annotation, annotationPosition(annotation) + QPointF(0, dy));
+            if (auto* arrow = std::get_if<ArrowAnnotation>(&annotation))
+                arrow->endPoint.ry() += dy;
+        }
+    };
+    shift(m_document->annotations);
+    m_annotationHistory.transformAll(shift);
     if (!m_detectedComponents.empty()) {
         for (DetectedComponent& component : m_detectedComponents) {
             component.y1 += static_cast<int>(dy);

@@ -6,6 +6,7 @@
 #include "core/Styling.h"
 #include "core/ViewState.h"
 #include "editor/AnnotationDefaultsStore.h"
+#include "editor/AnnotationHistory.h"
 #include "editor/ClipboardService.h"
 #include "editor/EditorKeyMap.h"
 #include "editor/FileExportService.h"
@@ -51,7 +52,7 @@ struct RotationTargets {
 // The single editor state object: the open document, the style applied to it, the tool and
 // selection, the view state of the canvas and the flags telling the renderer what to rebuild.
 // Members are spread over one source file per concern (EditorDocument.cpp, EditorStyling.cpp,
-// EditorCanvas.cpp, EditorKeys.cpp, EditorAnnotations.cpp, EditorDetection.cpp).
+// EditorCanvas.cpp, EditorKeys.cpp, EditorAnnotations.cpp, EditorArrows.cpp, EditorDetection.cpp).
 class EditorViewModel : public QObject {
     Q_OBJECT
     Q_PROPERTY(std::optional<pelorin::ScreenshotDocument> document READ document NOTIFY documentChanged)
@@ -142,12 +143,6 @@ public:
     void setLiveDimHole(std::optional<QUuid> id, const DimHoleSpec& hole);
     void clearLiveDimHole();
     bool hasShapeAnnotation() const;
-    // Adds an annotation on top of the others / writes one back by id; both mark the
-    // annotation layer dirty.
-    void addAnnotation(const Annotation& annotation);
-    // Removes every annotation with this id and its selection.
-    void removeAnnotation(const QUuid& id);
-    void updateDocumentAnnotation(const Annotation& annotation);
 
     // --- Copy, save, upload (EditorOutput.cpp); each does nothing without a document.
     QCoro::Task<void> copyViaShortcut();
@@ -158,15 +153,85 @@ public:
     bool uploadsActive() const;
 
     // --- Annotations (EditorAnnotations.cpp)
+    //
+    // Every change of the annotation list goes through one commit path: the list is changed,
+    // the annotation texture is flagged, annotationsChanged is emitted and the list as it was
+    // is kept for undo. updateDocumentAnnotation is that path for one annotation (an inspector
+    // edit, a move or resize on the canvas, a text commit) and also remembers its style as the
+    // default for new annotations of its kind.
+    //
+    // Coalescing: between beginAnnotationEditRun(id) and endAnnotationEditRun() every change
+    // is one undo step, so a slider dragged through fifty values undoes in one go. Call begin
+    // when the slider is pressed and end when it is released; single edits need neither. Undo,
+    // redo and a new document end a run that is still open.
     std::optional<AnnotationTool> selectedTool() const { return m_selectedTool; }
+    // Sets the tool as it stands; selectTool is what the user's choice runs.
     void setSelectedTool(std::optional<AnnotationTool> tool);
+    // Flattens a tilted card first (annotations are edited on a flat card), then sets the
+    // tool and clears the selection.
+    void selectTool(std::optional<AnnotationTool> tool);
     QUuid selectedAnnotationId() const { return m_selectedAnnotationId; }
+    // Selecting an annotation makes its colour the current annotation colour.
     void setSelectedAnnotationId(const QUuid& id);
+    std::optional<Annotation> selectedAnnotation() const;
     QColor annotationColor() const { return m_annotationColor; }
+    // Recolours the selected annotation, then remembers the colour for new annotations.
     void setAnnotationColor(const QColor& color);
+    void updateSelectedAnnotationColor();
     AnnotationDefaultsStore& annotationDefaults() { return m_annotationDefaults; }
     // Installed by the quick-annotation chain; returns true when it used the Escape key.
     void setQuickChainEscapeHandler(std::function<bool()> handler) { m_quickChainEscapeHandler = std::move(handler); }
+    bool hasQuickChainEscapeHandler() const { return bool(m_quickChainEscapeHandler); }
+
+    // New, selected records in the remembered style and the current colour; not yet added.
+    TextAnnotation makeTextAnnotation(QPointF at) const;
+    ArrowAnnotation makeArrowAnnotation(QPointF from, QPointF to) const;
+    ShapeAnnotation makeShapeAnnotation(const QRectF& rect) const;
+    RedactAnnotation makeRedactAnnotation(const QRectF& rect) const;
+    // Adds on top of the others and selects it; the tool goes back to the pointer unless kept.
+    void addAnnotation(const Annotation& annotation, bool keepToolArmed = false);
+    // Arrows attached to it are first fixed where they are drawn, so they do not jump.
+    void removeAnnotation(const QUuid& id);
+    // Writes one annotation back by id (nothing when none has it) and remembers its style.
+    void updateDocumentAnnotation(const Annotation& annotation);
+    void beginAnnotationEditRun(const QUuid& id);
+    void endAnnotationEditRun();
+    bool canUndoAnnotationChange() const { return m_annotationHistory.canUndo(); }
+    bool canRedoAnnotationChange() const { return m_annotationHistory.canRedo(); }
+    void undoAnnotationChange();
+    void redoAnnotationChange();
+    // Moves the selected annotation by `delta` points as one undoable step.
+    void nudgeSelectedAnnotation(QPointF delta);
+    // False when nothing is selected.
+    bool deleteSelectedAnnotation();
+
+    // --- Arrows, hit testing, live drags (EditorArrows.cpp)
+    struct ArrowAttachCandidate {
+        QUuid id;
+        QRectF bounds; // at scale 1, not grown
+        bool operator==(const ArrowAttachCandidate&) const = default;
+    };
+    // The topmost non-arrow annotation whose bounds grown by 8 points contain `point`.
+    std::optional<ArrowAttachCandidate> arrowAttachCandidate(QPointF point, const QUuid& excludingArrowId,
+                                                             const std::optional<QUuid>& excludingTarget) const;
+    // The document's annotations with every arrow at its drawn end points.
+    std::vector<Annotation> hitTestAnnotations() const;
+    // Bounds of an arrow's target: the first non-arrow annotation with that id.
+    std::optional<QRectF> attachmentBounds(const QUuid& id) const;
+    // The same, but a rectangle being dragged or resized counts where it is now.
+    std::optional<QRectF> liveAttachmentBounds(const QUuid& id) const;
+    ArrowEndpoints liveEndpoints(const ArrowAnnotation& arrow) const;
+    const std::map<QUuid, QRectF>& liveAnnotationRects() const { return m_liveAnnotationRects; }
+    // None removes the entry.
+    void setLiveAnnotationRect(const QUuid& id, const std::optional<QRectF>& rect);
+    // An arrow whose start (or end) was dragged by `translation`: the drawn points become
+    // the stored ones and the moved end attaches to what lies under it, if anything.
+    ArrowAnnotation arrowWithMovedEnd(const ArrowAnnotation& arrow, bool start, QPointF translation) const;
+    // An arrow moved as a whole: an end stays attached only if it still lands on its target.
+    ArrowAnnotation arrowMovedBy(const ArrowAnnotation& arrow, QPointF translation) const;
+
+    // Puts found elements in place as detection would (tests inject them this way).
+    void setLocalDetectedElements(std::vector<QRectF> elements);
 
     // --- Canvas view state (EditorCanvas.cpp)
     const CanvasTransform& canvasTransform() const { return m_canvasTransform; }
@@ -262,6 +327,11 @@ Q_SIGNALS:
     void errorMessageChanged();
     void imageCopiedPulseChanged();
     void localDetectedElementsChanged();
+    // The annotation list changed (add, remove, update, undo, redo).
+    void annotationsChanged();
+    // A rectangle is being dragged: attached arrows follow it.
+    void liveDragChanged();
+    void annotationHistoryChanged();
     void isDetectingElementsChanged();
     void stylingIsDirtyChanged();
     // A settings key the editor reads changed, from anywhere in the application.
@@ -274,6 +344,10 @@ Q_SIGNALS:
     void captureRequested(bool window);
 
 private:
+    // The one commit path of the annotation list (see the Annotations section).
+    void commitAnnotations(std::vector<Annotation> annotations);
+    void setAnnotations(std::vector<Annotation> annotations);
+    void dropAnnotationHistory();
     void replaceDocument(const QImage& image, std::optional<QUrl> url, SourceType sourceType, bool persistAsLast);
     void markAllTexturesDirty();
     void startElementDetection();
@@ -336,6 +410,8 @@ private:
     std::function<bool()> m_quickChainEscapeHandler;
     std::map<QUuid, QUuid> m_componentRedactions;
     QFuture<void> m_elementDetection;
+    AnnotationHistory m_annotationHistory;
+    std::map<QUuid, QRectF> m_liveAnnotationRects;
 
     QTimer m_stylePersistTimer;
     QTimer m_browserChromePersistTimer;

@@ -8,7 +8,7 @@
 #include "editor/EditorViewModel.h"
 #include "platform/SystemLog.h"
 #include "render/ImageComposition.h"
-#include "ui/AnnotationLayer.h"
+#include "ui/AnnotationOverlayView.h"
 #include "ui/CanvasInputLayer.h"
 #include "ui/CopyConfirmation.h"
 #include "ui/EmptyStateView.h"
@@ -45,7 +45,7 @@ CanvasView::CanvasView(EditorViewModel& editor, QWidget* parent)
     m_clock.start();
 
     // Stacked bottom to top in the order they are made.
-    m_annotationLayer = new AnnotationLayer(editor, this);
+    m_annotationLayer = new AnnotationOverlayView(editor, this);
     m_returnButton = new ReturnTo2DButton(editor, this);
     m_exportFrame = new ExportFrameView(editor, this);
     m_sceneControls = new SceneControlsView(editor, this);
@@ -66,6 +66,12 @@ CanvasView::CanvasView(EditorViewModel& editor, QWidget* parent)
     connect(&m_editor, &EditorViewModel::documentChanged, this, [this] {
         syncDocumentState();
         requestFrame();
+    });
+    // The flat card's annotations are painted by the overlay; the scene only needs a new frame
+    // when the annotations reach into it: the dimming holes of shapes, or a tilted card.
+    connect(&m_editor, &EditorViewModel::annotationsChanged, this, [this] {
+        if (m_editor.styling().dimming.isEnabled || m_editor.sceneState().isPerspective)
+            requestFrame();
     });
     connect(m_exportFrame, &ExportFrameView::frameMoved, this, [this] {
         m_returnButton->place(!m_exportFrame->isHidden() ? m_exportFrame->tagRect() : QRectF());

@@ -14,7 +14,7 @@
 
 namespace pelorin {
 
-class AnnotationLayer;
+class AnnotationOverlayView;
 class CanvasInputLayer;
 class CopyConfirmation;
 class EditorViewModel;
@@ -69,7 +69,7 @@ public:
     TextureBuilds textureBuilds() const { return m_builds; }
     int framesDrawn() const { return m_frames; }
 
-    AnnotationLayer* annotationLayer() const { return m_annotationLayer; }
+    AnnotationOverlayView* annotationOverlay() const { return m_annotationLayer; }
     ReturnTo2DButton* returnTo2DButton() const { return m_returnButton; }
     ExportFrameView* exportFrameView() const { return m_exportFrame; }
     SceneControlsView* sceneControls() const { return m_sceneControls; }
@@ -124,7 +124,7 @@ private:
     bool m_changeIsContinuous = false;
     QTimer m_refine;
 
-    AnnotationLayer* m_annotationLayer;
+    AnnotationOverlayView* m_annotationLayer;
     ReturnTo2DButton* m_returnButton;
     ExportFrameView* m_exportFrame;
     SceneControlsView* m_sceneControls;

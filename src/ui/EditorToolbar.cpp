@@ -60,7 +60,7 @@ EditorToolbar::EditorToolbar(EditorViewModel& editor, QWidget* parent)
         row->addWidget(button);
         connect(button, &QAbstractButton::clicked, this, [this, tool = entry.tool] {
             // The same toggle as the digit keys: choosing the current tool puts it away.
-            m_editor.setSelectedTool(m_editor.selectedTool() == tool ? std::nullopt : std::optional(tool));
+            m_editor.selectTool(m_editor.selectedTool() == tool ? std::nullopt : std::optional(tool));
             refresh();
         });
     }
@@ -110,7 +110,8 @@ EditorToolbar::EditorToolbar(EditorViewModel& editor, QWidget* parent)
     connect(m_save, &QAbstractButton::clicked, this, [this] { m_editor.saveViaShortcut(); });
 
     for (auto signal : {&EditorViewModel::selectedToolChanged, &EditorViewModel::selectedAnnotationIdChanged,
-                        &EditorViewModel::canvasTransformChanged, &EditorViewModel::documentChanged})
+                        &EditorViewModel::canvasTransformChanged, &EditorViewModel::documentChanged,
+                        &EditorViewModel::annotationsChanged})
         connect(&m_editor, signal, this, &EditorToolbar::refresh);
     refresh();
 }

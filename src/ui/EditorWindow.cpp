@@ -6,6 +6,7 @@
 #include "ui/EditorToolbar.h"
 #include "ui/StyleSidebar.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -74,6 +75,22 @@ void EditorWindow::installShortcuts()
                 (m_editor.*action)();
         });
     };
+    // Actions rather than shortcuts: the Edit menu shows these same actions, and a text being
+    // typed into keeps Ctrl+Z for itself.
+    m_undo = new QAction(QStringLiteral("Undo"), this);
+    m_undo->setShortcut(QKeySequence(QStringLiteral("Ctrl+Z")));
+    connect(m_undo, &QAction::triggered, &m_editor, &EditorViewModel::undoAnnotationChange);
+    m_redo = new QAction(QStringLiteral("Redo"), this);
+    m_redo->setShortcuts({QKeySequence(QStringLiteral("Ctrl+Shift+Z")), QKeySequence(QStringLiteral("Ctrl+Y"))});
+    connect(m_redo, &QAction::triggered, &m_editor, &EditorViewModel::redoAnnotationChange);
+    addActions({m_undo, m_redo});
+    const auto syncHistory = [this] {
+        m_undo->setEnabled(m_editor.canUndoAnnotationChange());
+        m_redo->setEnabled(m_editor.canRedoAnnotationChange());
+    };
+    connect(&m_editor, &EditorViewModel::annotationHistoryChanged, this, syncHistory);
+    syncHistory();
+
     shortcut(QKeySequence::Copy, &EditorViewModel::copyViaShortcut);
     shortcut(QKeySequence(QStringLiteral("Ctrl+S")), &EditorViewModel::saveViaShortcut);
     shortcut(QKeySequence(QStringLiteral("Ctrl+Shift+S")), &EditorViewModel::saveAs);

@@ -7,6 +7,8 @@
 
 #include <QMessageBox>
 
+class QAction;
+
 namespace pelorin {
 
 class CanvasView;
@@ -24,6 +26,9 @@ public:
     CanvasView* canvas() const { return m_canvas; }
     EditorToolbar* toolbar() const { return m_toolbar; }
     StyleSidebar* sidebar() const { return m_sidebar; }
+    // Undo and Redo of annotation changes, for the window's keys and the Edit menu.
+    QAction* undoAction() const { return m_undo; }
+    QAction* redoAction() const { return m_redo; }
     // The error alert while one is shown.
     QMessageBox* errorAlert() const { return m_alert; }
 
@@ -44,6 +49,8 @@ private:
     CanvasView* m_canvas;
     StyleSidebar* m_sidebar;
     QPointer<QMessageBox> m_alert;
+    QAction* m_undo;
+    QAction* m_redo;
 };
 
 } // namespace pelorin

@@ -1,7 +1,7 @@
 #include "ui/ReturnTo2DButton.h"
 
 #include "editor/EditorViewModel.h"
-#include "ui/AnnotationLayer.h"
+#include "ui/AnnotationOverlayView.h"
 #include "ui/Glyphs.h"
 #include "ui/UiStyle.h"
 
@@ -69,7 +69,7 @@ void ReturnTo2DButton::place(const QRectF& keepClear)
 
 void ReturnTo2DButton::refresh()
 {
-    const bool wanted = m_editor.hasDocument() && AnnotationLayer::cardIsRotated(m_editor);
+    const bool wanted = m_editor.hasDocument() && AnnotationOverlayView::cardIsRotated(m_editor);
     if (wanted == m_wanted)
         return;
     m_wanted = wanted;

@@ -157,7 +157,8 @@ StyleSidebar::StyleSidebar(EditorViewModel& editor, BackgroundPicker::WallpaperT
     setWidget(panel);
 
     for (auto signal : {&EditorViewModel::stylingChanged, &EditorViewModel::browserChromeChanged,
-                        &EditorViewModel::documentChanged, &EditorViewModel::stylingIsDirtyChanged})
+                        &EditorViewModel::documentChanged, &EditorViewModel::stylingIsDirtyChanged,
+                        &EditorViewModel::annotationsChanged})
         connect(&m_editor, signal, this, &StyleSidebar::refresh);
     refresh();
 }

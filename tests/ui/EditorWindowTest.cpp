@@ -11,6 +11,7 @@
 #include "ui/StyleSidebar.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QFile>
 #include <QLabel>
 #include <QMessageBox>
@@ -263,6 +264,31 @@ TEST_F(Window, DeleteIsOfferedOnlyWithASelection)
     remove->click();
     ASSERT_EQ(requested.size(), 1);
     EXPECT_EQ(requested[0].at(0).toUuid(), redact.id);
+}
+
+TEST_F(Window, UndoAndRedoKeysFollowTheHistory)
+{
+    editor->loadImage(solidImage({300, 200}), SourceType::file, false);
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    EXPECT_FALSE(window->undoAction()->isEnabled());
+    const RedactAnnotation redact = RedactAnnotation::make(QRectF(10, 10, 50, 20), Qt::black);
+    editor->addAnnotation(redact);
+    EXPECT_TRUE(window->undoAction()->isEnabled());
+    EXPECT_FALSE(window->redoAction()->isEnabled());
+
+    const auto annotations = [&] { return editor->document()->annotations.size(); };
+    QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(annotations(), 0u);
+    EXPECT_TRUE(window->redoAction()->isEnabled());
+    QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(annotations(), 1u);
+    QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(window.get(), Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(annotations(), 1u);
+
+    editor->loadImage(solidImage({300, 200}), SourceType::file, false);
+    EXPECT_FALSE(window->undoAction()->isEnabled());
 }
 
 } // namespace

@@ -5,11 +5,13 @@
 #include "core/Fonts.h"
 #include "editor/EditorViewModel.h"
 #include "platform/NotificationCenter.h"
+#include "ui/AnnotationOverlayView.h"
 #include "ui/CanvasView.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QMouseEvent>
 #include <QTest>
 #include <QWidget>
 
@@ -67,17 +69,14 @@ private:
     QWidget* m_reference;
 };
 
-// Records the pointer events that reach it: stands in for the annotation layer below the
-// navigation layer.
-class PointerProbe : public QWidget {
+// Counts the pointer events that reach the annotation overlay, the layer below the navigation
+// layer that takes plain clicks and drags.
+class PointerProbe : public QObject {
 public:
-    explicit PointerProbe(QWidget* parent)
-        : QWidget(parent)
+    explicit PointerProbe(CanvasView* canvas)
+        : QObject(canvas)
     {
-        setAttribute(Qt::WA_NoSystemBackground);
-        setGeometry(parent->rect());
-        lower();
-        show();
+        canvas->annotationOverlay()->installEventFilter(this);
     }
     int presses = 0;
     int moves = 0;
@@ -85,9 +84,16 @@ public:
     int total() const { return presses + moves + releases; }
 
 protected:
-    void mousePressEvent(QMouseEvent*) override { ++presses; }
-    void mouseMoveEvent(QMouseEvent*) override { ++moves; }
-    void mouseReleaseEvent(QMouseEvent*) override { ++releases; }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress: ++presses; break;
+        case QEvent::MouseMove: moves += static_cast<QMouseEvent*>(event)->buttons() ? 1 : 0; break;
+        case QEvent::MouseButtonRelease: ++releases; break;
+        default: break;
+        }
+        return false;
+    }
 };
 
 // An editor with a canvas of its own as a top-level window.

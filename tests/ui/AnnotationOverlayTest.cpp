@@ -1,0 +1,394 @@
+#include "UiFixture.h"
+
+#include "ui/AnnotationOverlayView.h"
+
+#include <QDir>
+
+namespace pelorin::test {
+namespace {
+
+// Drives the overlay with real pointer and key events through the canvas window. Document
+// points map to the canvas through the overlay's own mapping.
+class Overlay : public CanvasFixture {
+public:
+    Overlay()
+        : pointer(canvas.get())
+    {
+        open({800, 500}, 1.0, QColor(238, 240, 244));
+        editor->setZoomLevel(1.0);
+        canvas->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(canvas.get()));
+        overlay = canvas->annotationOverlay();
+    }
+
+    QPointF at(QPointF doc) const { return overlay->toView(doc); }
+    void click(QPointF doc) { pointer.drag(at(doc), at(doc), Qt::LeftButton, {}, 0); }
+    void drag(QPointF from, QPointF to) { pointer.drag(at(from), at(to)); }
+    void doubleClick(QPointF doc) { QTest::mouseDClick(pointer.window(), Qt::LeftButton, {}, pointer.toWindow(at(doc))); }
+    void type(const QString& text) { QTest::keyClicks(QApplication::focusWidget(), text); }
+    void key(Qt::Key k, Qt::KeyboardModifiers mods = {}) { QTest::keyClick(QApplication::focusWidget(), k, mods); }
+    bool editing() const { return !overlay->editingTextId().isNull(); }
+
+    const std::vector<Annotation>& list() const { return editor->document()->annotations; }
+    template <class A>
+    A get(const QUuid& id) const
+    {
+        for (const Annotation& a : list())
+            if (annotationId(a) == id)
+                return std::get<A>(a);
+        ADD_FAILURE() << "no such annotation";
+        return {};
+    }
+    QUuid add(const Annotation& a)
+    {
+        editor->addAnnotation(a);
+        return annotationId(a);
+    }
+
+    // Saves what the canvas shows when PELORIN_SCREENSHOT_DIR names a folder.
+    void screenshot(const char* name)
+    {
+        const QString dir = qEnvironmentVariable("PELORIN_SCREENSHOT_DIR");
+        if (!dir.isEmpty())
+            canvas->grab().save(QDir(dir).filePath(QString::fromLatin1(name) + QStringLiteral(".png")));
+    }
+
+    Pointer pointer;
+    AnnotationOverlayView* overlay = nullptr;
+};
+
+struct CreationCase {
+    const char* name;
+    AnnotationTool tool;
+    QPointF from, to;
+    QRectF expected; // bounds of shapes and redactions; start and end of arrows
+    friend void PrintTo(const CreationCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class Creation : public Overlay, public ::testing::WithParamInterface<CreationCase> {};
+
+TEST_P(Creation, DraggingOutMakesTheToolsAnnotation)
+{
+    const CreationCase& c = GetParam();
+    editor->selectTool(c.tool);
+    drag(c.from, c.to);
+    ASSERT_EQ(list().size(), 1u);
+    const Annotation& made = list().back();
+    EXPECT_EQ(editor->selectedAnnotationId(), annotationId(made));
+    EXPECT_EQ(editor->selectedTool(), std::nullopt);
+    if (const auto* arrow = std::get_if<ArrowAnnotation>(&made)) {
+        EXPECT_EQ(QRectF(arrow->position, arrow->endPoint), c.expected);
+    } else {
+        EXPECT_EQ(boundingRect(made, 1), c.expected);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Overlay, Creation,
+    ::testing::Values(CreationCase{"arrow", AnnotationTool::arrow, {100, 100}, {300, 220}, QRectF({100, 100}, QPointF(300, 220))},
+                      CreationCase{"shape", AnnotationTool::shape, {300, 200}, {150, 120}, {150, 120, 150, 80}},
+                      CreationCase{"tinyShape", AnnotationTool::shape, {400, 300}, {403, 304}, {400, 300, 20, 20}},
+                      CreationCase{"redact", AnnotationTool::redact, {50, 60}, {250, 90}, {50, 60, 200, 30}}),
+    caseName<CreationCase>);
+
+TEST_F(Overlay, AShortDragWithATextToolMakesNothingAndAClickSelectsTheLaterOfTwo)
+{
+    const QUuid below = add(editor->makeRedactAnnotation(QRectF(100, 100, 200, 100)));
+    const QUuid above = add(editor->makeRedactAnnotation(QRectF(200, 150, 200, 100)));
+    editor->setSelectedAnnotationId({});
+    click({250, 175});
+    EXPECT_EQ(editor->selectedAnnotationId(), above);
+    click({120, 120});
+    EXPECT_EQ(editor->selectedAnnotationId(), below);
+    click({600, 400});
+    EXPECT_TRUE(editor->selectedAnnotationId().isNull());
+}
+
+struct HandleCase {
+    const char* name;
+    ShapeHandlePosition handle;
+    QPointF move;
+    QRectF expected;
+    friend void PrintTo(const HandleCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class Handles : public Overlay, public ::testing::WithParamInterface<HandleCase> {};
+
+// From a 200 × 100 shape at (200, 150), each handle dragged by the case's movement.
+TEST_P(Handles, ResizeByTheTable)
+{
+    const HandleCase& c = GetParam();
+    ShapeAnnotation shape = editor->makeShapeAnnotation(QRectF(200, 150, 200, 100));
+    const QUuid id = add(shape);
+    const QRectF r(200, 150, 200, 100);
+    const QPointF handles[] = {r.topLeft(), r.topRight(), r.bottomLeft(), r.bottomRight(),
+                               {300, 150},  {300, 250},   {200, 200},     {400, 200}};
+    const QPointF from = handles[int(c.handle)];
+    drag(from, from + c.move);
+    EXPECT_EQ(boundingRect(get<ShapeAnnotation>(id), 1), c.expected);
+    EXPECT_TRUE(editor->liveAnnotationRects().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Overlay, Handles,
+    ::testing::Values(HandleCase{"topLeft", ShapeHandlePosition::topLeft, {-20, -10}, {180, 140, 220, 110}},
+                      HandleCase{"topRight", ShapeHandlePosition::topRight, {20, 10}, {200, 160, 220, 90}},
+                      HandleCase{"bottomLeft", ShapeHandlePosition::bottomLeft, {20, 10}, {220, 150, 180, 110}},
+                      HandleCase{"bottomRight", ShapeHandlePosition::bottomRight, {20, 10}, {200, 150, 220, 110}},
+                      HandleCase{"top", ShapeHandlePosition::top, {30, -10}, {200, 140, 200, 110}},
+                      HandleCase{"bottom", ShapeHandlePosition::bottom, {30, 10}, {200, 150, 200, 110}},
+                      HandleCase{"left", ShapeHandlePosition::left, {-10, 30}, {190, 150, 210, 100}},
+                      HandleCase{"right", ShapeHandlePosition::right, {10, 30}, {200, 150, 210, 100}},
+                      // Past the 20-point minimum the box keeps 20 and moves with the handle.
+                      HandleCase{"topLeftPastTheMinimum", ShapeHandlePosition::topLeft, {250, 150}, {450, 300, 20, 20}}),
+    caseName<HandleCase>);
+
+TEST_F(Overlay, RedactionsMoveAndResizeByTheirCorners)
+{
+    const QUuid id = add(editor->makeRedactAnnotation(QRectF(100, 100, 100, 60)));
+    drag({200, 160}, {240, 200}); // bottom-right corner
+    EXPECT_EQ(boundingRect(get<RedactAnnotation>(id), 1), QRectF(100, 100, 140, 100));
+    drag({200, 190}, {100, 90}); // the body moves
+    EXPECT_EQ(boundingRect(get<RedactAnnotation>(id), 1), QRectF(0, 0, 140, 100));
+    screenshot("redact-selected");
+}
+
+TEST_F(Overlay, DeletingAShapeLeavesItsArrowWhereItWasDrawn)
+{
+    const QUuid label = add(editor->makeShapeAnnotation(QRectF(50, 300, 80, 50)));
+    const QUuid box = add(editor->makeShapeAnnotation(QRectF(400, 100, 150, 100)));
+    ArrowAnnotation arrow = editor->makeArrowAnnotation({}, {});
+    arrow.startAttachment = ArrowAttachment{label, {0.5, 0.5}};
+    arrow.endAttachment = ArrowAttachment{box, {0.5, 0.5}};
+    add(arrow);
+    const ArrowAnnotation drawn = std::get<ArrowAnnotation>(editor->hitTestAnnotations().back());
+
+    click({400, 150}); // the box's left edge
+    ASSERT_EQ(editor->selectedAnnotationId(), box);
+    screenshot("shape-selected");
+    key(Qt::Key_Delete);
+    const auto pinned = get<ArrowAnnotation>(arrow.id);
+    EXPECT_EQ(pinned.endPoint, drawn.endPoint);
+    EXPECT_FALSE(pinned.endAttachment);
+    EXPECT_EQ(pinned.startAttachment->targetId, label);
+    EXPECT_TRUE(editor->selectedAnnotationId().isNull());
+}
+
+TEST_F(Overlay, ArrowEndsAttachNearAShapeButNotToAnArrow)
+{
+    const QUuid box = add(editor->makeShapeAnnotation(QRectF(400, 100, 150, 100)));
+    const QUuid other = add(editor->makeArrowAnnotation({100, 400}, {300, 400}));
+    const QUuid id = add(editor->makeArrowAnnotation({100, 150}, {250, 150}));
+
+    // Released 8 points left of the box: attached, and the arrow now ends at the box's edge.
+    pointer.press(at({250, 150}));
+    pointer.move(at({300, 150}));
+    pointer.move(at({392, 150}));
+    screenshot("arrow-attaching");
+    pointer.release(at({392, 150}));
+    const auto attached = get<ArrowAnnotation>(id);
+    ASSERT_TRUE(attached.endAttachment);
+    EXPECT_EQ(attached.endAttachment->targetId, box);
+
+    // Moving the box takes the attached end along.
+    click({430, 100});
+    drag({430, 100}, {430, 200});
+    EXPECT_EQ(boundingRect(get<ShapeAnnotation>(box), 1), QRectF(400, 200, 150, 100));
+    const auto follows = std::get<ArrowAnnotation>(editor->hitTestAnnotations()[2]);
+    EXPECT_GT(follows.endPoint.y(), 180);
+
+    // The start dropped onto the other arrow stays free.
+    click({100, 150});
+    drag({100, 150}, {200, 400});
+    EXPECT_FALSE(get<ArrowAnnotation>(id).startAttachment);
+    EXPECT_EQ(get<ArrowAnnotation>(id).position, QPointF(200, 400));
+    (void)other;
+    screenshot("arrow-selected");
+}
+
+TEST_F(Overlay, TextIsTypedInPlace)
+{
+    editor->selectTool(AnnotationTool::text);
+    click({200, 200});
+    ASSERT_TRUE(waitUntil([&] { return overlay->textField()->hasFocus(); }));
+    type(QStringLiteral("Hello"));
+    key(Qt::Key_Return, Qt::ShiftModifier);
+    type(QStringLiteral("world 42"));
+    screenshot("text-editing");
+    key(Qt::Key_Return);
+    ASSERT_FALSE(editing());
+    const auto text = std::get<TextAnnotation>(list().back());
+    EXPECT_EQ(text.text, QStringLiteral("Hello\nworld 42"));
+    EXPECT_EQ(text.position, QPointF(200, 200));
+    EXPECT_EQ(editor->selectedTool(), std::nullopt);
+    screenshot("text-selected");
+
+    // A double click edits it again; a whitespace-only text removes it.
+    doubleClick({210, 210});
+    ASSERT_TRUE(editing());
+    ASSERT_TRUE(waitUntil([&] { return overlay->textField()->hasFocus(); }));
+    overlay->textField()->selectAll();
+    type(QStringLiteral("  "));
+    key(Qt::Key_Return, Qt::ShiftModifier);
+    key(Qt::Key_Return);
+    EXPECT_TRUE(list().empty());
+}
+
+TEST_F(Overlay, QuickChainEndToEnd)
+{
+    editor->setLocalDetectedElements({QRectF(100, 100, 300, 200), QRectF(150, 150, 80, 40), QRectF(500, 300, 100, 60)});
+    editor->selectTool(AnnotationTool::quick);
+    EXPECT_EQ(overlay->quickStatusText(), QStringLiteral("Click an outlined element to annotate it"));
+
+    click({170, 160}); // inside the large and the small element: the small one is outlined
+    ASSERT_EQ(list().size(), 1u);
+    const auto outline = std::get<ShapeAnnotation>(list()[0]);
+    EXPECT_EQ(QRectF(outline.position, outline.size), QRectF(150, 150, 80, 40));
+    EXPECT_EQ(outline.shapeType, ShapeType::rectangle);
+    EXPECT_TRUE(editor->hasQuickChainEscapeHandler());
+    pointer.move(at({300, 350}));
+    screenshot("quick-chain-preview");
+
+    click({300, 350}); // below and right of the outline: the label goes further out
+    ASSERT_EQ(list().size(), 3u);
+    ASSERT_TRUE(editing());
+    EXPECT_FALSE(editor->hasQuickChainEscapeHandler());
+    const auto label = std::get<TextAnnotation>(list()[1]);
+    const auto arrow = std::get<ArrowAnnotation>(list()[2]);
+    EXPECT_GT(label.position.x(), 300);
+    EXPECT_EQ(arrow.startAttachment->targetId, label.id);
+    EXPECT_EQ(arrow.endAttachment->targetId, outline.id);
+    ASSERT_TRUE(waitUntil([&] { return overlay->textField()->hasFocus(); }));
+    type(QStringLiteral("Save"));
+    key(Qt::Key_Return);
+    EXPECT_EQ(get<TextAnnotation>(label.id).text, QStringLiteral("Save"));
+    EXPECT_EQ(editor->selectedTool(), AnnotationTool::quick);
+
+    // A second chain, left of and above the third element; Esc on its label takes the label
+    // away and leaves the arrow drawn where it was, still tied to its rectangle.
+    click({550, 330});
+    click({400, 200});
+    ASSERT_EQ(list().size(), 6u);
+    const auto second = std::get<ArrowAnnotation>(list()[5]);
+    const auto secondLabel = std::get<TextAnnotation>(list()[4]);
+    EXPECT_LT(secondLabel.position.x(), 400 - 80 + 1);
+    EXPECT_LT(secondLabel.position.y(), 200 - 40);
+    ASSERT_TRUE(waitUntil([&] { return overlay->textField()->hasFocus(); }));
+    key(Qt::Key_Escape);
+    ASSERT_EQ(list().size(), 5u);
+    const auto kept = get<ArrowAnnotation>(second.id);
+    EXPECT_FALSE(kept.startAttachment);
+    EXPECT_EQ(kept.endAttachment->targetId, std::get<ShapeAnnotation>(list()[3]).id);
+}
+
+TEST_F(Overlay, QuickChainEscapeCancelsTheWaitingArrowOnly)
+{
+    editor->setLocalDetectedElements({QRectF(100, 100, 300, 200)});
+    editor->selectTool(AnnotationTool::quick);
+    click({200, 200});
+    ASSERT_TRUE(editor->hasQuickChainEscapeHandler());
+    EXPECT_TRUE(editor->handleKeyPress({Qt::Key_Escape}, false));
+    EXPECT_FALSE(overlay->quickPhase().rectId);
+    EXPECT_EQ(list().size(), 1u);
+    EXPECT_EQ(editor->selectedTool(), AnnotationTool::quick);
+
+    editor->setLocalDetectedElements({});
+    EXPECT_EQ(overlay->quickStatusText(), QStringLiteral("No elements detected in this screenshot"));
+}
+
+TEST_F(Overlay, IsAbsentOnATiltedCard)
+{
+    EXPECT_TRUE(overlay->isPresent());
+    editor->beginRotationGesture();
+    editor->rotateBy(0.4f, 0);
+    editor->endRotationGesture();
+    EXPECT_FALSE(overlay->isPresent());
+    editor->selectTool(AnnotationTool::shape);
+    EXPECT_TRUE(overlay->isPresent());
+}
+
+TEST_F(Overlay, KeysDeleteNudgeAndUndo)
+{
+    editor->selectTool(AnnotationTool::shape);
+    drag({100, 100}, {200, 180});
+    const QUuid id = editor->selectedAnnotationId();
+    key(Qt::Key_Right, Qt::ShiftModifier);
+    key(Qt::Key_Up);
+    EXPECT_EQ(get<ShapeAnnotation>(id).position, QPointF(110, 99));
+    editor->undoAnnotationChange();
+    editor->undoAnnotationChange();
+    EXPECT_EQ(get<ShapeAnnotation>(id).position, QPointF(100, 100));
+    key(Qt::Key_Backspace);
+    EXPECT_TRUE(list().empty());
+    editor->undoAnnotationChange();
+    EXPECT_EQ(list().size(), 1u);
+}
+
+// What the canvas shows of annotations made through the pointer is what the export holds.
+TEST_F(Overlay, ExportMatchesTheCanvas)
+{
+    QImage image = solidImage({640, 400}, 1.0, QColor(235, 236, 240));
+    editor->loadImage(image, SourceType::file, false);
+    editor->setZoomLevel(1.0);
+    editor->setAnnotationColor(QColor(30, 90, 220));
+    const auto make = [&](AnnotationTool tool, QPointF from, QPointF to) {
+        editor->selectTool(tool);
+        drag(from, to);
+    };
+    make(AnnotationTool::arrow, {40, 40}, {240, 140});
+    make(AnnotationTool::shape, {300, 60}, {500, 180});
+    make(AnnotationTool::redact, {80, 250}, {260, 300});
+    editor->selectTool(AnnotationTool::text);
+    click({380, 260});
+    ASSERT_TRUE(waitUntil([&] { return overlay->textField()->hasFocus(); }));
+    type(QStringLiteral("Export"));
+    key(Qt::Key_Return);
+    editor->setSelectedAnnotationId({});
+    ASSERT_EQ(list().size(), 4u);
+    waitForFrame();
+
+    const std::optional<QImage> exported = editor->renderFinalImage();
+    ASSERT_TRUE(exported.has_value());
+    const QRect frame = editor->derivedExportFrame(QSizeF(canvasSize)).toAlignedRect();
+    ASSERT_EQ(exported->size(), frame.size());
+    const QImage shown = canvas->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage out = exported->convertToFormat(QImage::Format_RGB32);
+    long marked = 0;
+    long differing = 0;
+    for (int y = 3; y < out.height() - 3; ++y) {
+        for (int x = 3; x < out.width() - 3; ++x) {
+            const QColor e = out.pixelColor(x, y);
+            const QColor c = shown.pixelColor(frame.x() + x, frame.y() + y);
+            marked += e.blue() > e.red() + 60 ? 1 : 0;
+            const int d = std::max({std::abs(e.red() - c.red()), std::abs(e.green() - c.green()),
+                                    std::abs(e.blue() - c.blue())});
+            differing += d > 48 ? 1 : 0;
+        }
+    }
+    EXPECT_GT(marked, 8000); // the four annotations are in the export
+    EXPECT_LT(double(differing) / double(out.width() * out.height()), 0.002);
+}
+
+TEST_F(Overlay, DimmingKeepsADrawnShapeBright)
+{
+    StylingConfiguration styling = editor->styling();
+    styling.dimming.isEnabled = true;
+    styling.dimming.amount = 0.6;
+    editor->setStyling(styling);
+    editor->selectTool(AnnotationTool::shape);
+    pointer.press(at({300, 150}));
+    pointer.move(at({400, 220}));
+    pointer.move(at({500, 300}));
+    // The hole follows the shape while it is dragged out.
+    EXPECT_EQ(editor->currentDimState().holes.size(), 1u);
+    pointer.release(at({500, 300}));
+    waitForFrame();
+    screenshot("dimmed-around-a-shape");
+    const QImage frame = canvas->grabFramebuffer();
+    const QColor inside = frame.pixelColor(at({400, 225}).toPoint());
+    const QColor outside = frame.pixelColor(at({150, 400}).toPoint());
+    EXPECT_GT(inside.lightness(), outside.lightness() + 60);
+}
+
+} // namespace
+} // namespace pelorin::test
