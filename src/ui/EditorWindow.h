@@ -9,6 +9,7 @@
 
 namespace pelorin {
 
+class AnnotationInspector;
 class CanvasView;
 class EditorToolbar;
 class EditorViewModel;
@@ -24,6 +25,8 @@ public:
     CanvasView* canvas() const { return m_canvas; }
     EditorToolbar* toolbar() const { return m_toolbar; }
     StyleSidebar* sidebar() const { return m_sidebar; }
+    // Takes the sidebar's place while an annotation is selected or a drawing tool is armed.
+    AnnotationInspector* inspector() const { return m_inspector; }
     // The error alert while one is shown.
     QMessageBox* errorAlert() const { return m_alert; }
 
@@ -43,6 +46,7 @@ private:
     EditorToolbar* m_toolbar;
     CanvasView* m_canvas;
     StyleSidebar* m_sidebar;
+    AnnotationInspector* m_inspector;
     QPointer<QMessageBox> m_alert;
 };
 
