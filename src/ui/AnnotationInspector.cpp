@@ -5,19 +5,18 @@
 #include "ui/AnnotationColorPicker.h"
 #include "ui/ChromeButton.h"
 #include "ui/LabeledSlider.h"
+#include "ui/SegmentButton.h"
 #include "ui/StyleSection.h"
 #include "ui/ToggleSwitch.h"
 #include "ui/UiStyle.h"
 
 #include <QAbstractButton>
-#include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
 #include <QVBoxLayout>
 
-#include <cmath>
 #include <type_traits>
 
 namespace pelorin {
@@ -106,78 +105,6 @@ QLabel* caption(const QString& text, QWidget* parent)
     return label;
 }
 
-using SegmentPainter = std::function<void(QPainter&, const QRectF&, const QColor&)>;
-
-// One option of a segmented row, drawn like the sidebar's other choice buttons. Its checked
-// state mirrors the inspected style; a click asks for the change and the refresh shows it.
-class SegmentButton : public QAbstractButton {
-public:
-    SegmentButton(const QString& name, SegmentPainter paintContent, QWidget* parent)
-        : QAbstractButton(parent)
-        , m_paintContent(std::move(paintContent))
-    {
-        setText(name);
-        setAccessibleName(name);
-        setToolTip(name);
-        setCheckable(true);
-        setCursor(Qt::PointingHandCursor);
-        setFocusPolicy(Qt::NoFocus);
-        setAttribute(Qt::WA_Hover);
-        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    }
-
-    QSize sizeHint() const override { return {44, 30}; }
-    QSize minimumSizeHint() const override { return {30, 30}; }
-
-protected:
-    void nextCheckState() override {}
-
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-        const QColor fill = isChecked() ? Theme::selectionFill()
-                            : (underMouse() || isDown()) ? Theme::controlFillHover()
-                                                         : Theme::controlFill();
-        QPainterPath path;
-        path.addRoundedRect(box, Theme::controlRadius, Theme::controlRadius);
-        painter.fillPath(path, fill);
-        if (isChecked()) {
-            painter.setPen(QPen(Theme::accent(), 1));
-            painter.drawPath(path);
-        }
-        m_paintContent(painter, box, isChecked() ? QColor(Qt::white) : primaryText());
-    }
-
-private:
-    SegmentPainter m_paintContent;
-};
-
-SegmentPainter textContent(const QString& text, QFont font)
-{
-    return [text, font](QPainter& painter, const QRectF& box, const QColor& color) {
-        painter.setFont(font);
-        painter.setPen(color);
-        painter.drawText(box, Qt::AlignCenter, text);
-    };
-}
-
-// A small drawing centred in the button, on a 24 × 16 grid.
-SegmentPainter pathContent(std::function<void(QPainterPath& stroke, QPainterPath& fill)> build)
-{
-    return [build = std::move(build)](QPainter& painter, const QRectF& box, const QColor& color) {
-        QPainterPath stroke;
-        QPainterPath fill;
-        build(stroke, fill);
-        painter.save();
-        painter.translate(box.center() - QPointF(12, 8));
-        painter.fillPath(fill, color);
-        painter.strokePath(stroke, QPen(color, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        painter.restore();
-    };
-}
-
 void addHead(QPainterPath& fill, QPointF tip, double direction)
 {
     const double size = 6;
@@ -191,7 +118,7 @@ void addHead(QPainterPath& fill, QPointF tip, double direction)
 
 SegmentPainter arrowContent(ArrowStyle style)
 {
-    return pathContent([style](QPainterPath& stroke, QPainterPath& fill) {
+    return SegmentButton::drawing([style](QPainterPath& stroke, QPainterPath& fill) {
         const double left = style == ArrowStyle::double_ ? 6 : 2;
         const double right = style == ArrowStyle::line ? 22 : 18;
         stroke.moveTo(left, 8);
@@ -205,7 +132,7 @@ SegmentPainter arrowContent(ArrowStyle style)
 
 SegmentPainter shapeContent(ShapeType type)
 {
-    return pathContent([type](QPainterPath& stroke, QPainterPath&) {
+    return SegmentButton::drawing([type](QPainterPath& stroke, QPainterPath&) {
         switch (type) {
         case ShapeType::rectangle:
             stroke.addRect(QRectF(3, 2, 18, 12));
@@ -244,103 +171,10 @@ AnnotationInspector::AnnotationInspector(EditorViewModel& editor, QWidget* paren
     column->setContentsMargins(0, 0, 0, 16);
     column->setSpacing(0);
 
-    // Text
-    {
-        Panel& text = addPanel(this, AnnotationTool::text);
-        auto* designs = new QHBoxLayout;
-        designs->setSpacing(6);
-        const std::pair<TextDesign, const char*> designNames[] = {
-            {TextDesign::standard, "Sans"}, {TextDesign::serif, "Serif"}, {TextDesign::rounded, "Round"}, {TextDesign::mono, "Mono"}};
-        for (const auto& [design, name] : designNames) {
-            const QString label = QLatin1String(name);
-            designs->addWidget(addButton(text, new SegmentButton(label, textContent(label, designFont(design)), text.section),
-                                         on<TextAnnotation>([design](TextAnnotation& t) { t.design = design; })));
-        }
-        text.section->content()->addLayout(designs);
-
-        auto* emphasis = new QHBoxLayout;
-        emphasis->setSpacing(6);
-        QFont bold = uiFont(12.5, QFont::Bold);
-        QFont italic = uiFont(12.5, QFont::Medium);
-        italic.setItalic(true);
-        // Bold and regular take turns; any other weight becomes bold first.
-        emphasis->addWidget(addButton(text, new SegmentButton(boldName, textContent(boldName, bold), text.section),
-                                      on<TextAnnotation>([](TextAnnotation& t) {
-                                          t.fontWeight = t.fontWeight == FontWeight::bold ? FontWeight::regular : FontWeight::bold;
-                                      })));
-        emphasis->addWidget(addButton(text, new SegmentButton(italicName, textContent(italicName, italic), text.section),
-                                      on<TextAnnotation>([](TextAnnotation& t) { t.isItalic = !t.isItalic; })));
-        text.section->content()->addLayout(emphasis);
-
-        addSlider(text, sizeLabel, 10, 96, 1, onValue<TextAnnotation>([](TextAnnotation& t, double v) { t.fontSize = v; }));
-        addSlider(text, outlineLabel, AppConstants::textStrokeWidthRange.lower, AppConstants::textStrokeWidthRange.upper, 0.5,
-                  onValue<TextAnnotation>([](TextAnnotation& t, double v) { t.strokeWidth = v; }));
-        auto* outlineRow = new QVBoxLayout;
-        outlineRow->setSpacing(8);
-        outlineRow->addWidget(caption(outlineColorLabel, text.section));
-        m_outlineColor = new AnnotationColorPicker(outlineColorLabel, text.section);
-        outlineRow->addWidget(m_outlineColor);
-        text.section->content()->addLayout(outlineRow);
-        connect(m_outlineColor, &AnnotationColorPicker::colorChosen, this, [this](const QColor& color) {
-            m_editor.editInspectedAnnotation(on<TextAnnotation>([color](TextAnnotation& t) { t.strokeColor = color; }));
-        });
-    }
-
-    // Arrow
-    {
-        Panel& arrow = addPanel(this, AnnotationTool::arrow);
-        auto* styles = new QHBoxLayout;
-        styles->setSpacing(6);
-        const std::pair<ArrowStyle, const char*> styleNames[] = {
-            {ArrowStyle::single, "Single"}, {ArrowStyle::double_, "Double"}, {ArrowStyle::line, "Line"}};
-        for (const auto& [style, name] : styleNames) {
-            styles->addWidget(addButton(arrow, new SegmentButton(QLatin1String(name), arrowContent(style), arrow.section),
-                                        on<ArrowAnnotation>([style](ArrowAnnotation& a) { a.style = style; })));
-        }
-        arrow.section->content()->addLayout(styles);
-        addSlider(arrow, thicknessLabel, 1, 12, 1,
-                  onValue<ArrowAnnotation>([](ArrowAnnotation& a, double v) { a.strokeWidth = v; }));
-    }
-
-    // Shape
-    {
-        Panel& shape = addPanel(this, AnnotationTool::shape);
-        auto* types = new QHBoxLayout;
-        types->setSpacing(6);
-        const std::pair<ShapeType, const char*> typeNames[] = {{ShapeType::rectangle, "Rectangle"},
-                                                               {ShapeType::roundedRectangle, "Rounded Rectangle"},
-                                                               {ShapeType::ellipse, "Ellipse"},
-                                                               {ShapeType::circle, "Circle"}};
-        for (const auto& [type, name] : typeNames) {
-            types->addWidget(addButton(shape, new SegmentButton(QLatin1String(name), shapeContent(type), shape.section),
-                                       on<ShapeAnnotation>([type](ShapeAnnotation& s) { s.shapeType = type; })));
-        }
-        shape.section->content()->addLayout(types);
-        addSlider(shape, thicknessLabel, 1, 12, 1,
-                  onValue<ShapeAnnotation>([](ShapeAnnotation& s, double v) { s.strokeWidth = v; }));
-        auto* fill = new ToggleSwitch(fillName, shape.section);
-        shape.section->content()->addWidget(fill);
-        shape.buttons.push_back(fill);
-        connect(fill, &QAbstractButton::clicked, this, [this] {
-            m_editor.editInspectedAnnotation(on<ShapeAnnotation>([](ShapeAnnotation& s) {
-                if (s.fillColor) {
-                    s.fillColor.reset();
-                } else {
-                    QColor tint = s.color;
-                    tint.setAlphaF(0.25f);
-                    s.fillColor = tint;
-                }
-            }));
-        });
-    }
-
-    // Redaction
-    {
-        Panel& redact = addPanel(this, AnnotationTool::redact);
-        addSlider(redact, cornerRadiusLabel, 0, 24, 1,
-                  onValue<RedactAnnotation>([](RedactAnnotation& r, double v) { r.cornerRadius = v; }));
-    }
-
+    buildTextPanel();
+    buildArrowPanel();
+    buildShapePanel();
+    buildRedactPanel();
     for (const KindEntry& entry : kindEntries)
         column->addWidget(m_panels[entry.kind].section);
 
@@ -360,6 +194,103 @@ AnnotationInspector::AnnotationInspector(EditorViewModel& editor, QWidget* paren
     refresh();
 }
 
+void AnnotationInspector::buildTextPanel()
+{
+    Panel& text = addPanel(AnnotationTool::text);
+    auto* designs = new QHBoxLayout;
+    designs->setSpacing(6);
+    const std::pair<TextDesign, const char*> designNames[] = {
+        {TextDesign::standard, "Sans"}, {TextDesign::serif, "Serif"}, {TextDesign::rounded, "Round"}, {TextDesign::mono, "Mono"}};
+    for (const auto& [design, name] : designNames) {
+        const QString label = QLatin1String(name);
+        designs->addWidget(addButton(text, new SegmentButton(label, SegmentButton::text(label, designFont(design)), text.section),
+                                     on<TextAnnotation>([design](TextAnnotation& t) { t.design = design; })));
+    }
+    text.section->content()->addLayout(designs);
+
+    auto* emphasis = new QHBoxLayout;
+    emphasis->setSpacing(6);
+    QFont bold = uiFont(12.5, QFont::Bold);
+    QFont italic = uiFont(12.5, QFont::Medium);
+    italic.setItalic(true);
+    // Bold and regular take turns; any other weight becomes bold first.
+    emphasis->addWidget(addButton(text, new SegmentButton(boldName, SegmentButton::text(boldName, bold), text.section),
+                                  on<TextAnnotation>([](TextAnnotation& t) {
+                                      t.fontWeight = t.fontWeight == FontWeight::bold ? FontWeight::regular : FontWeight::bold;
+                                  })));
+    emphasis->addWidget(addButton(text, new SegmentButton(italicName, SegmentButton::text(italicName, italic), text.section),
+                                  on<TextAnnotation>([](TextAnnotation& t) { t.isItalic = !t.isItalic; })));
+    text.section->content()->addLayout(emphasis);
+
+    addSlider(text, sizeLabel, 10, 96, 1, onValue<TextAnnotation>([](TextAnnotation& t, double v) { t.fontSize = v; }));
+    addSlider(text, outlineLabel, AppConstants::textStrokeWidthRange.lower, AppConstants::textStrokeWidthRange.upper, 0.5,
+              onValue<TextAnnotation>([](TextAnnotation& t, double v) { t.strokeWidth = v; }));
+    auto* outlineRow = new QVBoxLayout;
+    outlineRow->setSpacing(8);
+    outlineRow->addWidget(caption(outlineColorLabel, text.section));
+    m_outlineColor = new AnnotationColorPicker(outlineColorLabel, text.section);
+    outlineRow->addWidget(m_outlineColor);
+    text.section->content()->addLayout(outlineRow);
+    connect(m_outlineColor, &AnnotationColorPicker::colorChosen, this, [this](const QColor& color) {
+        m_editor.editInspectedAnnotation(on<TextAnnotation>([color](TextAnnotation& t) { t.strokeColor = color; }));
+    });
+}
+
+void AnnotationInspector::buildArrowPanel()
+{
+    Panel& arrow = addPanel(AnnotationTool::arrow);
+    auto* styles = new QHBoxLayout;
+    styles->setSpacing(6);
+    const std::pair<ArrowStyle, const char*> styleNames[] = {
+        {ArrowStyle::single, "Single"}, {ArrowStyle::double_, "Double"}, {ArrowStyle::line, "Line"}};
+    for (const auto& [style, name] : styleNames) {
+        styles->addWidget(addButton(arrow, new SegmentButton(QLatin1String(name), arrowContent(style), arrow.section),
+                                    on<ArrowAnnotation>([style](ArrowAnnotation& a) { a.style = style; })));
+    }
+    arrow.section->content()->addLayout(styles);
+    addSlider(arrow, thicknessLabel, 1, 12, 1,
+              onValue<ArrowAnnotation>([](ArrowAnnotation& a, double v) { a.strokeWidth = v; }));
+}
+
+void AnnotationInspector::buildShapePanel()
+{
+    Panel& shape = addPanel(AnnotationTool::shape);
+    auto* types = new QHBoxLayout;
+    types->setSpacing(6);
+    const std::pair<ShapeType, const char*> typeNames[] = {{ShapeType::rectangle, "Rectangle"},
+                                                           {ShapeType::roundedRectangle, "Rounded Rectangle"},
+                                                           {ShapeType::ellipse, "Ellipse"},
+                                                           {ShapeType::circle, "Circle"}};
+    for (const auto& [type, name] : typeNames) {
+        types->addWidget(addButton(shape, new SegmentButton(QLatin1String(name), shapeContent(type), shape.section),
+                                   on<ShapeAnnotation>([type](ShapeAnnotation& s) { s.shapeType = type; })));
+    }
+    shape.section->content()->addLayout(types);
+    addSlider(shape, thicknessLabel, 1, 12, 1,
+              onValue<ShapeAnnotation>([](ShapeAnnotation& s, double v) { s.strokeWidth = v; }));
+    auto* fill = new ToggleSwitch(fillName, shape.section);
+    shape.section->content()->addWidget(fill);
+    shape.buttons.push_back(fill);
+    connect(fill, &QAbstractButton::clicked, this, [this] {
+        m_editor.editInspectedAnnotation(on<ShapeAnnotation>([](ShapeAnnotation& s) {
+            if (s.fillColor) {
+                s.fillColor.reset();
+            } else {
+                QColor tint = s.color;
+                tint.setAlphaF(0.25f);
+                s.fillColor = tint;
+            }
+        }));
+    });
+}
+
+void AnnotationInspector::buildRedactPanel()
+{
+    Panel& redact = addPanel(AnnotationTool::redact);
+    addSlider(redact, cornerRadiusLabel, 0, 24, 1,
+              onValue<RedactAnnotation>([](RedactAnnotation& r, double v) { r.cornerRadius = v; }));
+}
+
 void AnnotationInspector::paintEvent(QPaintEvent*)
 {
     // The panel behind the sections, with the hairline towards the canvas.
@@ -368,12 +299,12 @@ void AnnotationInspector::paintEvent(QPaintEvent*)
     painter.fillRect(QRect(0, 0, 1, height()), Theme::divider());
 }
 
-AnnotationInspector::Panel& AnnotationInspector::addPanel(QWidget* parent, AnnotationTool kind)
+AnnotationInspector::Panel& AnnotationInspector::addPanel(AnnotationTool kind)
 {
     const KindEntry& entry = entryFor(kind);
     const QString title = QLatin1String(entry.title);
     Panel& panel = m_panels[kind];
-    panel.section = new StyleSection(entry.glyph, title, true, parent);
+    panel.section = new StyleSection(entry.glyph, title, true, this);
     panel.section->resetButton()->setToolTip(QStringLiteral("Reset %1 to defaults").arg(title.toLower()));
     panel.section->resetButton()->setAccessibleName(QStringLiteral("Reset %1 to defaults").arg(title.toLower()));
     connect(panel.section, &StyleSection::resetClicked, this, [this] { m_editor.resetInspectedAnnotationStyle(); });

@@ -54,7 +54,11 @@ private:
         std::vector<QAbstractButton*> buttons;
     };
 
-    Panel& addPanel(QWidget* parent, AnnotationTool kind);
+    void buildTextPanel();
+    void buildArrowPanel();
+    void buildShapePanel();
+    void buildRedactPanel();
+    Panel& addPanel(AnnotationTool kind);
     LabeledSlider* addSlider(Panel& panel, const QString& label, double lower, double upper, double step,
                              std::function<void(Annotation&, double)> write);
     QAbstractButton* addButton(Panel& panel, QAbstractButton* button, std::function<void(Annotation&)> change);
