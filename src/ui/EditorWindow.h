@@ -23,10 +23,10 @@ public:
     explicit EditorWindow(EditorViewModel& editor, QWidget* parent = nullptr);
 
     CanvasView* canvas() const { return m_canvas; }
-    EditorToolbar* toolbar() const { return m_toolbar; }
-    StyleSidebar* sidebar() const { return m_sidebar; }
     // Takes the sidebar's place while an annotation is selected or a drawing tool is armed.
     AnnotationInspector* inspector() const { return m_inspector; }
+    EditorToolbar* toolbar() const { return m_toolbar; }
+    StyleSidebar* sidebar() const { return m_sidebar; }
     // The error alert while one is shown.
     QMessageBox* errorAlert() const { return m_alert; }
 
@@ -45,8 +45,8 @@ private:
     WallpaperService m_wallpaper;
     EditorToolbar* m_toolbar;
     CanvasView* m_canvas;
-    StyleSidebar* m_sidebar;
     AnnotationInspector* m_inspector;
+    StyleSidebar* m_sidebar;
     QPointer<QMessageBox> m_alert;
 };
 

@@ -61,9 +61,14 @@ public:
         const QRectF track = slider->trackRect();
         const QPoint from(int(track.left() + slider->geometry().thumbCenterX(slider->value())), int(track.center().y()));
         const QPoint to(int(std::round(track.left() + slider->geometry().thumbCenterX(value))), int(track.center().y()));
+        QSignalSpy dragging(slider, &LabeledSlider::draggingChanged);
         QTest::mousePress(slider, Qt::LeftButton, {}, from);
         QTest::mouseMove(slider, to);
         QTest::mouseRelease(slider, Qt::LeftButton, {}, to);
+        // One drag, so that its edits can be undone together.
+        ASSERT_EQ(dragging.size(), 2);
+        EXPECT_TRUE(dragging[0][0].toBool());
+        EXPECT_FALSE(dragging[1][0].toBool());
     }
 
     static QColor swatch(int i) { return AnnotationColorPicker::swatchColors()[i]; }
