@@ -308,6 +308,24 @@ public:
     // Watches the application's key presses aimed at the editor window.
     void installEditorKeyMonitor();
 
+    // --- Annotation inspector (EditorInspector.cpp) ------------------------------------------
+    // What the inspector edits: the selected annotation; without one, the remembered style of
+    // the armed drawing tool, as a record made from the defaults that belongs to no document.
+    // None in pointer mode without a selection, and for the quick tool.
+    std::optional<Annotation> inspectedAnnotation() const;
+    // Applies one style change to the inspected annotation: a selected one is written back
+    // into the document; either way its style becomes the default for its kind.
+    void editInspectedAnnotation(const std::function<void(Annotation&)>& change);
+    // Puts the inspected annotation's style back to the built-in style of its kind.
+    void resetInspectedAnnotationStyle();
+    // Whether the annotation's style differs from the built-in style its kind resets to.
+    static bool annotationStyleIsDirty(const Annotation& annotation);
+    static void resetAnnotationStyle(Annotation& annotation);
+Q_SIGNALS:
+    // The inspector changed the remembered style of the armed tool.
+    void annotationDefaultsChanged();
+    // --- (end of the annotation inspector) -----------------------------------------------------
+
 Q_SIGNALS:
     void documentChanged();
     void stylingChanged();

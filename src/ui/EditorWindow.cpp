@@ -2,6 +2,7 @@
 
 #include "core/AppConstants.h"
 #include "editor/EditorViewModel.h"
+#include "ui/AnnotationInspector.h"
 #include "ui/CanvasView.h"
 #include "ui/EditorToolbar.h"
 #include "ui/StyleSidebar.h"
@@ -15,6 +16,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QShortcut>
+#include <QStackedWidget>
 #include <QVBoxLayout>
 
 namespace pelorin {
@@ -58,8 +60,19 @@ EditorWindow::EditorWindow(EditorViewModel& editor, QWidget* parent)
     m_canvas = new CanvasView(editor, this);
     m_canvas->setWallpaperProvider([wallpaper] { return wallpaper.currentWallpaper(); });
     row->addWidget(m_canvas, 1);
-    m_sidebar = new StyleSidebar(editor, [wallpaper](QSize size) { return wallpaper.scaledWallpaper(size); }, this);
-    row->addWidget(m_sidebar);
+    // The right-hand panel shows the style of the annotation being worked on while there is
+    // one, and the framing style otherwise.
+    auto* panels = new QStackedWidget(this);
+    m_sidebar = new StyleSidebar(editor, [wallpaper](QSize size) { return wallpaper.scaledWallpaper(size); }, panels);
+    m_inspector = new AnnotationInspector(editor, panels);
+    panels->addWidget(m_sidebar);
+    panels->addWidget(m_inspector);
+    const auto showPanel = [panels, this](bool inspecting) {
+        panels->setCurrentWidget(inspecting ? static_cast<QWidget*>(m_inspector) : m_sidebar);
+    };
+    connect(m_inspector, &AnnotationInspector::inspectingChanged, panels, showPanel);
+    showPanel(m_inspector->kind().has_value());
+    row->addWidget(panels);
     column->addLayout(row, 1);
 
     installShortcuts();

@@ -168,6 +168,7 @@ void LabeledSlider::setDragging(bool dragging)
     m_scaleAnimation.setStartValue(m_thumbScale);
     m_scaleAnimation.setEndValue(dragging ? draggingScale : 1.0);
     m_scaleAnimation.start();
+    Q_EMIT draggingChanged(dragging);
 }
 
 } // namespace pelorin

@@ -35,6 +35,9 @@ public:
 Q_SIGNALS:
     // The user moved the slider to a new value.
     void valueEdited(double value);
+    // A press on the track starts a drag, the release ends it: the edits in between belong
+    // together (one undo step).
+    void draggingChanged(bool dragging);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

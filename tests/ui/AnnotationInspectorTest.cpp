@@ -1,0 +1,462 @@
+#include "UiFixture.h"
+
+#include "editor/AnnotationDefaultsStore.h"
+#include "platform/SettingsStore.h"
+#include "ui/AnnotationColorPicker.h"
+#include "ui/AnnotationInspector.h"
+#include "ui/ChromeButton.h"
+#include "ui/EditorWindow.h"
+#include "ui/LabeledSlider.h"
+#include "ui/StyleSection.h"
+#include "ui/StyleSidebar.h"
+
+#include <QColorDialog>
+#include <QDir>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QStackedWidget>
+
+namespace pelorin::test {
+namespace {
+
+namespace Keys = AnnotationDefaultKeys;
+using Tool = AnnotationTool;
+
+class Inspector : public ::testing::Test {
+public:
+    Inspector()
+    {
+        loadBundledFonts();
+        editor = std::make_unique<EditorViewModel>(settings.store(), notifications);
+        editor->setScreenScaleProvider([] { return 1.0; });
+        editor->loadImage(solidImage({800, 500}), SourceType::file, false);
+        inspector = std::make_unique<AnnotationInspector>(*editor);
+        inspector->resize(272, 820);
+        inspector->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(inspector.get()));
+    }
+
+    ~Inspector() override
+    {
+        inspector.reset();
+        editor.reset();
+    }
+
+    // Adds the annotation and selects it, the way a drawn one ends up.
+    QUuid addSelected(Annotation annotation)
+    {
+        const QUuid id = annotationId(annotation);
+        editor->addAnnotation(annotation);
+        editor->setSelectedAnnotationId(id);
+        return id;
+    }
+
+    const Annotation& only() const { return editor->document()->annotations.at(0); }
+    bool resetShown(Tool kind) const { return inspector->section(kind)->resetButton()->isVisibleTo(inspector.get()); }
+    QVariant stored(const char* key) { return settings.store().storedValue(QLatin1String(key)); }
+
+    // Drags the slider's thumb to `value` with the mouse.
+    static void slide(LabeledSlider* slider, double value)
+    {
+        const QRectF track = slider->trackRect();
+        const QPoint from(int(track.left() + slider->geometry().thumbCenterX(slider->value())), int(track.center().y()));
+        const QPoint to(int(std::round(track.left() + slider->geometry().thumbCenterX(value))), int(track.center().y()));
+        QSignalSpy dragging(slider, &LabeledSlider::draggingChanged);
+        QTest::mousePress(slider, Qt::LeftButton, {}, from);
+        QTest::mouseMove(slider, to);
+        QTest::mouseRelease(slider, Qt::LeftButton, {}, to);
+        // One drag, so that its edits can be undone together.
+        ASSERT_EQ(dragging.size(), 2);
+        EXPECT_TRUE(dragging[0][0].toBool());
+        EXPECT_FALSE(dragging[1][0].toBool());
+    }
+
+    static QColor swatch(int i) { return AnnotationColorPicker::swatchColors()[i]; }
+
+    TempSettings settings;
+    NotificationCenter notifications;
+    std::unique_ptr<EditorViewModel> editor;
+    std::unique_ptr<AnnotationInspector> inspector;
+};
+
+const QRectF box(100, 100, 200, 120);
+
+struct EditCase {
+    const char* name;
+    friend void PrintTo(const EditCase& c, std::ostream* os) { *os << c.name; }
+    std::function<Annotation()> make;
+    std::function<void(Inspector&)> act;
+    std::function<void(const Annotation&)> expectRecord;
+    const char* key;
+    QVariant remembered;
+};
+
+class InspectorEdits : public Inspector, public ::testing::WithParamInterface<EditCase> {};
+
+// Each edit lands in the selected annotation in the document and in the defaults for its kind;
+// the other annotation, below it, stays untouched.
+TEST_P(InspectorEdits, ChangeTheSelectedAnnotationAndRememberItsStyle)
+{
+    const EditCase& c = GetParam();
+    const RedactAnnotation bystander = RedactAnnotation::make(QRectF(0, 0, 40, 40), Qt::black);
+    editor->addAnnotation(bystander);
+    addSelected(c.make());
+    ASSERT_EQ(inspector->kind(), std::optional(Tool(editor->document()->annotations[1].index())));
+    c.act(*this);
+    c.expectRecord(editor->document()->annotations[1]);
+    EXPECT_EQ(editor->document()->annotations[0], Annotation(bystander));
+    if (c.remembered.typeId() == QMetaType::QColor)
+        EXPECT_EQ(AnnotationDefaultsStore(settings.store()).color(c.key), c.remembered.value<QColor>());
+    else
+        EXPECT_EQ(stored(c.key), c.remembered);
+}
+
+template <class R>
+std::function<void(const Annotation&)> expect(std::function<void(const R&)> check)
+{
+    return [check](const Annotation& a) {
+        ASSERT_TRUE(std::holds_alternative<R>(a));
+        check(std::get<R>(a));
+    };
+}
+
+Annotation aText()
+{
+    TextAnnotation t = TextAnnotation::make({120, 80}, Qt::red);
+    t.text = QStringLiteral("Hello");
+    return t;
+}
+Annotation anArrow() { return ArrowAnnotation::make({100, 100}, {300, 200}, Qt::red); }
+Annotation aShape() { return ShapeAnnotation::make(box, QColor::fromRgbF(0.2f, 0.4f, 1.0f)); }
+Annotation aRedaction() { return RedactAnnotation::make(box, Qt::black); }
+
+void clickButton(Inspector& f, Tool kind, const char* name)
+{
+    QAbstractButton* b = f.inspector->button(kind, QLatin1String(name));
+    ASSERT_TRUE(b) << name;
+    QTest::mouseClick(b, Qt::LeftButton, {}, b->rect().center());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inspector, InspectorEdits,
+    ::testing::Values(
+        EditCase{"textSize", aText, [](Inspector& f) { Inspector::slide(f.inspector->slider(Tool::text, "Size"), 40); },
+                 expect<TextAnnotation>([](const TextAnnotation& x) {
+                     EXPECT_EQ(x.fontSize, 40);
+                     EXPECT_EQ(x.text, QStringLiteral("Hello"));
+                 }),
+                 Keys::textFontSize, 40.0},
+        EditCase{"semiboldBecomesBold", aText, [](Inspector& f) { clickButton(f, Tool::text, "Bold"); },
+                 expect<TextAnnotation>([](const TextAnnotation& x) { EXPECT_EQ(x.fontWeight, FontWeight::bold); }),
+                 Keys::textFontWeight, QStringLiteral("bold")},
+        EditCase{"boldBecomesRegular",
+                 [] {
+                     TextAnnotation x = std::get<TextAnnotation>(aText());
+                     x.fontWeight = FontWeight::bold;
+                     return Annotation(x);
+                 },
+                 [](Inspector& f) { clickButton(f, Tool::text, "Bold"); },
+                 expect<TextAnnotation>([](const TextAnnotation& x) { EXPECT_EQ(x.fontWeight, FontWeight::regular); }),
+                 Keys::textFontWeight, QStringLiteral("regular")},
+        EditCase{"design", aText, [](Inspector& f) { clickButton(f, Tool::text, "Mono"); },
+                 expect<TextAnnotation>([](const TextAnnotation& x) { EXPECT_EQ(x.design, TextDesign::mono); }),
+                 Keys::textDesign, QStringLiteral("mono")},
+        EditCase{"outlineColor", aText,
+                 [](Inspector& f) { f.inspector->outlineColorPicker()->swatch(5)->click(); },
+                 expect<TextAnnotation>([](const TextAnnotation& x) {
+                     EXPECT_EQ(x.strokeColor, Inspector::swatch(5));
+                     EXPECT_EQ(x.color, QColor(Qt::red));
+                 }),
+                 Keys::textStrokeColor, Inspector::swatch(5)},
+        EditCase{"arrowStyle", anArrow, [](Inspector& f) { clickButton(f, Tool::arrow, "Double"); },
+                 expect<ArrowAnnotation>([](const ArrowAnnotation& a) {
+                     EXPECT_EQ(a.style, ArrowStyle::double_);
+                     EXPECT_EQ(a.endPoint, QPointF(300, 200));
+                 }),
+                 Keys::arrowStyle, QStringLiteral("double")},
+        EditCase{"shapeType", aShape, [](Inspector& f) { clickButton(f, Tool::shape, "Circle"); },
+                 expect<ShapeAnnotation>([](const ShapeAnnotation& s) {
+                     EXPECT_EQ(s.shapeType, ShapeType::circle);
+                     EXPECT_EQ(s.size, box.size());
+                 }),
+                 Keys::shapeType, QStringLiteral("circle")},
+        EditCase{"shapeThicknessStopsAtOne", aShape,
+                 [](Inspector& f) { Inspector::slide(f.inspector->slider(Tool::shape, "Thickness"), 0); },
+                 expect<ShapeAnnotation>([](const ShapeAnnotation& s) { EXPECT_EQ(s.strokeWidth, 1); }),
+                 Keys::shapeStrokeWidth, 1.0},
+        EditCase{"fillTintsWithTheStrokeColour", aShape, [](Inspector& f) { clickButton(f, Tool::shape, "Fill"); },
+                 expect<ShapeAnnotation>([](const ShapeAnnotation& s) {
+                     ASSERT_TRUE(s.fillColor);
+                     EXPECT_EQ(s.fillColor->rgb(), s.color.rgb());
+                     EXPECT_NEAR(s.fillColor->alphaF(), 0.25, 0.001);
+                 }),
+                 Keys::shapeIsFilled, true},
+        EditCase{"redactionCornerRadiusStopsAt24", aRedaction,
+                 [](Inspector& f) { Inspector::slide(f.inspector->slider(Tool::redact, "Corner Radius"), 30); },
+                 expect<RedactAnnotation>([](const RedactAnnotation& r) { EXPECT_EQ(r.cornerRadius, 24); }),
+                 Keys::redactCornerRadius, 24.0}),
+    caseName<EditCase>);
+
+// With nothing selected, an armed tool shows the style its next annotation takes, and edits
+// change only that remembered style.
+TEST_F(Inspector, AnArmedToolEditsTheRememberedStyleOfItsKind)
+{
+    QSignalSpy inspecting(inspector.get(), &AnnotationInspector::inspectingChanged);
+    EXPECT_FALSE(inspector->kind());
+    settings.store().setValue(QLatin1String(Keys::arrowStrokeWidth), 9.0);
+    editor->setSelectedTool(Tool::arrow);
+    ASSERT_EQ(inspector->kind(), std::optional(Tool::arrow));
+    EXPECT_EQ(inspecting.size(), 1);
+    EXPECT_TRUE(inspector->defaultsHint()->isVisibleTo(inspector.get()));
+    EXPECT_EQ(inspector->slider(Tool::arrow, QStringLiteral("Thickness"))->value(), 9);
+    EXPECT_TRUE(resetShown(Tool::arrow));
+
+    clickButton(*this, Tool::arrow, "Line");
+    EXPECT_EQ(stored(Keys::arrowStyle), QStringLiteral("line"));
+    EXPECT_TRUE(inspector->button(Tool::arrow, QStringLiteral("Line"))->isChecked());
+    inspector->section(Tool::arrow)->resetButton()->click();
+    EXPECT_EQ(stored(Keys::arrowStyle), QStringLiteral("single"));
+    EXPECT_EQ(stored(Keys::arrowStrokeWidth), 7.0);
+    EXPECT_FALSE(resetShown(Tool::arrow));
+    EXPECT_TRUE(editor->document()->annotations.empty());
+
+    // A remembered fill shows on the shape tool; the quick tool has no style of its own.
+    settings.store().setValue(QLatin1String(Keys::shapeIsFilled), true);
+    editor->setSelectedTool(Tool::shape);
+    EXPECT_TRUE(inspector->button(Tool::shape, QStringLiteral("Fill"))->isChecked());
+    editor->setSelectedTool(Tool::quick);
+    EXPECT_FALSE(inspector->kind());
+    EXPECT_EQ(inspecting.size(), 2);
+}
+
+TEST_F(Inspector, ASelectionIsInspectedRatherThanTheArmedTool)
+{
+    editor->setSelectedTool(Tool::text);
+    addSelected(aRedaction());
+    EXPECT_EQ(inspector->kind(), std::optional(Tool::redact));
+    editor->removeAnnotation(annotationId(only()));
+    EXPECT_EQ(inspector->kind(), std::optional(Tool::text));
+}
+
+struct ResetCase {
+    const char* name;
+    friend void PrintTo(const ResetCase& c, std::ostream* os) { *os << c.name; }
+    std::function<Annotation()> make;
+    bool dirty;
+    // What the reset must leave, checked against the annotation before it.
+    std::function<void(const Annotation& before, const Annotation& after)> check;
+};
+
+class InspectorResets : public Inspector, public ::testing::WithParamInterface<ResetCase> {};
+
+TEST_P(InspectorResets, ShowOnlyWhileTheStyleDiffersAndRestoreIt)
+{
+    const ResetCase& c = GetParam();
+    const Annotation before = c.make();
+    addSelected(before);
+    const Tool kind = *inspector->kind();
+    const QString title = inspector->section(kind)->title().toLower();
+    EXPECT_EQ(inspector->section(kind)->resetButton()->toolTip(), QStringLiteral("Reset %1 to defaults").arg(title));
+    ASSERT_EQ(resetShown(kind), c.dirty);
+    if (!c.dirty)
+        return;
+    inspector->section(kind)->resetButton()->click();
+    EXPECT_FALSE(resetShown(kind));
+    EXPECT_FALSE(EditorViewModel::annotationStyleIsDirty(only()));
+    EXPECT_EQ(annotationColor(only()), annotationColor(before));
+    c.check(before, only());
+    // The reset style is also what the kind's next annotation takes.
+    editor->setSelectedAnnotationId({});
+    editor->setSelectedTool(kind);
+    EXPECT_FALSE(resetShown(kind));
+}
+
+template <class R>
+std::function<Annotation()> with(std::function<Annotation()> make, std::function<void(R&)> change)
+{
+    return [make, change] {
+        Annotation a = make();
+        change(std::get<R>(a));
+        return a;
+    };
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inspector, InspectorResets,
+    ::testing::Values(
+        ResetCase{"textOutlineColourAlone", with<TextAnnotation>(aText, [](TextAnnotation& x) { x.strokeColor = Qt::black; }),
+                  false, {}},
+        ResetCase{"textItalicHeavyOutlined",
+                  with<TextAnnotation>(aText,
+                                       [](TextAnnotation& x) {
+                                           x.isItalic = true;
+                                           x.fontWeight = FontWeight::heavy;
+                                           x.strokeWidth = 3;
+                                           x.strokeColor = Qt::black;
+                                           x.backgroundColor = Qt::yellow;
+                                       }),
+                  true,
+                  [](const Annotation&, const Annotation& after) {
+                      const auto& x = std::get<TextAnnotation>(after);
+                      EXPECT_EQ(x.fontWeight, FontWeight::semibold);
+                      EXPECT_EQ(x.strokeColor, QColor(Qt::white));
+                      EXPECT_EQ(x.backgroundColor, QColor(Qt::yellow));
+                  }},
+        ResetCase{"arrowLine", with<ArrowAnnotation>(anArrow, [](ArrowAnnotation& a) { a.style = ArrowStyle::line; }), true,
+                  [](const Annotation&, const Annotation& after) {
+                      EXPECT_EQ(std::get<ArrowAnnotation>(after).style, ArrowStyle::single);
+                  }},
+        ResetCase{"shapeCornerRadiusAlone", with<ShapeAnnotation>(aShape, [](ShapeAnnotation& s) { s.cornerRadius = 20; }),
+                  false, {}},
+        ResetCase{"shapeFilledKeepsItsCornerRadius",
+                  with<ShapeAnnotation>(aShape,
+                                        [](ShapeAnnotation& s) {
+                                            s.fillColor = Qt::green;
+                                            s.cornerRadius = 20;
+                                        }),
+                  true,
+                  [](const Annotation&, const Annotation& after) {
+                      const auto& s = std::get<ShapeAnnotation>(after);
+                      EXPECT_FALSE(s.fillColor);
+                      EXPECT_EQ(s.cornerRadius, 20);
+                  }},
+        ResetCase{"redactionStyleAlone", with<RedactAnnotation>(aRedaction, [](RedactAnnotation& r) { r.redactStyle = RedactStyle::blur; }),
+                  false, {}},
+        ResetCase{"redactionRadiusKeepsItsStyle",
+                  with<RedactAnnotation>(aRedaction,
+                                         [](RedactAnnotation& r) {
+                                             r.cornerRadius = 0;
+                                             r.redactStyle = RedactStyle::pixelate;
+                                         }),
+                  true,
+                  [](const Annotation&, const Annotation& after) {
+                      EXPECT_EQ(std::get<RedactAnnotation>(after).cornerRadius, 4);
+                      EXPECT_EQ(std::get<RedactAnnotation>(after).redactStyle, RedactStyle::pixelate);
+                  }}),
+    caseName<ResetCase>);
+
+TEST_F(Inspector, ResettingAShapeRemembersItsCornerRadiusToo)
+{
+    ShapeAnnotation s = std::get<ShapeAnnotation>(aShape());
+    s.strokeWidth = 11;
+    s.cornerRadius = 20;
+    addSelected(s);
+    inspector->section(Tool::shape)->resetButton()->click();
+    EXPECT_EQ(stored(Keys::shapeStrokeWidth), 5.0);
+    EXPECT_EQ(stored(Keys::shapeCornerRadius), 20.0);
+    EXPECT_EQ(stored(Keys::shapeIsFilled), false);
+}
+
+struct ChosenCase {
+    const char* name;
+    friend void PrintTo(const ChosenCase& c, std::ostream* os) { *os << c.name; }
+    QColor current;
+    int chosen; // the swatch shown as chosen; -1: the custom button
+};
+
+class ColorPickerChosen : public ::testing::TestWithParam<ChosenCase> {};
+
+TEST_P(ColorPickerChosen, FollowsTheCurrentColourWithinOneHundredth)
+{
+    const ChosenCase& c = GetParam();
+    AnnotationColorPicker picker(QStringLiteral("Color"));
+    picker.setColor(c.current);
+    for (int i = 0; i < AnnotationColorPicker::swatchCount; ++i)
+        EXPECT_EQ(picker.swatch(i)->isChecked(), i == c.chosen) << i;
+    EXPECT_EQ(picker.customButton()->isChecked(), c.chosen < 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ColorPicker, ColorPickerChosen,
+    ::testing::Values(ChosenCase{"exactSwatch", QColor::fromRgbF(1.0f, 0.62f, 0.04f), 1},
+                      ChosenCase{"justInside", QColor::fromRgbF(0.2f + 0.009f, 0.84f - 0.009f, 0.29f), 3},
+                      ChosenCase{"justOutside", QColor::fromRgbF(0.2f, 0.84f, 0.29f + 0.011f), -1},
+                      ChosenCase{"opacityIgnored", QColor::fromRgbF(0.75f, 0.35f, 0.95f, 0.3f), 6},
+                      ChosenCase{"otherColourModel", QColor::fromHsvF(0, 0, 1), 7},
+                      ChosenCase{"pureRedIsCustom", QColor::fromRgbF(1, 0, 0), -1}),
+    caseName<ChosenCase>);
+
+TEST_F(Inspector, ColorPickerChoosesTheAnnotationColour)
+{
+    editor->setSelectedTool(Tool::shape);
+    AnnotationColorPicker* picker = inspector->colorPicker(Tool::shape);
+    EXPECT_TRUE(picker->customButton()->isChecked()); // the start colour, pure red
+    QTest::mouseClick(picker->swatch(4), Qt::LeftButton);
+    EXPECT_EQ(editor->annotationColor(), swatch(4));
+    EXPECT_EQ(AnnotationDefaultsStore(settings.store()).color(Keys::color), swatch(4));
+    EXPECT_TRUE(picker->swatch(4)->isChecked());
+    EXPECT_FALSE(picker->customButton()->isChecked());
+
+    // The custom chooser does not hold up the event loop, and its colour arrives opaque.
+    QTest::mouseClick(picker->customButton(), Qt::LeftButton);
+    ASSERT_TRUE(picker->customDialog());
+    EXPECT_TRUE(picker->customDialog()->isVisible());
+    picker->customDialog()->setCurrentColor(QColor::fromHsvF(0.5f, 0.5f, 0.5f, 0.5f));
+    picker->customDialog()->accept();
+    EXPECT_EQ(editor->annotationColor().rgb(), QColor::fromHsvF(0.5f, 0.5f, 0.5f).rgb());
+    EXPECT_EQ(editor->annotationColor().alphaF(), 1.0f);
+    EXPECT_TRUE(picker->customButton()->isChecked());
+    // Filling the remembered shape tints with the chosen colour.
+    clickButton(*this, Tool::shape, "Fill");
+    EXPECT_TRUE(stored(Keys::shapeIsFilled).toBool());
+}
+
+// The window's right-hand panel: the inspector while there is something to inspect, the
+// framing style otherwise.
+TEST(InspectorInWindow, TakesTheSidebarsPlaceWhileThereIsSomethingToInspect)
+{
+    loadBundledFonts();
+    TempSettings settings;
+    NotificationCenter notifications;
+    EditorViewModel editor(settings.store(), notifications);
+    editor.setScreenScaleProvider([] { return 1.0; });
+    EditorWindow window(editor);
+    window.resize(1280, 820);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    editor.loadImage(solidImage({1200, 750}, 1.0, QColor(40, 90, 160)), SourceType::file, false);
+    const auto shown = [&](QWidget* w) { return w->isVisible(); };
+    EXPECT_TRUE(shown(window.sidebar()));
+    EXPECT_FALSE(shown(window.inspector()));
+
+    const QDir screenshots(qEnvironmentVariable("PELORIN_SCREENSHOT_DIR"));
+    const auto snap = [&](const char* name) {
+        if (!qEnvironmentVariableIsEmpty("PELORIN_SCREENSHOT_DIR"))
+            window.grab().save(screenshots.filePath(QLatin1String(name)));
+    };
+    TextAnnotation text = TextAnnotation::make({160, 120}, Inspector::swatch(5));
+    text.text = QStringLiteral("Look here");
+    text.isItalic = true;
+    text.strokeWidth = 2;
+    ShapeAnnotation shape = ShapeAnnotation::make(QRectF(500, 200, 300, 180), Inspector::swatch(1));
+    shape.fillColor = QColor::fromRgbF(1.0f, 0.62f, 0.04f, 0.25f);
+    ArrowAnnotation arrow = ArrowAnnotation::make({300, 500}, {480, 300}, Inspector::swatch(0));
+    RedactAnnotation redact = RedactAnnotation::make(QRectF(850, 500, 220, 60), Qt::black);
+    for (const Annotation& a : std::initializer_list<Annotation>{text, shape, arrow, redact}) {
+        editor.addAnnotation(a);
+        editor.setSelectedAnnotationId(annotationId(a));
+        const Tool kind = *window.inspector()->kind();
+        EXPECT_TRUE(shown(window.inspector()));
+        EXPECT_FALSE(shown(window.sidebar()));
+        EXPECT_EQ(window.inspector()->section(kind)->isVisible(), true);
+        snap(qPrintable(QStringLiteral("inspector-%1.png").arg(rawValue(kind))));
+    }
+    editor.setSelectedAnnotationId({});
+    EXPECT_TRUE(shown(window.sidebar()));
+    snap("style-sidebar.png");
+    editor.setSelectedTool(Tool::text);
+    EXPECT_TRUE(shown(window.inspector()));
+    snap("inspector-text-tool.png");
+    // The custom chooser opens over the window without holding up the event loop.
+    AnnotationColorPicker* picker = window.inspector()->colorPicker(Tool::text);
+    QTest::mouseClick(picker->customButton(), Qt::LeftButton);
+    ASSERT_TRUE(picker->customDialog());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(picker->customDialog()));
+    if (!qEnvironmentVariableIsEmpty("PELORIN_SCREENSHOT_DIR"))
+        picker->customDialog()->grab().save(screenshots.filePath(QStringLiteral("custom-color.png")));
+    picker->customDialog()->reject();
+    EXPECT_EQ(editor.annotationColor(), AppConstants::defaultAnnotationColor());
+}
+
+} // namespace
+} // namespace pelorin::test
