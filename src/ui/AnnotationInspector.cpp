@@ -187,7 +187,8 @@ AnnotationInspector::AnnotationInspector(EditorViewModel& editor, QWidget* paren
     column->addWidget(m_defaultsHint);
     column->addStretch(1);
 
-    for (auto signal : {&EditorViewModel::documentChanged, &EditorViewModel::selectedAnnotationIdChanged,
+    for (auto signal : {&EditorViewModel::documentChanged, &EditorViewModel::annotationsChanged,
+                        &EditorViewModel::selectedAnnotationIdChanged,
                         &EditorViewModel::selectedToolChanged, &EditorViewModel::annotationColorChanged,
                         &EditorViewModel::annotationDefaultsChanged})
         connect(&m_editor, signal, this, &AnnotationInspector::refresh);
@@ -329,6 +330,13 @@ LabeledSlider* AnnotationInspector::addSlider(Panel& panel, const QString& label
     panel.sliders.push_back(slider);
     connect(slider, &LabeledSlider::valueEdited, this, [this, write = std::move(write)](double value) {
         m_editor.editInspectedAnnotation([&](Annotation& annotation) { write(annotation, value); });
+    });
+    // One drag of a slider is one step of undo, however many values it passed through.
+    connect(slider, &LabeledSlider::draggingChanged, this, [this](bool dragging) {
+        if (dragging)
+            m_editor.beginAnnotationEditRun(m_editor.selectedAnnotationId());
+        else
+            m_editor.endAnnotationEditRun();
     });
     return slider;
 }
