@@ -25,6 +25,7 @@
 #include "platform/SettingsStore.h"
 #include "ui/EditorWindow.h"
 #include "ui/FileDialogSavePanel.h"
+#include "ui/AnalysisProviderChoice.h"
 #include "ui/SettingsWindow.h"
 #include "ui/ShortcutRecorderView.h"
 #include "ui/UploadHistoryWindow.h"
@@ -156,6 +157,7 @@ int runPelorin(int argc, char** argv)
             settingsWindow = std::make_unique<SettingsWindow>(settings);
             SettingsWindow* created = settingsWindow.get();
             created->shortcutSection()->addWidget(new ShortcutRecorderView(settings, notifications));
+            created->accountSection()->addWidget(new AnalysisProviderChoice(settings));
             const auto showShortcut = [&settings, created] {
                 created->setShortcutDisplay(displayString(effectiveShortcut(
                     settings.stringValue(QLatin1String(SettingsKeys::captureShortcutKey)),
@@ -189,6 +191,8 @@ int runPelorin(int argc, char** argv)
     loadBundledFonts();
     EditorViewModel editor(settings, notifications);
     editor.setWindowHost(&windows);
+    editor.setTokenStore(&KeychainStore::shared());
+    editor.setSettingsOpener([&openSettings](const QString&) { openSettings(); });
     EditorWindow window(editor);
     windows.setMainWindow(&window);
     FileDialogSavePanel savePanel(&window);

@@ -25,6 +25,26 @@ constexpr int linePadding = 10;
 // Pixels added around a detected line before it is cut out: its box is the tight ink box.
 constexpr int lineMargin = 3;
 constexpr int maximumLabelLength = 60;
+// Grey levels a pixel must differ from the background by to count as ink.
+constexpr int inkSeparation = 40;
+
+int medianLevel(const cv::Mat& grey)
+{
+    int histogram[256] = {};
+    for (int y = 0; y < grey.rows; ++y) {
+        const uchar* row = grey.ptr<uchar>(y);
+        for (int x = 0; x < grey.cols; ++x)
+            ++histogram[row[x]];
+    }
+    const int half = grey.rows * grey.cols / 2;
+    int seen = 0;
+    for (int level = 0; level < 256; ++level) {
+        seen += histogram[level];
+        if (seen > half)
+            return level;
+    }
+    return 255;
+}
 
 // One engine per worker thread: loading the language model costs more than reading a
 // screenful of lines, and an engine must not be shared between threads.
@@ -51,9 +71,16 @@ QString readLine(const cv::Mat& grey)
 {
     if (grey.empty())
         return {};
-    cv::Mat line = grey;
-    // Light text on a dark or coloured plate reads like dark on light once inverted.
-    if (cv::mean(line)[0] < 128) {
+    // Stretched to the full range: text under a dimming layer has little contrast left.
+    cv::Mat line;
+    cv::normalize(grey, line, 0, 255, cv::NORM_MINMAX);
+    // The background is what most pixels show; text is whatever stands apart from it. Light
+    // text (on a dark, coloured or dimmed plate) reads like dark text once inverted.
+    const int background = medianLevel(line);
+    cv::Mat apart;
+    cv::absdiff(line, cv::Scalar(background), apart);
+    const cv::Mat inkMask = apart > inkSeparation;
+    if (cv::countNonZero(inkMask) > 0 && cv::mean(line, inkMask)[0] > background) {
         cv::Mat inverted;
         cv::bitwise_not(line, inverted);
         line = inverted;

@@ -4,6 +4,7 @@
 #include "editor/EditorViewModel.h"
 #include "ui/CanvasView.h"
 #include "ui/EditorToolbar.h"
+#include "ui/AnalysisPanel.h"
 #include "ui/StyleSidebar.h"
 
 #include <QCloseEvent>
@@ -57,6 +58,7 @@ EditorWindow::EditorWindow(EditorViewModel& editor, QWidget* parent)
     m_canvas = new CanvasView(editor, this);
     m_canvas->setWallpaperProvider([wallpaper] { return wallpaper.currentWallpaper(); });
     row->addWidget(m_canvas, 1);
+    row->addWidget(new AnalysisPanel(editor, this));
     m_sidebar = new StyleSidebar(editor, [wallpaper](QSize size) { return wallpaper.scaledWallpaper(size); }, this);
     row->addWidget(m_sidebar);
     column->addLayout(row, 1);
