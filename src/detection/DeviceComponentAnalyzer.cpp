@@ -19,7 +19,7 @@ namespace {
 
 // Recognition reads glyphs best at roughly this line height in pixels; smaller lines are
 // enlarged to it, larger ones are left alone.
-constexpr int recognitionLineHeight = 40;
+constexpr int recognitionLineHeight = 32;
 // Background painted around a line: the recogniser misreads glyphs that touch the edge.
 constexpr int linePadding = 10;
 // Pixels added around a detected line before it is cut out: its box is the tight ink box.

@@ -6,7 +6,6 @@
 #include "platform/Pasteboard.h"
 #include "platform/SettingsKeys.h"
 
-#include <QPainter>
 
 using namespace pelorin;
 using test::CloudTestServer;
@@ -189,17 +188,9 @@ TEST_F(Analysis, OnThisComputerNoAccountIsNeeded)
 {
     settings.store().setValue(QLatin1String(SettingsKeys::analysisProvider), QStringLiteral("device"));
     tokens.setToken(std::nullopt);
-    QImage image(480, 160, QImage::Format_ARGB32);
-    image.fill(Qt::white);
-    {
-        QPainter painter(&image);
-        painter.setPen(Qt::black);
-        painter.setFont(QFont(QStringLiteral("DejaVu Sans"), 20));
-        painter.drawText(QRect(20, 20, 440, 50), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Invoice number 4271"));
-        painter.fillRect(QRect(20, 90, 200, 50), QColor(40, 90, 200));
-        painter.setPen(Qt::white);
-        painter.drawText(QRect(20, 90, 200, 50), Qt::AlignCenter, QStringLiteral("Submit"));
-    }
+    // A line of text, and a filled button with white text on it.
+    const QImage image(QStringLiteral(PELORIN_TEST_DATA "/analysis-invoice.png"));
+    ASSERT_FALSE(image.isNull());
     editor->loadImage(image, SourceType::clipboard, false);
     analyze();
     EXPECT_EQ(editor->errorMessage(), QString());
