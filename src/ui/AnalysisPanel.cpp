@@ -153,7 +153,13 @@ void AnalysisPanel::rebuild()
     m_title->setText(QStringLiteral("Analysis · %1 %2")
                          .arg(components.size())
                          .arg(components.size() == 1 ? QStringLiteral("component") : QStringLiteral("components")));
+    const bool appears = !components.empty() && isHidden();
     setVisible(!components.empty());
+    if (appears) {
+        // The canvas has just narrowed: zoom out once it has its new width if the card no
+        // longer fits, so the boxes are not cut off at the panel's edge.
+        QTimer::singleShot(0, &m_editor, [editor = &m_editor] { editor->fitPaddedFrameIfNeeded(); });
+    }
 }
 
 } // namespace pelorin

@@ -114,7 +114,7 @@ TEST_F(ComponentWindow, TheShimmerSweepsWhileAnAnalysisRuns)
     EXPECT_TRUE(shimmer->isVisible());
     // The band sweeps in from the left; caught mid-card unless the analysis is quicker.
     EXPECT_EQ(shimmer->phase(), -1);
-    waitUntil([&] { return shimmer->phase() > -0.2 || !editor->isAnalyzing(); }, 10'000);
+    waitUntil([&] { return shimmer->phase() > -0.45 || !editor->isAnalyzing(); }, 10'000);
     if (editor->isAnalyzing())
         shoot("analysing");
     ASSERT_TRUE(waitUntil([&] { return !editor->isAnalyzing(); }, 60'000));
