@@ -35,7 +35,7 @@ const std::array<SettingKey, 27>& table()
         {lastBrowserChrome, T::QByteArray, {}, false},
         {cloudServerURL, T::QString, {}, false},
         {analysisServerURL, T::QString, {}, false},
-        {analysisProvider, T::QString, QStringLiteral("device"), true},
+        {analysisProvider, T::QString, QStringLiteral("device"), false},
         {cloudAccountEmail, T::QString, {}, false},
         {s3EndpointURL, T::QString, {}, false},
         {captureToolPath, T::QString, {}, false},
