@@ -10,6 +10,7 @@
 #include "platform/Pasteboard.h"
 #include "platform/SettingsKeys.h"
 #include "platform/SettingsStore.h"
+#include "ui/AnalysisProviderChoice.h"
 #include "ui/SettingsWindow.h"
 #include "ui/ShortcutRecorderView.h"
 #include "ui/UploadSettingsSections.h"
@@ -47,6 +48,7 @@ void AppWindows::openSettings()
         shortcutRow->addStretch();
         shortcutRow->addWidget(new ShortcutRecorderView(m_settings, m_notifications));
         created->shortcutSection()->addLayout(shortcutRow);
+        created->accountSection()->addWidget(new AnalysisProviderChoice(m_settings));
         const auto showShortcut = [this, created] {
             created->setShortcutDisplay(displayString(effectiveShortcut(
                 m_settings.stringValue(QLatin1String(SettingsKeys::captureShortcutKey)),

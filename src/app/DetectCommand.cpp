@@ -1,6 +1,8 @@
 #include "app/DetectCommand.h"
 
 #include "core/ImageFile.h"
+#include "net/ServiceError.h"
+#include "detection/DeviceComponentAnalyzer.h"
 #include "detection/ElementDetectionService.h"
 
 #include <QDir>
@@ -15,7 +17,7 @@ namespace pelorin {
 
 namespace {
 
-const char* const usage = R"(Usage: pelorin detect IMAGE… [-o DIR] [--scale FACTOR]
+const char* const usage = R"(Usage: pelorin detect IMAGE… [-o DIR] [--scale FACTOR] [--components]
 
 Finds the UI elements of each screenshot on this machine (text lines, groups of text and
 box-like outlines such as buttons, fields and cards), the outlines the quick annotation tool
@@ -28,6 +30,11 @@ Options:
                        instead of printing; DIR is created when missing
   --scale FACTOR       pixels per point of the images (2 for a HiDPI screenshot); by default
                        taken from each file's resolution (144 dpi is 2), else 1
+  --components         analyse instead, as Analyze does on this computer: the components
+                       with the text read in them, one JSON line per image:
+                         {"components": [{"label", "text", "type", "x1", "y1", "x2", "y2"}, …],
+                          "image_width": W, "image_height": H}
+                       in pixels of the image
   -h, --help           show this help
 
 An image that cannot be read is reported on standard error and skipped; the others are
@@ -66,6 +73,7 @@ int runDetectCommand(const QStringList& arguments)
     QStringList images;
     QString outputFolder;
     double scale = 0;
+    bool components = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
         const auto value = [&]() -> std::optional<QString> {
@@ -83,6 +91,8 @@ int runDetectCommand(const QStringList& arguments)
             if (!folder)
                 return 2;
             outputFolder = *folder;
+        } else if (argument == u"--components") {
+            components = true;
         } else if (argument == u"--scale") {
             const std::optional<QString> text = value();
             if (!text)
@@ -120,7 +130,17 @@ int runDetectCommand(const QStringList& arguments)
         }
         if (scale > 0)
             image->setDevicePixelRatio(scale);
-        const QByteArray json = elementsJson(ElementDetectionService::detect(*image, image->deviceIndependentSize()));
+        QByteArray json;
+        if (components) {
+            try {
+                json = encodeComponentAnalysisResponse(DeviceComponentAnalyzer::analyze(*image)) + '\n';
+            } catch (const ServiceError& failure) {
+                complain(QStringLiteral("cannot analyse %1: %2").arg(path, failure.description()));
+                return 1;
+            }
+        } else {
+            json = elementsJson(ElementDetectionService::detect(*image, image->deviceIndependentSize()));
+        }
         if (outputFolder.isEmpty()) {
             std::fwrite(json.constData(), 1, size_t(json.size()), stdout);
             std::fflush(stdout);

@@ -78,6 +78,8 @@ TrayApplication::TrayApplication(SettingsStore& settings, NotificationCenter& no
     m_editor = std::make_unique<Editor>(settings, notifications);
     Editor& editor = *m_editor;
     editor.model.setWindowHost(&m_windows.manager());
+    editor.model.setTokenStore(&KeychainStore::shared());
+    editor.model.setSettingsOpener([this](const QString&) { m_windows.openSettings(); });
     m_windows.manager().setMainWindow(&editor.window);
     editor.model.setSavePanel(&editor.savePanel);
     editor.model.setUploader(&editor.uploader);

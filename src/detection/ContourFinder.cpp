@@ -12,8 +12,8 @@ namespace {
 // surroundings by a few grey levels still leaves an outline.
 constexpr double contrastFactor = 2.0;
 // Neighbourhood and offset of the adaptive threshold, in pixels of the reduced copy and grey
-// levels after the contrast raise (so a step of 5 grey levels in the screenshot counts). A local threshold keeps the 1-pixel grey field borders a
-// global (Otsu) threshold loses.
+// levels after the contrast raise (so a step of 5 grey levels in the screenshot counts). A local
+// threshold keeps the 1-pixel grey field borders a global (Otsu) threshold loses.
 constexpr int thresholdBlock = 15;
 constexpr double thresholdOffset = 10;
 
@@ -26,7 +26,7 @@ Contour buildContour(const std::vector<std::vector<cv::Point>>& contours, const 
     contour.points.reserve(points.size());
     const double sx = 1.0 / size.width;
     const double sy = 1.0 / size.height;
-    // Pixel centres: a contour along pixel column 0 and one along the last column span the image.
+    // Outline points stand for pixel centres.
     for (const cv::Point& p : points)
         contour.points.emplace_back((p.x + 0.5) * sx, (p.y + 0.5) * sy);
     if (depth < ElementDetectionService::contourMaximumDepth) {

@@ -1,6 +1,7 @@
 #include "editor/EditorViewModel.h"
 
 #include "core/AppConstants.h"
+#include "detection/VisionAnalysisService.h"
 #include "editor/EditorWindowHost.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Pasteboard.h"

@@ -39,6 +39,8 @@ class OffscreenSceneRenderer;
 class Pasteboard;
 class SavePanel;
 class SettingsStore;
+class TokenStore;
+class VisionAnalysisService;
 
 enum class ExportFollowUp { stay, close };
 enum class CopyClipboardContent { image, url };
@@ -285,6 +287,28 @@ public:
     QFuture<void> pendingElementDetection() const { return m_elementDetection; }
     const std::map<QUuid, QUuid>& componentRedactions() const { return m_componentRedactions; }
 
+    // --- Analysis (EditorAnalysis.cpp) and its components (EditorComponents.cpp)
+    // The cloud session's token; the keyring's when none is set.
+    void setTokenStore(TokenStore* tokens) { m_tokens = tokens; }
+    // Opens the Settings window at a section ("Account").
+    void setSettingsOpener(std::function<void(const QString&)> open) { m_openSettings = std::move(open); }
+    // Opens a web address in the default browser.
+    void setUrlOpener(std::function<void(const QUrl&)> open) { m_openUrl = std::move(open); }
+    VisionAnalysisService& visionService();
+    // Whether Analyze runs on this computer ("analysisProvider" = "device") or on the server.
+    bool analyzesOnDevice() const;
+    void analyzeComponents();
+    void toggleComponentHighlight(const QUuid& id);
+    bool componentIsRedacted(const QUuid& id) const;
+    void toggleComponentRedaction(const DetectedComponent& component);
+    bool copyAllComponentText();
+    // The component's text, else its label, on the clipboard; false when the clipboard did not take it.
+    bool copyComponentText(const DetectedComponent& component);
+    void searchComponentText(const QString& text);
+    // What copy and search use: the text when there is some, else the label.
+    static QString textOrLabel(const DetectedComponent& component);
+    void clearComponentAnalysis();
+
     // --- Status shown by the window
     bool isCapturing() const { return m_isCapturing; }
     void setIsCapturing(bool value);
@@ -360,6 +384,8 @@ Q_SIGNALS:
     void textureRefreshRequested();
     // A capture flow started (window = true for a window capture).
     void captureRequested(bool window);
+    // The canvas should show the card flat at once, without easing (an analysis flattened it).
+    void tiltResetRequested();
 
 private:
     // The one commit path of the annotation list (see the Annotations section).
@@ -382,6 +408,8 @@ private:
     // Writes the image; a failure sets "Failed to save: " + the reason and answers false.
     bool saveReportingErrors(const QImage& image, const QString& path);
     QCoro::Task<void> runCaptureFlow(QStringList arguments, QString failurePrefix);
+    QCoro::Task<void> analyzeComponentsAuthenticated(ScreenshotDocument document, bool onDevice);
+    TokenStore& tokens();
     void setTransform(const CanvasTransform& transform);
     double currentScreenScale() const;
 
@@ -430,6 +458,11 @@ private:
     QFuture<void> m_elementDetection;
     AnnotationHistory m_annotationHistory;
     std::map<QUuid, QRectF> m_liveAnnotationRects;
+    TokenStore* m_tokens = nullptr;
+    std::unique_ptr<VisionAnalysisService> m_visionService;
+    std::function<void(const QString&)> m_openSettings;
+    std::function<void(const QUrl&)> m_openUrl;
+    quint64 m_analysisRuns = 0;
 
     QTimer m_stylePersistTimer;
     QTimer m_browserChromePersistTimer;

@@ -9,9 +9,9 @@ namespace {
 using namespace SettingsKeys;
 using T = QMetaType::Type;
 
-const std::array<SettingKey, 27>& table()
+const std::array<SettingKey, 28>& table()
 {
-    static const std::array<SettingKey, 27> keys{{
+    static const std::array<SettingKey, 28> keys{{
         {captureShortcutKey, T::QString, QStringLiteral("1"), true},
         {captureShortcutModifiers, T::LongLong, qint64{3}, true},
         {hideWindowDuringCapture, T::Bool, true, true},
@@ -35,6 +35,7 @@ const std::array<SettingKey, 27>& table()
         {lastBrowserChrome, T::QByteArray, {}, false},
         {cloudServerURL, T::QString, {}, false},
         {analysisServerURL, T::QString, {}, false},
+        {analysisProvider, T::QString, QStringLiteral("device"), false},
         {cloudAccountEmail, T::QString, {}, false},
         {s3EndpointURL, T::QString, {}, false},
         {captureToolPath, T::QString, {}, false},

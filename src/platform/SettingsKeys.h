@@ -43,6 +43,7 @@ inline constexpr const char* lastDimmingAmount = "lastDimmingAmount";
 inline constexpr const char* lastBrowserChrome = "lastBrowserChrome";
 inline constexpr const char* cloudServerURL = "cloudServerURL";
 inline constexpr const char* analysisServerURL = "analysisServerURL";
+inline constexpr const char* analysisProvider = "analysisProvider"; // "device" or "cloud"
 inline constexpr const char* cloudAccountEmail = "cloudAccountEmail";
 inline constexpr const char* s3EndpointURL = "s3EndpointURL";
 inline constexpr const char* captureToolPath = "captureToolPath";

@@ -12,7 +12,9 @@
 #include "ui/CanvasInputLayer.h"
 #include "ui/CopyConfirmation.h"
 #include "ui/EmptyStateView.h"
+#include "ui/ComponentOverlayView.h"
 #include "ui/ExportFrameView.h"
+#include "ui/ShimmerView.h"
 #include "ui/ReturnTo2DButton.h"
 #include "ui/SceneControlsView.h"
 
@@ -47,6 +49,8 @@ CanvasView::CanvasView(EditorViewModel& editor, QWidget* parent)
     // Stacked bottom to top in the order they are made.
     m_annotationLayer = new AnnotationOverlayView(editor, this);
     m_returnButton = new ReturnTo2DButton(editor, this);
+    m_shimmer = new ShimmerView(editor, this);
+    m_componentOverlay = new ComponentOverlayView(editor, this);
     m_exportFrame = new ExportFrameView(editor, this);
     m_sceneControls = new SceneControlsView(editor, this);
     m_emptyState = new EmptyStateView(editor, this);
@@ -72,6 +76,11 @@ CanvasView::CanvasView(EditorViewModel& editor, QWidget* parent)
     connect(&m_editor, &EditorViewModel::annotationsChanged, this, [this] {
         if (m_editor.styling().dimming.isEnabled || m_editor.sceneState().isPerspective)
             requestFrame();
+    });
+    // An analysis flattens the card at once, without easing.
+    connect(&m_editor, &EditorViewModel::tiltResetRequested, this, [this] {
+        m_easing.currentYaw = 0;
+        m_easing.currentPitch = 0;
     });
     connect(m_exportFrame, &ExportFrameView::frameMoved, this, [this] {
         m_returnButton->place(!m_exportFrame->isHidden() ? m_exportFrame->tagRect() : QRectF());
@@ -332,6 +341,8 @@ void CanvasView::layoutOverlays()
 {
     const QRect whole = rect();
     m_annotationLayer->setGeometry(whole);
+    m_componentOverlay->setGeometry(whole);
+    m_shimmer->place();
     m_exportFrame->setGeometry(whole);
     m_emptyState->setGeometry(whole);
     m_returnButton->place(!m_exportFrame->isHidden() ? m_exportFrame->tagRect() : QRectF());

@@ -16,6 +16,8 @@ namespace pelorin {
 
 class AnnotationOverlayView;
 class CanvasInputLayer;
+class ComponentOverlayView;
+class ShimmerView;
 class CopyConfirmation;
 class EditorViewModel;
 class EmptyStateView;
@@ -71,6 +73,8 @@ public:
 
     AnnotationOverlayView* annotationOverlay() const { return m_annotationLayer; }
     ReturnTo2DButton* returnTo2DButton() const { return m_returnButton; }
+    ShimmerView* shimmer() const { return m_shimmer; }
+    ComponentOverlayView* componentOverlay() const { return m_componentOverlay; }
     ExportFrameView* exportFrameView() const { return m_exportFrame; }
     SceneControlsView* sceneControls() const { return m_sceneControls; }
     EmptyStateView* emptyState() const { return m_emptyState; }
@@ -126,6 +130,8 @@ private:
 
     AnnotationOverlayView* m_annotationLayer;
     ReturnTo2DButton* m_returnButton;
+    ShimmerView* m_shimmer;
+    ComponentOverlayView* m_componentOverlay;
     ExportFrameView* m_exportFrame;
     SceneControlsView* m_sceneControls;
     EmptyStateView* m_emptyState;

@@ -74,6 +74,18 @@ EditorToolbar::EditorToolbar(EditorViewModel& editor, QWidget* parent)
             Q_EMIT deleteRequested(m_editor.selectedAnnotationId());
     });
 
+    row->addSpacing(6);
+    m_analyze = new ChromeButton(ChromeButton::Kind::toolbarText, Glyph::viewfinder, QStringLiteral("Analyze"), this);
+    m_analyze->setToolTip(QStringLiteral("Find the screenshot's components and their text"));
+    m_clearAnalysis = new ChromeButton(ChromeButton::Kind::icon, Glyph::arrowCounterclockwise, QStringLiteral("Clear analysis"), this);
+    row->addWidget(m_analyze);
+    row->addWidget(m_clearAnalysis);
+    connect(m_analyze, &QAbstractButton::clicked, &m_editor, &EditorViewModel::analyzeComponents);
+    connect(m_clearAnalysis, &QAbstractButton::clicked, &m_editor, &EditorViewModel::clearComponentAnalysis);
+    for (auto signal : {&EditorViewModel::isAnalyzingChanged, &EditorViewModel::detectedComponentsChanged,
+                        &EditorViewModel::showComponentOverlayChanged})
+        connect(&m_editor, signal, this, &EditorToolbar::refresh);
+
     row->addStretch(1);
 
     m_zoomOut = new ChromeButton(ChromeButton::Kind::icon, Glyph::zoomOut, QStringLiteral("Zoom Out"), this);
@@ -129,6 +141,8 @@ void EditorToolbar::refresh()
         button->setChecked(m_editor.selectedTool() == tool);
     }
     m_delete->setEnabled(hasDocument && !m_editor.selectedAnnotationId().isNull());
+    m_analyze->setEnabled(hasDocument && !m_editor.isAnalyzing());
+    m_clearAnalysis->setEnabled(hasDocument && (m_editor.showComponentOverlay() || !m_editor.detectedComponents().empty()));
     const double zoom = m_editor.canvasTransform().zoomLevel;
     m_zoomLabel->setText(zoomText(zoom));
     m_zoomOut->setEnabled(hasDocument && zoom > CanvasLimits::minZoom);

@@ -26,6 +26,8 @@ public:
     ChromeButton* fitButton() const { return m_fit; }
     ChromeButton* copyButton() const { return m_copy; }
     ChromeButton* saveButton() const { return m_save; }
+    ChromeButton* analyzeButton() const { return m_analyze; }
+    ChromeButton* clearAnalysisButton() const { return m_clearAnalysis; }
     QLabel* zoomLabel() const { return m_zoomLabel; }
 
     static QString zoomText(double zoomLevel);
@@ -49,6 +51,8 @@ private:
     QLabel* m_zoomLabel;
     ChromeButton* m_copy;
     ChromeButton* m_save;
+    ChromeButton* m_analyze;
+    ChromeButton* m_clearAnalysis;
 };
 
 } // namespace pelorin

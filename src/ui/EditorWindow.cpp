@@ -5,6 +5,7 @@
 #include "ui/AnnotationInspector.h"
 #include "ui/CanvasView.h"
 #include "ui/EditorToolbar.h"
+#include "ui/AnalysisPanel.h"
 #include "ui/StyleSidebar.h"
 
 #include <QAction>
@@ -60,6 +61,7 @@ EditorWindow::EditorWindow(EditorViewModel& editor, QWidget* parent)
     m_canvas = new CanvasView(editor, this);
     m_canvas->setWallpaperProvider([wallpaper] { return wallpaper.currentWallpaper(); });
     row->addWidget(m_canvas, 1);
+    row->addWidget(new AnalysisPanel(editor, this));
     // The right-hand panel shows the style of the annotation being worked on while there is
     // one, and the framing style otherwise.
     auto* panels = new QStackedWidget(this);

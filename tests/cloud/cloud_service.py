@@ -6,13 +6,15 @@ stops when standard input closes. Every request is recorded.
 
 Service endpoints: /v2/auth/signup, /v2/auth/login, /v2/auth/google/start,
 /v2/auth/google/poll, /v2/me, /v2/auth/logout, /v2/storage/uploads,
-/v2/storage/uploads/complete, /v2/storage/objects/link, /v2/storage/objects/delete, and the
-presigned PUT target /put/<key>. Any other path answers 200 with an empty body (a stand-in
+/v2/storage/uploads/complete, /v2/storage/objects/link, /v2/storage/objects/delete, the
+presigned PUT target /put/<key>, and the analysis server's POST /analyze (a multipart form with
+one PNG in the field "file", signed-in users only; answers "analyzeComponents" in the pixels of
+that PNG). Any other path answers 200 with an empty body (a stand-in
 for an S3 endpoint whose requests the tests only inspect).
 
 Control endpoints for the tests:
   POST /_control/reset
-  POST /_control/config     {"camel": bool, "googlePendingPolls": n, "googleFinal": "ready"|
+  POST /_control/config     {"analyzeComponents": [...], "camel": bool, "googlePendingPolls": n, "googleFinal": "ready"|
                              "expired"|"ready-without-email", "uploadHeaders": {...}}
   POST /_control/script     {"method": M, "path": P, "status": s, "body": text,
                              "bodyBase64": b64, "contentType": t, "delay": seconds, "times": n}
@@ -25,6 +27,7 @@ Control endpoints for the tests:
 import base64
 import json
 import os
+import struct
 import sys
 import threading
 import time
@@ -48,6 +51,8 @@ def fresh_state():
         "uploadHeaders": {"Content-Type": None, "x-amz-meta-origin": "pelorin"},
         "pending": {},           # key -> (headers, filename)
         "objects": {},           # key -> bytes
+        "analyzeComponents": [{"label": "OK button", "text": "OK", "type": "button",
+                               "x1": 10, "y1": 20, "x2": 110, "y2": 60}],
     }
 
 
@@ -201,6 +206,16 @@ class Handler(BaseHTTPRequestHandler):
             STATE["objects"][key] = self.body
             return self.reply(200, b"")
 
+        if route == "/analyze" and self.command == "POST":
+            if self.session() is None:
+                return self.detail(401, "Not authenticated")
+            png = multipart_file(self.headers.get("Content-Type", ""), self.body)
+            if png is None or png[:8] != b"\x89PNG\r\n\x1a\n":
+                return self.detail(422, "a PNG in the form field file is required")
+            width, height = struct.unpack(">II", png[16:24])
+            return self.reply(200, {"components": STATE["analyzeComponents"],
+                                    "image_width": width, "image_height": height})
+
         if route.startswith("/v2/"):
             email = self.session()
             if email is None:
@@ -240,6 +255,23 @@ class Handler(BaseHTTPRequestHandler):
         return self.reply(200, b"", "text/plain")
 
     do_GET = do_POST = do_PUT = do_DELETE = handle_any
+
+
+def multipart_file(content_type, body):
+    """The bytes of the form field "file", or None when the body is no such form."""
+    prefix = "multipart/form-data; boundary="
+    if not content_type.startswith(prefix):
+        return None
+    boundary = content_type[len(prefix):].encode()
+    head = b"--" + boundary + b"\r\n"
+    tail = b"\r\n--" + boundary + b"--\r\n"
+    if not body.startswith(head) or not body.endswith(tail):
+        return None
+    part = body[len(head):-len(tail)]
+    headers, sep, content = part.partition(b"\r\n\r\n")
+    if not sep or b'name="file"' not in headers:
+        return None
+    return content
 
 
 def main():

@@ -1,0 +1,73 @@
+// On-device Analyze of a 2880 × 1800 development screenshot, whole and in process (the
+// detector finds lines and boxes, Tesseract reads the lines), against the `tesseract`
+// command line reading the same image (automatic page segmentation) in the same run.
+// Report the medians; peak_MB is the peak memory of this process so far.
+//   bench_analysis [--benchmark_…] [IMAGE]   (default: the shared calendar@2x.png)
+#include "detection/DeviceComponentAnalyzer.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <sys/resource.h>
+
+namespace {
+
+double peakMegabytes()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_maxrss) / 1024.0;
+}
+
+void analyzeInProcess(benchmark::State& state, QImage image)
+{
+    size_t found = 0;
+    for (auto _ : state) {
+        found = pelorin::DeviceComponentAnalyzer::analyze(image).components.size();
+        benchmark::DoNotOptimize(found);
+    }
+    state.counters["components"] = double(found);
+    state.counters["peak_MB"] = peakMegabytes();
+}
+
+void tesseractCommand(benchmark::State& state, QString path)
+{
+    for (auto _ : state) {
+        QProcess tesseract;
+        tesseract.start(QStringLiteral("tesseract"), {path, QStringLiteral("-"), QStringLiteral("--psm"), QStringLiteral("3")});
+        if (!tesseract.waitForFinished(120'000) || tesseract.exitCode() != 0) {
+            state.SkipWithError("tesseract failed");
+            return;
+        }
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    QGuiApplication app(argc, argv);
+    const QString path = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(PELORIN_DETECTION_SHOTS "/calendar@2x.png");
+    QImage image(path);
+    if (image.isNull()) {
+        std::fprintf(stderr, "cannot read %s\n", qPrintable(path));
+        return 1;
+    }
+    image.setDevicePixelRatio(2);
+    // Once before measuring: the recogniser loads its model per worker thread.
+    pelorin::DeviceComponentAnalyzer::analyze(image);
+    benchmark::RegisterBenchmark("analyze/in-process", analyzeInProcess, image)
+        ->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true);
+    if (!QStandardPaths::findExecutable(QStringLiteral("tesseract")).isEmpty()) {
+        benchmark::RegisterBenchmark("tesseract-command", tesseractCommand, path)
+            ->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true);
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

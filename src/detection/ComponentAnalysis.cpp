@@ -1,0 +1,163 @@
+#include "detection/ComponentAnalysis.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cmath>
+#include <limits>
+
+namespace pelorin {
+
+namespace {
+
+[[noreturn]] void fail(const QString& what)
+{
+    throw DecodingError(QStringLiteral("The analysis answer is not valid: ") + what);
+}
+
+QString requiredString(const QJsonObject& object, const char* key)
+{
+    const QJsonValue value = object.value(QLatin1String(key));
+    if (!value.isString())
+        fail(QStringLiteral("\"%1\" must be a string").arg(QLatin1String(key)));
+    return value.toString();
+}
+
+int requiredInteger(const QJsonObject& object, const char* key)
+{
+    const QJsonValue value = object.value(QLatin1String(key));
+    const double number = value.toDouble(std::numeric_limits<double>::quiet_NaN());
+    // A fraction or a number beyond int is no integer; truncating it would move the box.
+    if (!value.isDouble() || !std::isfinite(number) || std::trunc(number) != number ||
+        number < std::numeric_limits<int>::min() || number > std::numeric_limits<int>::max())
+        fail(QStringLiteral("\"%1\" must be an integer").arg(QLatin1String(key)));
+    return int(number);
+}
+
+// x · scale (+ offset) truncated toward zero, or nothing when that is no int.
+std::optional<int> scaled(int value, double scale, double offset)
+{
+    const double result = std::trunc(value * scale + offset);
+    if (!std::isfinite(result) || result < std::numeric_limits<int>::min() || result > std::numeric_limits<int>::max())
+        return std::nullopt;
+    return int(result);
+}
+
+} // namespace
+
+ComponentAnalysisResponse decodeComponentAnalysisResponse(const QByteArray& json)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        fail(QStringLiteral("not a JSON object"));
+    const QJsonObject root = document.object();
+    const QJsonValue list = root.value(QLatin1String("components"));
+    if (!list.isArray())
+        fail(QStringLiteral("\"components\" must be a list"));
+
+    ComponentAnalysisResponse response;
+    for (const QJsonValue& entry : list.toArray()) {
+        if (!entry.isObject())
+            fail(QStringLiteral("a component must be an object"));
+        const QJsonObject object = entry.toObject();
+        DetectedComponent component;
+        component.label = requiredString(object, "label");
+        const QJsonValue text = object.value(QLatin1String("text"));
+        if (text.isString())
+            component.text = text.toString();
+        else if (!text.isUndefined() && !text.isNull())
+            fail(QStringLiteral("\"text\" must be a string"));
+        component.type = requiredString(object, "type");
+        component.x1 = requiredInteger(object, "x1");
+        component.y1 = requiredInteger(object, "y1");
+        component.x2 = requiredInteger(object, "x2");
+        component.y2 = requiredInteger(object, "y2");
+        response.components.push_back(std::move(component));
+    }
+    response.imageWidth = requiredInteger(root, "image_width");
+    response.imageHeight = requiredInteger(root, "image_height");
+    return response;
+}
+
+QByteArray encodeComponentAnalysisResponse(const ComponentAnalysisResponse& response)
+{
+    QJsonArray list;
+    for (const DetectedComponent& c : response.components) {
+        QJsonObject object{{QStringLiteral("label"), c.label}, {QStringLiteral("type"), c.type},
+                           {QStringLiteral("x1"), c.x1},       {QStringLiteral("y1"), c.y1},
+                           {QStringLiteral("x2"), c.x2},       {QStringLiteral("y2"), c.y2}};
+        if (c.text)
+            object.insert(QStringLiteral("text"), *c.text);
+        list.append(object);
+    }
+    const QJsonObject root{{QStringLiteral("components"), list},
+                           {QStringLiteral("image_width"), response.imageWidth},
+                           {QStringLiteral("image_height"), response.imageHeight}};
+    return QJsonDocument(root).toJson(QJsonDocument::Compact);
+}
+
+VisionError::VisionError(Kind kind, QString description, int statusCode, QString detail)
+    : ServiceError(std::move(description))
+    , m_kind(kind)
+    , m_statusCode(statusCode)
+    , m_detail(std::move(detail))
+{
+}
+
+VisionError VisionError::rateLimited(const QString& detail)
+{
+    return VisionError(Kind::rateLimited, detail, 429, detail);
+}
+
+VisionError VisionError::serverError(int statusCode, const QString& detail)
+{
+    return VisionError(Kind::serverError, QStringLiteral("Server error (") + QString::number(statusCode) + QStringLiteral("): ") + detail, statusCode,
+                       detail);
+}
+
+VisionError VisionError::imageConversionFailed()
+{
+    return VisionError(Kind::imageConversionFailed, QStringLiteral("Failed to convert image to PNG"));
+}
+
+VisionError VisionError::invalidResponse()
+{
+    return VisionError(Kind::invalidResponse, QStringLiteral("Invalid response from vision server"));
+}
+
+VisionError VisionError::notAuthenticated()
+{
+    return VisionError(Kind::notAuthenticated,
+                       QStringLiteral("Sign in to your Pelorin account to use Analyze (Settings → Account)."));
+}
+
+std::optional<std::vector<DetectedComponent>> mapToDocument(const ComponentAnalysisResponse& response,
+                                                            QSizeF basePointSize, double dy)
+{
+    if (response.imageWidth <= 0 || response.imageHeight <= 0)
+        return std::nullopt;
+    const double sx = basePointSize.width() / response.imageWidth;
+    const double sy = basePointSize.height() / response.imageHeight;
+    std::vector<DetectedComponent> mapped;
+    mapped.reserve(response.components.size());
+    for (const DetectedComponent& c : response.components) {
+        const auto x1 = scaled(c.x1, sx, 0), y1 = scaled(c.y1, sy, dy);
+        const auto x2 = scaled(c.x2, sx, 0), y2 = scaled(c.y2, sy, dy);
+        if (!x1 || !y1 || !x2 || !y2)
+            continue;
+        DetectedComponent out;
+        out.label = c.label;
+        out.text = c.text;
+        out.type = c.type;
+        out.x1 = *x1;
+        out.y1 = *y1;
+        out.x2 = *x2;
+        out.y2 = *y2;
+        mapped.push_back(std::move(out));
+    }
+    return mapped;
+}
+
+} // namespace pelorin

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "net/ServiceError.h"
+#include "core/DetectedComponent.h"
+
+#include <QByteArray>
+#include <QSizeF>
+
+#include <optional>
+#include <vector>
+
+namespace pelorin {
+
+// An analysis answer, as the server sends it and as the cache keeps it: components in pixels
+// of the analysed PNG.
+struct ComponentAnalysisResponse {
+    std::vector<DetectedComponent> components;
+    int imageWidth = 0;
+    int imageHeight = 0;
+    bool operator==(const ComponentAnalysisResponse&) const = default;
+};
+
+// Every key is required except "text"; each decoded component gets a new id. Throws
+// DecodingError naming what is wrong.
+ComponentAnalysisResponse decodeComponentAnalysisResponse(const QByteArray& json);
+QByteArray encodeComponentAnalysisResponse(const ComponentAnalysisResponse& response);
+
+// What went wrong in an analysis; description() is the sentence the user reads.
+class VisionError : public ServiceError {
+public:
+    enum class Kind { rateLimited, serverError, imageConversionFailed, invalidResponse, notAuthenticated };
+
+    static VisionError rateLimited(const QString& detail);
+    static VisionError serverError(int statusCode, const QString& detail);
+    static VisionError imageConversionFailed();
+    static VisionError invalidResponse();
+    static VisionError notAuthenticated();
+
+    Kind kind() const { return m_kind; }
+    int statusCode() const { return m_statusCode; }
+    QString detail() const { return m_detail; }
+
+private:
+    VisionError(Kind kind, QString description, int statusCode = 0, QString detail = {});
+
+    Kind m_kind;
+    int m_statusCode;
+    QString m_detail;
+};
+
+// The answer's components in the document's points: scaled by the base image's point size
+// over the answer's image size, shifted down by `dy` (what a browser frame adds on top) and
+// truncated toward zero. Each gets a new id and no highlight. Nothing when the answer's image
+// size is not positive; a component whose box does not fit integers is left out.
+std::optional<std::vector<DetectedComponent>> mapToDocument(const ComponentAnalysisResponse& response,
+                                                            QSizeF basePointSize, double dy);
+
+} // namespace pelorin

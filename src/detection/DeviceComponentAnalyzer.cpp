@@ -1,0 +1,217 @@
+#include "detection/DeviceComponentAnalyzer.h"
+
+#include "net/ServiceError.h"
+#include "detection/DetectorBackends.h"
+#include "detection/ElementDetectionService.h"
+
+#include <QtConcurrent>
+
+#include <omp.h>
+#include <opencv2/imgproc.hpp>
+#include <tesseract/baseapi.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace pelorin::DeviceComponentAnalyzer {
+
+namespace {
+
+// Recognition reads glyphs best at roughly this line height in pixels; smaller lines are
+// enlarged to it, larger ones are left alone.
+constexpr int recognitionLineHeight = 32;
+// Background painted around a line: the recogniser misreads glyphs that touch the edge.
+constexpr int linePadding = 10;
+// Pixels added around a detected line before it is cut out: its box is the tight ink box.
+constexpr int lineMargin = 3;
+constexpr int maximumLabelLength = 60;
+// Grey levels a pixel must differ from the background by to count as ink.
+constexpr int inkSeparation = 40;
+
+int medianLevel(const cv::Mat& grey)
+{
+    int histogram[256] = {};
+    for (int y = 0; y < grey.rows; ++y) {
+        const uchar* row = grey.ptr<uchar>(y);
+        for (int x = 0; x < grey.cols; ++x)
+            ++histogram[row[x]];
+    }
+    const int half = grey.rows * grey.cols / 2;
+    int seen = 0;
+    for (int level = 0; level < 256; ++level) {
+        seen += histogram[level];
+        if (seen > half)
+            return level;
+    }
+    return 255;
+}
+
+// One engine per worker thread: loading the language model costs more than reading a
+// screenful of lines, and an engine must not be shared between threads.
+tesseract::TessBaseAPI& recognitionEngine()
+{
+    thread_local std::unique_ptr<tesseract::TessBaseAPI> engine;
+    if (!engine) {
+        omp_set_num_threads(1);
+        auto created = std::make_unique<tesseract::TessBaseAPI>();
+        created->SetVariable("debug_file", "/dev/null");
+        if (created->Init(nullptr, "eng", tesseract::OEM_LSTM_ONLY) != 0)
+            throw ServiceError(QStringLiteral("The text recogniser could not start: the English language data "
+                                              "(Debian package tesseract-ocr-eng) is missing"));
+        created->SetPageSegMode(tesseract::PSM_SINGLE_LINE);
+        // Lines are turned dark-on-light before they get here; a second, inverted reading
+        // would only double the time.
+        created->SetVariable("tessedit_do_invert", "0");
+        engine = std::move(created);
+    }
+    return *engine;
+}
+
+QString readLine(const cv::Mat& grey)
+{
+    if (grey.empty())
+        return {};
+    // Stretched to the full range: text under a dimming layer has little contrast left.
+    cv::Mat line;
+    cv::normalize(grey, line, 0, 255, cv::NORM_MINMAX);
+    // The background is what most pixels show; text is whatever stands apart from it. Light
+    // text (on a dark, coloured or dimmed plate) reads like dark text once inverted.
+    const int background = medianLevel(line);
+    cv::Mat apart;
+    cv::absdiff(line, cv::Scalar(background), apart);
+    const cv::Mat inkMask = apart > inkSeparation;
+    if (cv::countNonZero(inkMask) > 0 && cv::mean(line, inkMask)[0] > background) {
+        cv::Mat inverted;
+        cv::bitwise_not(line, inverted);
+        line = inverted;
+    }
+    if (line.rows < recognitionLineHeight) {
+        const double factor = double(recognitionLineHeight) / line.rows;
+        cv::Mat larger;
+        cv::resize(line, larger, cv::Size(), factor, factor, cv::INTER_CUBIC);
+        line = larger;
+    }
+    cv::Mat padded;
+    cv::copyMakeBorder(line, padded, linePadding, linePadding, linePadding, linePadding, cv::BORDER_REPLICATE);
+
+    tesseract::TessBaseAPI& engine = recognitionEngine();
+    engine.SetImage(padded.data, padded.cols, padded.rows, 1, int(padded.step));
+    engine.SetSourceResolution(144);
+    const std::unique_ptr<char[]> text(engine.GetUTF8Text());
+    engine.Clear();
+    return text ? QString::fromUtf8(text.get()).simplified() : QString();
+}
+
+QString labelFor(const QString& text)
+{
+    return text.size() <= maximumLabelLength ? text : text.left(maximumLabelLength - 1) + QStringLiteral("…");
+}
+
+struct Line {
+    cv::Rect box; // pixels
+    QString text;
+};
+
+} // namespace
+
+QString recognizeLine(const QImage& line)
+{
+    return readLine(detail::greyPixels(line));
+}
+
+ComponentAnalysisResponse analyze(const QImage& image)
+{
+    ComponentAnalysisResponse response;
+    response.imageWidth = image.width();
+    response.imageHeight = image.height();
+    const cv::Mat grey = detail::greyPixels(image);
+    if (grey.empty())
+        return response;
+    const QSizeF pointSize = image.deviceIndependentSize();
+    const double pixelsPerPoint = grey.cols / pointSize.width();
+
+    // Box outlines first: the text pass paints them out so borders are not read as text.
+    const detail::ContourPass pass = detail::findContours(grey);
+    std::vector<QRectF> boxes;
+    std::vector<std::vector<cv::Point>> erase;
+    const double toFull = 1.0 / pass.scale;
+    const std::function<void(const Contour&, int)> collect = [&](const Contour& contour, int depth) {
+        if (const std::optional<QRectF> box = ElementDetectionService::boxRect(contour, pointSize)) {
+            boxes.push_back(*box);
+            if (contour.sourceIndex >= 0) {
+                std::vector<cv::Point> full;
+                for (const cv::Point& p : pass.outlines[size_t(contour.sourceIndex)])
+                    full.emplace_back(int((p.x + 0.5) * toFull), int((p.y + 0.5) * toFull));
+                erase.push_back(std::move(full));
+            }
+        }
+        if (depth < ElementDetectionService::contourMaximumDepth) {
+            for (const Contour& child : contour.children)
+                collect(child, depth + 1);
+        }
+    };
+    for (const Contour& root : pass.roots)
+        collect(root, 0);
+    boxes = ElementDetectionService::dedupe(std::move(boxes), pointSize);
+
+    const cv::Rect whole(0, 0, grey.cols, grey.rows);
+    std::vector<Line> lines;
+    for (const QRectF& r : detail::findTextLines(grey, erase)) {
+        const cv::Rect ink(int(r.x() * grey.cols), int(r.y() * grey.rows), int(std::ceil(r.width() * grey.cols)),
+                           int(std::ceil(r.height() * grey.rows)));
+        const cv::Rect box = cv::Rect(ink.x - lineMargin, ink.y - lineMargin, ink.width + 2 * lineMargin,
+                                      ink.height + 2 * lineMargin) & whole;
+        if (!box.empty())
+            lines.push_back({box, {}});
+    }
+    // Recognition dominates the time; the lines are independent. Starting an engine here
+    // first reports missing language data before the pool is busy.
+    recognitionEngine();
+    QtConcurrent::blockingMap(lines, [&grey](Line& line) {
+        try {
+            line.text = readLine(grey(line.box));
+        } catch (const std::exception&) {
+            // A line the recogniser cannot take counts as no text.
+        }
+    });
+    std::erase_if(lines, [](const Line& line) { return line.text.isEmpty(); });
+    std::sort(lines.begin(), lines.end(), [](const Line& a, const Line& b) {
+        return std::pair(a.box.y, a.box.x) < std::pair(b.box.y, b.box.x);
+    });
+
+    for (const QRectF& box : boxes) {
+        const QRectF pixels(box.x() * pixelsPerPoint, box.y() * pixelsPerPoint, box.width() * pixelsPerPoint,
+                            box.height() * pixelsPerPoint);
+        QStringList inside;
+        for (const Line& line : lines) {
+            const QPointF centre(line.box.x + line.box.width / 2.0, line.box.y + line.box.height / 2.0);
+            if (pixels.contains(centre))
+                inside.append(line.text);
+        }
+        DetectedComponent c;
+        c.type = QStringLiteral("element");
+        if (!inside.isEmpty())
+            c.text = inside.join(u' ');
+        c.label = c.text ? labelFor(*c.text) : QStringLiteral("Element");
+        c.x1 = int(std::lround(pixels.left()));
+        c.y1 = int(std::lround(pixels.top()));
+        c.x2 = int(std::lround(pixels.right()));
+        c.y2 = int(std::lround(pixels.bottom()));
+        response.components.push_back(std::move(c));
+    }
+    // Lines after boxes: drawn later, so a line inside a box stays clickable.
+    for (const Line& line : lines) {
+        DetectedComponent c;
+        c.type = QStringLiteral("text");
+        c.text = line.text;
+        c.label = labelFor(line.text);
+        c.x1 = line.box.x;
+        c.y1 = line.box.y;
+        c.x2 = line.box.x + line.box.width;
+        c.y2 = line.box.y + line.box.height;
+        response.components.push_back(std::move(c));
+    }
+    return response;
+}
+
+} // namespace pelorin::DeviceComponentAnalyzer

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "detection/ComponentAnalysis.h"
+
+#include <QImage>
+
+namespace pelorin::DeviceComponentAnalyzer {
+
+// Labelled components found without a server: every text line the element detector finds
+// becomes a "text" component holding the words recognised in it, every box outline an
+// "element" holding the text of the lines inside it (labelled by that text, else "Element").
+// Boxes are in pixels of `image`, like a server's answer. Runs on the calling thread and
+// spreads recognition over the worker pool. Throws ServiceError when the text recogniser
+// cannot start (its language data missing).
+ComponentAnalysisResponse analyze(const QImage& image);
+
+// The words Tesseract reads in a single line of grey pixels (light or dark background).
+QString recognizeLine(const QImage& line);
+
+} // namespace pelorin::DeviceComponentAnalyzer

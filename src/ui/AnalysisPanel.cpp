@@ -1,0 +1,166 @@
+#include "ui/AnalysisPanel.h"
+
+#include "editor/EditorViewModel.h"
+#include "ui/ChromeButton.h"
+#include "ui/UiStyle.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QScrollArea>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace pelorin {
+
+namespace {
+
+constexpr int panelWidth = 270;
+
+QLabel* label(const QString& text, double size, QFont::Weight weight, const QColor& color, QWidget* parent)
+{
+    auto* l = new QLabel(text, parent);
+    l->setFont(uiFont(size, weight));
+    QPalette p = l->palette();
+    p.setColor(QPalette::WindowText, color);
+    l->setPalette(p);
+    return l;
+}
+
+} // namespace
+
+AnalysisPanel::AnalysisPanel(EditorViewModel& editor, QWidget* parent)
+    : QWidget(parent)
+    , m_editor(editor)
+{
+    setFixedWidth(panelWidth);
+    setAutoFillBackground(true);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, panelBackground());
+    setPalette(p);
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(12, 12, 12, 12);
+    column->setSpacing(8);
+    m_title = label(QString(), 13, QFont::DemiBold, primaryText(), this);
+    column->addWidget(m_title);
+    m_copyAll = new ChromeButton(ChromeButton::Kind::plainPill, Glyph::copy, QStringLiteral("Copy all detected text"), this);
+    column->addWidget(m_copyAll);
+    connect(m_copyAll, &QAbstractButton::clicked, this, [this] { m_editor.copyAllComponentText(); });
+
+    auto* scroll = new QScrollArea(this);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_rowHolder = new QWidget(scroll);
+    m_rowHolder->setAutoFillBackground(false);
+    m_rows = new QVBoxLayout(m_rowHolder);
+    m_rows->setContentsMargins(0, 0, 0, 0);
+    m_rows->setSpacing(2);
+    scroll->setWidget(m_rowHolder);
+    scroll->viewport()->setAutoFillBackground(false);
+    column->addWidget(scroll, 1);
+
+    for (auto signal : {&EditorViewModel::detectedComponentsChanged, &EditorViewModel::documentChanged,
+                        &EditorViewModel::annotationsChanged})
+        connect(&m_editor, signal, this, &AnalysisPanel::rebuild);
+    rebuild();
+}
+
+int AnalysisPanel::rowCount() const
+{
+    return int(m_buttons.size());
+}
+
+ChromeButton* AnalysisPanel::rowButton(int row, int action) const
+{
+    return m_buttons.at(size_t(row)).at(size_t(action));
+}
+
+QWidget* AnalysisPanel::makeRow(int index)
+{
+    const DetectedComponent& c = m_editor.detectedComponents()[size_t(index)];
+    auto* row = new QWidget(m_rowHolder);
+    // Fixed: the scroll area would otherwise squeeze a long list until the lines overlap.
+    row->setFixedHeight(40);
+    auto* line = new QHBoxLayout(row);
+    line->setContentsMargins(4, 3, 0, 3);
+    line->setSpacing(2);
+    auto* texts = new QVBoxLayout;
+    texts->setSpacing(0);
+    QLabel* name = label(c.label, 12, c.isHighlighted ? QFont::DemiBold : QFont::Medium, primaryText(), row);
+    name->setMinimumWidth(1);
+    name->setToolTip(EditorViewModel::textOrLabel(c));
+    texts->addWidget(name);
+    texts->addWidget(label(c.type, 10, QFont::Normal, secondaryText(), row));
+    line->addLayout(texts, 1);
+
+    const bool redacted = m_editor.componentIsRedacted(c.id);
+    auto* copy = new ChromeButton(ChromeButton::Kind::icon, m_copied == c.id ? Glyph::checkmark : Glyph::copy,
+                                  QStringLiteral("Copy text"), row);
+    auto* search = new ChromeButton(ChromeButton::Kind::icon, Glyph::zoomIn, QStringLiteral("Search Google for this text"), row);
+    auto* redact = new ChromeButton(ChromeButton::Kind::icon, Glyph::redactTool,
+                                    redacted ? QStringLiteral("Remove redaction") : QStringLiteral("Redact this element"), row);
+    redact->setCheckable(true);
+    redact->setChecked(redacted);
+    for (ChromeButton* b : {copy, search, redact}) {
+        b->setGlyphSize(13);
+        line->addWidget(b);
+    }
+    const QUuid id = c.id;
+    const auto find = [this, id]() -> const DetectedComponent* {
+        for (const DetectedComponent& d : m_editor.detectedComponents())
+            if (d.id == id)
+                return &d;
+        return nullptr;
+    };
+    connect(copy, &QAbstractButton::clicked, this, [this, find, id] {
+        const DetectedComponent* d = find();
+        if (!d || !m_editor.copyComponentText(*d))
+            return;
+        m_copied = id;
+        rebuild();
+        QTimer::singleShot(copiedHoldMs, this, [this, id] {
+            if (m_copied == id) {
+                m_copied = QUuid();
+                rebuild();
+            }
+        });
+    });
+    connect(search, &QAbstractButton::clicked, this, [this, find] {
+        if (const DetectedComponent* d = find())
+            m_editor.searchComponentText(EditorViewModel::textOrLabel(*d));
+    });
+    connect(redact, &QAbstractButton::clicked, this, [this, find] {
+        if (const DetectedComponent* d = find())
+            m_editor.toggleComponentRedaction(DetectedComponent(*d));
+    });
+    m_buttons.push_back({copy, search, redact});
+    return row;
+}
+
+void AnalysisPanel::rebuild()
+{
+    // Rows are rebuilt from the list: it changes as a whole (a new analysis, a highlight, a redaction).
+    while (QLayoutItem* item = m_rows->takeAt(0)) {
+        if (QWidget* w = item->widget())
+            w->deleteLater();
+        delete item;
+    }
+    m_buttons.clear();
+    const auto& components = m_editor.detectedComponents();
+    for (int i = 0; i < int(components.size()); ++i)
+        m_rows->addWidget(makeRow(i));
+    m_rows->addStretch(1);
+    m_title->setText(QStringLiteral("Analysis · %1 %2")
+                         .arg(components.size())
+                         .arg(components.size() == 1 ? QStringLiteral("component") : QStringLiteral("components")));
+    const bool appears = !components.empty() && isHidden();
+    setVisible(!components.empty());
+    if (appears) {
+        // The canvas has just narrowed: zoom out once it has its new width if the card no
+        // longer fits, so the boxes are not cut off at the panel's edge.
+        QTimer::singleShot(0, &m_editor, [editor = &m_editor] { editor->fitPaddedFrameIfNeeded(); });
+    }
+}
+
+} // namespace pelorin

@@ -1,0 +1,212 @@
+#include "CloudTestServer.h"
+#include "TaskOutcome.h"
+#include "TestSupport.h"
+
+#include "cloud/TokenStore.h"
+#include "detection/VisionAnalysisService.h"
+#include "platform/SettingsKeys.h"
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <limits>
+
+using namespace pelorin;
+using test::CloudTestServer;
+
+namespace {
+
+QImage shot(QColor color, QSize size = {64, 40})
+{
+    QImage image(size, QImage::Format_ARGB32);
+    image.fill(color);
+    return image;
+}
+
+QByteArray png(const QImage& image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+class Vision : public ::testing::Test {
+protected:
+    Vision()
+    {
+        settings.store().setValue(QLatin1String(SettingsKeys::analysisServerURL), server.baseUrl());
+        server.addSession(QStringLiteral("tok-1"), QStringLiteral("me@example.com"));
+    }
+    VisionAnalysisService makeService() { return VisionAnalysisService(settings.store(), tokens, cache.path()); }
+    int requests() { return server.count(QStringLiteral("POST"), QStringLiteral("/analyze")); }
+
+    CloudTestServer server;
+    test::TempSettings settings;
+    QTemporaryDir cache;
+    MemoryTokenStore tokens{QStringLiteral("tok-1")};
+};
+
+} // namespace
+
+TEST_F(Vision, SamePixelsAreAskedOnceAndRememberedAcrossRestarts)
+{
+    ASSERT_TRUE(server.isRunning());
+    const QImage image = shot(Qt::red);
+    {
+        VisionAnalysisService service = makeService();
+        const auto first = test::outcome(service.analyzeScreenshot(image));
+        ASSERT_TRUE(first.succeeded()) << first.error.toStdString();
+        EXPECT_EQ(first.value->imageWidth, 64);
+        ASSERT_EQ(first.value->components.size(), 1u);
+        EXPECT_EQ(first.value->components[0].text, QStringLiteral("OK"));
+        const auto second = test::outcome(service.analyzeScreenshot(image));
+        ASSERT_TRUE(second.succeeded());
+        EXPECT_EQ(second.value->components[0].x2, 110);
+    }
+    EXPECT_EQ(requests(), 1);
+    const QString key = VisionAnalysisService::cacheKey(VisionAnalysisService::serverKeyPrefix, png(image));
+    EXPECT_EQ(key.size(), 67);
+    EXPECT_TRUE(QFile::exists(cache.filePath(key + QStringLiteral(".json"))));
+    EXPECT_EQ(QDir(cache.path()).entryList(QDir::Files), QStringList{key + QStringLiteral(".json")}); // no temporaries
+
+    VisionAnalysisService restarted = makeService();
+    const auto third = test::outcome(restarted.analyzeScreenshot(image));
+    ASSERT_TRUE(third.succeeded());
+    EXPECT_EQ(third.value->components[0].label, QStringLiteral("OK button"));
+    EXPECT_EQ(requests(), 1);
+}
+
+TEST_F(Vision, PostsTheScreenshotAsAMultipartFormWithTheToken)
+{
+    ASSERT_TRUE(server.isRunning());
+    VisionAnalysisService service = makeService();
+    const QImage image = shot(Qt::green);
+    ASSERT_TRUE(test::outcome(service.analyzeScreenshot(image)).succeeded());
+
+    const QJsonObject request = server.lastRequest(QStringLiteral("POST"), QStringLiteral("/analyze"));
+    EXPECT_EQ(CloudTestServer::header(request, QStringLiteral("Authorization")), QStringLiteral("Bearer tok-1"));
+    const QString contentType = CloudTestServer::header(request, QStringLiteral("Content-Type"));
+    const QString prefix = QStringLiteral("multipart/form-data; boundary=");
+    ASSERT_TRUE(contentType.startsWith(prefix));
+    const QByteArray boundary = contentType.mid(prefix.size()).toLatin1();
+    EXPECT_EQ(boundary.size(), 36);
+    EXPECT_EQ(boundary, boundary.toUpper());
+    const QByteArray expected = "--" + boundary +
+                                "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"screenshot.png\"\r\n"
+                                "Content-Type: image/png\r\n\r\n" +
+                                png(image) + "\r\n--" + boundary + "--\r\n";
+    EXPECT_EQ(CloudTestServer::body(request), expected);
+
+    // Signed out: the request goes without the header (and the server refuses it).
+    tokens.setToken(std::nullopt);
+    const auto refused = test::outcome(service.analyzeScreenshot(shot(Qt::blue)));
+    EXPECT_EQ(CloudTestServer::header(server.lastRequest(QStringLiteral("POST"), QStringLiteral("/analyze")),
+                                      QStringLiteral("Authorization")),
+              QString());
+    ASSERT_NE(refused.errorAs<VisionError>(), nullptr);
+    EXPECT_EQ(refused.errorAs<VisionError>()->kind(), VisionError::Kind::notAuthenticated);
+    EXPECT_EQ(refused.error, QStringLiteral("Sign in to your Pelorin account to use Analyze (Settings → Account)."));
+}
+
+TEST_F(Vision, RepliesAreClassified)
+{
+    ASSERT_TRUE(server.isRunning());
+    const struct {
+        int status;
+        QByteArray body;
+        const char* contentType;
+        QString error; // empty: success
+    } cases[] = {
+        {429, R"({"detail":"Only 50 a day"})", "application/json", QStringLiteral("Only 50 a day")},
+        {429, "", "application/json", QStringLiteral("Daily Analyze limit reached — try again later.")},
+        {429, R"({"detail":"x","used":3})", "application/json", QStringLiteral("Daily Analyze limit reached — try again later.")},
+        {500, "upstream exploded", "text/plain", QStringLiteral("Server error (500): upstream exploded")},
+        {503, R"({"detail":"maintenance"})", "application/json", QStringLiteral("Server error (503): maintenance")},
+        {502, "", "text/plain", QStringLiteral("Server error (502): Unknown error")},
+        {401, R"({"detail":"expired"})", "application/json",
+         QStringLiteral("Sign in to your Pelorin account to use Analyze (Settings → Account).")},
+        {200, R"({"components":[{"label":"a","x1":1,"y1":2,"x2":3,"y2":4}],"image_width":9,"image_height":9})",
+         "application/json", QStringLiteral("The analysis answer is not valid: \"type\" must be a string")},
+        {200, R"({"components":[{"label":"a","type":"t","x1":1.5,"y1":2,"x2":3,"y2":4}],"image_width":9,"image_height":9})",
+         "application/json", QStringLiteral("The analysis answer is not valid: \"x1\" must be an integer")},
+        {200, R"({"components":[{"label":"a","type":"t","x1":1,"y1":2,"x2":3,"y2":4}],"image_width":9,"image_height":9})",
+         "application/json", QString()},
+    };
+    VisionAnalysisService service = makeService();
+    int shade = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.body.toStdString());
+        server.script({QStringLiteral("POST"), QStringLiteral("/analyze"), c.status, c.body, QLatin1String(c.contentType)});
+        const auto result = test::outcome(service.analyzeScreenshot(shot(QColor(shade++, 0, 0))));
+        ASSERT_TRUE(result.finished);
+        EXPECT_EQ(result.error, c.error);
+        if (c.error.isEmpty()) {
+            EXPECT_FALSE(result.value->components.at(0).text.has_value());
+        }
+    }
+    // A failed answer is not cached: the next attempt asks again.
+    EXPECT_EQ(service.memoryCache().size(), 1u);
+}
+
+TEST_F(Vision, BaseAddressFallsBackFromAnalysisToCloudToTheHostedService)
+{
+    VisionAnalysisService service = makeService();
+    EXPECT_EQ(service.baseURL(), server.baseUrl());
+    settings.store().remove(QLatin1String(SettingsKeys::analysisServerURL));
+    settings.store().setValue(QLatin1String(SettingsKeys::cloudServerURL), QStringLiteral("https://cloud.example"));
+    EXPECT_EQ(service.baseURL(), QStringLiteral("https://cloud.example"));
+    settings.store().remove(QLatin1String(SettingsKeys::cloudServerURL));
+    EXPECT_EQ(service.baseURL(), QStringLiteral("https://api.pelorin.app"));
+
+    for (const char* bad : {"not a url", "ftp://example.com", "http://exa mple.com"}) {
+        settings.store().setValue(QLatin1String(SettingsKeys::analysisServerURL), QString::fromLatin1(bad));
+        const auto result = test::outcome(service.analyzeScreenshot(shot(Qt::yellow)));
+        ASSERT_TRUE(result.finished) << bad;
+        EXPECT_TRUE(result.error.startsWith(QStringLiteral("The analysis server address is not a valid web address"))) << bad;
+    }
+    EXPECT_EQ(test::outcome(service.analyzeScreenshot(QImage())).error, QStringLiteral("Failed to convert image to PNG"));
+}
+
+TEST(ComponentMapping, ScalesShiftsAndTruncatesIntoDocumentPoints)
+{
+    const auto response = [](int w, int h, int x1, int y1, int x2, int y2) {
+        DetectedComponent c;
+        c.label = QStringLiteral("b");
+        c.type = QStringLiteral("button");
+        c.x1 = x1, c.y1 = y1, c.x2 = x2, c.y2 = y2;
+        c.isHighlighted = true;
+        return ComponentAnalysisResponse{{c}, w, h};
+    };
+    const int big = std::numeric_limits<int>::max();
+    const struct {
+        ComponentAnalysisResponse answer;
+        QSizeF points;
+        double dy;
+        std::optional<std::array<int, 4>> box; // none: left out
+    } cases[] = {
+        {response(200, 100, 21, 41, 101, 61), {100, 50}, 0, std::array{10, 20, 50, 30}},  // 2x halves (10.5 → 10)
+        {response(100, 50, 10, 20, 50, 30), {100, 50}, 38, std::array{10, 58, 50, 68}},   // browser frame: y only
+        {response(300, 300, -5, -5, 10, 10), {100, 100}, 0, std::array{-1, -1, 3, 3}},    // toward zero
+        {response(1, 1, big, 0, big, 1), {100, 100}, 0, std::nullopt},                    // beyond int
+    };
+    for (const auto& c : cases) {
+        const auto mapped = mapToDocument(c.answer, c.points, c.dy);
+        ASSERT_TRUE(mapped);
+        if (!c.box) {
+            EXPECT_TRUE(mapped->empty());
+            continue;
+        }
+        ASSERT_EQ(mapped->size(), 1u);
+        const DetectedComponent& m = mapped->front();
+        EXPECT_EQ((std::array{m.x1, m.y1, m.x2, m.y2}), *c.box);
+        EXPECT_FALSE(m.isHighlighted);
+        EXPECT_NE(m.id, c.answer.components[0].id);
+    }
+    EXPECT_FALSE(mapToDocument(response(0, 100, 1, 1, 2, 2), {100, 100}, 0));
+}

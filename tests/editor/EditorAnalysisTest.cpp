@@ -1,0 +1,291 @@
+#include "CloudTestServer.h"
+#include "EditorFixture.h"
+
+#include "cloud/TokenStore.h"
+#include "detection/VisionAnalysisService.h"
+#include "platform/Pasteboard.h"
+#include "platform/SettingsKeys.h"
+
+
+using namespace pelorin;
+using test::CloudTestServer;
+
+namespace {
+
+class TextPasteboard : public Pasteboard {
+public:
+    int changes = 0;
+    QString string;
+    int changeCount() const override { return changes; }
+    QStringList types() const override { return string.isEmpty() ? QStringList() : QStringList{QStringLiteral("text/plain")}; }
+    QString text() const override { return string; }
+    void clear() override
+    {
+        string.clear();
+        ++changes;
+    }
+    void writeImage(const QByteArray&, const QByteArray&) override { ++changes; }
+    void writeText(const QString& t) override
+    {
+        string = t;
+        ++changes;
+    }
+};
+
+const SceneState tilted{0.4f, -0.2f, true};
+
+class Analysis : public test::EditorFixture {
+protected:
+    Analysis()
+    {
+        settings.store().setValue(QLatin1String(SettingsKeys::analysisProvider), QStringLiteral("cloud"));
+        settings.store().setValue(QLatin1String(SettingsKeys::analysisServerURL), server.baseUrl());
+        server.addSession(QStringLiteral("tok-1"), QStringLiteral("me@example.com"));
+        editor->setTokenStore(&tokens);
+        editor->setPasteboard(pasteboard);
+        editor->setSettingsOpener([this](const QString& section) { openedSettings.append(section); });
+        editor->setUrlOpener([this](const QUrl& url) { openedUrls.append(url); });
+    }
+    // A screenshot of its own colour, so no two tests share a cache entry.
+    void load(QColor color, double scale = 1.0)
+    {
+        editor->loadImage(solidImage({200, 100}, scale, color), SourceType::clipboard, false);
+        editor->setSceneState(tilted);
+    }
+    void analyze()
+    {
+        editor->analyzeComponents();
+        ASSERT_TRUE(test::waitUntil([&] { return !editor->isAnalyzing(); }, 30'000));
+    }
+    int requests() { return server.count(QStringLiteral("POST"), QStringLiteral("/analyze")); }
+    static DetectedComponent component(std::optional<QString> text, QString label = QStringLiteral("Label"))
+    {
+        DetectedComponent c;
+        c.label = std::move(label);
+        c.text = std::move(text);
+        c.type = QStringLiteral("text");
+        c.x1 = 10, c.y1 = 20, c.x2 = 110, c.y2 = 60;
+        return c;
+    }
+
+    CloudTestServer server;
+    MemoryTokenStore tokens{QStringLiteral("tok-1")};
+    TextPasteboard pasteboard;
+    QStringList openedSettings;
+    QList<QUrl> openedUrls;
+};
+
+} // namespace
+
+TEST_F(Analysis, FlattensThenPublishesBoxesInDocumentPoints)
+{
+    ASSERT_TRUE(server.isRunning());
+    load(QColor(1, 2, 3), 2.0); // 200 × 100 pixels, 100 × 50 points: the answer is halved
+    editor->analyzeComponents();
+    EXPECT_TRUE(editor->isAnalyzing());
+    EXPECT_EQ(editor->sceneState(), SceneState{});
+    EXPECT_EQ(editor->preAnnotateSceneState(), tilted);
+    ASSERT_TRUE(test::waitUntil([&] { return !editor->isAnalyzing(); }, 30'000));
+    ASSERT_EQ(editor->detectedComponents().size(), 1u);
+    const DetectedComponent& c = editor->detectedComponents()[0];
+    EXPECT_EQ((std::array{c.x1, c.y1, c.x2, c.y2}), (std::array{5, 10, 55, 30}));
+    EXPECT_TRUE(editor->showComponentOverlay());
+    EXPECT_EQ(editor->sceneState(), SceneState{}); // not restored on success
+
+    // In a browser frame every y moves down by what the frame adds; x stays. Same pixels: no request.
+    BrowserChromeSettings chrome;
+    chrome.isEnabled = true;
+    editor->setBrowserChrome(chrome);
+    const double dy = editor->document()->imagePointSize().height() - 50;
+    ASSERT_GT(dy, 0);
+    analyze();
+    ASSERT_EQ(editor->detectedComponents().size(), 1u);
+    const DetectedComponent& framed = editor->detectedComponents()[0];
+    EXPECT_EQ((std::array{framed.x1, framed.y1, framed.x2, framed.y2}),
+              (std::array{5, int(10 + dy), 55, int(30 + dy)}));
+    EXPECT_EQ(requests(), 1);
+
+    // Clearing restores the tilt the first analysis saved.
+    editor->clearComponentAnalysis();
+    EXPECT_TRUE(editor->detectedComponents().empty());
+    EXPECT_FALSE(editor->showComponentOverlay());
+    EXPECT_EQ(editor->sceneState(), tilted);
+}
+
+TEST_F(Analysis, FailuresAreReportedAndTheTiltComesBack)
+{
+    ASSERT_TRUE(server.isRunning());
+    const struct {
+        int status;
+        QByteArray body;
+        QString message;
+    } cases[] = {
+        {429, R"({"detail":"You used all 50 analyses today."})", QStringLiteral("You used all 50 analyses today.")},
+        {429, "", QStringLiteral("Daily Analyze limit reached — try again later.")},
+        {500, "database on fire", QStringLiteral("Analysis failed: Server error (500): database on fire")},
+        {200, R"({"components":[],"image_width":0,"image_height":100})",
+         QStringLiteral("Analysis failed: Invalid response from vision server")},
+    };
+    int shade = 10;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.body.toStdString());
+        load(QColor(shade++, 0, 0));
+        server.script({QStringLiteral("POST"), QStringLiteral("/analyze"), c.status, c.body,
+                       c.status == 500 ? QStringLiteral("text/plain") : QStringLiteral("application/json")});
+        analyze();
+        EXPECT_EQ(editor->errorMessage(), c.message);
+        EXPECT_TRUE(editor->detectedComponents().empty());
+        EXPECT_FALSE(editor->showComponentOverlay());
+        EXPECT_EQ(editor->sceneState(), tilted);
+        EXPECT_FALSE(editor->preAnnotateSceneState());
+    }
+}
+
+TEST_F(Analysis, ARejectedSessionIsForgottenAndTheNextAnalyzeOpensSettings)
+{
+    ASSERT_TRUE(server.isRunning());
+    load(Qt::darkCyan);
+    server.script({QStringLiteral("POST"), QStringLiteral("/analyze"), 401, R"({"detail":"expired"})"});
+    analyze();
+    EXPECT_EQ(editor->errorMessage(), QStringLiteral("Your Pelorin sign-in expired — sign in again in Settings → Account."));
+    EXPECT_FALSE(tokens.token());
+    EXPECT_TRUE(openedSettings.isEmpty());
+
+    editor->analyzeComponents();
+    EXPECT_FALSE(editor->isAnalyzing());
+    EXPECT_EQ(editor->errorMessage(), QStringLiteral("Sign in to use Analyze — opening Settings → Account."));
+    EXPECT_EQ(openedSettings, QStringList{QStringLiteral("Account")});
+    EXPECT_EQ(requests(), 1);
+
+    // Without a document nothing happens at all.
+    editor->clearDocument();
+    editor->clearErrorMessage();
+    editor->analyzeComponents();
+    EXPECT_EQ(editor->errorMessage(), QString());
+    EXPECT_EQ(openedSettings.size(), 1);
+}
+
+TEST_F(Analysis, TheAnalysisThatFinishesLastWins)
+{
+    ASSERT_TRUE(server.isRunning());
+    load(Qt::darkMagenta);
+    const QByteArray slow = R"({"components":[{"label":"slow","type":"t","x1":0,"y1":0,"x2":5,"y2":5}],"image_width":200,"image_height":100})";
+    server.script({QStringLiteral("POST"), QStringLiteral("/analyze"), 200, slow, QStringLiteral("application/json"), 1.0});
+    editor->analyzeComponents();
+    ASSERT_TRUE(test::waitUntil([&] { return requests() == 1; }));
+    editor->analyzeComponents();
+    ASSERT_TRUE(test::waitUntil([&] { return !editor->detectedComponents().empty(); }, 30'000));
+    EXPECT_EQ(editor->detectedComponents()[0].label, QStringLiteral("OK button"));
+    EXPECT_TRUE(editor->isAnalyzing()); // the slow one still runs
+    ASSERT_TRUE(test::waitUntil([&] { return !editor->isAnalyzing(); }, 30'000));
+    EXPECT_EQ(editor->detectedComponents()[0].label, QStringLiteral("slow"));
+    // The second start kept the tilt the first one saved.
+    editor->clearComponentAnalysis();
+    EXPECT_EQ(editor->sceneState(), tilted);
+}
+
+TEST_F(Analysis, OnThisComputerNoAccountIsNeeded)
+{
+    settings.store().setValue(QLatin1String(SettingsKeys::analysisProvider), QStringLiteral("device"));
+    tokens.setToken(std::nullopt);
+    // A line of text, and a filled button with white text on it.
+    const QImage image(QStringLiteral(PELORIN_TEST_DATA "/analysis-invoice.png"));
+    ASSERT_FALSE(image.isNull());
+    editor->loadImage(image, SourceType::clipboard, false);
+    analyze();
+    EXPECT_EQ(editor->errorMessage(), QString());
+    EXPECT_TRUE(openedSettings.isEmpty());
+    EXPECT_EQ(requests(), 0);
+    QStringList texts;
+    bool sawElement = false;
+    for (const DetectedComponent& c : editor->detectedComponents()) {
+        if (c.type == QLatin1String("text"))
+            texts.append(c.text.value_or(QString()));
+        sawElement |= c.type == QLatin1String("element") && c.text == QStringLiteral("Submit") && c.label == QStringLiteral("Submit");
+    }
+    EXPECT_TRUE(texts.contains(QStringLiteral("Invoice number 4271"))) << texts.join(u'|').toStdString();
+    EXPECT_TRUE(texts.contains(QStringLiteral("Submit"))) << texts.join(u'|').toStdString();
+    EXPECT_TRUE(sawElement);
+    // Cached under the device prefix only.
+    for (const auto& [key, response] : editor->visionService().memoryCache())
+        EXPECT_TRUE(key.startsWith(QLatin1String(VisionAnalysisService::deviceKeyPrefix)));
+}
+
+TEST_F(Analysis, CopyAllTakesNonEmptyTextsInOrder)
+{
+    load(Qt::gray);
+    editor->setDetectedComponents({component(QStringLiteral("OK")), component(std::nullopt), component(QString())});
+    EXPECT_TRUE(editor->copyAllComponentText());
+    EXPECT_EQ(pasteboard.string, QStringLiteral("OK"));
+    editor->setDetectedComponents({component(QStringLiteral("a")), component(QStringLiteral("b"))});
+    EXPECT_TRUE(editor->copyAllComponentText());
+    EXPECT_EQ(pasteboard.string, QStringLiteral("a\nb"));
+
+    const int changes = pasteboard.changes;
+    editor->setDetectedComponents({component(std::nullopt), component(QString())});
+    EXPECT_FALSE(editor->copyAllComponentText());
+    EXPECT_EQ(pasteboard.changes, changes);
+
+    // One row's copy and search fall back to the label when the text is empty.
+    EXPECT_TRUE(editor->copyComponentText(component(QString(), QStringLiteral("Save button"))));
+    EXPECT_EQ(pasteboard.string, QStringLiteral("Save button"));
+    editor->searchComponentText(EditorViewModel::textOrLabel(component(QString(), QStringLiteral("Save button"))));
+    editor->searchComponentText(QStringLiteral("C++ & more"));
+    ASSERT_EQ(openedUrls.size(), 2);
+    EXPECT_EQ(openedUrls[0].toEncoded(), "https://www.google.com/search?q=Save%20button");
+    EXPECT_EQ(openedUrls[1].toEncoded(), "https://www.google.com/search?q=C%2B%2B%20%26%20more");
+}
+
+TEST_F(Analysis, RedactingAComponentAddsABlackBoxAndLeavesTheSelection)
+{
+    load(Qt::lightGray);
+    const QUuid selected = QUuid::createUuid();
+    editor->setSelectedAnnotationId(selected);
+    const DetectedComponent c = component(QStringLiteral("secret"));
+    editor->setDetectedComponents({c});
+
+    editor->toggleComponentRedaction(c);
+    ASSERT_EQ(editor->document()->annotations.size(), 1u);
+    const auto* redact = std::get_if<RedactAnnotation>(&editor->document()->annotations[0]);
+    ASSERT_NE(redact, nullptr);
+    EXPECT_EQ(redact->position, QPointF(10, 20));
+    EXPECT_EQ(redact->size, QSizeF(100, 40));
+    EXPECT_EQ(redact->color, QColor(Qt::black));
+    EXPECT_EQ(redact->redactStyle, RedactStyle::solid);
+    EXPECT_EQ(redact->cornerRadius, 4);
+    EXPECT_FALSE(redact->isSelected);
+    EXPECT_EQ(editor->selectedAnnotationId(), selected);
+    EXPECT_TRUE(editor->componentIsRedacted(c.id));
+
+    editor->toggleComponentRedaction(c);
+    EXPECT_TRUE(editor->document()->annotations.empty());
+    EXPECT_FALSE(editor->componentIsRedacted(c.id));
+    EXPECT_EQ(editor->selectedAnnotationId(), selected);
+
+    // Deleted by other means, the component still counts as redacted; the next toggle only forgets it.
+    editor->toggleComponentRedaction(c);
+    editor->removeAnnotation(annotationId(editor->document()->annotations[0]));
+    EXPECT_TRUE(editor->componentIsRedacted(c.id));
+    editor->toggleComponentRedaction(c);
+    EXPECT_FALSE(editor->componentIsRedacted(c.id));
+    EXPECT_TRUE(editor->document()->annotations.empty());
+
+    // Clearing the analysis keeps the redaction in the image, but it is no longer the component's.
+    editor->toggleComponentRedaction(c);
+    editor->clearComponentAnalysis();
+    EXPECT_EQ(editor->document()->annotations.size(), 1u);
+    EXPECT_FALSE(editor->componentIsRedacted(c.id));
+}
+
+TEST_F(Analysis, HighlightTogglesTheFirstMatchOnly)
+{
+    load(Qt::yellow);
+    const DetectedComponent a = component(QStringLiteral("a"));
+    editor->setDetectedComponents({a, component(QStringLiteral("b"))});
+    editor->toggleComponentHighlight(a.id);
+    EXPECT_TRUE(editor->detectedComponents()[0].isHighlighted);
+    EXPECT_FALSE(editor->detectedComponents()[1].isHighlighted);
+    editor->toggleComponentHighlight(a.id);
+    editor->toggleComponentHighlight(QUuid::createUuid());
+    EXPECT_FALSE(editor->detectedComponents()[0].isHighlighted);
+}
