@@ -106,8 +106,10 @@ void UploadHistoryStore::update(const std::function<void(QList<UploadedFile>&)>&
     persist();
 }
 
-void UploadHistoryStore::add(const UploadedFile& file)
+void UploadHistoryStore::add(const UploadedFile& added)
 {
+    // A copy: `added` may be one of the entries the re-read replaces.
+    const UploadedFile file = added;
     update([&file](QList<UploadedFile>& files) {
         files.removeIf([&](const UploadedFile& entry) { return entry.id == file.id; });
         files.prepend(file);
