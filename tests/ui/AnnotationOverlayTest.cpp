@@ -1,5 +1,7 @@
 #include "UiFixture.h"
 
+#include <QStyleHints>
+
 #include "ui/AnnotationOverlayView.h"
 
 #include <QDir>
@@ -22,9 +24,20 @@ public:
     }
 
     QPointF at(QPointF doc) const { return overlay->toView(doc); }
-    void click(QPointF doc) { pointer.drag(at(doc), at(doc), Qt::LeftButton, {}, 0); }
+    // Each click waits out the double-click time first: on a fast machine two quick clicks
+    // are one double click, which is not what these tests mean.
+    void settle() { QTest::qWait(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 50); }
+    void click(QPointF doc)
+    {
+        settle();
+        pointer.drag(at(doc), at(doc), Qt::LeftButton, {}, 0);
+    }
     void drag(QPointF from, QPointF to) { pointer.drag(at(from), at(to)); }
-    void doubleClick(QPointF doc) { QTest::mouseDClick(pointer.window(), Qt::LeftButton, {}, pointer.toWindow(at(doc))); }
+    void doubleClick(QPointF doc)
+    {
+        settle();
+        QTest::mouseDClick(pointer.window(), Qt::LeftButton, {}, pointer.toWindow(at(doc)));
+    }
     void type(const QString& text) { QTest::keyClicks(QApplication::focusWidget(), text); }
     void key(Qt::Key k, Qt::KeyboardModifiers mods = {}) { QTest::keyClick(QApplication::focusWidget(), k, mods); }
     bool editing() const { return !overlay->editingTextId().isNull(); }
