@@ -4,7 +4,7 @@
 #include "FuzzSupport.h"
 
 #include "cloud/CloudRecords.h"
-#include "cloud/ServiceError.h"
+#include "net/ServiceError.h"
 
 using namespace pelorin;
 
