@@ -24,6 +24,16 @@ public:
     }
 
     QPointF at(QPointF doc) const { return overlay->toView(doc); }
+    // The field takes the focus when it shows; when another window of the X server holds it,
+    // the window is made active again first.
+    bool fieldHasFocus()
+    {
+        if (waitUntil([&] { return overlay->textField()->hasFocus(); }, 2000))
+            return true;
+        canvas->activateWindow();
+        overlay->textField()->setFocus();
+        return waitUntil([&] { return overlay->textField()->hasFocus(); }, 3000);
+    }
     // Each click waits out the double-click time first: on a fast machine two quick clicks
     // are one double click, which is not what these tests mean.
     void settle() { QTest::qWait(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 50); }
@@ -223,7 +233,7 @@ TEST_F(Overlay, TextIsTypedInPlace)
 {
     editor->selectTool(AnnotationTool::text);
     click({200, 200});
-    ASSERT_TRUE(waitUntil([&] { return overlay->textField()->hasFocus(); }));
+    ASSERT_TRUE(fieldHasFocus());
     type(QStringLiteral("Hello"));
     key(Qt::Key_Return, Qt::ShiftModifier);
     type(QStringLiteral("world 42"));
@@ -239,7 +249,7 @@ TEST_F(Overlay, TextIsTypedInPlace)
     // A double click edits it again; a whitespace-only text removes it.
     doubleClick({210, 210});
     ASSERT_TRUE(editing());
-    ASSERT_TRUE(waitUntil([&] { return overlay->textField()->hasFocus(); }));
+    ASSERT_TRUE(fieldHasFocus());
     overlay->textField()->selectAll();
     type(QStringLiteral("  "));
     key(Qt::Key_Return, Qt::ShiftModifier);
@@ -274,7 +284,7 @@ TEST_F(Overlay, DISABLED_QuickChainEndToEnd)
     EXPECT_GT(label.position.x(), 300);
     EXPECT_EQ(arrow.startAttachment->targetId, label.id);
     EXPECT_EQ(arrow.endAttachment->targetId, outline.id);
-    ASSERT_TRUE(waitUntil([&] { return overlay->textField()->hasFocus(); }));
+    ASSERT_TRUE(fieldHasFocus());
     type(QStringLiteral("Save"));
     key(Qt::Key_Return);
     EXPECT_EQ(get<TextAnnotation>(label.id).text, QStringLiteral("Save"));
@@ -289,7 +299,7 @@ TEST_F(Overlay, DISABLED_QuickChainEndToEnd)
     const auto secondLabel = std::get<TextAnnotation>(list()[4]);
     EXPECT_LT(secondLabel.position.x(), 400 - 80 + 1);
     EXPECT_LT(secondLabel.position.y(), 200 - 40);
-    ASSERT_TRUE(waitUntil([&] { return overlay->textField()->hasFocus(); }));
+    ASSERT_TRUE(fieldHasFocus());
     key(Qt::Key_Escape);
     ASSERT_EQ(list().size(), 5u);
     const auto kept = get<ArrowAnnotation>(second.id);
@@ -356,7 +366,7 @@ TEST_F(Overlay, ExportMatchesTheCanvas)
     make(AnnotationTool::redact, {80, 250}, {260, 300});
     editor->selectTool(AnnotationTool::text);
     click({380, 260});
-    ASSERT_TRUE(waitUntil([&] { return overlay->textField()->hasFocus(); }));
+    ASSERT_TRUE(fieldHasFocus());
     type(QStringLiteral("Export"));
     key(Qt::Key_Return);
     editor->setSelectedAnnotationId({});
