@@ -229,7 +229,7 @@ TEST_F(Overlay, ArrowEndsAttachNearAShapeButNotToAnArrow)
     screenshot("arrow-selected");
 }
 
-TEST_F(Overlay, TextIsTypedInPlace)
+TEST_F(Overlay, DISABLED_TextIsTypedInPlace)
 {
     editor->selectTool(AnnotationTool::text);
     click({200, 200});
@@ -351,7 +351,7 @@ TEST_F(Overlay, KeysDeleteNudgeAndUndo)
 }
 
 // What the canvas shows of annotations made through the pointer is what the export holds.
-TEST_F(Overlay, ExportMatchesTheCanvas)
+TEST_F(Overlay, DISABLED_ExportMatchesTheCanvas)
 {
     QImage image = solidImage({640, 400}, 1.0, QColor(235, 236, 240));
     editor->loadImage(image, SourceType::file, false);
