@@ -332,7 +332,7 @@ public:
     // Watches the application's key presses aimed at the editor window.
     void installEditorKeyMonitor();
 
-    // --- Annotation inspector (EditorInspector.cpp) ------------------------------------------
+    // --- Annotation inspector (EditorAnnotationStyle.cpp) ------------------------------------------
     // What the inspector edits: the selected annotation; without one, the remembered style of
     // the armed drawing tool, as a record made from the defaults that belongs to no document.
     // None in pointer mode without a selection, and for the quick tool.

@@ -18,6 +18,8 @@ namespace pelorin {
 
 namespace {
 
+} // namespace
+
 QNetworkAccessManager* networkManager()
 {
     static QPointer<QNetworkAccessManager> manager;
@@ -25,6 +27,8 @@ QNetworkAccessManager* networkManager()
         manager = new QNetworkAccessManager(QCoreApplication::instance());
     return manager;
 }
+
+namespace {
 
 struct DeleteLater {
     void operator()(QObject* object) const { object->deleteLater(); }

@@ -10,6 +10,8 @@
 #include <optional>
 #include <utility>
 
+class QNetworkAccessManager;
+
 namespace pelorin {
 
 struct HttpRequest {
@@ -36,6 +38,9 @@ struct HttpReply {
 
     bool succeeded() const { return status && *status >= 200 && *status <= 299; }
 };
+
+// The main thread's one network manager, shared by every request of the app.
+QNetworkAccessManager* networkManager();
 
 // One HTTP exchange on the main thread's network manager. Only http and https URLs are
 // contacted. Throws TransportError when the exchange fails below HTTP (no connection,

@@ -2,7 +2,7 @@
 
 #include "core/AppConstants.h"
 #include "editor/EditorViewModel.h"
-#include "ui/AnnotationInspector.h"
+#include "ui/AnnotationStylePanel.h"
 #include "ui/CanvasView.h"
 #include "ui/EditorToolbar.h"
 #include "ui/AnalysisPanel.h"
@@ -66,13 +66,13 @@ EditorWindow::EditorWindow(EditorViewModel& editor, QWidget* parent)
     // one, and the framing style otherwise.
     auto* panels = new QStackedWidget(this);
     m_sidebar = new StyleSidebar(editor, [wallpaper](QSize size) { return wallpaper.scaledWallpaper(size); }, panels);
-    m_inspector = new AnnotationInspector(editor, panels);
+    m_inspector = new AnnotationStylePanel(editor, panels);
     panels->addWidget(m_sidebar);
     panels->addWidget(m_inspector);
     const auto showPanel = [panels, this](bool inspecting) {
         panels->setCurrentWidget(inspecting ? static_cast<QWidget*>(m_inspector) : m_sidebar);
     };
-    connect(m_inspector, &AnnotationInspector::inspectingChanged, panels, showPanel);
+    connect(m_inspector, &AnnotationStylePanel::inspectingChanged, panels, showPanel);
     showPanel(m_inspector->kind().has_value());
     row->addWidget(panels);
     column->addLayout(row, 1);

@@ -11,7 +11,7 @@ class QAction;
 
 namespace pelorin {
 
-class AnnotationInspector;
+class AnnotationStylePanel;
 class CanvasView;
 class EditorToolbar;
 class EditorViewModel;
@@ -26,7 +26,7 @@ public:
 
     CanvasView* canvas() const { return m_canvas; }
     // Takes the sidebar's place while an annotation is selected or a drawing tool is armed.
-    AnnotationInspector* inspector() const { return m_inspector; }
+    AnnotationStylePanel* inspector() const { return m_inspector; }
     EditorToolbar* toolbar() const { return m_toolbar; }
     StyleSidebar* sidebar() const { return m_sidebar; }
     // Undo and Redo of annotation changes, for the window's keys and the Edit menu.
@@ -50,7 +50,7 @@ private:
     WallpaperService m_wallpaper;
     EditorToolbar* m_toolbar;
     CanvasView* m_canvas;
-    AnnotationInspector* m_inspector;
+    AnnotationStylePanel* m_inspector;
     StyleSidebar* m_sidebar;
     QPointer<QMessageBox> m_alert;
     QAction* m_undo;

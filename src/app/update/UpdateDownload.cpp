@@ -1,6 +1,7 @@
 #include "app/update/UpdateDownload.h"
 
 #include "app/update/UpdateError.h"
+#include "net/HttpClient.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -18,14 +19,6 @@ namespace pelorin {
 
 namespace {
 
-QNetworkAccessManager* downloadManager()
-{
-    static QPointer<QNetworkAccessManager> manager;
-    if (!manager)
-        manager = new QNetworkAccessManager(QCoreApplication::instance());
-    return manager;
-}
-
 struct DeleteLater {
     void operator()(QObject* object) const { object->deleteLater(); }
 };
@@ -42,7 +35,7 @@ QCoro::Task<DownloadResult> downloadToFile(QUrl url, QString path)
     request.setTransferTimeout(60'000);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    std::unique_ptr<QNetworkReply, DeleteLater> reply(downloadManager()->get(request));
+    std::unique_ptr<QNetworkReply, DeleteLater> reply(networkManager()->get(request));
     QNetworkReply* raw = reply.get();
 
     QCryptographicHash hash(QCryptographicHash::Sha256);

@@ -3,7 +3,7 @@
 #include "editor/AnnotationDefaultsStore.h"
 #include "platform/SettingsStore.h"
 #include "ui/AnnotationColorPicker.h"
-#include "ui/AnnotationInspector.h"
+#include "ui/AnnotationStylePanel.h"
 #include "ui/ChromeButton.h"
 #include "ui/EditorWindow.h"
 #include "ui/LabeledSlider.h"
@@ -30,7 +30,7 @@ public:
         editor = std::make_unique<EditorViewModel>(settings.store(), notifications);
         editor->setScreenScaleProvider([] { return 1.0; });
         editor->loadImage(solidImage({800, 500}), SourceType::file, false);
-        inspector = std::make_unique<AnnotationInspector>(*editor);
+        inspector = std::make_unique<AnnotationStylePanel>(*editor);
         inspector->resize(272, 820);
         inspector->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(inspector.get()));
@@ -76,7 +76,7 @@ public:
     TempSettings settings;
     NotificationCenter notifications;
     std::unique_ptr<EditorViewModel> editor;
-    std::unique_ptr<AnnotationInspector> inspector;
+    std::unique_ptr<AnnotationStylePanel> inspector;
 };
 
 const QRectF box(100, 100, 200, 120);
@@ -201,7 +201,7 @@ INSTANTIATE_TEST_SUITE_P(
 // change only that remembered style.
 TEST_F(Inspector, AnArmedToolEditsTheRememberedStyleOfItsKind)
 {
-    QSignalSpy inspecting(inspector.get(), &AnnotationInspector::inspectingChanged);
+    QSignalSpy inspecting(inspector.get(), &AnnotationStylePanel::inspectingChanged);
     EXPECT_FALSE(inspector->kind());
     settings.store().setValue(QLatin1String(Keys::arrowStrokeWidth), 9.0);
     editor->setSelectedTool(Tool::arrow);

@@ -1,4 +1,4 @@
-#include "ui/AnnotationInspector.h"
+#include "ui/AnnotationStylePanel.h"
 
 #include "core/AppConstants.h"
 #include "editor/EditorViewModel.h"
@@ -162,7 +162,7 @@ QFont designFont(TextDesign design)
 
 } // namespace
 
-AnnotationInspector::AnnotationInspector(EditorViewModel& editor, QWidget* parent)
+AnnotationStylePanel::AnnotationStylePanel(EditorViewModel& editor, QWidget* parent)
     : QWidget(parent)
     , m_editor(editor)
 {
@@ -191,11 +191,11 @@ AnnotationInspector::AnnotationInspector(EditorViewModel& editor, QWidget* paren
                         &EditorViewModel::selectedAnnotationIdChanged,
                         &EditorViewModel::selectedToolChanged, &EditorViewModel::annotationColorChanged,
                         &EditorViewModel::annotationDefaultsChanged})
-        connect(&m_editor, signal, this, &AnnotationInspector::refresh);
+        connect(&m_editor, signal, this, &AnnotationStylePanel::refresh);
     refresh();
 }
 
-void AnnotationInspector::buildTextPanel()
+void AnnotationStylePanel::buildTextPanel()
 {
     Panel& text = addPanel(AnnotationTool::text);
     auto* designs = new QHBoxLayout;
@@ -237,7 +237,7 @@ void AnnotationInspector::buildTextPanel()
     });
 }
 
-void AnnotationInspector::buildArrowPanel()
+void AnnotationStylePanel::buildArrowPanel()
 {
     Panel& arrow = addPanel(AnnotationTool::arrow);
     auto* styles = new QHBoxLayout;
@@ -253,7 +253,7 @@ void AnnotationInspector::buildArrowPanel()
               onValue<ArrowAnnotation>([](ArrowAnnotation& a, double v) { a.strokeWidth = v; }));
 }
 
-void AnnotationInspector::buildShapePanel()
+void AnnotationStylePanel::buildShapePanel()
 {
     Panel& shape = addPanel(AnnotationTool::shape);
     auto* types = new QHBoxLayout;
@@ -285,14 +285,14 @@ void AnnotationInspector::buildShapePanel()
     });
 }
 
-void AnnotationInspector::buildRedactPanel()
+void AnnotationStylePanel::buildRedactPanel()
 {
     Panel& redact = addPanel(AnnotationTool::redact);
     addSlider(redact, cornerRadiusLabel, 0, 24, 1,
               onValue<RedactAnnotation>([](RedactAnnotation& r, double v) { r.cornerRadius = v; }));
 }
 
-void AnnotationInspector::paintEvent(QPaintEvent*)
+void AnnotationStylePanel::paintEvent(QPaintEvent*)
 {
     // The panel behind the sections, with the hairline towards the canvas.
     QPainter painter(this);
@@ -300,7 +300,7 @@ void AnnotationInspector::paintEvent(QPaintEvent*)
     painter.fillRect(QRect(0, 0, 1, height()), Theme::divider());
 }
 
-AnnotationInspector::Panel& AnnotationInspector::addPanel(AnnotationTool kind)
+AnnotationStylePanel::Panel& AnnotationStylePanel::addPanel(AnnotationTool kind)
 {
     const KindEntry& entry = entryFor(kind);
     const QString title = QLatin1String(entry.title);
@@ -322,7 +322,7 @@ AnnotationInspector::Panel& AnnotationInspector::addPanel(AnnotationTool kind)
     return panel;
 }
 
-LabeledSlider* AnnotationInspector::addSlider(Panel& panel, const QString& label, double lower, double upper, double step,
+LabeledSlider* AnnotationStylePanel::addSlider(Panel& panel, const QString& label, double lower, double upper, double step,
                                               std::function<void(Annotation&, double)> write)
 {
     auto* slider = new LabeledSlider(label, lower, upper, step, panel.section);
@@ -341,20 +341,20 @@ LabeledSlider* AnnotationInspector::addSlider(Panel& panel, const QString& label
     return slider;
 }
 
-QAbstractButton* AnnotationInspector::addButton(Panel& panel, QAbstractButton* button, std::function<void(Annotation&)> change)
+QAbstractButton* AnnotationStylePanel::addButton(Panel& panel, QAbstractButton* button, std::function<void(Annotation&)> change)
 {
     panel.buttons.push_back(button);
     connect(button, &QAbstractButton::clicked, this, [this, change = std::move(change)] { m_editor.editInspectedAnnotation(change); });
     return button;
 }
 
-StyleSection* AnnotationInspector::section(AnnotationTool kind) const
+StyleSection* AnnotationStylePanel::section(AnnotationTool kind) const
 {
     const auto found = m_panels.find(kind);
     return found == m_panels.end() ? nullptr : found->second.section;
 }
 
-LabeledSlider* AnnotationInspector::slider(AnnotationTool kind, const QString& label) const
+LabeledSlider* AnnotationStylePanel::slider(AnnotationTool kind, const QString& label) const
 {
     const auto found = m_panels.find(kind);
     if (found == m_panels.end())
@@ -366,7 +366,7 @@ LabeledSlider* AnnotationInspector::slider(AnnotationTool kind, const QString& l
     return nullptr;
 }
 
-QAbstractButton* AnnotationInspector::button(AnnotationTool kind, const QString& name) const
+QAbstractButton* AnnotationStylePanel::button(AnnotationTool kind, const QString& name) const
 {
     const auto found = m_panels.find(kind);
     if (found == m_panels.end())
@@ -378,13 +378,13 @@ QAbstractButton* AnnotationInspector::button(AnnotationTool kind, const QString&
     return nullptr;
 }
 
-AnnotationColorPicker* AnnotationInspector::colorPicker(AnnotationTool kind) const
+AnnotationColorPicker* AnnotationStylePanel::colorPicker(AnnotationTool kind) const
 {
     const auto found = m_panels.find(kind);
     return found == m_panels.end() ? nullptr : found->second.color;
 }
 
-void AnnotationInspector::refresh()
+void AnnotationStylePanel::refresh()
 {
     const std::optional<Annotation> annotation = m_editor.inspectedAnnotation();
     const std::optional<AnnotationTool> kind = annotation ? std::optional(kindOf(*annotation)) : std::nullopt;
@@ -405,7 +405,7 @@ void AnnotationInspector::refresh()
     }
 }
 
-void AnnotationInspector::showValues(const Annotation& annotation)
+void AnnotationStylePanel::showValues(const Annotation& annotation)
 {
     Panel& panel = m_panels[kindOf(annotation)];
     panel.color->setColor(annotationColor(annotation));

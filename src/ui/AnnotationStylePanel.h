@@ -24,10 +24,10 @@ class StyleSection;
 // One section per kind, headed by its icon and title, with a reset shown only while the style
 // differs from the built-in one. The tallest section fits the editor window's smallest
 // height, so the panel does not scroll.
-class AnnotationInspector : public QWidget {
+class AnnotationStylePanel : public QWidget {
     Q_OBJECT
 public:
-    explicit AnnotationInspector(EditorViewModel& editor, QWidget* parent = nullptr);
+    explicit AnnotationStylePanel(EditorViewModel& editor, QWidget* parent = nullptr);
 
     // The kind on show (never `quick`); none while there is nothing to inspect.
     std::optional<AnnotationTool> kind() const { return m_kind; }
