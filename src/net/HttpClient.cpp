@@ -3,6 +3,7 @@
 #include "net/ServiceError.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -10,15 +11,11 @@
 #include <QStringDecoder>
 #include <QTimer>
 
-#include <QCoro/QCoroNetworkReply>
+#include <QCoro/QCoroSignal>
 
 #include <memory>
 
 namespace pelorin {
-
-namespace {
-
-} // namespace
 
 QNetworkAccessManager* networkManager()
 {
@@ -41,10 +38,41 @@ bool isTransportFailure(QNetworkReply::NetworkError error)
     return error != QNetworkReply::NoError && (error < 200 || error == QNetworkReply::ProtocolFailure);
 }
 
-constexpr const char* oversizedProperty = "pelorinOversized";
-constexpr const char* deadlineProperty = "pelorinPastDeadline";
+constexpr int maxRedirects = 10;
+
+bool isRedirect(int status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+bool sameOrigin(const QUrl& a, const QUrl& b)
+{
+    return a.scheme() == b.scheme() && a.host() == b.host() && a.port(-1) == b.port(-1);
+}
 
 } // namespace
+
+// Ends the wait for one reply: when it finishes, or at once when it is cut off for its size
+// or the deadline. An aborted reply whose server keeps the connection open finishes only at
+// the silence limit.
+class ReplyWait : public QObject {
+    Q_OBJECT
+public:
+    enum class Cut { none, oversized, pastDeadline };
+    void end(Cut why)
+    {
+        if (ended)
+            return;
+        ended = true;
+        cut = why;
+        Q_EMIT done();
+    }
+    bool ended = false;
+    Cut cut = Cut::none;
+
+Q_SIGNALS:
+    void done();
+};
 
 bool isHttpUrl(const QUrl& url)
 {
@@ -61,64 +89,66 @@ std::optional<QString> strictUtf8(const QByteArray& bytes)
     return text;
 }
 
-QCoro::Task<HttpReply> sendHttpRequest(HttpRequest request)
+namespace {
+
+// One request without following redirects: Qt cannot send a request body again on a
+// redirect (the exchange ends in "Unknown error"), so sendHttpRequest follows them itself.
+QCoro::Task<HttpReply> exchange(const HttpRequest& request, const QUrl& url, const QByteArray& method,
+                                const std::optional<QByteArray>& body, const QDeadlineTimer& deadline,
+                                QUrl* location)
 {
     HttpReply result;
-    if (!isHttpUrl(request.url))
-        co_return result;
-
-    QNetworkRequest networkRequest(request.url);
+    QNetworkRequest networkRequest(url);
     networkRequest.setTransferTimeout(int(request.timeout.count()));
-    bool carriesCredentials = false;
-    for (const auto& [name, value] : request.headers) {
+    networkRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    for (const auto& [name, value] : request.headers)
         networkRequest.setRawHeader(name, value);
-        carriesCredentials = carriesCredentials || name.compare("authorization", Qt::CaseInsensitive) == 0;
-    }
-    // A redirect to another origin must not take the bearer token or the signature along.
-    networkRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                                carriesCredentials ? QNetworkRequest::SameOriginRedirectPolicy
-                                                   : QNetworkRequest::NoLessSafeRedirectPolicy);
 
     QNetworkAccessManager* manager = networkManager();
-    std::unique_ptr<QNetworkReply, DeleteLater> reply(
-        request.body ? manager->sendCustomRequest(networkRequest, request.method, *request.body)
-                     : manager->sendCustomRequest(networkRequest, request.method));
-    const qint64 limit = request.maxReplyBytes;
+    std::unique_ptr<QNetworkReply, DeleteLater> reply(body ? manager->sendCustomRequest(networkRequest, method, *body)
+                                                           : manager->sendCustomRequest(networkRequest, method));
     QNetworkReply* raw = reply.get();
-    QObject::connect(raw, &QNetworkReply::downloadProgress, raw, [raw, limit](qint64 received, qint64 total) {
-        if ((received > limit || total > limit) && !raw->property(oversizedProperty).toBool()) {
-            raw->setProperty(oversizedProperty, true);
-            raw->abort();
-        }
+    ReplyWait wait;
+    const qint64 limit = request.maxReplyBytes;
+    QObject::connect(raw, &QNetworkReply::finished, &wait, [&wait] { wait.end(ReplyWait::Cut::none); });
+    // The length a server announces decides at once; Qt emits downloadProgress at most every
+    // 100 ms, so the body read so far is checked as it comes in.
+    QObject::connect(raw, &QNetworkReply::metaDataChanged, &wait, [raw, &wait, limit] {
+        if (raw->header(QNetworkRequest::ContentLengthHeader).toLongLong() > limit)
+            wait.end(ReplyWait::Cut::oversized);
     });
-
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, raw, [raw] {
-        raw->setProperty(deadlineProperty, true);
-        raw->abort();
+    QObject::connect(raw, &QNetworkReply::readyRead, &wait, [raw, &wait, limit] {
+        if (raw->bytesAvailable() > limit)
+            wait.end(ReplyWait::Cut::oversized);
     });
-    deadline.start(request.deadline);
+    QTimer timer;
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, &wait, [&wait] { wait.end(ReplyWait::Cut::pastDeadline); });
+    timer.start(std::max<qint64>(0, deadline.remainingTime()));
 
-    co_await raw;
-    deadline.stop();
-
+    if (!wait.ended && !raw->isFinished())
+        co_await qCoro(&wait, &ReplyWait::done);
+    timer.stop();
     const QVariant status = raw->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (raw->property(oversizedProperty).toBool()) {
+    if (wait.cut != ReplyWait::Cut::none)
+        raw->abort();
+    if (wait.cut == ReplyWait::Cut::pastDeadline)
+        throw TransportError(QNetworkReply::TimeoutError, QStringLiteral("The server took too long to answer."));
+    if (wait.cut == ReplyWait::Cut::oversized) {
         result.oversized = true;
         if (status.isValid())
             result.status = status.toInt();
         co_return result;
     }
     if (isTransportFailure(raw->error())) {
-        if (raw->property(deadlineProperty).toBool())
-            throw TransportError(QNetworkReply::TimeoutError, QStringLiteral("The server took too long to answer."));
         if (raw->error() == QNetworkReply::OperationCanceledError || raw->error() == QNetworkReply::TimeoutError)
             throw TransportError(QNetworkReply::TimeoutError, QStringLiteral("The request timed out."));
         throw TransportError(raw->error(), raw->errorString());
     }
     if (status.isValid()) {
         result.status = status.toInt();
+        if (isRedirect(*result.status))
+            *location = raw->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
         result.body = raw->readAll();
         if (result.body.size() > limit) {
             result.oversized = true;
@@ -128,4 +158,46 @@ QCoro::Task<HttpReply> sendHttpRequest(HttpRequest request)
     co_return result;
 }
 
+} // namespace
+
+QCoro::Task<HttpReply> sendHttpRequest(HttpRequest request)
+{
+    if (!isHttpUrl(request.url))
+        co_return HttpReply{};
+
+    bool carriesCredentials = false;
+    for (const auto& [name, value] : request.headers)
+        carriesCredentials = carriesCredentials || name.compare("authorization", Qt::CaseInsensitive) == 0;
+
+    const QDeadlineTimer deadline(request.deadline);
+    QUrl url = request.url;
+    QByteArray method = request.method;
+    std::optional<QByteArray> body = request.body;
+    for (int redirects = 0;; ++redirects) {
+        QUrl location;
+        HttpReply reply = co_await exchange(request, url, method, body, deadline, &location);
+        if (location.isEmpty() || !reply.status || !isRedirect(*reply.status))
+            co_return reply;
+        if (redirects == maxRedirects)
+            throw TransportError(QNetworkReply::TooManyRedirectsError,
+                                 QStringLiteral("The server redirected the request too many times."));
+        const QUrl target = url.resolved(location);
+        // A redirect to another origin must not take the bearer token or the signature along,
+        // and none may go from https to plain http.
+        const bool downgrade = url.scheme() == QLatin1String("https") && target.scheme() != QLatin1String("https");
+        if (!isHttpUrl(target) || downgrade || (carriesCredentials && !sameOrigin(url, target)))
+            throw TransportError(QNetworkReply::InsecureRedirectError,
+                                 QStringLiteral("The server redirected the request to %1, which is not followed.")
+                                     .arg(target.toDisplayString(QUrl::RemoveUserInfo | QUrl::RemoveQuery)));
+        // After a 303, and after a 301 or 302 of a POST, the new address is fetched with GET.
+        if (*reply.status == 303 || ((*reply.status == 301 || *reply.status == 302) && method == "POST")) {
+            method = *reply.status == 303 && method == "HEAD" ? method : QByteArray("GET");
+            body.reset();
+        }
+        url = target;
+    }
+}
+
 } // namespace pelorin
+
+#include "HttpClient.moc"

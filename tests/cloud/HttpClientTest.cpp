@@ -37,3 +37,54 @@ TEST(HttpClient, ADrippedReplyEndsAtTheDeadline)
     EXPECT_TRUE(result.errorAs<TransportError>()->isTimeout());
     EXPECT_LT(clock.elapsed(), 10'000);
 }
+
+// Servers that misbehave in ways the user must be told about in words, quickly. Each reads the
+// whole request, answers `reply`, and closes the connection after an HTTP/1.0 answer only.
+TEST(HttpClient, MisbehavingServersFailFastWithAMessage)
+{
+    const struct {
+        const char* name;
+        QByteArray reply;
+        bool oversized;
+        QString error;
+    } cases[] = {
+        {"redirect loop", "HTTP/1.0 307 Temporary Redirect\r\nLocation: /loop\r\nContent-Length: 0\r\n\r\n", false,
+         QStringLiteral("The server redirected the request too many times.")},
+        {"reply larger than allowed", "HTTP/1.1 200 OK\r\nContent-Length: 100000000\r\n\r\nxxxx", true, {}},
+    };
+    const QByteArray body(200'000, 'p'); // an upload: sent again on each redirect
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTcpServer server;
+        ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+        QObject::connect(&server, &QTcpServer::newConnection, &server, [&] {
+            QTcpSocket* socket = server.nextPendingConnection();
+            auto received = std::make_shared<qint64>(0);
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, received, &c, &body] {
+                const qint64 before = *received;
+                *received += socket->readAll().size();
+                if (before > body.size() || *received <= body.size())
+                    return;
+                socket->write(c.reply);
+                if (c.reply.startsWith("HTTP/1.0"))
+                    socket->disconnectFromHost();
+            });
+        });
+        HttpRequest request;
+        request.url = QUrl(QStringLiteral("http://127.0.0.1:%1/loop").arg(server.serverPort()));
+        request.method = "PUT";
+        request.body = body;
+        request.headers = {{"Authorization", "AWS4-HMAC-SHA256 Credential=…"}};
+        request.maxReplyBytes = 1000;
+        request.timeout = std::chrono::milliseconds(20'000);
+        QElapsedTimer clock;
+        clock.start();
+        const auto result = test::outcome(sendHttpRequest(request));
+        EXPECT_EQ(result.error, c.error);
+        if (c.oversized) {
+            ASSERT_TRUE(result.value);
+            EXPECT_TRUE(result.value->oversized);
+        }
+        EXPECT_LT(clock.elapsed(), 5'000) << "not only at the silence limit";
+    }
+}
