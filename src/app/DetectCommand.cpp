@@ -1,5 +1,6 @@
 #include "app/DetectCommand.h"
 
+#include "core/AtomicFile.h"
 #include "core/ImageFile.h"
 #include "net/ServiceError.h"
 #include "detection/DeviceComponentAnalyzer.h"
@@ -7,7 +8,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <cmath>
 #include <optional>
@@ -147,9 +147,8 @@ int runDetectCommand(const QStringList& arguments)
             continue;
         }
         const QString target = QDir(outputFolder).filePath(QFileInfo(path).completeBaseName() + QStringLiteral(".json"));
-        QSaveFile file(target);
-        if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size() || !file.commit()) {
-            complain(QStringLiteral("cannot write %1: %2").arg(target, file.errorString()));
+        if (const std::optional<QString> failed = writeFileAtomically(target, json)) {
+            complain(QStringLiteral("cannot write ") + *failed);
             status = 1;
         }
     }

@@ -1,5 +1,6 @@
 #include "editor/FileExportService.h"
 
+#include "core/AtomicFile.h"
 #include "core/ImageFile.h"
 #include "editor/GifWriter.h"
 
@@ -9,7 +10,6 @@
 #include <QImageWriter>
 #include <QPainter>
 #include <QMimeDatabase>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 namespace pelorin {
@@ -141,22 +141,10 @@ void FileExportService::saveImage(const QImage& image, const QString& path)
     const QByteArray bytes = encode(image, imageFileType(path));
     if (bytes.isEmpty())
         throw ExportError(ExportError::Kind::failedToEncode);
-    // QSaveFile writes a temporary beside the destination and renames it: a failed save
-    // leaves neither a partial file nor a damaged older one.
-    // A failure names the whole path: "No such file or directory" alone does not say which.
-    QSaveFile file(path);
-    const auto failure = [&file, &path] {
-        return ExportError(ExportError::Kind::failedToWrite, path + QStringLiteral(": ") + file.errorString());
-    };
-    if (!file.open(QIODevice::WriteOnly))
-        throw failure();
-    if (file.write(bytes) != bytes.size()) {
-        const ExportError error = failure();
-        file.cancelWriting();
-        throw error;
-    }
-    if (!file.commit())
-        throw failure();
+    // A failed save leaves neither a partial file nor a damaged older one, and names the whole
+    // path: "No such file or directory" alone does not say which.
+    if (const std::optional<QString> error = writeFileAtomically(path, bytes))
+        throw ExportError(ExportError::Kind::failedToWrite, *error);
 }
 
 } // namespace pelorin

@@ -1,5 +1,6 @@
 #include "upload/UploadConfig.h"
 
+#include "core/AtomicFile.h"
 #include "platform/AppPaths.h"
 
 #include <QDir>
@@ -7,7 +8,6 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 namespace pelorin {
 
@@ -106,17 +106,8 @@ bool UploadConfigFile::save(const UploadConfig& config) const
         return false;
     // The application folder may have been removed since start-up.
     QDir().mkpath(QFileInfo(m_path).absolutePath());
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    // Set on the temporary file before any byte is written, so the secret is never readable
-    // by others, not even for a moment, and a rewrite never inherits wider permissions.
-    if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
-        file.cancelWriting();
-        return false;
-    }
-    file.write(encodeUploadConfig(config));
-    return file.commit();
+    // Owner-only from the first byte; a rewrite never inherits wider permissions.
+    return !writeFileAtomically(m_path, encodeUploadConfig(config), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
 
 } // namespace pelorin

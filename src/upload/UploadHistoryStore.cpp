@@ -1,5 +1,6 @@
 #include "upload/UploadHistoryStore.h"
 
+#include "core/AtomicFile.h"
 #include "platform/AppPaths.h"
 #include "platform/SystemLog.h"
 
@@ -8,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <optional>
@@ -31,11 +31,7 @@ bool writeFile(const QString& path, const QByteArray& bytes)
 {
     // The application folder may have been removed since start-up.
     QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write(bytes);
-    return file.commit();
+    return !writeFileAtomically(path, bytes);
 }
 
 } // namespace
