@@ -20,8 +20,12 @@ namespace pelorin {
 QNetworkAccessManager* networkManager()
 {
     static QPointer<QNetworkAccessManager> manager;
-    if (!manager)
+    if (!manager) {
         manager = new QNetworkAccessManager(QCoreApplication::instance());
+        // Gone before the application is: its connections close while the TLS backend they
+        // need on the way out still exists.
+        qAddPostRoutine([] { delete manager.data(); });
+    }
     return manager;
 }
 
