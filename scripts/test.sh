@@ -45,7 +45,6 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELORIN_SA
     -DPELORIN_BUILD_BENCH=OFF >/dev/null
 cmake --build build-asan --target "${sanitized_tests[@]}"
 ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1 \
-LSAN_OPTIONS=suppressions=$PWD/scripts/lsan-suppressions.txt \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir build-asan --output-on-failure -j2 -E '_NOT_BUILT$'
 echo "sanitizer build and tests: $((SECONDS - start)) s"

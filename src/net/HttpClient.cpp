@@ -62,7 +62,7 @@ bool sameOrigin(const QUrl& a, const QUrl& b)
 class ReplyWait : public QObject {
     Q_OBJECT
 public:
-    enum class Cut { none, oversized, pastDeadline };
+    enum class Cut { none, oversized, pastDeadline, managerGone };
     void end(Cut why)
     {
         if (ended)
@@ -115,6 +115,9 @@ QCoro::Task<HttpReply> exchange(const HttpRequest& request, const QUrl& url, con
     ReplyWait wait;
     const qint64 limit = request.maxReplyBytes;
     QObject::connect(raw, &QNetworkReply::finished, &wait, [&wait] { wait.end(ReplyWait::Cut::none); });
+    // The network manager takes its replies along when the application ends; the request
+    // ends then too, instead of waiting for ever.
+    QObject::connect(raw, &QObject::destroyed, &wait, [&wait] { wait.end(ReplyWait::Cut::managerGone); });
     // The length a server announces decides at once; Qt emits downloadProgress at most every
     // 100 ms, so the body read so far is checked as it comes in.
     QObject::connect(raw, &QNetworkReply::metaDataChanged, &wait, [raw, &wait, limit] {
@@ -133,6 +136,10 @@ QCoro::Task<HttpReply> exchange(const HttpRequest& request, const QUrl& url, con
     if (!wait.ended && !raw->isFinished())
         co_await qCoro(&wait, &ReplyWait::done);
     timer.stop();
+    if (wait.cut == ReplyWait::Cut::managerGone) {
+        (void)reply.release();
+        throw TransportError(QNetworkReply::OperationCanceledError, QStringLiteral("The application is closing."));
+    }
     const QVariant status = raw->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (wait.cut != ReplyWait::Cut::none)
         raw->abort();
