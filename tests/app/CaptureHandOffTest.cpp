@@ -20,10 +20,10 @@ protected:
     {
         ASSERT_TRUE(dir.isValid());
         // The app runs the capture tool found beside its executable: a linked copy of the
-        // program sits beside the stand-in.
+        // program (the one the launcher hands over to) sits beside the stand-in.
         program = dir.filePath(QStringLiteral("pelorin"));
-        if (::link(PELORIN_BINARY, QFile::encodeName(program).constData()) != 0) {
-            ASSERT_TRUE(QFile::copy(QStringLiteral(PELORIN_BINARY), program));
+        if (::link(PELORIN_PROGRAM, QFile::encodeName(program).constData()) != 0) {
+            ASSERT_TRUE(QFile::copy(QStringLiteral(PELORIN_PROGRAM), program));
         }
         QFile tool(dir.filePath(QStringLiteral("pelorin-screencapture")));
         ASSERT_TRUE(tool.open(QIODevice::WriteOnly));
