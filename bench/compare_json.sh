@@ -43,23 +43,26 @@ def spawn(argv, stdin):
     pid = os.posix_spawnp(argv[0], argv, os.environ,
                           file_actions=[(os.POSIX_SPAWN_DUP2, fi, 0), (os.POSIX_SPAWN_DUP2, fo, 1),
                                         (os.POSIX_SPAWN_DUP2, fo, 2)])
-    _, status = os.waitpid(pid, 0)
+    _, status, usage = os.wait4(pid, 0)
     elapsed = (time.perf_counter() - start) * 1000
     os.close(fi)
     os.close(fo)
     if os.waitstatus_to_exitcode(status) != 0:
         sys.exit(f"{' '.join(argv)} failed")
-    return elapsed
+    return elapsed, (usage.ru_utime + usage.ru_stime) * 1000
 
 def group(title, stdin, commands):
     times = {name: [] for name, _ in commands}
+    cpu = {name: [] for name, _ in commands}
     for _ in range(runs):
         for name, argv in commands:
-            times[name].append(spawn(argv, stdin))
+            wall, used = spawn(argv, stdin)
+            times[name].append(wall)
+            cpu[name].append(used)
     medians = {name: statistics.median(t) for name, t in times.items()}
-    print(f"\n{title} (median of {runs}, ms)")
+    print(f"\n{title} (median of {runs}, ms: wall, and processor time that a busy machine inflates less)")
     for name, _ in commands:
-        print(f"  {name:<34} {medians[name]:8.2f}")
+        print(f"  {name:<34} {medians[name]:8.2f}   cpu {statistics.median(cpu[name]):8.2f}")
     return medians
 
 def pelorins(arguments):
