@@ -1,7 +1,7 @@
 // `pelorin` as users and scripts start it. It answers --help, --version and format-json
 // itself, without loading Qt, and replaces itself with the full program for everything
-// else, arguments unchanged: the process id stays, so whoever started `pelorin` (a desktop
-// launcher, a test, the updater's relaunch) still watches the same process.
+// else, arguments unchanged: the process id stays, so whoever started `pelorin` (the desktop
+// entry, a script, the updater's relaunch) still watches the same process.
 #include "cli/LightCommands.h"
 
 #include <cerrno>
