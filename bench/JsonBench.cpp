@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 using namespace pelorin;
@@ -73,12 +74,14 @@ static void BM_Validate2MB(benchmark::State& state)
 }
 BENCHMARK(BM_Validate2MB)->Unit(benchmark::kMillisecond);
 
-// `bench_json --write-document PATH` writes the sample for the side-by-side script.
+// `bench_json --write-document PATH [BYTES]` writes the sample (2 MB unless BYTES says) for
+// the side-by-side script.
 int main(int argc, char** argv)
 {
-    if (argc == 3 && std::strcmp(argv[1], "--write-document") == 0) {
+    if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "--write-document") == 0) {
+        const qsizetype size = argc == 4 ? std::atoll(argv[3]) : 2'000'000;
         QFile file(QString::fromLocal8Bit(argv[2]));
-        return file.open(QIODevice::WriteOnly) && file.write(sampleDocument()) > 0 ? 0 : 1;
+        return size > 0 && file.open(QIODevice::WriteOnly) && file.write(sampleDocument(size)) > 0 ? 0 : 1;
     }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

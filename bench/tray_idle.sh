@@ -2,13 +2,17 @@
 # Start-up time to "tray icon shown" and idle resident memory of Pelorin's tray app, side by
 # side with Flameshot's tray daemon, both under the same Xvfb with trayer as the tray host.
 #   bench/tray_idle.sh [BUILD_DIR] [RUNS]
+#   PELORIN_COMPARE=/path/to/other/pelorin adds another build to every round (before/after).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 runs=${2:-5}
-for tool in Xvfb trayer xdotool flameshot; do
-  command -v "$tool" >/dev/null || { echo "needs $tool (apt-get install xvfb trayer xdotool flameshot)" >&2; exit 1; }
+other=${PELORIN_COMPARE:-}
+for tool in Xvfb trayer xdotool; do
+  command -v "$tool" >/dev/null || { echo "needs $tool (apt-get install xvfb trayer xdotool)" >&2; exit 1; }
 done
+peer=flameshot
+command -v flameshot >/dev/null || { echo "flameshot is not installed: measuring Pelorin alone" >&2; peer=; }
 
 display=:$((90 + RANDOM % 9))
 Xvfb "$display" -screen 0 1600x1000x24 >/dev/null 2>&1 &
@@ -41,10 +45,18 @@ measure() {
   echo "$(( (end - start) / 1000000 )) $rss"
 }
 
-ps=(); pr=(); fs=(); fr=()
+ps=(); pr=(); fs=(); fr=(); os=(); or=()
 for _ in $(seq "$runs"); do
   read -r t r <<<"$(measure pelorin "$build/src/pelorin" --background)"; ps+=("$t"); pr+=("$r")
-  read -r t r <<<"$(measure flameshot flameshot)"; fs+=("$t"); fr+=("$r")
+  if [ -n "$other" ]; then
+    read -r t r <<<"$(measure pelorin "$other" --background)"; os+=("$t"); or+=("$r")
+  fi
+  if [ -n "$peer" ]; then
+    read -r t r <<<"$(measure flameshot flameshot)"; fs+=("$t"); fr+=("$r")
+  fi
 done
 echo "Pelorin:   tray shown after $(printf '%s\n' "${ps[@]}" | median) ms, idle RSS $(printf '%s\n' "${pr[@]}" | median) kB (median of $runs)"
-echo "Flameshot: tray shown after $(printf '%s\n' "${fs[@]}" | median) ms, idle RSS $(printf '%s\n' "${fr[@]}" | median) kB (median of $runs)"
+[ -z "$other" ] ||
+  echo "Compared:  tray shown after $(printf '%s\n' "${os[@]}" | median) ms, idle RSS $(printf '%s\n' "${or[@]}" | median) kB (median of $runs)"
+[ -z "$peer" ] ||
+  echo "Flameshot: tray shown after $(printf '%s\n' "${fs[@]}" | median) ms, idle RSS $(printf '%s\n' "${fr[@]}" | median) kB (median of $runs)"

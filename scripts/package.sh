@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the release archive and the Debian package into dist/:
-#   dist/Pelorin-<version>-linux-x86_64.tar.gz   one folder Pelorin/ (bin/, share/, VERSION)
+#   dist/Pelorin-<version>-linux-x86_64.tar.gz   one folder Pelorin/ (bin/, libexec/, share/, VERSION)
 #   dist/pelorin_<version>_amd64.deb
 #   scripts/package.sh [BUILD_DIR]   (default: build; configured and built when needed)
 set -euo pipefail

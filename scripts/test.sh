@@ -25,12 +25,19 @@ dpkg -x "dist/pelorin_${version}_amd64.deb" "$unpacked/deb"
 desktop-file-validate "$unpacked/deb/usr/share/applications/app.pelorin.Pelorin.desktop"
 appstreamcli validate --no-net "$unpacked/deb/usr/share/metainfo/app.pelorin.Pelorin.metainfo.xml" >/dev/null
 grep -q "<release version=\"$version\"" "$unpacked/deb/usr/share/metainfo/app.pelorin.Pelorin.metainfo.xml"
-test "$(env -u DISPLAY -u WAYLAND_DISPLAY "$unpacked/deb/usr/bin/pelorin" --version)" = "$version"
 test ! -e "$unpacked/deb/usr/VERSION"
 tar -xzf "dist/Pelorin-${version}-linux-x86_64.tar.gz" -C "$unpacked"
 test "$(cat "$unpacked/Pelorin/VERSION")" = "$version"
-test -x "$unpacked/Pelorin/bin/pelorin-screencapture"
-test "$(env -u DISPLAY -u WAYLAND_DISPLAY "$unpacked/Pelorin/bin/pelorin" --version)" = "$version"
+# Both trees: bin/pelorin is the launcher, free of Qt, and hands other commands to the
+# program beside the capture tool in libexec/pelorin/.
+for prefix in "$unpacked/deb/usr" "$unpacked/Pelorin"; do
+  test -x "$prefix/libexec/pelorin/pelorin-app"
+  test -x "$prefix/libexec/pelorin/pelorin-screencapture"
+  test ! -e "$prefix/bin/pelorin-screencapture"
+  if ldd "$prefix/bin/pelorin" | grep libQt6; then echo "$prefix/bin/pelorin loads Qt" >&2; exit 1; fi
+  test "$(env -u DISPLAY -u WAYLAND_DISPLAY "$prefix/bin/pelorin" --version)" = "$version"
+  grep -q "^Usage: pelorin render" <<<"$(env -u DISPLAY -u WAYLAND_DISPLAY "$prefix/bin/pelorin" render --help)"
+done
 echo "Release files in dist/ checked"
 
 if [ -n "${PELORIN_SKIP_SANITIZERS:-}" ]; then

@@ -1,9 +1,9 @@
 #include "app/CommandLine.h"
 
 #include "app/DetectCommand.h"
-#include "app/FormatJsonCommand.h"
 #include "app/RenderCommand.h"
 #include "app/UploadCommand.h"
+#include "cli/LightCommands.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -16,26 +16,6 @@
 namespace pelorin {
 
 namespace {
-
-constexpr const char* usage =
-    "Usage: pelorin [--background] [FILE...]\n"
-    "       pelorin --capture | --capture-window\n"
-    "       pelorin COMMAND [ARGS...]\n"
-    "\n"
-    "Without a command, starts the tray app (or hands FILEs to the one already running):\n"
-    "images open in the editor, other files are uploaded.\n"
-    "  --background    start in the tray only, without showing the editor\n"
-    "  --capture       capture a region with the running app (started when none runs);\n"
-    "                  bind it to a key in your desktop's keyboard settings\n"
-    "  --capture-window  capture a window the same way\n"
-    "  --help          show this help and exit\n"
-    "  --version       show the version and exit\n"
-    "\n"
-    "Commands (no display needed; each has --help):\n"
-    "  render IN -o OUT [options]   frame a screenshot the way the editor exports it\n"
-    "  detect IMAGE... [-o DIR]     list the UI elements found in screenshots, as JSON\n"
-    "  format-json                  re-indent JSON from standard input, keeping key order\n"
-    "  upload FILE...               upload files and print their links\n";
 
 // A command's standard error carries its own message only; Qt's chatter about the session
 // (missing runtime folder, decoder warnings and the like) is kept for PELORIN_DEBUG=1.
@@ -67,17 +47,11 @@ bool haveDisplay()
 
 std::optional<int> runCommandLine(int argc, char** argv)
 {
+    if (const std::optional<int> exitCode = runLightCommand(argc, argv))
+        return exitCode;
     if (argc < 2)
         return std::nullopt;
     const char* first = argv[1];
-    if (std::strcmp(first, "--help") == 0 || std::strcmp(first, "-h") == 0) {
-        std::fputs(usage, stdout);
-        return 0;
-    }
-    if (std::strcmp(first, "--version") == 0) {
-        std::printf("%s\n", PELORIN_VERSION); // the number alone: scripts read it
-        return 0;
-    }
     if (std::strcmp(first, "render") == 0)
         return runRender(argc, argv);
     if (std::strcmp(first, "upload") == 0) {
@@ -90,9 +64,6 @@ std::optional<int> runCommandLine(int argc, char** argv)
         QCoreApplication app(argc, argv);
         return runDetectCommand(QCoreApplication::arguments().mid(2));
     }
-    // A plain filter: no Qt application, so it runs anywhere and starts quickly.
-    if (std::strcmp(first, "format-json") == 0)
-        return runFormatJsonCommand(argc - 2, argv + 2);
     return std::nullopt;
 }
 

@@ -6,7 +6,7 @@
 
 namespace pelorin {
 
-// The commands that run without the tray app: --help, --version, render, upload, format-json.
+// The commands that run without the tray app: --help, --version, render, detect, upload, format-json.
 // Returns their exit code, or nothing when the arguments start the app.
 std::optional<int> runCommandLine(int argc, char** argv);
 

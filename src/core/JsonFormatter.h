@@ -1,5 +1,7 @@
 #pragma once
 
+#include "json/JsonReindent.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -27,7 +29,7 @@ std::optional<QByteArray> prettyPrintedJSON(QByteArrayView utf8,
 
 // Spare capacity after the text that lets a QByteArray be validated in place, without the
 // parser copying it first. The parser reads it, so it should hold zeros.
-inline constexpr qsizetype jsonInputPadding = 64;
+inline constexpr qsizetype jsonInputPadding = json::inputPadding;
 
 // The same for a buffer that may carry that padding after its bytes.
 std::optional<QByteArray> prettyPrintedJSON(const QByteArray& utf8,

@@ -19,13 +19,15 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        // The app runs the capture tool found beside its executable: a linked copy of the
-        // program sits beside the stand-in.
-        program = dir.filePath(QStringLiteral("pelorin"));
-        if (::link(PELORIN_BINARY, QFile::encodeName(program).constData()) != 0) {
-            ASSERT_TRUE(QFile::copy(QStringLiteral(PELORIN_BINARY), program));
-        }
-        QFile tool(dir.filePath(QStringLiteral("pelorin-screencapture")));
+        // An installed tree as a key binding reaches it: bin/pelorin is the launcher, which
+        // hands over to the program, and the app runs the capture tool found beside the
+        // program: a stand-in here.
+        ASSERT_TRUE(QDir().mkpath(dir.filePath(QStringLiteral("bin"))));
+        ASSERT_TRUE(QDir().mkpath(toolDir()));
+        program = dir.filePath(QStringLiteral("bin/pelorin"));
+        linkOrCopy(PELORIN_BINARY, program);
+        linkOrCopy(PELORIN_PROGRAM, toolDir() + QStringLiteral("/pelorin-app"));
+        QFile tool(toolDir() + QStringLiteral("/pelorin-screencapture"));
         ASSERT_TRUE(tool.open(QIODevice::WriteOnly));
         // Records its arguments, then answers as a user pressing Esc does.
         tool.write("#!/bin/sh\necho \"$@\" >> \"$(dirname \"$0\")/captures.tmp\"\n"
@@ -56,11 +58,19 @@ protected:
     }
 
     QString runtime() const { return dir.filePath(QStringLiteral("run")); }
+    QString toolDir() const { return dir.filePath(QStringLiteral(PELORIN_PROGRAM_DIR)); }
+
+    static void linkOrCopy(const char* from, const QString& to)
+    {
+        if (::link(from, QFile::encodeName(to).constData()) != 0) {
+            ASSERT_TRUE(QFile::copy(QString::fromLocal8Bit(from), to));
+        }
+    }
 
     // The arguments of the next capture the stand-in records.
     QString nextCapture(int timeoutMs = 20'000)
     {
-        const QString path = dir.filePath(QStringLiteral("captures"));
+        const QString path = toolDir() + QStringLiteral("/captures");
         if (!pelorin::test::waitUntil([&] { return QFile::exists(path); }, timeoutMs))
             return {};
         QFile file(path);
@@ -130,5 +140,5 @@ TEST_F(CaptureHandOff, ExitCodes)
         EXPECT_EQ(run(c.arguments, &errors), c.exitCode) << c.arguments.join(u' ').toStdString();
         EXPECT_TRUE(errors.trimmed().section(u'\n', -1).startsWith(QLatin1String(c.error))) << errors.toStdString();
     }
-    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("captures")))) << "no capture ran";
+    EXPECT_FALSE(QFile::exists(toolDir() + QStringLiteral("/captures"))) << "no capture ran";
 }

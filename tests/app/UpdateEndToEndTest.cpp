@@ -31,13 +31,16 @@ QString readFile(const QString& path)
     return QString::fromUtf8(file.readAll());
 }
 
-// The built program copied into <temp>/Apps/Pelorin with VERSION 0.1, and a home of its own.
+// The built launcher and program copied into <temp>/Apps/Pelorin, laid out as installed, with
+// VERSION 0.1, and a home of its own.
 class InstalledPelorin {
 public:
     InstalledPelorin()
     {
         QDir().mkpath(folder() + QStringLiteral("/bin"));
+        QDir().mkpath(folder() + QStringLiteral("/" PELORIN_PROGRAM_DIR));
         QFile::copy(QStringLiteral(PELORIN_BINARY), folder() + QStringLiteral("/bin/pelorin"));
+        QFile::copy(QStringLiteral(PELORIN_PROGRAM), program());
         QFile version(folder() + QStringLiteral("/VERSION"));
         version.open(QIODevice::WriteOnly);
         version.write("0.1\n");
@@ -58,6 +61,8 @@ public:
     }
 
     QString folder() const { return m_dir.filePath(QStringLiteral("Apps/Pelorin")); }
+    // What bin/pelorin hands over to, and so what a started instance runs.
+    QString program() const { return folder() + QStringLiteral("/" PELORIN_PROGRAM_DIR "/pelorin-app"); }
     QString home(const char* sub) const { return m_dir.filePath(QStringLiteral("home/") + QLatin1String(sub)); }
     QString stagingRoot() const { return home("data") + QStringLiteral("/Pelorin/Updates"); }
     SettingsStore& settings() { return *m_settings; }
@@ -99,10 +104,10 @@ public:
         m_process.waitForStarted(10'000);
     }
 
-    // The process (other than ours) whose program is this folder's bin/pelorin.
+    // The process (other than ours) that runs this folder's program.
     qint64 runningFromFolder() const
     {
-        const QString program = folder() + QStringLiteral("/bin/pelorin");
+        const QString program = this->program();
         QDirIterator it(QStringLiteral("/proc"), QDir::Dirs | QDir::NoDotAndDotDot);
         while (it.hasNext()) {
             it.next();

@@ -157,3 +157,11 @@ TEST(JsonFormatter, StreamedOutputComesInBoundedPiecesAndMatches)
     EXPECT_EQ(pelorin::writePrettyPrintedJSON(deep, [](QByteArrayView) { return false; }),
               pelorin::JsonWriteResult::writeFailed);
 }
+
+// The launcher trims standard input without Qt; it must agree with QString::trimmed(), which
+// the clipboard's text goes through, on every code point.
+TEST(JsonFormatter, WhiteSpaceIsWhatQtCallsWhiteSpace)
+{
+    for (char32_t c = 0; c <= 0x10FFFF; ++c)
+        ASSERT_EQ(pelorin::json::isUnicodeSpace(c), QChar::isSpace(c)) << std::hex << uint32_t(c);
+}

@@ -51,7 +51,9 @@ UpdateEnvironment UpdateEnvironment::ofRunningApplication()
 {
     UpdateEnvironment environment;
     environment.currentVersion = QStringLiteral(PELORIN_VERSION);
-    const QString folder = QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/.."));
+    // The program runs from libexec/pelorin/ below the folder; bin/pelorin is the launcher.
+    const QString folder =
+        QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/" PELORIN_PREFIX_FROM_PROGRAM));
     if (QFileInfo(QDir(folder).filePath(QStringLiteral("VERSION"))).isFile())
         environment.applicationFolder = folder;
     const QString support = appSupportDirectory();
