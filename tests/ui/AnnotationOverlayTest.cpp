@@ -6,6 +6,8 @@
 
 #include <QDir>
 
+#include <array>
+
 namespace pelorin::test {
 namespace {
 
@@ -53,6 +55,14 @@ public:
     void type(const QString& text) { QTest::keyClicks(keyTarget(), text); }
     void key(Qt::Key k, Qt::KeyboardModifiers mods = {}) { QTest::keyClick(keyTarget(), k, mods); }
     bool editing() const { return !overlay->editingTextId().isNull(); }
+    // The kinds of the annotations in order, for failure messages.
+    std::string kinds() const
+    {
+        std::string out;
+        for (const Annotation& a : list())
+            out += std::array{"text ", "arrow ", "shape ", "redact "}[a.index()];
+        return out + (editing() ? "(editing)" : "");
+    }
 
     const std::vector<Annotation>& list() const { return editor->document()->annotations; }
     template <class A>
@@ -250,7 +260,7 @@ TEST_F(Overlay, TextIsTypedInPlace)
 
     // A double click edits it again; a whitespace-only text removes it.
     doubleClick({210, 210});
-    ASSERT_TRUE(editing());
+    ASSERT_TRUE(editing()) << kinds() << " selected: " << editor->selectedAnnotationId().toString().toStdString();
     ASSERT_TRUE(fieldHasFocus());
     overlay->textField()->selectAll();
     type(QStringLiteral("  "));
@@ -275,7 +285,7 @@ TEST_F(Overlay, QuickChainEndToEnd)
     screenshot("quick-chain-preview");
 
     click({300, 350}); // below and right of the outline: the label goes further out
-    ASSERT_EQ(list().size(), 3u);
+    ASSERT_EQ(list().size(), 3u) << kinds();
     ASSERT_TRUE(editing());
     EXPECT_FALSE(editor->hasQuickChainEscapeHandler());
     const auto label = std::get<TextAnnotation>(list()[1]);
