@@ -84,12 +84,8 @@ TEST(StylingJson, MalformedBackgroundsAreRejected)
     };
     for (const Case& c : cases)
         EXPECT_FALSE(decodeBackgroundStyle(c.json)) << c.name;
-}
-
-TEST(StylingJson, MoreThanOneKeyGivesTheCountError)
-{
     QString error;
-    EXPECT_FALSE(decodeBackgroundStyle(R"({"preset":{"_0":"sunset"},"wallpaper":{}})", &error));
+    decodeBackgroundStyle(cases[1].json, &error);
     EXPECT_EQ(error, QStringLiteral("Invalid number of keys found, expected one."));
 }
 
@@ -105,11 +101,8 @@ TEST(StylingJson, MalformedBrowserChromeIsRejected)
         EXPECT_FALSE(decodeBrowserChromeSettings(json)) << json;
 }
 
-TEST(Presets, TableHasEighteenDistinctLinearGradients)
+TEST(Presets, EighteenDistinctOpaqueLinearGradientsFoundByTheirNames)
 {
-    ASSERT_EQ(allBackgroundPresets().size(), 18u);
-    EXPECT_EQ(allBackgroundPresets().front(), BackgroundPreset::oceanBreeze);
-    EXPECT_EQ(allBackgroundPresets().back(), BackgroundPreset::rainbowLight);
     QSet<QString> names;
     for (BackgroundPreset preset : allBackgroundPresets()) {
         const GradientDefinition g = gradientDefinition(preset);
@@ -122,6 +115,4 @@ TEST(Presets, TableHasEighteenDistinctLinearGradients)
     }
     EXPECT_EQ(names.size(), 18);
     EXPECT_EQ(displayName(BackgroundPreset::coralReef), QStringLiteral("Coral Reef"));
-    EXPECT_EQ(gradientDefinition(BackgroundPreset::sunset).colors.size(), 3u);
-    EXPECT_EQ(gradientDefinition(BackgroundPreset::coralReef).startPoint, UnitPoints::bottomLeading);
 }
