@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QFontInfo>
 
 #include <cmath>
@@ -50,7 +49,6 @@ ShapeAnnotation shapeIn(const QRectF& rect, std::optional<QColor> fill = std::nu
 
 TEST_F(AnnotationGeometryTest, TextIsMeasuredWithTheBundledFontAtOnePixelPerPoint)
 {
-    EXPECT_TRUE(QFile::exists(QStringLiteral(":/fonts/Inter-SemiBold.otf")));
     const TextAnnotation text = textAt({}, QStringLiteral("Hello"));
     EXPECT_EQ(QFontInfo(font(text, 1)).family(), QStringLiteral("Inter"));
     EXPECT_NEAR(lineHeight(pointMetrics(font(text, 1))), interLineHeight24, 1e-3);

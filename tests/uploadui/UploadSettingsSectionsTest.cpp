@@ -63,19 +63,6 @@ TEST_F(UploadSettings, ClipboardPickerFollowsTheUploadToggle)
     }
 }
 
-TEST_F(UploadSettings, ClipboardPickerWritesItsValue)
-{
-    UploadsSection section(settings.store(), uploads);
-    QComboBox* picker = section.clipboardPicker();
-    ASSERT_EQ(picker->count(), 2);
-    EXPECT_EQ(picker->itemText(0), QStringLiteral("Image"));
-    EXPECT_EQ(picker->itemText(1), QStringLiteral("Public URL"));
-    choose(picker, 1);
-    EXPECT_EQ(stored(SettingsKeys::copyClipboardContent).toString(), QStringLiteral("url"));
-    choose(picker, 0);
-    EXPECT_EQ(stored(SettingsKeys::copyClipboardContent).toString(), QStringLiteral("image"));
-}
-
 TEST_F(UploadSettings, DestinationPickerPreselectsTheResolvedDestination)
 {
     struct Case {
@@ -104,9 +91,18 @@ TEST_F(UploadSettings, DestinationPickerPreselectsTheResolvedDestination)
     }
 }
 
-TEST_F(UploadSettings, PickingADestinationStoresIt)
+TEST_F(UploadSettings, PickingAnEntryStoresIt)
 {
     UploadsSection section(settings.store(), uploads);
+    QComboBox* clipboard = section.clipboardPicker();
+    ASSERT_EQ(clipboard->count(), 2);
+    EXPECT_EQ(clipboard->itemText(0), QStringLiteral("Image"));
+    EXPECT_EQ(clipboard->itemText(1), QStringLiteral("Public URL"));
+    choose(clipboard, 1);
+    EXPECT_EQ(stored(SettingsKeys::copyClipboardContent).toString(), QStringLiteral("url"));
+    choose(clipboard, 0);
+    EXPECT_EQ(stored(SettingsKeys::copyClipboardContent).toString(), QStringLiteral("image"));
+
     QComboBox* picker = section.destinationPicker();
     ASSERT_EQ(picker->count(), 2);
     choose(picker, picker->findData(QStringLiteral("custom")));
