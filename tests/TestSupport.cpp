@@ -2,6 +2,9 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QThread>
 
 namespace pelorin::test {
@@ -16,6 +19,19 @@ SettingsStore& TempSettings::reopen()
     m_store->sync();
     m_store = std::make_unique<SettingsStore>(path());
     return *m_store;
+}
+
+bool writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray readBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 bool waitUntil(const std::function<bool()>& predicate, int timeoutMs)

@@ -21,6 +21,11 @@ private:
     std::unique_ptr<SettingsStore> m_store;
 };
 
+// Writes `bytes` to `path`, making its folder first; false when that fails.
+bool writeBytes(const QString& path, const QByteArray& bytes);
+// The file's contents; empty when it cannot be read.
+QByteArray readBytes(const QString& path);
+
 // Runs the event loop until `predicate` holds or `timeoutMs` passes.
 bool waitUntil(const std::function<bool()>& predicate, int timeoutMs = 5000);
 

@@ -65,30 +65,24 @@ protected:
 
 } // namespace
 
-TEST_F(Account, StartUpRefreshFillsTheSummary)
+TEST_F(Account, StartUpRefreshFillsTheSummaryOrEndsARevokedSessionSilently)
 {
     ASSERT_TRUE(server.isRunning());
-    signedInAs(QStringLiteral("tok-a"), QStringLiteral("old@example.com"));
-    EXPECT_EQ(service->accountEmail(), QStringLiteral("old@example.com"));
-    service->start();
-    ASSERT_TRUE(test::waitUntil([&] { return service->me().has_value(); }));
-    EXPECT_EQ(service->me()->email, QStringLiteral("old@example.com"));
-    EXPECT_EQ(service->lastRefreshAt(), now);
-    EXPECT_EQ(service->statusMessage(), std::nullopt);
-}
-
-TEST_F(Account, A401AtStartUpEndsTheSessionSilently)
-{
-    ASSERT_TRUE(server.isRunning());
-    signedInAs(QStringLiteral("tok-a"), QStringLiteral("me@example.com"));
-    server.script({QStringLiteral("GET"), QStringLiteral("/v2/me"), 401, R"({"detail":"revoked"})"});
-    service->start();
-    ASSERT_TRUE(test::waitUntil([&] { return !tokens.token(); }));
-    EXPECT_EQ(service->accountEmail(), std::nullopt);
-    EXPECT_EQ(service->me(), std::nullopt);
-    EXPECT_EQ(service->statusMessage(), std::nullopt);
-    // The stored address stays for the next start.
-    EXPECT_EQ(settings.store().stringValue(QLatin1String(SettingsKeys::cloudAccountEmail)), QStringLiteral("me@example.com"));
+    for (const bool revoked : {false, true}) {
+        SCOPED_TRACE(revoked ? "revoked" : "valid");
+        signedInAs(QStringLiteral("tok-a"), QStringLiteral("me@example.com"));
+        EXPECT_EQ(service->accountEmail(), QStringLiteral("me@example.com"));
+        if (revoked)
+            server.script({QStringLiteral("GET"), QStringLiteral("/v2/me"), 401, R"({"detail":"revoked"})"});
+        service->start();
+        ASSERT_TRUE(test::waitUntil([&] { return service->me().has_value() || !tokens.token(); }));
+        EXPECT_EQ(service->me() ? service->me()->email : QString(), revoked ? QString() : QStringLiteral("me@example.com"));
+        EXPECT_EQ(service->lastRefreshAt(), revoked ? std::nullopt : std::optional(now));
+        EXPECT_EQ(service->accountEmail(), revoked ? std::nullopt : std::optional(QStringLiteral("me@example.com")));
+        EXPECT_EQ(service->statusMessage(), std::nullopt);
+        // The stored address stays for the next start.
+        EXPECT_EQ(settings.store().stringValue(QLatin1String(SettingsKeys::cloudAccountEmail)), QStringLiteral("me@example.com"));
+    }
 }
 
 TEST_F(Account, ActivationRefreshIsThrottledByTheLastSuccess)

@@ -1,11 +1,9 @@
-#include "TestSupport.h"
+#include "TaskOutcome.h"
 
 #include "cloud/KeychainStore.h"
 #include "platform/AppPaths.h"
 
 #include <gtest/gtest.h>
-
-#include <QCoro/QCoroTask>
 
 using namespace pelorin;
 
@@ -13,12 +11,8 @@ namespace {
 
 void run(QCoro::Task<void> task)
 {
-    bool done = false;
-    [](QCoro::Task<void> t, bool& d) -> QCoro::Task<void> {
-        co_await std::move(t);
-        d = true;
-    }(std::move(task), done);
-    ASSERT_TRUE(test::waitUntil([&] { return done; }, 30'000));
+    const auto result = test::outcome(std::move(task));
+    ASSERT_TRUE(result.succeeded()) << result.error.toStdString();
 }
 
 std::optional<QString> readBack()

@@ -71,9 +71,6 @@ TEST(ClipboardJsonService, RewritesCopiedJsonOnlyWhenItNeedsIt)
         {"layout plus a trailing line feed", formatted + u'\n', formatted, 1},
         {"bare number", QStringLiteral("42"), QStringLiteral("42"), 0},
         {"bare string", QStringLiteral("\"{a}\""), QStringLiteral("\"{a}\""), 0},
-        {"true", QStringLiteral("true"), QStringLiteral("true"), 0},
-        {"null", QStringLiteral("null"), QStringLiteral("null"), 0},
-        {"trailing comma", QStringLiteral("[1,2,]"), QStringLiteral("[1,2,]"), 0},
         {"prose with braces", QStringLiteral("{ see the manual }"), QStringLiteral("{ see the manual }"), 0},
         {"empty array with a space", QStringLiteral("[ ]"), QStringLiteral("[]"), 1},
     };

@@ -1,5 +1,7 @@
 #include "platform/WallpaperService.h"
 
+#include "TestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -17,14 +19,6 @@ QString writePicture(const QTemporaryDir& dir, const char* name, QSize size = {3
     const QString path = dir.filePath(QLatin1String(name));
     EXPECT_TRUE(image.save(path));
     return path;
-}
-
-void writeFile(const QString& path, const QByteArray& content)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(content);
 }
 
 class ScopedDesktop {
@@ -49,9 +43,10 @@ TEST(Wallpaper, EachDesktopIsAskedItsOwnWay)
     const QString dark = writePicture(home, "dark.jpg");
     const QString plasma = writePicture(home, "plasma.png");
     const QString feh = writePicture(home, "feh.png");
-    writeFile(home.filePath(QStringLiteral(".config/plasma-org.kde.plasma.desktop-appletsrc")),
-              "[Containments][1][Wallpaper][org.kde.image][General]\nImage=file://" + plasma.toUtf8() + "\n");
-    writeFile(home.filePath(QStringLiteral(".fehbg")), "#!/bin/sh\nfeh --no-fehbg --bg-fill '" + feh.toUtf8() + "' \n");
+    ASSERT_TRUE(test::writeBytes(home.filePath(QStringLiteral(".config/plasma-org.kde.plasma.desktop-appletsrc")),
+                                 "[Containments][1][Wallpaper][org.kde.image][General]\nImage=file://" + plasma.toUtf8() + "\n"));
+    ASSERT_TRUE(test::writeBytes(home.filePath(QStringLiteral(".fehbg")),
+                                 "#!/bin/sh\nfeh --no-fehbg --bg-fill '" + feh.toUtf8() + "' \n"));
 
     bool prefersDark = false;
     const auto gsettings = [&](const QString& program, const QStringList& args) -> QString {

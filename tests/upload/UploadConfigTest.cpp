@@ -44,19 +44,6 @@ protected:
     QString path() const { return m_dir.filePath(QStringLiteral("Pelorin/upload-config.json")); }
     QString legacyPath() const { return m_dir.filePath(QStringLiteral("Ostrafel/config.json")); }
     UploadConfigFile file() const { return UploadConfigFile(path(), legacyPath()); }
-
-    static void write(const QString& path, const QByteArray& bytes)
-    {
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
-    static QByteArray read(const QString& path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
     static mode_t mode(const QString& path)
     {
         struct stat info {};
@@ -65,6 +52,10 @@ protected:
     }
 
     QTemporaryDir m_dir;
+    test::TempSettings settings;
+    MemoryTokenStore tokens;
+    CloudAPI api{settings.store(), tokens};
+    UploadHistoryStore history{m_dir.filePath(QStringLiteral("uploads.json")), QString()};
 };
 
 struct LoadCase {
@@ -100,26 +91,24 @@ TEST_F(ConfigFiles, LoadsTheFileOrMigratesTheLegacyOneOrStartsEmpty)
         SCOPED_TRACE(c.name);
         QDir(m_dir.path()).removeRecursively();
         QDir().mkpath(m_dir.path());
-        if (c.current)
-            write(path(), c.current);
-        if (c.legacyFile)
-            write(legacyPath(), c.legacyFile);
+        ASSERT_TRUE(!c.current || test::writeBytes(path(), c.current));
+        ASSERT_TRUE(!c.legacyFile || test::writeBytes(legacyPath(), c.legacyFile));
 
         EXPECT_EQ(file().load(), c.expected);
         if (c.fileWritten) {
-            EXPECT_EQ(decodeUploadConfig(read(path())), c.expected);
+            EXPECT_EQ(decodeUploadConfig(test::readBytes(path())), c.expected);
         } else if (!c.current) {
             EXPECT_FALSE(QFile::exists(path()));
         }
         if (c.legacyFile) {
-            EXPECT_EQ(read(legacyPath()), QByteArray(c.legacyFile)) << "the legacy file stays as it was";
+            EXPECT_EQ(test::readBytes(legacyPath()), QByteArray(c.legacyFile)) << "the legacy file stays as it was";
         }
     }
 }
 
 TEST_F(ConfigFiles, TheSecretIsReadableByTheOwnerOnlyAlsoAfterARewrite)
 {
-    write(legacyPath(), legacyJson);
+    ASSERT_TRUE(test::writeBytes(legacyPath(), legacyJson));
     file().load(); // migration creates the file
     EXPECT_EQ(mode(path()), 0600u);
 
@@ -133,10 +122,6 @@ TEST_F(ConfigFiles, TheSecretIsReadableByTheOwnerOnlyAlsoAfterARewrite)
 
 TEST_F(ConfigFiles, UpdateConfigWritesCompactJsonThatTheNextStartReads)
 {
-    test::TempSettings settings;
-    MemoryTokenStore tokens;
-    CloudAPI api(settings.store(), tokens);
-    UploadHistoryStore history(m_dir.filePath(QStringLiteral("uploads.json")), QString());
     const UploadConfig typed{QStringLiteral(" acct "), QStringLiteral("AKID"), QStringLiteral("se\"cr/et ü"),
                              QStringLiteral("b"), QStringLiteral("https://cdn.example/")};
     {
@@ -145,7 +130,7 @@ TEST_F(ConfigFiles, UpdateConfigWritesCompactJsonThatTheNextStartReads)
         service.updateConfig(typed);
         EXPECT_EQ(service.config(), typed);
     }
-    const QByteArray bytes = read(path());
+    const QByteArray bytes = test::readBytes(path());
     EXPECT_FALSE(bytes.contains('\n'));
     EXPECT_EQ(QJsonDocument::fromJson(bytes).object().size(), 5);
     EXPECT_EQ(mode(path()), 0600u);
@@ -157,11 +142,7 @@ TEST_F(ConfigFiles, UpdateConfigWritesCompactJsonThatTheNextStartReads)
 // file can no longer send the access key to another host.
 TEST_F(ConfigFiles, TheEndpointMovesFromTheSettingsIntoTheConfigFile)
 {
-    test::TempSettings settings;
-    MemoryTokenStore tokens;
-    CloudAPI api(settings.store(), tokens);
-    UploadHistoryStore history(m_dir.filePath(QStringLiteral("uploads.json")), QString());
-    write(path(), completeJson);
+    ASSERT_TRUE(test::writeBytes(path(), completeJson));
     settings.store().setValue(QLatin1String(SettingsKeys::s3EndpointURL), QStringLiteral("https://minio.example:9000"));
     UploadService(settings.store(), api, history, file());
     EXPECT_EQ(file().load().endpointURL, QStringLiteral("https://minio.example:9000"));
@@ -174,16 +155,12 @@ TEST_F(ConfigFiles, TheEndpointMovesFromTheSettingsIntoTheConfigFile)
 
 TEST_F(ConfigFiles, WithoutAnApplicationFolderOnlyMemoryChanges)
 {
-    test::TempSettings settings;
-    MemoryTokenStore tokens;
-    CloudAPI api(settings.store(), tokens);
-    UploadHistoryStore history{QString(), QString()};
-    write(legacyPath(), legacyJson);
+    ASSERT_TRUE(test::writeBytes(legacyPath(), legacyJson));
     UploadService service(settings.store(), api, history, UploadConfigFile(QString(), legacyPath()));
     EXPECT_EQ(service.config(), legacy);
     service.updateConfig(complete);
     EXPECT_EQ(service.config(), complete);
-    EXPECT_EQ(read(legacyPath()), QByteArray(legacyJson));
+    EXPECT_EQ(test::readBytes(legacyPath()), QByteArray(legacyJson));
 }
 
 TEST(UploadConfigRecord, IsConfiguredNeedsAllFiveFieldsAndTrimsNothing)

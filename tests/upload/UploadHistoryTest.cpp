@@ -1,3 +1,5 @@
+#include "TestSupport.h"
+
 #include "upload/UploadHistoryStore.h"
 
 #include <gtest/gtest.h>
@@ -39,18 +41,6 @@ protected:
     QString path() const { return m_dir.filePath(QStringLiteral("Pelorin/uploads.json")); }
     QString legacyPath() const { return m_dir.filePath(QStringLiteral("Ostrafel/files.json")); }
 
-    static void write(const QString& path, const QByteArray& bytes)
-    {
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
-    static QByteArray read(const QString& path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
     static QStringList ids(const UploadHistoryStore& store)
     {
         QStringList out;
@@ -66,10 +56,10 @@ protected:
 
 TEST_F(History, LoadsNewestFirstAndKeepsFileOrderForEqualDates)
 {
-    write(path(), array({entry(A, 100), entry(B, 300.5), entry(C, 100), entry(D, 200)}));
+    ASSERT_TRUE(test::writeBytes(path(), array({entry(A, 100), entry(B, 300.5), entry(C, 100), entry(D, 200)})));
     UploadHistoryStore store(path(), legacyPath());
     EXPECT_EQ(ids(store), (QStringList{"B", "D", "A", "C"}));
-    EXPECT_EQ(read(path()), array({entry(A, 100), entry(B, 300.5), entry(C, 100), entry(D, 200)}))
+    EXPECT_EQ(test::readBytes(path()), array({entry(A, 100), entry(B, 300.5), entry(C, 100), entry(D, 200)}))
         << "loading writes nothing back";
 }
 
@@ -89,7 +79,7 @@ TEST_F(History, UnreadableFilesLoadEmpty)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        write(path(), c.bytes);
+        ASSERT_TRUE(test::writeBytes(path(), c.bytes));
         UploadHistoryStore store(path(), legacyPath());
         EXPECT_TRUE(store.files().isEmpty());
     }
@@ -97,7 +87,7 @@ TEST_F(History, UnreadableFilesLoadEmpty)
 
 TEST_F(History, SourceIsOptionalAndDatesCountFrom2001)
 {
-    write(path(), array({entry(A, 60, ",\"source\":\"cloud\""), entry(B, 30)}));
+    ASSERT_TRUE(test::writeBytes(path(), array({entry(A, 60, ",\"source\":\"cloud\""), entry(B, 30)})));
     UploadHistoryStore store(path(), legacyPath());
     ASSERT_EQ(store.files().size(), 2);
     EXPECT_EQ(store.files()[0].source, QStringLiteral("cloud"));
@@ -107,7 +97,7 @@ TEST_F(History, SourceIsOptionalAndDatesCountFrom2001)
 
     // Written back, an absent source stays absent rather than becoming null.
     store.add(store.files()[1]);
-    const QJsonArray written = QJsonDocument::fromJson(read(path())).array();
+    const QJsonArray written = QJsonDocument::fromJson(test::readBytes(path())).array();
     EXPECT_FALSE(written[0].toObject().contains(QStringLiteral("source")));
     EXPECT_EQ(written[1].toObject()[QStringLiteral("source")].toString(), QStringLiteral("cloud"));
     EXPECT_EQ(written[1].toObject()[QStringLiteral("uploadDate")].toDouble(), 60.0);
@@ -115,26 +105,26 @@ TEST_F(History, SourceIsOptionalAndDatesCountFrom2001)
 
 TEST_F(History, LegacyBytesAreCopiedVerbatimBeforeDecoding)
 {
-    const QByteArray cases[] = {
-        array({entry(A, 1), entry(B, 2)}) + "\n  ", // valid, with trailing blanks
-        "[{\"id\": \"broken\"}]",                   // does not decode
+    const struct {
+        QByteArray bytes;
+        QStringList ids;
+    } cases[] = {
+        {array({entry(A, 1), entry(B, 2)}) + "\n  ", {"B", "A"}}, // valid, with trailing blanks
+        {"[{\"id\": \"broken\"}]", {}},                         // does not decode
     };
-    for (const QByteArray& bytes : cases) {
+    for (const auto& c : cases) {
         QFile::remove(path());
-        write(legacyPath(), bytes);
+        ASSERT_TRUE(test::writeBytes(legacyPath(), c.bytes));
         UploadHistoryStore store(path(), legacyPath());
-        EXPECT_EQ(read(path()), bytes);
-        EXPECT_EQ(read(legacyPath()), bytes);
+        EXPECT_EQ(ids(store), c.ids);
+        EXPECT_EQ(test::readBytes(path()), c.bytes);
+        EXPECT_EQ(test::readBytes(legacyPath()), c.bytes);
     }
-    write(legacyPath(), array({entry(A, 1), entry(B, 2)}));
-    QFile::remove(path());
-    UploadHistoryStore store(path(), legacyPath());
-    EXPECT_EQ(ids(store), (QStringList{"B", "A"}));
 }
 
 TEST_F(History, AddInsertsAtTheTopAndRemoveDropsEveryEntryWithTheId)
 {
-    write(path(), array({entry(A, 3), entry(B, 2), entry(A, 1), entry(C, 0)}));
+    ASSERT_TRUE(test::writeBytes(path(), array({entry(A, 3), entry(B, 2), entry(A, 1), entry(C, 0)})));
     UploadHistoryStore store(path(), legacyPath());
     UploadedFile fresh{QUuid::createUuid(), QStringLiteral("new.png"), QStringLiteral("k"), QStringLiteral("u"),
                        QDateTime::fromSecsSinceEpoch(0, Qt::UTC), 5, std::nullopt};
@@ -154,7 +144,7 @@ TEST_F(History, AddInsertsAtTheTopAndRemoveDropsEveryEntryWithTheId)
 TEST_F(History, AnUnreadableFileIsSetAsideBeforeTheFirstWrite)
 {
     const QByteArray unreadable = array({entry(A, 1), R"({"id":"x"})"});
-    write(path(), unreadable);
+    ASSERT_TRUE(test::writeBytes(path(), unreadable));
     UploadHistoryStore store(path(), legacyPath());
     ASSERT_TRUE(store.files().isEmpty());
     store.add({QUuid::createUuid(), QStringLiteral("n.png"), QStringLiteral("k"), QStringLiteral("u"),
@@ -162,7 +152,7 @@ TEST_F(History, AnUnreadableFileIsSetAsideBeforeTheFirstWrite)
 
     const QStringList aside = QDir(QFileInfo(path()).absolutePath()).entryList({QStringLiteral("uploads.unreadable-*.json")});
     ASSERT_EQ(aside.size(), 1);
-    EXPECT_EQ(read(QFileInfo(path()).absolutePath() + u'/' + aside[0]), unreadable);
+    EXPECT_EQ(test::readBytes(QFileInfo(path()).absolutePath() + u'/' + aside[0]), unreadable);
     EXPECT_EQ(UploadHistoryStore(path(), legacyPath()).files().size(), 1);
 }
 

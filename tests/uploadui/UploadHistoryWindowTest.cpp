@@ -40,11 +40,6 @@ protected:
     const QDateTime noon{QDate(2026, 12, 5), QTime(12, 0), Qt::LocalTime};
 };
 
-void waitUntilElapsed(const QElapsedTimer& start, int ms)
-{
-    waitUntil([&] { return start.elapsed() >= ms; }, ms + 1000);
-}
-
 } // namespace
 
 TEST(UploadFileKind, ChosenByTheContentTypeOfTheName)
@@ -60,25 +55,7 @@ TEST(UploadFileKind, ChosenByTheContentTypeOfTheName)
         EXPECT_EQ(uploadFileKind(QLatin1String(name)), kind) << name;
 }
 
-TEST(UploadDetailText, DateThenSeparatorThenFileSize)
-{
-    const QDateTime when(QDate(2026, 12, 5), QTime(16, 10), Qt::LocalTime);
-    const std::pair<qint64, const char*> cases[] = {
-        {0, "0 bytes"}, {999, "999 bytes"}, {1500, "1.5 kB"}, {2'500'000, "2.5 MB"}, {3'200'000'000, "3.2 GB"},
-    };
-    for (const auto& [size, shown] : cases) {
-        UploadedFile file;
-        file.uploadDate = when;
-        file.fileSize = size;
-        const QStringList parts = uploadDetailText(file).split(QStringLiteral("  ·  "));
-        ASSERT_EQ(parts.size(), 2) << uploadDetailText(file).toStdString();
-        EXPECT_EQ(parts[1], QLatin1String(shown));
-        EXPECT_TRUE(parts[0].contains(QStringLiteral("2026")) && parts[0].contains(QStringLiteral("Dec")))
-            << parts[0].toStdString();
-    }
-}
-
-TEST_F(HistoryWindow, ListsTheStoreNewestFirstOrShowsTheEmptyState)
+TEST_F(HistoryWindow, ListsTheStoreNewestFirstOrShowsTheEmptyStateAndRowsKeepTheirState)
 {
     UploadHistoryWindow window(services());
     EXPECT_TRUE(window.showsEmptyState());
@@ -87,16 +64,25 @@ TEST_F(HistoryWindow, ListsTheStoreNewestFirstOrShowsTheEmptyState)
     const UploadedFile oldest = entry(QStringLiteral("a.png"), 1500, noon.addDays(-2));
     const UploadedFile middle = entry(QStringLiteral("b.pdf"), 2'500'000, noon.addDays(-1));
     const UploadedFile newest = entry(QStringLiteral("c.zip"), 10, noon);
-    for (const UploadedFile& file : {oldest, middle, newest})
-        history.add(file);
+    history.add(oldest);
+    UploadHistoryRow* oldestRow = onlyRow(window);
+    ASSERT_TRUE(oldestRow);
+    oldestRow->copyLink();
+    ASSERT_TRUE(oldestRow->showsCopied());
+    history.add(middle);
+    history.add(newest);
 
     EXPECT_FALSE(window.showsEmptyState());
     const auto rows = window.rows();
     ASSERT_EQ(rows.size(), 3);
     EXPECT_EQ(rows[0]->file(), newest);
     EXPECT_EQ(rows[1]->file(), middle);
-    EXPECT_EQ(rows[2]->file(), oldest);
-    EXPECT_TRUE(rows[1]->detailText().endsWith(QStringLiteral("  ·  2.5 MB"))) << rows[1]->detailText().toStdString();
+    EXPECT_EQ(rows[2], oldestRow) << "a row outlives changes to the list, with its state";
+    EXPECT_TRUE(oldestRow->showsCopied());
+    // The date, then the size in decimal units with one decimal.
+    const QString detail = rows[1]->detailText();
+    EXPECT_TRUE(detail.startsWith(QStringLiteral("4 Dec 2026, ")) && detail.endsWith(QStringLiteral("  ·  2.5 MB")))
+        << detail.toStdString();
 
     history.remove(middle);
     ASSERT_EQ(window.rows().size(), 2);
@@ -104,20 +90,6 @@ TEST_F(HistoryWindow, ListsTheStoreNewestFirstOrShowsTheEmptyState)
     history.remove(newest);
     history.remove(oldest);
     EXPECT_TRUE(window.showsEmptyState());
-}
-
-TEST_F(HistoryWindow, RowsKeepTheirStateWhenTheListChanges)
-{
-    history.add(entry(QStringLiteral("a.png"), 1, noon));
-    UploadHistoryWindow window(services());
-    UploadHistoryRow* row = onlyRow(window);
-    ASSERT_TRUE(row);
-    row->copyLink();
-    ASSERT_TRUE(row->showsCopied());
-    history.add(entry(QStringLiteral("b.png"), 1, noon));
-    ASSERT_EQ(window.rows().size(), 2);
-    EXPECT_EQ(window.rows()[1], row);
-    EXPECT_TRUE(row->showsCopied());
 }
 
 TEST_F(HistoryWindow, CopyLinkPutsTheRightLinkOnTheClipboard)

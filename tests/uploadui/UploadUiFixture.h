@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -65,6 +66,12 @@ protected:
     UploadService uploads{settings.store(), api, history, UploadConfigFile(configPath(), QString())};
     FakePasteboard pasteboard;
 };
+
+// Runs the event loop until `ms` milliseconds have passed since `start`.
+inline void waitUntilElapsed(const QElapsedTimer& start, int ms)
+{
+    waitUntil([&] { return start.elapsed() >= ms; }, ms + 1000);
+}
 
 inline const UploadConfig completeBucket{QStringLiteral("acct"), QStringLiteral("AKID"), QStringLiteral("secret"),
                                          QStringLiteral("shots"), QStringLiteral("https://cdn.example")};
