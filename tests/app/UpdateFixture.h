@@ -100,6 +100,7 @@ inline QJsonArray releaseMembers(const QString& version, const QString& folder =
                    QStringLiteral("#!/bin/sh\nhere=$(dirname \"$(readlink -f \"$0\")\")\n"
                                   "echo \"started $* session $(cut -d' ' -f6 /proc/$$/stat)\" > \"$here/../launched\"\n"),
                    0755),
+            member(folder + QStringLiteral("/libexec/pelorin/pelorin-app"), QStringLiteral("#!/bin/sh\n"), 0755),
             member(folder + QStringLiteral("/share/applications/app.pelorin.Pelorin.desktop"), QStringLiteral("[Desktop Entry]\n"))};
 }
 

@@ -208,8 +208,10 @@ TEST_F(UpdateServiceTest, AutomaticCheckRunsOnlyWhenDue)
 TEST_F(UpdateServiceTest, StagingFailuresReportTheirMessageAndLeaveNoMount)
 {
     const QString sameVersion = site.putArchive(QStringLiteral("same.tar.gz"), test::releaseMembers(QStringLiteral("1.4")));
+    // A launcher without the program it starts is no app either.
     const QString noApp = site.putArchive(QStringLiteral("noapp.tar.gz"),
-                                          {test::member(QStringLiteral("Pelorin/README"), QStringLiteral("no VERSION here"))});
+                                          {test::member(QStringLiteral("Pelorin/VERSION"), QStringLiteral("2.0\n")),
+                                           test::member(QStringLiteral("Pelorin/bin/pelorin"), QStringLiteral("#!/bin/sh\n"), 0755)});
     QJsonArray escaping = test::releaseMembers(QStringLiteral("2.0"));
     escaping.append(test::member(QStringLiteral("Pelorin/../../escaped"), QStringLiteral("outside")));
     site.putArchive(QStringLiteral("dotdot.tar.gz"), escaping);
@@ -325,6 +327,7 @@ TEST_F(UpdateServiceTest, PendingUpdateAtStartUp)
     const QString staged = stagingRoot() + QStringLiteral("/2.0/Pelorin");
     writeFile(staged + QStringLiteral("/VERSION"), "2.0\n");
     writeFile(staged + QStringLiteral("/bin/pelorin"), "#!/bin/sh\n");
+    writeFile(staged + QStringLiteral("/libexec/pelorin/pelorin-app"), "#!/bin/sh\n");
     struct Case {
         const char* name;
         QString version;

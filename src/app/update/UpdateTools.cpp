@@ -132,8 +132,10 @@ bool isApplicationFolder(const QString& folder)
     if (!info.isDir() || info.isSymLink())
         return false;
     const QDir dir(folder);
+    // The launcher alone cannot start anything: the program it hands over to must be there too.
     return QFileInfo(dir.filePath(QStringLiteral("VERSION"))).isFile()
-        && QFileInfo(dir.filePath(QStringLiteral("bin/pelorin"))).isFile();
+        && QFileInfo(dir.filePath(QStringLiteral("bin/pelorin"))).isFile()
+        && QFileInfo(dir.filePath(QStringLiteral("libexec/pelorin/pelorin-app"))).isFile();
 }
 
 } // namespace pelorin
