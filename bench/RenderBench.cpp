@@ -1,6 +1,7 @@
 #include "core/Fonts.h"
 #include "editor/EditorViewModel.h"
 #include "editor/FileExportService.h"
+#include "editor/PngWriter.h"
 #include "platform/NotificationCenter.h"
 #include "platform/SettingsStore.h"
 
@@ -9,6 +10,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QLinearGradient>
+#include <QBuffer>
 #include <QPainter>
 #include <QTemporaryDir>
 
@@ -22,6 +24,14 @@ namespace {
 // gradient, roughly as hard to compress as a real desktop.
 QImage hidpiScreenshot()
 {
+    // A real capture can be measured instead: PELORIN_BENCH_SCREENSHOT=FILE (read at 2×).
+    if (const QString file = qEnvironmentVariable("PELORIN_BENCH_SCREENSHOT"); !file.isEmpty()) {
+        QImage real(file);
+        if (!real.isNull()) {
+            real.setDevicePixelRatio(2.0);
+            return real;
+        }
+    }
     QImage image(2880, 1800, QImage::Format_ARGB32_Premultiplied);
     QPainter painter(&image);
     QLinearGradient gradient(0, 0, 2880, 1800);
@@ -93,8 +103,47 @@ void BM_RenderAndWritePng(benchmark::State& state)
     state.counters["bytes"] = static_cast<double>(QFileInfo(path).size());
 }
 
+// The encoder alone on the rendered frame, by filter and zlib level, with the file size: the
+// figures behind png::defaultFilter and png::defaultCompressionLevel.
+void BM_EncodePng(benchmark::State& state)
+{
+    static const QImage frame = [] {
+        std::optional<QImage> image = fixture().editor.renderFinalImage();
+        return image ? image->copy() : QImage();
+    }();
+    if (frame.isNull()) {
+        state.SkipWithError("render failed");
+        return;
+    }
+    png::Options options;
+    options.filter = static_cast<png::Filter>(state.range(0));
+    options.compressionLevel = static_cast<int>(state.range(1));
+    qint64 size = 0;
+    for (auto _ : state) {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        if (!png::write(buffer, frame, options)) {
+            state.SkipWithError("encoding failed");
+            break;
+        }
+        size = bytes.size();
+    }
+    state.counters["bytes"] = static_cast<double>(size);
+}
+
+void encoderSettings(benchmark::internal::Benchmark* b)
+{
+    b->ArgNames({"filter", "level"});
+    for (png::Filter filter : {png::Filter::none, png::Filter::sub, png::Filter::up, png::Filter::paeth,
+                               png::Filter::adaptive})
+        for (int level : {1, 3, 6})
+            b->Args({static_cast<int>(filter), level});
+}
+
 } // namespace
 
+BENCHMARK(BM_EncodePng)->Apply(encoderSettings)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RenderFinalImage)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true)->UseRealTime();
 BENCHMARK(BM_RenderAndWritePng)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true)->UseRealTime();
 

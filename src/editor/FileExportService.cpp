@@ -2,6 +2,7 @@
 
 #include "core/ImageFile.h"
 #include "editor/GifWriter.h"
+#include "editor/PngWriter.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -111,8 +112,35 @@ QImage flattenedOverWhite(const QImage& image)
 
 } // namespace
 
+namespace {
+
+// 8-bit frames go to libpng row by row; deeper or grey images keep Qt's writer, which keeps
+// their depth.
+bool encodesDirectly(const QImage& image, ImageFileType type)
+{
+    return type == ImageFileType::png && png::writesDirectly(image);
+}
+
+png::RowSource directRows(const QImage& image)
+{
+    png::RowSource source = png::rowsOf(image);
+    // The file keeps the image's point size; stamping the image itself would copy its pixels.
+    source.dotsPerMeterX = source.dotsPerMeterY = dotsPerMeterForScale(image.devicePixelRatio());
+    return source;
+}
+
+} // namespace
+
 QByteArray FileExportService::encode(const QImage& source, ImageFileType type)
 {
+    if (source.isNull())
+        return {};
+    if (encodesDirectly(source, type)) {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        return png::write(buffer, directRows(source)) ? bytes : QByteArray();
+    }
     QImage image = source;
     setResolutionFromScale(image); // the file keeps the image's point size
     if (type == ImageFileType::jpeg || type == ImageFileType::gif || type == ImageFileType::bmp) {
@@ -138,25 +166,49 @@ void FileExportService::saveImage(const QImage& image, const QString& path)
 {
     if (image.isNull())
         throw ExportError(ExportError::Kind::failedToCreateImage);
-    const QByteArray bytes = encode(image, imageFileType(path));
-    if (bytes.isEmpty())
-        throw ExportError(ExportError::Kind::failedToEncode);
+    const ImageFileType type = imageFileType(path);
+    if (encodesDirectly(image, type)) {
+        savePng(directRows(image), path);
+        return;
+    }
     // QSaveFile writes a temporary beside the destination and renames it: a failed save
     // leaves neither a partial file nor a damaged older one.
     // A failure names the whole path: "No such file or directory" alone does not say which.
     QSaveFile file(path);
-    const auto failure = [&file, &path] {
-        return ExportError(ExportError::Kind::failedToWrite, path + QStringLiteral(": ") + file.errorString());
+    const auto failure = [&path](const QString& why) {
+        return ExportError(ExportError::Kind::failedToWrite, path + QStringLiteral(": ") + why);
     };
+    const QByteArray bytes = encode(image, type);
+    if (bytes.isEmpty())
+        throw ExportError(ExportError::Kind::failedToEncode);
     if (!file.open(QIODevice::WriteOnly))
-        throw failure();
+        throw failure(file.errorString());
     if (file.write(bytes) != bytes.size()) {
-        const ExportError error = failure();
+        const ExportError error = failure(file.errorString());
         file.cancelWriting();
         throw error;
     }
     if (!file.commit())
-        throw failure();
+        throw failure(file.errorString());
+}
+
+void FileExportService::savePng(const png::RowSource& rows, const QString& path)
+{
+    // Streamed into a QSaveFile: the encoded bytes are never held whole, and a failure (a full
+    // disk, pixels that cannot be read) discards the temporary instead of leaving half a file.
+    QSaveFile file(path);
+    const auto failure = [&path](const QString& why) {
+        return ExportError(ExportError::Kind::failedToWrite, path + QStringLiteral(": ") + why);
+    };
+    if (!file.open(QIODevice::WriteOnly))
+        throw failure(file.errorString());
+    QString why;
+    if (!png::write(file, rows, {}, &why)) {
+        file.cancelWriting();
+        throw failure(why);
+    }
+    if (!file.commit())
+        throw failure(file.errorString());
 }
 
 } // namespace pelorin
