@@ -3,6 +3,7 @@
 #include "editor/FileExportService.h"
 #include "editor/PngWriter.h"
 #include "platform/NotificationCenter.h"
+#include "platform/SettingsKeys.h"
 #include "platform/SettingsStore.h"
 
 #include <benchmark/benchmark.h>
@@ -11,6 +12,8 @@
 #include <QImage>
 #include <QLinearGradient>
 #include <QBuffer>
+#include <QClipboard>
+#include <QMimeData>
 #include <QPainter>
 #include <QTemporaryDir>
 
@@ -54,6 +57,8 @@ struct Fixture {
 
     Fixture()
     {
+        // Copy keeps the editor open, so every iteration copies the same document.
+        settings.setValue(QLatin1String(SettingsKeys::copyFollowUp), QStringLiteral("stay"));
         editor.setWallpaperProvider([] { return std::nullopt; });
         editor.setScreenScaleProvider([] { return 2.0; });
         editor.loadImage(hidpiScreenshot(), SourceType::screenCapture, false);
@@ -103,6 +108,37 @@ void BM_RenderAndWritePng(benchmark::State& state)
     state.counters["bytes"] = static_cast<double>(QFileInfo(path).size());
 }
 
+// Ctrl+C in the editor: render the frame and put it on the system clipboard (run under
+// xvfb-run for the X11 clipboard). The PNG is made when a program pastes: see the next one.
+void BM_CopyToClipboard(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    for (auto _ : state) {
+        f.editor.copyViaShortcut(); // completes without suspending when uploads are off
+        if (!QGuiApplication::clipboard()->mimeData()
+            || !QGuiApplication::clipboard()->mimeData()->hasFormat(QStringLiteral("image/png"))) {
+            state.SkipWithError("nothing on the clipboard");
+            break;
+        }
+    }
+}
+
+// Ctrl+C followed by a paste of image/png (in this process, so without X11's transfer).
+void BM_CopyThenPastePng(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    for (auto _ : state) {
+        f.editor.copyViaShortcut();
+        const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+        const QByteArray png = data ? data->data(QStringLiteral("image/png")) : QByteArray();
+        if (png.isEmpty()) {
+            state.SkipWithError("no PNG on the clipboard");
+            break;
+        }
+        benchmark::DoNotOptimize(png.constData());
+    }
+}
+
 // The encoder alone on the rendered frame, by filter and zlib level, with the file size: the
 // figures behind png::defaultFilter and png::defaultCompressionLevel.
 void BM_EncodePng(benchmark::State& state)
@@ -143,6 +179,8 @@ void encoderSettings(benchmark::internal::Benchmark* b)
 
 } // namespace
 
+BENCHMARK(BM_CopyToClipboard)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true)->UseRealTime();
+BENCHMARK(BM_CopyThenPastePng)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true)->UseRealTime();
 BENCHMARK(BM_EncodePng)->Apply(encoderSettings)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RenderFinalImage)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true)->UseRealTime();
 BENCHMARK(BM_RenderAndWritePng)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true)->UseRealTime();
