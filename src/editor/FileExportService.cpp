@@ -5,6 +5,7 @@
 #include "editor/PngWriter.h"
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QDir>
 #include <QFileInfo>
 #include <QImageWriter>
@@ -115,10 +116,10 @@ QImage flattenedOverWhite(const QImage& image)
 namespace {
 
 // 8-bit frames go to libpng row by row; deeper or grey images keep Qt's writer, which keeps
-// their depth.
+// their depth, and so do images with a colour profile, which it records.
 bool encodesDirectly(const QImage& image, ImageFileType type)
 {
-    return type == ImageFileType::png && png::writesDirectly(image);
+    return type == ImageFileType::png && png::writesDirectly(image) && !image.colorSpace().isValid();
 }
 
 png::RowSource directRows(const QImage& image)
