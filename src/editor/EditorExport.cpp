@@ -232,8 +232,9 @@ void EditorViewModel::saveFinalImage(const QString& path)
     // large export never holds a second whole copy of its pixels. The strips are read twice:
     // the first pass only asks whether any pixel is transparent, which decides between RGB
     // and RGBA before the encoder starts.
-    constexpr int stripRows = 64;
+    // About a megabyte per strip whatever the width, so the strip adds nothing per pixel.
     const qsizetype bytesPerLine = qsizetype(size.width()) * 4;
+    const int stripRows = int(std::clamp<qsizetype>((qsizetype(1) << 20) / bytesPerLine, 1, 256));
     std::vector<uchar> strip(std::size_t(bytesPerLine) * stripRows);
     bool opaque = true;
     for (int first = 0; first < size.height() && opaque; first += stripRows) {
