@@ -1,7 +1,9 @@
 #include "core/Fonts.h"
 #include "editor/EditorViewModel.h"
 #include "editor/FileExportService.h"
+#include "editor/PngWriter.h"
 #include "platform/NotificationCenter.h"
+#include "platform/SettingsKeys.h"
 #include "platform/SettingsStore.h"
 
 #include <benchmark/benchmark.h>
@@ -9,6 +11,9 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QLinearGradient>
+#include <QBuffer>
+#include <QClipboard>
+#include <QMimeData>
 #include <QPainter>
 #include <QTemporaryDir>
 
@@ -22,6 +27,14 @@ namespace {
 // gradient, roughly as hard to compress as a real desktop.
 QImage hidpiScreenshot()
 {
+    // A real capture can be measured instead: PELORIN_BENCH_SCREENSHOT=FILE (read at 2×).
+    if (const QString file = qEnvironmentVariable("PELORIN_BENCH_SCREENSHOT"); !file.isEmpty()) {
+        QImage real(file);
+        if (!real.isNull()) {
+            real.setDevicePixelRatio(2.0);
+            return real;
+        }
+    }
     QImage image(2880, 1800, QImage::Format_ARGB32_Premultiplied);
     QPainter painter(&image);
     QLinearGradient gradient(0, 0, 2880, 1800);
@@ -44,6 +57,8 @@ struct Fixture {
 
     Fixture()
     {
+        // Copy keeps the editor open, so every iteration copies the same document.
+        settings.setValue(QLatin1String(SettingsKeys::copyFollowUp), QStringLiteral("stay"));
         editor.setWallpaperProvider([] { return std::nullopt; });
         editor.setScreenScaleProvider([] { return 2.0; });
         editor.loadImage(hidpiScreenshot(), SourceType::screenCapture, false);
@@ -93,8 +108,80 @@ void BM_RenderAndWritePng(benchmark::State& state)
     state.counters["bytes"] = static_cast<double>(QFileInfo(path).size());
 }
 
+// Ctrl+C in the editor: render the frame and put it on the system clipboard (run under
+// xvfb-run for the X11 clipboard). The PNG is made when a program pastes: see the next one.
+void BM_CopyToClipboard(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    for (auto _ : state) {
+        f.editor.copyViaShortcut(); // completes without suspending when uploads are off
+        if (!QGuiApplication::clipboard()->mimeData()
+            || !QGuiApplication::clipboard()->mimeData()->hasFormat(QStringLiteral("image/png"))) {
+            state.SkipWithError("nothing on the clipboard");
+            break;
+        }
+    }
+}
+
+// Ctrl+C followed by a paste of image/png (in this process, so without X11's transfer).
+void BM_CopyThenPastePng(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    for (auto _ : state) {
+        f.editor.copyViaShortcut();
+        const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+        const QByteArray png = data ? data->data(QStringLiteral("image/png")) : QByteArray();
+        if (png.isEmpty()) {
+            state.SkipWithError("no PNG on the clipboard");
+            break;
+        }
+        benchmark::DoNotOptimize(png.constData());
+    }
+}
+
+// The encoder alone on the rendered frame, by filter and zlib level, with the file size: the
+// figures behind png::defaultFilter and png::defaultCompressionLevel.
+void BM_EncodePng(benchmark::State& state)
+{
+    static const QImage frame = [] {
+        std::optional<QImage> image = fixture().editor.renderFinalImage();
+        return image ? image->copy() : QImage();
+    }();
+    if (frame.isNull()) {
+        state.SkipWithError("render failed");
+        return;
+    }
+    png::Options options;
+    options.filter = static_cast<png::Filter>(state.range(0));
+    options.compressionLevel = static_cast<int>(state.range(1));
+    qint64 size = 0;
+    for (auto _ : state) {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        if (!png::write(buffer, frame, options)) {
+            state.SkipWithError("encoding failed");
+            break;
+        }
+        size = bytes.size();
+    }
+    state.counters["bytes"] = static_cast<double>(size);
+}
+
+void encoderSettings(benchmark::internal::Benchmark* b)
+{
+    b->ArgNames({"filter", "level"});
+    for (png::Filter filter : {png::Filter::none, png::Filter::sub, png::Filter::up, png::Filter::paeth,
+                               png::Filter::adaptive})
+        for (int level : {1, 3, 6})
+            b->Args({static_cast<int>(filter), level});
+}
+
 } // namespace
 
+BENCHMARK(BM_CopyToClipboard)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true)->UseRealTime();
+BENCHMARK(BM_CopyThenPastePng)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true)->UseRealTime();
+BENCHMARK(BM_EncodePng)->Apply(encoderSettings)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RenderFinalImage)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true)->UseRealTime();
 BENCHMARK(BM_RenderAndWritePng)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true)->UseRealTime();
 

@@ -227,15 +227,13 @@ int runRenderCommand(const QStringList& arguments)
     editor.setCanvasOffset(QSizeF(0, 0));
     editor.setSceneState(job.scene);
 
-    const std::optional<QImage> framed = editor.renderFinalImage();
-    if (!framed) {
-        printError(QStringLiteral("rendering failed: ") + editor.renderError());
-        return 1;
-    }
     try {
-        FileExportService::saveImage(*framed, job.output);
+        editor.saveFinalImage(job.output);
     } catch (const ExportError& error) {
-        printError(QStringLiteral("cannot write %1: %2").arg(job.output, error.description()));
+        if (error.kind() == ExportError::Kind::failedToCreateImage)
+            printError(QStringLiteral("rendering failed: ") + editor.renderError());
+        else
+            printError(QStringLiteral("cannot write %1: %2").arg(job.output, error.description()));
         return 1;
     }
     std::printf("%s\n", QFileInfo(job.output).absoluteFilePath().toLocal8Bit().constData());

@@ -65,9 +65,14 @@ double scaleFromDotsPerMeter(int dotsPerMeter)
     return (scale >= 0.5 && scale <= 8.0) ? scale : 1.0;
 }
 
+int dotsPerMeterForScale(double scale)
+{
+    return static_cast<int>(std::lround(scale * pointsPerInch / metersPerInch));
+}
+
 void setResolutionFromScale(QImage& image)
 {
-    const int dpm = static_cast<int>(std::lround(image.devicePixelRatio() * pointsPerInch / metersPerInch));
+    const int dpm = dotsPerMeterForScale(image.devicePixelRatio());
     image.setDotsPerMeterX(dpm);
     image.setDotsPerMeterY(dpm);
 }

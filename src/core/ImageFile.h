@@ -21,6 +21,9 @@ std::optional<QImage> readImageData(const QByteArray& data, QString* error = nul
 // Pixels per point for a resolution in dots per metre; 1 when the resolution says nothing usable.
 double scaleFromDotsPerMeter(int dotsPerMeter);
 
+// Dots per metre that record `scale` pixels per point.
+int dotsPerMeterForScale(double scale);
+
 // Stamps the image's resolution from its devicePixelRatio so a written file keeps its point size.
 void setResolutionFromScale(QImage& image);
 

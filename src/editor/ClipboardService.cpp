@@ -1,31 +1,17 @@
 #include "editor/ClipboardService.h"
 
+#include "editor/FileExportService.h"
 #include "platform/Pasteboard.h"
 
-#include <QBuffer>
-#include <QImageWriter>
-
 namespace pelorin {
-
-namespace {
-
-QByteArray encode(const QImage& image, const char* format)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    // Qt 6.4 maps small setCompression() values to zlib level 0 (an uncompressed file many
-    // times larger for no gain in speed), so the default level is kept.
-    QImageWriter writer(&buffer, format);
-    return writer.write(image) ? bytes : QByteArray();
-}
-
-} // namespace
 
 void ClipboardService::copyImageToClipboard(const QImage& image)
 {
     m_pasteboard->clear();
-    m_pasteboard->writeImage(encode(image, "png"), encode(image, "tiff"));
+    // The encoders hold the image (shared, not copied) until a program pastes. PNG goes
+    // through the export's own encoder, so a pasted image keeps its point size as a saved one.
+    m_pasteboard->writeImageOnDemand([image] { return FileExportService::encode(image, ImageFileType::png); },
+                                     [image] { return FileExportService::encode(image, ImageFileType::tiff); });
 }
 
 void ClipboardService::copyText(const QString& text)

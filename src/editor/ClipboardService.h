@@ -13,8 +13,8 @@ public:
     {
     }
 
-    // Replaces the clipboard with the image as PNG and TIFF; a representation that cannot be
-    // encoded is left out.
+    // Replaces the clipboard with the image as PNG and TIFF, each encoded when first pasted; a
+    // representation that cannot be encoded is left out.
     void copyImageToClipboard(const QImage& image);
     void copyText(const QString& text);
 

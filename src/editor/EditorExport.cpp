@@ -1,6 +1,9 @@
 #include "editor/EditorViewModel.h"
 
 #include "core/AppConstants.h"
+#include "core/ImageFile.h"
+#include "editor/FileExportService.h"
+#include "editor/PngWriter.h"
 #include "render/ImageComposition.h"
 #include "platform/SystemLog.h"
 #include "render/OffscreenSceneRenderer.h"
@@ -130,12 +133,12 @@ bool EditorViewModel::hasShapeAnnotation() const
                                      [](const Annotation& a) { return std::holds_alternative<ShapeAnnotation>(a); });
 }
 
-std::optional<QImage> EditorViewModel::renderFinalImage()
+bool EditorViewModel::renderFinalFrame(std::optional<QImage>* image)
 {
     m_renderError.clear();
-    const auto fail = [this](const QString& why) -> std::optional<QImage> {
+    const auto fail = [this](const QString& why) {
         m_renderError = why;
-        return std::nullopt;
+        return false;
     };
     if (!m_document)
         return fail(QStringLiteral("There is no screenshot to render"));
@@ -143,7 +146,7 @@ std::optional<QImage> EditorViewModel::renderFinalImage()
     const QSizeF imageSize = doc.imagePointSize();
     const std::optional<QImage> wallpaper =
         std::holds_alternative<WallpaperBackground>(m_styling.background.value) && m_wallpaper ? m_wallpaper() : std::nullopt;
-    const std::optional<QImage> background =
+    std::optional<QImage> background =
         renderBackgroundOnly(imageSize, doc.screenScale, m_styling.background, wallpaper ? &*wallpaper : nullptr);
     if (!background)
         return fail(QStringLiteral("The background cannot be painted"));
@@ -183,19 +186,82 @@ std::optional<QImage> EditorViewModel::renderFinalImage()
     OffscreenSceneRenderer* renderer = offscreenRenderer();
     if (!renderer)
         return fail(QStringLiteral("No usable OpenGL (install libgl1-mesa-dri and libegl1)"));
-    std::optional<QImage> rendered = renderer->renderToImage(
-        *background, doc.image, annotations ? &annotations->image : nullptr, annotations ? annotations->rect : QRectF(),
-        imageSize, m_styling, m_sceneState, output, static_cast<float>(m_canvasTransform.zoomLevel), pan,
-        static_cast<float>(scale), dim.amount, dim.holes);
-    if (!rendered)
+    // Only the frame's pixels are rendered and read: no full-size picture to cut it from.
+    const std::optional<double> ratio =
+        cropped ? std::optional<double>(doc.imageScale > 0 ? doc.imageScale : 1.0) : std::nullopt;
+    const QImage* annotationImage = annotations ? &annotations->image : nullptr;
+    const QRectF annotationRect = annotations ? annotations->rect : QRectF();
+    const float zoom = static_cast<float>(m_canvasTransform.zoomLevel);
+    if (image) {
+        *image = renderer->renderToImage(std::move(*background), doc.image, annotationImage, annotationRect, imageSize,
+                                         m_styling, m_sceneState, output, zoom, pan, static_cast<float>(scale),
+                                         dim.amount, dim.holes, pixels, ratio);
+        if (!*image)
+            return fail(QStringLiteral("OpenGL rendering failed: ") + renderer->errorString());
+        return true;
+    }
+    if (!renderer->render(std::move(*background), doc.image, annotationImage, annotationRect, imageSize, m_styling,
+                          m_sceneState, output, zoom, pan, static_cast<float>(scale), dim.amount, dim.holes, pixels))
         return fail(QStringLiteral("OpenGL rendering failed: ") + renderer->errorString());
-    if (!cropped)
-        return rendered;
-    QImage croppedImage = rendered->copy(pixels & rendered->rect());
-    if (croppedImage.isNull())
-        return fail(QStringLiteral("No memory for a %1 × %2 pixel image").arg(pixels.width()).arg(pixels.height()));
-    croppedImage.setDevicePixelRatio(doc.imageScale > 0 ? doc.imageScale : 1.0);
-    return croppedImage;
+    m_renderedPixelRatio = ratio.value_or(double(whole->width()) / output.width());
+    return true;
+}
+
+std::optional<QImage> EditorViewModel::renderFinalImage()
+{
+    std::optional<QImage> image;
+    if (!renderFinalFrame(&image))
+        return std::nullopt;
+    return image;
+}
+
+void EditorViewModel::saveFinalImage(const QString& path)
+{
+    if (FileExportService::imageFileType(path) != ImageFileType::png) {
+        const std::optional<QImage> image = renderFinalImage();
+        if (!image)
+            throw ExportError(ExportError::Kind::failedToCreateImage);
+        FileExportService::saveImage(*image, path);
+        return;
+    }
+    if (!renderFinalFrame(nullptr))
+        throw ExportError(ExportError::Kind::failedToCreateImage);
+    OffscreenSceneRenderer& renderer = *offscreenRenderer();
+    const QSize size = renderer.frameSize();
+    // The frame goes from the framebuffer to the encoder a strip of rows at a time, so a
+    // large export never holds a second whole copy of its pixels. The strips are read twice:
+    // the first pass only asks whether any pixel is transparent, which decides between RGB
+    // and RGBA before the encoder starts.
+    // About a megabyte per strip whatever the width, so the strip adds nothing per pixel.
+    const qsizetype bytesPerLine = qsizetype(size.width()) * 4;
+    const int stripRows = int(std::clamp<qsizetype>((qsizetype(1) << 20) / bytesPerLine, 1, 256));
+    std::vector<uchar> strip(std::size_t(bytesPerLine) * stripRows);
+    bool opaque = true;
+    for (int first = 0; first < size.height() && opaque; first += stripRows) {
+        const int count = std::min(stripRows, size.height() - first);
+        if (!renderer.readRows(first, count, strip.data(), bytesPerLine)) {
+            m_renderError = QStringLiteral("Reading the rendered pixels failed");
+            throw ExportError(ExportError::Kind::failedToCreateImage);
+        }
+        opaque = png::isOpaque(strip.data(), qsizetype(size.width()) * count);
+    }
+    png::RowSource rows;
+    rows.size = size;
+    rows.order = png::ByteOrder::rgba;
+    rows.premultiplied = true;
+    rows.opaque = opaque;
+    rows.dotsPerMeterX = rows.dotsPerMeterY = dotsPerMeterForScale(m_renderedPixelRatio);
+    int stripStart = -1;
+    rows.row = [&](int y) -> const uchar* {
+        if (stripStart < 0 || y >= stripStart + stripRows) {
+            stripStart = y;
+            const int count = std::min(stripRows, size.height() - y);
+            if (!renderer.readRows(y, count, strip.data(), bytesPerLine))
+                return nullptr;
+        }
+        return strip.data() + qsizetype(y - stripStart) * bytesPerLine;
+    };
+    FileExportService::savePng(rows, path);
 }
 
 } // namespace pelorin

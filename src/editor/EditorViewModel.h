@@ -135,6 +135,10 @@ public:
     // (OffscreenSceneRenderer::pixelSizeFor). None when there is no document or rendering
     // fails; renderError() then says why.
     std::optional<QImage> renderFinalImage();
+    // The same picture written to `path` (type by extension, atomically). A PNG goes from the
+    // renderer to the file a strip of rows at a time, without a whole image in between.
+    // Throws ExportError; renderError() says why a render failed.
+    void saveFinalImage(const QString& path);
     QString renderError() const { return m_renderError; }
     double exportScale(QSizeF viewport) const;
     std::optional<QRectF> cardRect(QSizeF viewport) const;
@@ -400,6 +404,8 @@ private:
     void shiftContentAnchoredState(double dy);
     QImage browserFramedImage(const QImage& base) const;
     OffscreenSceneRenderer* offscreenRenderer();
+    // Renders the export; into `image`, or, without one, left in the renderer to be read.
+    bool renderFinalFrame(std::optional<QImage>* image);
     void installStylePersistence();
     void observeNotifications();
     void handleEscape();
@@ -426,6 +432,7 @@ private:
     std::unique_ptr<OffscreenSceneRenderer> m_offscreenRenderer;
     bool m_offscreenRendererFailed = false;
     QString m_renderError;
+    double m_renderedPixelRatio = 1;
     std::optional<std::pair<std::optional<QUuid>, DimHoleSpec>> m_liveDimHole;
 
     std::optional<ScreenshotDocument> m_document;

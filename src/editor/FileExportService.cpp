@@ -3,14 +3,19 @@
 #include "core/AtomicFile.h"
 #include "core/ImageFile.h"
 #include "editor/GifWriter.h"
+#include "editor/PngWriter.h"
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QDir>
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QPainter>
+#include <QSaveFile>
 #include <QMimeDatabase>
 #include <QStandardPaths>
+
+#include <cerrno>
 
 namespace pelorin {
 
@@ -111,8 +116,35 @@ QImage flattenedOverWhite(const QImage& image)
 
 } // namespace
 
+namespace {
+
+// 8-bit frames go to libpng row by row; deeper or grey images keep Qt's writer, which keeps
+// their depth, and so do images with a colour profile, which it records.
+bool encodesDirectly(const QImage& image, ImageFileType type)
+{
+    return type == ImageFileType::png && png::writesDirectly(image) && !image.colorSpace().isValid();
+}
+
+png::RowSource directRows(const QImage& image)
+{
+    png::RowSource source = png::rowsOf(image);
+    // The file keeps the image's point size; stamping the image itself would copy its pixels.
+    source.dotsPerMeterX = source.dotsPerMeterY = dotsPerMeterForScale(image.devicePixelRatio());
+    return source;
+}
+
+} // namespace
+
 QByteArray FileExportService::encode(const QImage& source, ImageFileType type)
 {
+    if (source.isNull())
+        return {};
+    if (encodesDirectly(source, type)) {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        return png::write(buffer, directRows(source)) ? bytes : QByteArray();
+    }
     QImage image = source;
     setResolutionFromScale(image); // the file keeps the image's point size
     if (type == ImageFileType::jpeg || type == ImageFileType::gif || type == ImageFileType::bmp) {
@@ -138,13 +170,39 @@ void FileExportService::saveImage(const QImage& image, const QString& path)
 {
     if (image.isNull())
         throw ExportError(ExportError::Kind::failedToCreateImage);
-    const QByteArray bytes = encode(image, imageFileType(path));
+    const ImageFileType type = imageFileType(path);
+    if (encodesDirectly(image, type)) {
+        savePng(directRows(image), path);
+        return;
+    }
+    const QByteArray bytes = encode(image, type);
     if (bytes.isEmpty())
         throw ExportError(ExportError::Kind::failedToEncode);
     // A failed save leaves neither a partial file nor a damaged older one, and names the whole
     // path: "No such file or directory" alone does not say which.
     if (const std::optional<QString> error = writeFileAtomically(path, bytes))
         throw ExportError(ExportError::Kind::failedToWrite, *error);
+}
+
+void FileExportService::savePng(const png::RowSource& rows, const QString& path)
+{
+    // Streamed into a QSaveFile: the encoded bytes are never held whole, and a failure (a full
+    // disk, pixels that cannot be read) discards the temporary instead of leaving half a file.
+    QSaveFile file(path);
+    const auto failure = [&path](const QString& why) {
+        return ExportError(ExportError::Kind::failedToWrite, path + QStringLiteral(": ") + why);
+    };
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly))
+        throw failure(fileErrorText(file, errno));
+    QString why;
+    if (!png::write(file, rows, {}, &why)) {
+        file.cancelWriting();
+        throw failure(why);
+    }
+    errno = 0;
+    if (!file.commit())
+        throw failure(fileErrorText(file, errno));
 }
 
 } // namespace pelorin

@@ -11,6 +11,10 @@
 
 namespace pelorin {
 
+namespace png {
+struct RowSource;
+}
+
 // A failed save, with the text the user sees after "Failed to save: ".
 class ExportError : public std::exception {
 public:
@@ -65,6 +69,8 @@ public:
     // Encodes by the destination's type and writes atomically. JPEG, GIF and BMP are flattened
     // over white. Throws ExportError.
     static void saveImage(const QImage& image, const QString& path);
+    // Encodes the rows as PNG straight into the file, atomically. Throws ExportError.
+    static void savePng(const png::RowSource& rows, const QString& path);
     // The encoded bytes alone (the same rules), empty on failure.
     static QByteArray encode(const QImage& image, ImageFileType type);
 };

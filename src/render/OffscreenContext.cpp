@@ -273,9 +273,7 @@ void OffscreenContext::releaseFramebuffer()
         glDeleteFramebuffers(1, &m_framebuffer);
     if (m_colorBuffer)
         glDeleteRenderbuffers(1, &m_colorBuffer);
-    if (m_depthBuffer)
-        glDeleteRenderbuffers(1, &m_depthBuffer);
-    m_framebuffer = m_colorBuffer = m_depthBuffer = 0;
+    m_framebuffer = m_colorBuffer = 0;
     m_size = {};
 }
 
@@ -304,10 +302,6 @@ bool OffscreenContext::beginFrame(QSize pixels, QString* error)
         glBindRenderbuffer(GL_RENDERBUFFER, m_colorBuffer);
         glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, pixels.width(), pixels.height());
         glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, m_colorBuffer);
-        glGenRenderbuffers(1, &m_depthBuffer);
-        glBindRenderbuffer(GL_RENDERBUFFER, m_depthBuffer);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT32F, pixels.width(), pixels.height());
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, m_depthBuffer);
         glBindRenderbuffer(GL_RENDERBUFFER, 0);
         const GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
         const GLenum glError = glGetError();
@@ -327,10 +321,8 @@ bool OffscreenContext::beginFrame(QSize pixels, QString* error)
     glViewport(0, 0, pixels.width(), pixels.height());
     glDisable(GL_SCISSOR_TEST);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    glDepthMask(GL_TRUE);
     glClearColor(0, 0, 0, 0);
-    glClearDepth(1);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glClear(GL_COLOR_BUFFER_BIT);
     return true;
 }
 
@@ -338,12 +330,20 @@ bool OffscreenContext::readPixels(QImage& target)
 {
     if (!m_framebuffer || target.size() != m_size || target.depth() != 32)
         return false;
+    return readRows(0, m_size.height(), target.bits(), target.bytesPerLine());
+}
+
+bool OffscreenContext::readRows(int first, int count, uchar* target, qsizetype bytesPerLine)
+{
+    if (!m_framebuffer || !target || first < 0 || count < 1 || first + count > m_size.height()
+        || bytesPerLine < qsizetype(m_size.width()) * 4 || bytesPerLine % 4 != 0)
+        return false;
     drainErrors();
     glBindFramebuffer(GL_READ_FRAMEBUFFER, m_framebuffer);
     glReadBuffer(GL_COLOR_ATTACHMENT0);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    glPixelStorei(GL_PACK_ROW_LENGTH, GLint(target.bytesPerLine() / 4));
-    glReadPixels(0, 0, m_size.width(), m_size.height(), GL_RGBA, GL_UNSIGNED_BYTE, target.bits());
+    glPixelStorei(GL_PACK_ROW_LENGTH, GLint(bytesPerLine / 4));
+    glReadPixels(0, first, m_size.width(), count, GL_RGBA, GL_UNSIGNED_BYTE, target);
     glPixelStorei(GL_PACK_ROW_LENGTH, 0);
     return glGetError() == GL_NO_ERROR;
 }

@@ -42,12 +42,15 @@ public:
     };
 
     // While current: binds a framebuffer of `pixels`, reallocating it only when the size
-    // changed, and clears it to transparent with depth 1.
+    // changed, and clears it to transparent.
     bool beginFrame(QSize pixels, QString* error);
     QSize framebufferSize() const { return m_size; }
     // While current: reads the bound framebuffer into `target`, which must already have the
     // framebuffer's size and a 4-byte RGBA format. Rows arrive bottom-up.
     bool readPixels(QImage& target);
+    // While current: reads `count` rows from `first` (GL's order, bottom-up) of the bound
+    // framebuffer as RGBA into `target`, rows `bytesPerLine` apart.
+    bool readRows(int first, int count, uchar* target, qsizetype bytesPerLine);
 
 private:
     bool makeCurrent();
@@ -57,7 +60,6 @@ private:
     std::unique_ptr<Egl> m_egl;
     unsigned m_framebuffer = 0;
     unsigned m_colorBuffer = 0;
-    unsigned m_depthBuffer = 0;
     QSize m_size;
     int m_maxRenderbufferSize = 0;
     QString m_renderer;

@@ -23,8 +23,8 @@ bool OffscreenSceneRenderer::initialize(QString* error)
             OffscreenContext::CurrentScope scope(m_context);
             if (!scope.isCurrent())
                 m_error = QStringLiteral("The off-screen OpenGL context cannot be made current");
-            else
-                m_renderer.initialize(&m_error);
+            else if (m_renderer.initialize(&m_error))
+                m_renderer.setMipmapsOnDemand(true);
         }
     }
     if (error && !m_renderer.isInitialized())
@@ -49,7 +49,7 @@ std::optional<QSize> OffscreenSceneRenderer::pixelSizeFor(QSizeF outputSize, dou
     return QSize(int(width), int(height));
 }
 
-bool OffscreenSceneRenderer::uploadTextures(const QImage& background, const QImage& screenshot,
+bool OffscreenSceneRenderer::uploadTextures(QImage& background, const QImage& screenshot,
                                             const QImage* annotation, QRectF annotationRect)
 {
     // A failed upload keeps the previous texture inside the renderer; an export must not
@@ -62,6 +62,7 @@ bool OffscreenSceneRenderer::uploadTextures(const QImage& background, const QIma
         }
         m_backgroundKey = background.cacheKey();
     }
+    background = QImage();
     if (screenshot.cacheKey() != m_screenshotKey || !m_renderer.hasScreenshot()) {
         m_screenshotKey = 0;
         if (!m_renderer.setScreenshotImage(screenshot)) {
@@ -87,28 +88,36 @@ bool OffscreenSceneRenderer::uploadTextures(const QImage& background, const QIma
     return true;
 }
 
-std::optional<QImage> OffscreenSceneRenderer::renderToImage(
-    const QImage& background, const QImage& screenshot, const QImage* annotation, QRectF annotationRect,
-    QSizeF imageSize, const StylingConfiguration& styling, const SceneState& sceneState, QSizeF outputSize,
-    float zoom, QPointF panNDC, float scaleFactor, float dimAmount, const std::vector<DimHoleSpec>& dimHoles)
+bool OffscreenSceneRenderer::render(QImage background, const QImage& screenshot, const QImage* annotation,
+                                    QRectF annotationRect, QSizeF imageSize, const StylingConfiguration& styling,
+                                    const SceneState& sceneState, QSizeF outputSize, float zoom, QPointF panNDC,
+                                    float scaleFactor, float dimAmount, const std::vector<DimHoleSpec>& dimHoles,
+                                    QRect crop)
 {
+    m_frameSize = {};
     const std::optional<QSize> pixels = pixelSizeFor(outputSize, scaleFactor);
     if (!pixels) {
         m_error = QStringLiteral("The output is smaller than one pixel");
-        return std::nullopt;
+        return false;
+    }
+    const QRect whole(QPoint(0, 0), *pixels);
+    const QRect part = crop.isEmpty() ? whole : crop & whole;
+    if (part.isEmpty()) {
+        m_error = QStringLiteral("The export frame lies outside the picture");
+        return false;
     }
     if (!initialize())
-        return std::nullopt;
+        return false;
 
     OffscreenContext::CurrentScope scope(m_context);
     if (!scope.isCurrent()) {
         m_error = QStringLiteral("The off-screen OpenGL context cannot be made current");
-        return std::nullopt;
+        return false;
     }
     if (!uploadTextures(background, screenshot, annotation, annotationRect))
-        return std::nullopt;
-    if (!m_context.beginFrame(*pixels, &m_error))
-        return std::nullopt;
+        return false;
+    if (!m_context.beginFrame(part.size(), &m_error))
+        return false;
 
     SceneRenderParams params;
     params.imageSize = imageSize;
@@ -121,22 +130,47 @@ std::optional<QImage> OffscreenSceneRenderer::renderToImage(
     params.showsTransparencyChecker = false;
     params.dimAmount = dimAmount;
     params.dimHoles = dimHoles;
-    // Drawn top-down so the read-back lands in QImage row order without a flip pass.
+    // Drawn top-down, so framebuffer rows from the bottom are image rows from the top and the
+    // read-back needs no flip; the framebuffer starts at the crop's top-left.
+    params.framebufferOrigin = -part.topLeft();
     m_renderer.encodeScene(params, *pixels, sceneState.yaw, sceneState.pitch, SceneRenderer::RowOrder::TopDown);
+    m_frameSize = part.size();
+    return true;
+}
 
+bool OffscreenSceneRenderer::readRows(int first, int count, uchar* target, qsizetype bytesPerLine)
+{
+    if (m_frameSize.isEmpty())
+        return false;
+    OffscreenContext::CurrentScope scope(m_context);
+    return scope.isCurrent() && m_context.readRows(first, count, target, bytesPerLine);
+}
+
+std::optional<QImage> OffscreenSceneRenderer::renderToImage(
+    QImage background, const QImage& screenshot, const QImage* annotation, QRectF annotationRect,
+    QSizeF imageSize, const StylingConfiguration& styling, const SceneState& sceneState, QSizeF outputSize,
+    float zoom, QPointF panNDC, float scaleFactor, float dimAmount, const std::vector<DimHoleSpec>& dimHoles,
+    QRect crop, std::optional<double> pixelRatio)
+{
+    if (!render(std::move(background), screenshot, annotation, annotationRect, imageSize, styling, sceneState, outputSize, zoom,
+                panNDC, scaleFactor, dimAmount, dimHoles, crop))
+        return std::nullopt;
+    const QSize size = m_frameSize;
     // Writing into an image the caller still holds would first copy all of it; a fresh one
     // is cheaper then. Otherwise the already-touched buffer is reused.
-    if (m_readback.size() != *pixels || !m_readback.isDetached())
-        m_readback = QImage(*pixels, QImage::Format_RGBA8888_Premultiplied);
+    if (m_readback.size() != size || !m_readback.isDetached())
+        m_readback = QImage(size, QImage::Format_RGBA8888_Premultiplied);
     if (m_readback.isNull()) {
-        m_error = QStringLiteral("No memory for a %1 × %2 pixel image").arg(pixels->width()).arg(pixels->height());
+        m_error = QStringLiteral("No memory for a %1 × %2 pixel image").arg(size.width()).arg(size.height());
         return std::nullopt;
     }
-    if (!m_context.readPixels(m_readback)) {
+    if (!readRows(0, size.height(), m_readback.bits(), m_readback.bytesPerLine())) {
         m_error = QStringLiteral("Reading the rendered pixels failed");
         return std::nullopt;
     }
-    m_readback.setDevicePixelRatio(double(pixels->width()) / outputSize.width());
+    // The pixel density of the whole frame, which a crop keeps.
+    m_readback.setDevicePixelRatio(
+        pixelRatio.value_or(double(pixelSizeFor(outputSize, scaleFactor)->width()) / outputSize.width()));
     return m_readback;
 }
 

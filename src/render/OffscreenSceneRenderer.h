@@ -13,6 +13,8 @@
 #include <QSizeF>
 #include <QString>
 
+#include <QRect>
+
 #include <optional>
 #include <vector>
 
@@ -39,12 +41,32 @@ public:
     // transparency) with devicePixelRatio = pixel width ÷ output width. None when a texture
     // cannot be made, the size is below 1 × 1 pixel or GL fails.
     //
+    // A non-empty `crop` (pixels of that whole frame, rows top-down) renders and returns only
+    // that part: the rest of the frame is neither shaded nor stored. `pixelRatio` replaces the
+    // devicePixelRatio (set here, as a later change to the shared image would copy it).
+    //
     // The pixels are read into a buffer kept between calls: a caller that drops the previous
     // result before asking for the next one saves a large allocation per export.
-    std::optional<QImage> renderToImage(const QImage& background, const QImage& screenshot, const QImage* annotation,
+    std::optional<QImage> renderToImage(QImage background, const QImage& screenshot, const QImage* annotation,
                                         QRectF annotationRect, QSizeF imageSize, const StylingConfiguration& styling,
                                         const SceneState& sceneState, QSizeF outputSize, float zoom, QPointF panNDC,
-                                        float scaleFactor, float dimAmount, const std::vector<DimHoleSpec>& dimHoles);
+                                        float scaleFactor, float dimAmount, const std::vector<DimHoleSpec>& dimHoles,
+                                        QRect crop = {}, std::optional<double> pixelRatio = std::nullopt);
+
+    // The background is taken by value and let go of once it is a texture: a caller that moves
+    // its copy in does not hold a second full-size raster through the render.
+    //
+    // The same render left in the framebuffer, for a caller that takes the rows a strip at a
+    // time (readRows) instead of as one image. False on the failures above.
+    bool render(QImage background, const QImage& screenshot, const QImage* annotation, QRectF annotationRect,
+                QSizeF imageSize, const StylingConfiguration& styling, const SceneState& sceneState,
+                QSizeF outputSize, float zoom, QPointF panNDC, float scaleFactor, float dimAmount,
+                const std::vector<DimHoleSpec>& dimHoles, QRect crop = {});
+    // Pixels of the last render().
+    QSize frameSize() const { return m_frameSize; }
+    // `count` rows of the last render from `first` (top-down), premultiplied RGBA, into
+    // `target` with rows `bytesPerLine` apart.
+    bool readRows(int first, int count, uchar* target, qsizetype bytesPerLine);
 
     // ⌊output × scaleFactor⌋ per side, or none when a side is below one pixel or not finite.
     // A product that misses a whole number only by rounding error counts as that number
@@ -53,12 +75,13 @@ public:
     static double wholePixels(double pixels);
 
 private:
-    bool uploadTextures(const QImage& background, const QImage& screenshot, const QImage* annotation,
+    bool uploadTextures(QImage& background, const QImage& screenshot, const QImage* annotation,
                         QRectF annotationRect);
 
     OffscreenContext m_context;
     SceneRenderer m_renderer;
     QImage m_readback;
+    QSize m_frameSize;
     QString m_error;
     // Re-exports of an unchanged document skip the uploads (and the mipmap builds).
     qint64 m_backgroundKey = 0;

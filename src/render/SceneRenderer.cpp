@@ -284,8 +284,10 @@ bool SceneRenderer::upload(Texture& target, const QImage& image)
         pixels = image.scaled(m_maxTextureSize, m_maxTextureSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     // The pixels go up as stored, without colour-space conversion; the two premultiplied
     // 8-bit layouts GL reads directly are taken without a conversion pass.
+    // (RGB32 is the premultiplied layout with every alpha 255, what an opaque capture comes as.)
     GLenum layout = GL_RGBA;
-    if (pixels.format() == QImage::Format_ARGB32_Premultiplied && QSysInfo::ByteOrder == QSysInfo::LittleEndian)
+    if ((pixels.format() == QImage::Format_ARGB32_Premultiplied || pixels.format() == QImage::Format_RGB32)
+        && QSysInfo::ByteOrder == QSysInfo::LittleEndian)
         layout = GL_BGRA;
     else if (pixels.format() != QImage::Format_RGBA8888_Premultiplied)
         pixels = std::move(pixels).convertToFormat(QImage::Format_RGBA8888_Premultiplied);
@@ -301,7 +303,10 @@ bool SceneRenderer::upload(Texture& target, const QImage& image)
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, pixels.width(), pixels.height(), 0, layout, GL_UNSIGNED_BYTE,
                  pixels.constBits());
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    glGenerateMipmap(GL_TEXTURE_2D);
+    if (m_mipmapsOnDemand)
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0); // complete without further levels
+    else
+        glGenerateMipmap(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, 0);
     if (glGetError() != GL_NO_ERROR) {
         glDeleteTextures(1, &id);
@@ -309,8 +314,19 @@ bool SceneRenderer::upload(Texture& target, const QImage& image)
     }
     if (target.id)
         glDeleteTextures(1, &target.id);
-    target = {id, image.size()};
+    target = {id, image.size(), !m_mipmapsOnDemand};
     return true;
+}
+
+void SceneRenderer::bindForSampling(Texture& texture, double texelsPerPixel)
+{
+    glBindTexture(GL_TEXTURE_2D, texture.id);
+    // A thousandth of slack: a 1:1 draw computed in floats must not count as shrinking.
+    if (texture.mipmapped || !(texelsPerPixel > 1.001))
+        return;
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 1000);
+    glGenerateMipmap(GL_TEXTURE_2D);
+    texture.mipmapped = true;
 }
 
 bool SceneRenderer::setBackgroundImage(const QImage& image)
@@ -483,7 +499,8 @@ void SceneRenderer::encodeScene(const SceneRenderParams& params, QSize drawableP
     const float width = float(drawablePixels.width());
     const float height = float(drawablePixels.height());
 
-    glViewport(0, 0, drawablePixels.width(), drawablePixels.height());
+    glViewport(params.framebufferOrigin.x(), params.framebufferOrigin.y(), drawablePixels.width(),
+               drawablePixels.height());
     glEnable(GL_BLEND);
     glBlendEquation(GL_FUNC_ADD);
     glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
@@ -522,7 +539,11 @@ void SceneRenderer::encodeScene(const SceneRenderParams& params, QSize drawableP
             const float scale = textureAspect / viewAspect;
             glUniform4f(u.texCrop, 1, scale, 0, (1 - scale) / 2);
         }
-        glBindTexture(GL_TEXTURE_2D, m_background.id);
+        // The drawn part of the texture spans the drawable in its cropped direction.
+        const double texelsPerPixel = viewAspect < textureAspect
+            ? m_background.size.height() / double(height)
+            : m_background.size.width() / double(width);
+        bindForSampling(m_background, texelsPerPixel);
         drawQuad(u, fill, {});
     }
 
@@ -535,8 +556,14 @@ void SceneRenderer::encodeScene(const SceneRenderParams& params, QSize drawableP
     if (shadow.radius > 0 && shadow.opacity > 0)
         drawShadow(params, camera, rotation, card);
 
-    if (yaw != 0 || pitch != 0)
+    const bool tilted = yaw != 0 || pitch != 0;
+    if (tilted)
         glBindSampler(0, m_sampler);
+    // Untilted, the camera shows the card at exactly zoom × its point size.
+    const double cardPixelsPerPoint = std::max(1e-6, double(params.zoom) * double(params.scaleFactor));
+    const auto shrink = [&](const Texture& texture, double widthPoints) {
+        return tilted ? 2.0 : texture.size.width() / std::max(1e-6, widthPoints * cardPixelsPerPoint);
+    };
 
     if (m_screenshot.id) {
         const Uniforms& u = use(Mode::card);
@@ -546,7 +573,7 @@ void SceneRenderer::encodeScene(const SceneRenderParams& params, QSize drawableP
         const double radius = std::clamp(params.styling.cornerRadius, 0.0, std::min(card.width(), card.height()) / 2);
         glUniform2f(u.cardSize, float(card.width()), float(card.height()));
         glUniform1f(u.cornerRadius, float(radius));
-        glBindTexture(GL_TEXTURE_2D, m_screenshot.id);
+        bindForSampling(m_screenshot, shrink(m_screenshot, card.width()));
         drawQuad(u, camera.viewProjection * model, params.panNDC);
     }
 
@@ -557,7 +584,7 @@ void SceneRenderer::encodeScene(const SceneRenderParams& params, QSize drawableP
         QMatrix4x4 model = rotation;
         model.translate(float((rect.center().x() - card.width() / 2) / ch), float((ch / 2 - rect.center().y()) / ch), 0);
         model.scale(float(rect.width() / ch), float(rect.height() / ch), 1);
-        glBindTexture(GL_TEXTURE_2D, m_annotation.id);
+        bindForSampling(m_annotation, shrink(m_annotation, rect.width()));
         drawQuad(u, camera.viewProjection * model, params.panNDC);
     }
 

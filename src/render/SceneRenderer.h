@@ -28,6 +28,10 @@ struct SceneRenderParams {
     bool showsTransparencyChecker = false;
     float dimAmount = 0;            // 0 dims nothing
     std::vector<DimHoleSpec> dimHoles;
+    // The framebuffer pixel (GL's orientation, from the bottom left) where the drawable's
+    // bottom-left pixel lies; a negative one lets a smaller framebuffer hold just the part of
+    // the frame an export is cropped to.
+    QPoint framebufferOrigin;
 };
 
 // The camera of a scene: world units are card heights, the card lies in z = 0.
@@ -78,6 +82,11 @@ public:
     bool isInitialized() const { return m_ready; }
     void releaseResources();
 
+    // Off by default. When on, textures are uploaded without mipmaps and get them only once a
+    // draw shrinks them: an untilted export at its native scale samples 1:1 and would spend a
+    // third more memory and a pass over every texel on levels it never reads.
+    void setMipmapsOnDemand(bool onDemand) { m_mipmapsOnDemand = onDemand; }
+
     // Each upload replaces the texture only on success; a failed one keeps the previous.
     bool setBackgroundImage(const QImage& image);
     bool setScreenshotImage(const QImage& image);
@@ -103,7 +112,8 @@ public:
 private:
     struct Texture {
         unsigned id = 0;
-        QSize size;
+        QSize size;          // of the image it was made from
+        bool mipmapped = false;
     };
     struct Uniforms {
         int matrix = -1, pan = -1, flipY = -1, texture = -1, texCrop = -1, pixelsPerPoint = -1;
@@ -121,6 +131,9 @@ private:
     };
 
     bool upload(Texture& target, const QImage& image);
+    // Binds the texture, first building its mipmaps when `texelsPerPixel` (the largest
+    // shrink of this draw; tilted draws count as shrinking) exceeds 1.
+    void bindForSampling(Texture& texture, double texelsPerPixel);
     // Switches to the program of `mode` with this frame's shared settings.
     const Uniforms& use(Mode mode);
     void bindDimUniforms(const Uniforms& uniforms, const SceneRenderParams& params);
@@ -129,6 +142,7 @@ private:
                     QSizeF card);
 
     bool m_ready = false;
+    bool m_mipmapsOnDemand = false;
     std::array<Program, modeCount> m_programs;
     unsigned m_vertexArray = 0;
     unsigned m_vertexBuffer = 0;

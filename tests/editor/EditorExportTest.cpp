@@ -5,6 +5,7 @@
 
 #include <QCoro/QCoroTask>
 #include <QDir>
+#include <QFile>
 #include <QStandardPaths>
 
 using namespace pelorin;
@@ -240,6 +241,48 @@ TEST_F(EditorExport, FramesAtFractionalPositionsExportTheirTaggedSizeWithoutFore
             EXPECT_EQ(color.green(), 120) << c.name << " at " << p.x() << "," << p.y();
             EXPECT_EQ(color.blue(), 220) << c.name << " at " << p.x() << "," << p.y();
         }
+    }
+}
+
+TEST_F(EditorExport, ACropIsThatPartOfTheWholeFrameAndSavesAsRendered)
+{
+    openScreenshot({400, 300}, 2.0);
+    editor->updateViewportSize({500, 400});
+    editor->setZoomLevel(1.0);
+    const QRect part(300, 250, 400, 300); // the card's pixels in the whole 1000 × 800 frame
+    editor->setExportFrameRect(QRectF(0, 0, 500, 400));
+    const auto whole = editor->renderFinalImage();
+    ASSERT_TRUE(whole) << editor->renderError().toStdString();
+    ASSERT_EQ(whole->size(), QSize(1000, 800));
+    const QImage expected = whole->copy(part).convertToFormat(QImage::Format_ARGB32);
+    editor->setExportFrameRect(QRectF(150, 125, 200, 150));
+    const auto crop = editor->renderFinalImage();
+    ASSERT_TRUE(crop);
+    EXPECT_EQ(crop->convertToFormat(QImage::Format_ARGB32), expected);
+
+    // Saved by strips straight from the renderer: the same pixels, RGB when opaque.
+    struct Case {
+        const char* name;
+        BackgroundStyle background;
+        int colorType;
+    };
+    const Case cases[] = {{"gradient", BackgroundStyle::preset(BackgroundPreset::oceanBreeze), 2},
+                          {"transparent", BackgroundStyle::transparent(), 6}};
+    for (const Case& c : cases) {
+        StylingConfiguration style = editor->styling();
+        style.background = c.background;
+        editor->setStyling(style);
+        const auto rendered = editor->renderFinalImage();
+        ASSERT_TRUE(rendered) << c.name;
+        const QString path = dir.filePath(QLatin1String(c.name) + QStringLiteral(".png"));
+        editor->saveFinalImage(path);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(int(uchar(file.readAll().at(25))), c.colorType) << c.name;
+        const QImage saved(path);
+        EXPECT_EQ(saved.convertToFormat(QImage::Format_ARGB32), rendered->convertToFormat(QImage::Format_ARGB32))
+            << c.name;
+        EXPECT_EQ(saved.dotsPerMeterX(), qRound(2 * 72 / 0.0254)) << c.name;
     }
 }
 

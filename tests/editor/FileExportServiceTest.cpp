@@ -1,4 +1,5 @@
 #include "editor/FileExportService.h"
+#include "editor/PngWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -120,4 +121,89 @@ TEST(FileExport, AMissingFolderIsAWriteErrorNotACrash)
         EXPECT_FALSE(error.description().isEmpty());
     }
     EXPECT_THROW(FileExportService::saveImage(QImage(), dir.filePath(QStringLiteral("x.png"))), ExportError);
+}
+
+namespace {
+
+// The colour type byte of a PNG's header: 2 is RGB, 6 is RGBA.
+int pngColorType(const QByteArray& file)
+{
+    return file.size() > 25 ? int(uchar(file[25])) : -1;
+}
+
+} // namespace
+
+TEST(FileExport, PngKeepsPixelsScaleAndTextAndDropsAlphaOnlyWhenOpaque)
+{
+    QTemporaryDir dir;
+    QImage opaque(30, 20, QImage::Format_RGB32);
+    opaque.fill(QColor(10, 120, 240));
+    opaque.setPixelColor(3, 4, QColor(250, 1, 7));
+    QImage translucent(30, 20, QImage::Format_RGBA8888_Premultiplied);
+    translucent.fill(QColor(200, 100, 50, 128));
+    translucent.setPixelColor(0, 0, QColor(0, 0, 0, 0));
+    translucent.setPixelColor(1, 0, QColor(255, 255, 255, 1));
+    QImage captioned = halfTransparentRed();
+    captioned.setText(QStringLiteral("Description"), QStringLiteral("Größe"));
+    struct Case {
+        const char* name;
+        QImage image;
+        double scale;
+        int colorType;
+    };
+    const Case cases[] = {
+        {"opaque 2×", opaque, 2.0, 2},
+        {"premultiplied translucent", translucent, 1.0, 6},
+        {"straight alpha with text", captioned, 1.5, 6},
+    };
+    for (const Case& c : cases) {
+        QImage image = c.image;
+        image.setDevicePixelRatio(c.scale);
+        const QString path = dir.filePath(QLatin1String(c.name) + QStringLiteral(".png"));
+        FileExportService::saveImage(image, path);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << c.name;
+        EXPECT_EQ(pngColorType(file.readAll()), c.colorType) << c.name;
+        const QImage read(path);
+        ASSERT_FALSE(read.isNull()) << c.name;
+        EXPECT_EQ(read.dotsPerMeterX(), qRound(c.scale * 72 / 0.0254)) << c.name;
+        EXPECT_EQ(read.text(), image.text()) << c.name;
+        const QImage expected = image.convertToFormat(QImage::Format_ARGB32);
+        const QImage actual = read.convertToFormat(QImage::Format_ARGB32);
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                ASSERT_EQ(actual.pixel(x, y), expected.pixel(x, y)) << c.name << " at " << x << "," << y;
+    }
+}
+
+TEST(FileExport, APngThatFailsHalfwayLeavesTheOldFileAndNamesThePath)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("kept.png"));
+    {
+        QFile old(path);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("old contents");
+    }
+    const QImage image = halfTransparentRed();
+    png::RowSource rows = png::rowsOf(image);
+    rows.row = [&image](int y) { return y < 12 ? image.constScanLine(y) : nullptr; };
+    try {
+        FileExportService::savePng(rows, path);
+        FAIL() << "the save should fail";
+    } catch (const ExportError& error) {
+        EXPECT_EQ(error.kind(), ExportError::Kind::failedToWrite);
+        EXPECT_TRUE(error.description().startsWith(path)) << error.description().toStdString();
+    }
+    QFile old(path);
+    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+    EXPECT_EQ(old.readAll(), QByteArray("old contents"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("kept.png")});
+
+    // A device that refuses the bytes: its own words come back.
+    QFile full(QStringLiteral("/dev/full"));
+    ASSERT_TRUE(full.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    QString why;
+    EXPECT_FALSE(png::write(full, image, {}, &why));
+    EXPECT_TRUE(why.contains(QStringLiteral("space"))) << why.toStdString();
 }
