@@ -105,8 +105,11 @@ CanvasView::CanvasView(EditorViewModel& editor, QWidget* parent)
         if (!startContextJob() && !m_sceneWaitsForFirstPaint)
             requestFrame();
     });
+    // The context costs memory a tray program should not hold while idle: it is made when a
+    // capture starts (while the user still picks the area), when a screenshot arrives or when
+    // the window opens, whichever comes first.
+    connect(&m_editor, &EditorViewModel::captureRequested, this, [this] { startContextJob(); });
     syncDocumentState();
-    startContextJob();
 }
 
 CanvasView::~CanvasView()
@@ -603,6 +606,7 @@ void CanvasView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     m_sceneWaitsForFirstPaint = true;
+    startContextJob();
     updateViewport();
     layoutOverlays();
     requestFrame();
