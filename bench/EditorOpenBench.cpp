@@ -1,11 +1,13 @@
 // How soon the editor window shows something after it is asked to show, in one fresh process
 // (run it under Xvfb or a desktop; bench/editor_open.sh repeats it with a cold and a warm
 // shader cache):
-//   bench_editor_open [--made-at-start]
+//   bench_editor_open [--made-at-start] [--capture-ms N]
 // Prints, in milliseconds from show(): the window's first expose, the first paint of the
 // whole window reaching the screen, and the first frame of the screenshot reaching it.
 // With --made-at-start the window is made a second before it is shown, as the tray program
-// does at start-up; otherwise it is made and shown at once. With --grab PREFIX the screen
+// does at start-up; otherwise it is made and shown at once. --capture-ms N starts a capture
+// N ms before the screenshot arrives, as the capture tool and the user picking an area take
+// that long; the canvas prepares its renderer meanwhile. With --grab PREFIX the screen
 // is saved at the first paint and once the screenshot is shown (PREFIX-first.png and
 // PREFIX-scene.png), to look at; the times are then not meaningful.
 #include "core/Fonts.h"
@@ -95,12 +97,20 @@ int main(int argc, char** argv)
     editor.setScreenScaleProvider([] { return 2.0; });
     const QImage image = screenshot();
 
+    const auto idle = [](int ms) {
+        QEventLoop loop;
+        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+        loop.exec();
+    };
     std::unique_ptr<EditorWindow> window;
     if (madeAtStart) {
         window = std::make_unique<EditorWindow>(editor);
-        QEventLoop idle;
-        QTimer::singleShot(1000, &idle, &QEventLoop::quit);
-        idle.exec();
+        idle(1000);
+    }
+    if (const qsizetype at = app.arguments().indexOf(QStringLiteral("--capture-ms"));
+        at > 0 && at + 1 < app.arguments().size()) {
+        Q_EMIT editor.captureRequested(false);
+        idle(app.arguments().at(at + 1).toInt());
     }
     Watch watch;
     if (const qsizetype at = app.arguments().indexOf(QStringLiteral("--grab")); at > 0 && at + 1 < app.arguments().size())
