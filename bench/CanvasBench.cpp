@@ -16,13 +16,17 @@
 #include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <memory>
+#include <optional>
 #include <vector>
 
 using namespace pelorin;
@@ -95,6 +99,15 @@ Canvas& canvas()
     return *sharedCanvas;
 }
 
+// Processor time of the whole process, the rasteriser's threads included: steadier than the
+// wall clock on a machine that others share.
+double processCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
 double median(std::vector<double> values)
 {
     if (values.empty())
@@ -135,6 +148,44 @@ void BM_TiltEasingFrame(benchmark::State& state)
     state.counters["median_fps"] = m > 0 ? 1 / m : 0;
 }
 BENCHMARK(BM_TiltEasingFrame)->UseManualTime()->Iterations(300)->Unit(benchmark::kMillisecond);
+
+// A full-resolution frame of the untilted card, from the request to the window's flush, with
+// where the time went.
+void BM_FullFrame(benchmark::State& state)
+{
+    Canvas& c = canvas();
+    c.settle();
+    std::vector<double> frames, cpu, textures, draws, readBacks, presents;
+    QElapsedTimer clock;
+    clock.start();
+    for (auto _ : state) {
+        const double cpuStart = processCpuSeconds();
+        const qint64 start = clock.nsecsElapsed();
+        c.view->requestFrame();
+        if (!c.waitForFrame() || c.view->isShowingPreview()) {
+            state.SkipWithError("no full frame");
+            break;
+        }
+        // The layers and the flush follow the scene in the same paint.
+        QCoreApplication::processEvents();
+        const double seconds = double(clock.nsecsElapsed() - start) / 1e9;
+        frames.push_back(seconds);
+        cpu.push_back(processCpuSeconds() - cpuStart);
+        state.SetIterationTime(seconds);
+        const CanvasView::FrameTimings t = c.view->lastFrameTimings();
+        textures.push_back(t.textures);
+        draws.push_back(t.draw);
+        readBacks.push_back(t.readBack);
+        presents.push_back(t.present);
+    }
+    state.counters["median_ms"] = median(frames) * 1e3;
+    state.counters["cpu_ms"] = median(cpu) * 1e3;
+    state.counters["draw_ms"] = median(draws);
+    state.counters["readback_ms"] = median(readBacks);
+    state.counters["present_ms"] = median(presents);
+    state.counters["textures_ms"] = median(textures);
+}
+BENCHMARK(BM_FullFrame)->UseManualTime()->Iterations(60)->Unit(benchmark::kMillisecond);
 
 // From a change of the corner radius (a slider drag) to the frame that shows it.
 void BM_CornerRadiusToFrame(benchmark::State& state)
@@ -344,6 +395,128 @@ void BM_AnnotationDragCommit(benchmark::State& state)
     state.counters["median_ms"] = median(commits) * 1e3;
 }
 BENCHMARK(BM_AnnotationDragCommit)->UseManualTime()->Iterations(50)->Unit(benchmark::kMillisecond);
+
+// A drag made by the X server's test input (xdotool), as a hand on a mouse makes it: the
+// pointer moves every 8 ms whether or not the canvas keeps up, and the frames that reach the
+// window while it moves are counted. `keys` are held during the drag.
+struct DragResult {
+    double fps = 0;
+    double medianFrameMs = 0;
+    double previewShare = 0;
+    int frames = 0;
+    double drawMs = 0;
+    double presentMs = 0;
+};
+
+std::optional<DragResult> dragWithRealInput(Canvas& c, const QStringList& keys, int button, QPoint step)
+{
+    c.view->activateWindow();
+    c.settle();
+    const QPoint start = c.view->mapToGlobal(QPoint(c.view->width() / 2 - 100, c.view->height() / 2 - 60));
+    QStringList args{QStringLiteral("mousemove"), QString::number(start.x()), QString::number(start.y()),
+                     QStringLiteral("sleep"), QStringLiteral("0.3")};
+    for (const QString& key : keys)
+        args << QStringLiteral("keydown") << key;
+    args << QStringLiteral("mousedown") << QString::number(button);
+    constexpr int moves = 250;
+    for (int i = 0; i < moves; ++i) {
+        // Back and forth, so the card stays in view.
+        const QPoint d = (i / 50) % 2 == 0 ? step : -step;
+        args << QStringLiteral("mousemove_relative") << QStringLiteral("--") << QString::number(d.x())
+             << QString::number(d.y()) << QStringLiteral("sleep") << QStringLiteral("0.008");
+    }
+    args << QStringLiteral("mouseup") << QString::number(button);
+    for (const QString& key : keys)
+        args << QStringLiteral("keyup") << key;
+
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<qint64> stamps;
+    int previews = 0;
+    std::vector<double> draws, presents;
+    const auto counted = QObject::connect(c.view.get(), &CanvasView::frameRendered, c.view.get(), [&] {
+        stamps.push_back(clock.nsecsElapsed());
+        const CanvasView::FrameTimings t = c.view->lastFrameTimings();
+        draws.push_back(t.textures + t.draw + t.readBack);
+        presents.push_back(t.present);
+        previews += c.view->isShowingPreview() ? 1 : 0;
+    });
+    QProcess xdotool;
+    QEventLoop loop;
+    QObject::connect(&xdotool, &QProcess::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&xdotool, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
+    xdotool.start(QStringLiteral("xdotool"), args);
+    loop.exec();
+    QObject::disconnect(counted);
+    c.settle();
+    if (xdotool.exitStatus() != QProcess::NormalExit || xdotool.exitCode() != 0)
+        return std::nullopt;
+    // The frames after the first one and before the release; the settling frames after it
+    // are not part of the drag.
+    const qint64 dragEnd = clock.nsecsElapsed();
+    std::vector<double> gaps;
+    for (std::size_t i = 1; i < stamps.size(); ++i)
+        if (stamps[i] < dragEnd)
+            gaps.push_back(double(stamps[i] - stamps[i - 1]) / 1e6);
+    if (gaps.size() < 5)
+        return std::nullopt;
+    DragResult result;
+    result.frames = int(gaps.size()) + 1;
+    result.medianFrameMs = median(gaps);
+    double total = 0;
+    for (double g : gaps)
+        total += g;
+    result.fps = double(gaps.size()) / (total / 1e3);
+    result.previewShare = double(previews) / double(stamps.size());
+    result.drawMs = median(draws);
+    result.presentMs = median(presents);
+    return result;
+}
+
+void reportDrag(benchmark::State& state, const QStringList& keys, int button, QPoint step)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty()) {
+        state.SkipWithError("needs xdotool");
+        return;
+    }
+    Canvas& c = canvas();
+    std::vector<double> fps, frameMs, previews, draws, presents;
+    for (auto _ : state) {
+        const std::optional<DragResult> drag = dragWithRealInput(c, keys, button, step);
+        if (!drag) {
+            state.SkipWithError("the drag drew no frames");
+            break;
+        }
+        fps.push_back(drag->fps);
+        frameMs.push_back(drag->medianFrameMs);
+        previews.push_back(drag->previewShare);
+        draws.push_back(drag->drawMs);
+        presents.push_back(drag->presentMs);
+        state.SetIterationTime(1.0 / drag->fps);
+    }
+    c.editor.resetRotation();
+    c.editor.setCanvasOffset({});
+    c.settle();
+    state.counters["fps"] = median(fps);
+    state.counters["median_frame_ms"] = median(frameMs);
+    state.counters["preview_share"] = median(previews);
+    state.counters["scene_ms"] = median(draws);
+    state.counters["present_ms"] = median(presents);
+}
+
+// Ctrl + left button turns the card.
+void BM_TiltDragRealInput(benchmark::State& state)
+{
+    reportDrag(state, {QStringLiteral("ctrl")}, 1, QPoint(3, 1));
+}
+BENCHMARK(BM_TiltDragRealInput)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+
+// The middle button moves the card.
+void BM_PanDragRealInput(benchmark::State& state)
+{
+    reportDrag(state, {}, 2, QPoint(3, 2));
+}
+BENCHMARK(BM_PanDragRealInput)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

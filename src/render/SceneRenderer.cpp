@@ -199,6 +199,7 @@ bool SceneRenderer::initialize(QString* error)
         u.shadowRadius = location("uShadowRadius");
         u.shadowBlur = location("uShadowBlur");
         u.shadowColor = location("uShadowColor");
+        u.shadowHidden = location("uShadowHidden");
     }
     glDeleteShader(vertex);
     if (!built) {
@@ -271,6 +272,7 @@ void SceneRenderer::releaseResources()
     m_sampler = m_flatSampler = m_vertexBuffer = m_indexBuffer = m_vertexArray = 0;
     m_ready = false;
     m_annotationRectPts = {};
+    m_screenshotOpaque = false;
 }
 
 bool SceneRenderer::upload(Texture& target, const QImage& image)
@@ -334,9 +336,37 @@ bool SceneRenderer::setBackgroundImage(const QImage& image)
     return upload(m_background, image);
 }
 
+namespace {
+
+bool isOpaque(const QImage& image)
+{
+    if (!image.hasAlphaChannel())
+        return true;
+    if (image.depth() != 32)
+        return false;
+    // The ARGB formats keep alpha in the top byte of each 32-bit pixel; others are checked
+    // through a converted copy.
+    const QImage argb = image.format() == QImage::Format_ARGB32 || image.format() == QImage::Format_ARGB32_Premultiplied
+        ? image
+        : image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < argb.height(); ++y) {
+        const auto* row = reinterpret_cast<const quint32*>(argb.constScanLine(y));
+        for (int x = 0; x < argb.width(); ++x) {
+            if ((row[x] >> 24) != 0xff)
+                return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 bool SceneRenderer::setScreenshotImage(const QImage& image)
 {
-    return upload(m_screenshot, image);
+    if (!upload(m_screenshot, image))
+        return false;
+    m_screenshotOpaque = isOpaque(image);
+    return true;
 }
 
 bool SceneRenderer::setAnnotationImage(const QImage& image, const QRectF& rectPts)
@@ -479,8 +509,22 @@ void SceneRenderer::drawShadow(const SceneRenderParams& params, const SceneCamer
     model.translate(float(quad.center().x() / ch), float(quad.center().y() / ch), -shadowPlaneDepth);
     model.scale(float(quad.width() / ch), float(quad.height() / ch), 1);
 
+    // Under an opaque card that faces the screen square-on, the shadow is hidden wherever the
+    // card covers its pixel completely: away from the edge by at least half a pixel plus a
+    // margin, and off the rounded corners. Those pixels are left alone rather than shaded
+    // and then painted over. Tilted, the card and the shadow plane no longer line up.
+    std::array<float, 4> hidden{0, 0, 0, 0};
+    if (!params.isPerspective && m_screenshot.id && m_screenshotOpaque && rotation.isIdentity()) {
+        // Two pixels: a pixel next to a skipped one still needs its neighbours for the edge ramp.
+        const double margin = 2.0 / std::max(1e-3f, m_framePixelsPerPoint) + 0.5;
+        const double edgeX = cw / 2 - margin;
+        const double edgeY = ch / 2 - margin;
+        if (edgeX - radius > 0 && edgeY - radius > 0)
+            hidden = {float(edgeX), float(edgeY - radius), float(edgeX - radius), float(edgeY)};
+    }
     const auto rgb = deviceRgb(shadow.color);
     const Uniforms& u = use(Mode::shadow);
+    glUniform4f(u.shadowHidden, hidden[0], hidden[1], hidden[2], hidden[3]);
     glUniformMatrix3fv(u.shadowMap, 1, GL_FALSE, map.data());
     glUniform4f(u.shadowQuad, float(quad.center().x()), float(quad.center().y()), float(quad.width()),
                 float(quad.height()));
@@ -522,13 +566,13 @@ void SceneRenderer::encodeScene(const SceneRenderParams& params, QSize drawableP
     m_framePixelsPerPoint = std::max(1e-3f, params.zoom * params.scaleFactor);
 
     const QMatrix4x4 fill = fillQuadMatrix();
-    if (params.showsTransparencyChecker) {
+    if (params.drawsFill && params.showsTransparencyChecker) {
         const Uniforms& u = use(Mode::checker);
         glUniform1f(u.checkerCell, std::max(1.0f, checkerCellPoints * params.scaleFactor));
         drawQuad(u, fill, {});
     }
 
-    if (m_background.id) {
+    if (params.drawsFill && m_background.id) {
         const Uniforms& u = use(Mode::texture);
         const float textureAspect = float(m_background.size.width()) / float(m_background.size.height());
         const float viewAspect = width / height;
@@ -553,11 +597,11 @@ void SceneRenderer::encodeScene(const SceneRenderParams& params, QSize drawableP
     const QMatrix4x4 rotation = MatrixMath::makeRotationY(yaw) * MatrixMath::makeRotationX(pitch);
 
     const ShadowConfiguration& shadow = params.styling.shadow;
-    if (shadow.radius > 0 && shadow.opacity > 0)
+    if (params.drawsCard && shadow.radius > 0 && shadow.opacity > 0)
         drawShadow(params, camera, rotation, card);
 
     const bool tilted = yaw != 0 || pitch != 0;
-    if (tilted)
+    if (tilted && !params.isQuick)
         glBindSampler(0, m_sampler);
     // Untilted, the camera shows the card at exactly zoom × its point size.
     const double cardPixelsPerPoint = std::max(1e-6, double(params.zoom) * double(params.scaleFactor));
@@ -565,7 +609,7 @@ void SceneRenderer::encodeScene(const SceneRenderParams& params, QSize drawableP
         return tilted ? 2.0 : texture.size.width() / std::max(1e-6, widthPoints * cardPixelsPerPoint);
     };
 
-    if (m_screenshot.id) {
+    if (params.drawsCard && m_screenshot.id) {
         const Uniforms& u = use(Mode::card);
         bindDimUniforms(u, params);
         QMatrix4x4 model = rotation;
@@ -577,7 +621,7 @@ void SceneRenderer::encodeScene(const SceneRenderParams& params, QSize drawableP
         drawQuad(u, camera.viewProjection * model, params.panNDC);
     }
 
-    if (params.drawsAnnotations && m_annotation.id) {
+    if (params.drawsCard && params.drawsAnnotations && m_annotation.id) {
         const Uniforms& u = use(Mode::texture);
         const QRectF rect = m_annotationRectPts.isEmpty() ? QRectF(QPointF(0, 0), card) : m_annotationRectPts;
         const double ch = card.height();

@@ -32,6 +32,15 @@ struct SceneRenderParams {
     // bottom-left pixel lies; a negative one lets a smaller framebuffer hold just the part of
     // the frame an export is cropped to.
     QPoint framebufferOrigin;
+    // The two halves of a scene: what lies behind the card (the transparency checker and the
+    // background), and the card with its shadow and annotations. A caller that keeps the fill
+    // of an unchanged background draws it once and then only the card over a copy of it.
+    bool drawsFill = true;
+    bool drawsCard = true;
+    // A reduced frame shown only while something moves, replaced by a full one at rest: a
+    // tilted card is sampled without anisotropic filtering, which a software rasteriser pays
+    // for several times over.
+    bool isQuick = false;
 };
 
 // The camera of a scene: world units are card heights, the card lies in z = 0.
@@ -98,6 +107,8 @@ public:
     bool hasBackground() const { return m_background.id != 0; }
     bool hasScreenshot() const { return m_screenshot.id != 0; }
     bool hasAnnotation() const { return m_annotation.id != 0; }
+    // No pixel of the screenshot is even partly transparent.
+    bool screenshotIsOpaque() const { return m_screenshotOpaque; }
 
     // Draws the whole scene over the bound framebuffer's `drawablePixels` (which it does not
     // clear) with the given angles in radians.
@@ -120,7 +131,7 @@ private:
         int checkerCell = -1;
         int cardSize = -1, cornerRadius = -1, dimAmount = -1, dimCount = -1, dimRects = -1, dimShapes = -1;
         int shadowMap = -1, shadowQuad = -1, shadowHalf = -1, shadowRadius = -1, shadowBlur = -1,
-            shadowColor = -1;
+            shadowColor = -1, shadowHidden = -1;
     };
     // One program per kind of draw, all from the same two shading programs.
     enum class Mode { texture, checker, shadow, card };
@@ -156,6 +167,7 @@ private:
     Texture m_screenshot;
     Texture m_annotation;
     QRectF m_annotationRectPts;
+    bool m_screenshotOpaque = false;
 };
 
 } // namespace pelorin

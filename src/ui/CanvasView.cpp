@@ -22,6 +22,8 @@
 #include <QPainter>
 #include <QtConcurrent>
 
+#include <algorithm>
+#include <utility>
 #include <cmath>
 
 namespace pelorin {
@@ -69,6 +71,7 @@ CanvasView::CanvasView(EditorViewModel& editor, QWidget* parent)
     }
     connect(&m_editor, &EditorViewModel::documentChanged, this, [this] {
         syncDocumentState();
+        startContextJob();
         requestFrame();
     });
     // The flat card's annotations are painted by the overlay; the scene only needs a new frame
@@ -96,16 +99,29 @@ CanvasView::CanvasView(EditorViewModel& editor, QWidget* parent)
             m_preparedBackground = std::move(image);
         requestFrame();
     });
+    connect(&m_contextJob, &QFutureWatcher<ContextJobResult>::finished, this, [this] {
+        takeContextJob();
+        // A screenshot that changed while the job ran goes up next.
+        if (!startContextJob() && !m_sceneWaitsForFirstPaint)
+            requestFrame();
+    });
+    // The context costs memory a tray program should not hold while idle: it is made when a
+    // capture starts (while the user still picks the area), when a screenshot arrives or when
+    // the window opens, whichever comes first.
+    connect(&m_editor, &EditorViewModel::captureRequested, this, [this] { startContextJob(); });
     syncDocumentState();
 }
 
 CanvasView::~CanvasView()
 {
+    m_contextJob.waitForFinished();
     m_backgroundJob.waitForFinished();
     if (m_renderer.isInitialized()) {
         OffscreenContext::CurrentScope scope(m_context);
-        if (scope.isCurrent())
+        if (scope.isCurrent()) {
+            releaseFills();
             m_renderer.releaseResources();
+        }
     }
 }
 
@@ -115,8 +131,134 @@ void CanvasView::requestFrame()
     update();
 }
 
+namespace {
+
+// Draws every kind of quad once into a small frame with the states real frames use, so the
+// rasteriser compiles its code for them here rather than in the first frame the user waits
+// for. Sizes that are not powers of two, as screenshots are not, select the same code.
+void warmUp(OffscreenContext& context, SceneRenderer& renderer)
+{
+    const QSize pixels(70, 46);
+    QImage texture(12, 10, QImage::Format_ARGB32_Premultiplied);
+    texture.fill(QColor(120, 130, 140));
+    if (!context.beginFrame(pixels, nullptr) || !renderer.setScreenshotImage(texture)
+        || !renderer.setBackgroundImage(texture) || !renderer.setAnnotationImage(texture, {}))
+        return;
+    SceneRenderParams params;
+    params.imageSize = QSizeF(40, 30);
+    params.styling.shadow.radius = 8;
+    params.styling.shadow.opacity = 0.5;
+    params.styling.cornerRadius = 6;
+    params.showsTransparencyChecker = true;
+    params.dimAmount = 0.3f;
+    renderer.encodeScene(params, pixels, 0, 0, SceneRenderer::RowOrder::TopDown);
+    params.isPerspective = true;
+    params.drawsAnnotations = true;
+    renderer.encodeScene(params, pixels, 0.3f, -0.2f, SceneRenderer::RowOrder::TopDown);
+    QImage read(pixels, QImage::Format_RGB32);
+    glReadPixels(0, 0, pixels.width(), pixels.height(), GL_BGRA, GL_UNSIGNED_BYTE, read.bits());
+    renderer.clearAnnotationImage();
+    renderer.clearBackgroundImage();
+}
+
+} // namespace
+
+bool CanvasView::startContextJob()
+{
+    if (m_contextJob.isRunning() || m_glFailed)
+        return false;
+    const bool needsRenderer = !m_renderer.isInitialized();
+    std::optional<QImage> screenshot;
+    if (m_editor.hasDocument() && m_editor.screenshotTextureDirty) {
+        screenshot = m_editor.document()->image;
+        m_editor.screenshotTextureDirty = false;
+    }
+    if (!needsRenderer && !screenshot)
+        return false;
+    // A background that changes on its own goes up with the frame; one that goes with a new
+    // screenshot or a new renderer is drawn and uploaded by the job as well. The desktop
+    // picture has a job of its own.
+    struct BackgroundRequest {
+        BackgroundStyle style;
+        QSizeF imageSize;
+        double scale = 1;
+    };
+    std::optional<BackgroundRequest> background;
+    const BackgroundStyle style = m_editor.styling().background;
+    if (m_editor.hasDocument() && m_editor.backgroundTextureDirty
+        && !(std::holds_alternative<WallpaperBackground>(style.value) && m_wallpaper)) {
+        background = BackgroundRequest{style, m_editor.document()->imagePointSize(), m_editor.document()->screenScale};
+        m_editor.backgroundTextureDirty = false;
+        ++m_backgroundGeneration; // a desktop picture still being prepared is out of date
+    }
+    // The context and the renderer belong to the job until it has finished: everything here
+    // that touches them waits for it or leaves the frame for later.
+    m_contextJobTaken = false;
+    m_contextJob.setFuture(QtConcurrent::run([this, needsRenderer, screenshot, background]() {
+        ContextJobResult result;
+
+        if (needsRenderer && !m_context.create(&result.error))
+            return result;
+        OffscreenContext::CurrentScope scope(m_context);
+        if (!scope.isCurrent()) {
+            result.error = QStringLiteral("the context cannot be made current");
+            return result;
+        }
+        if (needsRenderer) {
+            if (!m_renderer.initialize(&result.error))
+                return result;
+            result.madeRenderer = true;
+            warmUp(m_context, m_renderer);
+        }
+        if (screenshot) {
+            result.uploaded = m_renderer.setScreenshotImage(*screenshot);
+        }
+        if (background) {
+            result.backgroundAsked = true;
+            if (const std::optional<QImage> raster =
+                    renderBackgroundOnly(background->imageSize, background->scale, background->style, nullptr,
+                                         AppConstants::previewBackgroundMaxDimension))
+                result.backgroundUploaded = m_renderer.setBackgroundImage(*raster);
+        }
+        // Finished here, so the first frame does not wait for the copies.
+        glFinish();
+        return result;
+    }));
+    return true;
+}
+
+void CanvasView::takeContextJob()
+{
+    if (!m_contextJob.future().isValid() || m_contextJobTaken)
+        return;
+    m_contextJobTaken = true;
+    const ContextJobResult result = m_contextJob.result();
+    if (!result.error.isEmpty()) {
+        // Said once: the canvas then shows only its backdrop.
+        m_glFailed = true;
+        systemLog(QStringLiteral("the canvas cannot draw: ") + result.error);
+        return;
+    }
+    if (result.madeRenderer) {
+        // Whatever else the scene shows goes up with the first frame.
+        m_editor.backgroundTextureDirty = m_editor.backgroundTextureDirty || !result.backgroundAsked;
+        m_editor.annotationTextureDirty = true;
+    }
+    if (result.backgroundUploaded) {
+        ++m_builds.background;
+        ++m_fillGeneration;
+    }
+    if (result.uploaded)
+        ++m_builds.screenshot;
+    else if (m_editor.hasDocument())
+        m_editor.screenshotTextureDirty = true;
+}
+
 bool CanvasView::ensureRenderer()
 {
+    if (m_contextJob.isRunning())
+        m_contextJob.waitForFinished();
+    takeContextJob();
     if (m_renderer.isInitialized())
         return true;
     if (m_glFailed)
@@ -143,7 +285,10 @@ void CanvasView::refreshDirtyTextures()
     const auto& document = m_editor.document();
     if (!document || !m_renderer.isInitialized())
         return;
-    m_showsChecker = std::holds_alternative<TransparentBackground>(m_editor.styling().background.value);
+    const bool checker = std::holds_alternative<TransparentBackground>(m_editor.styling().background.value);
+    if (checker != m_showsChecker)
+        ++m_fillGeneration;
+    m_showsChecker = checker;
     if (m_editor.screenshotTextureDirty) {
         m_editor.screenshotTextureDirty = false;
         m_renderer.setScreenshotImage(document->image);
@@ -156,6 +301,7 @@ void CanvasView::refreshDirtyTextures()
     if (m_preparedBackground) {
         m_renderer.setBackgroundImage(*m_preparedBackground);
         m_preparedBackground.reset();
+        ++m_fillGeneration;
         ++m_builds.background;
     }
     // A flat card shows its annotations in the annotation layer; the texture waits for a tilt.
@@ -169,6 +315,75 @@ void CanvasView::refreshDirtyTextures()
             m_renderer.setAnnotationImage(raster->image, raster->rect);
         else
             m_renderer.clearAnnotationImage();
+    }
+}
+
+bool CanvasView::copyFill(const SceneRenderParams& params, QSize pixels)
+{
+    GLint frame = 0;
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &frame);
+    const float cell = params.scaleFactor;
+    auto current = std::find_if(m_fills.begin(), m_fills.end(), [&](const Fill& f) {
+        return f.framebuffer && f.size == pixels && f.generation == m_fillGeneration && f.checker == m_showsChecker
+            && f.cell == cell;
+    });
+    if (current == m_fills.end()) {
+        // The stale copy of this size, else the one of another size used longest ago.
+        current = std::find_if(m_fills.begin(), m_fills.end(), [&](const Fill& f) { return f.size == pixels; });
+        if (current == m_fills.end())
+            current = std::min_element(m_fills.begin(), m_fills.end(),
+                                       [](const Fill& a, const Fill& b) { return a.lastUse < b.lastUse; });
+        Fill& fill = *current;
+        while (glGetError() != GL_NO_ERROR) {
+        }
+        if (fill.size != pixels) {
+            if (!fill.texture)
+                glGenTextures(1, &fill.texture);
+            glBindTexture(GL_TEXTURE_2D, fill.texture);
+            glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, pixels.width(), pixels.height(), 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                         nullptr);
+            glBindTexture(GL_TEXTURE_2D, 0);
+            if (!fill.framebuffer)
+                glGenFramebuffers(1, &fill.framebuffer);
+            glBindFramebuffer(GL_FRAMEBUFFER, fill.framebuffer);
+            glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, fill.texture, 0);
+            const bool complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+            glBindFramebuffer(GL_FRAMEBUFFER, GLuint(frame));
+            if (!complete || glGetError() != GL_NO_ERROR) {
+                releaseFills();
+                return false;
+            }
+            fill.size = pixels;
+        }
+        glBindFramebuffer(GL_FRAMEBUFFER, fill.framebuffer);
+        const QColor backdrop = Theme::canvasBackdrop();
+        glClearColor(backdrop.redF(), backdrop.greenF(), backdrop.blueF(), 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        SceneRenderParams fillOnly = params;
+        fillOnly.drawsCard = false;
+        m_renderer.encodeScene(fillOnly, pixels, 0, 0, SceneRenderer::RowOrder::TopDown);
+        glBindFramebuffer(GL_FRAMEBUFFER, GLuint(frame));
+        fill.generation = m_fillGeneration;
+        fill.checker = m_showsChecker;
+        fill.cell = cell;
+    }
+    current->lastUse = ++m_fillUses;
+    // Same size and format: the driver copies the memory rather than drawing.
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, current->framebuffer);
+    glBlitFramebuffer(0, 0, pixels.width(), pixels.height(), 0, 0, pixels.width(), pixels.height(),
+                      GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(frame));
+    return true;
+}
+
+void CanvasView::releaseFills()
+{
+    for (Fill& fill : m_fills) {
+        if (fill.framebuffer)
+            glDeleteFramebuffers(1, &fill.framebuffer);
+        if (fill.texture)
+            glDeleteTextures(1, &fill.texture);
+        fill = {};
     }
 }
 
@@ -249,7 +464,12 @@ void CanvasView::drawScene(bool allowPreview)
     OffscreenContext::CurrentScope scope(m_context);
     if (!scope.isCurrent())
         return;
+    QElapsedTimer phase;
+    phase.start();
+    const auto lap = [&phase] { return double(phase.nsecsElapsed()) / 1e6; };
     refreshDirtyTextures();
+    glFinish();
+    m_timings.textures = lap();
 
     const RotationTargets targets = m_editor.rotationTargets();
     // After a pause the first frame eases from a standing start instead of counting the idle
@@ -270,12 +490,20 @@ void CanvasView::drawScene(bool allowPreview)
         systemLog(QStringLiteral("the canvas cannot draw: ") + error);
         return;
     }
-    const QColor backdrop = Theme::canvasBackdrop();
-    glClearColor(backdrop.redF(), backdrop.greenF(), backdrop.blueF(), 1);
-    glClear(GL_COLOR_BUFFER_BIT);
     const double pixelsPerPoint = dpr * double(target.height()) / pixels.height();
-    m_renderer.encodeScene(frameParams(m_easing.currentYaw, m_easing.currentPitch, target, pixelsPerPoint), target,
-                           m_easing.currentYaw, m_easing.currentPitch, SceneRenderer::RowOrder::TopDown);
+    SceneRenderParams params = frameParams(m_easing.currentYaw, m_easing.currentPitch, target, pixelsPerPoint);
+    params.isQuick = preview;
+    if (copyFill(params, target)) {
+        params.drawsFill = false;
+    } else {
+        const QColor backdrop = Theme::canvasBackdrop();
+        glClearColor(backdrop.redF(), backdrop.greenF(), backdrop.blueF(), 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
+    m_renderer.encodeScene(params, target, m_easing.currentYaw, m_easing.currentPitch,
+                           SceneRenderer::RowOrder::TopDown);
+    glFinish();
+    m_timings.draw = lap() - m_timings.textures;
 
     // Read as BGRA: on little-endian machines that is the layout of QImage's 32-bit formats,
     // so showing the frame is a plain copy. The backdrop makes every pixel opaque.
@@ -285,8 +513,10 @@ void CanvasView::drawScene(bool allowPreview)
     glPixelStorei(GL_PACK_ROW_LENGTH, GLint(m_frame.bytesPerLine() / 4));
     glReadPixels(0, 0, target.width(), target.height(), GL_BGRA, GL_UNSIGNED_BYTE, m_frame.bits());
     glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    m_timings.readBack = lap() - m_timings.textures - m_timings.draw;
     m_frame.setDevicePixelRatio(dpr * double(target.width()) / pixels.width());
     m_frameIsPreview = preview;
+    m_frameScreenshot = m_editor.document()->baseImage.cacheKey();
     ++m_frames;
 
     if (preview)
@@ -299,11 +529,24 @@ void CanvasView::drawScene(bool allowPreview)
 
 void CanvasView::paintEvent(QPaintEvent* event)
 {
-    if (m_sceneDirty) {
+    if (m_sceneDirty && m_editor.screenshotTextureDirty)
+        startContextJob();
+    if (m_sceneWaitsForFirstPaint || m_contextJob.isRunning()) {
+        // The scene follows once this paint has reached the screen (the flush comes right
+        // after the paint, before queued calls run), or once the job holding the context is
+        // done. Until then the last frame stays if it shows the same screenshot, else the
+        // backdrop.
+        if (std::exchange(m_sceneWaitsForFirstPaint, false) && !m_contextJob.isRunning())
+            QMetaObject::invokeMethod(this, qOverload<>(&QWidget::update), Qt::QueuedConnection);
+        if (!m_editor.hasDocument() || m_editor.document()->baseImage.cacheKey() != m_frameScreenshot)
+            m_frame = QImage();
+    } else if (m_sceneDirty) {
         drawScene(true);
         if (!m_frame.isNull())
             Q_EMIT frameRendered();
     }
+    QElapsedTimer presenting;
+    presenting.start();
     QPainter painter(this);
     if (m_frame.isNull()) {
         painter.fillRect(event->rect(), Theme::canvasBackdrop());
@@ -317,6 +560,7 @@ void CanvasView::paintEvent(QPaintEvent* event)
         painter.drawImage(event->rect(), m_frame, QRectF(QPointF(event->rect().topLeft()) * m_frame.devicePixelRatio(),
                                                          QSizeF(event->rect().size()) * m_frame.devicePixelRatio()));
     }
+    m_timings.present = double(presenting.nsecsElapsed()) / 1e6;
 }
 
 QImage CanvasView::grabFramebuffer()
@@ -361,6 +605,8 @@ void CanvasView::resizeEvent(QResizeEvent* event)
 void CanvasView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    m_sceneWaitsForFirstPaint = true;
+    startContextJob();
     updateViewport();
     layoutOverlays();
     requestFrame();

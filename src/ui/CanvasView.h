@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <array>
 #include <functional>
 #include <optional>
 
@@ -70,6 +71,14 @@ public:
     };
     TextureBuilds textureBuilds() const { return m_builds; }
     int framesDrawn() const { return m_frames; }
+    // Where the last scene frame spent its time, in milliseconds, for the benchmarks.
+    struct FrameTimings {
+        double textures = 0; // uploads of changed textures
+        double draw = 0;     // shading, up to the last pixel written
+        double readBack = 0; // the frame into the image the window shows
+        double present = 0;  // the image into the window's backing store
+    };
+    FrameTimings lastFrameTimings() const { return m_timings; }
 
     AnnotationOverlayView* annotationOverlay() const { return m_annotationLayer; }
     ReturnTo2DButton* returnTo2DButton() const { return m_returnButton; }
@@ -91,12 +100,23 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // Starts a job on a worker thread that makes the GL context and the shading programs if
+    // there are none yet, and uploads a new screenshot, so that neither holds up the
+    // window's paints; false if there is nothing to do or a job is running.
+    bool startContextJob();
+    // Takes over what the finished job made; safe to call more than once.
+    void takeContextJob();
     bool ensureRenderer();
     // Rebuilds the textures whose editor flags are set; runs at the start of every frame, with
     // the canvas's own GL context current (the textures live there).
     void refreshDirtyTextures();
     void drawScene(bool preview);
     void rebuildBackground();
+    // Puts the fill behind the card (backdrop, checker, background) into the bound frame from
+    // a kept copy, drawing the copy first if it is missing or stale; false if no copy can be
+    // kept, and the scene then draws its fill itself.
+    bool copyFill(const SceneRenderParams& params, QSize pixels);
+    void releaseFills();
     SceneRenderParams frameParams(float yaw, float pitch, const QSize& pixels, double pixelsPerPoint) const;
     void noteChange();
     bool wantsPreview(qint64 nowMs) const;
@@ -108,6 +128,19 @@ private:
     OffscreenContext m_context;
     SceneRenderer m_renderer;
     bool m_glFailed = false;
+    // The context is current on the worker while the job runs and released when it ends.
+    struct ContextJobResult {
+        QString error;
+        bool madeRenderer = false;
+        bool uploaded = false;
+        bool backgroundAsked = false;
+        bool backgroundUploaded = false;
+    };
+    QFutureWatcher<ContextJobResult> m_contextJob;
+    bool m_contextJobTaken = false;
+    // The first paint after the window was shown draws the backdrop and leaves the scene to
+    // the next one, so the window's chrome appears without waiting for it.
+    bool m_sceneWaitsForFirstPaint = true;
     RotationEasing m_easing;
     bool m_easingActive = false;
     QElapsedTimer m_clock;
@@ -118,10 +151,27 @@ private:
     int m_backgroundGeneration = 0;
     TextureBuilds m_builds;
     int m_frames = 0;
+    // The fill is the same for every frame of a size until the background changes; two sizes
+    // are kept, the full frame's and the quick frame's, as drags alternate between them.
+    struct Fill {
+        unsigned framebuffer = 0;
+        unsigned texture = 0;
+        QSize size;
+        int generation = -1;
+        bool checker = false;
+        float cell = 0;
+        quint64 lastUse = 0;
+    };
+    std::array<Fill, 2> m_fills;
+    int m_fillGeneration = 0;
+    quint64 m_fillUses = 0;
+    FrameTimings m_timings;
 
     // The last frame of the scene, in device pixels (about a fifth of them for a quick frame).
     QImage m_frame;
     bool m_frameIsPreview = false;
+    qint64 m_frameScreenshot = 0; // the document's screenshot the frame shows
+
     bool m_sceneDirty = true;
     // Continuous interaction (a slider drag, a pan, a turning card) draws quick frames.
     qint64 m_lastChangeMs = -1000;

@@ -116,6 +116,53 @@ TEST_F(SceneRenderTest, ShadowFallsBelowTheCardOnlyWhenItHasRadiusAndOpacity)
     }
 }
 
+// Under an opaque flat card the shadow is not shaded at all; the picture must not change,
+// right up to the card's anti-aliased edge and rounded corners. One pixel that is not quite
+// opaque makes the renderer shade the whole shadow, the reference.
+TEST_F(SceneRenderTest, ShadowHiddenByAnOpaqueCardLeavesEveryPixelAsItWas)
+{
+    struct Case {
+        const char* name;
+        double cornerRadius;
+        float zoom;
+        float scale;
+    } cases[] = {
+        {"square corners", 0, 1, 1},
+        {"rounded", 24, 1, 1},
+        {"rounded, zoomed out", 24, 0.4f, 1},
+        {"rounded, two pixels a point", 24, 1, 2},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        SceneSetup s;
+        s.background = filledImage({8, 8}, QColor(30, 140, 90));
+        s.screenshot = filledImage({400, 300}, QColor(220, 40, 40));
+        s.styling.cornerRadius = k.cornerRadius;
+        s.styling.shadow = {30, 0.7, 6, 12, {0, 0, 0.2, 1}};
+        s.output = {600, 500};
+        s.zoom = k.zoom;
+        s.scale = k.scale;
+        const QImage skipped = renderOrFail(s);
+        s.screenshot.setPixelColor(0, 0, QColor(220, 40, 40, 254));
+        const QImage shaded = renderOrFail(s);
+        ASSERT_FALSE(skipped.isNull());
+        ASSERT_EQ(skipped.size(), shaded.size());
+        int worst = 0;
+        for (int y = 0; y < skipped.height(); ++y) {
+            for (int x = 0; x < skipped.width(); ++x) {
+                const QColor a = skipped.pixelColor(x, y);
+                const QColor b = shaded.pixelColor(x, y);
+                // The card's own corner pixel differs on purpose.
+                if (a == b || std::abs(a.red() - b.red()) + std::abs(a.alpha() - b.alpha()) <= 2)
+                    continue;
+                worst = std::max({worst, std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
+                                  std::abs(a.blue() - b.blue()), std::abs(a.alpha() - b.alpha())});
+            }
+        }
+        EXPECT_LE(worst, 1);
+    }
+}
+
 TEST_F(SceneRenderTest, TiltShortensTheFarEdgeOnlyWithPerspective)
 {
     enum Longer { first, second, same };

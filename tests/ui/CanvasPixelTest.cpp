@@ -178,6 +178,50 @@ TEST_F(CanvasTextures, WallpaperBackgroundIsPreparedOffTheGuiThread)
     EXPECT_LT(corner.red(), 60);
 }
 
+// The fill behind the card is kept between frames; whatever changes it must show in the
+// next frame, at either size, and a new screenshot must replace the old one on screen.
+TEST_F(CanvasTextures, ChangesBehindAndOnTheCardShowInTheNextFrame)
+{
+    const auto background = [](CanvasTextures& t, BackgroundStyle style) {
+        StylingConfiguration s = t.editor->styling();
+        s.background = std::move(style);
+        t.editor->setStyling(s);
+    };
+    editor->setZoomLevel(0.5); // the card in the middle, the background in the corners
+    struct Step {
+        const char* name;
+        std::function<void(CanvasTextures&)> change;
+        std::function<bool(QColor corner, QColor middle)> shows;
+    } steps[] = {
+        {"solid background",
+         [&](CanvasTextures& t) { background(t, BackgroundStyle::solidColor({0, 0.8, 0, 1})); },
+         [](QColor c, QColor) { return c.green() > 180 && c.red() < 40; }},
+        {"transparent: the checker",
+         [&](CanvasTextures& t) { background(t, BackgroundStyle::transparent()); },
+         [](QColor c, QColor) { return c.red() == c.green() && c.red() > 140; }},
+        {"another solid background",
+         [&](CanvasTextures& t) { background(t, BackgroundStyle::solidColor({0, 0, 0.9, 1})); },
+         [](QColor c, QColor) { return c.blue() > 200 && c.green() < 40; }},
+        {"a smaller canvas",
+         [](CanvasTextures& t) { t.canvas->resize(700, 500); },
+         [](QColor c, QColor) { return c.blue() > 200 && c.green() < 40; }},
+        {"a new screenshot",
+         [](CanvasTextures& t) {
+             t.editor->loadImage(solidImage({800, 500}, 1.0, QColor(250, 230, 10)), SourceType::file, false);
+         },
+         [](QColor, QColor m) { return m.red() > 230 && m.green() > 200 && m.blue() < 60; }},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        step.change(*this);
+        waitForFrame();
+        const QImage frame = canvas->grabFramebuffer();
+        const QColor corner = frame.pixelColor(3, 3);
+        const QColor middle = frame.pixelColor(frame.width() / 2, frame.height() / 2);
+        EXPECT_TRUE(step.shows(corner, middle)) << qPrintable(corner.name()) << " " << qPrintable(middle.name());
+    }
+}
+
 TEST_F(CanvasTextures, EasingRequestsFramesOnlyUntilSettled)
 {
     editor->beginRotationGesture();

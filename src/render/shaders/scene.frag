@@ -36,6 +36,9 @@ uniform vec2 uShadowHalf;  // half size of the inner rectangle
 uniform float uShadowRadius;
 uniform float uShadowBlur; // points
 uniform vec4 uShadowColor; // rgb, opacity
+// Two rectangles (half sizes, centred on the card) where an opaque card hides the shadow
+// entirely; zero where nothing is known to be hidden.
+uniform vec4 uShadowHidden;
 
 // Filtering happens on premultiplied texels so transparent neighbours do not bleed their
 // (meaningless) colour into edges; blending wants straight colour back.
@@ -103,6 +106,9 @@ vec4 cardColor()
 vec4 shadowColor()
 {
     vec2 plane = uShadowQuad.xy + vQuad * uShadowQuad.zw;
+    vec2 a = abs(plane);
+    if ((a.x < uShadowHidden.x && a.y < uShadowHidden.y) || (a.x < uShadowHidden.z && a.y < uShadowHidden.w))
+        discard;
     vec3 m = uShadowMap * vec3(plane, 1.0);
     vec2 local = m.xy / (abs(m.z) > 1e-6 ? m.z : 1e-6);
     float d = roundedRectDistance(local, uShadowHalf + uShadowRadius, uShadowRadius);
