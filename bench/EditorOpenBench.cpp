@@ -32,25 +32,11 @@
 #include <cstdio>
 #include <memory>
 
+#include "BenchScreenshot.h"
+
 using namespace pelorin;
 
 namespace {
-
-QImage screenshot()
-{
-    QImage image(2880, 1800, QImage::Format_ARGB32_Premultiplied);
-    QPainter painter(&image);
-    QLinearGradient gradient(0, 0, 2880, 1800);
-    gradient.setColorAt(0, QColor(240, 242, 246));
-    gradient.setColorAt(1, QColor(210, 218, 230));
-    painter.fillRect(image.rect(), gradient);
-    for (int y = 40; y < 1800; y += 36)
-        for (int x = 80; x < 2800; x += 170)
-            painter.fillRect(x, y, 60 + (x * 7 + y * 3) % 90, 14, QColor(60 + x % 80, 70, 90 + y % 60));
-    painter.end();
-    image.setDevicePixelRatio(2.0);
-    return image;
-}
 
 // Notes the first expose and the first paint of the window; a paint is on the screen once
 // the event that painted it has returned, as the flush follows the paint in the same event.
@@ -95,7 +81,7 @@ int main(int argc, char** argv)
     NotificationCenter notifications;
     EditorViewModel editor(settings, notifications);
     editor.setScreenScaleProvider([] { return 2.0; });
-    const QImage image = screenshot();
+    const QImage image = benchScreenshot();
 
     const auto idle = [](int ms) {
         QEventLoop loop;

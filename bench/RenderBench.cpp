@@ -19,35 +19,11 @@
 
 #include <memory>
 
+#include "BenchScreenshot.h"
+
 using namespace pelorin;
 
 namespace {
-
-// A 2880 × 1800 screenshot of a 1440 × 900-point screen: text-like stripes over a soft
-// gradient, roughly as hard to compress as a real desktop.
-QImage hidpiScreenshot()
-{
-    // A real capture can be measured instead: PELORIN_BENCH_SCREENSHOT=FILE (read at 2×).
-    if (const QString file = qEnvironmentVariable("PELORIN_BENCH_SCREENSHOT"); !file.isEmpty()) {
-        QImage real(file);
-        if (!real.isNull()) {
-            real.setDevicePixelRatio(2.0);
-            return real;
-        }
-    }
-    QImage image(2880, 1800, QImage::Format_ARGB32_Premultiplied);
-    QPainter painter(&image);
-    QLinearGradient gradient(0, 0, 2880, 1800);
-    gradient.setColorAt(0, QColor(240, 242, 246));
-    gradient.setColorAt(1, QColor(210, 218, 230));
-    painter.fillRect(image.rect(), gradient);
-    for (int y = 40; y < 1800; y += 36)
-        for (int x = 80; x < 2800; x += 170)
-            painter.fillRect(x, y, 60 + (x * 7 + y * 3) % 90, 14, QColor(60 + x % 80, 70, 90 + y % 60));
-    painter.end();
-    image.setDevicePixelRatio(2.0);
-    return image;
-}
 
 struct Fixture {
     QTemporaryDir dir;
@@ -61,7 +37,7 @@ struct Fixture {
         settings.setValue(QLatin1String(SettingsKeys::copyFollowUp), QStringLiteral("stay"));
         editor.setWallpaperProvider([] { return std::nullopt; });
         editor.setScreenScaleProvider([] { return 2.0; });
-        editor.loadImage(hidpiScreenshot(), SourceType::screenCapture, false);
+        editor.loadImage(benchScreenshot(), SourceType::screenCapture, false);
         // The editor's default export: the card at its native 2880 × 1800 pixels.
         editor.updateViewportSize(editor.document()->imagePointSize());
         editor.setZoomLevel(1.0);
