@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <memory>
+#include <mutex>
+#include <vector>
 
 namespace pelorin::DeviceComponentAnalyzer {
 
@@ -46,13 +48,58 @@ int medianLevel(const cv::Mat& grey)
     return 255;
 }
 
-// One engine per worker thread: loading the language model costs more than reading a
-// screenful of lines, and an engine must not be shared between threads.
-tesseract::TessBaseAPI& recognitionEngine()
-{
-    thread_local std::unique_ptr<tesseract::TessBaseAPI> engine;
-    if (!engine) {
-        omp_set_num_threads(1);
+// Engines are kept between analyses and lent to whichever worker needs one: loading the
+// language model costs more than reading a screenful of lines, and an engine must not be
+// used by two threads at once. At most one engine per concurrent worker is ever made.
+class EnginePool {
+public:
+    class Loan {
+    public:
+        explicit Loan(EnginePool& pool)
+            : m_pool(pool)
+            , m_engine(pool.take())
+        {
+        }
+        ~Loan() { m_pool.give(std::move(m_engine)); }
+        Loan(const Loan&) = delete;
+        Loan& operator=(const Loan&) = delete;
+        tesseract::TessBaseAPI& operator*() const { return *m_engine; }
+
+    private:
+        EnginePool& m_pool;
+        std::unique_ptr<tesseract::TessBaseAPI> m_engine;
+    };
+
+    static EnginePool& shared()
+    {
+        static EnginePool pool;
+        return pool;
+    }
+
+private:
+    std::unique_ptr<tesseract::TessBaseAPI> take()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            if (!m_idle.empty()) {
+                std::unique_ptr<tesseract::TessBaseAPI> engine = std::move(m_idle.back());
+                m_idle.pop_back();
+                return engine;
+            }
+        }
+        return create();
+    }
+
+    void give(std::unique_ptr<tesseract::TessBaseAPI> engine)
+    {
+        if (!engine)
+            return;
+        const std::lock_guard lock(m_mutex);
+        m_idle.push_back(std::move(engine));
+    }
+
+    static std::unique_ptr<tesseract::TessBaseAPI> create()
+    {
         auto created = std::make_unique<tesseract::TessBaseAPI>();
         created->SetVariable("debug_file", "/dev/null");
         if (created->Init(nullptr, "eng", tesseract::OEM_LSTM_ONLY) != 0)
@@ -62,10 +109,12 @@ tesseract::TessBaseAPI& recognitionEngine()
         // Lines are turned dark-on-light before they get here; a second, inverted reading
         // would only double the time.
         created->SetVariable("tessedit_do_invert", "0");
-        engine = std::move(created);
+        return created;
     }
-    return *engine;
-}
+
+    std::mutex m_mutex;
+    std::vector<std::unique_ptr<tesseract::TessBaseAPI>> m_idle;
+};
 
 QString readLine(const cv::Mat& grey)
 {
@@ -94,7 +143,12 @@ QString readLine(const cv::Mat& grey)
     cv::Mat padded;
     cv::copyMakeBorder(line, padded, linePadding, linePadding, linePadding, linePadding, cv::BORDER_REPLICATE);
 
-    tesseract::TessBaseAPI& engine = recognitionEngine();
+    // The recogniser asks for four threads per network step whatever the thread count is set
+    // to; lines already run side by side, and on a busy machine those teams spin more than
+    // they work. No nested teams on this thread then (the setting is per thread).
+    omp_set_max_active_levels(0);
+    const EnginePool::Loan loan(EnginePool::shared());
+    tesseract::TessBaseAPI& engine = *loan;
     engine.SetImage(padded.data, padded.cols, padded.rows, 1, int(padded.step));
     engine.SetSourceResolution(144);
     const std::unique_ptr<char[]> text(engine.GetUTF8Text());
@@ -164,9 +218,9 @@ ComponentAnalysisResponse analyze(const QImage& image)
         if (!box.empty())
             lines.push_back({box, {}});
     }
-    // Recognition dominates the time; the lines are independent. Starting an engine here
+    // Recognition dominates the time; the lines are independent. Lending an engine here
     // first reports missing language data before the pool is busy.
-    recognitionEngine();
+    { const EnginePool::Loan first(EnginePool::shared()); }
     QtConcurrent::blockingMap(lines, [&grey](Line& line) {
         try {
             line.text = readLine(grey(line.box));

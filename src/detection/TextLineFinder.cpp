@@ -34,10 +34,12 @@ tesseract::TessBaseAPI& layoutEngine()
 {
     thread_local std::unique_ptr<tesseract::TessBaseAPI> engine;
     if (!engine) {
-        // OpenMP reads OMP_THREAD_LIMIT when the library loads, before main(), so the limit is
-        // set here, per thread: a parallel region Tesseract enters on this thread stays on it.
-        // Two-way parallelism on a busy two-core machine costs several times what it gains.
+        // OpenMP reads OMP_THREAD_LIMIT when the library loads, before main(), and Tesseract
+        // asks for fixed team sizes in places, so the thread count alone does not hold it:
+        // no nested teams on this thread (the setting is per thread). Two-way parallelism on
+        // a busy two-core machine costs several times what it gains.
         omp_set_num_threads(1);
+        omp_set_max_active_levels(0);
         engine = std::make_unique<tesseract::TessBaseAPI>();
         // Layout analysis only: no language model is loaded.
         engine->InitForAnalysePage();
