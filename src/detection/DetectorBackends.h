@@ -23,7 +23,12 @@ struct ContourPass {
 ContourPass findContours(const cv::Mat& grey);
 
 // Text-line boxes, normalised. `erase` lists box outlines (full-resolution pixels) to paint
-// out first, so box borders are not taken for text.
-std::vector<QRectF> findTextLines(const cv::Mat& grey, const std::vector<std::vector<cv::Point>>& erase);
+// out first, so box borders are not taken for text. Ink is measured against the mean of an
+// `inkWindow`-pixel square of a copy at most 1440 pixels on its longer side: the element
+// detector's window, or a smaller one that also catches text set close to strong shapes
+// (avatars, icons) at the price of more stray lines.
+inline constexpr int elementInkWindow = 21;
+std::vector<QRectF> findTextLines(const cv::Mat& grey, const std::vector<std::vector<cv::Point>>& erase,
+                                  int inkWindow = elementInkWindow);
 
 } // namespace pelorin::detail

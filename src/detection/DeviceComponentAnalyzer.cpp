@@ -27,6 +27,13 @@ constexpr int linePadding = 10;
 // Pixels added around a detected line before it is cut out: its box is the tight ink box.
 constexpr int lineMargin = 3;
 constexpr int maximumLabelLength = 60;
+// Ink window of the line search (pixels of its working copy). Wider than the element
+// detector's: on the development screens that one loses whole lines set beside avatars and
+// on coloured plates, which this one finds.
+constexpr int lineInkWindow = 61;
+// A "line" this many times taller than the typical line is a stack of lines, a block of
+// controls or the whole screen: read as one line it gives only noise.
+constexpr double tallLineFactor = 6;
 // Grey levels a pixel must differ from the background by to count as ink.
 constexpr int inkSeparation = 40;
 
@@ -156,6 +163,19 @@ QString readLine(const cv::Mat& grey)
     return text ? QString::fromUtf8(text.get()).simplified() : QString();
 }
 
+void dropTallLines(std::vector<QRectF>& lines)
+{
+    if (lines.empty())
+        return;
+    std::vector<double> heights;
+    heights.reserve(lines.size());
+    for (const QRectF& line : lines)
+        heights.push_back(line.height());
+    std::nth_element(heights.begin(), heights.begin() + std::ptrdiff_t(heights.size() / 2), heights.end());
+    const double limit = tallLineFactor * heights[heights.size() / 2];
+    std::erase_if(lines, [limit](const QRectF& line) { return line.height() > limit; });
+}
+
 QString labelFor(const QString& text)
 {
     return text.size() <= maximumLabelLength ? text : text.left(maximumLabelLength - 1) + QStringLiteral("…");
@@ -210,7 +230,9 @@ ComponentAnalysisResponse analyze(const QImage& image)
 
     const cv::Rect whole(0, 0, grey.cols, grey.rows);
     std::vector<Line> lines;
-    for (const QRectF& r : detail::findTextLines(grey, erase)) {
+    std::vector<QRectF> found = detail::findTextLines(grey, erase, lineInkWindow);
+    dropTallLines(found);
+    for (const QRectF& r : found) {
         const cv::Rect ink(int(r.x() * grey.cols), int(r.y() * grey.rows), int(std::ceil(r.width() * grey.cols)),
                            int(std::ceil(r.height() * grey.rows)));
         const cv::Rect box = cv::Rect(ink.x - lineMargin, ink.y - lineMargin, ink.width + 2 * lineMargin,

@@ -16,9 +16,8 @@ namespace {
 // Layout analysis finds the lines of a screenshot at one pixel per point as well as at two,
 // in half the time.
 constexpr int textImageMaximumDimension = 1440;
-// Text ink is taken as the distance from the local mean over this window (pixels of the
+// Text ink is taken as the distance from the local mean over a window (pixels of the
 // working copy), amplified; light-on-dark text then reads like dark-on-light text.
-constexpr int inkWindow = 21;
 constexpr double inkGain = 2;
 // Width of the paint stroke that erases box outlines before the text pass.
 constexpr int eraseStroke = 3;
@@ -50,7 +49,7 @@ tesseract::TessBaseAPI& layoutEngine()
     return *engine;
 }
 
-cv::Mat inkImage(const cv::Mat& grey, double scale)
+cv::Mat inkImage(const cv::Mat& grey, double scale, int inkWindow)
 {
     cv::Mat work;
     if (scale < 1.0)
@@ -84,11 +83,11 @@ void eraseOutlines(cv::Mat& ink, const std::vector<std::vector<cv::Point>>& outl
 
 } // namespace
 
-std::vector<QRectF> findTextLines(const cv::Mat& grey, const std::vector<std::vector<cv::Point>>& erase)
+std::vector<QRectF> findTextLines(const cv::Mat& grey, const std::vector<std::vector<cv::Point>>& erase, int inkWindow)
 {
     const int longest = std::max(grey.cols, grey.rows);
     const double scale = std::min(1.0, double(textImageMaximumDimension) / longest);
-    cv::Mat ink = inkImage(grey, scale);
+    cv::Mat ink = inkImage(grey, scale, inkWindow);
     eraseOutlines(ink, erase, scale);
 
     tesseract::TessBaseAPI& engine = layoutEngine();
