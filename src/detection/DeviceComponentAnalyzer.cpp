@@ -1,6 +1,5 @@
 #include "detection/DeviceComponentAnalyzer.h"
 
-#include "net/ServiceError.h"
 #include "detection/DetectorBackends.h"
 #include "detection/ElementDetectionService.h"
 
@@ -110,8 +109,8 @@ private:
         auto created = std::make_unique<tesseract::TessBaseAPI>();
         created->SetVariable("debug_file", "/dev/null");
         if (created->Init(nullptr, "eng", tesseract::OEM_LSTM_ONLY) != 0)
-            throw ServiceError(QStringLiteral("The text recogniser could not start: the English language data "
-                                              "(Debian package tesseract-ocr-eng) is missing"));
+            throw RecognizerUnavailable("The text recogniser could not start: the English language data "
+                                        "(Debian package tesseract-ocr-eng) is missing");
         created->SetPageSegMode(tesseract::PSM_SINGLE_LINE);
         // Lines are turned dark-on-light before they get here; a second, inverted reading
         // would only double the time.
