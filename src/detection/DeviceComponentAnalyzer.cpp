@@ -26,9 +26,9 @@ constexpr int linePadding = 10;
 // Pixels added around a detected line before it is cut out: its box is the tight ink box.
 constexpr int lineMargin = 3;
 constexpr int maximumLabelLength = 60;
-// Ink window of the line search (pixels of its working copy). Wider than the element
-// detector's: on the development screens that one loses whole lines set beside avatars and
-// on coloured plates, which this one finds.
+// Ink window of the main line search (pixels of its working copy). Wider than the element
+// detector's: on the development screens that one loses whole lines set beside avatars,
+// which this one finds; it in turn finds some button labels this one loses, so both run.
 constexpr int lineInkWindow = 61;
 // A "line" this many times taller than the typical line is a stack of lines, a block of
 // controls or the whole screen: read as one line it gives only noise.
@@ -229,7 +229,14 @@ ComponentAnalysisResponse analyze(const QImage& image)
 
     const cv::Rect whole(0, 0, grey.cols, grey.rows);
     std::vector<Line> lines;
+    // Two searches that miss different lines; side by side, each on its own layout engine.
+    // Where they overlap, the wide window's line is kept: it reads better.
+    QFuture<std::vector<QRectF>> narrowSearch = QtConcurrent::run([&grey, &erase] { return detail::findTextLines(grey, erase); });
     std::vector<QRectF> found = detail::findTextLines(grey, erase, lineInkWindow);
+    for (const QRectF& r : narrowSearch.result()) {
+        if (std::none_of(found.begin(), found.end(), [&r](const QRectF& f) { return f.intersects(r); }))
+            found.push_back(r);
+    }
     dropTallLines(found);
     for (const QRectF& r : found) {
         const cv::Rect ink(int(r.x() * grey.cols), int(r.y() * grey.rows), int(std::ceil(r.width() * grey.cols)),

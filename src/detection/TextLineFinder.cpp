@@ -13,9 +13,6 @@ namespace pelorin::detail {
 
 namespace {
 
-// Layout analysis finds the lines of a screenshot at one pixel per point as well as at two,
-// in half the time.
-constexpr int textImageMaximumDimension = 1440;
 // Text ink is taken as the distance from the local mean over a window (pixels of the
 // working copy), amplified; light-on-dark text then reads like dark-on-light text.
 constexpr double inkGain = 2;
@@ -83,10 +80,11 @@ void eraseOutlines(cv::Mat& ink, const std::vector<std::vector<cv::Point>>& outl
 
 } // namespace
 
-std::vector<QRectF> findTextLines(const cv::Mat& grey, const std::vector<std::vector<cv::Point>>& erase, int inkWindow)
+std::vector<QRectF> findTextLines(const cv::Mat& grey, const std::vector<std::vector<cv::Point>>& erase, int inkWindow,
+                                  int maximumDimension)
 {
     const int longest = std::max(grey.cols, grey.rows);
-    const double scale = std::min(1.0, double(textImageMaximumDimension) / longest);
+    const double scale = std::min(1.0, double(maximumDimension) / longest);
     cv::Mat ink = inkImage(grey, scale, inkWindow);
     eraseOutlines(ink, erase, scale);
 
