@@ -175,6 +175,33 @@ void dropTallLines(std::vector<QRectF>& lines)
     std::erase_if(lines, [limit](const QRectF& line) { return line.height() > limit; });
 }
 
+// Layout analysis sometimes ends a line inside a word and starts the next one right after
+// it ("Merge cont" + "acts"): lines on the same row closer than a fraction of their height
+// are one line.
+void joinTouchingLines(std::vector<QRectF>& lines)
+{
+    constexpr double touchingGap = 0.15; // of the line height
+    constexpr double sameRow = 0.7;     // share of the lower line's height the two share
+    bool joined = true;
+    while (joined) {
+        joined = false;
+        for (size_t i = 0; i < lines.size() && !joined; ++i) {
+            for (size_t j = i + 1; j < lines.size() && !joined; ++j) {
+                const QRectF& a = lines[i];
+                const QRectF& b = lines[j];
+                const double shared = std::min(a.bottom(), b.bottom()) - std::max(a.top(), b.top());
+                const double height = std::min(a.height(), b.height());
+                const double gap = std::max(a.left(), b.left()) - std::min(a.right(), b.right());
+                if (shared >= sameRow * height && gap <= touchingGap * height) {
+                    lines[i] = a | b;
+                    lines.erase(lines.begin() + std::ptrdiff_t(j));
+                    joined = true;
+                }
+            }
+        }
+    }
+}
+
 QString labelFor(const QString& text)
 {
     return text.size() <= maximumLabelLength ? text : text.left(maximumLabelLength - 1) + QStringLiteral("…");
@@ -230,14 +257,30 @@ ComponentAnalysisResponse analyze(const QImage& image)
     const cv::Rect whole(0, 0, grey.cols, grey.rows);
     std::vector<Line> lines;
     // Two searches that miss different lines; side by side, each on its own layout engine.
-    // Where they overlap, the wide window's line is kept: it reads better.
+    // A line only one finds is taken. Where they overlap, the wide window's lines are kept
+    // unless the other search saw one line there of the same height that spans them all:
+    // then the wide window had cut a label in pieces.
     QFuture<std::vector<QRectF>> narrowSearch = QtConcurrent::run([&grey, &erase] { return detail::findTextLines(grey, erase); });
     std::vector<QRectF> found = detail::findTextLines(grey, erase, lineInkWindow);
     for (const QRectF& r : narrowSearch.result()) {
-        if (std::none_of(found.begin(), found.end(), [&r](const QRectF& f) { return f.intersects(r); }))
+        QRectF pieces;
+        double tallest = 0;
+        for (const QRectF& f : found) {
+            if (f.intersects(r)) {
+                pieces |= f;
+                tallest = std::max(tallest, f.height());
+            }
+        }
+        if (pieces.isNull()) {
             found.push_back(r);
+        } else if (r.contains(pieces.adjusted(r.width() * 0.02, 0, -r.width() * 0.02, 0).marginsRemoved({0, pieces.height() / 4, 0, pieces.height() / 4}))
+                   && r.height() <= 1.5 * tallest && r.width() > pieces.width()) {
+            std::erase_if(found, [&r](const QRectF& f) { return f.intersects(r); });
+            found.push_back(r);
+        }
     }
     dropTallLines(found);
+    joinTouchingLines(found);
     for (const QRectF& r : found) {
         const cv::Rect ink(int(r.x() * grey.cols), int(r.y() * grey.rows), int(std::ceil(r.width() * grey.cols)),
                            int(std::ceil(r.height() * grey.rows)));
@@ -256,7 +299,11 @@ ComponentAnalysisResponse analyze(const QImage& image)
             // A line the recogniser cannot take counts as no text.
         }
     });
-    std::erase_if(lines, [](const Line& line) { return line.text.isEmpty(); });
+    // Icons and rules read as strings of marks ("_", "|", ", __"); a line with no letter or
+    // digit is not worth a row in the list.
+    std::erase_if(lines, [](const Line& line) {
+        return std::none_of(line.text.begin(), line.text.end(), [](QChar c) { return c.isLetterOrNumber(); });
+    });
     std::sort(lines.begin(), lines.end(), [](const Line& a, const Line& b) {
         return std::pair(a.box.y, a.box.x) < std::pair(b.box.y, b.box.x);
     });
