@@ -256,13 +256,13 @@ ComponentAnalysisResponse analyze(const QImage& image)
 
     const cv::Rect whole(0, 0, grey.cols, grey.rows);
     std::vector<Line> lines;
-    // Two searches that miss different lines; side by side, each on its own layout engine.
-    // A line only one finds is taken. Where they overlap, the wide window's lines are kept
+    // Two searches that miss different lines, one after the other: the analysis itself may
+    // run on the worker pool, and a search waiting there for a free worker could wait for
+    // ever. A line only one finds is taken. Where they overlap, the wide window's lines are kept
     // unless the other search saw one line there of the same height that spans them all:
     // then the wide window had cut a label in pieces.
-    QFuture<std::vector<QRectF>> narrowSearch = QtConcurrent::run([&grey, &erase] { return detail::findTextLines(grey, erase); });
     std::vector<QRectF> found = detail::findTextLines(grey, erase, lineInkWindow);
-    for (const QRectF& r : narrowSearch.result()) {
+    for (const QRectF& r : detail::findTextLines(grey, erase)) {
         QRectF pieces;
         double tallest = 0;
         for (const QRectF& f : found) {
