@@ -3,6 +3,7 @@
 #include "detection/DetectorBackends.h"
 #include "detection/ElementDetectionService.h"
 
+#include <QThreadPool>
 #include <QtConcurrent>
 
 #include <omp.h>
@@ -162,6 +163,15 @@ QString readLine(const cv::Mat& grey)
     return text ? QString::fromUtf8(text.get()).simplified() : QString();
 }
 
+// Lines are read on workers of their own: the analysis itself usually runs on the shared
+// pool, and waiting there for lines queued on the same pool leaves two analyses at once
+// (or one beside other background work) waiting for each other.
+QThreadPool& recognitionPool()
+{
+    static QThreadPool pool;
+    return pool;
+}
+
 void dropTallLines(std::vector<QRectF>& lines)
 {
     if (lines.empty())
@@ -292,7 +302,7 @@ ComponentAnalysisResponse analyze(const QImage& image)
     // Recognition dominates the time; the lines are independent. Lending an engine here
     // first reports missing language data before the pool is busy.
     { const EnginePool::Loan first(EnginePool::shared()); }
-    QtConcurrent::blockingMap(lines, [&grey](Line& line) {
+    QtConcurrent::blockingMap(&recognitionPool(), lines, [&grey](Line& line) {
         try {
             line.text = readLine(grey(line.box));
         } catch (const std::exception&) {
