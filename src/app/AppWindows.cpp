@@ -38,7 +38,7 @@ AppWindows::AppWindows(SettingsStore& settings, NotificationCenter& notification
 
 AppWindows::~AppWindows() = default;
 
-void AppWindows::openSettings()
+void AppWindows::openSettings(const QString& section)
 {
     if (!m_settingsWindow) {
         m_settingsWindow = std::make_unique<SettingsWindow>(m_settings);
@@ -79,6 +79,8 @@ void AppWindows::openSettings()
         }
     }
     m_settingsWindow->show();
+    if (!section.isEmpty())
+        m_settingsWindow->showSection(section);
     m_settingsWindow->raise();
     m_settingsWindow->activateWindow();
 }

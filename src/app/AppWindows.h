@@ -22,7 +22,8 @@ public:
 
     WindowManager& manager() { return m_manager; }
     void showEditor() { m_manager.showEditorWindow(); }
-    void openSettings();
+    // Opens Settings, scrolled to `section` when one is named ("Account").
+    void openSettings(const QString& section = {});
     void openUploads();
     SettingsWindow* settingsWindow() const { return m_settingsWindow.get(); }
 

@@ -2,7 +2,7 @@
 
 #include "core/AtomicFile.h"
 #include "core/ImageFile.h"
-#include "net/ServiceError.h"
+#include "detection/ComponentAnalysis.h"
 #include "detection/DeviceComponentAnalyzer.h"
 #include "detection/ElementDetectionService.h"
 
@@ -134,8 +134,8 @@ int runDetectCommand(const QStringList& arguments)
         if (components) {
             try {
                 json = encodeComponentAnalysisResponse(DeviceComponentAnalyzer::analyze(*image)) + '\n';
-            } catch (const ServiceError& failure) {
-                complain(QStringLiteral("cannot analyse %1: %2").arg(path, failure.description()));
+            } catch (const DeviceComponentAnalyzer::RecognizerUnavailable& failure) {
+                complain(QStringLiteral("cannot analyse %1: %2").arg(path, QString::fromUtf8(failure.what())));
                 return 1;
             }
         } else {

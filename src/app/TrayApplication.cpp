@@ -79,7 +79,7 @@ TrayApplication::TrayApplication(SettingsStore& settings, NotificationCenter& no
     Editor& editor = *m_editor;
     editor.model.setWindowHost(&m_windows.manager());
     editor.model.setTokenStore(&KeychainStore::shared());
-    editor.model.setSettingsOpener([this](const QString&) { m_windows.openSettings(); });
+    editor.model.setSettingsOpener([this](const QString& section) { m_windows.openSettings(section); });
     m_windows.manager().setMainWindow(&editor.window);
     editor.model.setSavePanel(&editor.savePanel);
     editor.model.setUploader(&editor.uploader);

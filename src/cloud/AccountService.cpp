@@ -3,7 +3,7 @@
 #include "cloud/CloudAPI.h"
 #include "cloud/CloudAPIError.h"
 #include "cloud/KeychainStore.h"
-#include "cloud/TokenStore.h"
+#include "platform/TokenStore.h"
 #include "platform/SettingsKeys.h"
 #include "platform/SettingsStore.h"
 

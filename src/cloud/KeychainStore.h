@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cloud/TokenStore.h"
+#include "platform/TokenStore.h"
 
 #include <QObject>
 

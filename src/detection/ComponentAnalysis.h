@@ -1,7 +1,7 @@
 #pragma once
 
+#include "detection/ComponentAnalysisResponse.h"
 #include "net/ServiceError.h"
-#include "core/DetectedComponent.h"
 
 #include <QByteArray>
 #include <QSizeF>
@@ -10,15 +10,6 @@
 #include <vector>
 
 namespace pelorin {
-
-// An analysis answer, as the server sends it and as the cache keeps it: components in pixels
-// of the analysed PNG.
-struct ComponentAnalysisResponse {
-    std::vector<DetectedComponent> components;
-    int imageWidth = 0;
-    int imageHeight = 0;
-    bool operator==(const ComponentAnalysisResponse&) const = default;
-};
 
 // Every key is required except "text"; each decoded component gets a new id. Throws
 // DecodingError naming what is wrong.

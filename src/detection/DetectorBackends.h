@@ -23,7 +23,15 @@ struct ContourPass {
 ContourPass findContours(const cv::Mat& grey);
 
 // Text-line boxes, normalised. `erase` lists box outlines (full-resolution pixels) to paint
-// out first, so box borders are not taken for text.
-std::vector<QRectF> findTextLines(const cv::Mat& grey, const std::vector<std::vector<cv::Point>>& erase);
+// out first, so box borders are not taken for text. Ink is measured against the mean of an
+// `inkWindow`-pixel square of a copy at most `maximumDimension` pixels on its longer side.
+// The element detector's window and size find most lines; the analyser adds what other
+// windows find.
+inline constexpr int elementInkWindow = 21;
+// Layout analysis finds the lines of a screenshot at one pixel per point as well as at two,
+// in half the time.
+inline constexpr int textImageMaximumDimension = 1440;
+std::vector<QRectF> findTextLines(const cv::Mat& grey, const std::vector<std::vector<cv::Point>>& erase,
+                                  int inkWindow = elementInkWindow, int maximumDimension = textImageMaximumDimension);
 
 } // namespace pelorin::detail

@@ -1,9 +1,9 @@
 #include "detection/DeviceComponentAnalyzer.h"
 
-#include "net/ServiceError.h"
 #include "detection/DetectorBackends.h"
 #include "detection/ElementDetectionService.h"
 
+#include <QThreadPool>
 #include <QtConcurrent>
 
 #include <omp.h>
@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <memory>
+#include <mutex>
+#include <vector>
 
 namespace pelorin::DeviceComponentAnalyzer {
 
@@ -25,6 +27,13 @@ constexpr int linePadding = 10;
 // Pixels added around a detected line before it is cut out: its box is the tight ink box.
 constexpr int lineMargin = 3;
 constexpr int maximumLabelLength = 60;
+// Ink window of the main line search (pixels of its working copy). Wider than the element
+// detector's: on the development screens that one loses whole lines set beside avatars,
+// which this one finds; it in turn finds some button labels this one loses, so both run.
+constexpr int lineInkWindow = 61;
+// A "line" this many times taller than the typical line is a stack of lines, a block of
+// controls or the whole screen: read as one line it gives only noise.
+constexpr double tallLineFactor = 6;
 // Grey levels a pixel must differ from the background by to count as ink.
 constexpr int inkSeparation = 40;
 
@@ -46,26 +55,73 @@ int medianLevel(const cv::Mat& grey)
     return 255;
 }
 
-// One engine per worker thread: loading the language model costs more than reading a
-// screenful of lines, and an engine must not be shared between threads.
-tesseract::TessBaseAPI& recognitionEngine()
-{
-    thread_local std::unique_ptr<tesseract::TessBaseAPI> engine;
-    if (!engine) {
-        omp_set_num_threads(1);
+// Engines are kept between analyses and lent to whichever worker needs one: loading the
+// language model costs more than reading a screenful of lines, and an engine must not be
+// used by two threads at once. At most one engine per concurrent worker is ever made.
+class EnginePool {
+public:
+    class Loan {
+    public:
+        explicit Loan(EnginePool& pool)
+            : m_pool(pool)
+            , m_engine(pool.take())
+        {
+        }
+        ~Loan() { m_pool.give(std::move(m_engine)); }
+        Loan(const Loan&) = delete;
+        Loan& operator=(const Loan&) = delete;
+        tesseract::TessBaseAPI& operator*() const { return *m_engine; }
+
+    private:
+        EnginePool& m_pool;
+        std::unique_ptr<tesseract::TessBaseAPI> m_engine;
+    };
+
+    static EnginePool& shared()
+    {
+        static EnginePool pool;
+        return pool;
+    }
+
+private:
+    std::unique_ptr<tesseract::TessBaseAPI> take()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            if (!m_idle.empty()) {
+                std::unique_ptr<tesseract::TessBaseAPI> engine = std::move(m_idle.back());
+                m_idle.pop_back();
+                return engine;
+            }
+        }
+        return create();
+    }
+
+    void give(std::unique_ptr<tesseract::TessBaseAPI> engine)
+    {
+        if (!engine)
+            return;
+        const std::lock_guard lock(m_mutex);
+        m_idle.push_back(std::move(engine));
+    }
+
+    static std::unique_ptr<tesseract::TessBaseAPI> create()
+    {
         auto created = std::make_unique<tesseract::TessBaseAPI>();
         created->SetVariable("debug_file", "/dev/null");
         if (created->Init(nullptr, "eng", tesseract::OEM_LSTM_ONLY) != 0)
-            throw ServiceError(QStringLiteral("The text recogniser could not start: the English language data "
-                                              "(Debian package tesseract-ocr-eng) is missing"));
+            throw RecognizerUnavailable("The text recogniser could not start: the English language data "
+                                        "(Debian package tesseract-ocr-eng) is missing");
         created->SetPageSegMode(tesseract::PSM_SINGLE_LINE);
         // Lines are turned dark-on-light before they get here; a second, inverted reading
         // would only double the time.
         created->SetVariable("tessedit_do_invert", "0");
-        engine = std::move(created);
+        return created;
     }
-    return *engine;
-}
+
+    std::mutex m_mutex;
+    std::vector<std::unique_ptr<tesseract::TessBaseAPI>> m_idle;
+};
 
 QString readLine(const cv::Mat& grey)
 {
@@ -94,12 +150,66 @@ QString readLine(const cv::Mat& grey)
     cv::Mat padded;
     cv::copyMakeBorder(line, padded, linePadding, linePadding, linePadding, linePadding, cv::BORDER_REPLICATE);
 
-    tesseract::TessBaseAPI& engine = recognitionEngine();
+    // The recogniser asks for four threads per network step whatever the thread count is set
+    // to; lines already run side by side, and on a busy machine those teams spin more than
+    // they work. No nested teams on this thread then (the setting is per thread).
+    omp_set_max_active_levels(0);
+    const EnginePool::Loan loan(EnginePool::shared());
+    tesseract::TessBaseAPI& engine = *loan;
     engine.SetImage(padded.data, padded.cols, padded.rows, 1, int(padded.step));
     engine.SetSourceResolution(144);
     const std::unique_ptr<char[]> text(engine.GetUTF8Text());
     engine.Clear();
     return text ? QString::fromUtf8(text.get()).simplified() : QString();
+}
+
+// Lines are read on workers of their own: the analysis itself usually runs on the shared
+// pool, and waiting there for lines queued on the same pool leaves two analyses at once
+// (or one beside other background work) waiting for each other.
+QThreadPool& recognitionPool()
+{
+    static QThreadPool pool;
+    return pool;
+}
+
+void dropTallLines(std::vector<QRectF>& lines)
+{
+    if (lines.empty())
+        return;
+    std::vector<double> heights;
+    heights.reserve(lines.size());
+    for (const QRectF& line : lines)
+        heights.push_back(line.height());
+    std::nth_element(heights.begin(), heights.begin() + std::ptrdiff_t(heights.size() / 2), heights.end());
+    const double limit = tallLineFactor * heights[heights.size() / 2];
+    std::erase_if(lines, [limit](const QRectF& line) { return line.height() > limit; });
+}
+
+// Layout analysis sometimes ends a line inside a word and starts the next one right after
+// it ("Merge cont" + "acts"): lines on the same row closer than a fraction of their height
+// are one line.
+void joinTouchingLines(std::vector<QRectF>& lines)
+{
+    constexpr double touchingGap = 0.15; // of the line height
+    constexpr double sameRow = 0.7;     // share of the lower line's height the two share
+    bool joined = true;
+    while (joined) {
+        joined = false;
+        for (size_t i = 0; i < lines.size() && !joined; ++i) {
+            for (size_t j = i + 1; j < lines.size() && !joined; ++j) {
+                const QRectF& a = lines[i];
+                const QRectF& b = lines[j];
+                const double shared = std::min(a.bottom(), b.bottom()) - std::max(a.top(), b.top());
+                const double height = std::min(a.height(), b.height());
+                const double gap = std::max(a.left(), b.left()) - std::min(a.right(), b.right());
+                if (shared >= sameRow * height && gap <= touchingGap * height) {
+                    lines[i] = a | b;
+                    lines.erase(lines.begin() + std::ptrdiff_t(j));
+                    joined = true;
+                }
+            }
+        }
+    }
 }
 
 QString labelFor(const QString& text)
@@ -156,7 +266,32 @@ ComponentAnalysisResponse analyze(const QImage& image)
 
     const cv::Rect whole(0, 0, grey.cols, grey.rows);
     std::vector<Line> lines;
+    // Two searches that miss different lines, one after the other: the analysis itself may
+    // run on the worker pool, and a search waiting there for a free worker could wait for
+    // ever. A line only one finds is taken. Where they overlap, the wide window's lines are kept
+    // unless the other search saw one line there of the same height that spans them all:
+    // then the wide window had cut a label in pieces.
+    std::vector<QRectF> found = detail::findTextLines(grey, erase, lineInkWindow);
     for (const QRectF& r : detail::findTextLines(grey, erase)) {
+        QRectF pieces;
+        double tallest = 0;
+        for (const QRectF& f : found) {
+            if (f.intersects(r)) {
+                pieces |= f;
+                tallest = std::max(tallest, f.height());
+            }
+        }
+        if (pieces.isNull()) {
+            found.push_back(r);
+        } else if (r.contains(pieces.adjusted(r.width() * 0.02, 0, -r.width() * 0.02, 0).marginsRemoved({0, pieces.height() / 4, 0, pieces.height() / 4}))
+                   && r.height() <= 1.5 * tallest && r.width() > pieces.width()) {
+            std::erase_if(found, [&r](const QRectF& f) { return f.intersects(r); });
+            found.push_back(r);
+        }
+    }
+    dropTallLines(found);
+    joinTouchingLines(found);
+    for (const QRectF& r : found) {
         const cv::Rect ink(int(r.x() * grey.cols), int(r.y() * grey.rows), int(std::ceil(r.width() * grey.cols)),
                            int(std::ceil(r.height() * grey.rows)));
         const cv::Rect box = cv::Rect(ink.x - lineMargin, ink.y - lineMargin, ink.width + 2 * lineMargin,
@@ -164,17 +299,21 @@ ComponentAnalysisResponse analyze(const QImage& image)
         if (!box.empty())
             lines.push_back({box, {}});
     }
-    // Recognition dominates the time; the lines are independent. Starting an engine here
+    // Recognition dominates the time; the lines are independent. Lending an engine here
     // first reports missing language data before the pool is busy.
-    recognitionEngine();
-    QtConcurrent::blockingMap(lines, [&grey](Line& line) {
+    { const EnginePool::Loan first(EnginePool::shared()); }
+    QtConcurrent::blockingMap(&recognitionPool(), lines, [&grey](Line& line) {
         try {
             line.text = readLine(grey(line.box));
         } catch (const std::exception&) {
             // A line the recogniser cannot take counts as no text.
         }
     });
-    std::erase_if(lines, [](const Line& line) { return line.text.isEmpty(); });
+    // Icons and rules read as strings of marks ("_", "|", ", __"); a line with no letter or
+    // digit is not worth a row in the list.
+    std::erase_if(lines, [](const Line& line) {
+        return std::none_of(line.text.begin(), line.text.end(), [](QChar c) { return c.isLetterOrNumber(); });
+    });
     std::sort(lines.begin(), lines.end(), [](const Line& a, const Line& b) {
         return std::pair(a.box.y, a.box.x) < std::pair(b.box.y, b.box.x);
     });

@@ -1,6 +1,8 @@
 #pragma once
 
-#include "detection/ComponentAnalysis.h"
+#include "detection/ComponentAnalysisResponse.h"
+
+#include <stdexcept>
 
 #include <QImage>
 
@@ -10,9 +12,15 @@ namespace pelorin::DeviceComponentAnalyzer {
 // becomes a "text" component holding the words recognised in it, every box outline an
 // "element" holding the text of the lines inside it (labelled by that text, else "Element").
 // Boxes are in pixels of `image`, like a server's answer. Runs on the calling thread and
-// spreads recognition over the worker pool. Throws ServiceError when the text recogniser
-// cannot start (its language data missing).
+// spreads recognition over the worker pool. Throws RecognizerUnavailable when the text
+// recogniser cannot start (its language data missing).
 ComponentAnalysisResponse analyze(const QImage& image);
+
+// what() is the sentence the user reads.
+class RecognizerUnavailable : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 // The words Tesseract reads in a single line of grey pixels (light or dark background).
 QString recognizeLine(const QImage& line);

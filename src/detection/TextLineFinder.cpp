@@ -13,12 +13,8 @@ namespace pelorin::detail {
 
 namespace {
 
-// Layout analysis finds the lines of a screenshot at one pixel per point as well as at two,
-// in half the time.
-constexpr int textImageMaximumDimension = 1440;
-// Text ink is taken as the distance from the local mean over this window (pixels of the
+// Text ink is taken as the distance from the local mean over a window (pixels of the
 // working copy), amplified; light-on-dark text then reads like dark-on-light text.
-constexpr int inkWindow = 21;
 constexpr double inkGain = 2;
 // Width of the paint stroke that erases box outlines before the text pass.
 constexpr int eraseStroke = 3;
@@ -34,10 +30,12 @@ tesseract::TessBaseAPI& layoutEngine()
 {
     thread_local std::unique_ptr<tesseract::TessBaseAPI> engine;
     if (!engine) {
-        // OpenMP reads OMP_THREAD_LIMIT when the library loads, before main(), so the limit is
-        // set here, per thread: a parallel region Tesseract enters on this thread stays on it.
-        // Two-way parallelism on a busy two-core machine costs several times what it gains.
+        // OpenMP reads OMP_THREAD_LIMIT when the library loads, before main(), and Tesseract
+        // asks for fixed team sizes in places, so the thread count alone does not hold it:
+        // no nested teams on this thread (the setting is per thread). Two-way parallelism on
+        // a busy two-core machine costs several times what it gains.
         omp_set_num_threads(1);
+        omp_set_max_active_levels(0);
         engine = std::make_unique<tesseract::TessBaseAPI>();
         // Layout analysis only: no language model is loaded.
         engine->InitForAnalysePage();
@@ -48,7 +46,7 @@ tesseract::TessBaseAPI& layoutEngine()
     return *engine;
 }
 
-cv::Mat inkImage(const cv::Mat& grey, double scale)
+cv::Mat inkImage(const cv::Mat& grey, double scale, int inkWindow)
 {
     cv::Mat work;
     if (scale < 1.0)
@@ -82,11 +80,12 @@ void eraseOutlines(cv::Mat& ink, const std::vector<std::vector<cv::Point>>& outl
 
 } // namespace
 
-std::vector<QRectF> findTextLines(const cv::Mat& grey, const std::vector<std::vector<cv::Point>>& erase)
+std::vector<QRectF> findTextLines(const cv::Mat& grey, const std::vector<std::vector<cv::Point>>& erase, int inkWindow,
+                                  int maximumDimension)
 {
     const int longest = std::max(grey.cols, grey.rows);
-    const double scale = std::min(1.0, double(textImageMaximumDimension) / longest);
-    cv::Mat ink = inkImage(grey, scale);
+    const double scale = std::min(1.0, double(maximumDimension) / longest);
+    cv::Mat ink = inkImage(grey, scale, inkWindow);
     eraseOutlines(ink, erase, scale);
 
     tesseract::TessBaseAPI& engine = layoutEngine();

@@ -1,7 +1,7 @@
 #include "detection/VisionAnalysisService.h"
 
 #include "net/HttpClient.h"
-#include "cloud/TokenStore.h"
+#include "platform/TokenStore.h"
 #include "detection/DeviceComponentAnalyzer.h"
 #include "platform/AppPaths.h"
 #include "platform/SettingsKeys.h"
@@ -193,8 +193,6 @@ QCoro::Task<ComponentAnalysisResponse> VisionAnalysisService::analyzeOnDevice(QI
     QFuture<std::pair<ComponentAnalysisResponse, QString>> analysing = QtConcurrent::run([image] {
         try {
             return std::pair(DeviceComponentAnalyzer::analyze(image), QString());
-        } catch (const ServiceError& error) {
-            return std::pair(ComponentAnalysisResponse{}, error.description());
         } catch (const std::exception& error) {
             return std::pair(ComponentAnalysisResponse{}, QString::fromUtf8(error.what()));
         }

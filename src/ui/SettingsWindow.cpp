@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 namespace pelorin {
@@ -80,6 +81,7 @@ SettingsWindow::SettingsWindow(SettingsStore& settings, QWidget* parent)
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     auto* scroll = new QScrollArea;
+    m_scroll = scroll;
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     auto* content = new QWidget;
@@ -153,6 +155,7 @@ SettingsWindow::SettingsWindow(SettingsStore& settings, QWidget* parent)
 QVBoxLayout* SettingsWindow::addSection(const QString& title, const QString& footer)
 {
     auto* header = new QLabel(title.toUpper());
+    m_headers.insert(title, header);
     QFont font = header->font();
     font.setPointSizeF(font.pointSizeF() * 0.85);
     font.setWeight(QFont::DemiBold);
@@ -169,6 +172,16 @@ QVBoxLayout* SettingsWindow::addSection(const QString& title, const QString& foo
     if (!footer.isEmpty())
         m_sections->addWidget(secondary(footer));
     return body;
+}
+
+void SettingsWindow::showSection(const QString& title)
+{
+    QLabel* header = m_headers.value(title);
+    if (!header)
+        return;
+    // Positions are only known once the form is laid out; a window opened a moment ago is not yet.
+    m_scroll->widget()->layout()->activate();
+    m_scroll->verticalScrollBar()->setValue(header->y() - m_sections->contentsMargins().top());
 }
 
 void SettingsWindow::setShortcutDisplay(const QString& text)

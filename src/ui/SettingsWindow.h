@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QHash>
 #include <QWidget>
 
 class QFormLayout;
 class QLabel;
+class QScrollArea;
 class QVBoxLayout;
 
 namespace pelorin {
@@ -27,6 +29,9 @@ public:
     // A note under the shortcut section; empty hides it.
     void setShortcutNote(const QString& text);
     void setUpdateStatus(const QString& text);
+    // Scrolls the section with this title ("Account", "Uploads", …) to the top of the window;
+    // an unknown title leaves the view where it is.
+    void showSection(const QString& title);
 
 Q_SIGNALS:
     void checkForUpdatesRequested();
@@ -35,7 +40,9 @@ private:
     QVBoxLayout* addSection(const QString& title, const QString& footer = {});
 
     SettingsStore& m_settings;
+    QScrollArea* m_scroll = nullptr;
     QVBoxLayout* m_sections = nullptr;
+    QHash<QString, QLabel*> m_headers;
     QVBoxLayout* m_account = nullptr;
     QVBoxLayout* m_shortcut = nullptr;
     QVBoxLayout* m_uploads = nullptr;

@@ -1,7 +1,7 @@
 #include "ui/UploadSettingsSections.h"
 
 #include "cloud/AccountService.h"
-#include "cloud/TokenStore.h"
+#include "platform/TokenStore.h"
 #include "platform/SettingsKeys.h"
 #include "platform/SettingsStore.h"
 #include "ui/SettingsWindow.h"

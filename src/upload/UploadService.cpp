@@ -3,7 +3,7 @@
 #include "cloud/CloudAPI.h"
 #include "cloud/CloudAPIError.h"
 #include "net/HttpClient.h"
-#include "cloud/TokenStore.h"
+#include "platform/TokenStore.h"
 #include "platform/SettingsKeys.h"
 #include "platform/SettingsStore.h"
 #include "upload/S3Signer.h"

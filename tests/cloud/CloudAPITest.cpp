@@ -4,7 +4,7 @@
 
 #include "cloud/CloudAPI.h"
 #include "cloud/CloudAPIError.h"
-#include "cloud/TokenStore.h"
+#include "platform/TokenStore.h"
 #include "platform/SettingsKeys.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 #include "TaskOutcome.h"
 #include "TestSupport.h"
 
-#include "cloud/TokenStore.h"
+#include "platform/TokenStore.h"
 #include "detection/VisionAnalysisService.h"
 #include "platform/SettingsKeys.h"
 

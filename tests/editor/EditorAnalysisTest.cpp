@@ -1,7 +1,7 @@
 #include "CloudTestServer.h"
 #include "EditorFixture.h"
 
-#include "cloud/TokenStore.h"
+#include "platform/TokenStore.h"
 #include "detection/VisionAnalysisService.h"
 #include "platform/Pasteboard.h"
 #include "platform/SettingsKeys.h"

@@ -5,7 +5,7 @@
 #include "TestSupport.h"
 
 #include "cloud/CloudAPI.h"
-#include "cloud/TokenStore.h"
+#include "platform/TokenStore.h"
 #include "platform/SettingsKeys.h"
 #include "upload/UploadFilesCommand.h"
 #include "upload/UploadHistoryStore.h"

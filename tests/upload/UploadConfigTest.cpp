@@ -1,7 +1,7 @@
 #include "TestSupport.h"
 
 #include "cloud/CloudAPI.h"
-#include "cloud/TokenStore.h"
+#include "platform/TokenStore.h"
 #include "platform/SettingsKeys.h"
 #include "upload/UploadConfig.h"
 #include "upload/UploadHistoryStore.h"

@@ -5,7 +5,7 @@
 
 #include "cloud/AccountService.h"
 #include "cloud/CloudAPI.h"
-#include "cloud/TokenStore.h"
+#include "platform/TokenStore.h"
 #include "platform/Pasteboard.h"
 #include "platform/SettingsKeys.h"
 #include "upload/UploadHistoryStore.h"
