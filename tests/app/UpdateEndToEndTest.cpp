@@ -191,6 +191,10 @@ TEST(UpdateEndToEnd, UpdateNowReplacesTheFolderAndStartsTheNewVersion)
         xdotool({QStringLiteral("key"), QStringLiteral("--window"), dialog, QStringLiteral("Return")});
         test::waitUntil([] { return false; }, 500);
     }
+    // xdotool presses the key of a focused window through the server's keyboard and sends the
+    // release to the window; the dialog closes on the press, so the release never reaches the
+    // server's keyboard. Left down, the key would repeat into every later test's windows.
+    xdotool({QStringLiteral("keyup"), QStringLiteral("Return")});
     ASSERT_TRUE(installed.ended()) << "the old process kept running";
     EXPECT_EQ(installed.process().exitCode(), 0);
     const QString marker = installed.folder() + QStringLiteral("/launched");
