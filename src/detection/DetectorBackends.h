@@ -34,4 +34,8 @@ inline constexpr int textImageMaximumDimension = 1440;
 std::vector<QRectF> findTextLines(const cv::Mat& grey, const std::vector<std::vector<cv::Point>>& erase,
                                   int inkWindow = elementInkWindow, int maximumDimension = textImageMaximumDimension);
 
+// Text-line boxes (pixels of `plate`) inside one filled element, its ink judged by the
+// element's own contrast rather than the page's.
+std::vector<cv::Rect> findTextLinesOnPlate(const cv::Mat& plate);
+
 } // namespace pelorin::detail

@@ -36,6 +36,8 @@ constexpr int lineInkWindow = 61;
 constexpr double tallLineFactor = 6;
 // Grey levels a pixel must differ from the background by to count as ink.
 constexpr int inkSeparation = 40;
+// Pixels cut from each side of an element before its own line search: its border is no text.
+constexpr int plateInset = 3;
 
 int medianLevel(const cv::Mat& grey)
 {
@@ -287,6 +289,50 @@ ComponentAnalysisResponse analyze(const QImage& image)
                    && r.height() <= 1.5 * tallest && r.width() > pieces.width()) {
             std::erase_if(found, [&r](const QRectF& f) { return f.intersects(r); });
             found.push_back(r);
+        }
+    }
+    dropTallLines(found);
+    // Light text on a coloured chip or button, or over a picture, can be lost to the page-wide
+    // search: the fill counts as ink as much as the letters do, and what is found is often a
+    // piece of the line. Each element is searched once more on its own contrast; a line found
+    // there is taken where nothing was, or in place of the pieces it holds.
+    std::vector<cv::Rect> plates;
+    for (const QRectF& box : boxes) {
+        const cv::Rect plate = cv::Rect(int(box.x() * pixelsPerPoint) + plateInset, int(box.y() * pixelsPerPoint) + plateInset,
+                                        int(box.width() * pixelsPerPoint) - 2 * plateInset,
+                                        int(box.height() * pixelsPerPoint) - 2 * plateInset) & whole;
+        if (plate.width >= 8 && plate.height >= 8)
+            plates.push_back(plate);
+    }
+    // Searched side by side, taken in order: the result must not depend on which finishes first.
+    std::vector<std::vector<cv::Rect>> plateLines(plates.size());
+    QtConcurrent::blockingMap(&recognitionPool(), plateLines, [&](std::vector<cv::Rect>& out) {
+        const cv::Rect& plate = plates[size_t(&out - plateLines.data())];
+        try {
+            out = detail::findTextLinesOnPlate(grey(plate));
+        } catch (const std::exception&) {
+            // The page-wide lines stand on their own.
+        }
+    });
+    for (size_t i = 0; i < plates.size(); ++i) {
+        const cv::Rect& plate = plates[i];
+        for (const cv::Rect& r : plateLines[i]) {
+            const QRectF line(double(plate.x + r.x) / grey.cols, double(plate.y + r.y) / grey.rows,
+                              double(r.width) / grey.cols, double(r.height) / grey.rows);
+            if (line.isEmpty())
+                continue;
+            bool piecesOnly = true;
+            double tallest = 0;
+            for (const QRectF& f : found) {
+                if (f.intersects(line)) {
+                    piecesOnly = piecesOnly && line.contains(f.center());
+                    tallest = std::max(tallest, f.height());
+                }
+            }
+            if (!piecesOnly || (tallest > 0 && line.height() > 1.5 * tallest))
+                continue;
+            std::erase_if(found, [&line](const QRectF& f) { return f.intersects(line); });
+            found.push_back(line);
         }
     }
     dropTallLines(found);

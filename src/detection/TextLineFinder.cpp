@@ -122,4 +122,34 @@ std::vector<QRectF> findTextLines(const cv::Mat& grey, const std::vector<std::ve
     return lines;
 }
 
+std::vector<cv::Rect> findTextLinesOnPlate(const cv::Mat& plate)
+{
+    // The plate's own range, not the page's: white on a saturated chip is faint once the
+    // whole screen's contrast decides what counts as ink.
+    cv::Mat level;
+    cv::normalize(plate, level, 0, 255, cv::NORM_MINMAX);
+    if (cv::mean(level)[0] < 128)
+        cv::bitwise_not(level, level);
+    // Layout analysis loses lines that touch the image edge.
+    constexpr int margin = 8;
+    cv::Mat padded;
+    cv::copyMakeBorder(level, padded, margin, margin, margin, margin, cv::BORDER_CONSTANT, cv::Scalar(255));
+
+    tesseract::TessBaseAPI& engine = layoutEngine();
+    engine.SetImage(padded.data, padded.cols, padded.rows, 1, int(padded.step));
+    engine.SetSourceResolution(screenDpi);
+    std::vector<cv::Rect> lines;
+    const std::unique_ptr<tesseract::PageIterator> it(engine.AnalyseLayout());
+    if (it) {
+        do {
+            int l = 0, t = 0, r = 0, b = 0;
+            if (it->BoundingBox(tesseract::RIL_TEXTLINE, &l, &t, &r, &b))
+                lines.push_back(cv::Rect(cv::Point(l - margin, t - margin), cv::Point(r - margin, b - margin)) &
+                                cv::Rect(0, 0, plate.cols, plate.rows));
+        } while (it->Next(tesseract::RIL_TEXTLINE));
+    }
+    engine.Clear();
+    return lines;
+}
+
 } // namespace pelorin::detail

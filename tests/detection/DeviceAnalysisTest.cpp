@@ -44,6 +44,31 @@ QImage screen()
     return image;
 }
 
+// A calendar event chip: a white title and lighter details on a saturated fill, a darker bar down its edge.
+QImage eventChip()
+{
+    QImage image(600, 300, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(79, 70, 229));
+    const QRectF chip(40, 40, 320, 170);
+    p.drawRoundedRect(chip, 12, 12);
+    p.setBrush(QColor(49, 46, 129));
+    p.drawRect(QRectF(chip.left(), chip.top() + 6, 8, chip.height() - 12));
+    p.setPen(Qt::white);
+    p.setFont(textFont(TextDesign::standard, FontWeight::bold, false, 24));
+    p.drawText(QPointF(60, 76), QStringLiteral("Quarterly planning"));
+    p.setPen(QColor(224, 231, 255));
+    p.setFont(textFont(TextDesign::standard, FontWeight::regular, false, 22));
+    p.drawText(QPointF(60, 108), QStringLiteral("10:30 AM - 12:00 PM"));
+    p.drawText(QPointF(60, 138), QStringLiteral("Board room, 5th floor"));
+    p.end();
+    image.setDevicePixelRatio(2);
+    return image;
+}
+
 QStringList lineTexts(const ComponentAnalysisResponse& response)
 {
     QStringList texts;
@@ -66,6 +91,14 @@ TEST(DeviceAnalysis, ReadsLinesBesideShapesAndOnFilledButtonsAndDropsMarks)
         << texts.join(u'|').toStdString();
     for (const QString& text : texts)
         EXPECT_TRUE(std::any_of(text.begin(), text.end(), [](QChar c) { return c.isLetterOrNumber(); })) << text.toStdString();
+}
+
+// On a saturated fill the page-wide search sees the fill as ink as much as the letters: it lost
+// the title and read the details in pieces.
+TEST(DeviceAnalysis, ReadsEveryLineOfAColouredChipWhole)
+{
+    const QStringList texts = lineTexts(DeviceComponentAnalyzer::analyze(eventChip()));
+    EXPECT_EQ(texts.join(u'|').toStdString(), "Quarterly planning|10:30 AM - 12:00 PM|Board room, 5th floor");
 }
 
 // Engines are lent between threads: analyses running at once must not share one.
