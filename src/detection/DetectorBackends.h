@@ -35,7 +35,7 @@ std::vector<QRectF> findTextLines(const cv::Mat& grey, const std::vector<std::ve
                                   int inkWindow = elementInkWindow, int maximumDimension = textImageMaximumDimension);
 
 // Text-line boxes (pixels of `plate`) inside one filled element, its ink judged by the
-// element's own contrast rather than the page's.
-std::vector<cv::Rect> findTextLinesOnPlate(const cv::Mat& plate);
+// element's own contrast rather than the page's, on a copy reduced by `scale`.
+std::vector<cv::Rect> findTextLinesOnPlate(const cv::Mat& plate, double scale = 1);
 
 } // namespace pelorin::detail

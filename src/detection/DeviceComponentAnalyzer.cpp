@@ -306,10 +306,12 @@ ComponentAnalysisResponse analyze(const QImage& image)
     }
     // Searched side by side, taken in order: the result must not depend on which finishes first.
     std::vector<std::vector<cv::Rect>> plateLines(plates.size());
+    // Layout analysis finds lines at one pixel per point as well as at two, in a quarter of the time.
+    const double plateScale = std::min(1.0, 1.0 / pixelsPerPoint);
     QtConcurrent::blockingMap(&recognitionPool(), plateLines, [&](std::vector<cv::Rect>& out) {
         const cv::Rect& plate = plates[size_t(&out - plateLines.data())];
         try {
-            out = detail::findTextLinesOnPlate(grey(plate));
+            out = detail::findTextLinesOnPlate(grey(plate), plateScale);
         } catch (const std::exception&) {
             // The page-wide lines stand on their own.
         }

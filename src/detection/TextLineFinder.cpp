@@ -23,6 +23,8 @@ constexpr int eraseStroke = 3;
 constexpr double columnGap = 1.2;
 // Tesseract guesses a resolution (and warns) when given none; screenshots are roughly 96 dpi.
 constexpr int screenDpi = 96;
+// An element this even (grey-level standard deviation) holds nothing to find.
+constexpr double blankPlateSpread = 4;
 
 // One layout engine per worker thread: setting it up costs more than a small screenshot's
 // analysis, and an engine must not be shared between threads.
@@ -122,12 +124,23 @@ std::vector<QRectF> findTextLines(const cv::Mat& grey, const std::vector<std::ve
     return lines;
 }
 
-std::vector<cv::Rect> findTextLinesOnPlate(const cv::Mat& plate)
+std::vector<cv::Rect> findTextLinesOnPlate(const cv::Mat& plate, double scale)
 {
     // The plate's own range, not the page's: white on a saturated chip is faint once the
     // whole screen's contrast decides what counts as ink.
+    cv::Scalar mean;
+    cv::Scalar spread;
+    cv::meanStdDev(plate, mean, spread);
+    if (spread[0] < blankPlateSpread)
+        return {};
+    cv::Mat reduced;
+    if (scale < 1.0)
+        cv::resize(plate, reduced, cv::Size(), scale, scale, cv::INTER_AREA);
+    else
+        reduced = plate;
+    // Into a copy: `plate` is a view of the caller's image.
     cv::Mat level;
-    cv::normalize(plate, level, 0, 255, cv::NORM_MINMAX);
+    cv::normalize(reduced, level, 0, 255, cv::NORM_MINMAX);
     if (cv::mean(level)[0] < 128)
         cv::bitwise_not(level, level);
     // Layout analysis loses lines that touch the image edge.
@@ -143,9 +156,14 @@ std::vector<cv::Rect> findTextLinesOnPlate(const cv::Mat& plate)
     if (it) {
         do {
             int l = 0, t = 0, r = 0, b = 0;
-            if (it->BoundingBox(tesseract::RIL_TEXTLINE, &l, &t, &r, &b))
-                lines.push_back(cv::Rect(cv::Point(l - margin, t - margin), cv::Point(r - margin, b - margin)) &
+            if (it->BoundingBox(tesseract::RIL_TEXTLINE, &l, &t, &r, &b)) {
+                const auto back = [scale](int v, bool up) {
+                    const double full = (v - margin) / scale;
+                    return int(up ? std::ceil(full) : std::floor(full));
+                };
+                lines.push_back(cv::Rect(cv::Point(back(l, false), back(t, false)), cv::Point(back(r, true), back(b, true))) &
                                 cv::Rect(0, 0, plate.cols, plate.rows));
+            }
         } while (it->Next(tesseract::RIL_TEXTLINE));
     }
     engine.Clear();
