@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 namespace pelorin {
 
@@ -97,6 +98,30 @@ std::optional<QImage> readImageData(const QByteArray& data, QString* error)
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     return read(reader, error);
+}
+
+bool isOpaque(const QImage& image)
+{
+    if (!image.hasAlphaChannel())
+        return true;
+    if (image.depth() != 32)
+        return isOpaque(image.convertToFormat(QImage::Format_ARGB32));
+    // Alpha is the top byte of the word in every 32-bit format with alpha.
+    for (int y = 0; y < image.height(); ++y)
+        if (!isOpaque(image.constScanLine(y), image.width()))
+            return false;
+    return true;
+}
+
+bool isOpaque(const uchar* pixels, qsizetype count)
+{
+    quint32 all = 0xff000000u;
+    for (qsizetype i = 0; i < count; ++i) {
+        quint32 pixel;
+        std::memcpy(&pixel, pixels + 4 * i, 4);
+        all &= pixel;
+    }
+    return (all & 0xff000000u) == 0xff000000u;
 }
 
 } // namespace pelorin

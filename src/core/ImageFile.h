@@ -27,4 +27,9 @@ int dotsPerMeterForScale(double scale);
 // Stamps the image's resolution from its devicePixelRatio so a written file keeps its point size.
 void setResolutionFromScale(QImage& image);
 
+// True when every pixel's alpha is 255 (or the format has no alpha).
+bool isOpaque(const QImage& image);
+// The same for `count` 4-byte pixels whose alpha is the top byte of each little-endian word.
+bool isOpaque(const uchar* pixels, qsizetype count);
+
 } // namespace pelorin

@@ -1,5 +1,6 @@
 #include "detection/VisionAnalysisService.h"
 
+#include "core/AtomicFile.h"
 #include "net/HttpClient.h"
 #include "platform/TokenStore.h"
 #include "detection/DeviceComponentAnalyzer.h"
@@ -13,7 +14,6 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QUuid>
 #include <QtConcurrent>
 
@@ -125,9 +125,8 @@ void VisionAnalysisService::store(const QString& key, const ComponentAnalysisRes
     m_memoryCache[key] = response;
     // Failures to write only cost a later request.
     QDir().mkpath(m_cacheDirectory);
-    QSaveFile file(m_cacheDirectory + u'/' + key + QStringLiteral(".json"));
-    if (file.open(QIODevice::WriteOnly) && file.write(encodeComponentAnalysisResponse(response)) >= 0)
-        file.commit();
+    (void)writeFileAtomically(m_cacheDirectory + u'/' + key + QStringLiteral(".json"),
+                              encodeComponentAnalysisResponse(response));
 }
 
 QCoro::Task<ComponentAnalysisResponse> VisionAnalysisService::analyzeScreenshot(QImage image)

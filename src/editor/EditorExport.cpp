@@ -243,7 +243,7 @@ void EditorViewModel::saveFinalImage(const QString& path)
             m_renderError = QStringLiteral("Reading the rendered pixels failed");
             throw ExportError(ExportError::Kind::failedToCreateImage);
         }
-        opaque = png::isOpaque(strip.data(), qsizetype(size.width()) * count);
+        opaque = isOpaque(strip.data(), qsizetype(size.width()) * count);
     }
     png::RowSource rows;
     rows.size = size;

@@ -1,6 +1,7 @@
 #include "editor/PngWriter.h"
 
 #include "core/AtomicFile.h"
+#include "core/ImageFile.h"
 
 #include <QFileDevice>
 #include <QIODevice>
@@ -183,30 +184,6 @@ bool writesDirectly(const QImage& image)
     default:
         return false;
     }
-}
-
-bool isOpaque(const QImage& image)
-{
-    if (!image.hasAlphaChannel())
-        return true;
-    if (image.depth() != 32)
-        return isOpaque(image.convertToFormat(QImage::Format_ARGB32));
-    // Alpha is the top byte of the word in every 32-bit format with alpha.
-    for (int y = 0; y < image.height(); ++y)
-        if (!isOpaque(image.constScanLine(y), image.width()))
-            return false;
-    return true;
-}
-
-bool isOpaque(const uchar* pixels, qsizetype count)
-{
-    quint32 all = 0xff000000u;
-    for (qsizetype i = 0; i < count; ++i) {
-        quint32 pixel;
-        std::memcpy(&pixel, pixels + 4 * i, 4);
-        all &= pixel;
-    }
-    return (all & 0xff000000u) == 0xff000000u;
 }
 
 RowSource rowsOf(const QImage& image)

@@ -56,10 +56,6 @@ bool write(QIODevice& device, const RowSource& source, const Options& options = 
 
 // Whether write(QImage) takes this image without a converted copy.
 bool writesDirectly(const QImage& image);
-// True when every pixel's alpha is 255 (or the format has no alpha).
-bool isOpaque(const QImage& image);
-// The same for `count` 4-byte pixels whose alpha is the top byte of each little-endian word.
-bool isOpaque(const uchar* pixels, qsizetype count);
 // The rows of an image that writesDirectly() takes, read in place: `image` must outlive the
 // source. Resolution and text keys come along.
 RowSource rowsOf(const QImage& image);

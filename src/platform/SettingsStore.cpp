@@ -1,5 +1,6 @@
 #include "platform/SettingsStore.h"
 
+#include "core/AtomicFile.h"
 #include "platform/AppPaths.h"
 #include "platform/SystemLog.h"
 
@@ -8,7 +9,6 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -156,9 +156,8 @@ void SettingsStore::keepUnreadableAside()
     const QFileInfo info(filePath());
     const QString aside = info.absolutePath() + u'/' + info.completeBaseName() + QStringLiteral(".unreadable-")
         + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmsszzz")) + QStringLiteral(".json");
-    QSaveFile copy(aside);
-    if (!copy.open(QIODevice::WriteOnly) || copy.write(m_unreadable) != m_unreadable.size() || !copy.commit()) {
-        systemLog(QStringLiteral("the settings file could not be read, nor copied aside to ") + aside);
+    if (const std::optional<QString> failed = writeFileAtomically(aside, m_unreadable)) {
+        systemLog(QStringLiteral("the settings file could not be read, nor copied aside to ") + *failed);
         return;
     }
     systemLog(QStringLiteral("the settings file could not be read; its old contents are in ") + aside);

@@ -1,5 +1,6 @@
 #include "render/SceneRenderer.h"
 
+#include "core/ImageFile.h"
 #include "render/MatrixMath.h"
 
 #include <epoxy/gl.h>
@@ -335,31 +336,6 @@ bool SceneRenderer::setBackgroundImage(const QImage& image)
 {
     return upload(m_background, image);
 }
-
-namespace {
-
-bool isOpaque(const QImage& image)
-{
-    if (!image.hasAlphaChannel())
-        return true;
-    if (image.depth() != 32)
-        return false;
-    // The ARGB formats keep alpha in the top byte of each 32-bit pixel; others are checked
-    // through a converted copy.
-    const QImage argb = image.format() == QImage::Format_ARGB32 || image.format() == QImage::Format_ARGB32_Premultiplied
-        ? image
-        : image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    for (int y = 0; y < argb.height(); ++y) {
-        const auto* row = reinterpret_cast<const quint32*>(argb.constScanLine(y));
-        for (int x = 0; x < argb.width(); ++x) {
-            if ((row[x] >> 24) != 0xff)
-                return false;
-        }
-    }
-    return true;
-}
-
-} // namespace
 
 bool SceneRenderer::setScreenshotImage(const QImage& image)
 {

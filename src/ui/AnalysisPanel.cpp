@@ -18,12 +18,7 @@ constexpr int panelWidth = 270;
 
 QLabel* label(const QString& text, double size, QFont::Weight weight, const QColor& color, QWidget* parent)
 {
-    auto* l = new QLabel(text, parent);
-    l->setFont(uiFont(size, weight));
-    QPalette p = l->palette();
-    p.setColor(QPalette::WindowText, color);
-    l->setPalette(p);
-    return l;
+    return styledLabel(text, uiFont(size, weight), color, parent);
 }
 
 } // namespace

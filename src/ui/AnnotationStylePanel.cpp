@@ -23,9 +23,6 @@ namespace pelorin {
 
 namespace {
 
-// The same width as the style sidebar it takes turns with.
-constexpr int panelWidth = 272;
-
 const QString sizeLabel = QStringLiteral("Size");
 const QString outlineLabel = QStringLiteral("Outline");
 const QString outlineColorLabel = QStringLiteral("Outline Color");
@@ -97,12 +94,7 @@ std::function<void(Annotation&, double)> onValue(std::function<void(R&, double)>
 
 QLabel* caption(const QString& text, QWidget* parent)
 {
-    auto* label = new QLabel(text, parent);
-    label->setFont(uiFont(12));
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, secondaryText());
-    label->setPalette(palette);
-    return label;
+    return styledLabel(text, uiFont(12), secondaryText(), parent);
 }
 
 void addHead(QPainterPath& fill, QPointF tip, double direction)
@@ -166,7 +158,7 @@ AnnotationStylePanel::AnnotationStylePanel(EditorViewModel& editor, QWidget* par
     : QWidget(parent)
     , m_editor(editor)
 {
-    setFixedWidth(panelWidth);
+    setFixedWidth(sidePanelWidth);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 16);
     column->setSpacing(0);

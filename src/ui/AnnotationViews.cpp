@@ -22,6 +22,18 @@ QRectF frameOf(const Annotation& annotation)
     return boundingRect(annotation, 1);
 }
 
+// A shape or a redaction moved by its body, or resized by the handle `role`.
+template <class Boxed>
+Boxed movedOrResized(Boxed box, int role, QPointF translation)
+{
+    const QRectF frame(box.position, box.size);
+    const QRectF r = role == AnnotationView::body ? frame.translated(translation)
+                                                  : resizedRect(frame, ShapeHandlePosition(role), translation);
+    box.position = r.topLeft();
+    box.size = r.size();
+    return box;
+}
+
 std::vector<AnnotationHandle> rectHandles(const QRectF& r, bool withEdges)
 {
     const double cx = r.center().x();
@@ -234,13 +246,7 @@ std::vector<AnnotationHandle> ShapeAnnotationView::handles() const
 
 Annotation ShapeAnnotationView::dragged(int role, QPointF translation, const EditorViewModel&) const
 {
-    ShapeAnnotation shape = std::get<ShapeAnnotation>(m_annotation);
-    const QRectF frame(shape.position, shape.size);
-    const QRectF r = role == body ? frame.translated(translation)
-                                  : resizedRect(frame, ShapeHandlePosition(role), translation);
-    shape.position = r.topLeft();
-    shape.size = r.size();
-    return shape;
+    return movedOrResized(std::get<ShapeAnnotation>(m_annotation), role, translation);
 }
 
 std::optional<QRectF> ShapeAnnotationView::liveRect(const Annotation& shown) const
@@ -262,14 +268,8 @@ std::vector<AnnotationHandle> RedactAnnotationView::handles() const
 
 Annotation RedactAnnotationView::dragged(int role, QPointF translation, const EditorViewModel&) const
 {
-    RedactAnnotation redact = std::get<RedactAnnotation>(m_annotation);
-    const QRectF frame(redact.position, redact.size);
     // The four corners of a redaction are the first four handle positions of a shape.
-    const QRectF r = role == body ? frame.translated(translation)
-                                  : resizedRect(frame, ShapeHandlePosition(role), translation);
-    redact.position = r.topLeft();
-    redact.size = r.size();
-    return redact;
+    return movedOrResized(std::get<RedactAnnotation>(m_annotation), role, translation);
 }
 
 std::optional<QRectF> RedactAnnotationView::liveRect(const Annotation& shown) const

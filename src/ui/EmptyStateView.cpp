@@ -39,11 +39,7 @@ private:
 
 QLabel* textLabel(const QString& text, const QFont& font, const QColor& color, QWidget* parent)
 {
-    auto* label = new QLabel(text, parent);
-    label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, color);
-    label->setPalette(palette);
+    QLabel* label = styledLabel(text, font, color, parent);
     label->setAlignment(Qt::AlignCenter);
     return label;
 }

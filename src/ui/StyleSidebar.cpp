@@ -18,8 +18,6 @@ namespace pelorin {
 
 namespace {
 
-constexpr int sidebarWidth = 272;
-
 const QString cornerRadiusLabel = QStringLiteral("Corner Radius");
 const QString paddingLabel = QStringLiteral("Padding");
 const QString blurLabel = QStringLiteral("Blur");
@@ -66,7 +64,7 @@ StyleSidebar::StyleSidebar(EditorViewModel& editor, BackgroundPicker::WallpaperT
     : QScrollArea(parent)
     , m_editor(editor)
 {
-    setFixedWidth(sidebarWidth);
+    setFixedWidth(sidePanelWidth);
     setWidgetResizable(true);
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

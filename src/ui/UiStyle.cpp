@@ -3,6 +3,8 @@
 #include "core/AppConstants.h"
 #include "core/Fonts.h"
 
+#include <QLabel>
+
 namespace pelorin {
 
 QFont uiFont(double pixelSize, QFont::Weight weight)
@@ -13,6 +15,16 @@ QFont uiFont(double pixelSize, QFont::Weight weight)
     font.setWeight(weight);
     font.setHintingPreference(QFont::PreferNoHinting);
     return font;
+}
+
+QLabel* styledLabel(const QString& text, const QFont& font, const QColor& color, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    label->setFont(font);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, color);
+    label->setPalette(palette);
+    return label;
 }
 
 QColor primaryText()

@@ -3,6 +3,9 @@
 #include <QColor>
 #include <QFont>
 
+class QLabel;
+class QWidget;
+
 namespace pelorin {
 
 // Text and colours shared by the editor's own controls. Sizes are in device-independent
@@ -13,5 +16,9 @@ QColor secondaryText();
 QColor tertiaryText();
 // The panel behind the toolbar and the sidebar.
 QColor panelBackground();
+// A label in the editor's own font and text colour.
+QLabel* styledLabel(const QString& text, const QFont& font, const QColor& color, QWidget* parent = nullptr);
+// The width of the style sidebar and of the annotation style panel that takes its place.
+constexpr int sidePanelWidth = 272;
 
 } // namespace pelorin

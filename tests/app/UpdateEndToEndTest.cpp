@@ -152,6 +152,17 @@ void expectStartedDetached(const InstalledPelorin& installed)
     EXPECT_NE(launched.section(u' ', -1).toLongLong(), qint64(::getsid(0))) << launched.toStdString();
 }
 
+// The old process handed over and ended; the folder holds 9.9, which started detached.
+void expectInstalledAndStarted(InstalledPelorin& installed)
+{
+    EXPECT_EQ(installed.process().exitCode(), 0);
+    const QString marker = installed.folder() + QStringLiteral("/launched");
+    EXPECT_TRUE(test::waitUntil([&] { return readFile(marker).endsWith(u'\n'); }, 30'000));
+    EXPECT_EQ(readFile(installed.folder() + QStringLiteral("/VERSION")), QStringLiteral("9.9\n"));
+    expectStartedDetached(installed);
+    EXPECT_FALSE(QFileInfo::exists(installed.folder() + QStringLiteral(".old")));
+}
+
 bool xdotool(const QStringList& arguments, QByteArray* output = nullptr)
 {
     QProcess tool;
@@ -196,12 +207,7 @@ TEST(UpdateEndToEnd, UpdateNowReplacesTheFolderAndStartsTheNewVersion)
     // server's keyboard. Left down, the key would repeat into every later test's windows.
     xdotool({QStringLiteral("keyup"), QStringLiteral("Return")});
     ASSERT_TRUE(installed.ended()) << "the old process kept running";
-    EXPECT_EQ(installed.process().exitCode(), 0);
-    const QString marker = installed.folder() + QStringLiteral("/launched");
-    EXPECT_TRUE(test::waitUntil([&] { return readFile(marker).endsWith(u'\n'); }, 30'000));
-    EXPECT_EQ(readFile(installed.folder() + QStringLiteral("/VERSION")), QStringLiteral("9.9\n"));
-    expectStartedDetached(installed);
-    EXPECT_FALSE(QFileInfo::exists(installed.folder() + QStringLiteral(".old")));
+    expectInstalledAndStarted(installed);
 }
 
 TEST(UpdateEndToEnd, OnNextLaunchInstallsAtTheNextStart)
@@ -213,12 +219,7 @@ TEST(UpdateEndToEnd, OnNextLaunchInstallsAtTheNextStart)
 
     installed.start(QStringLiteral("offscreen"));
     ASSERT_TRUE(installed.ended()) << "start-up did not hand over to the installer";
-    EXPECT_EQ(installed.process().exitCode(), 0);
-    const QString marker = installed.folder() + QStringLiteral("/launched");
-    EXPECT_TRUE(test::waitUntil([&] { return readFile(marker).endsWith(u'\n'); }, 30'000));
-    EXPECT_EQ(readFile(installed.folder() + QStringLiteral("/VERSION")), QStringLiteral("9.9\n"));
-    expectStartedDetached(installed);
-    EXPECT_FALSE(QFileInfo::exists(installed.folder() + QStringLiteral(".old")));
+    expectInstalledAndStarted(installed);
     EXPECT_FALSE(installed.storedSetting(SettingsKeys::pendingUpdateVersion).isValid());
     EXPECT_FALSE(installed.storedSetting(SettingsKeys::pendingUpdateAppPath).isValid());
 }
