@@ -37,6 +37,30 @@ constexpr std::array<Vertex, 4> unitQuad{{
 }};
 constexpr std::array<GLushort, 6> unitQuadIndices{0, 1, 2, 0, 2, 3};
 
+// A 4 × 4 grid of vertices, row by row; every cell but the centre one, two triangles each.
+constexpr std::array<GLushort, 48> ringIndices = [] {
+    std::array<GLushort, 48> indices{};
+    std::size_t n = 0;
+    for (GLushort row = 0; row < 3; ++row) {
+        for (GLushort column = 0; column < 3; ++column) {
+            if (row == 1 && column == 1)
+                continue;
+            const GLushort a = GLushort(row * 4 + column), b = GLushort(a + 1), c = GLushort(a + 5), d = GLushort(a + 4);
+            for (GLushort index : {a, b, c, a, c, d})
+                indices[n++] = index;
+        }
+    }
+    return indices;
+}();
+
+void setVertexLayout()
+{
+    glEnableVertexAttribArray(0);
+    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(offsetof(Vertex, position)));
+    glEnableVertexAttribArray(1);
+    glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(offsetof(Vertex, texCoord)));
+}
+
 constexpr float fillQuadDepth = 0.999f;
 constexpr float checkerCellPoints = 8;
 
@@ -216,10 +240,16 @@ bool SceneRenderer::initialize(QString* error)
     glGenBuffers(1, &m_indexBuffer);
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, m_indexBuffer);
     glBufferData(GL_ELEMENT_ARRAY_BUFFER, sizeof(unitQuadIndices), unitQuadIndices.data(), GL_STATIC_DRAW);
-    glEnableVertexAttribArray(0);
-    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(offsetof(Vertex, position)));
-    glEnableVertexAttribArray(1);
-    glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(offsetof(Vertex, texCoord)));
+    setVertexLayout();
+    glGenVertexArrays(1, &m_ringArray);
+    glBindVertexArray(m_ringArray);
+    glGenBuffers(1, &m_ringVertexBuffer);
+    glBindBuffer(GL_ARRAY_BUFFER, m_ringVertexBuffer);
+    glBufferData(GL_ARRAY_BUFFER, 16 * sizeof(Vertex), nullptr, GL_DYNAMIC_DRAW);
+    glGenBuffers(1, &m_ringIndexBuffer);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, m_ringIndexBuffer);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, sizeof(ringIndices), ringIndices.data(), GL_STATIC_DRAW);
+    setVertexLayout();
     glBindVertexArray(0);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
 
@@ -265,12 +295,19 @@ void SceneRenderer::releaseResources()
         glDeleteBuffers(1, &m_indexBuffer);
     if (m_vertexArray)
         glDeleteVertexArrays(1, &m_vertexArray);
+    if (m_ringVertexBuffer)
+        glDeleteBuffers(1, &m_ringVertexBuffer);
+    if (m_ringIndexBuffer)
+        glDeleteBuffers(1, &m_ringIndexBuffer);
+    if (m_ringArray)
+        glDeleteVertexArrays(1, &m_ringArray);
     for (Program& program : m_programs) {
         if (program.id)
             glDeleteProgram(program.id);
         program = {};
     }
     m_sampler = m_flatSampler = m_vertexBuffer = m_indexBuffer = m_vertexArray = 0;
+    m_ringArray = m_ringVertexBuffer = m_ringIndexBuffer = 0;
     m_ready = false;
     m_annotationRectPts = {};
     m_screenshotOpaque = false;
@@ -436,6 +473,30 @@ void SceneRenderer::drawQuad(const Uniforms& uniforms, const QMatrix4x4& matrix,
     glDrawElements(GL_TRIANGLES, GLsizei(unitQuadIndices.size()), GL_UNSIGNED_SHORT, nullptr);
 }
 
+void SceneRenderer::drawRing(const Uniforms& uniforms, const QMatrix4x4& matrix, QPointF pan, const QRectF& hole)
+{
+    const std::array<float, 4> xs{-0.5f, float(hole.left()), float(hole.right()), 0.5f};
+    const std::array<float, 4> ys{-0.5f, float(hole.top()), float(hole.bottom()), 0.5f};
+    std::array<Vertex, 16> grid{};
+    for (std::size_t row = 0; row < 4; ++row) {
+        for (std::size_t column = 0; column < 4; ++column) {
+            Vertex& v = grid[row * 4 + column];
+            v.position[0] = xs[column];
+            v.position[1] = ys[row];
+            v.texCoord[0] = xs[column] + 0.5f;
+            v.texCoord[1] = 0.5f - ys[row];
+        }
+    }
+    glBindVertexArray(m_ringArray);
+    glBindBuffer(GL_ARRAY_BUFFER, m_ringVertexBuffer);
+    glBufferSubData(GL_ARRAY_BUFFER, 0, sizeof(grid), grid.data());
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glUniformMatrix4fv(uniforms.matrix, 1, GL_FALSE, matrix.constData());
+    glUniform2f(uniforms.pan, float(pan.x()), float(pan.y()));
+    glDrawElements(GL_TRIANGLES, GLsizei(ringIndices.size()), GL_UNSIGNED_SHORT, nullptr);
+    glBindVertexArray(m_vertexArray);
+}
+
 void SceneRenderer::drawShadow(const SceneRenderParams& params, const SceneCamera& camera, const QMatrix4x4& rotation,
                                QSizeF card)
 {
@@ -508,7 +569,21 @@ void SceneRenderer::drawShadow(const SceneRenderParams& params, const SceneCamer
     glUniform1f(u.shadowRadius, float(radius));
     glUniform1f(u.shadowBlur, float(blur));
     glUniform4f(u.shadowColor, rgb[0], rgb[1], rgb[2], float(std::clamp(shadow.opacity, 0.0, 1.0)));
-    drawQuad(u, camera.viewProjection * model, params.panNDC);
+    // The larger of the two hidden rectangles is left out of the drawn area altogether (the
+    // program still skips the rest); a software rasteriser otherwise shades all of it.
+    const QSizeF larger = hidden[0] * hidden[1] >= hidden[2] * hidden[3] ? QSizeF(hidden[0], hidden[1])
+                                                                           : QSizeF(hidden[2], hidden[3]);
+    const auto toUnit = [&quad](double value, double centre, double size) {
+        return std::clamp((value - centre) / size, -0.5, 0.5);
+    };
+    const QRectF hole(QPointF(toUnit(-larger.width(), quad.center().x(), quad.width()),
+                              toUnit(-larger.height(), quad.center().y(), quad.height())),
+                      QPointF(toUnit(larger.width(), quad.center().x(), quad.width()),
+                              toUnit(larger.height(), quad.center().y(), quad.height())));
+    if (hole.width() > 0 && hole.height() > 0)
+        drawRing(u, camera.viewProjection * model, params.panNDC, hole);
+    else
+        drawQuad(u, camera.viewProjection * model, params.panNDC);
 }
 
 void SceneRenderer::encodeScene(const SceneRenderParams& params, QSize drawablePixels, float yaw, float pitch,

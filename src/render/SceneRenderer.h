@@ -149,6 +149,9 @@ private:
     const Uniforms& use(Mode mode);
     void bindDimUniforms(const Uniforms& uniforms, const SceneRenderParams& params);
     void drawQuad(const Uniforms& uniforms, const QMatrix4x4& matrix, QPointF pan);
+    // The unit quad less the centre rectangle `hole` (unit-quad coordinates), drawn as a
+    // ring of eight cells that share their corners, so no pixel is drawn twice or missed.
+    void drawRing(const Uniforms& uniforms, const QMatrix4x4& matrix, QPointF pan, const QRectF& hole);
     void drawShadow(const SceneRenderParams& params, const SceneCamera& camera, const QMatrix4x4& rotation,
                     QSizeF card);
 
@@ -158,6 +161,9 @@ private:
     unsigned m_vertexArray = 0;
     unsigned m_vertexBuffer = 0;
     unsigned m_indexBuffer = 0;
+    unsigned m_ringArray = 0;
+    unsigned m_ringVertexBuffer = 0;
+    unsigned m_ringIndexBuffer = 0;
     unsigned m_sampler = 0;     // anisotropic, for a tilted card
     unsigned m_flatSampler = 0; // the same without anisotropy
     int m_maxTextureSize = 0;

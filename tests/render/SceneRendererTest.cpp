@@ -126,11 +126,13 @@ TEST_F(SceneRenderTest, ShadowHiddenByAnOpaqueCardLeavesEveryPixelAsItWas)
         double cornerRadius;
         float zoom;
         float scale;
+        double offset = 12;
     } cases[] = {
         {"square corners", 0, 1, 1},
         {"rounded", 24, 1, 1},
         {"rounded, zoomed out", 24, 0.4f, 1},
         {"rounded, two pixels a point", 24, 1, 2},
+        {"shadow mostly beside the card", 24, 1, 1, 260},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
@@ -138,7 +140,7 @@ TEST_F(SceneRenderTest, ShadowHiddenByAnOpaqueCardLeavesEveryPixelAsItWas)
         s.background = filledImage({8, 8}, QColor(30, 140, 90));
         s.screenshot = filledImage({400, 300}, QColor(220, 40, 40));
         s.styling.cornerRadius = k.cornerRadius;
-        s.styling.shadow = {30, 0.7, 6, 12, {0, 0, 0.2, 1}};
+        s.styling.shadow = {30, 0.7, k.offset / 2, k.offset, {0, 0, 0.2, 1}};
         s.output = {600, 500};
         s.zoom = k.zoom;
         s.scale = k.scale;
