@@ -37,19 +37,24 @@ constexpr std::array<Vertex, 4> unitQuad{{
 }};
 constexpr std::array<GLushort, 6> unitQuadIndices{0, 1, 2, 0, 2, 3};
 
-// A 4 × 4 grid of vertices, row by row; every cell but the centre one, two triangles each.
-constexpr std::array<GLushort, 48> ringIndices = [] {
-    std::array<GLushort, 48> indices{};
+// A 4 × 4 grid of vertices, row by row: two triangles for each cell around the centre one,
+// then the centre cell's two.
+constexpr std::size_t ringIndexCount = 48;
+constexpr std::array<GLushort, ringIndexCount + 6> gridIndices = [] {
+    std::array<GLushort, ringIndexCount + 6> indices{};
     std::size_t n = 0;
+    const auto cell = [&](GLushort row, GLushort column) {
+        const GLushort a = GLushort(row * 4 + column), b = GLushort(a + 1), c = GLushort(a + 5), d = GLushort(a + 4);
+        for (GLushort index : {a, b, c, a, c, d})
+            indices[n++] = index;
+    };
     for (GLushort row = 0; row < 3; ++row) {
         for (GLushort column = 0; column < 3; ++column) {
-            if (row == 1 && column == 1)
-                continue;
-            const GLushort a = GLushort(row * 4 + column), b = GLushort(a + 1), c = GLushort(a + 5), d = GLushort(a + 4);
-            for (GLushort index : {a, b, c, a, c, d})
-                indices[n++] = index;
+            if (row != 1 || column != 1)
+                cell(row, column);
         }
     }
+    cell(1, 1);
     return indices;
 }();
 
@@ -141,6 +146,22 @@ std::array<float, 3> deviceRgb(const CodableColor& color)
     if (!std::all_of(c.begin(), c.end(), [](double v) { return std::isfinite(v); }))
         return {0, 0, 0};
     return {float(std::clamp(c[0], 0.0, 1.0)), float(std::clamp(c[1], 0.0, 1.0)), float(std::clamp(c[2], 0.0, 1.0))};
+}
+
+// The larger of the two centred rectangles of `covered` (half sizes) in the unit coordinates
+// of a quad drawn over `quad`, clipped to it.
+QRectF holeIn(const std::array<float, 4>& covered, const QRectF& quad)
+{
+    const bool first = covered[0] * covered[1] >= covered[2] * covered[3];
+    const double halfWidth = first ? covered[0] : covered[2];
+    const double halfHeight = first ? covered[1] : covered[3];
+    const auto toUnit = [](double value, double centre, double size) {
+        return std::clamp((value - centre) / size, -0.5, 0.5);
+    };
+    return QRectF(QPointF(toUnit(-halfWidth, quad.center().x(), quad.width()),
+                          toUnit(-halfHeight, quad.center().y(), quad.height())),
+                  QPointF(toUnit(halfWidth, quad.center().x(), quad.width()),
+                          toUnit(halfHeight, quad.center().y(), quad.height())));
 }
 
 QMatrix4x4 fillQuadMatrix()
@@ -241,14 +262,14 @@ bool SceneRenderer::initialize(QString* error)
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, m_indexBuffer);
     glBufferData(GL_ELEMENT_ARRAY_BUFFER, sizeof(unitQuadIndices), unitQuadIndices.data(), GL_STATIC_DRAW);
     setVertexLayout();
-    glGenVertexArrays(1, &m_ringArray);
-    glBindVertexArray(m_ringArray);
-    glGenBuffers(1, &m_ringVertexBuffer);
-    glBindBuffer(GL_ARRAY_BUFFER, m_ringVertexBuffer);
+    glGenVertexArrays(1, &m_gridArray);
+    glBindVertexArray(m_gridArray);
+    glGenBuffers(1, &m_gridVertexBuffer);
+    glBindBuffer(GL_ARRAY_BUFFER, m_gridVertexBuffer);
     glBufferData(GL_ARRAY_BUFFER, 16 * sizeof(Vertex), nullptr, GL_DYNAMIC_DRAW);
-    glGenBuffers(1, &m_ringIndexBuffer);
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, m_ringIndexBuffer);
-    glBufferData(GL_ELEMENT_ARRAY_BUFFER, sizeof(ringIndices), ringIndices.data(), GL_STATIC_DRAW);
+    glGenBuffers(1, &m_gridIndexBuffer);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, m_gridIndexBuffer);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, sizeof(gridIndices), gridIndices.data(), GL_STATIC_DRAW);
     setVertexLayout();
     glBindVertexArray(0);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
@@ -295,19 +316,19 @@ void SceneRenderer::releaseResources()
         glDeleteBuffers(1, &m_indexBuffer);
     if (m_vertexArray)
         glDeleteVertexArrays(1, &m_vertexArray);
-    if (m_ringVertexBuffer)
-        glDeleteBuffers(1, &m_ringVertexBuffer);
-    if (m_ringIndexBuffer)
-        glDeleteBuffers(1, &m_ringIndexBuffer);
-    if (m_ringArray)
-        glDeleteVertexArrays(1, &m_ringArray);
+    if (m_gridVertexBuffer)
+        glDeleteBuffers(1, &m_gridVertexBuffer);
+    if (m_gridIndexBuffer)
+        glDeleteBuffers(1, &m_gridIndexBuffer);
+    if (m_gridArray)
+        glDeleteVertexArrays(1, &m_gridArray);
     for (Program& program : m_programs) {
         if (program.id)
             glDeleteProgram(program.id);
         program = {};
     }
     m_sampler = m_flatSampler = m_vertexBuffer = m_indexBuffer = m_vertexArray = 0;
-    m_ringArray = m_ringVertexBuffer = m_ringIndexBuffer = 0;
+    m_gridArray = m_gridVertexBuffer = m_gridIndexBuffer = 0;
     m_ready = false;
     m_annotationRectPts = {};
     m_screenshotOpaque = false;
@@ -473,7 +494,8 @@ void SceneRenderer::drawQuad(const Uniforms& uniforms, const QMatrix4x4& matrix,
     glDrawElements(GL_TRIANGLES, GLsizei(unitQuadIndices.size()), GL_UNSIGNED_SHORT, nullptr);
 }
 
-void SceneRenderer::drawRing(const Uniforms& uniforms, const QMatrix4x4& matrix, QPointF pan, const QRectF& hole)
+void SceneRenderer::drawGridPart(const Uniforms& uniforms, const QMatrix4x4& matrix, QPointF pan, const QRectF& hole,
+                                 GridPart part)
 {
     const std::array<float, 4> xs{-0.5f, float(hole.left()), float(hole.right()), 0.5f};
     const std::array<float, 4> ys{-0.5f, float(hole.top()), float(hole.bottom()), 0.5f};
@@ -487,18 +509,38 @@ void SceneRenderer::drawRing(const Uniforms& uniforms, const QMatrix4x4& matrix,
             v.texCoord[1] = 0.5f - ys[row];
         }
     }
-    glBindVertexArray(m_ringArray);
-    glBindBuffer(GL_ARRAY_BUFFER, m_ringVertexBuffer);
+    glBindVertexArray(m_gridArray);
+    glBindBuffer(GL_ARRAY_BUFFER, m_gridVertexBuffer);
     glBufferSubData(GL_ARRAY_BUFFER, 0, sizeof(grid), grid.data());
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     glUniformMatrix4fv(uniforms.matrix, 1, GL_FALSE, matrix.constData());
     glUniform2f(uniforms.pan, float(pan.x()), float(pan.y()));
-    glDrawElements(GL_TRIANGLES, GLsizei(ringIndices.size()), GL_UNSIGNED_SHORT, nullptr);
+    if (part == GridPart::ring)
+        glDrawElements(GL_TRIANGLES, GLsizei(ringIndexCount), GL_UNSIGNED_SHORT, nullptr);
+    else
+        glDrawElements(GL_TRIANGLES, 6, GL_UNSIGNED_SHORT, reinterpret_cast<void*>(ringIndexCount * sizeof(GLushort)));
     glBindVertexArray(m_vertexArray);
 }
 
+std::array<float, 4> SceneRenderer::fullyCoveredArea(const SceneRenderParams& params, const QMatrix4x4& rotation,
+                                                     QSizeF card) const
+{
+    // Tilted, the card's pixels no longer line up with what lies behind it.
+    if (params.isPerspective || !m_screenshot.id || !m_screenshotOpaque || !rotation.isIdentity())
+        return {0, 0, 0, 0};
+    const double radius = std::clamp(params.styling.cornerRadius, 0.0, std::min(card.width(), card.height()) / 2);
+    // Half a pixel past the edge ramp plus two pixels: a pixel beside the area still needs its
+    // neighbours there for its own ramp.
+    const double margin = 2.0 / std::max(1e-3f, m_framePixelsPerPoint) + 0.5;
+    const double edgeX = card.width() / 2 - margin;
+    const double edgeY = card.height() / 2 - margin;
+    if (edgeX - radius <= 0 || edgeY - radius <= 0)
+        return {0, 0, 0, 0};
+    return {float(edgeX), float(edgeY - radius), float(edgeX - radius), float(edgeY)};
+}
+
 void SceneRenderer::drawShadow(const SceneRenderParams& params, const SceneCamera& camera, const QMatrix4x4& rotation,
-                               QSizeF card)
+                               QSizeF card, const std::array<float, 4>& covered)
 {
     const ShadowConfiguration& shadow = params.styling.shadow;
     const double cw = card.width();
@@ -546,22 +588,11 @@ void SceneRenderer::drawShadow(const SceneRenderParams& params, const SceneCamer
     model.translate(float(quad.center().x() / ch), float(quad.center().y() / ch), -shadowPlaneDepth);
     model.scale(float(quad.width() / ch), float(quad.height() / ch), 1);
 
-    // Under an opaque card that faces the screen square-on, the shadow is hidden wherever the
-    // card covers its pixel completely: away from the edge by at least half a pixel plus a
-    // margin, and off the rounded corners. Those pixels are left alone rather than shaded
-    // and then painted over. Tilted, the card and the shadow plane no longer line up.
-    std::array<float, 4> hidden{0, 0, 0, 0};
-    if (!params.isPerspective && m_screenshot.id && m_screenshotOpaque && rotation.isIdentity()) {
-        // Two pixels: a pixel next to a skipped one still needs its neighbours for the edge ramp.
-        const double margin = 2.0 / std::max(1e-3f, m_framePixelsPerPoint) + 0.5;
-        const double edgeX = cw / 2 - margin;
-        const double edgeY = ch / 2 - margin;
-        if (edgeX - radius > 0 && edgeY - radius > 0)
-            hidden = {float(edgeX), float(edgeY - radius), float(edgeX - radius), float(edgeY)};
-    }
     const auto rgb = deviceRgb(shadow.color);
     const Uniforms& u = use(Mode::shadow);
-    glUniform4f(u.shadowHidden, hidden[0], hidden[1], hidden[2], hidden[3]);
+    // The opaque card paints over whatever is under its fully covered area: the shadow there
+    // is left alone rather than shaded and painted over.
+    glUniform4f(u.shadowHidden, covered[0], covered[1], covered[2], covered[3]);
     glUniformMatrix3fv(u.shadowMap, 1, GL_FALSE, map.data());
     glUniform4f(u.shadowQuad, float(quad.center().x()), float(quad.center().y()), float(quad.width()),
                 float(quad.height()));
@@ -569,19 +600,10 @@ void SceneRenderer::drawShadow(const SceneRenderParams& params, const SceneCamer
     glUniform1f(u.shadowRadius, float(radius));
     glUniform1f(u.shadowBlur, float(blur));
     glUniform4f(u.shadowColor, rgb[0], rgb[1], rgb[2], float(std::clamp(shadow.opacity, 0.0, 1.0)));
-    // The larger of the two hidden rectangles is left out of the drawn area altogether (the
-    // program still skips the rest); a software rasteriser otherwise shades all of it.
-    const QSizeF larger = hidden[0] * hidden[1] >= hidden[2] * hidden[3] ? QSizeF(hidden[0], hidden[1])
-                                                                           : QSizeF(hidden[2], hidden[3]);
-    const auto toUnit = [&quad](double value, double centre, double size) {
-        return std::clamp((value - centre) / size, -0.5, 0.5);
-    };
-    const QRectF hole(QPointF(toUnit(-larger.width(), quad.center().x(), quad.width()),
-                              toUnit(-larger.height(), quad.center().y(), quad.height())),
-                      QPointF(toUnit(larger.width(), quad.center().x(), quad.width()),
-                              toUnit(larger.height(), quad.center().y(), quad.height())));
-    if (hole.width() > 0 && hole.height() > 0)
-        drawRing(u, camera.viewProjection * model, params.panNDC, hole);
+    // The larger of the two rectangles is left out of the drawn area altogether (the program
+    // skips the rest); a software rasteriser otherwise shades all of it.
+    if (const QRectF hole = holeIn(covered, quad); !hole.isEmpty())
+        drawGridPart(u, camera.viewProjection * model, params.panNDC, hole, GridPart::ring);
     else
         drawQuad(u, camera.viewProjection * model, params.panNDC);
 }
@@ -647,9 +669,10 @@ void SceneRenderer::encodeScene(const SceneRenderParams& params, QSize drawableP
     const float cardAspect = float(card.width() / card.height());
     const QMatrix4x4 rotation = MatrixMath::makeRotationY(yaw) * MatrixMath::makeRotationX(pitch);
 
+    const std::array<float, 4> covered = fullyCoveredArea(params, rotation, card);
     const ShadowConfiguration& shadow = params.styling.shadow;
     if (params.drawsCard && shadow.radius > 0 && shadow.opacity > 0)
-        drawShadow(params, camera, rotation, card);
+        drawShadow(params, camera, rotation, card, covered);
 
     const bool tilted = yaw != 0 || pitch != 0;
     if (tilted && !params.isQuick)
@@ -661,15 +684,31 @@ void SceneRenderer::encodeScene(const SceneRenderParams& params, QSize drawableP
     };
 
     if (params.drawsCard && m_screenshot.id) {
-        const Uniforms& u = use(Mode::card);
-        bindDimUniforms(u, params);
         QMatrix4x4 model = rotation;
         model.scale(cardAspect, 1, 1);
+        const QMatrix4x4 matrix = camera.viewProjection * model;
         const double radius = std::clamp(params.styling.cornerRadius, 0.0, std::min(card.width(), card.height()) / 2);
-        glUniform2f(u.cardSize, float(card.width()), float(card.height()));
-        glUniform1f(u.cornerRadius, float(radius));
         bindForSampling(m_screenshot, shrink(m_screenshot, card.width()));
-        drawQuad(u, camera.viewProjection * model, params.panNDC);
+        const auto prepare = [&](Mode mode) -> const Uniforms& {
+            const Uniforms& u = use(mode);
+            bindDimUniforms(u, params);
+            glUniform2f(u.cardSize, float(card.width()), float(card.height()));
+            glUniform1f(u.cornerRadius, float(radius));
+            return u;
+        };
+        // Where the opaque card covers its pixels in full, it replaces them: no edge ramp, no
+        // blending. Only the band along the edge is blended.
+        const QRectF hole = params.splitsOpaqueCard
+            ? holeIn(covered, QRectF(-card.width() / 2, -card.height() / 2, card.width(), card.height()))
+            : QRectF();
+        if (!hole.isEmpty()) {
+            glDisable(GL_BLEND);
+            drawGridPart(prepare(Mode::cardInterior), matrix, params.panNDC, hole, GridPart::centre);
+            glEnable(GL_BLEND);
+            drawGridPart(prepare(Mode::card), matrix, params.panNDC, hole, GridPart::ring);
+        } else {
+            drawQuad(prepare(Mode::card), matrix, params.panNDC);
+        }
     }
 
     if (params.drawsCard && params.drawsAnnotations && m_annotation.id) {

@@ -41,6 +41,11 @@ struct SceneRenderParams {
     // tilted card is sampled without anisotropic filtering, which a software rasteriser pays
     // for several times over.
     bool isQuick = false;
+    // An opaque untilted card is drawn as its middle, replaced without blending or edge ramp,
+    // and the band along its edge: less work for a software rasteriser. The split changes
+    // the rounding of the odd edge pixel by a level, so exports, whose crops must match the
+    // whole frame exactly, draw the card in one piece.
+    bool splitsOpaqueCard = false;
 };
 
 // The camera of a scene: world units are card heights, the card lies in z = 0.
@@ -134,8 +139,9 @@ private:
             shadowColor = -1, shadowHidden = -1;
     };
     // One program per kind of draw, all from the same two shading programs.
-    enum class Mode { texture, checker, shadow, card };
-    static constexpr int modeCount = 4;
+    // `cardInterior` is the card away from its edges, where every pixel is covered in full.
+    enum class Mode { texture, checker, shadow, card, cardInterior };
+    static constexpr int modeCount = 5;
     struct Program {
         unsigned id = 0;
         Uniforms uniforms;
@@ -149,11 +155,19 @@ private:
     const Uniforms& use(Mode mode);
     void bindDimUniforms(const Uniforms& uniforms, const SceneRenderParams& params);
     void drawQuad(const Uniforms& uniforms, const QMatrix4x4& matrix, QPointF pan);
-    // The unit quad less the centre rectangle `hole` (unit-quad coordinates), drawn as a
-    // ring of eight cells that share their corners, so no pixel is drawn twice or missed.
-    void drawRing(const Uniforms& uniforms, const QMatrix4x4& matrix, QPointF pan, const QRectF& hole);
+    // The unit quad split at the centre rectangle `hole` (unit-quad coordinates): the ring of
+    // eight cells around it, or the hole itself. Both come from one grid of shared corners,
+    // so drawn one after the other they miss no pixel and draw none twice.
+    enum class GridPart { ring, centre };
+    void drawGridPart(const Uniforms& uniforms, const QMatrix4x4& matrix, QPointF pan, const QRectF& hole,
+                      GridPart part);
+    // Where an opaque, untilted card covers its pixels in full (two rectangles given by their
+    // half sizes around the card's centre, in points: the card inset past its edge ramp, once
+    // full width and once full height beside the rounded corners); empty otherwise.
+    std::array<float, 4> fullyCoveredArea(const SceneRenderParams& params, const QMatrix4x4& rotation,
+                                          QSizeF card) const;
     void drawShadow(const SceneRenderParams& params, const SceneCamera& camera, const QMatrix4x4& rotation,
-                    QSizeF card);
+                    QSizeF card, const std::array<float, 4>& covered);
 
     bool m_ready = false;
     bool m_mipmapsOnDemand = false;
@@ -161,9 +175,9 @@ private:
     unsigned m_vertexArray = 0;
     unsigned m_vertexBuffer = 0;
     unsigned m_indexBuffer = 0;
-    unsigned m_ringArray = 0;
-    unsigned m_ringVertexBuffer = 0;
-    unsigned m_ringIndexBuffer = 0;
+    unsigned m_gridArray = 0;
+    unsigned m_gridVertexBuffer = 0;
+    unsigned m_gridIndexBuffer = 0;
     unsigned m_sampler = 0;     // anisotropic, for a tilted card
     unsigned m_flatSampler = 0; // the same without anisotropy
     int m_maxTextureSize = 0;

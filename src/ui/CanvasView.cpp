@@ -493,6 +493,7 @@ void CanvasView::drawScene(bool allowPreview)
     const double pixelsPerPoint = dpr * double(target.height()) / pixels.height();
     SceneRenderParams params = frameParams(m_easing.currentYaw, m_easing.currentPitch, target, pixelsPerPoint);
     params.isQuick = preview;
+    params.splitsOpaqueCard = true;
     if (copyFill(params, target)) {
         params.drawsFill = false;
     } else {

@@ -116,9 +116,10 @@ TEST_F(SceneRenderTest, ShadowFallsBelowTheCardOnlyWhenItHasRadiusAndOpacity)
     }
 }
 
-// Under an opaque flat card the shadow is not shaded at all; the picture must not change,
-// right up to the card's anti-aliased edge and rounded corners. One pixel that is not quite
-// opaque makes the renderer shade the whole shadow, the reference.
+// Under an opaque flat card the shadow is not shaded at all, and the card's middle replaces
+// what is under it without an edge ramp; the picture must not change, right up to the card's
+// anti-aliased edge and rounded corners. One pixel that is not quite opaque makes the renderer
+// shade the whole shadow and blend the whole card, the reference.
 TEST_F(SceneRenderTest, ShadowHiddenByAnOpaqueCardLeavesEveryPixelAsItWas)
 {
     struct Case {
@@ -127,12 +128,14 @@ TEST_F(SceneRenderTest, ShadowHiddenByAnOpaqueCardLeavesEveryPixelAsItWas)
         float zoom;
         float scale;
         double offset = 12;
+        bool spotlight = false;
     } cases[] = {
         {"square corners", 0, 1, 1},
         {"rounded", 24, 1, 1},
         {"rounded, zoomed out", 24, 0.4f, 1},
         {"rounded, two pixels a point", 24, 1, 2},
         {"shadow mostly beside the card", 24, 1, 1, 260},
+        {"dimmed around a spotlight", 24, 1, 1, 12, true},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
@@ -141,6 +144,10 @@ TEST_F(SceneRenderTest, ShadowHiddenByAnOpaqueCardLeavesEveryPixelAsItWas)
         s.screenshot = filledImage({400, 300}, QColor(220, 40, 40));
         s.styling.cornerRadius = k.cornerRadius;
         s.styling.shadow = {30, 0.7, k.offset / 2, k.offset, {0, 0, 0.2, 1}};
+        if (k.spotlight) {
+            s.dimAmount = 0.6f;
+            s.holes = {{QRectF(60, 40, 150, 90), 12, false}};
+        }
         s.output = {600, 500};
         s.zoom = k.zoom;
         s.scale = k.scale;
@@ -478,6 +485,46 @@ TEST_F(SceneRendererDirectTest, FailedUploadKeepsThePreviousTexture)
     params.styling.cornerRadius = 0;
     params.styling.shadow.radius = 0;
     EXPECT_TRUE(isRed(draw(renderer, params, {20, 20}).pixelColor(10, 10)));
+    renderer.releaseResources();
+}
+
+// The canvas draws an opaque card's middle apart from its edge band; the picture is the one
+// drawn in one piece, up to a level of rounding, with no seam and no mirrored texture.
+TEST_F(SceneRendererDirectTest, ASplitOpaqueCardLooksLikeOneDrawnWhole)
+{
+    OffscreenContext::CurrentScope scope(m_context);
+    ASSERT_TRUE(scope.isCurrent());
+    SceneRenderer renderer;
+    QString error;
+    ASSERT_TRUE(renderer.initialize(&error)) << error.toStdString();
+    QImage screenshot(300, 200, QImage::Format_RGB32);
+    for (int y = 0; y < screenshot.height(); ++y) {
+        for (int x = 0; x < screenshot.width(); ++x)
+            screenshot.setPixel(x, y, qRgb(x * 255 / 299, y * 255 / 199, (x / 10 + y / 10) % 2 ? 200 : 40));
+    }
+    ASSERT_TRUE(renderer.setScreenshotImage(screenshot));
+    ASSERT_TRUE(renderer.setBackgroundImage(filledImage({8, 8}, QColor(30, 140, 90))));
+
+    SceneRenderParams params;
+    params.imageSize = {300, 200};
+    params.styling.cornerRadius = 18;
+    params.styling.shadow = {20, 0.6, 4, 10, {0, 0, 0, 1}};
+    params.zoom = 0.7f;
+    params.panNDC = {0.013, -0.021};
+    params.dimAmount = 0.5f;
+    params.dimHoles = {{QRectF(40, 30, 120, 70), 10, false}};
+    const QImage whole = draw(renderer, params, {320, 240});
+    params.splitsOpaqueCard = true;
+    const QImage split = draw(renderer, params, {320, 240});
+    int worst = 0;
+    for (int y = 0; y < whole.height(); ++y) {
+        for (int x = 0; x < whole.width(); ++x) {
+            const QColor a = whole.pixelColor(x, y), b = split.pixelColor(x, y);
+            worst = std::max({worst, std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
+                              std::abs(a.blue() - b.blue()), std::abs(a.alpha() - b.alpha())});
+        }
+    }
+    EXPECT_LE(worst, 1);
     renderer.releaseResources();
 }
 

@@ -11,6 +11,7 @@ out vec4 fragColor;
 #define SCENE_MODE_CHECKER 1
 #define SCENE_MODE_SHADOW 2
 #define SCENE_MODE_CARD 3
+#define SCENE_MODE_CARD_INTERIOR 4 // the card where it covers every pixel in full
 #ifndef SCENE_MODE
 #define SCENE_MODE SCENE_MODE_TEXTURE
 #endif
@@ -89,7 +90,11 @@ vec4 cardColor()
 {
     vec2 p = vec2((vTexCoord.x - 0.5) * uCardSize.x, (0.5 - vTexCoord.y) * uCardSize.y);
     vec4 c = sampleStraight(vTexCoord);
+#if SCENE_MODE == SCENE_MODE_CARD_INTERIOR
+    float inside = 1.0;
+#else
     float inside = cardCoverage(p, uCornerRadius);
+#endif
     if (uDimAmount > 0.0) {
         float bright = 0.0;
         for (int i = 0; i < uDimCount; ++i) {
@@ -130,7 +135,7 @@ vec4 checkerColor()
 
 void main()
 {
-#if SCENE_MODE == SCENE_MODE_CARD
+#if SCENE_MODE == SCENE_MODE_CARD || SCENE_MODE == SCENE_MODE_CARD_INTERIOR
     fragColor = cardColor();
 #elif SCENE_MODE == SCENE_MODE_SHADOW
     fragColor = shadowColor();
