@@ -146,8 +146,13 @@ bool EditorViewModel::renderFinalFrame(std::optional<QImage>* image)
     const QSizeF imageSize = doc.imagePointSize();
     const std::optional<QImage> wallpaper =
         std::holds_alternative<WallpaperBackground>(m_styling.background.value) && m_wallpaper ? m_wallpaper() : std::nullopt;
+    // Colours and gradients are smooth: drawn at the canvas's limit and stretched by the
+    // renderer's filtering they look the same as at full size, and a large export does not
+    // hold a full-size picture of them. A wallpaper keeps every pixel it has.
+    const bool smooth = !std::holds_alternative<WallpaperBackground>(m_styling.background.value);
     std::optional<QImage> background =
-        renderBackgroundOnly(imageSize, doc.screenScale, m_styling.background, wallpaper ? &*wallpaper : nullptr);
+        renderBackgroundOnly(imageSize, doc.screenScale, m_styling.background, wallpaper ? &*wallpaper : nullptr,
+                             smooth ? std::optional<int>(AppConstants::previewBackgroundMaxDimension) : std::nullopt);
     if (!background)
         return fail(QStringLiteral("The background cannot be painted"));
     const std::optional<AnnotationRaster> annotations =
