@@ -334,7 +334,7 @@ void SceneRenderer::releaseResources()
     m_screenshotOpaque = false;
 }
 
-bool SceneRenderer::upload(Texture& target, const QImage& image)
+bool SceneRenderer::upload(Texture& target, const QImage& image, bool mipmapsNow)
 {
     if (!isInitialized() || image.isNull() || image.width() < 1 || image.height() < 1)
         return false;
@@ -364,10 +364,10 @@ bool SceneRenderer::upload(Texture& target, const QImage& image)
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, pixels.width(), pixels.height(), 0, layout, GL_UNSIGNED_BYTE,
                  pixels.constBits());
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    if (m_mipmapsOnDemand)
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0); // complete without further levels
-    else
+    if (mipmapsNow)
         glGenerateMipmap(GL_TEXTURE_2D);
+    else
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0); // complete without further levels
     glBindTexture(GL_TEXTURE_2D, 0);
     if (glGetError() != GL_NO_ERROR) {
         glDeleteTextures(1, &id);
@@ -375,15 +375,14 @@ bool SceneRenderer::upload(Texture& target, const QImage& image)
     }
     if (target.id)
         glDeleteTextures(1, &target.id);
-    target = {id, image.size(), !m_mipmapsOnDemand};
+    target = {id, image.size(), mipmapsNow};
     return true;
 }
 
-void SceneRenderer::bindForSampling(Texture& texture, double texelsPerPixel)
+void SceneRenderer::bindForSampling(Texture& texture, double texelsPerPixel, double mipmapsBeyond)
 {
     glBindTexture(GL_TEXTURE_2D, texture.id);
-    // A thousandth of slack: a 1:1 draw computed in floats must not count as shrinking.
-    if (texture.mipmapped || !(texelsPerPixel > 1.001))
+    if (texture.mipmapped || !(texelsPerPixel > mipmapsBeyond))
         return;
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 1000);
     glGenerateMipmap(GL_TEXTURE_2D);
@@ -392,12 +391,14 @@ void SceneRenderer::bindForSampling(Texture& texture, double texelsPerPixel)
 
 bool SceneRenderer::setBackgroundImage(const QImage& image)
 {
-    return upload(m_background, image);
+    // Backgrounds are smooth (colours, gradients) or drawn near their own size, and their
+    // mipmaps cost more than the card's on a software rasteriser: made only when needed.
+    return upload(m_background, image, false);
 }
 
 bool SceneRenderer::setScreenshotImage(const QImage& image)
 {
-    if (!upload(m_screenshot, image))
+    if (!upload(m_screenshot, image, !m_mipmapsOnDemand))
         return false;
     m_screenshotOpaque = isOpaque(image);
     return true;
@@ -405,7 +406,7 @@ bool SceneRenderer::setScreenshotImage(const QImage& image)
 
 bool SceneRenderer::setAnnotationImage(const QImage& image, const QRectF& rectPts)
 {
-    if (!upload(m_annotation, image))
+    if (!upload(m_annotation, image, !m_mipmapsOnDemand))
         return false;
     m_annotationRectPts = rectPts;
     return true;
@@ -660,7 +661,9 @@ void SceneRenderer::encodeScene(const SceneRenderParams& params, QSize drawableP
         const double texelsPerPixel = viewAspect < textureAspect
             ? m_background.size.height() / double(height)
             : m_background.size.width() / double(width);
-        bindForSampling(m_background, texelsPerPixel);
+        // Up to half size, filtering between the nearest texels of a smooth background shows
+        // no aliasing.
+        bindForSampling(m_background, texelsPerPixel, 2.0);
         drawQuad(u, fill, {});
     }
 

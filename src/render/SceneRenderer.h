@@ -147,10 +147,11 @@ private:
         Uniforms uniforms;
     };
 
-    bool upload(Texture& target, const QImage& image);
+    bool upload(Texture& target, const QImage& image, bool mipmapsNow);
     // Binds the texture, first building its mipmaps when `texelsPerPixel` (the largest
-    // shrink of this draw; tilted draws count as shrinking) exceeds 1.
-    void bindForSampling(Texture& texture, double texelsPerPixel);
+    // shrink of this draw; tilted draws count as shrinking) exceeds `mipmapsBeyond`. The
+    // default's thousandth of slack keeps a 1:1 draw computed in floats from counting as one.
+    void bindForSampling(Texture& texture, double texelsPerPixel, double mipmapsBeyond = 1.001);
     // Switches to the program of `mode` with this frame's shared settings.
     const Uniforms& use(Mode mode);
     void bindDimUniforms(const Uniforms& uniforms, const SceneRenderParams& params);

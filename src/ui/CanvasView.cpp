@@ -151,6 +151,7 @@ void warmUp(OffscreenContext& context, SceneRenderer& renderer)
     params.styling.cornerRadius = 6;
     params.showsTransparencyChecker = true;
     params.dimAmount = 0.3f;
+    params.splitsOpaqueCard = true;
     renderer.encodeScene(params, pixels, 0, 0, SceneRenderer::RowOrder::TopDown);
     params.isPerspective = true;
     params.drawsAnnotations = true;
