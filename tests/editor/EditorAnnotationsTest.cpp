@@ -142,16 +142,6 @@ TEST_F(EditorAnnotations, SelectionAdoptsColourAndTheColourRecoloursTheSelection
     EXPECT_EQ(find<ShapeAnnotation>(shape.id).fillColor, QColor(0, 0, 255, 64)); // the fill keeps its own
 }
 
-TEST_F(EditorAnnotations, NudgeMovesTheSelectionAsOneStep)
-{
-    const RedactAnnotation redact = editor->makeRedactAnnotation(QRectF(100, 100, 40, 40));
-    editor->addAnnotation(redact);
-    editor->nudgeSelectedAnnotation({10, -1});
-    EXPECT_EQ(find<RedactAnnotation>(redact.id).position, QPointF(110, 99));
-    editor->undoAnnotationChange();
-    EXPECT_EQ(find<RedactAnnotation>(redact.id).position, QPointF(100, 100));
-}
-
 TEST_F(EditorAnnotations, ChoosingAToolFlattensATiltedCard)
 {
     editor->beginRotationGesture();

@@ -9,16 +9,7 @@ using namespace pelorin;
 
 namespace {
 
-class EditorDocument : public test::EditorFixture {
-protected:
-    ShapeAnnotation someShape()
-    {
-        ShapeAnnotation shape;
-        shape.id = QUuid::createUuid();
-        shape.size = QSizeF(40, 40);
-        return shape;
-    }
-};
+class EditorDocument : public test::EditorFixture {};
 
 } // namespace
 
@@ -55,8 +46,8 @@ TEST_F(EditorDocument, StyleCarriesOverButAnnotationsSelectionAndFrameDoNot)
     editor->setBackground(BackgroundPreset::forestMist);
     editor->loadImage(solidImage({400, 300}), SourceType::screenCapture, false);
     const QUuid firstId = editor->document()->id;
-    ShapeAnnotation shape = someShape();
-    auto document = *editor->document();
+    const ShapeAnnotation shape = ShapeAnnotation::make(QRectF(10, 10, 40, 40), Qt::red);
+    editor->addAnnotation(shape);
     editor->setSelectedTool(AnnotationTool::shape);
     editor->setSelectedAnnotationId(shape.id);
     editor->setExportFrameRect(QRectF(0, 0, 150, 90));
@@ -155,22 +146,4 @@ TEST_F(EditorDocument, CloseHidesClearsAndReevaluatesThePolicy)
     EXPECT_EQ(host.hidden, 1);
     EXPECT_FALSE(editor->hasDocument());
     EXPECT_TRUE(test::waitUntil([&] { return host.policySyncs == 1; }));
-}
-
-TEST_F(EditorDocument, AnnotationsAreUpdatedAndRemovedById)
-{
-    editor->loadImage(solidImage({400, 300}), SourceType::clipboard, false);
-    ScreenshotDocument doc = *editor->document();
-    ShapeAnnotation a = someShape();
-    ShapeAnnotation b = someShape();
-    doc.annotations = {a, b, a};
-    a.strokeWidth = 11;
-    doc.updateAnnotation(a);
-    EXPECT_EQ(std::get<ShapeAnnotation>(doc.annotations[0]).strokeWidth, 11);
-    EXPECT_NE(std::get<ShapeAnnotation>(doc.annotations[2]).strokeWidth, 11) << "only the first match is replaced";
-    doc.updateAnnotation(someShape()); // unknown id: nothing changes
-    EXPECT_EQ(doc.annotations.size(), 3u);
-    doc.removeAnnotation(a.id);
-    ASSERT_EQ(doc.annotations.size(), 1u);
-    EXPECT_EQ(annotationId(doc.annotations[0]), b.id);
 }
