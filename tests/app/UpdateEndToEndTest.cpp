@@ -26,9 +26,7 @@ namespace {
 
 QString readFile(const QString& path)
 {
-    QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    return QString::fromUtf8(file.readAll());
+    return QString::fromUtf8(test::readBytes(path));
 }
 
 // The built launcher and program copied into <temp>/Apps/Pelorin, laid out as installed, with
