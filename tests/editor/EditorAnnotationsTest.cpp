@@ -154,7 +154,9 @@ TEST_F(EditorAnnotations, ChoosingAToolFlattensATiltedCard)
     EXPECT_EQ(editor->selectedTool(), AnnotationTool::arrow);
 }
 
-TEST_F(EditorAnnotations, UndoKeepsAnnotationsOnTheContentWhenTheBrowserFrameMovesIt)
+// The frame adds a bar above the screenshot: annotations move down with the content, an undo
+// of an earlier edit keeps them there, and turning the frame off brings them back.
+TEST_F(EditorAnnotations, TheBrowserFrameMovesAnnotationsWithTheContent)
 {
     const ShapeAnnotation shape = editor->makeShapeAnnotation(QRectF(100, 100, 50, 50));
     editor->addAnnotation(shape);
@@ -162,11 +164,17 @@ TEST_F(EditorAnnotations, UndoKeepsAnnotationsOnTheContentWhenTheBrowserFrameMov
     BrowserChromeSettings chrome = editor->browserChrome();
     chrome.isEnabled = true;
     editor->setBrowserChrome(chrome);
-    const QPointF moved = find<ShapeAnnotation>(shape.id).position;
-    ASSERT_GT(moved.y(), 100);
+    const double bar = editor->document()->image.height() - 500;
+    ASSERT_GT(bar, 0);
+    EXPECT_EQ(editor->document()->baseImage.height(), 500);
+    EXPECT_EQ(find<ShapeAnnotation>(shape.id).position, QPointF(100, 100 + bar));
     editor->undoAnnotationChange();
     EXPECT_EQ(list().size(), 1u);
-    EXPECT_EQ(find<ShapeAnnotation>(shape.id).position, moved);
+    EXPECT_EQ(find<ShapeAnnotation>(shape.id).position, QPointF(100, 100 + bar));
+    chrome.isEnabled = false;
+    editor->setBrowserChrome(chrome);
+    EXPECT_EQ(find<ShapeAnnotation>(shape.id).position, QPointF(100, 100));
+    EXPECT_EQ(editor->document()->image.height(), 500);
 }
 
 } // namespace

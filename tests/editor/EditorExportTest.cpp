@@ -338,20 +338,3 @@ TEST(SaveAsSuffix, TheChosenFilterSuppliesAMissingSuffix)
         EXPECT_EQ(FileExportService::imageFileType(saved), c.type) << c.typed;
     }
 }
-
-TEST_F(EditorExport, EnablingTheBrowserFrameMovesAnnotationsWithTheContent)
-{
-    openScreenshot({1280, 800});
-    TextAnnotation text = TextAnnotation::make({50, 100}, Qt::red);
-    editor->addAnnotation(text);
-    BrowserChromeSettings chrome;
-    chrome.isEnabled = true;
-    editor->setBrowserChrome(chrome);
-    EXPECT_EQ(editor->document()->image.height(), 884);
-    EXPECT_EQ(editor->document()->baseImage.height(), 800);
-    EXPECT_EQ(annotationPosition(editor->document()->annotations[0]).y(), 184);
-    chrome.isEnabled = false;
-    editor->setBrowserChrome(chrome);
-    EXPECT_EQ(annotationPosition(editor->document()->annotations[0]).y(), 100);
-    EXPECT_EQ(editor->document()->image.height(), 800);
-}
