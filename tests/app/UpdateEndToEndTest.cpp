@@ -123,13 +123,19 @@ private:
     QProcess m_process;
 };
 
-// Stages <version> for the installed program exactly as "On Next Launch" does, in this process.
-void stageForNextLaunch(InstalledPelorin& installed, const test::UpdateSite& site, const QJsonArray& members)
+// Puts release 9.9 of `members` on the site and points the installed program at it.
+void publish(InstalledPelorin& installed, const test::UpdateSite& site, const QJsonArray& members)
 {
     site.putArchive(QStringLiteral("Pelorin-9.9-linux-x86_64.tar.gz"), members);
     site.putFeed({{QStringLiteral("version"), QStringLiteral("9.9")},
                   {QStringLiteral("dmg_url"), QStringLiteral("Pelorin-9.9-linux-x86_64.tar.gz")}});
     installed.settings().setValue(QLatin1String(SettingsKeys::updateSiteURL), site.base());
+}
+
+// Stages 9.9 for the installed program exactly as "On Next Launch" does, in this process.
+void stageForNextLaunch(InstalledPelorin& installed, const test::UpdateSite& site, const QJsonArray& members)
+{
+    publish(installed, site, members);
     test::RecordingPrompts prompts;
     prompts.answer.choice = UpdatePrompts::Choice::onNextLaunch;
     UpdateEnvironment environment;
@@ -180,11 +186,8 @@ TEST(UpdateEndToEnd, UpdateNowReplacesTheFolderAndStartsTheNewVersion)
         GTEST_SKIP() << "needs an X server and xdotool";
     test::UpdateSite site;
     ASSERT_TRUE(site.isRunning());
-    site.putArchive(QStringLiteral("Pelorin-9.9-linux-x86_64.tar.gz"), test::releaseMembers(QStringLiteral("9.9")));
-    site.putFeed({{QStringLiteral("version"), QStringLiteral("9.9")},
-                  {QStringLiteral("dmg_url"), QStringLiteral("Pelorin-9.9-linux-x86_64.tar.gz")}});
     InstalledPelorin installed;
-    installed.settings().setValue(QLatin1String(SettingsKeys::updateSiteURL), site.base());
+    publish(installed, site, test::releaseMembers(QStringLiteral("9.9")));
 
     // The quiet check runs five seconds after start-up and offers 9.9; Return takes the
     // default answer, "Update Now".
