@@ -82,39 +82,34 @@ public:
     AnnotationOverlayView* overlay = nullptr;
 };
 
-struct CreationCase {
-    const char* name;
-    AnnotationTool tool;
-    QPointF from, to;
-    QRectF expected; // bounds of shapes and redactions; start and end of arrows
-    friend void PrintTo(const CreationCase& c, std::ostream* os) { *os << c.name; }
-};
-
-class Creation : public Overlay, public ::testing::WithParamInterface<CreationCase> {};
-
-TEST_P(Creation, DraggingOutMakesTheToolsAnnotation)
+TEST_F(Overlay, DraggingOutMakesTheToolsAnnotation)
 {
-    const CreationCase& c = GetParam();
-    editor->selectTool(c.tool);
-    drag(c.from, c.to);
-    ASSERT_EQ(list().size(), 1u);
-    const Annotation& made = list().back();
-    EXPECT_EQ(editor->selectedAnnotationId(), annotationId(made));
-    EXPECT_EQ(editor->selectedTool(), std::nullopt);
-    if (const auto* arrow = std::get_if<ArrowAnnotation>(&made)) {
-        EXPECT_EQ(QRectF(arrow->position, arrow->endPoint), c.expected);
-    } else {
-        EXPECT_EQ(boundingRect(made, 1), c.expected);
+    const struct {
+        const char* name;
+        AnnotationTool tool;
+        QPointF from, to;
+        QRectF expected; // bounds of shapes and redactions; start and end of arrows
+    } cases[] = {
+        {"arrow", AnnotationTool::arrow, {100, 100}, {300, 220}, QRectF({100, 100}, QPointF(300, 220))},
+        {"shape", AnnotationTool::shape, {300, 200}, {150, 120}, {150, 120, 150, 80}},
+        {"tiny shape", AnnotationTool::shape, {400, 300}, {403, 304}, {400, 300, 20, 20}},
+        {"redaction", AnnotationTool::redact, {50, 60}, {250, 90}, {50, 60, 200, 30}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        editor->selectTool(c.tool);
+        drag(c.from, c.to);
+        ASSERT_EQ(list().size(), 1u) << kinds();
+        const Annotation made = list().back();
+        EXPECT_EQ(editor->selectedAnnotationId(), annotationId(made));
+        EXPECT_EQ(editor->selectedTool(), std::nullopt);
+        if (const auto* arrow = std::get_if<ArrowAnnotation>(&made))
+            EXPECT_EQ(QRectF(arrow->position, arrow->endPoint), c.expected);
+        else
+            EXPECT_EQ(boundingRect(made, 1), c.expected);
+        editor->removeAnnotation(annotationId(made));
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Overlay, Creation,
-    ::testing::Values(CreationCase{"arrow", AnnotationTool::arrow, {100, 100}, {300, 220}, QRectF({100, 100}, QPointF(300, 220))},
-                      CreationCase{"shape", AnnotationTool::shape, {300, 200}, {150, 120}, {150, 120, 150, 80}},
-                      CreationCase{"tinyShape", AnnotationTool::shape, {400, 300}, {403, 304}, {400, 300, 20, 20}},
-                      CreationCase{"redact", AnnotationTool::redact, {50, 60}, {250, 90}, {50, 60, 200, 30}}),
-    caseName<CreationCase>);
 
 TEST_F(Overlay, AClickSelectsTheUppermostAnnotationAndEmptySpaceDeselects)
 {
@@ -129,44 +124,40 @@ TEST_F(Overlay, AClickSelectsTheUppermostAnnotationAndEmptySpaceDeselects)
     EXPECT_TRUE(editor->selectedAnnotationId().isNull());
 }
 
-struct HandleCase {
-    const char* name;
-    ShapeHandlePosition handle;
-    QPointF move;
-    QRectF expected;
-    friend void PrintTo(const HandleCase& c, std::ostream* os) { *os << c.name; }
-};
-
-class Handles : public Overlay, public ::testing::WithParamInterface<HandleCase> {};
-
 // From a 200 × 100 shape at (200, 150), each handle dragged by the case's movement.
-TEST_P(Handles, ResizeByTheTable)
+TEST_F(Overlay, HandlesResizeAShape)
 {
-    const HandleCase& c = GetParam();
-    ShapeAnnotation shape = editor->makeShapeAnnotation(QRectF(200, 150, 200, 100));
-    const QUuid id = add(shape);
+    using H = ShapeHandlePosition;
+    const struct {
+        const char* name;
+        H handle;
+        QPointF move;
+        QRectF expected;
+    } cases[] = {
+        {"top left", H::topLeft, {-20, -10}, {180, 140, 220, 110}},
+        {"top right", H::topRight, {20, 10}, {200, 160, 220, 90}},
+        {"bottom left", H::bottomLeft, {20, 10}, {220, 150, 180, 110}},
+        {"bottom right", H::bottomRight, {20, 10}, {200, 150, 220, 110}},
+        {"top", H::top, {30, -10}, {200, 140, 200, 110}},
+        {"bottom", H::bottom, {30, 10}, {200, 150, 200, 110}},
+        {"left", H::left, {-10, 30}, {190, 150, 210, 100}},
+        {"right", H::right, {10, 30}, {200, 150, 210, 100}},
+        // Past the 20-point minimum the box keeps 20 and moves with the handle.
+        {"top left past the minimum", H::topLeft, {250, 150}, {450, 300, 20, 20}},
+    };
     const QRectF r(200, 150, 200, 100);
     const QPointF handles[] = {r.topLeft(), r.topRight(), r.bottomLeft(), r.bottomRight(),
                                {300, 150},  {300, 250},   {200, 200},     {400, 200}};
-    const QPointF from = handles[int(c.handle)];
-    drag(from, from + c.move);
-    EXPECT_EQ(boundingRect(get<ShapeAnnotation>(id), 1), c.expected);
-    EXPECT_TRUE(editor->liveAnnotationRects().empty());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QUuid id = add(editor->makeShapeAnnotation(r));
+        const QPointF from = handles[int(c.handle)];
+        drag(from, from + c.move);
+        EXPECT_EQ(boundingRect(get<ShapeAnnotation>(id), 1), c.expected);
+        EXPECT_TRUE(editor->liveAnnotationRects().empty());
+        editor->removeAnnotation(id);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Overlay, Handles,
-    ::testing::Values(HandleCase{"topLeft", ShapeHandlePosition::topLeft, {-20, -10}, {180, 140, 220, 110}},
-                      HandleCase{"topRight", ShapeHandlePosition::topRight, {20, 10}, {200, 160, 220, 90}},
-                      HandleCase{"bottomLeft", ShapeHandlePosition::bottomLeft, {20, 10}, {220, 150, 180, 110}},
-                      HandleCase{"bottomRight", ShapeHandlePosition::bottomRight, {20, 10}, {200, 150, 220, 110}},
-                      HandleCase{"top", ShapeHandlePosition::top, {30, -10}, {200, 140, 200, 110}},
-                      HandleCase{"bottom", ShapeHandlePosition::bottom, {30, 10}, {200, 150, 200, 110}},
-                      HandleCase{"left", ShapeHandlePosition::left, {-10, 30}, {190, 150, 210, 100}},
-                      HandleCase{"right", ShapeHandlePosition::right, {10, 30}, {200, 150, 210, 100}},
-                      // Past the 20-point minimum the box keeps 20 and moves with the handle.
-                      HandleCase{"topLeftPastTheMinimum", ShapeHandlePosition::topLeft, {250, 150}, {450, 300, 20, 20}}),
-    caseName<HandleCase>);
 
 TEST_F(Overlay, RedactionsMoveAndResizeByTheirCorners)
 {
