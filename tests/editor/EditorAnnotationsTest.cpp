@@ -116,16 +116,6 @@ TEST_F(EditorAnnotations, EveryUpdateIsRecordedAndUndoable)
     EXPECT_EQ(find<ArrowAnnotation>(arrow.id).strokeWidth, 7);
 }
 
-TEST_F(EditorAnnotations, ANewDocumentDropsTheHistory)
-{
-    editor->addAnnotation(editor->makeShapeAnnotation(QRectF(10, 10, 50, 50)));
-    ASSERT_TRUE(editor->canUndoAnnotationChange());
-    editor->loadImage(solidImage({300, 200}), SourceType::file, false);
-    EXPECT_FALSE(editor->canUndoAnnotationChange());
-    editor->undoAnnotationChange();
-    EXPECT_TRUE(list().empty());
-}
-
 TEST_F(EditorAnnotations, SelectionAdoptsColourAndTheColourRecoloursTheSelection)
 {
     editor->setAnnotationColor(Qt::blue);
