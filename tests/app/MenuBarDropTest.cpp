@@ -44,11 +44,8 @@ class MenuBarDropTest : public ::testing::Test {
 protected:
     MenuBarDropTest()
     {
-        for (const char* name : {"shot.png", "photo.JPG", "report.pdf", "notes"}) {
-            QFile file(dir.filePath(QLatin1String(name)));
-            file.open(QIODevice::WriteOnly);
-            file.write("x");
-        }
+        for (const char* name : {"shot.png", "photo.JPG", "report.pdf", "notes"})
+            test::writeBytes(dir.filePath(QLatin1String(name)), "x");
         notifications.observe(Notifications::openDroppedFile, &context,
                               [this](const QVariant& url) { opened << url.toUrl().fileName(); });
     }

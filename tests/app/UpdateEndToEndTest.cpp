@@ -39,9 +39,7 @@ public:
         QDir().mkpath(folder() + QStringLiteral("/" PELORIN_PROGRAM_DIR));
         QFile::copy(QStringLiteral(PELORIN_BINARY), folder() + QStringLiteral("/bin/pelorin"));
         QFile::copy(QStringLiteral(PELORIN_PROGRAM), program());
-        QFile version(folder() + QStringLiteral("/VERSION"));
-        version.open(QIODevice::WriteOnly);
-        version.write("0.1\n");
+        test::writeBytes(folder() + QStringLiteral("/VERSION"), "0.1\n");
         for (const char* sub : {"config", "data", "cache", "runtime", "tmp"})
             QDir().mkpath(home(sub));
         QFile::setPermissions(home("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);

@@ -16,25 +16,17 @@ protected:
     QString tool(const char* name, const QString& body)
     {
         const QString path = dir.filePath(QLatin1String(name));
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("#!/bin/sh\n");
-        file.write(QStringLiteral("printf '%s\\n' \"$@\" >> '%1'\n").arg(logPath()).toUtf8());
-        file.write(QStringLiteral("eval out=\\${$#}\n").toUtf8()); // the last argument: the output path
-        file.write(body.toUtf8());
-        file.write("\n");
-        file.close();
-        file.setPermissions(file.permissions() | QFile::ExeOwner);
+        // Logs its arguments; the last one is the output path.
+        EXPECT_TRUE(test::writeScript(path, QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" >> '%1'\neval out=\\${$#}\n%2\n")
+                                                .arg(logPath(), body)
+                                                .toUtf8()));
         settings.store().setValue(QLatin1String(SettingsKeys::captureToolPath), path);
         return path;
     }
     QString logPath() const { return dir.filePath(QStringLiteral("calls.log")); }
     QStringList loggedArguments() const
     {
-        QFile file(logPath());
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        return QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+        return QString::fromUtf8(test::readBytes(logPath())).split(u'\n', Qt::SkipEmptyParts);
     }
     QString writesPng() const
     {

@@ -238,9 +238,7 @@ TEST_F(EditorExport, ACropIsThatPartOfTheWholeFrameAndSavesAsRendered)
         ASSERT_TRUE(rendered) << c.name;
         const QString path = dir.filePath(QLatin1String(c.name) + QStringLiteral(".png"));
         editor->saveFinalImage(path);
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        EXPECT_EQ(int(uchar(file.readAll().at(25))), c.colorType) << c.name;
+        EXPECT_EQ(int(uchar(test::readBytes(path).at(25))), c.colorType) << c.name;
         const QImage saved(path);
         EXPECT_EQ(saved.convertToFormat(QImage::Format_ARGB32), rendered->convertToFormat(QImage::Format_ARGB32))
             << c.name;
@@ -291,10 +289,8 @@ TEST_F(EditorExport, SaveFindsAFolderAndSaveAsWritesTheChosenFile)
     const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     QDir().mkpath(config);
     const QString desktop = dir.filePath(QStringLiteral("Desk")), pictures = dir.filePath(QStringLiteral("Pics/Shots"));
-    QFile dirs(config + QStringLiteral("/user-dirs.dirs"));
-    ASSERT_TRUE(dirs.open(QIODevice::WriteOnly));
-    dirs.write(QStringLiteral("XDG_DESKTOP_DIR=\"%1\"\nXDG_PICTURES_DIR=\"%2\"\n").arg(desktop, pictures).toUtf8());
-    dirs.close();
+    const QString dirs = config + QStringLiteral("/user-dirs.dirs");
+    ASSERT_TRUE(test::writeBytes(dirs, QStringLiteral("XDG_DESKTOP_DIR=\"%1\"\nXDG_PICTURES_DIR=\"%2\"\n").arg(desktop, pictures).toUtf8()));
     uploader.configured = false;
     settings.store().setValue(QLatin1String(SettingsKeys::saveFollowUp), QStringLiteral("stay"));
     openScreenshot();
@@ -315,7 +311,7 @@ TEST_F(EditorExport, SaveFindsAFolderAndSaveAsWritesTheChosenFile)
     run(editor->saveAs());
     EXPECT_TRUE(editor->errorMessage().startsWith(QStringLiteral("Failed to save: /sys/pelorin-denied.png: ")))
         << editor->errorMessage().toStdString();
-    dirs.remove();
+    QFile::remove(dirs);
 }
 
 TEST(SaveAsSuffix, TheChosenFilterSuppliesAMissingSuffix)

@@ -29,8 +29,7 @@ public:
         settings.store().setValue(QLatin1String(SettingsKeys::copyFollowUp), QStringLiteral("stay"));
         // A capture tool that gives up at once, as when the user presses Escape.
         const QString tool = dir.filePath(QStringLiteral("capture-tool"));
-        EXPECT_TRUE(writeBytes(tool, "#!/bin/sh\nexit 1\n"));
-        QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        EXPECT_TRUE(writeScript(tool, "#!/bin/sh\nexit 1\n"));
         settings.store().setValue(QLatin1String(SettingsKeys::captureToolPath), tool);
         editor->setPasteboard(pasteboard);
         showWindow(*window, {1200, 800});
