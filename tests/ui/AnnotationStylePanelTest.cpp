@@ -225,8 +225,8 @@ struct ResetCase {
     friend void PrintTo(const ResetCase& c, std::ostream* os) { *os << c.name; }
     std::function<Annotation()> make;
     bool dirty;
-    // What the reset must leave, checked against the annotation before it.
-    std::function<void(const Annotation& before, const Annotation& after)> check;
+    // What the reset must leave in the annotation and in the remembered style.
+    std::function<void(Inspector&, const Annotation& after)> check;
 };
 
 class InspectorResets : public Inspector, public ::testing::WithParamInterface<ResetCase> {};
@@ -246,7 +246,7 @@ TEST_P(InspectorResets, ShowOnlyWhileTheStyleDiffersAndRestoreIt)
     EXPECT_FALSE(resetShown(kind));
     EXPECT_FALSE(EditorViewModel::annotationStyleIsDirty(only()));
     EXPECT_EQ(annotationColor(only()), annotationColor(before));
-    c.check(before, only());
+    c.check(*this, only());
     // The reset style is also what the kind's next annotation takes.
     editor->setSelectedAnnotationId({});
     editor->setSelectedTool(kind);
@@ -278,29 +278,33 @@ INSTANTIATE_TEST_SUITE_P(
                                            x.backgroundColor = Qt::yellow;
                                        }),
                   true,
-                  [](const Annotation&, const Annotation& after) {
+                  [](Inspector&, const Annotation& after) {
                       const auto& x = std::get<TextAnnotation>(after);
                       EXPECT_EQ(x.fontWeight, FontWeight::semibold);
                       EXPECT_EQ(x.strokeColor, QColor(Qt::white));
                       EXPECT_EQ(x.backgroundColor, QColor(Qt::yellow));
                   }},
         ResetCase{"arrowLine", with<ArrowAnnotation>(anArrow, [](ArrowAnnotation& a) { a.style = ArrowStyle::line; }), true,
-                  [](const Annotation&, const Annotation& after) {
+                  [](Inspector&, const Annotation& after) {
                       EXPECT_EQ(std::get<ArrowAnnotation>(after).style, ArrowStyle::single);
                   }},
         ResetCase{"shapeCornerRadiusAlone", with<ShapeAnnotation>(aShape, [](ShapeAnnotation& s) { s.cornerRadius = 20; }),
                   false, {}},
-        ResetCase{"shapeFilledKeepsItsCornerRadius",
+        ResetCase{"shapeKeepsAndRemembersItsCornerRadius",
                   with<ShapeAnnotation>(aShape,
                                         [](ShapeAnnotation& s) {
                                             s.fillColor = Qt::green;
+                                            s.strokeWidth = 11;
                                             s.cornerRadius = 20;
                                         }),
                   true,
-                  [](const Annotation&, const Annotation& after) {
+                  [](Inspector& f, const Annotation& after) {
                       const auto& s = std::get<ShapeAnnotation>(after);
                       EXPECT_FALSE(s.fillColor);
                       EXPECT_EQ(s.cornerRadius, 20);
+                      EXPECT_EQ(f.stored(Keys::shapeStrokeWidth), 5.0);
+                      EXPECT_EQ(f.stored(Keys::shapeCornerRadius), 20.0);
+                      EXPECT_EQ(f.stored(Keys::shapeIsFilled), false);
                   }},
         ResetCase{"redactionStyleAlone", with<RedactAnnotation>(aRedaction, [](RedactAnnotation& r) { r.redactStyle = RedactStyle::blur; }),
                   false, {}},
@@ -311,23 +315,11 @@ INSTANTIATE_TEST_SUITE_P(
                                              r.redactStyle = RedactStyle::pixelate;
                                          }),
                   true,
-                  [](const Annotation&, const Annotation& after) {
+                  [](Inspector&, const Annotation& after) {
                       EXPECT_EQ(std::get<RedactAnnotation>(after).cornerRadius, 4);
                       EXPECT_EQ(std::get<RedactAnnotation>(after).redactStyle, RedactStyle::pixelate);
                   }}),
     caseName<ResetCase>);
-
-TEST_F(Inspector, ResettingAShapeRemembersItsCornerRadiusToo)
-{
-    ShapeAnnotation s = std::get<ShapeAnnotation>(aShape());
-    s.strokeWidth = 11;
-    s.cornerRadius = 20;
-    addSelected(s);
-    inspector->section(Tool::shape)->resetButton()->click();
-    EXPECT_EQ(stored(Keys::shapeStrokeWidth), 5.0);
-    EXPECT_EQ(stored(Keys::shapeCornerRadius), 20.0);
-    EXPECT_EQ(stored(Keys::shapeIsFilled), false);
-}
 
 // The swatch shown as chosen follows the current colour within one hundredth.
 TEST(ColorPicker, ChosenSwatchFollowsTheCurrentColour)
