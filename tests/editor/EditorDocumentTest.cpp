@@ -1,8 +1,6 @@
 #include "EditorFixture.h"
 
 #include <QFileInfo>
-#include <QMimeData>
-#include <QSignalSpy>
 #include <QUrl>
 
 using namespace pelorin;
@@ -107,28 +105,6 @@ TEST_F(EditorDocument, OpeningWithoutALastScreenshotShowsTheWindowAndSaysSo)
     EXPECT_EQ(editor->errorMessage(), QStringLiteral("No recent screenshot to open."));
 }
 
-TEST_F(EditorDocument, DropsPreferTheFileUrlOverImageData)
-{
-    const QString path = writeImageFile("dropped.png", {120, 80});
-    QMimeData both;
-    both.setUrls({QUrl::fromLocalFile(path)});
-    both.setImageData(solidImage({10, 10}));
-    ASSERT_TRUE(editor->handleDroppedFile(both));
-    ASSERT_TRUE(test::waitUntil([&] { return editor->hasDocument(); }));
-    EXPECT_EQ(editor->document()->sourceType, SourceType::file);
-    EXPECT_EQ(editor->document()->originalURL, QUrl::fromLocalFile(path));
-
-    QMimeData imageOnly;
-    imageOnly.setImageData(solidImage({30, 20}));
-    ASSERT_TRUE(editor->handleDroppedFile(imageOnly));
-    ASSERT_TRUE(test::waitUntil([&] { return editor->document()->sourceType == SourceType::dragAndDrop; }));
-    EXPECT_EQ(editor->document()->image.size(), QSize(30, 20));
-
-    QMimeData text;
-    text.setText(QStringLiteral("not an image"));
-    EXPECT_FALSE(editor->handleDroppedFile(text));
-}
-
 TEST_F(EditorDocument, MenuBarDropOpensUrlsAndIgnoresAnythingElse)
 {
     notifications.post(Notifications::openDroppedFile, QStringLiteral("/not/a/url/object.png"));
@@ -137,13 +113,4 @@ TEST_F(EditorDocument, MenuBarDropOpensUrlsAndIgnoresAnythingElse)
     notifications.post(Notifications::openDroppedFile, QUrl::fromLocalFile(writeImageFile("menu.png", {64, 64})));
     EXPECT_TRUE(editor->hasDocument());
     EXPECT_EQ(host.shown, 1);
-}
-
-TEST_F(EditorDocument, CloseHidesClearsAndReevaluatesThePolicy)
-{
-    editor->loadImage(solidImage({400, 300}), SourceType::clipboard, false);
-    editor->closeEditorWindow();
-    EXPECT_EQ(host.hidden, 1);
-    EXPECT_FALSE(editor->hasDocument());
-    EXPECT_TRUE(test::waitUntil([&] { return host.policySyncs == 1; }));
 }

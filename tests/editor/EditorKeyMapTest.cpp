@@ -70,12 +70,15 @@ TEST_F(EditorKeys, EscapeClearsFirstThenCloses)
     EXPECT_EQ(host.hidden, 1);
 }
 
+// Closing hides the window, drops the document and has the app decide again whether it
+// lives only in the tray.
 TEST_F(EditorKeys, CtrlWClosesAtOnce)
 {
     editor->setSelectedTool(AnnotationTool::arrow);
     EXPECT_TRUE(editor->handleKeyPress({Qt::Key_W, Qt::ControlModifier}, false));
     EXPECT_FALSE(editor->hasDocument());
     EXPECT_EQ(host.hidden, 1);
+    EXPECT_TRUE(test::waitUntil([&] { return host.policySyncs == 1; }));
 }
 
 TEST_F(EditorKeys, TheQuickChainGetsEscapeFirst)

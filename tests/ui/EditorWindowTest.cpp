@@ -78,6 +78,10 @@ TEST_F(Window, DroppedLocalImagesOpenAndAnythingElseIsRefused)
     const Case cases[] = {
         {"file", [&](QMimeData& d) { d.setUrls({QUrl::fromLocalFile(file)}); }, SourceType::file},
         {"image data", [](QMimeData& d) { d.setImageData(solidImage({120, 90})); }, SourceType::dragAndDrop},
+        {"the file rather than its image data", [&](QMimeData& d) {
+             d.setUrls({QUrl::fromLocalFile(file)});
+             d.setImageData(solidImage({10, 10}));
+         }, SourceType::file},
         {"remote link", [](QMimeData& d) { d.setUrls({QUrl(QStringLiteral("https://example.com/a.png"))}); }, std::nullopt},
         {"plain text", [](QMimeData& d) { d.setText(QStringLiteral("hello")); }, std::nullopt},
     };
