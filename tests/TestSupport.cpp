@@ -28,6 +28,11 @@ bool writeBytes(const QString& path, const QByteArray& bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
+bool writeScript(const QString& path, const QByteArray& text)
+{
+    return writeBytes(path, text) && QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
 QByteArray readBytes(const QString& path)
 {
     QFile file(path);

@@ -23,6 +23,8 @@ private:
 
 // Writes `bytes` to `path`, making its folder first; false when that fails.
 bool writeBytes(const QString& path, const QByteArray& bytes);
+// Writes a script its owner may run to `path`; false when that fails.
+bool writeScript(const QString& path, const QByteArray& text);
 // The file's contents; empty when it cannot be read.
 QByteArray readBytes(const QString& path);
 

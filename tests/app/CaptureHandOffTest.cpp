@@ -27,13 +27,10 @@ protected:
         program = dir.filePath(QStringLiteral("bin/pelorin"));
         linkOrCopy(PELORIN_BINARY, program);
         linkOrCopy(PELORIN_PROGRAM, toolDir() + QStringLiteral("/pelorin-app"));
-        QFile tool(toolDir() + QStringLiteral("/pelorin-screencapture"));
-        ASSERT_TRUE(tool.open(QIODevice::WriteOnly));
         // Records its arguments, then answers as a user pressing Esc does.
-        tool.write("#!/bin/sh\necho \"$@\" >> \"$(dirname \"$0\")/captures.tmp\"\n"
-                   "mv \"$(dirname \"$0\")/captures.tmp\" \"$(dirname \"$0\")/captures\"\nexit 1\n");
-        tool.close();
-        tool.setPermissions(tool.permissions() | QFile::ExeOwner);
+        ASSERT_TRUE(pelorin::test::writeScript(toolDir() + QStringLiteral("/pelorin-screencapture"),
+                                               "#!/bin/sh\necho \"$@\" >> \"$(dirname \"$0\")/captures.tmp\"\n"
+                                               "mv \"$(dirname \"$0\")/captures.tmp\" \"$(dirname \"$0\")/captures\"\nexit 1\n"));
         ASSERT_TRUE(QDir().mkpath(runtime()));
         QFile::setPermissions(runtime(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
@@ -73,10 +70,8 @@ protected:
         const QString path = toolDir() + QStringLiteral("/captures");
         if (!pelorin::test::waitUntil([&] { return QFile::exists(path); }, timeoutMs))
             return {};
-        QFile file(path);
-        file.open(QIODevice::ReadOnly);
-        const QString arguments = QString::fromUtf8(file.readAll()).trimmed();
-        file.remove();
+        const QString arguments = QString::fromUtf8(pelorin::test::readBytes(path)).trimmed();
+        QFile::remove(path);
         return arguments.section(u' ', 0, -2); // without the output file
     }
 

@@ -1,6 +1,7 @@
 #include "app/ApplicationMenu.h"
 #include "app/CommandLine.h"
 
+#include "RunPelorin.h"
 #include "TestSupport.h"
 #include "editor/EditorViewModel.h"
 #include "platform/NotificationCenter.h"
@@ -10,42 +11,19 @@
 #include <QAction>
 #include <QDir>
 #include <QMenuBar>
-#include <QProcess>
 #include <QTemporaryDir>
 
 using namespace pelorin;
 
-TEST(CommandLine, HelpAndVersionPrintAndExitWithoutADisplay)
+// Found only once the program would start, so with a display; --help and --version are
+// the launcher's (LauncherTest).
+TEST(CommandLine, AnUnknownOptionIsOneLineOfError)
 {
-    const struct {
-        QStringList arguments;
-        int exitCode;
-        const char* out;
-        const char* err;
-    } cases[] = {
-        {{QStringLiteral("--help")}, 0, "Usage: pelorin [--background] [FILE...]", ""},
-        {{QStringLiteral("--version")}, 0, PELORIN_VERSION "\n", ""},
-        {{QStringLiteral("--frobnicate")}, 2, "", "pelorin: unknown option --frobnicate (see pelorin --help)"},
-    };
-    for (const auto& c : cases) {
-        QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        if (c.exitCode == 0) { // the unknown option is only found once the app would start
-            env.remove(QStringLiteral("DISPLAY"));
-            env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        }
-        process.setProcessEnvironment(env);
-        process.start(QStringLiteral(PELORIN_BINARY), c.arguments);
-        ASSERT_TRUE(process.waitForFinished(20'000));
-        EXPECT_EQ(process.exitCode(), c.exitCode) << c.arguments.join(u' ').toStdString();
-        const QString out = QString::fromUtf8(process.readAllStandardOutput());
-        const QString err = QString::fromUtf8(process.readAllStandardError());
-        // (A null QString starts with no string at all, not even an empty one.)
-        EXPECT_TRUE(*c.out ? out.startsWith(QLatin1String(c.out)) : out.isEmpty()) << out.toStdString();
-        // Qt may warn about the session first (no runtime folder); the message is the last line.
-        EXPECT_TRUE(*c.err ? err.trimmed().section(u'\n', -1).startsWith(QLatin1String(c.err)) : err.isEmpty())
-            << err.toStdString();
-    }
+    const test::PelorinRun run = test::runPelorin({QStringLiteral("--frobnicate")}, {}, true);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.out.isEmpty());
+    EXPECT_TRUE(test::lastLine(run.err).startsWith(QLatin1String("pelorin: unknown option --frobnicate (see pelorin --help)")))
+        << run.err.constData();
 }
 
 // Files named on the command line: missing ones are still handed on, so the app shows its

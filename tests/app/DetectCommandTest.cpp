@@ -1,3 +1,6 @@
+#include "RunPelorin.h"
+#include "TestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -5,7 +8,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 
 // `pelorin detect` with no display: a readable screenshot gets its JSON file, an unreadable
@@ -14,22 +16,13 @@ TEST(DetectCommand, WritesOneFilePerImageAndReportsTheUnreadable)
 {
     QTemporaryDir dir;
     const QString broken = dir.filePath(QStringLiteral("broken.png"));
-    QFile file(broken);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("not a picture");
-    file.close();
+    ASSERT_TRUE(pelorin::test::writeBytes(broken, "not a picture"));
     const QString out = dir.filePath(QStringLiteral("out"));
 
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("DISPLAY"));
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(PELORIN_BINARY),
-                  {QStringLiteral("detect"), broken, QStringLiteral(PELORIN_SAMPLE), QStringLiteral("-o"), out});
-    ASSERT_TRUE(process.waitForFinished(60000));
-    EXPECT_EQ(process.exitCode(), 1);
-    const QString err = QString::fromUtf8(process.readAllStandardError());
+    const auto run = pelorin::test::runPelorin(
+        {QStringLiteral("detect"), broken, QStringLiteral(PELORIN_SAMPLE), QStringLiteral("-o"), out});
+    EXPECT_EQ(run.exitCode, 1);
+    const QString err = QString::fromUtf8(run.err);
     EXPECT_TRUE(err.contains(QStringLiteral("pelorin detect: cannot read ") + broken)) << err.toStdString();
     EXPECT_FALSE(QFile::exists(QDir(out).filePath(QStringLiteral("broken.json"))));
 

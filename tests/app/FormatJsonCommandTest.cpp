@@ -1,29 +1,15 @@
+#include "RunPelorin.h"
+
 #include <gtest/gtest.h>
 
-#include <QProcess>
+using pelorin::test::PelorinRun;
 
 namespace {
 
-struct CommandRun {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-// Runs `pelorin format-json` the way a script would: no display, input on a pipe.
-CommandRun formatJson(const QByteArray& input, const QStringList& extra = {})
+// `pelorin format-json` the way a script runs it: no display, input on a pipe.
+PelorinRun formatJson(const QByteArray& input, const QStringList& extra = {})
 {
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("DISPLAY"));
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(PELORIN_BINARY), QStringList{QStringLiteral("format-json")} + extra);
-    process.write(input);
-    process.closeWriteChannel();
-    process.waitForFinished(30000);
-    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+    return pelorin::test::runPelorin(QStringList{QStringLiteral("format-json")} + extra, input);
 }
 
 } // namespace
@@ -46,7 +32,7 @@ TEST(FormatJsonCommand, WritesTheFormattedTextOrNothing)
         {"[18446744073709551616, 1e309]", 0, "[\n  18446744073709551616,\n  1e309\n]\n"},
     };
     for (const Case& c : cases) {
-        const CommandRun run = formatJson(c.input);
+        const PelorinRun run = formatJson(c.input);
         EXPECT_EQ(run.exitCode, c.exitCode) << c.input.constData();
         EXPECT_EQ(run.out, c.out) << c.input.constData();
         if (c.exitCode != 0) {
@@ -58,7 +44,7 @@ TEST(FormatJsonCommand, WritesTheFormattedTextOrNothing)
 TEST(FormatJsonCommand, RefusesArgumentsOtherThanHelp)
 {
     EXPECT_EQ(formatJson({}, {QStringLiteral("--help")}).exitCode, 0);
-    const CommandRun run = formatJson("[]", {QStringLiteral("file.json")});
+    const PelorinRun run = formatJson("[]", {QStringLiteral("file.json")});
     EXPECT_NE(run.exitCode, 0);
     EXPECT_TRUE(run.out.isEmpty());
 }

@@ -1,9 +1,9 @@
+#include "MemoryPasteboard.h"
 #include "TestSupport.h"
 
 #include "app/MenuBarDrop.h"
 #include "editor/Uploader.h"
 #include "platform/NotificationCenter.h"
-#include "platform/Pasteboard.h"
 
 #include <gtest/gtest.h>
 
@@ -20,17 +20,6 @@ class Alerts : public AlertPresenter {
 public:
     QStringList shown;
     void warning(const QString& message, const QString& informative) override { shown << message + u'|' + informative; }
-};
-
-class Board : public Pasteboard {
-public:
-    QString string;
-    int changeCount() const override { return 0; }
-    QStringList types() const override { return {}; }
-    QString text() const override { return string; }
-    void clear() override { string.clear(); }
-    void writeImage(const QByteArray&, const QByteArray&) override {}
-    void writeText(const QString& text) override { string = text; }
 };
 
 class FakeUploader : public Uploader {
@@ -55,11 +44,8 @@ class MenuBarDropTest : public ::testing::Test {
 protected:
     MenuBarDropTest()
     {
-        for (const char* name : {"shot.png", "photo.JPG", "report.pdf", "notes"}) {
-            QFile file(dir.filePath(QLatin1String(name)));
-            file.open(QIODevice::WriteOnly);
-            file.write("x");
-        }
+        for (const char* name : {"shot.png", "photo.JPG", "report.pdf", "notes"})
+            test::writeBytes(dir.filePath(QLatin1String(name)), "x");
         notifications.observe(Notifications::openDroppedFile, &context,
                               [this](const QVariant& url) { opened << url.toUrl().fileName(); });
     }
@@ -70,20 +56,12 @@ protected:
     QObject context;
     QStringList opened;
     Alerts alerts;
-    Board board;
+    test::MemoryPasteboard board;
     FakeUploader uploader;
     MenuBarDrop drop{notifications, uploader, board, alerts};
 };
 
 } // namespace
-
-TEST_F(MenuBarDropTest, ImagesAreRecognisedByName)
-{
-    EXPECT_TRUE(MenuBarDrop::isImageFile(path("shot.png")));
-    EXPECT_TRUE(MenuBarDrop::isImageFile(path("photo.JPG")));
-    EXPECT_FALSE(MenuBarDrop::isImageFile(path("report.pdf")));
-    EXPECT_FALSE(MenuBarDrop::isImageFile(path("notes")));
-}
 
 TEST_F(MenuBarDropTest, WithoutUploadsAMixedDropDoesNothingButWarn)
 {

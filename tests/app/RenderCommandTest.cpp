@@ -1,33 +1,19 @@
+#include "RunPelorin.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
-#include <QProcess>
 #include <QTemporaryDir>
 
 namespace {
 
-struct CommandResult {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-// Runs `pelorin render …` with no display at all, as a script or a server would.
-CommandResult render(const QStringList& arguments)
+// `pelorin render …` with no display at all, as a script or a server runs it.
+pelorin::test::PelorinRun render(const QStringList& arguments)
 {
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("DISPLAY"));
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(PELORIN_BINARY), QStringList{QStringLiteral("render")} + arguments);
-    process.waitForFinished(60000);
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
+    return pelorin::test::runPelorin(QStringList{QStringLiteral("render")} + arguments);
 }
 
 QString writeScreenshot(const QTemporaryDir& dir, QSize pixels, int dotsPerMeter)
@@ -61,9 +47,9 @@ TEST(RenderCommand, DefaultExportIsTheCardAtNativeResolutionInTheMiddle)
     for (const Case& c : cases) {
         const QString in = writeScreenshot(dir, c.pixels, c.dotsPerMeter);
         const QString out = dir.filePath(QStringLiteral("out.png"));
-        const CommandResult run = render({in, QStringLiteral("-o"), out, QStringLiteral("--padding"), QString::number(c.padding)});
+        const auto run = render({in, QStringLiteral("-o"), out, QStringLiteral("--padding"), QString::number(c.padding)});
         ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-        EXPECT_EQ(run.out.trimmed(), out);
+        EXPECT_EQ(QString::fromUtf8(run.out).trimmed(), out);
         const QImage result(out);
         EXPECT_EQ(result.size(), c.expected);
         const QPoint middle(result.width() / 2, result.height() / 2);
@@ -100,7 +86,7 @@ TEST(RenderCommand, ThinAndHugeImagesGetTheirExactSize)
         const QString in = writeScreenshot(dir, c.pixels, 3780);
         const QString out = dir.filePath(QStringLiteral("out.png"));
         QFile::remove(out);
-        const CommandResult run = render({in, QStringLiteral("-o"), out, QStringLiteral("--padding"), QString::number(c.padding)});
+        const auto run = render({in, QStringLiteral("-o"), out, QStringLiteral("--padding"), QString::number(c.padding)});
         ASSERT_EQ(run.exitCode, 0) << c.pixels.width() << "x" << c.pixels.height() << ": " << run.err.toStdString();
         EXPECT_EQ(QImage(out).size(), c.expected) << c.pixels.width() << "x" << c.pixels.height();
     }
@@ -158,9 +144,9 @@ TEST(RenderCommand, BadInputFailsWithOneClearLineAndWritesNothing)
         {"unwritable output", {in, QStringLiteral("-o"), QStringLiteral("/sys/pelorin-out.png")}, "cannot write /sys/pelorin-out.png"},
     };
     for (const Case& c : cases) {
-        const CommandResult run = render(c.arguments);
+        const auto run = render(c.arguments);
         EXPECT_NE(run.exitCode, 0) << c.name;
-        const QStringList lines = run.err.split(u'\n', Qt::SkipEmptyParts).filter(QStringLiteral("pelorin render:"));
+        const QStringList lines = QString::fromUtf8(run.err).split(u'\n', Qt::SkipEmptyParts).filter(QStringLiteral("pelorin render:"));
         ASSERT_EQ(lines.size(), 1) << c.name << ": " << run.err.toStdString();
         EXPECT_TRUE(lines[0].contains(QLatin1String(c.message))) << c.name << ": " << lines[0].toStdString();
         EXPECT_TRUE(run.out.isEmpty()) << c.name;

@@ -18,44 +18,51 @@
 
 using namespace pelorin;
 
+namespace {
+
+QString uniqueName()
+{
+    return QStringLiteral("pelorin-test-") + QUuid::createUuid().toString(QUuid::Id128);
+}
+
+// Sends from a thread of its own, which blocks as a later process would, while the running
+// instance answers from this thread's event loop; true once `arrived` and the send succeeded.
+bool sendFromALaterStart(const std::function<bool()>& send, const std::function<bool()>& arrived)
+{
+    std::atomic<bool> delivered = false;
+    std::thread later([&] { delivered = send(); });
+    const bool received = test::waitUntil(arrived, 8000);
+    test::waitUntil([&] { return delivered.load(); }, 3000);
+    later.join();
+    return received && delivered;
+}
+
+} // namespace
+
 TEST(SingleInstance, ALaterStartHandsItsFilesToTheRunningOne)
 {
-    const QString name = QStringLiteral("pelorin-test-") + QUuid::createUuid().toString(QUuid::Id128);
+    const QString name = uniqueName();
     EXPECT_FALSE(SingleInstance(name).sendToRunningInstance({QStringLiteral("/tmp/a.png")}, 300)) << "nobody runs yet";
-
     SingleInstance running(name);
     ASSERT_TRUE(running.listen());
     EXPECT_FALSE(SingleInstance(name).listen()) << "the name is taken while the first one answers";
     QSignalSpy received(&running, &SingleInstance::filesReceived);
-    // The later start blocks while it sends, as a second process would; the running one
-    // answers from its event loop here.
-    std::atomic<bool> delivered = false;
-    std::thread later([&] {
-        delivered = SingleInstance(name).sendToRunningInstance({QStringLiteral("/tmp/a b.png"), QStringLiteral("/tmp/ü.pdf")}, 5000);
-    });
-    const bool arrived = test::waitUntil([&] { return received.count() == 1; }, 8000);
-    test::waitUntil([&] { return delivered.load(); }, 3000);
-    later.join();
-    ASSERT_TRUE(arrived);
-    EXPECT_TRUE(delivered);
-    EXPECT_EQ(received.at(0).at(0).toStringList(), (QStringList{QStringLiteral("/tmp/a b.png"), QStringLiteral("/tmp/ü.pdf")}));
+    const QStringList files{QStringLiteral("/tmp/a b.png"), QStringLiteral("/tmp/ü.pdf")};
+    ASSERT_TRUE(sendFromALaterStart([&] { return SingleInstance(name).sendToRunningInstance(files, 5000); },
+                                    [&] { return received.count() == 1; }));
+    EXPECT_EQ(received.at(0).at(0).toStringList(), files);
 }
 
 // A capture request from `pelorin --capture` next to a file hand-off in the older form.
 TEST(SingleInstance, ACaptureRequestReachesTheRunningOne)
 {
-    const QString name = QStringLiteral("pelorin-test-") + QUuid::createUuid().toString(QUuid::Id128);
+    const QString name = uniqueName();
     SingleInstance running(name);
     ASSERT_TRUE(running.listen());
     QSignalSpy captures(&running, &SingleInstance::captureRequested);
     QSignalSpy files(&running, &SingleInstance::filesReceived);
-    std::atomic<bool> delivered = false;
-    std::thread later([&] { delivered = SingleInstance(name).sendCaptureRequest(SingleInstance::Capture::Window, 5000); });
-    const bool arrived = test::waitUntil([&] { return captures.count() == 1; }, 8000);
-    test::waitUntil([&] { return delivered.load(); }, 3000);
-    later.join();
-    ASSERT_TRUE(arrived);
-    EXPECT_TRUE(delivered);
+    ASSERT_TRUE(sendFromALaterStart([&] { return SingleInstance(name).sendCaptureRequest(SingleInstance::Capture::Window, 5000); },
+                                    [&] { return captures.count() == 1; }));
     EXPECT_EQ(captures.at(0).at(0).value<SingleInstance::Capture>(), SingleInstance::Capture::Window);
     EXPECT_EQ(files.count(), 0) << "a capture request does not bring the editor forward";
 }

@@ -26,9 +26,7 @@ namespace {
 
 QString readFile(const QString& path)
 {
-    QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    return QString::fromUtf8(file.readAll());
+    return QString::fromUtf8(test::readBytes(path));
 }
 
 // The built launcher and program copied into <temp>/Apps/Pelorin, laid out as installed, with
@@ -41,9 +39,7 @@ public:
         QDir().mkpath(folder() + QStringLiteral("/" PELORIN_PROGRAM_DIR));
         QFile::copy(QStringLiteral(PELORIN_BINARY), folder() + QStringLiteral("/bin/pelorin"));
         QFile::copy(QStringLiteral(PELORIN_PROGRAM), program());
-        QFile version(folder() + QStringLiteral("/VERSION"));
-        version.open(QIODevice::WriteOnly);
-        version.write("0.1\n");
+        test::writeBytes(folder() + QStringLiteral("/VERSION"), "0.1\n");
         for (const char* sub : {"config", "data", "cache", "runtime", "tmp"})
             QDir().mkpath(home(sub));
         QFile::setPermissions(home("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -125,13 +121,19 @@ private:
     QProcess m_process;
 };
 
-// Stages <version> for the installed program exactly as "On Next Launch" does, in this process.
-void stageForNextLaunch(InstalledPelorin& installed, const test::UpdateSite& site, const QJsonArray& members)
+// Puts release 9.9 of `members` on the site and points the installed program at it.
+void publish(InstalledPelorin& installed, const test::UpdateSite& site, const QJsonArray& members)
 {
     site.putArchive(QStringLiteral("Pelorin-9.9-linux-x86_64.tar.gz"), members);
     site.putFeed({{QStringLiteral("version"), QStringLiteral("9.9")},
                   {QStringLiteral("dmg_url"), QStringLiteral("Pelorin-9.9-linux-x86_64.tar.gz")}});
     installed.settings().setValue(QLatin1String(SettingsKeys::updateSiteURL), site.base());
+}
+
+// Stages 9.9 for the installed program exactly as "On Next Launch" does, in this process.
+void stageForNextLaunch(InstalledPelorin& installed, const test::UpdateSite& site, const QJsonArray& members)
+{
+    publish(installed, site, members);
     test::RecordingPrompts prompts;
     prompts.answer.choice = UpdatePrompts::Choice::onNextLaunch;
     UpdateEnvironment environment;
@@ -182,11 +184,8 @@ TEST(UpdateEndToEnd, UpdateNowReplacesTheFolderAndStartsTheNewVersion)
         GTEST_SKIP() << "needs an X server and xdotool";
     test::UpdateSite site;
     ASSERT_TRUE(site.isRunning());
-    site.putArchive(QStringLiteral("Pelorin-9.9-linux-x86_64.tar.gz"), test::releaseMembers(QStringLiteral("9.9")));
-    site.putFeed({{QStringLiteral("version"), QStringLiteral("9.9")},
-                  {QStringLiteral("dmg_url"), QStringLiteral("Pelorin-9.9-linux-x86_64.tar.gz")}});
     InstalledPelorin installed;
-    installed.settings().setValue(QLatin1String(SettingsKeys::updateSiteURL), site.base());
+    publish(installed, site, test::releaseMembers(QStringLiteral("9.9")));
 
     // The quiet check runs five seconds after start-up and offers 9.9; Return takes the
     // default answer, "Update Now".

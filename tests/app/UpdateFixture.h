@@ -52,14 +52,7 @@ public:
     QString base() const { return QStringLiteral("http://127.0.0.1:%1/").arg(m_port); }
     bool isRunning() const { return m_port != 0; }
 
-    void put(const QString& path, const QByteArray& data) const
-    {
-        const QString file = QDir(site()).filePath(path);
-        QDir().mkpath(QFileInfo(file).absolutePath());
-        QFile out(file);
-        out.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        out.write(data);
-    }
+    void put(const QString& path, const QByteArray& data) const { writeBytes(QDir(site()).filePath(path), data); }
     void putFeed(const QJsonObject& feed) const { put(QStringLiteral("version.json"), QJsonDocument(feed).toJson()); }
 
     // A release archive at `path` on the site from a list of members (see

@@ -23,37 +23,24 @@ QString key(const char* name)
     return QString::fromLatin1(name);
 }
 
-QString readFile(const QString& path)
-{
-    QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    return QString::fromUtf8(file.readAll());
-}
-
-void writeFile(const QString& path, const QByteArray& data, QFile::Permissions permissions = {})
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    file.write(data);
-    file.close();
-    if (permissions)
-        file.setPermissions(permissions);
-}
+using test::readBytes;
+using test::writeBytes;
 
 class UpdateServiceTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(site.isRunning());
-        writeFile(appFolder() + QStringLiteral("/VERSION"), "1.4\n");
-        writeFile(appFolder() + QStringLiteral("/bin/pelorin"), "#!/bin/sh\n", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        writeBytes(appFolder() + QStringLiteral("/VERSION"), "1.4\n");
+        writeBytes(appFolder() + QStringLiteral("/bin/pelorin"), "#!/bin/sh\n");
+        QFile::setPermissions(appFolder() + QStringLiteral("/bin/pelorin"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         settings.store().setValue(key(SettingsKeys::updateSiteURL), site.base());
     }
 
     QString appFolder() const { return dir.filePath(QStringLiteral("apps/Pelorin")); }
     QString stagingRoot() const { return dir.filePath(QStringLiteral("Updates")); }
 
+    // The service as it starts: a new one after restart().
     UpdateService& service()
     {
         if (!m_service) {
@@ -71,6 +58,7 @@ protected:
         }
         return *m_service;
     }
+    void restart() { m_service.reset(); }
 
     void check(bool interactive)
     {
@@ -271,7 +259,7 @@ TEST_F(UpdateServiceTest, OnNextLaunchStagesTheFolderAndRecordsIt)
                                        {QStringLiteral("sha256"), sha.toUpper()}})
                  .toJson());
     // Left behind by an earlier attempt: read-only, and replaced.
-    writeFile(stagingRoot() + QStringLiteral("/2.0/mnt/Pelorin/VERSION"), "0.1");
+    writeBytes(stagingRoot() + QStringLiteral("/2.0/mnt/Pelorin/VERSION"), "0.1");
     setTreeWritable(stagingRoot() + QStringLiteral("/2.0/mnt"), false);
 
     prompts.answer.choice = UpdatePrompts::Choice::onNextLaunch;
@@ -286,7 +274,7 @@ TEST_F(UpdateServiceTest, OnNextLaunchStagesTheFolderAndRecordsIt)
     const QString staged = stagingRoot() + QStringLiteral("/2.0/Pelorin");
     EXPECT_EQ(settings.store().stringValue(key(SettingsKeys::pendingUpdateVersion)), QStringLiteral("2.0"));
     EXPECT_EQ(settings.store().stringValue(key(SettingsKeys::pendingUpdateAppPath)), staged);
-    EXPECT_EQ(readFile(staged + QStringLiteral("/VERSION")), QStringLiteral("2.0\n"));
+    EXPECT_EQ(readBytes(staged + QStringLiteral("/VERSION")), "2.0\n");
     const QFileInfo program(staged + QStringLiteral("/bin/pelorin"));
     EXPECT_TRUE(program.isExecutable());
     EXPECT_TRUE(program.permissions() & QFile::WriteOwner);
@@ -325,9 +313,9 @@ TEST_F(UpdateServiceTest, FolderThatCannotBeReplacedNeverDownloads)
 TEST_F(UpdateServiceTest, PendingUpdateAtStartUp)
 {
     const QString staged = stagingRoot() + QStringLiteral("/2.0/Pelorin");
-    writeFile(staged + QStringLiteral("/VERSION"), "2.0\n");
-    writeFile(staged + QStringLiteral("/bin/pelorin"), "#!/bin/sh\n");
-    writeFile(staged + QStringLiteral("/libexec/pelorin/pelorin-app"), "#!/bin/sh\n");
+    writeBytes(staged + QStringLiteral("/VERSION"), "2.0\n");
+    writeBytes(staged + QStringLiteral("/bin/pelorin"), "#!/bin/sh\n");
+    writeBytes(staged + QStringLiteral("/libexec/pelorin/pelorin-app"), "#!/bin/sh\n");
     struct Case {
         const char* name;
         QString version;
@@ -348,16 +336,9 @@ TEST_F(UpdateServiceTest, PendingUpdateAtStartUp)
         settings.store().setValues({{key(SettingsKeys::pendingUpdateVersion), c.version},
                                     {key(SettingsKeys::pendingUpdateAppPath), c.path}});
         installable = c.installable;
-        UpdateEnvironment environment;
-        environment.currentVersion = QStringLiteral("1.4");
-        environment.applicationFolder = c.installable ? appFolder() : QString();
-        environment.processId = 7;
-        environment.launchInstaller = [this](qint64 pid, const QString& target, const QString& path) {
-            installs << QStringLiteral("%1 %2 %3").arg(pid).arg(target, path);
-        };
-        UpdateService startUp(settings.store(), prompts, environment);
-        EXPECT_EQ(startUp.installStagedUpdateIfPending(), c.installs);
-        EXPECT_EQ(installs, c.installs ? QStringList{QStringLiteral("7 %1 %2").arg(appFolder(), staged)} : QStringList{});
+        restart();
+        EXPECT_EQ(service().installStagedUpdateIfPending(), c.installs);
+        EXPECT_EQ(installs, c.installs ? QStringList{QStringLiteral("4242 %1 %2").arg(appFolder(), staged)} : QStringList{});
         // Consumed either way, so a failing install is not retried at every start.
         EXPECT_FALSE(settings.store().contains(key(SettingsKeys::pendingUpdateVersion)));
         EXPECT_FALSE(settings.store().contains(key(SettingsKeys::pendingUpdateAppPath)));
@@ -367,7 +348,7 @@ TEST_F(UpdateServiceTest, PendingUpdateAtStartUp)
 TEST_F(UpdateServiceTest, CleanupKeepsOnlyNewerVersions)
 {
     for (const char* entry : {"1.3/update.tar.gz", "1.4/Pelorin/VERSION", "2.0/Pelorin/VERSION", "notes.txt"})
-        writeFile(stagingRoot() + u'/' + QLatin1String(entry), "x");
+        writeBytes(stagingRoot() + u'/' + QLatin1String(entry), "x");
     setTreeWritable(stagingRoot() + QStringLiteral("/1.4"), false);
     service().cleanupOldUpdates();
     EXPECT_EQ(QDir(stagingRoot()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{QStringLiteral("2.0")});
@@ -377,7 +358,7 @@ TEST(UpdateTools, DownloadMarksAreDroppedAndOtherAttributesKept)
 {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("Pelorin/bin/pelorin"));
-    writeFile(file, "x");
+    writeBytes(file, "x");
     const QByteArray native = QFile::encodeName(file);
     for (const char* name : {"user.xdg.origin.url", "user.xdg.referrer.url", "user.kept"})
         if (::setxattr(native.constData(), name, "v", 1, 0) != 0)

@@ -33,18 +33,14 @@ TEST(UploadCommand, ATlsFailureIsOneLineOfError)
     for (const QString& folder : {data, config, runtime})
         ASSERT_TRUE(QDir().mkpath(folder));
     QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QFile bucket(data + QStringLiteral("/upload-config.json"));
-    ASSERT_TRUE(bucket.open(QIODevice::WriteOnly));
-    bucket.write(QStringLiteral(R"({"accountId":"","accessKeyId":"AKID","secretAccessKey":"s3cr3t","bucketName":"shots",)"
-                                R"("publicUrl":"https://cdn.example","endpointURL":"https://127.0.0.1:%1","region":"auto"})")
-                     .arg(server.serverPort())
-                     .toUtf8());
-    bucket.close();
-    bucket.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-    QFile settings(config + QStringLiteral("/Pelorin.json"));
-    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
-    settings.write(R"({"uploadDestination":"custom"})");
-    settings.close();
+    const QString bucket = data + QStringLiteral("/upload-config.json");
+    ASSERT_TRUE(pelorin::test::writeBytes(
+        bucket, QStringLiteral(R"({"accountId":"","accessKeyId":"AKID","secretAccessKey":"s3cr3t","bucketName":"shots",)"
+                               R"("publicUrl":"https://cdn.example","endpointURL":"https://127.0.0.1:%1","region":"auto"})")
+                    .arg(server.serverPort())
+                    .toUtf8()));
+    QFile::setPermissions(bucket, QFile::ReadOwner | QFile::WriteOwner);
+    ASSERT_TRUE(pelorin::test::writeBytes(config + QStringLiteral("/Pelorin.json"), R"({"uploadDestination":"custom"})"));
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("HOME"), dir.path());

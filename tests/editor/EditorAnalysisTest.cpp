@@ -1,36 +1,15 @@
 #include "CloudTestServer.h"
 #include "EditorFixture.h"
+#include "MemoryPasteboard.h"
 
 #include "platform/TokenStore.h"
 #include "detection/VisionAnalysisService.h"
-#include "platform/Pasteboard.h"
 #include "platform/SettingsKeys.h"
-
 
 using namespace pelorin;
 using test::CloudTestServer;
 
 namespace {
-
-class TextPasteboard : public Pasteboard {
-public:
-    int changes = 0;
-    QString string;
-    int changeCount() const override { return changes; }
-    QStringList types() const override { return string.isEmpty() ? QStringList() : QStringList{QStringLiteral("text/plain")}; }
-    QString text() const override { return string; }
-    void clear() override
-    {
-        string.clear();
-        ++changes;
-    }
-    void writeImage(const QByteArray&, const QByteArray&) override { ++changes; }
-    void writeText(const QString& t) override
-    {
-        string = t;
-        ++changes;
-    }
-};
 
 const SceneState tilted{0.4f, -0.2f, true};
 
@@ -70,7 +49,7 @@ protected:
 
     CloudTestServer server;
     MemoryTokenStore tokens{QStringLiteral("tok-1")};
-    TextPasteboard pasteboard;
+    test::MemoryPasteboard pasteboard;
     QStringList openedSettings;
     QList<QUrl> openedUrls;
 };

@@ -1,24 +1,13 @@
 #include "EditorFixture.h"
 
 #include <QFileInfo>
-#include <QMimeData>
-#include <QSignalSpy>
 #include <QUrl>
 
 using namespace pelorin;
 
 namespace {
 
-class EditorDocument : public test::EditorFixture {
-protected:
-    ShapeAnnotation someShape()
-    {
-        ShapeAnnotation shape;
-        shape.id = QUuid::createUuid();
-        shape.size = QSizeF(40, 40);
-        return shape;
-    }
-};
+class EditorDocument : public test::EditorFixture {};
 
 } // namespace
 
@@ -55,8 +44,8 @@ TEST_F(EditorDocument, StyleCarriesOverButAnnotationsSelectionAndFrameDoNot)
     editor->setBackground(BackgroundPreset::forestMist);
     editor->loadImage(solidImage({400, 300}), SourceType::screenCapture, false);
     const QUuid firstId = editor->document()->id;
-    ShapeAnnotation shape = someShape();
-    auto document = *editor->document();
+    const ShapeAnnotation shape = ShapeAnnotation::make(QRectF(10, 10, 40, 40), Qt::red);
+    editor->addAnnotation(shape);
     editor->setSelectedTool(AnnotationTool::shape);
     editor->setSelectedAnnotationId(shape.id);
     editor->setExportFrameRect(QRectF(0, 0, 150, 90));
@@ -116,28 +105,6 @@ TEST_F(EditorDocument, OpeningWithoutALastScreenshotShowsTheWindowAndSaysSo)
     EXPECT_EQ(editor->errorMessage(), QStringLiteral("No recent screenshot to open."));
 }
 
-TEST_F(EditorDocument, DropsPreferTheFileUrlOverImageData)
-{
-    const QString path = writeImageFile("dropped.png", {120, 80});
-    QMimeData both;
-    both.setUrls({QUrl::fromLocalFile(path)});
-    both.setImageData(solidImage({10, 10}));
-    ASSERT_TRUE(editor->handleDroppedFile(both));
-    ASSERT_TRUE(test::waitUntil([&] { return editor->hasDocument(); }));
-    EXPECT_EQ(editor->document()->sourceType, SourceType::file);
-    EXPECT_EQ(editor->document()->originalURL, QUrl::fromLocalFile(path));
-
-    QMimeData imageOnly;
-    imageOnly.setImageData(solidImage({30, 20}));
-    ASSERT_TRUE(editor->handleDroppedFile(imageOnly));
-    ASSERT_TRUE(test::waitUntil([&] { return editor->document()->sourceType == SourceType::dragAndDrop; }));
-    EXPECT_EQ(editor->document()->image.size(), QSize(30, 20));
-
-    QMimeData text;
-    text.setText(QStringLiteral("not an image"));
-    EXPECT_FALSE(editor->handleDroppedFile(text));
-}
-
 TEST_F(EditorDocument, MenuBarDropOpensUrlsAndIgnoresAnythingElse)
 {
     notifications.post(Notifications::openDroppedFile, QStringLiteral("/not/a/url/object.png"));
@@ -146,31 +113,4 @@ TEST_F(EditorDocument, MenuBarDropOpensUrlsAndIgnoresAnythingElse)
     notifications.post(Notifications::openDroppedFile, QUrl::fromLocalFile(writeImageFile("menu.png", {64, 64})));
     EXPECT_TRUE(editor->hasDocument());
     EXPECT_EQ(host.shown, 1);
-}
-
-TEST_F(EditorDocument, CloseHidesClearsAndReevaluatesThePolicy)
-{
-    editor->loadImage(solidImage({400, 300}), SourceType::clipboard, false);
-    editor->closeEditorWindow();
-    EXPECT_EQ(host.hidden, 1);
-    EXPECT_FALSE(editor->hasDocument());
-    EXPECT_TRUE(test::waitUntil([&] { return host.policySyncs == 1; }));
-}
-
-TEST_F(EditorDocument, AnnotationsAreUpdatedAndRemovedById)
-{
-    editor->loadImage(solidImage({400, 300}), SourceType::clipboard, false);
-    ScreenshotDocument doc = *editor->document();
-    ShapeAnnotation a = someShape();
-    ShapeAnnotation b = someShape();
-    doc.annotations = {a, b, a};
-    a.strokeWidth = 11;
-    doc.updateAnnotation(a);
-    EXPECT_EQ(std::get<ShapeAnnotation>(doc.annotations[0]).strokeWidth, 11);
-    EXPECT_NE(std::get<ShapeAnnotation>(doc.annotations[2]).strokeWidth, 11) << "only the first match is replaced";
-    doc.updateAnnotation(someShape()); // unknown id: nothing changes
-    EXPECT_EQ(doc.annotations.size(), 3u);
-    doc.removeAnnotation(a.id);
-    ASSERT_EQ(doc.annotations.size(), 1u);
-    EXPECT_EQ(annotationId(doc.annotations[0]), b.id);
 }

@@ -1,6 +1,6 @@
 #include "EditorFixture.h"
+#include "MemoryPasteboard.h"
 
-#include "platform/Pasteboard.h"
 #include "platform/SettingsKeys.h"
 
 #include <QCoro/QCoroTask>
@@ -11,44 +11,6 @@
 using namespace pelorin;
 
 namespace {
-
-class MemoryPasteboard : public Pasteboard {
-public:
-    int changes = 0;
-    QByteArray png, tiff;
-    QString string;
-    int changeCount() const override { return changes; }
-    QStringList types() const override
-    {
-        QStringList t;
-        if (!png.isEmpty())
-            t << QStringLiteral("image/png");
-        if (!tiff.isEmpty())
-            t << QStringLiteral("image/tiff");
-        if (!string.isEmpty())
-            t << QStringLiteral("text/plain");
-        return t;
-    }
-    QString text() const override { return string; }
-    void clear() override
-    {
-        png.clear();
-        tiff.clear();
-        string.clear();
-        ++changes;
-    }
-    void writeImage(const QByteArray& p, const QByteArray& t) override
-    {
-        png = p;
-        tiff = t;
-        ++changes;
-    }
-    void writeText(const QString& s) override
-    {
-        string = s;
-        ++changes;
-    }
-};
 
 // Stands in for the storage service, which lives outside the editor.
 class ScriptedUploader : public Uploader {
@@ -94,7 +56,7 @@ protected:
 
     void run(QCoro::Task<void> task) { QCoro::waitFor(std::move(task)); }
 
-    MemoryPasteboard pasteboard;
+    test::MemoryPasteboard pasteboard;
     ScriptedUploader uploader;
     ScriptedSavePanel panel;
 };
@@ -276,9 +238,7 @@ TEST_F(EditorExport, ACropIsThatPartOfTheWholeFrameAndSavesAsRendered)
         ASSERT_TRUE(rendered) << c.name;
         const QString path = dir.filePath(QLatin1String(c.name) + QStringLiteral(".png"));
         editor->saveFinalImage(path);
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        EXPECT_EQ(int(uchar(file.readAll().at(25))), c.colorType) << c.name;
+        EXPECT_EQ(int(uchar(test::readBytes(path).at(25))), c.colorType) << c.name;
         const QImage saved(path);
         EXPECT_EQ(saved.convertToFormat(QImage::Format_ARGB32), rendered->convertToFormat(QImage::Format_ARGB32))
             << c.name;
@@ -286,22 +246,11 @@ TEST_F(EditorExport, ACropIsThatPartOfTheWholeFrameAndSavesAsRendered)
     }
 }
 
-TEST_F(EditorExport, CopyPutsPngAndTiffOnTheClipboardAndCloses)
-{
-    uploader.configured = false;
-    openScreenshot();
-    run(editor->copyViaShortcut());
-    EXPECT_FALSE(pasteboard.png.isEmpty());
-    EXPECT_FALSE(pasteboard.tiff.isEmpty());
-    EXPECT_EQ(editor->imageCopiedPulse(), 1);
-    EXPECT_FALSE(editor->hasDocument()) << "copy follow-up defaults to close";
-    EXPECT_EQ(uploader.uploads, 0);
-}
-
-TEST_F(EditorExport, CopyBranchesWithUploads)
+TEST_F(EditorExport, CopyPutsTheImageOrItsLinkOnTheClipboard)
 {
     struct Case {
         const char* name;
+        bool configured;
         const char* content;
         bool fails;
         bool linkOnClipboard;
@@ -309,23 +258,27 @@ TEST_F(EditorExport, CopyBranchesWithUploads)
         bool error;
     };
     const Case cases[] = {
-        {"image + background upload", "image", false, false, true, false},
-        {"link", "url", false, true, true, false},
-        {"link upload fails: image instead", "url", true, false, false, true},
+        {"no uploads: PNG and TIFF", false, "image", false, false, true, false},
+        {"image + background upload", true, "image", false, false, true, false},
+        {"link", true, "url", false, true, true, false},
+        {"link upload fails: image instead", true, "url", true, false, false, true},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         settings.store().setValue(QLatin1String(SettingsKeys::copyClipboardContent), QLatin1String(c.content));
+        uploader.configured = c.configured;
         uploader.fails = c.fails;
         uploader.uploads = 0;
         editor->clearErrorMessage();
         pasteboard.clear();
         openScreenshot();
         run(editor->copyViaShortcut());
-        EXPECT_EQ(uploader.uploads, 1) << c.name;
-        EXPECT_EQ(pasteboard.string.startsWith(QLatin1String("https://cdn.example/Screenshot ")), c.linkOnClipboard) << c.name;
-        EXPECT_EQ(pasteboard.png.isEmpty(), c.linkOnClipboard) << c.name;
-        EXPECT_EQ(!editor->hasDocument(), c.closes) << c.name;
-        EXPECT_EQ(editor->errorMessage().startsWith(QStringLiteral("Upload failed — copied the image instead. Upload failed (403)")), c.error) << c.name;
+        EXPECT_EQ(uploader.uploads, c.configured ? 1 : 0);
+        EXPECT_EQ(pasteboard.string.startsWith(QLatin1String("https://cdn.example/Screenshot ")), c.linkOnClipboard);
+        EXPECT_EQ(pasteboard.png.isEmpty(), c.linkOnClipboard);
+        EXPECT_EQ(pasteboard.tiff.isEmpty(), c.linkOnClipboard);
+        EXPECT_EQ(!editor->hasDocument(), c.closes);
+        EXPECT_EQ(editor->errorMessage().startsWith(QStringLiteral("Upload failed — copied the image instead. Upload failed (403)")), c.error);
     }
 }
 
@@ -336,10 +289,8 @@ TEST_F(EditorExport, SaveFindsAFolderAndSaveAsWritesTheChosenFile)
     const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     QDir().mkpath(config);
     const QString desktop = dir.filePath(QStringLiteral("Desk")), pictures = dir.filePath(QStringLiteral("Pics/Shots"));
-    QFile dirs(config + QStringLiteral("/user-dirs.dirs"));
-    ASSERT_TRUE(dirs.open(QIODevice::WriteOnly));
-    dirs.write(QStringLiteral("XDG_DESKTOP_DIR=\"%1\"\nXDG_PICTURES_DIR=\"%2\"\n").arg(desktop, pictures).toUtf8());
-    dirs.close();
+    const QString dirs = config + QStringLiteral("/user-dirs.dirs");
+    ASSERT_TRUE(test::writeBytes(dirs, QStringLiteral("XDG_DESKTOP_DIR=\"%1\"\nXDG_PICTURES_DIR=\"%2\"\n").arg(desktop, pictures).toUtf8()));
     uploader.configured = false;
     settings.store().setValue(QLatin1String(SettingsKeys::saveFollowUp), QStringLiteral("stay"));
     openScreenshot();
@@ -360,7 +311,7 @@ TEST_F(EditorExport, SaveFindsAFolderAndSaveAsWritesTheChosenFile)
     run(editor->saveAs());
     EXPECT_TRUE(editor->errorMessage().startsWith(QStringLiteral("Failed to save: /sys/pelorin-denied.png: ")))
         << editor->errorMessage().toStdString();
-    dirs.remove();
+    QFile::remove(dirs);
 }
 
 TEST(SaveAsSuffix, TheChosenFilterSuppliesAMissingSuffix)
@@ -382,21 +333,4 @@ TEST(SaveAsSuffix, TheChosenFilterSuppliesAMissingSuffix)
         EXPECT_EQ(saved, QString::fromUtf8(c.saved)) << c.typed;
         EXPECT_EQ(FileExportService::imageFileType(saved), c.type) << c.typed;
     }
-}
-
-TEST_F(EditorExport, EnablingTheBrowserFrameMovesAnnotationsWithTheContent)
-{
-    openScreenshot({1280, 800});
-    TextAnnotation text = TextAnnotation::make({50, 100}, Qt::red);
-    editor->addAnnotation(text);
-    BrowserChromeSettings chrome;
-    chrome.isEnabled = true;
-    editor->setBrowserChrome(chrome);
-    EXPECT_EQ(editor->document()->image.height(), 884);
-    EXPECT_EQ(editor->document()->baseImage.height(), 800);
-    EXPECT_EQ(annotationPosition(editor->document()->annotations[0]).y(), 184);
-    chrome.isEnabled = false;
-    editor->setBrowserChrome(chrome);
-    EXPECT_EQ(annotationPosition(editor->document()->annotations[0]).y(), 100);
-    EXPECT_EQ(editor->document()->image.height(), 800);
 }

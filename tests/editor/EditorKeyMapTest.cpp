@@ -43,13 +43,13 @@ TEST(EditorKeyMap, Decisions)
 namespace {
 class EditorKeys : public test::EditorFixture {
 protected:
+    EditorKeys() { editor->loadImage(solidImage({100, 100}), SourceType::clipboard, false); }
     bool press(int key, bool typing = false) { return editor->handleKeyPress({key}, typing); }
 };
 } // namespace
 
 TEST_F(EditorKeys, PressingTheSameDigitTwiceTogglesTheTool)
 {
-    editor->loadImage(solidImage({100, 100}), SourceType::clipboard, false);
     EXPECT_TRUE(press(Qt::Key_3));
     EXPECT_EQ(editor->selectedTool(), AnnotationTool::shape);
     EXPECT_TRUE(press(Qt::Key_3));
@@ -60,7 +60,6 @@ TEST_F(EditorKeys, PressingTheSameDigitTwiceTogglesTheTool)
 
 TEST_F(EditorKeys, EscapeClearsFirstThenCloses)
 {
-    editor->loadImage(solidImage({100, 100}), SourceType::clipboard, false);
     editor->setSelectedTool(AnnotationTool::arrow);
     EXPECT_TRUE(press(Qt::Key_Escape));
     EXPECT_FALSE(editor->selectedTool());
@@ -71,9 +70,19 @@ TEST_F(EditorKeys, EscapeClearsFirstThenCloses)
     EXPECT_EQ(host.hidden, 1);
 }
 
+// Closing hides the window, drops the document and has the app decide again whether it
+// lives only in the tray.
+TEST_F(EditorKeys, CtrlWClosesAtOnce)
+{
+    editor->setSelectedTool(AnnotationTool::arrow);
+    EXPECT_TRUE(editor->handleKeyPress({Qt::Key_W, Qt::ControlModifier}, false));
+    EXPECT_FALSE(editor->hasDocument());
+    EXPECT_EQ(host.hidden, 1);
+    EXPECT_TRUE(test::waitUntil([&] { return host.policySyncs == 1; }));
+}
+
 TEST_F(EditorKeys, TheQuickChainGetsEscapeFirst)
 {
-    editor->loadImage(solidImage({100, 100}), SourceType::clipboard, false);
     int asked = 0;
     bool consume = true;
     editor->setQuickChainEscapeHandler([&] { ++asked; return consume; });
@@ -83,12 +92,4 @@ TEST_F(EditorKeys, TheQuickChainGetsEscapeFirst)
     EXPECT_TRUE(press(Qt::Key_Escape));
     EXPECT_EQ(asked, 2);
     EXPECT_FALSE(editor->hasDocument());
-}
-
-TEST_F(EditorKeys, CtrlWClosesAndClears)
-{
-    editor->loadImage(solidImage({100, 100}), SourceType::clipboard, false);
-    EXPECT_TRUE(editor->handleKeyPress({Qt::Key_W, Qt::ControlModifier}, false));
-    EXPECT_FALSE(editor->hasDocument());
-    EXPECT_EQ(host.hidden, 1);
 }

@@ -109,20 +109,6 @@ TEST_F(EditorStyling, ABurstOfChangesIsWrittenOnce)
     EXPECT_EQ(settings.store().doubleValue(QLatin1String(SettingsKeys::lastCornerRadius), 0), 30);
 }
 
-TEST_F(EditorStyling, OnlyABackgroundChangeDirtiesTheBackgroundTexture)
-{
-    editor->backgroundTextureDirty = false;
-    StylingConfiguration s = editor->styling();
-    s.cornerRadius = 4;
-    editor->setStyling(s);
-    EXPECT_FALSE(editor->backgroundTextureDirty);
-    editor->setBackground(BackgroundPreset::sunset);
-    EXPECT_TRUE(editor->backgroundTextureDirty);
-    editor->backgroundTextureDirty = false;
-    editor->setBackground(BackgroundPreset::sunset);
-    EXPECT_FALSE(editor->backgroundTextureDirty);
-}
-
 TEST_F(EditorStyling, DirtinessFollowsEveryStyleDimension)
 {
     struct Case {

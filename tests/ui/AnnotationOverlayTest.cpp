@@ -2,10 +2,6 @@
 
 #include <QStyleHints>
 
-#include "ui/AnnotationOverlayView.h"
-
-#include <QDir>
-
 #include <array>
 
 namespace pelorin::test {
@@ -80,53 +76,42 @@ public:
         return annotationId(a);
     }
 
-    // Saves what the canvas shows when PELORIN_SCREENSHOT_DIR names a folder.
-    void screenshot(const char* name)
-    {
-        const QString dir = qEnvironmentVariable("PELORIN_SCREENSHOT_DIR");
-        if (!dir.isEmpty())
-            canvas->grab().save(QDir(dir).filePath(QString::fromLatin1(name) + QStringLiteral(".png")));
-    }
+    void shot(const char* name) { screenshot(canvas.get(), QLatin1String(name)); }
 
     Pointer pointer;
     AnnotationOverlayView* overlay = nullptr;
 };
 
-struct CreationCase {
-    const char* name;
-    AnnotationTool tool;
-    QPointF from, to;
-    QRectF expected; // bounds of shapes and redactions; start and end of arrows
-    friend void PrintTo(const CreationCase& c, std::ostream* os) { *os << c.name; }
-};
-
-class Creation : public Overlay, public ::testing::WithParamInterface<CreationCase> {};
-
-TEST_P(Creation, DraggingOutMakesTheToolsAnnotation)
+TEST_F(Overlay, DraggingOutMakesTheToolsAnnotation)
 {
-    const CreationCase& c = GetParam();
-    editor->selectTool(c.tool);
-    drag(c.from, c.to);
-    ASSERT_EQ(list().size(), 1u);
-    const Annotation& made = list().back();
-    EXPECT_EQ(editor->selectedAnnotationId(), annotationId(made));
-    EXPECT_EQ(editor->selectedTool(), std::nullopt);
-    if (const auto* arrow = std::get_if<ArrowAnnotation>(&made)) {
-        EXPECT_EQ(QRectF(arrow->position, arrow->endPoint), c.expected);
-    } else {
-        EXPECT_EQ(boundingRect(made, 1), c.expected);
+    const struct {
+        const char* name;
+        AnnotationTool tool;
+        QPointF from, to;
+        QRectF expected; // bounds of shapes and redactions; start and end of arrows
+    } cases[] = {
+        {"arrow", AnnotationTool::arrow, {100, 100}, {300, 220}, QRectF({100, 100}, QPointF(300, 220))},
+        {"shape", AnnotationTool::shape, {300, 200}, {150, 120}, {150, 120, 150, 80}},
+        {"tiny shape", AnnotationTool::shape, {400, 300}, {403, 304}, {400, 300, 20, 20}},
+        {"redaction", AnnotationTool::redact, {50, 60}, {250, 90}, {50, 60, 200, 30}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        editor->selectTool(c.tool);
+        drag(c.from, c.to);
+        ASSERT_EQ(list().size(), 1u) << kinds();
+        const Annotation made = list().back();
+        EXPECT_EQ(editor->selectedAnnotationId(), annotationId(made));
+        EXPECT_EQ(editor->selectedTool(), std::nullopt);
+        if (const auto* arrow = std::get_if<ArrowAnnotation>(&made))
+            EXPECT_EQ(QRectF(arrow->position, arrow->endPoint), c.expected);
+        else
+            EXPECT_EQ(boundingRect(made, 1), c.expected);
+        editor->removeAnnotation(annotationId(made));
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Overlay, Creation,
-    ::testing::Values(CreationCase{"arrow", AnnotationTool::arrow, {100, 100}, {300, 220}, QRectF({100, 100}, QPointF(300, 220))},
-                      CreationCase{"shape", AnnotationTool::shape, {300, 200}, {150, 120}, {150, 120, 150, 80}},
-                      CreationCase{"tinyShape", AnnotationTool::shape, {400, 300}, {403, 304}, {400, 300, 20, 20}},
-                      CreationCase{"redact", AnnotationTool::redact, {50, 60}, {250, 90}, {50, 60, 200, 30}}),
-    caseName<CreationCase>);
-
-TEST_F(Overlay, AShortDragWithATextToolMakesNothingAndAClickSelectsTheLaterOfTwo)
+TEST_F(Overlay, AClickSelectsTheUppermostAnnotationAndEmptySpaceDeselects)
 {
     const QUuid below = add(editor->makeRedactAnnotation(QRectF(100, 100, 200, 100)));
     const QUuid above = add(editor->makeRedactAnnotation(QRectF(200, 150, 200, 100)));
@@ -139,44 +124,40 @@ TEST_F(Overlay, AShortDragWithATextToolMakesNothingAndAClickSelectsTheLaterOfTwo
     EXPECT_TRUE(editor->selectedAnnotationId().isNull());
 }
 
-struct HandleCase {
-    const char* name;
-    ShapeHandlePosition handle;
-    QPointF move;
-    QRectF expected;
-    friend void PrintTo(const HandleCase& c, std::ostream* os) { *os << c.name; }
-};
-
-class Handles : public Overlay, public ::testing::WithParamInterface<HandleCase> {};
-
 // From a 200 × 100 shape at (200, 150), each handle dragged by the case's movement.
-TEST_P(Handles, ResizeByTheTable)
+TEST_F(Overlay, HandlesResizeAShape)
 {
-    const HandleCase& c = GetParam();
-    ShapeAnnotation shape = editor->makeShapeAnnotation(QRectF(200, 150, 200, 100));
-    const QUuid id = add(shape);
+    using H = ShapeHandlePosition;
+    const struct {
+        const char* name;
+        H handle;
+        QPointF move;
+        QRectF expected;
+    } cases[] = {
+        {"top left", H::topLeft, {-20, -10}, {180, 140, 220, 110}},
+        {"top right", H::topRight, {20, 10}, {200, 160, 220, 90}},
+        {"bottom left", H::bottomLeft, {20, 10}, {220, 150, 180, 110}},
+        {"bottom right", H::bottomRight, {20, 10}, {200, 150, 220, 110}},
+        {"top", H::top, {30, -10}, {200, 140, 200, 110}},
+        {"bottom", H::bottom, {30, 10}, {200, 150, 200, 110}},
+        {"left", H::left, {-10, 30}, {190, 150, 210, 100}},
+        {"right", H::right, {10, 30}, {200, 150, 210, 100}},
+        // Past the 20-point minimum the box keeps 20 and moves with the handle.
+        {"top left past the minimum", H::topLeft, {250, 150}, {450, 300, 20, 20}},
+    };
     const QRectF r(200, 150, 200, 100);
     const QPointF handles[] = {r.topLeft(), r.topRight(), r.bottomLeft(), r.bottomRight(),
                                {300, 150},  {300, 250},   {200, 200},     {400, 200}};
-    const QPointF from = handles[int(c.handle)];
-    drag(from, from + c.move);
-    EXPECT_EQ(boundingRect(get<ShapeAnnotation>(id), 1), c.expected);
-    EXPECT_TRUE(editor->liveAnnotationRects().empty());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QUuid id = add(editor->makeShapeAnnotation(r));
+        const QPointF from = handles[int(c.handle)];
+        drag(from, from + c.move);
+        EXPECT_EQ(boundingRect(get<ShapeAnnotation>(id), 1), c.expected);
+        EXPECT_TRUE(editor->liveAnnotationRects().empty());
+        editor->removeAnnotation(id);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Overlay, Handles,
-    ::testing::Values(HandleCase{"topLeft", ShapeHandlePosition::topLeft, {-20, -10}, {180, 140, 220, 110}},
-                      HandleCase{"topRight", ShapeHandlePosition::topRight, {20, 10}, {200, 160, 220, 90}},
-                      HandleCase{"bottomLeft", ShapeHandlePosition::bottomLeft, {20, 10}, {220, 150, 180, 110}},
-                      HandleCase{"bottomRight", ShapeHandlePosition::bottomRight, {20, 10}, {200, 150, 220, 110}},
-                      HandleCase{"top", ShapeHandlePosition::top, {30, -10}, {200, 140, 200, 110}},
-                      HandleCase{"bottom", ShapeHandlePosition::bottom, {30, 10}, {200, 150, 200, 110}},
-                      HandleCase{"left", ShapeHandlePosition::left, {-10, 30}, {190, 150, 210, 100}},
-                      HandleCase{"right", ShapeHandlePosition::right, {10, 30}, {200, 150, 210, 100}},
-                      // Past the 20-point minimum the box keeps 20 and moves with the handle.
-                      HandleCase{"topLeftPastTheMinimum", ShapeHandlePosition::topLeft, {250, 150}, {450, 300, 20, 20}}),
-    caseName<HandleCase>);
 
 TEST_F(Overlay, RedactionsMoveAndResizeByTheirCorners)
 {
@@ -185,7 +166,7 @@ TEST_F(Overlay, RedactionsMoveAndResizeByTheirCorners)
     EXPECT_EQ(boundingRect(get<RedactAnnotation>(id), 1), QRectF(100, 100, 140, 100));
     drag({200, 190}, {100, 90}); // the body moves
     EXPECT_EQ(boundingRect(get<RedactAnnotation>(id), 1), QRectF(0, 0, 140, 100));
-    screenshot("redact-selected");
+    shot("redact-selected");
 }
 
 TEST_F(Overlay, DeletingAShapeLeavesItsArrowWhereItWasDrawn)
@@ -200,7 +181,7 @@ TEST_F(Overlay, DeletingAShapeLeavesItsArrowWhereItWasDrawn)
 
     click({400, 150}); // the box's left edge
     ASSERT_EQ(editor->selectedAnnotationId(), box);
-    screenshot("shape-selected");
+    shot("shape-selected");
     key(Qt::Key_Delete);
     const auto pinned = get<ArrowAnnotation>(arrow.id);
     EXPECT_EQ(pinned.endPoint, drawn.endPoint);
@@ -219,7 +200,7 @@ TEST_F(Overlay, ArrowEndsAttachNearAShapeButNotToAnArrow)
     pointer.press(at({250, 150}));
     pointer.move(at({300, 150}));
     pointer.move(at({392, 150}));
-    screenshot("arrow-attaching");
+    shot("arrow-attaching");
     pointer.release(at({392, 150}));
     const auto attached = get<ArrowAnnotation>(id);
     ASSERT_TRUE(attached.endAttachment);
@@ -238,7 +219,7 @@ TEST_F(Overlay, ArrowEndsAttachNearAShapeButNotToAnArrow)
     EXPECT_FALSE(get<ArrowAnnotation>(id).startAttachment);
     EXPECT_EQ(get<ArrowAnnotation>(id).position, QPointF(200, 400));
     (void)other;
-    screenshot("arrow-selected");
+    shot("arrow-selected");
 }
 
 TEST_F(Overlay, TextIsTypedInPlace)
@@ -249,14 +230,14 @@ TEST_F(Overlay, TextIsTypedInPlace)
     type(QStringLiteral("Hello"));
     key(Qt::Key_Return, Qt::ShiftModifier);
     type(QStringLiteral("world 42"));
-    screenshot("text-editing");
+    shot("text-editing");
     key(Qt::Key_Return);
     ASSERT_FALSE(editing());
     const auto text = std::get<TextAnnotation>(list().back());
     EXPECT_EQ(text.text, QStringLiteral("Hello\nworld 42"));
     EXPECT_EQ(text.position, QPointF(200, 200));
     EXPECT_EQ(editor->selectedTool(), std::nullopt);
-    screenshot("text-selected");
+    shot("text-selected");
 
     // A double click edits it again; a whitespace-only text removes it.
     doubleClick({210, 210});
@@ -282,7 +263,7 @@ TEST_F(Overlay, QuickChainEndToEnd)
     EXPECT_EQ(outline.shapeType, ShapeType::rectangle);
     EXPECT_TRUE(editor->hasQuickChainEscapeHandler());
     pointer.move(at({300, 350}));
-    screenshot("quick-chain-preview");
+    shot("quick-chain-preview");
 
     click({300, 350}); // below and right of the outline: the label goes further out
     ASSERT_EQ(list().size(), 3u) << kinds();
@@ -418,7 +399,7 @@ TEST_F(Overlay, DimmingKeepsADrawnShapeBright)
     EXPECT_EQ(editor->currentDimState().holes.size(), 1u);
     pointer.release(at({500, 300}));
     waitForFrame();
-    screenshot("dimmed-around-a-shape");
+    shot("dimmed-around-a-shape");
     const QImage frame = canvas->grabFramebuffer();
     const QColor inside = frame.pixelColor(at({400, 225}).toPoint());
     const QColor outside = frame.pixelColor(at({150, 400}).toPoint());

@@ -1,7 +1,6 @@
 #include "UiFixture.h"
 
 #include "editor/AnnotationDefaultsStore.h"
-#include "platform/SettingsStore.h"
 #include "ui/AnnotationColorPicker.h"
 #include "ui/AnnotationStylePanel.h"
 #include "ui/ChromeButton.h"
@@ -11,10 +10,8 @@
 #include "ui/StyleSidebar.h"
 
 #include <QColorDialog>
-#include <QDir>
 #include <QLabel>
 #include <QSignalSpy>
-#include <QStackedWidget>
 
 namespace pelorin::test {
 namespace {
@@ -22,24 +19,12 @@ namespace {
 namespace Keys = AnnotationDefaultKeys;
 using Tool = AnnotationTool;
 
-class Inspector : public ::testing::Test {
+class Inspector : public EditorUiFixture {
 public:
     Inspector()
     {
-        loadBundledFonts();
-        editor = std::make_unique<EditorViewModel>(settings.store(), notifications);
-        editor->setScreenScaleProvider([] { return 1.0; });
         editor->loadImage(solidImage({800, 500}), SourceType::file, false);
-        inspector = std::make_unique<AnnotationStylePanel>(*editor);
-        inspector->resize(272, 820);
-        inspector->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(inspector.get()));
-    }
-
-    ~Inspector() override
-    {
-        inspector.reset();
-        editor.reset();
+        showWindow(*inspector, {272, 820});
     }
 
     // Adds the annotation and selects it, the way a drawn one ends up.
@@ -73,10 +58,7 @@ public:
 
     static QColor swatch(int i) { return AnnotationColorPicker::swatchColors()[i]; }
 
-    TempSettings settings;
-    NotificationCenter notifications;
-    std::unique_ptr<EditorViewModel> editor;
-    std::unique_ptr<AnnotationStylePanel> inspector;
+    std::unique_ptr<AnnotationStylePanel> inspector = std::make_unique<AnnotationStylePanel>(*editor);
 };
 
 const QRectF box(100, 100, 200, 120);
@@ -243,8 +225,8 @@ struct ResetCase {
     friend void PrintTo(const ResetCase& c, std::ostream* os) { *os << c.name; }
     std::function<Annotation()> make;
     bool dirty;
-    // What the reset must leave, checked against the annotation before it.
-    std::function<void(const Annotation& before, const Annotation& after)> check;
+    // What the reset must leave in the annotation and in the remembered style.
+    std::function<void(Inspector&, const Annotation& after)> check;
 };
 
 class InspectorResets : public Inspector, public ::testing::WithParamInterface<ResetCase> {};
@@ -264,7 +246,7 @@ TEST_P(InspectorResets, ShowOnlyWhileTheStyleDiffersAndRestoreIt)
     EXPECT_FALSE(resetShown(kind));
     EXPECT_FALSE(EditorViewModel::annotationStyleIsDirty(only()));
     EXPECT_EQ(annotationColor(only()), annotationColor(before));
-    c.check(before, only());
+    c.check(*this, only());
     // The reset style is also what the kind's next annotation takes.
     editor->setSelectedAnnotationId({});
     editor->setSelectedTool(kind);
@@ -296,29 +278,33 @@ INSTANTIATE_TEST_SUITE_P(
                                            x.backgroundColor = Qt::yellow;
                                        }),
                   true,
-                  [](const Annotation&, const Annotation& after) {
+                  [](Inspector&, const Annotation& after) {
                       const auto& x = std::get<TextAnnotation>(after);
                       EXPECT_EQ(x.fontWeight, FontWeight::semibold);
                       EXPECT_EQ(x.strokeColor, QColor(Qt::white));
                       EXPECT_EQ(x.backgroundColor, QColor(Qt::yellow));
                   }},
         ResetCase{"arrowLine", with<ArrowAnnotation>(anArrow, [](ArrowAnnotation& a) { a.style = ArrowStyle::line; }), true,
-                  [](const Annotation&, const Annotation& after) {
+                  [](Inspector&, const Annotation& after) {
                       EXPECT_EQ(std::get<ArrowAnnotation>(after).style, ArrowStyle::single);
                   }},
         ResetCase{"shapeCornerRadiusAlone", with<ShapeAnnotation>(aShape, [](ShapeAnnotation& s) { s.cornerRadius = 20; }),
                   false, {}},
-        ResetCase{"shapeFilledKeepsItsCornerRadius",
+        ResetCase{"shapeKeepsAndRemembersItsCornerRadius",
                   with<ShapeAnnotation>(aShape,
                                         [](ShapeAnnotation& s) {
                                             s.fillColor = Qt::green;
+                                            s.strokeWidth = 11;
                                             s.cornerRadius = 20;
                                         }),
                   true,
-                  [](const Annotation&, const Annotation& after) {
+                  [](Inspector& f, const Annotation& after) {
                       const auto& s = std::get<ShapeAnnotation>(after);
                       EXPECT_FALSE(s.fillColor);
                       EXPECT_EQ(s.cornerRadius, 20);
+                      EXPECT_EQ(f.stored(Keys::shapeStrokeWidth), 5.0);
+                      EXPECT_EQ(f.stored(Keys::shapeCornerRadius), 20.0);
+                      EXPECT_EQ(f.stored(Keys::shapeIsFilled), false);
                   }},
         ResetCase{"redactionStyleAlone", with<RedactAnnotation>(aRedaction, [](RedactAnnotation& r) { r.redactStyle = RedactStyle::blur; }),
                   false, {}},
@@ -329,52 +315,36 @@ INSTANTIATE_TEST_SUITE_P(
                                              r.redactStyle = RedactStyle::pixelate;
                                          }),
                   true,
-                  [](const Annotation&, const Annotation& after) {
+                  [](Inspector&, const Annotation& after) {
                       EXPECT_EQ(std::get<RedactAnnotation>(after).cornerRadius, 4);
                       EXPECT_EQ(std::get<RedactAnnotation>(after).redactStyle, RedactStyle::pixelate);
                   }}),
     caseName<ResetCase>);
 
-TEST_F(Inspector, ResettingAShapeRemembersItsCornerRadiusToo)
+// The swatch shown as chosen follows the current colour within one hundredth.
+TEST(ColorPicker, ChosenSwatchFollowsTheCurrentColour)
 {
-    ShapeAnnotation s = std::get<ShapeAnnotation>(aShape());
-    s.strokeWidth = 11;
-    s.cornerRadius = 20;
-    addSelected(s);
-    inspector->section(Tool::shape)->resetButton()->click();
-    EXPECT_EQ(stored(Keys::shapeStrokeWidth), 5.0);
-    EXPECT_EQ(stored(Keys::shapeCornerRadius), 20.0);
-    EXPECT_EQ(stored(Keys::shapeIsFilled), false);
-}
-
-struct ChosenCase {
-    const char* name;
-    friend void PrintTo(const ChosenCase& c, std::ostream* os) { *os << c.name; }
-    QColor current;
-    int chosen; // the swatch shown as chosen; -1: the custom button
-};
-
-class ColorPickerChosen : public ::testing::TestWithParam<ChosenCase> {};
-
-TEST_P(ColorPickerChosen, FollowsTheCurrentColourWithinOneHundredth)
-{
-    const ChosenCase& c = GetParam();
+    const struct {
+        const char* name;
+        QColor current;
+        int chosen; // -1: the custom button
+    } cases[] = {
+        {"exact swatch", QColor::fromRgbF(1.0f, 0.62f, 0.04f), 1},
+        {"just inside", QColor::fromRgbF(0.2f + 0.009f, 0.84f - 0.009f, 0.29f), 3},
+        {"just outside", QColor::fromRgbF(0.2f, 0.84f, 0.29f + 0.011f), -1},
+        {"opacity ignored", QColor::fromRgbF(0.75f, 0.35f, 0.95f, 0.3f), 6},
+        {"other colour model", QColor::fromHsvF(0, 0, 1), 7},
+        {"pure red is custom", QColor::fromRgbF(1, 0, 0), -1},
+    };
     AnnotationColorPicker picker(QStringLiteral("Color"));
-    picker.setColor(c.current);
-    for (int i = 0; i < AnnotationColorPicker::swatchCount; ++i)
-        EXPECT_EQ(picker.swatch(i)->isChecked(), i == c.chosen) << i;
-    EXPECT_EQ(picker.customButton()->isChecked(), c.chosen < 0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        picker.setColor(c.current);
+        for (int i = 0; i < AnnotationColorPicker::swatchCount; ++i)
+            EXPECT_EQ(picker.swatch(i)->isChecked(), i == c.chosen) << i;
+        EXPECT_EQ(picker.customButton()->isChecked(), c.chosen < 0);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    ColorPicker, ColorPickerChosen,
-    ::testing::Values(ChosenCase{"exactSwatch", QColor::fromRgbF(1.0f, 0.62f, 0.04f), 1},
-                      ChosenCase{"justInside", QColor::fromRgbF(0.2f + 0.009f, 0.84f - 0.009f, 0.29f), 3},
-                      ChosenCase{"justOutside", QColor::fromRgbF(0.2f, 0.84f, 0.29f + 0.011f), -1},
-                      ChosenCase{"opacityIgnored", QColor::fromRgbF(0.75f, 0.35f, 0.95f, 0.3f), 6},
-                      ChosenCase{"otherColourModel", QColor::fromHsvF(0, 0, 1), 7},
-                      ChosenCase{"pureRedIsCustom", QColor::fromRgbF(1, 0, 0), -1}),
-    caseName<ChosenCase>);
 
 TEST_F(Inspector, ColorPickerChoosesTheAnnotationColour)
 {
@@ -403,27 +373,18 @@ TEST_F(Inspector, ColorPickerChoosesTheAnnotationColour)
 
 // The window's right-hand panel: the inspector while there is something to inspect, the
 // framing style otherwise.
-TEST(InspectorInWindow, TakesTheSidebarsPlaceWhileThereIsSomethingToInspect)
-{
-    loadBundledFonts();
-    TempSettings settings;
-    NotificationCenter notifications;
-    EditorViewModel editor(settings.store(), notifications);
-    editor.setScreenScaleProvider([] { return 1.0; });
-    EditorWindow window(editor);
-    window.resize(1280, 820);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    editor.loadImage(solidImage({1200, 750}, 1.0, QColor(40, 90, 160)), SourceType::file, false);
-    const auto shown = [&](QWidget* w) { return w->isVisible(); };
-    EXPECT_TRUE(shown(window.sidebar()));
-    EXPECT_FALSE(shown(window.inspector()));
+class InspectorInWindow : public EditorUiFixture {
+public:
+    InspectorInWindow() { showWindow(window, {1280, 820}); }
+    EditorWindow window{*editor};
+};
 
-    const QDir screenshots(qEnvironmentVariable("PELORIN_SCREENSHOT_DIR"));
-    const auto snap = [&](const char* name) {
-        if (!qEnvironmentVariableIsEmpty("PELORIN_SCREENSHOT_DIR"))
-            window.grab().save(screenshots.filePath(QLatin1String(name)));
-    };
+TEST_F(InspectorInWindow, TakesTheSidebarsPlaceWhileThereIsSomethingToInspect)
+{
+    editor->loadImage(solidImage({1200, 750}, 1.0, QColor(40, 90, 160)), SourceType::file, false);
+    EXPECT_TRUE(window.sidebar()->isVisible());
+    EXPECT_FALSE(window.inspector()->isVisible());
+
     TextAnnotation text = TextAnnotation::make({160, 120}, Inspector::swatch(5));
     text.text = QStringLiteral("Look here");
     text.isItalic = true;
@@ -433,30 +394,29 @@ TEST(InspectorInWindow, TakesTheSidebarsPlaceWhileThereIsSomethingToInspect)
     ArrowAnnotation arrow = ArrowAnnotation::make({300, 500}, {480, 300}, Inspector::swatch(0));
     RedactAnnotation redact = RedactAnnotation::make(QRectF(850, 500, 220, 60), Qt::black);
     for (const Annotation& a : std::initializer_list<Annotation>{text, shape, arrow, redact}) {
-        editor.addAnnotation(a);
-        editor.setSelectedAnnotationId(annotationId(a));
+        editor->addAnnotation(a);
+        editor->setSelectedAnnotationId(annotationId(a));
         const Tool kind = *window.inspector()->kind();
-        EXPECT_TRUE(shown(window.inspector()));
-        EXPECT_FALSE(shown(window.sidebar()));
-        EXPECT_EQ(window.inspector()->section(kind)->isVisible(), true);
-        snap(qPrintable(QStringLiteral("inspector-%1.png").arg(rawValue(kind))));
+        EXPECT_TRUE(window.inspector()->isVisible());
+        EXPECT_FALSE(window.sidebar()->isVisible());
+        EXPECT_TRUE(window.inspector()->section(kind)->isVisible());
+        screenshot(&window, QStringLiteral("inspector-%1").arg(rawValue(kind)));
     }
-    editor.setSelectedAnnotationId({});
-    EXPECT_TRUE(shown(window.sidebar()));
-    snap("style-sidebar.png");
-    editor.setSelectedTool(Tool::text);
-    EXPECT_TRUE(shown(window.inspector()));
-    snap("inspector-text-tool.png");
-    // The custom chooser opens over the window without holding up the event loop.
+    editor->setSelectedAnnotationId({});
+    EXPECT_TRUE(window.sidebar()->isVisible());
+    screenshot(&window, QStringLiteral("style-sidebar"));
+    editor->setSelectedTool(Tool::text);
+    EXPECT_TRUE(window.inspector()->isVisible());
+    screenshot(&window, QStringLiteral("inspector-text-tool"));
+    // Cancelling the custom chooser, open over the window, keeps the colour.
     AnnotationColorPicker* picker = window.inspector()->colorPicker(Tool::text);
-    const QColor before = editor.annotationColor();
+    const QColor before = editor->annotationColor();
     QTest::mouseClick(picker->customButton(), Qt::LeftButton);
     ASSERT_TRUE(picker->customDialog());
     ASSERT_TRUE(QTest::qWaitForWindowExposed(picker->customDialog()));
-    if (!qEnvironmentVariableIsEmpty("PELORIN_SCREENSHOT_DIR"))
-        picker->customDialog()->grab().save(screenshots.filePath(QStringLiteral("custom-color.png")));
+    screenshot(picker->customDialog(), QStringLiteral("custom-color"));
     picker->customDialog()->reject();
-    EXPECT_EQ(editor.annotationColor(), before);
+    EXPECT_EQ(editor->annotationColor(), before);
 }
 
 } // namespace

@@ -163,37 +163,32 @@ TEST_F(CanvasInput, TiltedCardIsDrawnInPerspective)
     EXPECT_GT(cardHeightAt(frame, left + 30), cardHeightAt(frame, right - 30) + 20);
 }
 
-struct WheelCase {
-    const char* name;
-    friend void PrintTo(const WheelCase& c, std::ostream* os) { *os << c.name; }
-    QPoint pixelDelta;
-    QPoint angleDelta;
-    double factor;
-};
-
-class WheelZoom : public CanvasInput, public ::testing::WithParamInterface<WheelCase> {};
-
-TEST_P(WheelZoom, ScalesTheZoomAboutThePanPoint)
+TEST_F(CanvasInput, WheelScalesTheZoomAboutThePanPoint)
 {
-    const WheelCase& c = GetParam();
-    editor->setCanvasOffset(QSizeF(30, -20));
-    editor->setZoomLevel(1.0);
-    wheel(c.pixelDelta, c.angleDelta);
-    EXPECT_NEAR(editor->canvasTransform().zoomLevel, c.factor, 1e-9);
-    EXPECT_EQ(editor->canvasTransform().canvasOffset, QSizeF(30, -20));
+    const struct {
+        const char* name;
+        QPoint pixelDelta;
+        QPoint angleDelta;
+        double factor;
+    } cases[] = {
+        {"precise up 10", {0, 10}, {0, 120}, std::pow(1.005, 10)},
+        {"precise down 10", {0, -10}, {0, -120}, 1 / std::pow(1.005, 10)},
+        {"ten line notches down", {}, {0, -1200}, 1 / std::pow(1.05, 10)},
+        {"one line notch up", {}, {0, 120}, 1.05},
+        {"half a notch from a fine wheel", {}, {0, 60}, std::pow(1.05, 0.5)},
+        {"horizontal only is ignored", {}, {120, 0}, 1.0},
+        {"clamped at the maximum", {0, 1000}, {0, 120}, 4.0},
+        {"clamped at the minimum", {}, {0, -12000}, 0.25},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        editor->setCanvasOffset(QSizeF(30, -20));
+        editor->setZoomLevel(1.0);
+        wheel(c.pixelDelta, c.angleDelta);
+        EXPECT_NEAR(editor->canvasTransform().zoomLevel, c.factor, 1e-9);
+        EXPECT_EQ(editor->canvasTransform().canvasOffset, QSizeF(30, -20));
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Canvas, WheelZoom,
-    ::testing::Values(WheelCase{"preciseUp10", {0, 10}, {0, 120}, std::pow(1.005, 10)},
-                      WheelCase{"preciseDown10", {0, -10}, {0, -120}, 1 / std::pow(1.005, 10)},
-                      WheelCase{"tenLineNotchesDown", {}, {0, -1200}, 1 / std::pow(1.05, 10)},
-                      WheelCase{"oneLineNotchUp", {}, {0, 120}, 1.05},
-                      WheelCase{"halfNotchFromAFineWheel", {}, {0, 60}, std::pow(1.05, 0.5)},
-                      WheelCase{"horizontalOnlyIsIgnored", {}, {120, 0}, 1.0},
-                      WheelCase{"clampedAtMaximum", {0, 1000}, {0, 120}, 4.0},
-                      WheelCase{"clampedAtMinimum", {}, {0, -12000}, 0.25}),
-    caseName<WheelCase>);
 
 TEST_F(CanvasInput, PinchZoomsByTheMagnification)
 {
@@ -214,31 +209,26 @@ TEST_F(CanvasInput, WithoutADocumentNothingIsClaimed)
     EXPECT_EQ(editor->canvasTransform().zoomLevel, 1.0);
 }
 
-struct CursorCase {
-    const char* name;
-    friend void PrintTo(const CursorCase& c, std::ostream* os) { *os << c.name; }
-    Qt::KeyboardModifiers modifiers;
-    bool toolSelected;
-    Qt::CursorShape expected;
-};
-
-class CanvasCursor : public CanvasInput, public ::testing::WithParamInterface<CursorCase> {};
-
-TEST_P(CanvasCursor, FollowsModifiersAndTool)
+TEST_F(CanvasInput, CursorFollowsModifiersAndTool)
 {
-    const CursorCase& c = GetParam();
-    if (c.toolSelected)
-        editor->setSelectedTool(AnnotationTool::arrow);
-    canvas->inputLayer()->updateCursor(c.modifiers);
-    EXPECT_EQ(canvas->cursor().shape(), c.expected);
+    const struct {
+        const char* name;
+        Qt::KeyboardModifiers modifiers;
+        bool toolSelected;
+        Qt::CursorShape expected;
+    } cases[] = {
+        {"plain", {}, false, Qt::ArrowCursor},
+        {"alt", Qt::AltModifier, false, Qt::OpenHandCursor},
+        {"alt wins over a tool", Qt::AltModifier, true, Qt::OpenHandCursor},
+        {"tool", {}, true, Qt::DragCopyCursor},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        editor->setSelectedTool(c.toolSelected ? std::optional(AnnotationTool::arrow) : std::nullopt);
+        canvas->inputLayer()->updateCursor(c.modifiers);
+        EXPECT_EQ(canvas->cursor().shape(), c.expected);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Canvas, CanvasCursor,
-                         ::testing::Values(CursorCase{"plain", {}, false, Qt::ArrowCursor},
-                                           CursorCase{"alt", Qt::AltModifier, false, Qt::OpenHandCursor},
-                                           CursorCase{"altWinsOverTool", Qt::AltModifier, true, Qt::OpenHandCursor},
-                                           CursorCase{"tool", {}, true, Qt::DragCopyCursor}),
-                         caseName<CursorCase>);
 
 TEST_F(CanvasInput, HoldingAltOverTheCanvasShowsAnOpenHand)
 {

@@ -9,7 +9,6 @@
 
 #include "platform/SettingsKeys.h"
 
-#include <QDir>
 
 using namespace pelorin;
 using namespace pelorin::test;
@@ -26,37 +25,12 @@ DetectedComponent component(const char* label, int x1, int y1, int x2, int y2)
     return c;
 }
 
-class ComponentWindow : public ::testing::Test {
+class ComponentWindow : public EditorUiFixture {
 protected:
-    ComponentWindow()
-    {
-        loadBundledFonts();
-        editor = std::make_unique<EditorViewModel>(settings.store(), notifications);
-        editor->setScreenScaleProvider([] { return 1.0; });
-        window = std::make_unique<EditorWindow>(*editor);
-        window->resize(1400, 860);
-        window->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    }
-    ~ComponentWindow() override
-    {
-        window.reset();
-        editor.reset();
-    }
-    // With PELORIN_UI_SHOTS set to a folder, the window is saved there to be looked at.
-    void shoot(const char* name)
-    {
-        const QString folder = qEnvironmentVariable("PELORIN_UI_SHOTS");
-        if (folder.isEmpty())
-            return;
-        QDir().mkpath(folder);
-        window->grab().save(folder + u'/' + QLatin1String(name) + QStringLiteral(".png"));
-    }
+    ComponentWindow() { showWindow(*window, {1400, 860}); }
+    void shoot(const char* name) { screenshot(window.get(), QLatin1String(name)); }
 
-    TempSettings settings;
-    NotificationCenter notifications;
-    std::unique_ptr<EditorViewModel> editor;
-    std::unique_ptr<EditorWindow> window;
+    std::unique_ptr<EditorWindow> window = std::make_unique<EditorWindow>(*editor);
 };
 
 } // namespace

@@ -1,8 +1,7 @@
+#include "MemoryPasteboard.h"
 #include "UiFixture.h"
 
-#include "platform/Pasteboard.h"
 #include "platform/SettingsKeys.h"
-#include "platform/SettingsStore.h"
 #include "ui/ChromeButton.h"
 #include "ui/CopyConfirmation.h"
 #include "ui/EditorToolbar.h"
@@ -23,74 +22,17 @@
 namespace pelorin::test {
 namespace {
 
-class MemoryPasteboard : public Pasteboard {
-public:
-    int changeCount() const override { return m_changes; }
-    QStringList types() const override { return m_png.isEmpty() ? QStringList() : QStringList{QStringLiteral("image/png")}; }
-    QString text() const override { return m_text; }
-    void clear() override
-    {
-        ++m_changes;
-        m_png.clear();
-        m_text.clear();
-    }
-    void writeImage(const QByteArray& png, const QByteArray&) override
-    {
-        ++m_changes;
-        m_png = png;
-    }
-    void writeText(const QString& text) override
-    {
-        ++m_changes;
-        m_text = text;
-    }
-    QByteArray png() const { return m_png; }
-
-private:
-    int m_changes = 0;
-    QByteArray m_png;
-    QString m_text;
-};
-
-class Window : public ::testing::Test {
+class Window : public EditorUiFixture {
 public:
     Window()
     {
-        loadBundledFonts();
         settings.store().setValue(QLatin1String(SettingsKeys::copyFollowUp), QStringLiteral("stay"));
-        settings.store().setValue(QLatin1String(SettingsKeys::captureToolPath), writeFailingTool());
-        editor = std::make_unique<EditorViewModel>(settings.store(), notifications);
-        editor->setScreenScaleProvider([] { return 1.0; });
+        // A capture tool that gives up at once, as when the user presses Escape.
+        const QString tool = dir.filePath(QStringLiteral("capture-tool"));
+        EXPECT_TRUE(writeScript(tool, "#!/bin/sh\nexit 1\n"));
+        settings.store().setValue(QLatin1String(SettingsKeys::captureToolPath), tool);
         editor->setPasteboard(pasteboard);
-        window = std::make_unique<EditorWindow>(*editor);
-        window->resize(1200, 800);
-        window->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    }
-
-    ~Window() override
-    {
-        window.reset();
-        editor.reset();
-    }
-
-    // A capture tool that gives up at once, as when the user presses Escape.
-    QString writeFailingTool()
-    {
-        const QString path = dir.filePath(QStringLiteral("capture-tool"));
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("#!/bin/sh\nexit 1\n");
-        file.close();
-        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        return path;
-    }
-
-    QString writeImage(const char* name)
-    {
-        const QString path = dir.filePath(QLatin1String(name));
-        solidImage({320, 200}).save(path, "PNG");
-        return path;
+        showWindow(*window, {1200, 800});
     }
 
     bool drop(QMimeData& data)
@@ -106,11 +48,8 @@ public:
     }
 
     QTemporaryDir dir;
-    TempSettings settings;
-    NotificationCenter notifications;
     MemoryPasteboard pasteboard;
-    std::unique_ptr<EditorViewModel> editor;
-    std::unique_ptr<EditorWindow> window;
+    std::unique_ptr<EditorWindow> window = std::make_unique<EditorWindow>(*editor);
 };
 
 TEST_F(Window, ErrorAlertShowsTheMessageAndOkClearsIt)
@@ -127,33 +66,37 @@ TEST_F(Window, ErrorAlertShowsTheMessageAndOkClearsIt)
     ASSERT_TRUE(waitUntil([&] { return !window->errorAlert(); }));
 }
 
-TEST_F(Window, DroppedImageFileOpens)
+TEST_F(Window, DroppedLocalImagesOpenAndAnythingElseIsRefused)
 {
-    QMimeData data;
-    data.setUrls({QUrl::fromLocalFile(writeImage("dropped.png"))});
-    ASSERT_TRUE(drop(data));
-    ASSERT_TRUE(waitUntil([&] { return editor->hasDocument(); }));
-    EXPECT_EQ(editor->document()->sourceType, SourceType::file);
-    EXPECT_EQ(editor->document()->imagePointSize(), QSizeF(320, 200));
-}
-
-TEST_F(Window, DroppedImageDataOpens)
-{
-    QMimeData data;
-    data.setImageData(solidImage({120, 90}));
-    ASSERT_TRUE(drop(data));
-    ASSERT_TRUE(waitUntil([&] { return editor->hasDocument(); }));
-    EXPECT_EQ(editor->document()->sourceType, SourceType::dragAndDrop);
-}
-
-TEST_F(Window, RemoteLinksAndPlainTextAreRefused)
-{
-    QMimeData link;
-    link.setUrls({QUrl(QStringLiteral("https://example.com/a.png"))});
-    EXPECT_FALSE(drop(link));
-    QMimeData text;
-    text.setText(QStringLiteral("hello"));
-    EXPECT_FALSE(drop(text));
+    const QString file = dir.filePath(QStringLiteral("dropped.png"));
+    ASSERT_TRUE(solidImage({320, 200}).save(file, "PNG"));
+    struct Case {
+        const char* name;
+        std::function<void(QMimeData&)> fill;
+        std::optional<SourceType> opens;
+    };
+    const Case cases[] = {
+        {"file", [&](QMimeData& d) { d.setUrls({QUrl::fromLocalFile(file)}); }, SourceType::file},
+        {"image data", [](QMimeData& d) { d.setImageData(solidImage({120, 90})); }, SourceType::dragAndDrop},
+        {"the file rather than its image data", [&](QMimeData& d) {
+             d.setUrls({QUrl::fromLocalFile(file)});
+             d.setImageData(solidImage({10, 10}));
+         }, SourceType::file},
+        {"remote link", [](QMimeData& d) { d.setUrls({QUrl(QStringLiteral("https://example.com/a.png"))}); }, std::nullopt},
+        {"plain text", [](QMimeData& d) { d.setText(QStringLiteral("hello")); }, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        editor->clearDocument();
+        QMimeData data;
+        c.fill(data);
+        ASSERT_EQ(drop(data), c.opens.has_value());
+        if (c.opens) {
+            ASSERT_TRUE(waitUntil([&] { return editor->hasDocument(); }));
+            EXPECT_EQ(editor->document()->sourceType, *c.opens);
+        }
+    }
+    EXPECT_FALSE(editor->hasDocument());
 }
 
 TEST_F(Window, CloseButtonHidesAndKeepsTheDocument)
@@ -164,29 +107,25 @@ TEST_F(Window, CloseButtonHidesAndKeepsTheDocument)
     EXPECT_TRUE(editor->hasDocument());
 }
 
-TEST_F(Window, CopyShowsTheConfirmation)
+TEST_F(Window, CopyButtonAndCtrlCCopyAndShowTheConfirmation)
 {
     editor->loadImage(solidImage({300, 200}), SourceType::file, false);
     CopyConfirmation* notice = window->canvas()->copyConfirmation();
     EXPECT_FALSE(notice->isShowing());
     window->toolbar()->copyButton()->click();
     ASSERT_TRUE(waitUntil([&] { return editor->imageCopiedPulse() == 1; }));
-    EXPECT_FALSE(pasteboard.png().isEmpty());
+    EXPECT_FALSE(pasteboard.png.isEmpty());
     EXPECT_TRUE(notice->isShowing());
     ASSERT_TRUE(waitUntil([&] { return notice->isVisible(); }));
     ASSERT_TRUE(waitUntil([&] { return !notice->isShowing(); }, CopyConfirmation::holdMs * 4));
-}
 
-TEST_F(Window, CtrlCCopies)
-{
-    editor->loadImage(solidImage({300, 200}), SourceType::file, false);
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     QTest::keyClick(window.get(), Qt::Key_C, Qt::ControlModifier);
-    ASSERT_TRUE(waitUntil([&] { return editor->imageCopiedPulse() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return editor->imageCopiedPulse() == 2; }));
 }
 
-TEST_F(Window, EmptyStateStartsRegionAndWindowCaptures)
+TEST_F(Window, EmptyStateStartsRegionAndWindowCapturesAndGivesWayToTheDocument)
 {
     EmptyStateView* empty = window->canvas()->emptyState();
     ASSERT_TRUE(empty->isVisible());
@@ -200,11 +139,7 @@ TEST_F(Window, EmptyStateStartsRegionAndWindowCaptures)
     EXPECT_TRUE(captures[1].at(0).toBool());
     EXPECT_EQ(empty->captureRegionButton()->text(), QStringLiteral("Capture Region"));
     EXPECT_EQ(empty->captureWindowButton()->text(), QStringLiteral("Capture Window"));
-}
 
-TEST_F(Window, EmptyStateGivesWayToTheDocument)
-{
-    EmptyStateView* empty = window->canvas()->emptyState();
     editor->loadImage(solidImage({300, 200}), SourceType::file, false);
     EXPECT_FALSE(empty->isVisible());
     editor->clearDocument();

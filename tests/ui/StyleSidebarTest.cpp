@@ -13,24 +13,9 @@
 namespace pelorin::test {
 namespace {
 
-class Sidebar : public ::testing::Test {
+class Sidebar : public EditorUiFixture {
 public:
-    Sidebar()
-    {
-        loadBundledFonts();
-        editor = std::make_unique<EditorViewModel>(settings.store(), notifications);
-        editor->setScreenScaleProvider([] { return 1.0; });
-        sidebar = std::make_unique<StyleSidebar>(*editor, [](QSize) { return std::nullopt; });
-        sidebar->resize(272, 900);
-        sidebar->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(sidebar.get()));
-    }
-
-    ~Sidebar() override
-    {
-        sidebar.reset();
-        editor.reset();
-    }
+    Sidebar() { showWindow(*sidebar, {272, 900}); }
 
     bool resetShown(const char* section) const
     {
@@ -44,10 +29,7 @@ public:
         editor->setStyling(s);
     }
 
-    TempSettings settings;
-    NotificationCenter notifications;
-    std::unique_ptr<EditorViewModel> editor;
-    std::unique_ptr<StyleSidebar> sidebar;
+    std::unique_ptr<StyleSidebar> sidebar = std::make_unique<StyleSidebar>(*editor, [](QSize) { return std::nullopt; });
 };
 
 struct ResetCase {
@@ -136,26 +118,22 @@ TEST_F(Sidebar, ResetAllIsEnabledOnlyWhileSomethingDiffers)
     EXPECT_FALSE(editor->sceneState().isPerspective);
 }
 
+// A click on a track sets that slider's value; padding goes through the editor's own
+// setter, which drops a stored export frame.
 TEST_F(Sidebar, SlidersWriteTheStyle)
 {
+    editor->setExportFrameRect(QRectF(0, 0, 300, 200));
     LabeledSlider* opacity = sidebar->slider(QStringLiteral("Opacity"));
     const QRectF track = opacity->trackRect();
     const QPointF at(track.left() + 7 + 0.37 * (track.width() - 14), track.center().y());
-    Pointer pointer(opacity);
-    pointer.press(at);
-    pointer.release(at);
+    Pointer(opacity).drag(at, at, Qt::LeftButton, {}, 0);
     EXPECT_DOUBLE_EQ(editor->styling().shadow.opacity, opacity->value());
     EXPECT_NEAR(opacity->value(), 0.35, 0.051); // the track width decides the exact step
     EXPECT_TRUE(resetShown("Shadow"));
-}
+    EXPECT_TRUE(editor->exportFrameRect().has_value());
 
-TEST_F(Sidebar, PaddingSliderGoesThroughSetPadding)
-{
-    editor->setExportFrameRect(QRectF(0, 0, 300, 200));
     LabeledSlider* padding = sidebar->slider(QStringLiteral("Padding"));
-    const QPointF at(padding->trackRect().center());
-    Pointer(padding).press(at);
-    Pointer(padding).release(at);
+    Pointer(padding).drag(padding->trackRect().center(), padding->trackRect().center(), Qt::LeftButton, {}, 0);
     EXPECT_GT(editor->styling().padding, 0);
     EXPECT_FALSE(editor->exportFrameRect().has_value());
 }
@@ -169,23 +147,15 @@ TEST_F(Sidebar, FocusHintShowsUntilThereIsAShape)
     EXPECT_FALSE(sidebar->focusHint()->isVisibleTo(sidebar.get()));
 }
 
-TEST_F(Sidebar, BackgroundPickerOffersWallpaperTransparentAndThePresetsInOrder)
+// Wallpaper, transparent, then the presets in their order; a click chooses one.
+TEST_F(Sidebar, BackgroundSwatchesSetTheBackground)
 {
     const auto& swatches = sidebar->backgroundPicker()->swatches();
-    ASSERT_EQ(swatches.size(), 20u);
-    EXPECT_EQ(swatches[0]->style(), BackgroundStyle::wallpaper());
+    ASSERT_EQ(swatches.size(), 2 + allBackgroundPresets().size());
     EXPECT_EQ(swatches[0]->toolTip(), QStringLiteral("Desktop Wallpaper"));
     EXPECT_EQ(swatches[1]->caption(), QStringLiteral("Transparent"));
-    const auto presets = allBackgroundPresets();
-    for (std::size_t i = 0; i < presets.size(); ++i)
-        EXPECT_EQ(swatches[i + 2]->caption(), displayName(presets[i]));
     EXPECT_EQ(swatches[2]->caption(), QStringLiteral("Ocean Breeze"));
     EXPECT_EQ(swatches[19]->caption(), QStringLiteral("Rainbow Light"));
-}
-
-TEST_F(Sidebar, ChoosingASwatchSetsTheBackgroundAndMovesTheSelection)
-{
-    const auto& swatches = sidebar->backgroundPicker()->swatches();
     EXPECT_TRUE(swatches[2]->isSelected());
     swatches[6]->click(); // Sunset
     EXPECT_EQ(editor->styling().background, BackgroundStyle::preset(BackgroundPreset::sunset));
@@ -236,7 +206,7 @@ TEST_F(AddressField, AppliesTheTextAfterTheTypingPauses)
     EXPECT_EQ(editor->browserChrome().urlText, QStringLiteral("example.com/docs"));
 }
 
-TEST_F(AddressField, FollowsChangesMadeElsewhere)
+TEST_F(AddressField, ControlsFollowTheFrameAndChangeIt)
 {
     BrowserChromeSettings b = editor->browserChrome();
     b.urlText = QStringLiteral("pelorin.app");
@@ -245,12 +215,9 @@ TEST_F(AddressField, FollowsChangesMadeElsewhere)
     EXPECT_EQ(field()->text(), QStringLiteral("pelorin.app"));
     EXPECT_TRUE(sidebar->browserSection()->lightButton()->isChecked());
     EXPECT_FALSE(sidebar->browserSection()->darkButton()->isChecked());
-}
 
-TEST_F(AddressField, ToggleAndStyleControlsAssignTheFrame)
-{
-    sidebar->browserSection()->lightButton()->click();
-    EXPECT_EQ(editor->browserChrome().style, BrowserChromeStyle::light);
+    sidebar->browserSection()->darkButton()->click();
+    EXPECT_EQ(editor->browserChrome().style, BrowserChromeStyle::dark);
     sidebar->browserSection()->addressBarToggle()->click();
     EXPECT_FALSE(editor->browserChrome().showsAddressBar);
     sidebar->browserSection()->frameToggle()->click();

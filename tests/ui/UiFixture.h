@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QMouseEvent>
 #include <QTest>
 #include <QWidget>
@@ -96,27 +97,45 @@ protected:
     }
 };
 
-// An editor with a canvas of its own as a top-level window.
-class CanvasFixture : public ::testing::Test {
-public:
-    static constexpr QSize canvasSize{1000, 700};
+// Saves what `widget` shows as <name>.png when PELORIN_SCREENSHOT_DIR names a folder, to be
+// looked at.
+inline void screenshot(QWidget* widget, const QString& name)
+{
+    const QString folder = qEnvironmentVariable("PELORIN_SCREENSHOT_DIR");
+    if (!folder.isEmpty() && QDir().mkpath(folder))
+        widget->grab().save(QDir(folder).filePath(name + QStringLiteral(".png")));
+}
 
-    CanvasFixture()
+// Shows `widget` as a top-level window of `size` and waits until it is on screen.
+inline void showWindow(QWidget& widget, QSize size)
+{
+    widget.resize(size);
+    widget.show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&widget));
+}
+
+// An editor over settings of its own, at one pixel per point. Views that a test derived from
+// this keeps as members go before the editor they show.
+class EditorUiFixture : public ::testing::Test {
+public:
+    EditorUiFixture()
     {
         loadBundledFonts();
         editor = std::make_unique<EditorViewModel>(settings.store(), notifications);
         editor->setScreenScaleProvider([] { return 1.0; });
-        canvas = std::make_unique<CanvasView>(*editor);
-        canvas->resize(canvasSize);
-        canvas->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(canvas.get()));
     }
 
-    ~CanvasFixture() override
-    {
-        canvas.reset();
-        editor.reset();
-    }
+    TempSettings settings;
+    NotificationCenter notifications;
+    std::unique_ptr<EditorViewModel> editor;
+};
+
+// An editor with a canvas of its own as a top-level window.
+class CanvasFixture : public EditorUiFixture {
+public:
+    static constexpr QSize canvasSize{1000, 700};
+
+    CanvasFixture() { showWindow(*canvas, canvasSize); }
 
     void open(QSizeF points = {800, 500}, double scale = 1.0, QColor color = QColor(220, 30, 40))
     {
@@ -132,10 +151,7 @@ public:
         ASSERT_TRUE(waitUntil([&] { return canvas->framesDrawn() > before && !canvas->isEasing() && !canvas->isShowingPreview(); }));
     }
 
-    TempSettings settings;
-    NotificationCenter notifications;
-    std::unique_ptr<EditorViewModel> editor;
-    std::unique_ptr<CanvasView> canvas;
+    std::unique_ptr<CanvasView> canvas = std::make_unique<CanvasView>(*editor);
 };
 
 } // namespace pelorin::test
