@@ -276,12 +276,14 @@ bool SceneRenderer::initialize(QString* error)
 
     glGenSamplers(1, &m_sampler);
     glGenSamplers(1, &m_flatSampler);
-    for (GLuint sampler : {m_sampler, m_flatSampler}) {
+    glGenSamplers(1, &m_nearestLevelSampler);
+    for (GLuint sampler : {m_sampler, m_flatSampler, m_nearestLevelSampler}) {
         glSamplerParameteri(sampler, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
         glSamplerParameteri(sampler, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
         glSamplerParameteri(sampler, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
         glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     }
+    glSamplerParameteri(m_nearestLevelSampler, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
     if (epoxy_gl_version() >= 46 || epoxy_has_gl_extension("GL_ARB_texture_filter_anisotropic")
         || epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic")) {
         GLfloat maxAnisotropy = 1;
@@ -310,6 +312,8 @@ void SceneRenderer::releaseResources()
         glDeleteSamplers(1, &m_sampler);
     if (m_flatSampler)
         glDeleteSamplers(1, &m_flatSampler);
+    if (m_nearestLevelSampler)
+        glDeleteSamplers(1, &m_nearestLevelSampler);
     if (m_vertexBuffer)
         glDeleteBuffers(1, &m_vertexBuffer);
     if (m_indexBuffer)
@@ -327,7 +331,7 @@ void SceneRenderer::releaseResources()
             glDeleteProgram(program.id);
         program = {};
     }
-    m_sampler = m_flatSampler = m_vertexBuffer = m_indexBuffer = m_vertexArray = 0;
+    m_sampler = m_flatSampler = m_nearestLevelSampler = m_vertexBuffer = m_indexBuffer = m_vertexArray = 0;
     m_gridArray = m_gridVertexBuffer = m_gridIndexBuffer = 0;
     m_ready = false;
     m_annotationRectPts = {};
@@ -635,7 +639,7 @@ void SceneRenderer::encodeScene(const SceneRenderParams& params, QSize drawableP
     glActiveTexture(GL_TEXTURE0);
     // Quads that face the screen square-on sample the same with or without anisotropy, and a
     // software rasteriser pays dearly for it: only a tilted card gets the anisotropic sampler.
-    glBindSampler(0, m_flatSampler);
+    glBindSampler(0, params.blendsMipmapLevels ? m_flatSampler : m_nearestLevelSampler);
     m_frameFlipY = rowOrder == RowOrder::TopDown ? -1.0f : 1.0f;
     m_framePixelsPerPoint = std::max(1e-3f, params.zoom * params.scaleFactor);
 

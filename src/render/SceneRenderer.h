@@ -46,6 +46,11 @@ struct SceneRenderParams {
     // the rounding of the odd edge pixel by a level, so exports, whose crops must match the
     // whole frame exactly, draw the card in one piece.
     bool splitsOpaqueCard = false;
+    // A shrunk texture on a quad that faces the screen is sampled from its two nearest
+    // mipmap levels and blended; without, from the nearest level alone: a little sharper, at
+    // half the texel reads, but the look steps as the zoom crosses from level to level. Fine
+    // for a live view; exports keep the blend.
+    bool blendsMipmapLevels = true;
 };
 
 // The camera of a scene: world units are card heights, the card lies in z = 0.
@@ -181,6 +186,7 @@ private:
     unsigned m_gridIndexBuffer = 0;
     unsigned m_sampler = 0;     // anisotropic, for a tilted card
     unsigned m_flatSampler = 0; // the same without anisotropy
+    unsigned m_nearestLevelSampler = 0; // and from one mipmap level
     int m_maxTextureSize = 0;
     float m_frameFlipY = 1;
     float m_framePixelsPerPoint = 1;

@@ -152,6 +152,7 @@ void warmUp(OffscreenContext& context, SceneRenderer& renderer)
     params.showsTransparencyChecker = true;
     params.dimAmount = 0.3f;
     params.splitsOpaqueCard = true;
+    params.blendsMipmapLevels = false;
     renderer.encodeScene(params, pixels, 0, 0, SceneRenderer::RowOrder::TopDown);
     params.isPerspective = true;
     params.drawsAnnotations = true;
@@ -495,6 +496,7 @@ void CanvasView::drawScene(bool allowPreview)
     SceneRenderParams params = frameParams(m_easing.currentYaw, m_easing.currentPitch, target, pixelsPerPoint);
     params.isQuick = preview;
     params.splitsOpaqueCard = true;
+    params.blendsMipmapLevels = false;
     if (copyFill(params, target)) {
         params.drawsFill = false;
     } else {

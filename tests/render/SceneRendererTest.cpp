@@ -528,5 +528,42 @@ TEST_F(SceneRendererDirectTest, ASplitOpaqueCardLooksLikeOneDrawnWhole)
     renderer.releaseResources();
 }
 
+// A card shown at under a third of its size is averaged from the mipmaps with or without the
+// blend between levels: a one-pixel checkerboard comes out even grey, not aliased.
+TEST_F(SceneRendererDirectTest, AShrunkCardIsAveragedWithEitherMipmapSampling)
+{
+    OffscreenContext::CurrentScope scope(m_context);
+    ASSERT_TRUE(scope.isCurrent());
+    SceneRenderer renderer;
+    QString error;
+    ASSERT_TRUE(renderer.initialize(&error)) << error.toStdString();
+    QImage checker(256, 256, QImage::Format_RGB32);
+    for (int y = 0; y < checker.height(); ++y) {
+        for (int x = 0; x < checker.width(); ++x)
+            checker.setPixel(x, y, (x + y) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+    }
+    ASSERT_TRUE(renderer.setScreenshotImage(checker));
+    for (bool blend : {true, false}) {
+        SCOPED_TRACE(blend ? "blended levels" : "nearest level");
+        SceneRenderParams params;
+        params.imageSize = {256, 256};
+        params.styling.cornerRadius = 0;
+        params.styling.shadow.radius = 0;
+        params.zoom = 0.3f;
+        params.blendsMipmapLevels = blend;
+        const QImage frame = draw(renderer, params, {64, 64});
+        int darkest = 255, lightest = 0;
+        for (int y = 4; y < 60; ++y) {
+            for (int x = 4; x < 60; ++x) {
+                darkest = std::min(darkest, qGray(frame.pixel(x, y)));
+                lightest = std::max(lightest, qGray(frame.pixel(x, y)));
+            }
+        }
+        EXPECT_GT(darkest, 110);
+        EXPECT_LT(lightest, 145);
+    }
+    renderer.releaseResources();
+}
+
 } // namespace
 } // namespace pelorin::test
