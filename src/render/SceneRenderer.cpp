@@ -308,31 +308,24 @@ void SceneRenderer::releaseResources()
             glDeleteTextures(1, &texture->id);
         *texture = {};
     }
-    if (m_sampler)
-        glDeleteSamplers(1, &m_sampler);
-    if (m_flatSampler)
-        glDeleteSamplers(1, &m_flatSampler);
-    if (m_nearestLevelSampler)
-        glDeleteSamplers(1, &m_nearestLevelSampler);
-    if (m_vertexBuffer)
-        glDeleteBuffers(1, &m_vertexBuffer);
-    if (m_indexBuffer)
-        glDeleteBuffers(1, &m_indexBuffer);
-    if (m_vertexArray)
-        glDeleteVertexArrays(1, &m_vertexArray);
-    if (m_gridVertexBuffer)
-        glDeleteBuffers(1, &m_gridVertexBuffer);
-    if (m_gridIndexBuffer)
-        glDeleteBuffers(1, &m_gridIndexBuffer);
-    if (m_gridArray)
-        glDeleteVertexArrays(1, &m_gridArray);
+    // Name 0 is skipped by GL itself; each name is cleared once released.
+    for (unsigned* sampler : {&m_sampler, &m_flatSampler, &m_nearestLevelSampler}) {
+        glDeleteSamplers(1, sampler);
+        *sampler = 0;
+    }
+    for (unsigned* buffer : {&m_vertexBuffer, &m_indexBuffer, &m_gridVertexBuffer, &m_gridIndexBuffer}) {
+        glDeleteBuffers(1, buffer);
+        *buffer = 0;
+    }
+    for (unsigned* array : {&m_vertexArray, &m_gridArray}) {
+        glDeleteVertexArrays(1, array);
+        *array = 0;
+    }
     for (Program& program : m_programs) {
         if (program.id)
             glDeleteProgram(program.id);
         program = {};
     }
-    m_sampler = m_flatSampler = m_nearestLevelSampler = m_vertexBuffer = m_indexBuffer = m_vertexArray = 0;
-    m_gridArray = m_gridVertexBuffer = m_gridIndexBuffer = 0;
     m_ready = false;
     m_annotationRectPts = {};
     m_screenshotOpaque = false;

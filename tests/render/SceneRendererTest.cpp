@@ -418,16 +418,26 @@ TEST_F(SceneRenderTest, KeptResultIsNotOverwrittenByTheNextExport)
     EXPECT_EQ(green->pixelColor(20, 15), QColor(Qt::green));
 }
 
-// The live canvas path: the checker only on request, and a failed upload keeping the picture.
+// The live canvas path, one renderer per test in a context of its own.
 class SceneRendererDirectTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         QString error;
         ASSERT_TRUE(m_context.create(&error)) << error.toStdString();
+        m_scope.emplace(m_context);
+        ASSERT_TRUE(m_scope->isCurrent());
+        ASSERT_TRUE(renderer.initialize(&error)) << error.toStdString();
     }
 
-    QImage draw(SceneRenderer& renderer, const SceneRenderParams& params, QSize pixels)
+    void TearDown() override
+    {
+        if (m_scope && m_scope->isCurrent())
+            renderer.releaseResources();
+        m_scope.reset();
+    }
+
+    QImage draw(const SceneRenderParams& params, QSize pixels)
     {
         QString error;
         EXPECT_TRUE(m_context.beginFrame(pixels, &error)) << error.toStdString();
@@ -438,15 +448,12 @@ protected:
     }
 
     OffscreenContext m_context;
+    std::optional<OffscreenContext::CurrentScope> m_scope;
+    SceneRenderer renderer;
 };
 
 TEST_F(SceneRendererDirectTest, CheckerboardOnlyWhenAskedWithCellsOfEightPoints)
 {
-    OffscreenContext::CurrentScope scope(m_context);
-    ASSERT_TRUE(scope.isCurrent());
-    SceneRenderer renderer;
-    QString error;
-    ASSERT_TRUE(renderer.initialize(&error)) << error.toStdString();
     for (float scale : {1.0f, 2.0f}) {
         SCOPED_TRACE(scale);
         SceneRenderParams params;
@@ -454,7 +461,7 @@ TEST_F(SceneRendererDirectTest, CheckerboardOnlyWhenAskedWithCellsOfEightPoints)
         params.styling.shadow.radius = 0;
         params.scaleFactor = scale;
         params.showsTransparencyChecker = true;
-        const QImage checker = draw(renderer, params, {64, 64});
+        const QImage checker = draw(params, {64, 64});
         const int cell = int(8 * scale);
         const QColor a = checker.pixelColor(1, 1);
         EXPECT_EQ(a.alpha(), 255);
@@ -464,18 +471,12 @@ TEST_F(SceneRendererDirectTest, CheckerboardOnlyWhenAskedWithCellsOfEightPoints)
         EXPECT_EQ(checker.pixelColor(cell + 1, cell + 1), a);
 
         params.showsTransparencyChecker = false;
-        EXPECT_EQ(draw(renderer, params, {64, 64}).pixelColor(1, 1).alpha(), 0);
+        EXPECT_EQ(draw(params, {64, 64}).pixelColor(1, 1).alpha(), 0);
     }
-    renderer.releaseResources();
 }
 
 TEST_F(SceneRendererDirectTest, FailedUploadKeepsThePreviousTexture)
 {
-    OffscreenContext::CurrentScope scope(m_context);
-    ASSERT_TRUE(scope.isCurrent());
-    SceneRenderer renderer;
-    QString error;
-    ASSERT_TRUE(renderer.initialize(&error)) << error.toStdString();
     ASSERT_TRUE(renderer.setScreenshotImage(filledImage({20, 20}, Qt::red)));
     EXPECT_FALSE(renderer.setScreenshotImage(QImage()));
     EXPECT_FALSE(renderer.setBackgroundImage(QImage(0, 5, QImage::Format_RGBA8888)));
@@ -484,19 +485,13 @@ TEST_F(SceneRendererDirectTest, FailedUploadKeepsThePreviousTexture)
     params.imageSize = {20, 20};
     params.styling.cornerRadius = 0;
     params.styling.shadow.radius = 0;
-    EXPECT_TRUE(isRed(draw(renderer, params, {20, 20}).pixelColor(10, 10)));
-    renderer.releaseResources();
+    EXPECT_TRUE(isRed(draw(params, {20, 20}).pixelColor(10, 10)));
 }
 
 // The canvas draws an opaque card's middle apart from its edge band; the picture is the one
 // drawn in one piece, up to a level of rounding, with no seam and no mirrored texture.
 TEST_F(SceneRendererDirectTest, ASplitOpaqueCardLooksLikeOneDrawnWhole)
 {
-    OffscreenContext::CurrentScope scope(m_context);
-    ASSERT_TRUE(scope.isCurrent());
-    SceneRenderer renderer;
-    QString error;
-    ASSERT_TRUE(renderer.initialize(&error)) << error.toStdString();
     QImage screenshot(300, 200, QImage::Format_RGB32);
     for (int y = 0; y < screenshot.height(); ++y) {
         for (int x = 0; x < screenshot.width(); ++x)
@@ -513,9 +508,9 @@ TEST_F(SceneRendererDirectTest, ASplitOpaqueCardLooksLikeOneDrawnWhole)
     params.panNDC = {0.013, -0.021};
     params.dimAmount = 0.5f;
     params.dimHoles = {{QRectF(40, 30, 120, 70), 10, false}};
-    const QImage whole = draw(renderer, params, {320, 240});
+    const QImage whole = draw(params, {320, 240});
     params.splitsOpaqueCard = true;
-    const QImage split = draw(renderer, params, {320, 240});
+    const QImage split = draw(params, {320, 240});
     int worst = 0;
     for (int y = 0; y < whole.height(); ++y) {
         for (int x = 0; x < whole.width(); ++x) {
@@ -525,18 +520,12 @@ TEST_F(SceneRendererDirectTest, ASplitOpaqueCardLooksLikeOneDrawnWhole)
         }
     }
     EXPECT_LE(worst, 1);
-    renderer.releaseResources();
 }
 
 // A card shown at under a third of its size is averaged from the mipmaps with or without the
 // blend between levels: a one-pixel checkerboard comes out even grey, not aliased.
 TEST_F(SceneRendererDirectTest, AShrunkCardIsAveragedWithEitherMipmapSampling)
 {
-    OffscreenContext::CurrentScope scope(m_context);
-    ASSERT_TRUE(scope.isCurrent());
-    SceneRenderer renderer;
-    QString error;
-    ASSERT_TRUE(renderer.initialize(&error)) << error.toStdString();
     QImage checker(256, 256, QImage::Format_RGB32);
     for (int y = 0; y < checker.height(); ++y) {
         for (int x = 0; x < checker.width(); ++x)
@@ -551,7 +540,7 @@ TEST_F(SceneRendererDirectTest, AShrunkCardIsAveragedWithEitherMipmapSampling)
         params.styling.shadow.radius = 0;
         params.zoom = 0.3f;
         params.blendsMipmapLevels = blend;
-        const QImage frame = draw(renderer, params, {64, 64});
+        const QImage frame = draw(params, {64, 64});
         int darkest = 255, lightest = 0;
         for (int y = 4; y < 60; ++y) {
             for (int x = 4; x < 60; ++x) {
@@ -562,7 +551,6 @@ TEST_F(SceneRendererDirectTest, AShrunkCardIsAveragedWithEitherMipmapSampling)
         EXPECT_GT(darkest, 110);
         EXPECT_LT(lightest, 145);
     }
-    renderer.releaseResources();
 }
 
 } // namespace
