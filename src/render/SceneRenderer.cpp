@@ -360,11 +360,24 @@ bool SceneRenderer::upload(Texture& target, const QImage& image, bool mipmapsNow
     glPixelStorei(GL_UNPACK_ROW_LENGTH, GLint(pixels.bytesPerLine() / 4));
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, pixels.width(), pixels.height(), 0, layout, GL_UNSIGNED_BYTE,
                  pixels.constBits());
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    if (mipmapsNow)
-        glGenerateMipmap(GL_TEXTURE_2D);
-    else
+    if (mipmapsNow) {
+        // Each level is half the one before, rounded down, as GL counts them. Qt's area
+        // averaging makes them in less time than the software driver, which also compiles
+        // code of its own on first use: a tenth of a second before the first picture.
+        QImage level = pixels;
+        for (GLint index = 1; level.width() > 1 || level.height() > 1; ++index) {
+            level = level.scaled(std::max(1, level.width() / 2), std::max(1, level.height() / 2), Qt::IgnoreAspectRatio,
+                                 Qt::SmoothTransformation);
+            if (level.format() != pixels.format())
+                level = std::move(level).convertToFormat(pixels.format());
+            glPixelStorei(GL_UNPACK_ROW_LENGTH, GLint(level.bytesPerLine() / 4));
+            glTexImage2D(GL_TEXTURE_2D, index, GL_RGBA8, level.width(), level.height(), 0, layout, GL_UNSIGNED_BYTE,
+                         level.constBits());
+        }
+    } else {
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0); // complete without further levels
+    }
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     glBindTexture(GL_TEXTURE_2D, 0);
     if (glGetError() != GL_NO_ERROR) {
         glDeleteTextures(1, &id);
