@@ -44,11 +44,7 @@ ContourPass findContours(const cv::Mat& grey)
     ContourPass pass;
     const int longest = std::max(grey.cols, grey.rows);
     pass.scale = std::min(1.0, double(ElementDetectionService::contourImageMaximumDimension) / longest);
-    cv::Mat small;
-    if (pass.scale < 1.0)
-        cv::resize(grey, small, cv::Size(), pass.scale, pass.scale, cv::INTER_AREA);
-    else
-        small = grey;
+    const cv::Mat small = reducedBy(grey, pass.scale);
 
     // Raising the contrast around any pivot only scales the differences the local threshold
     // compares, so it is folded into the offset; clipping at white would flatten light panels.

@@ -11,6 +11,9 @@ namespace pelorin::detail {
 // The bitmap as 8-bit grey at full resolution; empty when the image has no pixels.
 cv::Mat greyPixels(const QImage& image);
 
+// `image` shrunk by `scale` with area averaging, or itself (not a copy) at a scale of 1 or more.
+cv::Mat reducedBy(const cv::Mat& image, double scale);
+
 struct ContourPass {
     std::vector<Contour> roots;
     // Every outline in pixels of the reduced copy, numbered as Contour::sourceIndex.

@@ -241,6 +241,15 @@ cv::Mat greyPixels(const QImage& image)
     return grey;
 }
 
+cv::Mat reducedBy(const cv::Mat& image, double scale)
+{
+    if (!(scale < 1.0))
+        return image;
+    cv::Mat reduced;
+    cv::resize(image, reduced, cv::Size(), scale, scale, cv::INTER_AREA);
+    return reduced;
+}
+
 } // namespace detail
 
 } // namespace pelorin

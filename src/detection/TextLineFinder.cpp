@@ -50,11 +50,7 @@ tesseract::TessBaseAPI& layoutEngine()
 
 cv::Mat inkImage(const cv::Mat& grey, double scale, int inkWindow)
 {
-    cv::Mat work;
-    if (scale < 1.0)
-        cv::resize(grey, work, cv::Size(), scale, scale, cv::INTER_AREA);
-    else
-        work = grey;
+    const cv::Mat work = reducedBy(grey, scale);
     cv::Mat mean;
     cv::blur(work, mean, cv::Size(inkWindow, inkWindow));
     cv::Mat distance;
@@ -133,11 +129,7 @@ std::vector<cv::Rect> findTextLinesOnPlate(const cv::Mat& plate, double scale)
     cv::meanStdDev(plate, mean, spread);
     if (spread[0] < blankPlateSpread)
         return {};
-    cv::Mat reduced;
-    if (scale < 1.0)
-        cv::resize(plate, reduced, cv::Size(), scale, scale, cv::INTER_AREA);
-    else
-        reduced = plate;
+    const cv::Mat reduced = reducedBy(plate, scale);
     // Into a copy: `plate` is a view of the caller's image.
     cv::Mat level;
     cv::normalize(reduced, level, 0, 255, cv::NORM_MINMAX);

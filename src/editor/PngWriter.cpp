@@ -176,7 +176,6 @@ bool writesDirectly(const QImage& image)
     case QImage::Format_RGBA8888:
     case QImage::Format_RGBA8888_Premultiplied:
     case QImage::Format_RGBX8888:
-        return true;
     case QImage::Format_ARGB32:
     case QImage::Format_ARGB32_Premultiplied:
     case QImage::Format_RGB32:

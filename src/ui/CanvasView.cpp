@@ -133,6 +133,15 @@ void CanvasView::requestFrame()
 
 namespace {
 
+// The live view gives up exactness no one sees for speed, where exports do not.
+SceneRenderParams liveViewParams()
+{
+    SceneRenderParams params;
+    params.splitsOpaqueCard = true;
+    params.blendsMipmapLevels = false;
+    return params;
+}
+
 // Draws every kind of quad once into a small frame with the states real frames use, so the
 // rasteriser compiles its code for them here rather than in the first frame the user waits
 // for. Sizes that are not powers of two, as screenshots are not, select the same code.
@@ -144,15 +153,13 @@ void warmUp(OffscreenContext& context, SceneRenderer& renderer)
     if (!context.beginFrame(pixels, nullptr) || !renderer.setScreenshotImage(texture)
         || !renderer.setBackgroundImage(texture) || !renderer.setAnnotationImage(texture, {}))
         return;
-    SceneRenderParams params;
+    SceneRenderParams params = liveViewParams();
     params.imageSize = QSizeF(40, 30);
     params.styling.shadow.radius = 8;
     params.styling.shadow.opacity = 0.5;
     params.styling.cornerRadius = 6;
     params.showsTransparencyChecker = true;
     params.dimAmount = 0.3f;
-    params.splitsOpaqueCard = true;
-    params.blendsMipmapLevels = false;
     renderer.encodeScene(params, pixels, 0, 0, SceneRenderer::RowOrder::TopDown);
     params.isPerspective = true;
     params.drawsAnnotations = true;
@@ -420,7 +427,7 @@ SceneRenderParams CanvasView::frameParams(float yaw, float pitch, const QSize& p
     const CanvasTransform& transform = m_editor.canvasTransform();
     const RotationTargets targets = m_editor.rotationTargets();
     const float s = float(pixelsPerPoint);
-    SceneRenderParams params;
+    SceneRenderParams params = liveViewParams();
     params.imageSize = document.imagePointSize();
     params.styling = m_editor.styling();
     params.zoom = float(transform.zoomLevel);
@@ -495,8 +502,6 @@ void CanvasView::drawScene(bool allowPreview)
     const double pixelsPerPoint = dpr * double(target.height()) / pixels.height();
     SceneRenderParams params = frameParams(m_easing.currentYaw, m_easing.currentPitch, target, pixelsPerPoint);
     params.isQuick = preview;
-    params.splitsOpaqueCard = true;
-    params.blendsMipmapLevels = false;
     if (copyFill(params, target)) {
         params.drawsFill = false;
     } else {
