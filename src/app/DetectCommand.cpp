@@ -137,6 +137,10 @@ int runDetectCommand(const QStringList& arguments)
             } catch (const DeviceComponentAnalyzer::RecognizerUnavailable& failure) {
                 complain(QStringLiteral("cannot analyse %1: %2").arg(path, QString::fromUtf8(failure.what())));
                 return 1;
+            } catch (const std::exception& failure) {
+                complain(QStringLiteral("cannot analyse %1: %2").arg(path, QString::fromUtf8(failure.what())));
+                status = 1;
+                continue;
             }
         } else {
             json = elementsJson(ElementDetectionService::detect(*image, image->deviceIndependentSize()));

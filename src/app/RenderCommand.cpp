@@ -231,7 +231,13 @@ int runRenderCommand(const QStringList& arguments)
         editor.saveFinalImage(job.output);
     } catch (const ExportError& error) {
         if (error.kind() == ExportError::Kind::failedToCreateImage)
-            printError(QStringLiteral("rendering failed: ") + editor.renderError());
+            printError(QStringLiteral("cannot render %1 (%2 × %3 pixels): %4")
+                           .arg(job.input)
+                           .arg(image->width())
+                           .arg(image->height())
+                           .arg(editor.renderError()));
+        else if (error.description().startsWith(job.output))
+            printError(QStringLiteral("cannot write ") + error.description()); // it names the file itself
         else
             printError(QStringLiteral("cannot write %1: %2").arg(job.output, error.description()));
         return 1;

@@ -95,10 +95,18 @@ int runFormatJsonCommand(int argc, char** argv)
         std::fputs("pelorin format-json: cannot read standard input\n", stderr);
         return 2;
     }
-    const std::optional<std::string_view> text =
-        json::validObjectOrArray(std::string_view(input.data.get(), input.size), true);
+    // A byte-order mark is no part of the document; editors on other systems put one there.
+    std::string_view document(input.data.get(), input.size);
+    if (document.substr(0, 3) == "\xEF\xBB\xBF")
+        document.remove_prefix(3);
+    bool tooDeep = false;
+    const std::optional<std::string_view> text = json::validObjectOrArray(document, true, &tooDeep);
     if (!text) {
-        std::fputs("pelorin format-json: the input is not a JSON object or array\n", stderr);
+        if (tooDeep)
+            std::fprintf(stderr, "pelorin format-json: the input nests more deeply than %d levels, the most it formats\n",
+                         json::maxDepth);
+        else
+            std::fputs("pelorin format-json: the input is not a JSON object or array\n", stderr);
         return 1;
     }
     // Deep nesting turns a few kilobytes into hundreds of megabytes of indentation: the text

@@ -131,6 +131,8 @@ QCoro::Task<std::optional<CloudAuthResponse>> CloudAPI::googlePoll(QString flowI
     HttpRequest request;
     request.url = url;
     request.timeout = m_pollTimeout;
+    // The service may hold the poll open until it has news.
+    request.deadline = m_pollTimeout + std::chrono::seconds(15);
     request.maxReplyBytes = maxReplyBytes;
     const HttpReply reply = co_await sendHttpRequest(std::move(request));
     if (!reply.status || reply.oversized || *reply.status != 200)

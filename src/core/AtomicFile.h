@@ -2,8 +2,11 @@
 
 #include <QFileDevice>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
+
+class QSaveFile;
 
 namespace pelorin {
 
@@ -15,8 +18,18 @@ namespace pelorin {
 std::optional<QString> writeFileAtomically(const QString& path, const QByteArray& bytes,
                                            std::optional<QFileDevice::Permissions> permissions = std::nullopt);
 
+// Commits an open QSaveFile only once every buffered byte has reached the disk; otherwise
+// discards the temporary and says why ("PATH: No space left on device"). QSaveFile::commit()
+// alone renames a truncated file into place when its final flush runs out of space.
+std::optional<QString> commitAtomically(QSaveFile& file);
+
 // Why an operation on `file` failed. Qt reports a short write (a full disk, a file-size
 // limit) as "Unknown error"; the system's error number, read right after the call, says why.
 QString fileErrorText(const QFileDevice& file, int systemError);
+
+// State files are replaced through a temporary, so a symbolic link at `path` would either be
+// followed (another file overwritten) or lost. A link is written through only when it
+// resolves inside one of `ownFolders`; otherwise this says why the write is refused.
+std::optional<QString> linkLeavesOwnFolders(const QString& path, const QStringList& ownFolders);
 
 } // namespace pelorin

@@ -1,9 +1,11 @@
 #include "core/ImageFile.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -42,7 +44,15 @@ std::optional<QImage> read(QImageReader& reader, QString* error)
     reader.setAutoTransform(true);
     QImage image = reader.read();
     if (image.isNull()) {
-        if (error)
+        // A picture small on disk can unpack to gigabytes; the reader only says it failed.
+        const qint64 megabytes = width * height * 4 / (1024 * 1024);
+        if (error && megabytes > maxDecodedImageMegabytes)
+            *error = QStringLiteral("The image is too large to open (%1 × %2 pixels would take %3 MB; at most %4 MB)")
+                         .arg(width)
+                         .arg(height)
+                         .arg(megabytes)
+                         .arg(maxDecodedImageMegabytes);
+        else if (error)
             *error = reader.errorString();
         return std::nullopt;
     }
@@ -87,7 +97,26 @@ std::optional<QImage> readImageFile(const QString& path, QString* error)
             *error = info.isDir() ? QStringLiteral("is a folder, not an image file") : QStringLiteral("not a regular file");
         return std::nullopt;
     }
-    QImageReader reader(path);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = info.exists() || info.isSymLink() ? file.errorString() : QStringLiteral("No such file");
+        return std::nullopt;
+    }
+    // A PNG cut short mid-transfer is said to be so here, before the decoder prints its own
+    // complaint on the terminal.
+    if (file.peek(8) == QByteArrayLiteral("\x89PNG\r\n\x1a\n")) {
+        const qint64 size = file.size();
+        file.seek(std::max<qint64>(0, size - 65536));
+        const bool ends = file.read(65536).contains("IEND");
+        file.seek(0);
+        if (!ends) {
+            if (error)
+                *error = QStringLiteral("The PNG file is incomplete (cut short after %1 bytes)").arg(size);
+            return std::nullopt;
+        }
+    }
+    QImageReader reader(&file);
     return read(reader, error);
 }
 

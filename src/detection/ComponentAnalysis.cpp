@@ -1,5 +1,7 @@
 #include "detection/ComponentAnalysis.h"
 
+#include "platform/SystemLog.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -58,7 +60,12 @@ ComponentAnalysisResponse decodeComponentAnalysisResponse(const QByteArray& json
         fail(QStringLiteral("\"components\" must be a list"));
 
     ComponentAnalysisResponse response;
-    for (const QJsonValue& entry : list.toArray()) {
+    const QJsonArray entries = list.toArray();
+    if (entries.size() > maxAcceptedComponents)
+        systemLog(QStringLiteral("the analysis holds %1 components; the first %2 are kept").arg(entries.size()).arg(maxAcceptedComponents));
+    for (const QJsonValue& entry : entries) {
+        if (int(response.components.size()) == maxAcceptedComponents)
+            break;
         if (!entry.isObject())
             fail(QStringLiteral("a component must be an object"));
         const QJsonObject object = entry.toObject();

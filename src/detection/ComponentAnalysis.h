@@ -11,6 +11,11 @@
 
 namespace pelorin {
 
+// The most components an answer may bring (a server's or a cached one): a screen holds a
+// few hundred at most, and the overlay and list must stay quick. Those past it are dropped,
+// with a log line.
+inline constexpr int maxAcceptedComponents = 2000;
+
 // Every key is required except "text"; each decoded component gets a new id. Throws
 // DecodingError naming what is wrong.
 ComponentAnalysisResponse decodeComponentAnalysisResponse(const QByteArray& json);

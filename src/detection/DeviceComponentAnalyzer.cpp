@@ -231,7 +231,9 @@ QString recognizeLine(const QImage& line)
     return readLine(detail::greyPixels(line));
 }
 
-ComponentAnalysisResponse analyze(const QImage& image)
+namespace {
+
+ComponentAnalysisResponse analyzeUnguarded(const QImage& image)
 {
     ComponentAnalysisResponse response;
     response.imageWidth = image.width();
@@ -399,6 +401,31 @@ ComponentAnalysisResponse analyze(const QImage& image)
         response.components.push_back(std::move(c));
     }
     return response;
+}
+
+} // namespace
+
+ComponentAnalysisResponse analyze(const QImage& image)
+{
+    // The libraries below report what they cannot take by throwing; nothing of that may end
+    // the program or reach the user as a page of library diagnostics.
+    try {
+        return analyzeUnguarded(image);
+    } catch (const RecognizerUnavailable&) {
+        throw;
+    } catch (const cv::Exception& error) {
+        throw AnalysisFailed(QStringLiteral("The image (%1 × %2 pixels) could not be analysed: %3")
+                                 .arg(image.width())
+                                 .arg(image.height())
+                                 .arg(QString::fromStdString(error.err))
+                                 .toStdString());
+    } catch (const std::exception& error) {
+        throw AnalysisFailed(QStringLiteral("The image (%1 × %2 pixels) could not be analysed: %3")
+                                 .arg(image.width())
+                                 .arg(image.height())
+                                 .arg(QString::fromUtf8(error.what()).section(u'\n', 0, 0))
+                                 .toStdString());
+    }
 }
 
 } // namespace pelorin::DeviceComponentAnalyzer

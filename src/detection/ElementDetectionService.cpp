@@ -7,8 +7,10 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <exception>
+#include <string>
 
 namespace pelorin {
 
@@ -28,7 +30,8 @@ Result guarded(const char* what, Work&& work)
     try {
         return work();
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "Pelorin: %s failed: %s\n", what, error.what());
+        const std::string message = error.what();
+        std::fprintf(stderr, "Pelorin: %s failed: %s\n", what, message.substr(0, message.find('\n')).c_str());
     } catch (...) {
         std::fprintf(stderr, "Pelorin: %s failed\n", what);
     }
@@ -245,8 +248,10 @@ cv::Mat reducedBy(const cv::Mat& image, double scale)
 {
     if (!(scale < 1.0))
         return image;
+    // A strip one pixel high stays one pixel high: OpenCV refuses a size of nothing.
+    const cv::Size size(std::max(1, int(std::lround(image.cols * scale))), std::max(1, int(std::lround(image.rows * scale))));
     cv::Mat reduced;
-    cv::resize(image, reduced, cv::Size(), scale, scale, cv::INTER_AREA);
+    cv::resize(image, reduced, size, 0, 0, cv::INTER_AREA);
     return reduced;
 }
 

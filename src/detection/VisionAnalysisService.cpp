@@ -1,6 +1,5 @@
 #include "detection/VisionAnalysisService.h"
 
-#include "core/AtomicFile.h"
 #include "net/HttpClient.h"
 #include "platform/TokenStore.h"
 #include "detection/DeviceComponentAnalyzer.h"
@@ -124,9 +123,7 @@ void VisionAnalysisService::store(const QString& key, const ComponentAnalysisRes
 {
     m_memoryCache[key] = response;
     // Failures to write only cost a later request.
-    QDir().mkpath(m_cacheDirectory);
-    (void)writeFileAtomically(m_cacheDirectory + u'/' + key + QStringLiteral(".json"),
-                              encodeComponentAnalysisResponse(response));
+    (void)writeStateFile(m_cacheDirectory + u'/' + key + QStringLiteral(".json"), encodeComponentAnalysisResponse(response));
 }
 
 QCoro::Task<ComponentAnalysisResponse> VisionAnalysisService::analyzeScreenshot(QImage image)

@@ -6,6 +6,7 @@
 #include "platform/SettingsKeys.h"
 #include "platform/SettingsStore.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace pelorin {
@@ -137,17 +138,22 @@ bool EditorViewModel::stylingIsDirty() const
 
 void EditorViewModel::loadPersistedStyling()
 {
-    // Each value is applied on its own, as stored: numbers are not clamped to the slider ranges.
+    // Each value is applied on its own, within its slider's range: a damaged or hand-edited
+    // number (a padding of 300 digits) would otherwise push the card and its controls out of
+    // reach.
+    const auto stored = [this](const char* name, double fallback, ValueRange range) {
+        return std::clamp(m_settings.doubleValue(key(name), fallback), range.lower, range.upper);
+    };
     StylingConfiguration s = m_styling;
-    s.cornerRadius = m_settings.doubleValue(key(SettingsKeys::lastCornerRadius), AppConstants::defaultCornerRadius);
+    s.cornerRadius = stored(SettingsKeys::lastCornerRadius, AppConstants::defaultCornerRadius, AppConstants::cornerRadiusRange);
     setStyling(s);
-    s.shadow.radius = m_settings.doubleValue(key(SettingsKeys::lastShadowRadius), AppConstants::defaultShadowRadius);
+    s.shadow.radius = stored(SettingsKeys::lastShadowRadius, AppConstants::defaultShadowRadius, AppConstants::shadowRadiusRange);
     setStyling(s);
-    s.padding = m_settings.doubleValue(key(SettingsKeys::lastFramePadding), AppConstants::defaultPadding);
+    s.padding = stored(SettingsKeys::lastFramePadding, AppConstants::defaultPadding, AppConstants::paddingRange);
     setStyling(s);
     s.dimming.isEnabled = m_settings.boolValue(key(SettingsKeys::lastDimmingEnabled), false);
     setStyling(s);
-    s.dimming.amount = m_settings.doubleValue(key(SettingsKeys::lastDimmingAmount), 0.5);
+    s.dimming.amount = stored(SettingsKeys::lastDimmingAmount, 0.5, ValueRange{0, 1});
     setStyling(s);
 
     // Bytes that do not decode are left alone in the store and the current value stays.

@@ -200,9 +200,8 @@ void FileExportService::savePng(const png::RowSource& rows, const QString& path)
         file.cancelWriting();
         throw failure(why);
     }
-    errno = 0;
-    if (!file.commit())
-        throw failure(fileErrorText(file, errno));
+    if (const std::optional<QString> error = commitAtomically(file))
+        throw ExportError(ExportError::Kind::failedToWrite, *error);
 }
 
 } // namespace pelorin

@@ -163,12 +163,80 @@ std::string_view trimmed(std::string_view text)
     return std::string_view(begin, size_t(end - begin));
 }
 
-bool isValid(std::string_view utf8, bool padded)
+namespace {
+
+bool isValidWhole(std::string_view utf8, bool padded, bool* tooDeep);
+
+// Above this size a document's top-level members are validated a run at a time: the parser's
+// buffers grow with what it is given, and a whole document of a gigabyte would take two
+// more gigabytes on top of the text itself.
+constexpr size_t wholeDocumentLimit = size_t(32) << 20;
+
+// One run of top-level members, wrapped in the document's own brackets so that it is a JSON
+// text of the same depth: the run is valid exactly when that text is.
+bool isValidRun(char open, std::string_view members, char close, bool only, bool* tooDeep)
+{
+    std::string run;
+    run.reserve(members.size() + 2 + size_t(inputPadding));
+    run += open;
+    run += members;
+    run += close;
+    // A run of nothing but white space would hide a stray comma ("[1, ]").
+    if (!only && trimmed(members).empty())
+        return false;
+    const size_t size = run.size();
+    run.resize(size + size_t(inputPadding), '\0');
+    return isValidWhole(std::string_view(run.data(), size), true, tooDeep);
+}
+
+// `text` (an object or array larger than wholeDocumentLimit) cut at top-level commas into
+// runs of about that size, each validated on its own. The cuts need only be right for valid
+// text: a wrong cut makes a run invalid, never an invalid document valid, because the runs
+// joined by their commas are the document.
+bool isValidInRuns(std::string_view whole, bool* tooDeep)
+{
+    const std::string_view text = trimmed(whole);
+    const char open = text.front();
+    const char close = open == '{' ? '}' : ']';
+    if (text.size() < 2 || text.back() != close)
+        return false;
+    const std::string_view inside = text.substr(1, text.size() - 2);
+    size_t runStart = 0;
+    int depth = 0;
+    bool inString = false;
+    for (size_t i = 0; i < inside.size(); ++i) {
+        const char c = inside[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+            continue;
+        }
+        if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            ++depth;
+        } else if (c == ']' || c == '}') {
+            --depth;
+        } else if (c == ',' && depth == 0 && i - runStart >= wholeDocumentLimit) {
+            if (!isValidRun(open, inside.substr(runStart, i - runStart), close, false, tooDeep))
+                return false;
+            runStart = i + 1;
+        }
+    }
+    return isValidRun(open, inside.substr(runStart), close, runStart == 0, tooDeep);
+}
+
+bool isValidWhole(std::string_view utf8, bool padded, bool* tooDeep)
 {
     static_assert(inputPadding >= std::ptrdiff_t(simdjson::SIMDJSON_PADDING));
+    static_assert(maxDepth == int(simdjson::DEFAULT_MAX_DEPTH));
     simdjson::dom::parser parser;
     const simdjson::error_code error =
         parser.parse(reinterpret_cast<const uint8_t*>(utf8.data()), utf8.size(), !padded).error();
+    if (tooDeep)
+        *tooDeep = error == simdjson::DEPTH_ERROR;
     if (error == simdjson::NUMBER_ERROR || error == simdjson::NUMBER_OUT_OF_RANGE) {
         const std::string plain = withPlainNumbers(utf8);
         return parser.parse(reinterpret_cast<const uint8_t*>(plain.data()), utf8.size(), false).error()
@@ -177,12 +245,23 @@ bool isValid(std::string_view utf8, bool padded)
     return error == simdjson::SUCCESS;
 }
 
-std::optional<std::string_view> validObjectOrArray(std::string_view utf8, bool padded)
+} // namespace
+
+bool isValid(std::string_view utf8, bool padded, bool* tooDeep)
 {
+    if (utf8.size() > wholeDocumentLimit && (utf8.front() == '{' || utf8.front() == '['))
+        return isValidInRuns(utf8, tooDeep);
+    return isValidWhole(utf8, padded, tooDeep);
+}
+
+std::optional<std::string_view> validObjectOrArray(std::string_view utf8, bool padded, bool* tooDeep)
+{
+    if (tooDeep)
+        *tooDeep = false;
     const std::string_view text = trimmed(utf8);
     if (text.empty() || (text.front() != '{' && text.front() != '['))
         return std::nullopt;
-    if (!isValid(text, padded))
+    if (!isValid(text, padded, tooDeep))
         return std::nullopt;
     return text;
 }

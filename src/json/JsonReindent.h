@@ -24,13 +24,17 @@ bool isUnicodeSpace(char32_t c);
 // sequence is never white space: it stays, and the parser refuses it.
 std::string_view trimmed(std::string_view utf8);
 
-// Whether the text is one strict RFC 8259 JSON text. Nesting stops at 1024 levels, escaped
-// surrogates must come in pairs, numbers of any size are accepted. `padded`: the memory
-// after the text is readable and zeroed for inputPadding bytes.
-bool isValid(std::string_view utf8, bool padded);
+// The deepest nesting a document may have.
+inline constexpr int maxDepth = 1024;
 
-// The trimmed object or array, or none when the text is not one.
-std::optional<std::string_view> validObjectOrArray(std::string_view utf8, bool padded);
+// Whether the text is one strict RFC 8259 JSON text. Nesting stops at maxDepth levels
+// (`tooDeep`, when given, then says so), escaped surrogates must come in pairs, numbers of
+// any size are accepted. `padded`: the memory after the text is readable and zeroed for
+// inputPadding bytes.
+bool isValid(std::string_view utf8, bool padded, bool* tooDeep = nullptr);
+
+// The trimmed object or array, or none when the text is not one; `tooDeep` as for isValid().
+std::optional<std::string_view> validObjectOrArray(std::string_view utf8, bool padded, bool* tooDeep = nullptr);
 
 inline constexpr int indentWidth = 2;
 

@@ -78,6 +78,14 @@ Q_SIGNALS:
     void done();
 };
 
+std::chrono::milliseconds exchangeDeadline(qint64 bodyBytes)
+{
+    // Just inside the usual one-minute silence limit, so a silent server is reported as slow.
+    constexpr std::chrono::milliseconds answerWait{55'000};
+    constexpr qint64 slowestBytesPerSecond = 32 * 1024;
+    return answerWait + std::chrono::milliseconds(bodyBytes * 1000 / slowestBytesPerSecond);
+}
+
 bool isHttpUrl(const QUrl& url)
 {
     const QString scheme = url.scheme();
@@ -180,7 +188,7 @@ QCoro::Task<HttpReply> sendHttpRequest(HttpRequest request)
     for (const auto& [name, value] : request.headers)
         carriesCredentials = carriesCredentials || name.compare("authorization", Qt::CaseInsensitive) == 0;
 
-    const QDeadlineTimer deadline(request.deadline);
+    const QDeadlineTimer deadline(request.deadline.value_or(exchangeDeadline(request.body ? request.body->size() : 0)));
     QUrl url = request.url;
     QByteArray method = request.method;
     std::optional<QByteArray> body = request.body;

@@ -23,8 +23,8 @@ struct HttpRequest {
     // Longest silence allowed while connecting, sending or receiving.
     std::chrono::milliseconds timeout{60'000};
     // Longest the whole exchange may take: a server that drips its reply a byte at a time
-    // never trips the silence limit above.
-    std::chrono::milliseconds deadline{600'000};
+    // never trips the silence limit above. Absent: exchangeDeadline() of the body's size.
+    std::optional<std::chrono::milliseconds> deadline;
     // A reply body larger than this is not read to the end.
     qint64 maxReplyBytes = 1 << 20;
 };
@@ -38,6 +38,11 @@ struct HttpReply {
 
     bool succeeded() const { return status && *status >= 200 && *status <= 299; }
 };
+
+// How long an exchange sending `bodyBytes` may take in all: a bounded wait for the answer,
+// plus the body's time at a slow but working upload speed. A stalled server fails in well
+// under a minute instead of ten.
+std::chrono::milliseconds exchangeDeadline(qint64 bodyBytes);
 
 // The main thread's one network manager, shared by every request of the app.
 QNetworkAccessManager* networkManager();

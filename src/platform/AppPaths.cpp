@@ -1,6 +1,9 @@
 #include "platform/AppPaths.h"
 
+#include "core/AtomicFile.h"
+
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 namespace pelorin {
@@ -34,6 +37,28 @@ QString legacySupportDirectory()
 QString cacheDirectory()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + u'/' + QString::fromLatin1(applicationId);
+}
+
+QStringList ownFolders()
+{
+    return {QFileInfo(configFilePath()).absolutePath(),
+            QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Pelorin"),
+            cacheDirectory()};
+}
+
+std::optional<QString> stateFileLinkRefusal(const QString& path)
+{
+    return linkLeavesOwnFolders(path, ownFolders() << QFileInfo(path).absolutePath());
+}
+
+std::optional<QString> writeStateFile(const QString& path, const QByteArray& bytes,
+                                      std::optional<QFileDevice::Permissions> permissions)
+{
+    if (std::optional<QString> refusal = stateFileLinkRefusal(path))
+        return refusal;
+    // The folder may have been removed since start-up.
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    return writeFileAtomically(path, bytes, permissions);
 }
 
 } // namespace pelorin

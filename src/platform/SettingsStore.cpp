@@ -14,7 +14,10 @@
 #include <QJsonObject>
 #include <QJsonValue>
 
+#include <cerrno>
 #include <cmath>
+
+#include <unistd.h>
 
 namespace pelorin {
 
@@ -110,13 +113,30 @@ bool readJson(QIODevice& device, QSettings::SettingsMap& map)
     return true;
 }
 
+// Why the last write of a settings file on this thread failed; QSettings itself only says
+// that it did.
+thread_local QString lastWriteFailure;
+
 bool writeJson(QIODevice& device, const QSettings::SettingsMap& map)
 {
     QJsonObject object;
     for (auto it = map.begin(); it != map.end(); ++it)
         object.insert(it.key(), toJson(it.value()));
     const QByteArray bytes = QJsonDocument(object).toJson(QJsonDocument::Indented);
-    return device.write(bytes) == bytes.size();
+    errno = 0;
+    bool written = device.write(bytes) == bytes.size();
+    // QSettings commits its temporary without asking whether the buffered bytes reached the
+    // disk: a full disk would leave a truncated settings file. Returning false makes it
+    // discard the temporary and keep the old file.
+    auto* file = qobject_cast<QFileDevice*>(&device);
+    if (written && file) {
+        written = file->flush();
+        if (written && ::fsync(file->handle()) != 0 && errno != EINVAL)
+            written = false;
+    }
+    if (!written)
+        lastWriteFailure = file ? fileErrorText(*file, errno) : device.errorString();
+    return written;
 }
 
 } // namespace
@@ -187,31 +207,52 @@ bool SettingsStore::contains(const QString& key) const
     return m_settings->contains(key);
 }
 
+bool SettingsStore::mayWrite()
+{
+    const std::optional<QString> refusal = stateFileLinkRefusal(filePath());
+    if (refusal && !m_refusalLogged)
+        systemLog(QStringLiteral("the settings were not saved: ") + *refusal);
+    m_refusalLogged = refusal.has_value();
+    if (refusal)
+        return false;
+    keepUnreadableAside();
+    return true;
+}
+
+void SettingsStore::writePending()
+{
+    lastWriteFailure.clear();
+    m_settings->sync();
+    if (!lastWriteFailure.isEmpty())
+        systemLog(QStringLiteral("the settings could not be saved to %1: %2").arg(filePath(), lastWriteFailure));
+}
+
 void SettingsStore::setValue(const QString& key, const QVariant& value)
 {
-    keepUnreadableAside();
+    if (!mayWrite())
+        return;
     m_settings->setValue(key, value);
-    m_settings->sync();
+    writePending();
     Q_EMIT changed(key);
 }
 
 void SettingsStore::setValues(const QVariantMap& values)
 {
-    keepUnreadableAside();
+    if (!mayWrite())
+        return;
     for (auto it = values.begin(); it != values.end(); ++it)
         m_settings->setValue(it.key(), it.value());
-    m_settings->sync();
+    writePending();
     for (auto it = values.begin(); it != values.end(); ++it)
         Q_EMIT changed(it.key());
 }
 
 void SettingsStore::remove(const QString& key)
 {
-    if (!m_settings->contains(key))
+    if (!m_settings->contains(key) || !mayWrite())
         return;
-    keepUnreadableAside();
     m_settings->remove(key);
-    m_settings->sync();
+    writePending();
     Q_EMIT changed(key);
 }
 
@@ -246,13 +287,13 @@ double SettingsStore::doubleValue(const QString& key, double fallback) const
     case QMetaType::Int:
     case QMetaType::Double:
     case QMetaType::Float:
-        return v.toDouble();
+        return std::isfinite(v.toDouble()) ? v.toDouble() : fallback;
     case QMetaType::Bool:
         return v.toBool() ? 1.0 : 0.0;
     case QMetaType::QString: {
         bool ok = false;
         const double d = v.toString().toDouble(&ok);
-        return ok ? d : fallback;
+        return ok && std::isfinite(d) ? d : fallback;
     }
     default:
         return fallback;
@@ -290,7 +331,7 @@ void SettingsStore::registerDefaults(const QVariantMap& defaults)
 
 void SettingsStore::sync()
 {
-    m_settings->sync();
+    writePending();
 }
 
 } // namespace pelorin

@@ -54,9 +54,14 @@ private:
     // Copies a settings file that could not be read beside it, once, before the first write
     // replaces it: a damaged file may only need a hand repair to give the settings back.
     void keepUnreadableAside();
+    // False, with one log line, when the file is a link out of Pelorin's folders.
+    bool mayWrite();
+    // Syncs and logs why a write failed; the old file then stays as it was.
+    void writePending();
 
     std::unique_ptr<QSettings> m_settings;
     QByteArray m_unreadable;
+    bool m_refusalLogged = false;
     QVariantMap m_defaults;
 };
 

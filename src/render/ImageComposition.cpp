@@ -45,7 +45,9 @@ double backgroundPixelScale(QSizeF imageSize, double screenScale, std::optional<
 {
     if (!maxDimension)
         return screenScale;
-    const double q = *maxDimension / std::max(1.0, std::max(imageSize.width(), imageSize.height()));
+    double q = *maxDimension / std::max(1.0, std::max(imageSize.width(), imageSize.height()));
+    // A strip's short side keeps at least one pixel: a 16384 × 1 screenshot still has a background.
+    q = std::max(q, 1.0 / std::max(1.0, std::min(imageSize.width(), imageSize.height())));
     return q > 0.1 ? std::min(screenScale, q) : std::min(screenScale, 0.1);
 }
 

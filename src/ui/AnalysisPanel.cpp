@@ -7,14 +7,19 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace pelorin {
 
 namespace {
 
 constexpr int panelWidth = 270;
+constexpr int rowHeight = 40;
+constexpr int rowPitch = rowHeight + 2;
 
 QLabel* label(const QString& text, double size, QFont::Weight weight, const QColor& color, QWidget* parent)
 {
@@ -42,18 +47,16 @@ AnalysisPanel::AnalysisPanel(EditorViewModel& editor, QWidget* parent)
     column->addWidget(m_copyAll);
     connect(m_copyAll, &QAbstractButton::clicked, this, [this] { m_editor.copyAllComponentText(); });
 
-    auto* scroll = new QScrollArea(this);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_rowHolder = new QWidget(scroll);
+    m_scroll = new QScrollArea(this);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_rowHolder = new QWidget(m_scroll);
     m_rowHolder->setAutoFillBackground(false);
-    m_rows = new QVBoxLayout(m_rowHolder);
-    m_rows->setContentsMargins(0, 0, 0, 0);
-    m_rows->setSpacing(2);
-    scroll->setWidget(m_rowHolder);
-    scroll->viewport()->setAutoFillBackground(false);
-    column->addWidget(scroll, 1);
+    m_scroll->setWidget(m_rowHolder);
+    m_scroll->viewport()->setAutoFillBackground(false);
+    m_scroll->viewport()->installEventFilter(this);
+    column->addWidget(m_scroll, 1);
+    connect(m_scroll->verticalScrollBar(), &QScrollBar::valueChanged, this, &AnalysisPanel::layOutRows);
 
     for (auto signal : {&EditorViewModel::detectedComponentsChanged, &EditorViewModel::documentChanged,
                         &EditorViewModel::annotationsChanged})
@@ -63,20 +66,57 @@ AnalysisPanel::AnalysisPanel(EditorViewModel& editor, QWidget* parent)
 
 int AnalysisPanel::rowCount() const
 {
-    return int(m_buttons.size());
+    return int(m_editor.detectedComponents().size());
 }
 
-ChromeButton* AnalysisPanel::rowButton(int row, int action) const
+ChromeButton* AnalysisPanel::rowButton(int row, int action)
 {
-    return m_buttons.at(size_t(row)).at(size_t(action));
+    return ensureRow(row).buttons.at(size_t(action));
 }
 
-QWidget* AnalysisPanel::makeRow(int index)
+bool AnalysisPanel::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_scroll->viewport() && event->type() == QEvent::Resize)
+        layOutRows();
+    return QWidget::eventFilter(watched, event);
+}
+
+const AnalysisPanel::Row& AnalysisPanel::ensureRow(int index)
+{
+    auto it = m_built.find(index);
+    if (it == m_built.end()) {
+        it = m_built.emplace(index, makeRow(index)).first;
+        it->second.widget->setGeometry(0, index * rowPitch, m_rowHolder->width(), rowHeight);
+        it->second.widget->show();
+    }
+    return it->second;
+}
+
+void AnalysisPanel::layOutRows()
+{
+    const int count = rowCount();
+    m_rowHolder->resize(m_scroll->viewport()->width(), std::max(0, count * rowPitch - 2));
+    const int top = m_scroll->verticalScrollBar()->value();
+    const int first = std::max(0, top / rowPitch - 2);
+    const int last = std::min(count - 1, (top + m_scroll->viewport()->height()) / rowPitch + 2);
+    for (auto it = m_built.begin(); it != m_built.end();) {
+        if (it->first < first || it->first > last) {
+            it->second.widget->hide();
+            it->second.widget->deleteLater();
+            it = m_built.erase(it);
+        } else {
+            it->second.widget->setGeometry(0, it->first * rowPitch, m_rowHolder->width(), rowHeight);
+            ++it;
+        }
+    }
+    for (int i = first; i <= last; ++i)
+        ensureRow(i);
+}
+
+AnalysisPanel::Row AnalysisPanel::makeRow(int index)
 {
     const DetectedComponent& c = m_editor.detectedComponents()[size_t(index)];
     auto* row = new QWidget(m_rowHolder);
-    // Fixed: the scroll area would otherwise squeeze a long list until the lines overlap.
-    row->setFixedHeight(40);
     auto* line = new QHBoxLayout(row);
     line->setContentsMargins(4, 3, 0, 3);
     line->setSpacing(2);
@@ -129,23 +169,19 @@ QWidget* AnalysisPanel::makeRow(int index)
         if (const DetectedComponent* d = find())
             m_editor.toggleComponentRedaction(DetectedComponent(*d));
     });
-    m_buttons.push_back({copy, search, redact});
-    return row;
+    return Row{row, {copy, search, redact}};
 }
 
 void AnalysisPanel::rebuild()
 {
     // Rows are rebuilt from the list: it changes as a whole (a new analysis, a highlight, a redaction).
-    while (QLayoutItem* item = m_rows->takeAt(0)) {
-        if (QWidget* w = item->widget())
-            w->deleteLater();
-        delete item;
+    for (auto& [index, row] : m_built) {
+        row.widget->hide();
+        row.widget->deleteLater();
     }
-    m_buttons.clear();
+    m_built.clear();
     const auto& components = m_editor.detectedComponents();
-    for (int i = 0; i < int(components.size()); ++i)
-        m_rows->addWidget(makeRow(i));
-    m_rows->addStretch(1);
+    layOutRows();
     m_title->setText(QStringLiteral("Analysis · %1 %2")
                          .arg(components.size())
                          .arg(components.size() == 1 ? QStringLiteral("component") : QStringLiteral("components")));

@@ -313,6 +313,11 @@ StorageSection::StorageSection(UploadService& uploads, QWidget* parent)
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    // Settings that are there but could not be read are said so, not shown as never entered.
+    m_problem = secondaryLabel(uploads.configProblem());
+    m_problem->setStyleSheet(QStringLiteral("color: #f87171"));
+    m_problem->setVisible(!uploads.configProblem().isEmpty());
+    layout->addWidget(m_problem);
     auto* form = new QFormLayout;
     form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     const UploadConfig config = uploads.config();
@@ -369,6 +374,7 @@ void StorageSection::save()
 {
     m_uploads.updateConfig({m_accountId->text(), m_accessKeyId->text(), m_secret->text(), m_bucket->text(),
                             m_publicUrl->text(), m_endpoint->text().trimmed(), m_region->text().trimmed()});
+    m_problem->setVisible(!m_uploads.configProblem().isEmpty());
     m_saved->setVisible(true);
     m_savedTimer.start();
     Q_EMIT configSaved();

@@ -107,6 +107,8 @@ public:
     QLineEdit* regionField() const { return m_region; }
     QPushButton* saveButton() const { return m_save; }
     bool showsSaved() const;
+    // Why the stored upload settings could not be read; hidden when they could.
+    QLabel* problemLabel() const { return m_problem; }
 
 Q_SIGNALS:
     void configSaved();
@@ -116,6 +118,7 @@ public Q_SLOTS:
 
 private:
     UploadService& m_uploads;
+    QLabel* m_problem = nullptr;
     QLineEdit* m_accountId = nullptr;
     QLineEdit* m_accessKeyId = nullptr;
     QLineEdit* m_secret = nullptr;

@@ -1,9 +1,9 @@
 #include "upload/UploadConfig.h"
 
-#include "core/AtomicFile.h"
 #include "platform/AppPaths.h"
+#include "platform/SystemLog.h"
 
-#include <QDir>
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -87,13 +87,26 @@ UploadConfigFile::UploadConfigFile(QString path, QString legacyPath)
 
 UploadConfig UploadConfigFile::load() const
 {
-    if (const auto bytes = readFile(m_path)) {
-        if (auto config = decodeUploadConfig(*bytes))
+    m_problem.clear();
+    const QFileInfo file(m_path);
+    if (!m_path.isEmpty() && (file.exists() || file.isSymLink())) {
+        QFile device(m_path);
+        if (!device.open(QIODevice::ReadOnly)) {
+            m_problem = QStringLiteral("The upload settings in %1 could not be read: %2.").arg(m_path, device.errorString());
+            return {};
+        }
+        if (auto config = decodeUploadConfig(device.readAll()))
             return *config;
+        m_problem = QStringLiteral("The upload settings in %1 could not be read: they are damaged. "
+                                   "Enter them again in Settings (the damaged file is kept beside it).")
+                        .arg(m_path);
+        return {};
     }
     if (const auto bytes = readFile(m_legacyPath)) {
         if (auto config = decodeUploadConfig(*bytes)) {
-            save(*config);
+            // The copy is the one in use from now on; the old one still holds the secret.
+            if (save(*config))
+                QFile::setPermissions(m_legacyPath, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
             return *config;
         }
     }
@@ -104,10 +117,23 @@ bool UploadConfigFile::save(const UploadConfig& config) const
 {
     if (m_path.isEmpty())
         return false;
-    // The application folder may have been removed since start-up.
-    QDir().mkpath(QFileInfo(m_path).absolutePath());
+    constexpr QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    if (const auto bytes = readFile(m_path); bytes && !bytes->isEmpty() && !decodeUploadConfig(*bytes)) {
+        const QString aside = QFileInfo(m_path).absolutePath() + QStringLiteral("/upload-config.unreadable-")
+            + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmsszzz")) + QStringLiteral(".json");
+        if (const std::optional<QString> error = writeStateFile(aside, *bytes, ownerOnly)) {
+            systemLog(QStringLiteral("the damaged upload settings could not be copied aside: ") + *error);
+            return false; // replacing them now would lose them for good
+        }
+        systemLog(QStringLiteral("the upload settings could not be read; their old contents are in ") + aside);
+    }
     // Owner-only from the first byte; a rewrite never inherits wider permissions.
-    return !writeFileAtomically(m_path, encodeUploadConfig(config), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    if (const std::optional<QString> error = writeStateFile(m_path, encodeUploadConfig(config), ownerOnly)) {
+        systemLog(QStringLiteral("the upload settings could not be saved: ") + *error);
+        return false;
+    }
+    m_problem.clear();
+    return true;
 }
 
 } // namespace pelorin

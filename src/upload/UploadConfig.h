@@ -44,17 +44,23 @@ public:
     // An empty `path` means there is no application folder: nothing is read or written there.
     UploadConfigFile(QString path, QString legacyPath);
 
-    // The file's configuration; else the legacy file's, copied into the file (the legacy file
-    // stays); else the empty configuration. Failures only move on to the next step.
+    // The file's configuration; else, when there is no file yet, the legacy file's, copied
+    // into the file (the legacy file, which holds the secret too, becomes owner-only); else
+    // the empty configuration. A file that is there but cannot be read is never replaced by
+    // the legacy one: problem() then says so.
     UploadConfig load() const;
-    // Atomic replace, readable by the owner only since the file holds the secret key.
+    // Atomic replace, readable by the owner only since the file holds the secret key. A file
+    // that could not be read is first copied aside, for a repair by hand.
     bool save(const UploadConfig& config) const;
 
     QString path() const { return m_path; }
+    // Why the last load() found no configuration in a file that is there; empty otherwise.
+    QString problem() const { return m_problem; }
 
 private:
     QString m_path;
     QString m_legacyPath;
+    mutable QString m_problem;
 };
 
 } // namespace pelorin

@@ -10,7 +10,8 @@ public:
     enum class Kind { server, notConfigured, badRequest, badResponse };
 
     static UploadError server(int status, const QString& detail);
-    static UploadError notConfigured();
+    // `why`, when given, replaces the usual hint: the settings are there but unreadable.
+    static UploadError notConfigured(const QString& why = {});
     static UploadError badRequest();
     static UploadError badResponse();
 

@@ -1,6 +1,5 @@
 #include "upload/UploadHistoryStore.h"
 
-#include "core/AtomicFile.h"
 #include "platform/AppPaths.h"
 #include "platform/SystemLog.h"
 
@@ -29,9 +28,11 @@ std::optional<QByteArray> readFile(const QString& path)
 
 bool writeFile(const QString& path, const QByteArray& bytes)
 {
-    // The application folder may have been removed since start-up.
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    return !writeFileAtomically(path, bytes);
+    if (const std::optional<QString> error = writeStateFile(path, bytes)) {
+        systemLog(QStringLiteral("the upload history could not be saved: ") + *error);
+        return false;
+    }
+    return true;
 }
 
 } // namespace

@@ -132,7 +132,7 @@ QCoro::Task<UploadedFile> UploadService::uploadToCustomS3(QByteArray data, QStri
     // link into a different bucket than the one the object went to.
     const UploadConfig config = m_config;
     if (!config.isConfigured())
-        throw UploadError::notConfigured();
+        throw UploadError::notConfigured(configProblem());
     const QString key = uuidString(QUuid::createUuid()) + u'-' + fileName;
     const QString contentType = mimeType(fileName);
     QList<std::pair<QString, QString>> headers;
@@ -186,7 +186,7 @@ QCoro::Task<void> UploadService::deleteFile(UploadedFile file)
     } else {
         const UploadConfig config = m_config;
         if (!config.isConfigured())
-            throw UploadError::notConfigured();
+            throw UploadError::notConfigured(configProblem());
         co_await send(config, QByteArrayLiteral("DELETE"), file.key, std::nullopt, {});
     }
     m_history.remove(file);

@@ -38,6 +38,9 @@ public:
     UploadService(SettingsStore& settings, CloudAPI& cloud, UploadHistoryStore& history, UploadConfigFile configFile);
 
     const UploadConfig& config() const { return m_config; }
+    // Why the stored upload settings could not be read, for Settings to show; empty when they
+    // could (or when there are none yet).
+    QString configProblem() const { return m_configFile.problem(); }
     // Replaces the configuration and writes it; a failed write changes only memory.
     void updateConfig(const UploadConfig& config);
 

@@ -1,4 +1,5 @@
 #include "RunPelorin.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -7,6 +8,8 @@
 #include <QImage>
 #include <QImageReader>
 #include <QTemporaryDir>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -135,7 +138,8 @@ TEST(RenderCommand, BadInputFailsWithOneClearLineAndWritesNothing)
     const std::vector<Case> cases{
         {"missing input", {dir.filePath(QStringLiteral("nope.png")), QStringLiteral("-o"), out}, "cannot read image"},
         {"not an image", {QStringLiteral(PELORIN_TEST_DATA "/not-an-image.png"), QStringLiteral("-o"), out}, "cannot read image"},
-        {"decompression bomb", {QStringLiteral(PELORIN_TEST_DATA "/bomb.png"), QStringLiteral("-o"), out}, "cannot read image"},
+        {"decompression bomb", {QStringLiteral(PELORIN_TEST_DATA "/bomb-within-sides.png"), QStringLiteral("-o"), out}, "too large to open"},
+        {"truncated PNG", {QStringLiteral(PELORIN_TEST_DATA "/truncated.png"), QStringLiteral("-o"), out}, "incomplete"},
         {"unknown preset", {in, QStringLiteral("-o"), out, QStringLiteral("--preset"), QStringLiteral("aurora")}, "unknown preset \"aurora\""},
         {"bad JSON", {in, QStringLiteral("-o"), out, QStringLiteral("--style-json"), QStringLiteral("{\"padding\":")}, "--style-json is not a valid style"},
         {"bad number", {in, QStringLiteral("-o"), out, QStringLiteral("--padding"), QStringLiteral("wide")}, "--padding expects a number"},
@@ -149,8 +153,54 @@ TEST(RenderCommand, BadInputFailsWithOneClearLineAndWritesNothing)
         const QStringList lines = QString::fromUtf8(run.err).split(u'\n', Qt::SkipEmptyParts).filter(QStringLiteral("pelorin render:"));
         ASSERT_EQ(lines.size(), 1) << c.name << ": " << run.err.toStdString();
         EXPECT_TRUE(lines[0].contains(QLatin1String(c.message))) << c.name << ": " << lines[0].toStdString();
+        EXPECT_FALSE(run.err.contains("libpng")) << c.name;
         EXPECT_TRUE(run.out.isEmpty()) << c.name;
     }
     EXPECT_TRUE(QDir(dir.path()).entryList({QStringLiteral("never*")}, QDir::Files | QDir::Hidden).isEmpty());
     EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/sys/pelorin-out.png")));
+}
+
+// A disk that fills up mid-write (here a file-size limit, which fails the same way) leaves
+// the old file as it was and no temporary, and the command says why and fails.
+TEST(RenderCommand, AFullDiskKeepsTheOldFileAndFails)
+{
+    QTemporaryDir dir;
+    const QString in = writeScreenshot(dir, {900, 700}, 3780);
+    const QString old = dir.filePath(QStringLiteral("old.png"));
+    ASSERT_TRUE(QFile::copy(in, old));
+    QDir().mkpath(dir.filePath(QStringLiteral("detected")));
+    const QString oldJson = dir.filePath(QStringLiteral("detected/in.json"));
+    ASSERT_TRUE(pelorin::test::writeBytes(oldJson, "{}"));
+    const struct {
+        const char* name;
+        QStringList arguments;
+        QString kept;
+        rlim_t limit;
+    } cases[] = {
+        {"render", {QStringLiteral("render"), in, QStringLiteral("-o"), old, QStringLiteral("--padding"), QStringLiteral("40")}, old, 4000},
+        {"detect", {QStringLiteral("detect"), QStringLiteral(PELORIN_SAMPLE), QStringLiteral("-o"), dir.filePath(QStringLiteral("detected"))},
+         oldJson, 10},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QByteArray before = pelorin::test::readBytes(c.kept);
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QLatin1String(name));
+        process.setProcessEnvironment(env);
+        const rlim_t limit = c.limit;
+        process.setChildProcessModifier([limit] {
+            const rlimit small{limit, limit};
+            setrlimit(RLIMIT_FSIZE, &small);
+        });
+        process.start(QStringLiteral(PELORIN_BINARY), c.arguments);
+        ASSERT_TRUE(process.waitForFinished(60'000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_NE(process.exitCode(), 0);
+        EXPECT_TRUE(process.readAllStandardError().contains("File too large"));
+        EXPECT_EQ(pelorin::test::readBytes(c.kept), before);
+        EXPECT_EQ(QDir(QFileInfo(c.kept).absolutePath()).entryList(QDir::Files | QDir::Hidden).size(),
+                  c.kept == old ? 2 : 1) << "a temporary was left";
+    }
 }

@@ -1,5 +1,6 @@
 #include "UpdateFixture.h"
 
+#include "app/update/UpdateDownload.h"
 #include "app/update/UpdateService.h"
 #include "app/update/UpdateTools.h"
 #include "platform/SettingsKeys.h"
@@ -208,6 +209,11 @@ TEST_F(UpdateServiceTest, StagingFailuresReportTheirMessageAndLeaveNoMount)
     site.putArchive(QStringLiteral("absolute.tar.gz"), absolute);
     site.putArchive(QStringLiteral("good.tar.gz"), test::releaseMembers(QStringLiteral("2.0")));
     site.put(QStringLiteral("broken.tar.gz"), "not a gzip stream");
+    for (const char* kind : {"chardev", "fifo"}) {
+        QJsonArray special = test::releaseMembers(QStringLiteral("2.0"));
+        special.append(QJsonObject{{QStringLiteral("name"), QStringLiteral("Pelorin/dev")}, {QStringLiteral("type"), QLatin1String(kind)}});
+        site.putArchive(QLatin1String(kind) + QStringLiteral(".tar.gz"), special);
+    }
 
     struct Case {
         QString dmgUrl;
@@ -225,7 +231,10 @@ TEST_F(UpdateServiceTest, StagingFailuresReportTheirMessageAndLeaveNoMount)
          QStringLiteral("The downloaded update doesn't match the checksum in the update feed.")},
         {QStringLiteral("dotdot.tar.gz"), {}, QStringLiteral("The update archive holds files outside its folder.")},
         {QStringLiteral("absolute.tar.gz"), {}, QStringLiteral("The update archive holds files outside its folder.")},
-        {QStringLiteral("broken.tar.gz"), {}, QStringLiteral("tar failed (2).")},
+        {QStringLiteral("broken.tar.gz"), {},
+         QStringLiteral("The update archive broken.tar.gz could not be read: tar failed (2): gzip: stdin: not in gzip format")},
+        {QStringLiteral("chardev.tar.gz"), {}, QStringLiteral("The update archive holds device files or other special files.")},
+        {QStringLiteral("fifo.tar.gz"), {}, QStringLiteral("The update archive holds device files or other special files.")},
         {QStringLiteral("ftp://127.0.0.1/x.tar.gz"), {}, QStringLiteral("Bad download URL in the update feed.")},
     };
     prompts.answer.choice = UpdatePrompts::Choice::onNextLaunch;
@@ -239,7 +248,8 @@ TEST_F(UpdateServiceTest, StagingFailuresReportTheirMessageAndLeaveNoMount)
         check(true);
         EXPECT_EQ(status(), c.message);
         EXPECT_EQ(prompts.alerts, (std::vector<RecordingPrompts::Alert>{{QStringLiteral("Update failed"), c.message}}));
-        EXPECT_FALSE(QFileInfo::exists(stagingRoot() + QStringLiteral("/2.0/mnt")));
+        // A refused update leaves nothing behind, not even its download.
+        EXPECT_FALSE(QFileInfo::exists(stagingRoot() + u'/' + c.version));
         EXPECT_FALSE(settings.store().contains(key(SettingsKeys::pendingUpdateVersion)));
     }
     EXPECT_FALSE(QFileInfo::exists(stagingRoot() + QStringLiteral("/escaped")));
@@ -316,6 +326,10 @@ TEST_F(UpdateServiceTest, PendingUpdateAtStartUp)
     writeBytes(staged + QStringLiteral("/VERSION"), "2.0\n");
     writeBytes(staged + QStringLiteral("/bin/pelorin"), "#!/bin/sh\n");
     writeBytes(staged + QStringLiteral("/libexec/pelorin/pelorin-app"), "#!/bin/sh\n");
+    const QString older = stagingRoot() + QStringLiteral("/2.1/Pelorin");
+    for (const char* file : {"bin/pelorin", "libexec/pelorin/pelorin-app"})
+        writeBytes(older + u'/' + QLatin1String(file), "#!/bin/sh\n");
+    writeBytes(older + QStringLiteral("/VERSION"), "1.0\n");
     struct Case {
         const char* name;
         QString version;
@@ -325,6 +339,7 @@ TEST_F(UpdateServiceTest, PendingUpdateAtStartUp)
     };
     const Case cases[] = {
         {"newer and staged", QStringLiteral("2.0"), staged, true, true},
+        {"the setting names a newer version than the folder holds", QStringLiteral("2.1"), older, true, false},
         {"not newer", QStringLiteral("1.4"), staged, true, false},
         {"staged folder gone", QStringLiteral("2.0"), staged + QStringLiteral("-gone"), true, false},
         {"not a complete folder", QStringLiteral("2.0"), staged + QStringLiteral("/bin"), true, false},
@@ -345,13 +360,42 @@ TEST_F(UpdateServiceTest, PendingUpdateAtStartUp)
     }
 }
 
-TEST_F(UpdateServiceTest, CleanupKeepsOnlyNewerVersions)
+// A feed that points at something far larger than a release fills no disk: the download is
+// refused as soon as its size is known.
+TEST_F(UpdateServiceTest, DownloadsPastTheCapAreRefused)
 {
-    for (const char* entry : {"1.3/update.tar.gz", "1.4/Pelorin/VERSION", "2.0/Pelorin/VERSION", "notes.txt"})
+    site.put(QStringLiteral("big.tar.gz"), QByteArray(5000, 'x'));
+    const QString path = dir.filePath(QStringLiteral("big.part"));
+    const auto result = test::outcome(downloadToFile(QUrl(site.base() + QStringLiteral("big.tar.gz")), path, 1000), 30'000);
+    EXPECT_EQ(result.error, QStringLiteral("The update download is larger than 1000 bytes; it was refused."));
+    EXPECT_LE(QFileInfo(path).size(), 1000);
+}
+
+// Start-up clean-up removes only the updater's own leftovers: older or unfinished staging
+// folders, never anything else, never through a link.
+TEST_F(UpdateServiceTest, CleanupRemovesOnlyTheUpdatersOwnLeftovers)
+{
+    const QString complete = stagingRoot() + QStringLiteral("/2.0/Pelorin");
+    for (const char* file : {"VERSION", "bin/pelorin", "libexec/pelorin/pelorin-app"})
+        writeBytes(complete + u'/' + QLatin1String(file), "x");
+    for (const char* entry : {"1.3/update.tar.gz", "1.4/Pelorin/VERSION", "2.1/update.tar.gz.part", "notes.txt",
+                              "1.2/photo.jpg", "0.9/mnt/x"})
         writeBytes(stagingRoot() + u'/' + QLatin1String(entry), "x");
     setTreeWritable(stagingRoot() + QStringLiteral("/1.4"), false);
+    QTemporaryDir outside;
+    writeBytes(outside.filePath(QStringLiteral("1.0/update.tar.gz")), "x");
+    ASSERT_TRUE(QFile::link(outside.path(), stagingRoot() + QStringLiteral("/1.1")));
+
     service().cleanupOldUpdates();
-    EXPECT_EQ(QDir(stagingRoot()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{QStringLiteral("2.0")});
+    EXPECT_EQ(QDir(stagingRoot()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
+              (QStringList{QStringLiteral("1.1"), QStringLiteral("1.2"), QStringLiteral("2.0"), QStringLiteral("notes.txt")}));
+
+    // The whole folder a link: nothing in its target is touched.
+    QDir(stagingRoot()).removeRecursively();
+    ASSERT_TRUE(QFile::link(outside.path(), stagingRoot()));
+    restart();
+    service().cleanupOldUpdates();
+    EXPECT_TRUE(QFileInfo::exists(outside.filePath(QStringLiteral("1.0/update.tar.gz"))));
 }
 
 TEST(UpdateTools, DownloadMarksAreDroppedAndOtherAttributesKept)

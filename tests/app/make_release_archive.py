@@ -3,7 +3,7 @@
 never contain (absolute names, "..", links out of the folder), for the updater's tests.
 
 usage: make_release_archive.py OUT.tar.gz '[{"name": "Pelorin/VERSION", "data": "2.0\\n"}, ...]'
-member keys: name, type (file | dir | symlink), data (text), size (bytes of filler instead
+member keys: name, type (file | dir | symlink | chardev | fifo), data (text), size (bytes of filler instead
 of data), mode (octal number), target (of a symlink)
 """
 import io
@@ -21,6 +21,10 @@ def main():
             if kind == "dir":
                 info.type = tarfile.DIRTYPE
                 info.mode = member.get("mode", 0o755)
+                archive.addfile(info)
+            elif kind in ("chardev", "fifo"):
+                info.type = tarfile.CHRTYPE if kind == "chardev" else tarfile.FIFOTYPE
+                info.devmajor, info.devminor = 1, 3
                 archive.addfile(info)
             elif kind == "symlink":
                 info.type = tarfile.SYMTYPE

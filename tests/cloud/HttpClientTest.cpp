@@ -88,3 +88,14 @@ TEST(HttpClient, MisbehavingServersFailFastWithAMessage)
         EXPECT_LT(clock.elapsed(), 5'000) << "not only at the silence limit";
     }
 }
+
+// Without a deadline of its own, an exchange waits a bounded time for the answer plus its
+// body's time at a slow but working upload speed: a stalled screenshot upload fails within
+// about a minute, a large one on a slow line still gets through.
+TEST(HttpClient, TheDefaultDeadlineGrowsOnlyWithTheBody)
+{
+    using std::chrono::seconds;
+    EXPECT_LT(exchangeDeadline(0), seconds(60));
+    EXPECT_LT(exchangeDeadline(300'000), seconds(70));
+    EXPECT_GT(exchangeDeadline(qint64(20) << 20), seconds(20 * 1024 / 40));
+}

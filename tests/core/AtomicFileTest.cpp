@@ -28,14 +28,15 @@ TEST(AtomicFile, FailuresSayWhyAndKeepTheOlderFile)
     const QString path = dir.filePath(QStringLiteral("out.json"));
     ASSERT_FALSE(writeFileAtomically(path, "older"));
 
-    // A file-size limit cuts the write short; Qt alone calls that "Unknown error".
+    // A file-size limit cuts the write short; Qt alone calls that "Unknown error". The bytes
+    // fit the file's buffer, so the failure only shows when it is committed.
     rlimit old{};
     getrlimit(RLIMIT_FSIZE, &old);
     const auto previous = std::signal(SIGXFSZ, SIG_IGN);
     rlimit small = old;
-    small.rlim_cur = 64 * 1024;
+    small.rlim_cur = 4 * 1024;
     setrlimit(RLIMIT_FSIZE, &small);
-    const std::optional<QString> tooLarge = writeFileAtomically(path, QByteArray(1 << 20, 'x'));
+    const std::optional<QString> tooLarge = writeFileAtomically(path, QByteArray(12'000, 'x'));
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, previous);
     ASSERT_TRUE(tooLarge);

@@ -1,4 +1,5 @@
 #include "core/JsonFormatter.h"
+#include "json/JsonReindent.h"
 
 #include <gtest/gtest.h>
 
@@ -161,4 +162,33 @@ TEST(JsonFormatter, WhiteSpaceIsWhatQtCallsWhiteSpace)
 {
     for (char32_t c = 0; c <= 0x10FFFF; ++c)
         ASSERT_EQ(pelorin::json::isUnicodeSpace(c), QChar::isSpace(c)) << std::hex << uint32_t(c);
+}
+
+// A document larger than the parser takes at once is validated a run of members at a time:
+// the verdict is the same as for the whole, wherever the fault sits.
+TEST(JsonFormatter, LargeDocumentsAreJudgedAsAWhole)
+{
+    std::string members;
+    for (int i = 0; members.size() < (size_t(40) << 20); ++i)
+        members += "{\"n\":" + std::to_string(i) + ",\"s\":\"a, [b] {c} \\\" d\"},";
+    members.pop_back();
+    const struct {
+        const char* name;
+        std::string text;
+        bool valid;
+        bool tooDeep = false;
+    } cases[] = {
+        {"array", "[" + members + "]", true},
+        {"object", "{\"a\":[" + members + "],\"b\":[" + members + "]}", true},
+        {"trailing comma", "[" + members + ", ]", false},
+        {"bad value late", "[" + members + ",tru]", false},
+        {"too deep late", "[" + members + "," + std::string(1024, '[') + std::string(1024, ']') + "]", false, true},
+        {"unclosed", "[" + members, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        bool tooDeep = false;
+        EXPECT_EQ(pelorin::json::isValid(c.text, false, &tooDeep), c.valid);
+        EXPECT_EQ(tooDeep, c.tooDeep);
+    }
 }

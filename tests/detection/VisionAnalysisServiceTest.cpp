@@ -152,6 +152,12 @@ TEST_F(Vision, RepliesAreClassified)
     }
     // A failed answer is not cached: the next attempt asks again.
     EXPECT_EQ(service.memoryCache().size(), 1u);
+
+    // An answer past the cap keeps its first components and drops the rest.
+    QByteArray many = R"({"image_width":9,"image_height":9,"components":[)";
+    for (int i = 0; i <= maxAcceptedComponents; ++i)
+        many += QByteArray(i ? "," : "") + R"({"label":"a","type":"t","x1":1,"y1":2,"x2":3,"y2":4})";
+    EXPECT_EQ(int(decodeComponentAnalysisResponse(many + "]}").components.size()), maxAcceptedComponents);
 }
 
 TEST_F(Vision, BaseAddressFallsBackFromAnalysisToCloudToTheHostedService)

@@ -82,13 +82,19 @@ TEST_F(EditorStyling, PersistedStyleSurvivesARestartExceptTheShadowOpacity)
     EXPECT_TRUE(editor->stylingIsDirty());
 }
 
-TEST_F(EditorStyling, StoredNumbersAreNotClampedToTheSliders)
+// A damaged or hand-edited number cannot push the card out of reach: each comes back within
+// its slider's range.
+TEST_F(EditorStyling, StoredNumbersComeBackWithinTheSliderRanges)
 {
     settings.store().setValue(QLatin1String(SettingsKeys::lastCornerRadius), 80);
-    settings.store().setValue(QLatin1String(SettingsKeys::lastFramePadding), 900.5);
+    settings.store().setValue(QLatin1String(SettingsKeys::lastFramePadding), QString(QStringLiteral("9").repeated(300)));
+    settings.store().setValue(QLatin1String(SettingsKeys::lastShadowRadius), -5);
+    settings.store().setValue(QLatin1String(SettingsKeys::lastDimmingAmount), 7.5);
     restart();
-    EXPECT_EQ(editor->styling().cornerRadius, 80);
-    EXPECT_EQ(editor->styling().padding, 900.5);
+    EXPECT_EQ(editor->styling().cornerRadius, 50);
+    EXPECT_EQ(editor->styling().padding, 400);
+    EXPECT_EQ(editor->styling().shadow.radius, 0);
+    EXPECT_EQ(editor->styling().dimming.amount, 1);
 }
 
 TEST_F(EditorStyling, ABurstOfChangesIsWrittenOnce)

@@ -71,6 +71,16 @@ TEST_F(ComponentWindow, ClickingABoxTogglesItsHighlightAndOtherClicksPassThrough
     EXPECT_EQ(panel->rowButton(1, 2)->toolTip(), QStringLiteral("Remove redaction"));
     shoot("analysis-list-redacted");
 
+    // A long list makes widgets only for the rows in view.
+    std::vector<DetectedComponent> many;
+    for (int i = 0; i < 2000; ++i)
+        many.push_back(component("Row", 10 + i % 50, 10, 20 + i % 50, 20));
+    editor->setDetectedComponents(many);
+    QApplication::processEvents();
+    EXPECT_EQ(panel->rowCount(), 2000);
+    EXPECT_LT(panel->builtRowCount(), 60);
+    EXPECT_EQ(panel->rowButton(1999, 1)->toolTip(), QStringLiteral("Search Google for this text"));
+
     // Clearing from the toolbar empties list and overlay.
     window->toolbar()->clearAnalysisButton()->click();
     EXPECT_FALSE(overlay->isVisible());

@@ -64,6 +64,7 @@ struct LoadCase {
     const char* legacyFile;
     UploadConfig expected;
     bool fileWritten; // "upload-config.json" holds `expected` afterwards
+    bool unreadable = false; // the file is there but damaged: kept, and the user told
 };
 
 } // namespace
@@ -74,17 +75,18 @@ TEST_F(ConfigFiles, LoadsTheFileOrMigratesTheLegacyOneOrStartsEmpty)
         {"fresh installation", nullptr, nullptr, UploadConfig{}, false},
         {"only the legacy file", nullptr, legacyJson, legacy, true},
         {"both files", completeJson, legacyJson, complete, true},
-        {"file lacks publicUrl, legacy valid", withoutPublicUrl, legacyJson, legacy, true},
-        {"file lacks publicUrl, no legacy", withoutPublicUrl, nullptr, UploadConfig{}, false},
-        {"member of the wrong type", numberMember, nullptr, UploadConfig{}, false},
-        {"optional members of the wrong type", numberRegion, nullptr, UploadConfig{}, false},
+        // A damaged file never brings back the old bucket and keys of the legacy one.
+        {"file lacks publicUrl, legacy valid", withoutPublicUrl, legacyJson, UploadConfig{}, false, true},
+        {"file lacks publicUrl, no legacy", withoutPublicUrl, nullptr, UploadConfig{}, false, true},
+        {"member of the wrong type", numberMember, nullptr, UploadConfig{}, false, true},
+        {"optional members of the wrong type", numberRegion, nullptr, UploadConfig{}, false, true},
         {"own endpoint and region, no account",
          withEndpoint,
          nullptr,
          {{}, QStringLiteral("AKID"), QStringLiteral("s3cr3t"), QStringLiteral("shots"), QStringLiteral("https://cdn.example"),
           QStringLiteral("https://s3.example"), QStringLiteral("eu-west-1")},
          true},
-        {"file is not JSON, legacy valid", "{not json", legacyJson, legacy, true},
+        {"file is not JSON, legacy valid", "{not json", legacyJson, UploadConfig{}, false, true},
         {"legacy file is not a config", nullptr, "[1,2,3]", UploadConfig{}, false},
     };
     for (const LoadCase& c : cases) {
@@ -94,11 +96,15 @@ TEST_F(ConfigFiles, LoadsTheFileOrMigratesTheLegacyOneOrStartsEmpty)
         ASSERT_TRUE(!c.current || test::writeBytes(path(), c.current));
         ASSERT_TRUE(!c.legacyFile || test::writeBytes(legacyPath(), c.legacyFile));
 
-        EXPECT_EQ(file().load(), c.expected);
+        const UploadConfigFile loaded = file();
+        EXPECT_EQ(loaded.load(), c.expected);
+        EXPECT_EQ(!loaded.problem().isEmpty(), c.unreadable) << loaded.problem().toStdString();
         if (c.fileWritten) {
             EXPECT_EQ(decodeUploadConfig(test::readBytes(path())), c.expected);
         } else if (!c.current) {
             EXPECT_FALSE(QFile::exists(path()));
+        } else {
+            EXPECT_EQ(test::readBytes(path()), QByteArray(c.current));
         }
         if (c.legacyFile) {
             EXPECT_EQ(test::readBytes(legacyPath()), QByteArray(c.legacyFile)) << "the legacy file stays as it was";
@@ -111,6 +117,7 @@ TEST_F(ConfigFiles, TheSecretIsReadableByTheOwnerOnlyAlsoAfterARewrite)
     ASSERT_TRUE(test::writeBytes(legacyPath(), legacyJson));
     file().load(); // migration creates the file
     EXPECT_EQ(mode(path()), 0600u);
+    EXPECT_EQ(mode(legacyPath()), 0600u) << "the old copy of the secret too";
 
     // Someone widened the permissions; the next save narrows them again.
     QFile::setPermissions(path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup

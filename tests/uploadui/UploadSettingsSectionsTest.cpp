@@ -1,9 +1,11 @@
 #include "UploadUiFixture.h"
+#include "cloud/TaskOutcome.h"
 
 #include "ui/SettingsWindow.h"
 #include "ui/UploadSettingsSections.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -167,6 +169,22 @@ TEST_F(UploadSettings, BucketFormSavesTheFieldsExactlyAsTyped)
     EXPECT_EQ(uploads.config(), expected);
     // And on disk, for the next start.
     EXPECT_EQ(UploadConfigFile(configPath(), QString()).load(), expected);
+}
+
+// Damaged upload settings are said to be unreadable, and the damaged file is kept aside when
+// the user saves new ones.
+TEST_F(UploadSettings, UnreadableBucketSettingsAreSaidSoUntilSavedAgain)
+{
+    ASSERT_TRUE(writeBytes(configPath(), "{\"accessKeyId\":"));
+    UploadService damaged(settings.store(), api, history, UploadConfigFile(configPath(), QString()));
+    StorageSection form(damaged);
+    EXPECT_FALSE(form.problemLabel()->isHidden());
+    EXPECT_TRUE(form.problemLabel()->text().contains(QStringLiteral("could not be read"))) << form.problemLabel()->text().toStdString();
+    EXPECT_EQ(test::outcome(damaged.uploadToCustomS3("x", QStringLiteral("x.png"))).error, form.problemLabel()->text());
+    form.bucketField()->setText(QStringLiteral("shots"));
+    form.saveButton()->click();
+    EXPECT_TRUE(form.problemLabel()->isHidden());
+    EXPECT_EQ(QDir(dir.path()).entryList({QStringLiteral("upload-config.unreadable-*.json")}).size(), 1);
 }
 
 TEST_F(UploadSettings, SavedIndicatorLastsFromTheLatestSave)

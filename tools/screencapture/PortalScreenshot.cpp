@@ -1,5 +1,6 @@
 #include "PortalScreenshot.h"
 
+#include "core/AtomicFile.h"
 #include "core/ImageFile.h"
 
 #include <QDBusConnection>
@@ -118,8 +119,8 @@ int portalScreenshot(const QString& output, bool interactive, const ScreenScale&
         return fail(QStringLiteral("cannot write %1: %2").arg(output, file.errorString()));
     if (!writer.write(*image))
         return fail(QStringLiteral("cannot write %1: %2").arg(output, writer.errorString()));
-    if (!file.commit())
-        return fail(QStringLiteral("cannot write %1: %2").arg(output, file.errorString()));
+    if (const std::optional<QString> failed = pelorin::commitAtomically(file))
+        return fail(QStringLiteral("cannot write ") + *failed);
     return 0;
 }
 

@@ -7,6 +7,7 @@
 #include "CaptureOverlay.h"
 #include "PortalScreenshot.h"
 #include "X11Windows.h"
+#include "core/AtomicFile.h"
 #include "core/ImageFile.h"
 
 #include <QApplication>
@@ -40,9 +41,11 @@ int writePng(QImage image, const QString& path)
     pelorin::setResolutionFromScale(image);
     QSaveFile file(path);
     QImageWriter writer(&file, "png");
-    if (!file.open(QIODevice::WriteOnly) || !writer.write(image) || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || !writer.write(image))
         return fail(QStringLiteral("cannot write %1: %2")
                         .arg(path, writer.error() != QImageWriter::UnknownError ? writer.errorString() : file.errorString()));
+    if (const std::optional<QString> failed = pelorin::commitAtomically(file))
+        return fail(QStringLiteral("cannot write ") + *failed);
     return 0;
 }
 

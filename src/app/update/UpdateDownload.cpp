@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QFile>
+#include <QLocale>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -13,6 +14,7 @@
 
 #include <QCoro/QCoroNetworkReply>
 
+#include <algorithm>
 #include <memory>
 
 namespace pelorin {
@@ -25,7 +27,7 @@ struct DeleteLater {
 
 } // namespace
 
-QCoro::Task<DownloadResult> downloadToFile(QUrl url, QString path)
+QCoro::Task<DownloadResult> downloadToFile(QUrl url, QString path, qint64 maxBytes)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -38,23 +40,44 @@ QCoro::Task<DownloadResult> downloadToFile(QUrl url, QString path)
     std::unique_ptr<QNetworkReply, DeleteLater> reply(networkManager()->get(request));
     QNetworkReply* raw = reply.get();
 
+    // The reply keeps at most this much in memory: the rest waits in the socket until written.
+    raw->setReadBufferSize(qint64(1) << 20);
     QCryptographicHash hash(QCryptographicHash::Sha256);
     bool writeFailed = false;
-    QObject::connect(raw, &QNetworkReply::readyRead, raw, [&] {
-        const QByteArray chunk = raw->readAll();
+    bool tooLarge = false;
+    qint64 received = 0;
+    const auto limit = [&] {
+        const QVariant announced = raw->header(QNetworkRequest::ContentLengthHeader);
+        return announced.isValid() ? std::min(maxBytes, announced.toLongLong()) : maxBytes;
+    };
+    const auto take = [&](const QByteArray& chunk) {
+        received += chunk.size();
+        if (received > limit())
+            tooLarge = true;
+        if (tooLarge || writeFailed)
+            return;
         hash.addData(chunk);
-        if (!writeFailed && file.write(chunk) != chunk.size()) {
-            writeFailed = true;
+        writeFailed = file.write(chunk) != chunk.size();
+    };
+    QObject::connect(raw, &QNetworkReply::metaDataChanged, raw, [&] {
+        const QVariant announced = raw->header(QNetworkRequest::ContentLengthHeader);
+        if (announced.isValid() && announced.toLongLong() > maxBytes) {
+            tooLarge = true;
             raw->abort();
         }
     });
+    QObject::connect(raw, &QNetworkReply::readyRead, raw, [&] {
+        take(raw->readAll());
+        if (tooLarge || writeFailed)
+            raw->abort();
+    });
     co_await raw;
     // Bytes that arrived with the finished signal.
-    const QByteArray rest = raw->readAll();
-    hash.addData(rest);
-    if (!writeFailed && file.write(rest) != rest.size())
-        writeFailed = true;
+    take(raw->readAll());
 
+    if (tooLarge)
+        throw UpdateError(QStringLiteral("The update download is larger than %1; it was refused.")
+                              .arg(QLocale::c().formattedDataSize(maxBytes, 0)));
     if (writeFailed)
         throw UpdateError(QStringLiteral("Couldn't write %1: %2").arg(path, file.errorString()));
     const QNetworkReply::NetworkError error = raw->error();

@@ -239,8 +239,10 @@ bool UpdateService::installStagedUpdateIfPending()
     m_settings.remove(versionKey);
     m_settings.remove(pathKey);
     // A build tree or a package is never replaced, and only a complete folder replaces one.
+    // The staged folder's own VERSION decides: the setting may be stale, or the folder
+    // replaced since it was written.
     if (!isNewer(version, m_environment.currentVersion) || m_environment.applicationFolder.isEmpty()
-        || !isApplicationFolder(staged))
+        || !isApplicationFolder(staged) || !isNewer(folderVersion(staged), m_environment.currentVersion))
         return false;
     try {
         m_environment.launchInstaller(m_environment.processId, m_environment.applicationFolder, staged);
@@ -253,12 +255,18 @@ bool UpdateService::installStagedUpdateIfPending()
 
 void UpdateService::cleanupOldUpdates()
 {
+    // Only what the updater itself made goes: folders of its staging layout, never through a
+    // link and never a folder holding anything else. A newer version stays only when it was
+    // staged completely; a download that failed or was refused goes.
     const QString root = m_environment.stagingRoot;
-    if (root.isEmpty())
+    if (!isOwnStagingRoot(root))
         return;
-    const QFileInfoList entries = QDir(root).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    const QFileInfoList entries = QDir(root).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     for (const QFileInfo& entry : entries) {
-        if (!isNewer(entry.fileName(), m_environment.currentVersion))
+        if (!isStagingFolder(entry.filePath()))
+            continue;
+        const QString staged = QDir(entry.filePath()).filePath(QStringLiteral("Pelorin"));
+        if (!isNewer(entry.fileName(), m_environment.currentVersion) || !isApplicationFolder(staged))
             removeTree(entry.filePath());
     }
 }

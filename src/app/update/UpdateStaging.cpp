@@ -41,12 +41,22 @@ QString findApplication(const QString& mnt)
 }
 
 // Steps between unpacking and detaching; the caller removes "mnt" whatever happens here.
-QCoro::Task<QString> unpackAndCopy(QString archive, QString mnt, QString staged, QString currentVersion)
+QCoro::Task<QString> unpackAndCopy(QString archive, QString source, QString mnt, QString staged, QString currentVersion)
 {
     // Argument lists are built before co_await: g++ 12 mishandles temporaries inside a
     // co_await expression.
-    const QStringList list{QStringLiteral("--list"), QStringLiteral("--gzip"), QStringLiteral("--file"), archive};
-    const QByteArray listing = co_await runTool(tar, list);
+    const QStringList list{QStringLiteral("--list"), QStringLiteral("--verbose"), QStringLiteral("--gzip"),
+                           QStringLiteral("--file"), archive};
+    QByteArray verbose;
+    try {
+        verbose = co_await runTool(tar, list);
+    } catch (const UpdateError& error) {
+        throw UpdateError(QStringLiteral("The update archive %1 could not be read: %2").arg(source, error.description()));
+    }
+    if (!archiveMembersAreOrdinary(verbose))
+        throw UpdateError(QStringLiteral("The update archive holds device files or other special files."));
+    const QStringList names{QStringLiteral("--list"), QStringLiteral("--gzip"), QStringLiteral("--file"), archive};
+    const QByteArray listing = co_await runTool(tar, names);
     if (!archiveMembersStayInside(listing))
         throw UpdateError(QStringLiteral("The update archive holds files outside its folder."));
     const QStringList extract{QStringLiteral("--extract"), QStringLiteral("--gzip"), QStringLiteral("--file"), archive,
@@ -73,40 +83,16 @@ QCoro::Task<QString> unpackAndCopy(QString archive, QString mnt, QString staged,
     co_return staged;
 }
 
-} // namespace
-
-QCoro::Task<QString> stageUpdate(UpdateFeed feed, StagingPlace place)
+QCoro::Task<QString> downloadAndStage(QUrl url, UpdateFeed feed, QString folder, QString currentVersion)
 {
-    const QUrl url = downloadUrl(place.siteBase, feed.dmg_url);
-    if (url.isEmpty())
-        throw UpdateError(QStringLiteral("Bad download URL in the update feed."));
-    if (!isSafeFolderName(feed.version))
-        throw UpdateError(QStringLiteral("Bad version in the update feed."));
-
-    const QDir work(QDir(place.stagingRoot).filePath(feed.version));
-    if (!removeTree(work.path()))
-        throw fileError(QStringLiteral("remove"), work.path());
-    if (!QDir().mkpath(work.path()))
-        throw fileError(QStringLiteral("create"), work.path());
-
+    const QDir work(folder);
     const QString partial = work.filePath(QStringLiteral("update.tar.gz.part"));
-    DownloadResult download;
-    try {
-        download = co_await downloadToFile(url, partial);
-    } catch (...) {
-        QFile::remove(partial);
-        throw;
-    }
-    if (download.status != 200) {
-        QFile::remove(partial);
+    const DownloadResult download = co_await downloadToFile(url, partial);
+    if (download.status != 200)
         throw UpdateError(QStringLiteral("Download failed (HTTP %1).").arg(download.status));
-    }
-    if (feed.sha256 && download.sha256 != feed.sha256->toLatin1()) {
-        QFile::remove(partial);
+    if (feed.sha256 && download.sha256 != feed.sha256->toLatin1())
         throw UpdateError(QStringLiteral("The downloaded update doesn't match the checksum in the update feed."));
-    }
     const QString archive = work.filePath(QStringLiteral("update.tar.gz"));
-    QFile::remove(archive);
     if (!QFile::rename(partial, archive))
         throw fileError(QStringLiteral("move the download to"), archive);
 
@@ -117,7 +103,7 @@ QCoro::Task<QString> stageUpdate(UpdateFeed feed, StagingPlace place)
     std::exception_ptr failure;
     try {
         const QString target = work.filePath(QStringLiteral("Pelorin"));
-        staged = co_await unpackAndCopy(archive, mnt, target, place.currentVersion);
+        staged = co_await unpackAndCopy(archive, url.fileName(), mnt, target, currentVersion);
     } catch (...) {
         failure = std::current_exception();
     }
@@ -126,6 +112,44 @@ QCoro::Task<QString> stageUpdate(UpdateFeed feed, StagingPlace place)
         std::rethrow_exception(failure);
     if (!detached)
         throw fileError(QStringLiteral("remove"), mnt);
+    co_return staged;
+}
+
+} // namespace
+
+QCoro::Task<QString> stageUpdate(UpdateFeed feed, StagingPlace place)
+{
+    const QUrl url = downloadUrl(place.siteBase, feed.dmg_url);
+    if (url.isEmpty())
+        throw UpdateError(QStringLiteral("Bad download URL in the update feed."));
+    if (!isSafeFolderName(feed.version))
+        throw UpdateError(QStringLiteral("Bad version in the update feed."));
+    // Whatever is cleared or created below must be in the application's own folder.
+    if (!isOwnStagingRoot(place.stagingRoot))
+        throw UpdateError(QStringLiteral("The update folder %1 is a link to another place; remove it to update.")
+                              .arg(QDir::toNativeSeparators(place.stagingRoot)));
+
+    const QDir work(QDir(place.stagingRoot).filePath(feed.version));
+    if (QFileInfo::exists(work.path()) && !isStagingFolder(work.path()))
+        throw UpdateError(QStringLiteral("The update folder %1 holds files Pelorin did not put there.")
+                              .arg(QDir::toNativeSeparators(work.path())));
+    if (!removeTree(work.path()))
+        throw fileError(QStringLiteral("remove"), work.path());
+    if (!QDir().mkpath(work.path()))
+        throw fileError(QStringLiteral("create"), work.path());
+
+    // A refused or failed update leaves nothing behind: not the download, not the image.
+    QString staged;
+    std::exception_ptr failure;
+    try {
+        staged = co_await downloadAndStage(url, feed, work.path(), place.currentVersion);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (failure) {
+        removeTree(work.path());
+        std::rethrow_exception(failure);
+    }
     co_return staged;
 }
 

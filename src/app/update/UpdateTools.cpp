@@ -12,6 +12,7 @@
 
 #include <sys/xattr.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -21,7 +22,6 @@ namespace pelorin {
 QCoro::Task<QByteArray> runTool(QString program, QStringList arguments)
 {
     auto process = std::make_unique<QProcess>();
-    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     auto awaitable = qCoro(*process);
     const bool started = co_await awaitable.start(program, arguments);
     if (!started)
@@ -37,9 +37,48 @@ QCoro::Task<QByteArray> runTool(QString program, QStringList arguments)
     }
     if (process->exitStatus() != QProcess::NormalExit)
         throw UpdateError(QStringLiteral("%1 failed (crashed).").arg(name));
-    if (process->exitCode() != 0)
-        throw UpdateError(QStringLiteral("%1 failed (%2).").arg(name).arg(process->exitCode()));
+    if (process->exitCode() != 0) {
+        // The tool's first complaint says what was wrong ("This does not look like a tar
+        // archive"); the lines after it only say that it gave up.
+        const QList<QByteArray> lines = process->readAllStandardError().trimmed().split('\n');
+        const QString reason = QString::fromLocal8Bit(lines.first()).trimmed().left(300);
+        throw UpdateError(reason.isEmpty() ? QStringLiteral("%1 failed (%2).").arg(name).arg(process->exitCode())
+                                           : QStringLiteral("%1 failed (%2): %3").arg(name).arg(process->exitCode()).arg(reason));
+    }
     co_return process->readAllStandardOutput();
+}
+
+bool archiveMembersAreOrdinary(const QByteArray& verboseListing)
+{
+    for (const QByteArray& line : verboseListing.split('\n')) {
+        // The first letter of the mode: - file, d folder, l symbolic link, h hard link.
+        if (!line.isEmpty() && !QByteArrayView("-dlh").contains(line.front()))
+            return false;
+    }
+    return true;
+}
+
+bool isStagingFolder(const QString& folder)
+{
+    const QFileInfo info(folder);
+    if (!info.isDir() || info.isSymLink())
+        return false;
+    static const QStringList ours{QStringLiteral("update.tar.gz.part"), QStringLiteral("update.tar.gz"),
+                                  QStringLiteral("mnt"), QStringLiteral("Pelorin")};
+    const QStringList entries = QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    return std::all_of(entries.begin(), entries.end(), [](const QString& name) { return ours.contains(name); });
+}
+
+bool isOwnStagingRoot(const QString& root)
+{
+    const QFileInfo info(root);
+    if (root.isEmpty() || info.isSymLink())
+        return false;
+    if (!info.exists())
+        return true;
+    // No link anywhere on the way either: the folder must be where its parent says it is.
+    return info.isDir()
+        && info.canonicalFilePath() == QFileInfo(info.absolutePath()).canonicalFilePath() + u'/' + info.fileName();
 }
 
 bool archiveMembersStayInside(const QByteArray& listing)

@@ -9,12 +9,21 @@ namespace pelorin {
 
 // Runs an external program to its end without blocking the event loop. A failed start
 // throws UpdateError with the launcher's message; a non-zero exit throws "<name> failed
-// (<status>)." (for example "tar failed (2)."). Standard output is returned.
+// (<status>): <its first line of errors>". Standard output is returned.
 QCoro::Task<QByteArray> runTool(QString program, QStringList arguments);
 
 // Whether every member of `tar --list` output stays inside the folder it is unpacked into:
 // no absolute path and no ".." component.
 bool archiveMembersStayInside(const QByteArray& listing);
+// Whether `tar --list --verbose` output holds only folders, files and links: device nodes,
+// pipes and other special files have no place in an application folder.
+bool archiveMembersAreOrdinary(const QByteArray& verboseListing);
+
+// The names the updater creates in a staging folder (Updates/<version>/): the download, its
+// archive, the unpacked image and the staged application folder.
+bool isStagingFolder(const QString& folder);
+// Whether the staging root is a real folder of its own, not a link leading elsewhere.
+bool isOwnStagingRoot(const QString& root);
 
 // Adds or removes write permission on every folder and file below `path` (and `path`
 // itself), never following symbolic links out of the tree.
