@@ -416,6 +416,7 @@ void BM_PenStroke500PointsToFrame(benchmark::State& state)
     const std::vector<double> last(frames.end() - std::min<std::ptrdiff_t>(50, std::ssize(frames)), frames.end());
     const double worst = last.empty() ? 0 : *std::max_element(last.begin(), last.end());
     state.counters["median_ms"] = median(frames) * 1e3;
+    state.counters["last50_median_ms"] = median(last) * 1e3;
     state.counters["worst_ms"] = worst * 1e3;
     state.counters["worst_fps"] = worst > 0 ? 1 / worst : 0;
     c.editor.selectTool(std::nullopt);

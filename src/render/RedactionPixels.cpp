@@ -4,6 +4,7 @@
 
 #include <QMutex>
 
+#include <algorithm>
 #include <cmath>
 #include <list>
 #include <tuple>
@@ -12,9 +13,10 @@ namespace pelorin {
 
 namespace {
 
-// A blurred copy is made at one pixel per this many points: the blur is wide, so detail
-// finer than that would be averaged away anyway.
-constexpr double blurPointsPerPixel = 2;
+// The blur is made on a reduced copy, at a third of its radius per pixel: detail finer than
+// that is averaged away anyway, and the kernel stays a few pixels wide however large the
+// redaction is.
+constexpr double blurPixelsPerSigma = 3;
 
 QImage pixelated(const QImage& region, QSizeF points)
 {
@@ -27,15 +29,16 @@ QImage pixelated(const QImage& region, QSizeF points)
 
 QImage blurred(const QImage& region, QSizeF points)
 {
-    const int width = std::max(1, int(std::ceil(points.width() / blurPointsPerPixel)));
-    const int height = std::max(1, int(std::ceil(points.height() / blurPointsPerPixel)));
+    // Wide enough to melt a line of text into a band: at least 6 points, more for tall
+    // redactions, which may cover large type.
+    const double sigmaPoints = std::clamp(std::min(points.width(), points.height()) / 6, 6.0, 24.0);
+    const double pointsPerPixel = sigmaPoints / blurPixelsPerSigma;
+    const int width = std::max(1, int(std::ceil(points.width() / pointsPerPixel)));
+    const int height = std::max(1, int(std::ceil(points.height() / pointsPerPixel)));
     QImage small = region.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
                        .convertToFormat(QImage::Format_RGBA8888_Premultiplied);
-    // Wide enough to melt a line of text into a band: at least 6 points, more for tall
-    // redactions over large type.
-    const double sigmaPoints = std::max(6.0, std::min(points.width(), points.height()) / 6);
     cv::Mat pixels(small.height(), small.width(), CV_8UC4, small.bits(), size_t(small.bytesPerLine()));
-    cv::GaussianBlur(pixels, pixels, cv::Size(0, 0), sigmaPoints / blurPointsPerPixel, 0, cv::BORDER_REPLICATE);
+    cv::GaussianBlur(pixels, pixels, cv::Size(0, 0), blurPixelsPerSigma, 0, cv::BORDER_REPLICATE);
     return small;
 }
 
