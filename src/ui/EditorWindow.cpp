@@ -56,7 +56,8 @@ EditorWindow::EditorWindow(EditorViewModel& editor, QWidget* parent)
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
     m_toolbar = new EditorToolbar(editor, this);
-    connect(m_toolbar, &EditorToolbar::deleteRequested, &editor, &EditorViewModel::removeAnnotation);
+    // The whole selection goes, as one step, however many are selected.
+    connect(m_toolbar, &EditorToolbar::deleteRequested, &editor, [&editor] { editor.deleteSelection(); });
     column->addWidget(m_toolbar);
     auto* row = new QHBoxLayout;
     row->setSpacing(0);

@@ -211,6 +211,7 @@ TEST_F(Window, DeleteIsOfferedOnlyWithASelection)
     remove->click();
     ASSERT_EQ(requested.size(), 1);
     EXPECT_EQ(requested[0].at(0).toUuid(), redact.id);
+    EXPECT_TRUE(editor->document()->annotations.empty());
 }
 
 TEST_F(Window, UndoAndRedoKeysFollowTheHistory)
