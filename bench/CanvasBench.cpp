@@ -381,6 +381,100 @@ void BM_AnnotationDragCommit(benchmark::State& state)
 }
 BENCHMARK(BM_AnnotationDragCommit)->UseManualTime()->Iterations(50)->Unit(benchmark::kMillisecond);
 
+// A pen line of 500 points drawn over the canvas: from each pointer move to the repainted
+// canvas. The line is smoothed and painted whole on every move, so the last moves cost most:
+// worst_ms is the slowest of the last 50.
+void BM_PenStroke500PointsToFrame(benchmark::State& state)
+{
+    Canvas& c = canvas();
+    c.editor.setZoomLevel(1.0);
+    c.editor.selectTool(AnnotationTool::pen);
+    c.settle();
+    QWidget* overlay = c.view->annotationOverlay();
+    const QPointF origin(300, 300);
+    // A spiral-ish scribble, 3 canvas points between samples.
+    const auto pointAt = [&](int i) {
+        const double t = i * 0.06;
+        return origin + QPointF(std::cos(t) * (40 + i * 0.5), std::sin(t) * (40 + i * 0.3)) + QPointF(i * 0.4, 0);
+    };
+    std::vector<double> frames;
+    QElapsedTimer clock;
+    clock.start();
+    sendMouse(overlay, QEvent::MouseButtonPress, pointAt(0), Qt::LeftButton);
+    int i = 0;
+    for (auto _ : state) {
+        ++i;
+        const qint64 start = clock.nsecsElapsed();
+        sendMouse(overlay, QEvent::MouseMove, pointAt(i), Qt::LeftButton);
+        flushRepaints();
+        const double seconds = double(clock.nsecsElapsed() - start) / 1e9;
+        frames.push_back(seconds);
+        state.SetIterationTime(seconds);
+    }
+    sendMouse(overlay, QEvent::MouseButtonRelease, pointAt(i), Qt::NoButton);
+    flushRepaints();
+    const std::vector<double> last(frames.end() - std::min<std::ptrdiff_t>(50, std::ssize(frames)), frames.end());
+    const double worst = last.empty() ? 0 : *std::max_element(last.begin(), last.end());
+    state.counters["median_ms"] = median(frames) * 1e3;
+    state.counters["last50_median_ms"] = median(last) * 1e3;
+    state.counters["worst_ms"] = worst * 1e3;
+    state.counters["worst_fps"] = worst > 0 ? 1 / worst : 0;
+    c.editor.selectTool(std::nullopt);
+}
+BENCHMARK(BM_PenStroke500PointsToFrame)->UseManualTime()->Iterations(500)->Unit(benchmark::kMillisecond);
+
+// Twenty selected annotations of every kind dragged together, among the others on the canvas.
+void BM_MultiSelectionDragToFrame(benchmark::State& state)
+{
+    Canvas& c = canvas();
+    c.editor.setZoomLevel(1.0);
+    std::vector<QUuid> group;
+    for (int i = 0; i < 20; ++i) {
+        const QPointF at(100 + (i % 5) * 150, 450 + (i / 5) * 110);
+        Annotation made;
+        switch (i % 5) {
+        case 0: made = c.editor.makeShapeAnnotation(QRectF(at, QSizeF(90, 60))); break;
+        case 1: made = c.editor.makeArrowAnnotation(at, at + QPointF(80, 50)); break;
+        case 2: made = c.editor.makeStepAnnotation(at + QPointF(30, 30)); break;
+        case 3: made = c.editor.makeStrokeAnnotation(StrokeKind::pen, {at, at + QPointF(40, 60), at + QPointF(90, 10)}); break;
+        default: {
+            RedactAnnotation redact = c.editor.makeRedactAnnotation(QRectF(at, QSizeF(100, 40)), RedactStyle::pixelate);
+            made = redact;
+            break;
+        }
+        }
+        c.editor.addAnnotation(made);
+        group.push_back(annotationId(made));
+    }
+    c.editor.setSelectedAnnotationIds(group);
+    c.settle();
+    QWidget* overlay = c.view->annotationOverlay();
+    const CanvasMapping map = c.view->annotationOverlay()->mapping();
+    // The first shape's top edge, its grab band.
+    const QPointF grab = map.toView(QPointF(140, 450));
+    std::vector<double> frames;
+    QElapsedTimer clock;
+    clock.start();
+    sendMouse(overlay, QEvent::MouseButtonPress, grab, Qt::LeftButton);
+    double dx = 0;
+    for (auto _ : state) {
+        dx = dx > 200 ? 0 : dx + 5;
+        const qint64 start = clock.nsecsElapsed();
+        sendMouse(overlay, QEvent::MouseMove, grab + QPointF(dx, dx / 3), Qt::LeftButton);
+        flushRepaints();
+        const double seconds = double(clock.nsecsElapsed() - start) / 1e9;
+        frames.push_back(seconds);
+        state.SetIterationTime(seconds);
+    }
+    sendMouse(overlay, QEvent::MouseButtonRelease, grab + QPointF(dx, dx / 3), Qt::NoButton);
+    flushRepaints();
+    const double m = median(frames);
+    state.counters["median_ms"] = m * 1e3;
+    state.counters["median_fps"] = m > 0 ? 1 / m : 0;
+    state.counters["moved_together"] = c.editor.selectedAnnotationIds().size();
+}
+BENCHMARK(BM_MultiSelectionDragToFrame)->UseManualTime()->Iterations(200)->Unit(benchmark::kMillisecond);
+
 // A drag made by the X server's test input (xdotool), as a hand on a mouse makes it: the
 // pointer moves every 8 ms whether or not the canvas keeps up, and the frames that reach the
 // window while it moves are counted. `keys` are held during the drag.

@@ -1,5 +1,7 @@
 #include "core/Fonts.h"
 #include "editor/EditorViewModel.h"
+#include "render/ImageComposition.h"
+#include "render/RedactionPixels.h"
 #include "editor/FileExportService.h"
 #include "editor/PngWriter.h"
 #include "platform/NotificationCenter.h"
@@ -66,6 +68,63 @@ void BM_RenderFinalImage(benchmark::State& state)
             break;
         }
         benchmark::DoNotOptimize(image->constBits());
+    }
+}
+
+// The export with a 1000 × 600-point pixelate or blur redaction (arg 1, 2; 0: none) on the
+// 2× screenshot. Each iteration moves it by a hundredth of a point, so the redaction's pixels
+// are made anew every time, as on the first export after drawing it (the canvas has usually
+// made them already, and the export then reuses them).
+void BM_RenderWithRedaction(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    const auto style = state.range(0) == 1 ? RedactStyle::pixelate : RedactStyle::blur;
+    int i = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        for (const Annotation& a : std::vector<Annotation>(f.editor.document()->annotations))
+            f.editor.removeAnnotation(annotationId(a));
+        if (state.range(0) != 0) {
+            RedactAnnotation redact = RedactAnnotation::make(QRectF(200 + (i++ % 1000) * 0.01, 150, 1000, 600), Qt::black);
+            redact.redactStyle = style;
+            f.editor.addAnnotation(redact);
+        }
+        state.ResumeTiming();
+        std::optional<QImage> image = f.editor.renderFinalImage();
+        if (!image) {
+            state.SkipWithError("render failed");
+            break;
+        }
+        benchmark::DoNotOptimize(image->constBits());
+    }
+    for (const Annotation& a : std::vector<Annotation>(f.editor.document()->annotations))
+        f.editor.removeAnnotation(annotationId(a));
+}
+
+// The annotation raster of the export (what a redaction adds to it) with a 1000 × 600-point
+// redaction (arg 0 solid, 1 pixelate, 2 blur), its pixels made anew each time.
+void BM_AnnotationRasterWithRedaction(benchmark::State& state)
+{
+    const ScreenshotDocument& document = *fixture().editor.document();
+    const RedactStyle styles[] = {RedactStyle::solid, RedactStyle::pixelate, RedactStyle::blur};
+    int i = 0;
+    for (auto _ : state) {
+        RedactAnnotation redact = RedactAnnotation::make(QRectF(200 + (i++ % 1000) * 0.01, 150, 1000, 600), Qt::black);
+        redact.redactStyle = styles[state.range(0)];
+        const auto raster = renderAnnotationsOnly({redact}, document.imagePointSize(), 2, &document.image);
+        benchmark::DoNotOptimize(raster);
+    }
+}
+
+// The redaction's pixels alone, made anew: 1000 × 600 points of the 2× screenshot.
+void BM_RedactionPixels(benchmark::State& state)
+{
+    const QImage screenshot = fixture().editor.document()->image;
+    const auto style = state.range(0) == 1 ? RedactStyle::pixelate : RedactStyle::blur;
+    int i = 0;
+    for (auto _ : state) {
+        const auto pixels = redactionPixels(screenshot, QRectF(200 + (i++ % 1000) * 0.01, 150, 1000, 600), style);
+        benchmark::DoNotOptimize(pixels);
     }
 }
 
@@ -158,6 +217,9 @@ void encoderSettings(benchmark::internal::Benchmark* b)
 BENCHMARK(BM_CopyToClipboard)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true)->UseRealTime();
 BENCHMARK(BM_CopyThenPastePng)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true)->UseRealTime();
 BENCHMARK(BM_EncodePng)->Apply(encoderSettings)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RenderWithRedaction)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->Iterations(15)->Repetitions(3)->ReportAggregatesOnly(true)->UseRealTime();
+BENCHMARK(BM_AnnotationRasterWithRedaction)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RedactionPixels)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RenderFinalImage)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true)->UseRealTime();
 BENCHMARK(BM_RenderAndWritePng)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true)->UseRealTime();
 

@@ -64,6 +64,10 @@ QMenuBar* buildApplicationMenu(EditorViewModel& editor, ApplicationMenuActions a
         edit->addAction(window->undoAction());
         edit->addAction(window->redoAction());
         edit->addSeparator();
+        edit->addAction(window->pasteAction());
+        edit->addAction(window->selectAllAction());
+        edit->addAction(window->duplicateAction());
+        edit->addSeparator();
     }
     QAction* copy = edit->addAction(QStringLiteral("Copy to Clipboard"), &editor, [&editor] { editor.copyViaShortcut(); });
     copy->setShortcut(QKeySequence(QStringLiteral("Ctrl+C")));

@@ -42,8 +42,13 @@ struct RawValues<RedactHandlePosition> {
     static constexpr std::array names{"topLeft", "topRight", "bottomLeft", "bottomRight"};
 };
 template <>
+struct RawValues<StrokeKind> {
+    static constexpr std::array names{"pen", "highlighter"};
+};
+template <>
 struct RawValues<AnnotationTool> {
-    static constexpr std::array names{"text", "arrow", "shape", "redact", "quick"};
+    static constexpr std::array names{"text",     "arrow", "shape",       "redact", "quick",
+                                      "pixelate", "pen",   "highlighter", "step"};
 };
 
 template <typename E>
@@ -90,6 +95,7 @@ template std::optional<ShapeType> fromRawValue<ShapeType>(const QString&);
 template std::optional<ShapeHandlePosition> fromRawValue<ShapeHandlePosition>(const QString&);
 template std::optional<RedactStyle> fromRawValue<RedactStyle>(const QString&);
 template std::optional<RedactHandlePosition> fromRawValue<RedactHandlePosition>(const QString&);
+template std::optional<StrokeKind> fromRawValue<StrokeKind>(const QString&);
 template std::optional<AnnotationTool> fromRawValue<AnnotationTool>(const QString&);
 template std::span<const TextDesign> allCases<TextDesign>();
 template std::span<const FontWeight> allCases<FontWeight>();
@@ -98,6 +104,7 @@ template std::span<const ShapeType> allCases<ShapeType>();
 template std::span<const ShapeHandlePosition> allCases<ShapeHandlePosition>();
 template std::span<const RedactStyle> allCases<RedactStyle>();
 template std::span<const RedactHandlePosition> allCases<RedactHandlePosition>();
+template std::span<const StrokeKind> allCases<StrokeKind>();
 template std::span<const AnnotationTool> allCases<AnnotationTool>();
 
 QString rawValue(TextDesign value) { return rawValueOf(value); }
@@ -107,6 +114,7 @@ QString rawValue(ShapeType value) { return rawValueOf(value); }
 QString rawValue(ShapeHandlePosition value) { return rawValueOf(value); }
 QString rawValue(RedactStyle value) { return rawValueOf(value); }
 QString rawValue(RedactHandlePosition value) { return rawValueOf(value); }
+QString rawValue(StrokeKind value) { return rawValueOf(value); }
 QString rawValue(AnnotationTool value) { return rawValueOf(value); }
 
 std::optional<AnnotationTool> annotationToolForDigit(const QString& digit)
@@ -172,6 +180,41 @@ RedactAnnotation RedactAnnotation::make(const QRectF& rect, const QColor& color)
     return redact;
 }
 
+StrokeAnnotation StrokeAnnotation::make(StrokeKind kind, const std::vector<QPointF>& points, const QColor& color,
+                                        double strokeWidth)
+{
+    StrokeAnnotation stroke;
+    stroke.id = QUuid::createUuid();
+    stroke.color = color;
+    stroke.isSelected = true;
+    stroke.createdAt = QDateTime::currentDateTimeUtc();
+    stroke.kind = kind;
+    stroke.strokeWidth = strokeWidth;
+    if (points.empty())
+        return stroke;
+    QPointF topLeft = points.front();
+    for (const QPointF& p : points)
+        topLeft = QPointF(std::min(topLeft.x(), p.x()), std::min(topLeft.y(), p.y()));
+    stroke.position = topLeft;
+    stroke.points.reserve(points.size());
+    for (const QPointF& p : points)
+        stroke.points.push_back(p - topLeft);
+    return stroke;
+}
+
+StepAnnotation StepAnnotation::make(QPointF centre, int number, const QColor& color, double size)
+{
+    StepAnnotation step;
+    step.id = QUuid::createUuid();
+    step.position = centre - QPointF(size / 2, size / 2);
+    step.color = color;
+    step.isSelected = true;
+    step.createdAt = QDateTime::currentDateTimeUtc();
+    step.number = number;
+    step.size = size;
+    return step;
+}
+
 QUuid annotationId(const Annotation& annotation)
 {
     return std::visit([](const auto& a) { return a.id; }, annotation);
@@ -190,6 +233,13 @@ QPointF annotationPosition(const Annotation& annotation)
 void setAnnotationPosition(Annotation& annotation, QPointF position)
 {
     std::visit([position](auto& a) { a.position = position; }, annotation);
+}
+
+void translateAnnotation(Annotation& annotation, QPointF delta)
+{
+    setAnnotationPosition(annotation, annotationPosition(annotation) + delta);
+    if (auto* arrow = std::get_if<ArrowAnnotation>(&annotation))
+        arrow->endPoint += delta;
 }
 
 QColor annotationColor(const Annotation& annotation)

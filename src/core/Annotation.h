@@ -36,8 +36,11 @@ enum class ShapeType { rectangle, roundedRectangle, ellipse, circle };
 enum class ShapeHandlePosition { topLeft, topRight, bottomLeft, bottomRight, top, bottom, left, right };
 enum class RedactStyle { solid, blur, pixelate };
 enum class RedactHandlePosition { topLeft, topRight, bottomLeft, bottomRight };
-// The editor's drawing tool; no tool at all is the pointer (select and move) mode.
-enum class AnnotationTool { text, arrow, shape, redact, quick };
+// A freehand pen line, or a wide translucent highlighter band.
+enum class StrokeKind { pen, highlighter };
+// The editor's drawing tool; no tool at all is the pointer (select and move) mode. The digit
+// keys 1–9 choose them in this order; `pixelate` draws redactions of the pixelate style.
+enum class AnnotationTool { text, arrow, shape, redact, quick, pixelate, pen, highlighter, step };
 
 QString rawValue(TextDesign value);
 QString rawValue(FontWeight value);
@@ -46,9 +49,10 @@ QString rawValue(ShapeType value);
 QString rawValue(ShapeHandlePosition value);
 QString rawValue(RedactStyle value);
 QString rawValue(RedactHandlePosition value);
+QString rawValue(StrokeKind value);
 QString rawValue(AnnotationTool value);
 
-// The tool selected by the digit keys "1" to "5".
+// The tool selected by the digit keys "1" to "9".
 std::optional<AnnotationTool> annotationToolForDigit(const QString& digit);
 QString shortcutDigit(AnnotationTool tool);
 
@@ -137,13 +141,51 @@ struct RedactAnnotation {
     static RedactAnnotation make(const QRectF& rect, const QColor& color);
 };
 
+// A freehand line. The points are offsets from `position`, the top-left corner of their box,
+// so that moving the stroke moves one point only; resizing scales the offsets with the box.
+struct StrokeAnnotation {
+    QUuid id;
+    QPointF position; // top-left of the points' box
+    QColor color;
+    bool isSelected = false;
+    QDateTime createdAt;
+    StrokeKind kind = StrokeKind::pen;
+    std::vector<QPointF> points;
+    double strokeWidth = AppConstants::defaultPenWidth;
+
+    bool operator==(const StrokeAnnotation&) const = default;
+
+    // A new, selected stroke through `points` (document points).
+    static StrokeAnnotation make(StrokeKind kind, const std::vector<QPointF>& points, const QColor& color,
+                                 double strokeWidth);
+};
+
+// A numbered step marker: a filled circle of diameter `size` with its number in it.
+struct StepAnnotation {
+    QUuid id;
+    QPointF position; // top-left of the circle's box
+    QColor color;
+    bool isSelected = false;
+    QDateTime createdAt;
+    int number = 1;
+    double size = AppConstants::defaultStepSize;
+
+    bool operator==(const StepAnnotation&) const = default;
+
+    // A new, selected step centred on `centre`.
+    static StepAnnotation make(QPointF centre, int number, const QColor& color, double size);
+};
+
 // The document keeps its annotations in drawing order: later entries are drawn on top.
-using Annotation = std::variant<TextAnnotation, ArrowAnnotation, ShapeAnnotation, RedactAnnotation>;
+using Annotation = std::variant<TextAnnotation, ArrowAnnotation, ShapeAnnotation, RedactAnnotation, StrokeAnnotation,
+                                StepAnnotation>;
 
 QUuid annotationId(const Annotation& annotation);
 QDateTime annotationCreatedAt(const Annotation& annotation);
 QPointF annotationPosition(const Annotation& annotation);
 void setAnnotationPosition(Annotation& annotation, QPointF position);
+// Moves the whole annotation (both ends of an arrow; its attachments stay as they are).
+void translateAnnotation(Annotation& annotation, QPointF delta);
 QColor annotationColor(const Annotation& annotation);
 void setAnnotationColor(Annotation& annotation, const QColor& color);
 bool isSelected(const Annotation& annotation);
@@ -153,6 +195,9 @@ QRectF boundingRect(const TextAnnotation& text, double scale);
 QRectF boundingRect(const ArrowAnnotation& arrow, double scale);
 QRectF boundingRect(const ShapeAnnotation& shape, double scale);
 QRectF boundingRect(const RedactAnnotation& redact, double scale);
+// A stroke's points' box grown by half its width; a step's circle box.
+QRectF boundingRect(const StrokeAnnotation& stroke, double scale);
+QRectF boundingRect(const StepAnnotation& step, double scale);
 QRectF boundingRect(const Annotation& annotation, double scale);
 // `point` is already in scaled space.
 bool hitTest(const Annotation& annotation, QPointF point, double scale);
@@ -188,6 +233,14 @@ std::vector<Annotation> resolvingAttachments(std::vector<Annotation> annotations
 // The shaft between `start` and `end`, shortened so that it ends under the heads of size
 // `headSize` at the ends that carry one.
 ArrowEndpoints shaftEndpoints(QPointF start, QPointF end, double headSize, bool atStart, bool atEnd);
+
+// The box the stroke's points span, in document points (what its resize handles frame).
+QRectF strokeBox(const StrokeAnnotation& stroke);
+// The stroke with its points mapped from their box onto `box`; a side of no extent (a straight
+// horizontal or vertical line) is moved, not stretched.
+StrokeAnnotation strokeFittedTo(StrokeAnnotation stroke, const QRectF& box);
+// The number a new step gets: one more than the highest on the document (1 on none).
+int nextStepNumber(const std::vector<Annotation>& annotations);
 
 // Replaces the first entry with the annotation's id; nothing happens when none has it.
 void updateAnnotation(std::vector<Annotation>& annotations, const Annotation& annotation);

@@ -80,6 +80,52 @@ QRectF boundingRect(const RedactAnnotation& redact, double scale)
     return {redact.position * scale, redact.size * scale};
 }
 
+QRectF strokeBox(const StrokeAnnotation& stroke)
+{
+    if (stroke.points.empty())
+        return {stroke.position, QSizeF(0, 0)};
+    double right = 0;
+    double bottom = 0;
+    for (const QPointF& p : stroke.points) {
+        right = std::max(right, p.x());
+        bottom = std::max(bottom, p.y());
+    }
+    return {stroke.position, QSizeF(right, bottom)};
+}
+
+StrokeAnnotation strokeFittedTo(StrokeAnnotation stroke, const QRectF& box)
+{
+    const QRectF from = strokeBox(stroke);
+    const double sx = from.width() > 1e-6 ? box.width() / from.width() : 1;
+    const double sy = from.height() > 1e-6 ? box.height() / from.height() : 1;
+    for (QPointF& p : stroke.points)
+        p = QPointF(p.x() * sx, p.y() * sy);
+    stroke.position = box.topLeft();
+    return stroke;
+}
+
+int nextStepNumber(const std::vector<Annotation>& annotations)
+{
+    int highest = 0;
+    for (const Annotation& a : annotations) {
+        if (const auto* step = std::get_if<StepAnnotation>(&a))
+            highest = std::max(highest, step->number);
+    }
+    return highest + 1;
+}
+
+QRectF boundingRect(const StrokeAnnotation& stroke, double scale)
+{
+    const double half = stroke.strokeWidth / 2;
+    const QRectF box = strokeBox(stroke).adjusted(-half, -half, half, half);
+    return {box.topLeft() * scale, box.size() * scale};
+}
+
+QRectF boundingRect(const StepAnnotation& step, double scale)
+{
+    return {step.position * scale, QSizeF(step.size, step.size) * scale};
+}
+
 QRectF boundingRect(const Annotation& annotation, double scale)
 {
     return std::visit([scale](const auto& a) { return boundingRect(a, scale); }, annotation);
@@ -91,6 +137,22 @@ bool hitTest(const Annotation& annotation, QPointF point, double scale)
         return distanceFromPointToLine(point, arrow->position * scale, arrow->endPoint * scale)
             <= arrow->strokeWidth * scale + 10;
 
+    if (const auto* stroke = std::get_if<StrokeAnnotation>(&annotation)) {
+        // Near the line itself, not anywhere in its box: a circled area stays clickable.
+        const double reach = stroke->strokeWidth * scale / 2 + 6;
+        const auto& pts = stroke->points;
+        for (std::size_t i = 0; i < pts.size(); ++i) {
+            const QPointF a = (stroke->position + pts[i]) * scale;
+            const QPointF b = (stroke->position + pts[std::min(i + 1, pts.size() - 1)]) * scale;
+            if (distanceFromPointToLine(point, a, b) <= reach)
+                return true;
+        }
+        return false;
+    }
+    if (const auto* step = std::get_if<StepAnnotation>(&annotation)) {
+        const QRectF box = boundingRect(*step, scale);
+        return length(point - box.center()) <= box.width() / 2;
+    }
     const QRectF bounds = boundingRect(annotation, scale).normalized();
     if (!bounds.contains(point))
         return false;

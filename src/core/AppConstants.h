@@ -28,6 +28,11 @@ inline constexpr double defaultShapeStrokeWidth = 5;
 inline constexpr double defaultTextStrokeWidth = 0;
 inline constexpr ValueRange textStrokeWidthRange{0, 8};
 inline QColor defaultAnnotationColor() { return QColor::fromRgbF(1, 0, 0, 1); }
+inline constexpr double defaultPenWidth = 4;
+inline constexpr double defaultHighlighterWidth = 20;
+inline constexpr double defaultStepSize = 32;
+// The yellow of the colour picker's third swatch.
+inline QColor defaultHighlighterColor() { return QColor::fromRgbF(1.0f, 0.84f, 0.04f, 1); }
 } // namespace AppConstants
 
 // The application palette of every canvas and sidebar control.

@@ -16,13 +16,16 @@ namespace {
 
 namespace Keys = AnnotationDefaultKeys;
 
-const std::array<std::pair<const char*, double>, 6> numberDefaults{{
+const std::array<std::pair<const char*, double>, 9> numberDefaults{{
     {Keys::textFontSize, AppConstants::defaultTextSize},
     {Keys::textStrokeWidth, AppConstants::defaultTextStrokeWidth},
     {Keys::arrowStrokeWidth, AppConstants::defaultArrowWidth},
     {Keys::shapeStrokeWidth, AppConstants::defaultShapeStrokeWidth},
     {Keys::shapeCornerRadius, 8},
     {Keys::redactCornerRadius, 4},
+    {Keys::penStrokeWidth, AppConstants::defaultPenWidth},
+    {Keys::highlighterStrokeWidth, AppConstants::defaultHighlighterWidth},
+    {Keys::stepSize, AppConstants::defaultStepSize},
 }};
 
 bool isNumber(const QVariant& value)
@@ -167,6 +170,11 @@ QColor AnnotationDefaultsStore::textStrokeColor() const
     return color(Keys::textStrokeColor).value_or(QColor::fromRgbF(1, 1, 1, 1));
 }
 
+QColor AnnotationDefaultsStore::highlighterColor() const
+{
+    return color(Keys::highlighterColor).value_or(AppConstants::defaultHighlighterColor());
+}
+
 void AnnotationDefaultsStore::write(const QString& key, const QVariant& value)
 {
     if (m_batch)
@@ -208,6 +216,15 @@ void AnnotationDefaultsStore::recordEach(const Annotation& annotation)
         setFlag(Keys::shapeIsFilled, shape->fillColor.has_value());
     } else if (const auto* redact = std::get_if<RedactAnnotation>(&annotation)) {
         setNumber(Keys::redactCornerRadius, redact->cornerRadius);
+    } else if (const auto* stroke = std::get_if<StrokeAnnotation>(&annotation)) {
+        if (stroke->kind == StrokeKind::pen) {
+            setNumber(Keys::penStrokeWidth, stroke->strokeWidth);
+        } else {
+            setNumber(Keys::highlighterStrokeWidth, stroke->strokeWidth);
+            setColor(stroke->color, Keys::highlighterColor);
+        }
+    } else if (const auto* step = std::get_if<StepAnnotation>(&annotation)) {
+        setNumber(Keys::stepSize, step->size);
     }
 }
 

@@ -30,6 +30,11 @@ inline constexpr const char* shapeStrokeWidth = "annotationDefault.shape.strokeW
 inline constexpr const char* shapeCornerRadius = "annotationDefault.shape.cornerRadius";
 inline constexpr const char* shapeIsFilled = "annotationDefault.shape.isFilled";
 inline constexpr const char* redactCornerRadius = "annotationDefault.redact.cornerRadius";
+inline constexpr const char* penStrokeWidth = "annotationDefault.pen.strokeWidth";
+// The highlighter keeps a colour of its own (yellow until one is chosen).
+inline constexpr const char* highlighterColor = "annotationDefault.highlighter.color";
+inline constexpr const char* highlighterStrokeWidth = "annotationDefault.highlighter.strokeWidth";
+inline constexpr const char* stepSize = "annotationDefault.step.size";
 } // namespace AnnotationDefaultKeys
 
 // The style new annotations start from: the last one the user chose, per kind. Every read
@@ -69,9 +74,11 @@ public:
     void setShapeType(ShapeType type);
     // The text outline colour, white when none is remembered.
     QColor textStrokeColor() const;
+    QColor highlighterColor() const;
 
     // Remembers the style of `annotation` for new annotations of its kind. Its colour is left
-    // alone: the shared colour follows the editor's colour picker instead.
+    // alone (the shared colour follows the editor's colour picker instead), except for a
+    // highlighter, whose colour is its own.
     void record(const Annotation& annotation);
 
 private:

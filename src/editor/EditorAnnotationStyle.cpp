@@ -52,11 +52,21 @@ std::optional<Annotation> defaultsRecord(AnnotationTool tool, const AnnotationDe
         }
         return shape;
     }
-    case AnnotationTool::redact: {
+    case AnnotationTool::redact:
+    case AnnotationTool::pixelate: {
         RedactAnnotation redact = RedactAnnotation::make({}, color);
         redact.cornerRadius = store.number(Keys::redactCornerRadius);
+        if (tool == AnnotationTool::pixelate)
+            redact.redactStyle = RedactStyle::pixelate;
         return redact;
     }
+    case AnnotationTool::pen:
+        return StrokeAnnotation::make(StrokeKind::pen, {}, color, store.number(Keys::penStrokeWidth));
+    case AnnotationTool::highlighter:
+        return StrokeAnnotation::make(StrokeKind::highlighter, {}, store.highlighterColor(),
+                                      store.number(Keys::highlighterStrokeWidth));
+    case AnnotationTool::step:
+        return StepAnnotation::make({}, 1, color, store.number(Keys::stepSize));
     case AnnotationTool::quick:
         break;
     }
@@ -81,8 +91,18 @@ void EditorViewModel::editInspectedAnnotation(const std::function<void(Annotatio
         return;
     change(*annotation);
     const bool inDocument = findAnnotation(m_document, annotationId(*annotation)) != nullptr;
-    if (inDocument)
+    if (inDocument && m_selection.size() > 1) {
+        // The same change to every selected annotation it applies to, as one step.
+        std::vector<Annotation> list = m_document->annotations;
+        for (Annotation& each : list) {
+            if (isAnnotationSelected(annotationId(each)))
+                change(each);
+        }
+        if (list != m_document->annotations)
+            commitAnnotations(std::move(list));
+    } else if (inDocument) {
         updateDocumentAnnotation(*annotation);
+    }
     m_annotationDefaults.record(*annotation);
     if (!inDocument)
         Q_EMIT annotationDefaultsChanged();
@@ -123,6 +143,16 @@ void EditorViewModel::resetAnnotationStyle(Annotation& annotation)
         shape->fillColor.reset();
     } else if (auto* redact = std::get_if<RedactAnnotation>(&annotation)) {
         redact->cornerRadius = 4;
+    } else if (auto* stroke = std::get_if<StrokeAnnotation>(&annotation)) {
+        // A pen keeps the shared colour; the highlighter's colour is part of its style.
+        if (stroke->kind == StrokeKind::pen) {
+            stroke->strokeWidth = AppConstants::defaultPenWidth;
+        } else {
+            stroke->strokeWidth = AppConstants::defaultHighlighterWidth;
+            stroke->color = AppConstants::defaultHighlighterColor();
+        }
+    } else if (auto* step = std::get_if<StepAnnotation>(&annotation)) {
+        step->size = AppConstants::defaultStepSize;
     }
 }
 

@@ -34,11 +34,18 @@ void EditorViewModel::selectTool(std::optional<AnnotationTool> tool)
 
 void EditorViewModel::setSelectedAnnotationId(const QUuid& id)
 {
-    if (id == m_selectedAnnotationId)
+    if (id == m_selectedAnnotationId && m_selection.size() == (id.isNull() ? 0u : 1u))
         return;
+    const bool sameId = id == m_selectedAnnotationId;
     m_selectedAnnotationId = id;
+    m_selection = id.isNull() ? std::vector<QUuid>{} : std::vector<QUuid>{id};
     Q_EMIT selectedAnnotationIdChanged();
-    if (const std::optional<Annotation> selected = selectedAnnotation()) {
+    if (sameId)
+        return;
+    const std::optional<Annotation> selected = selectedAnnotation();
+    // A highlighter's colour is its own; adopting it would turn the next text yellow.
+    const auto* stroke = selected ? std::get_if<StrokeAnnotation>(&*selected) : nullptr;
+    if (selected && !(stroke && stroke->kind == StrokeKind::highlighter)) {
         const QColor color = pelorin::annotationColor(*selected);
         if (color != m_annotationColor)
             setAnnotationColor(color);
@@ -67,14 +74,17 @@ void EditorViewModel::setAnnotationColor(const QColor& color)
 
 void EditorViewModel::updateSelectedAnnotationColor()
 {
-    std::optional<Annotation> selected = selectedAnnotation();
-    if (!selected || pelorin::annotationColor(*selected) == m_annotationColor)
+    if (!m_document)
         return;
-    // Only the stroke or text colour: a shape's fill keeps its own.
-    pelorin::setAnnotationColor(*selected, m_annotationColor);
+    // Every selected annotation, as one step. Only the stroke or text colour: a shape's fill
+    // keeps its own.
     std::vector<Annotation> list = m_document->annotations;
-    pelorin::updateAnnotation(list, *selected);
-    commitAnnotations(std::move(list));
+    for (Annotation& annotation : list) {
+        if (isAnnotationSelected(annotationId(annotation)))
+            pelorin::setAnnotationColor(annotation, m_annotationColor);
+    }
+    if (list != m_document->annotations)
+        commitAnnotations(std::move(list));
 }
 
 TextAnnotation EditorViewModel::makeTextAnnotation(QPointF at) const
@@ -113,11 +123,26 @@ ShapeAnnotation EditorViewModel::makeShapeAnnotation(const QRectF& rect) const
     return shape;
 }
 
-RedactAnnotation EditorViewModel::makeRedactAnnotation(const QRectF& rect) const
+RedactAnnotation EditorViewModel::makeRedactAnnotation(const QRectF& rect, RedactStyle style) const
 {
     RedactAnnotation redact = RedactAnnotation::make(rect, m_annotationColor);
     redact.cornerRadius = m_annotationDefaults.number(AK::redactCornerRadius, 4);
+    redact.redactStyle = style;
     return redact;
+}
+
+StrokeAnnotation EditorViewModel::makeStrokeAnnotation(StrokeKind kind, const std::vector<QPointF>& points) const
+{
+    if (kind == StrokeKind::highlighter)
+        return StrokeAnnotation::make(kind, points, m_annotationDefaults.highlighterColor(),
+                                      m_annotationDefaults.number(AK::highlighterStrokeWidth));
+    return StrokeAnnotation::make(kind, points, m_annotationColor, m_annotationDefaults.number(AK::penStrokeWidth));
+}
+
+StepAnnotation EditorViewModel::makeStepAnnotation(QPointF centre) const
+{
+    return StepAnnotation::make(centre, m_document ? nextStepNumber(m_document->annotations) : 1, m_annotationColor,
+                                m_annotationDefaults.number(AK::stepSize));
 }
 
 void EditorViewModel::addAnnotation(const Annotation& annotation, bool keepToolArmed)
@@ -162,6 +187,8 @@ void EditorViewModel::removeAnnotation(const QUuid& id)
     commitAnnotations(std::move(list));
     if (m_selectedAnnotationId == id)
         setSelectedAnnotationId({});
+    else if (isAnnotationSelected(id))
+        toggleAnnotationSelected(id);
 }
 
 void EditorViewModel::updateDocumentAnnotation(const Annotation& annotation)
@@ -212,8 +239,7 @@ void EditorViewModel::undoAnnotationChange()
         return;
     if (std::optional<std::vector<Annotation>> previous = m_annotationHistory.undo(m_document->annotations)) {
         setAnnotations(std::move(*previous));
-        if (!selectedAnnotation())
-            setSelectedAnnotationId({});
+        dropVanishedFromSelection();
         Q_EMIT annotationHistoryChanged();
     }
 }
@@ -224,8 +250,7 @@ void EditorViewModel::redoAnnotationChange()
         return;
     if (std::optional<std::vector<Annotation>> next = m_annotationHistory.redo(m_document->annotations)) {
         setAnnotations(std::move(*next));
-        if (!selectedAnnotation())
-            setSelectedAnnotationId({});
+        dropVanishedFromSelection();
         Q_EMIT annotationHistoryChanged();
     }
 }
@@ -241,6 +266,10 @@ void EditorViewModel::dropAnnotationHistory()
 
 void EditorViewModel::nudgeSelectedAnnotation(QPointF delta)
 {
+    if (m_selection.size() > 1) {
+        moveSelectionBy(delta);
+        return;
+    }
     std::optional<Annotation> selected = selectedAnnotation();
     if (!selected)
         return;
@@ -253,10 +282,7 @@ void EditorViewModel::nudgeSelectedAnnotation(QPointF delta)
 
 bool EditorViewModel::deleteSelectedAnnotation()
 {
-    if (!selectedAnnotation())
-        return false;
-    removeAnnotation(m_selectedAnnotationId);
-    return true;
+    return deleteSelection();
 }
 
 } // namespace pelorin

@@ -156,7 +156,7 @@ bool EditorViewModel::renderFinalFrame(std::optional<QImage>* image)
     if (!background)
         return fail(QStringLiteral("The background cannot be painted"));
     const std::optional<AnnotationRaster> annotations =
-        doc.annotations.empty() ? std::nullopt : renderAnnotationsOnly(doc.annotations, imageSize, doc.screenScale);
+        doc.annotations.empty() ? std::nullopt : renderAnnotationsOnly(doc.annotations, imageSize, doc.screenScale, &doc.image);
 
     const QSizeF output = (m_viewportSize.width() > 0 && m_viewportSize.height() > 0) ? m_viewportSize : imageSize;
     QPointF pan(2 * m_canvasTransform.canvasOffset.width() / output.width(),

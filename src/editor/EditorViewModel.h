@@ -193,7 +193,11 @@ public:
     TextAnnotation makeTextAnnotation(QPointF at) const;
     ArrowAnnotation makeArrowAnnotation(QPointF from, QPointF to) const;
     ShapeAnnotation makeShapeAnnotation(const QRectF& rect) const;
-    RedactAnnotation makeRedactAnnotation(const QRectF& rect) const;
+    RedactAnnotation makeRedactAnnotation(const QRectF& rect, RedactStyle style = RedactStyle::solid) const;
+    // A pen line in the annotation colour, or a highlighter band in the highlighter's own colour.
+    StrokeAnnotation makeStrokeAnnotation(StrokeKind kind, const std::vector<QPointF>& points) const;
+    // A step centred on `centre`, numbered one above the highest step of the document.
+    StepAnnotation makeStepAnnotation(QPointF centre) const;
     // Adds on top of the others and selects it; the tool goes back to the pointer unless kept.
     void addAnnotation(const Annotation& annotation, bool keepToolArmed = false);
     // Arrows attached to it are first fixed where they are drawn, so they do not jump.
@@ -210,6 +214,26 @@ public:
     void nudgeSelectedAnnotation(QPointF delta);
     // False when nothing is selected.
     bool deleteSelectedAnnotation();
+
+    // --- Selection of several annotations (EditorSelection.cpp)
+    //
+    // selectedAnnotationId is the one the inspector shows (the last one added to the
+    // selection); selectedAnnotationIds is the whole selection, in the order it was made.
+    // Choosing one annotation with setSelectedAnnotationId makes it the whole selection.
+    // Each operation on the selection is one undo step.
+    const std::vector<QUuid>& selectedAnnotationIds() const { return m_selection; }
+    bool isAnnotationSelected(const QUuid& id) const;
+    void setSelectedAnnotationIds(const std::vector<QUuid>& ids);
+    // Shift+click: adds the annotation to the selection, or takes it out.
+    void toggleAnnotationSelected(const QUuid& id);
+    void selectAllAnnotations();
+    // Moves every selected annotation by `delta` points.
+    void moveSelectionBy(QPointF delta);
+    // Copies of the selection 10 points down and right, on top of the others; the copies
+    // become the selection. Arrows between copied annotations stay tied to the copies.
+    void duplicateSelection();
+    // False when nothing is selected.
+    bool deleteSelection();
 
     // --- Arrows, hit testing, live drags (EditorArrows.cpp)
     struct ArrowAttachCandidate {
@@ -396,6 +420,8 @@ private:
     void commitAnnotations(std::vector<Annotation> annotations);
     void setAnnotations(std::vector<Annotation> annotations);
     void dropAnnotationHistory();
+    // After undo or redo: forgets selected annotations that no longer exist.
+    void dropVanishedFromSelection();
     void replaceDocument(const QImage& image, std::optional<QUrl> url, SourceType sourceType, bool persistAsLast);
     void markAllTexturesDirty();
     void startElementDetection();
@@ -440,6 +466,7 @@ private:
     BrowserChromeSettings m_browserChrome;
     std::optional<AnnotationTool> m_selectedTool;
     QUuid m_selectedAnnotationId;
+    std::vector<QUuid> m_selection;
     QColor m_annotationColor;
     AnnotationDefaultsStore m_annotationDefaults;
     CanvasTransform m_canvasTransform;

@@ -1,6 +1,7 @@
 #include "render/AnnotationPainter.h"
 
 #include "core/Fonts.h"
+#include "render/RedactionPixels.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -32,11 +33,19 @@ void paintTextAnnotation(QPainter& painter, const TextAnnotation& text, double s
                                text.position.y() * scale + text.fontSize * scale + static_cast<double>(i) * lineStep);
         glyphs.addText(baseline, textFont, lines[i]);
     }
-    if (glyphs.isEmpty())
-        return;
-
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
+    if (text.backgroundColor) {
+        // The plate spans the padded box, its corners rounded by half the padding.
+        const double radius = text.padding * scale / 2;
+        QPainterPath plate;
+        plate.addRoundedRect(boundingRect(text, scale), radius, radius);
+        painter.fillPath(plate, *text.backgroundColor);
+    }
+    if (glyphs.isEmpty()) {
+        painter.restore();
+        return;
+    }
     if (text.strokeWidth > 0 && text.fontSize > 0) {
         // Centred on the glyph outlines, so strokeWidth of it shows outside each glyph.
         QPen outline(text.strokeColor, 2 * text.strokeWidth * scale, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
@@ -124,19 +133,99 @@ void paintShapeAnnotation(QPainter& painter, const ShapeAnnotation& shape, doubl
     painter.restore();
 }
 
-void paintRedactAnnotation(QPainter& painter, const RedactAnnotation& redact, double scale)
+void paintRedactAnnotation(QPainter& painter, const RedactAnnotation& redact, double scale, const QImage* screenshot)
 {
-    // Every redaction style is painted as an opaque fill: the raster must never show what is below.
+    const QRectF frame(redact.position, redact.size);
     QPainterPath path;
-    path.addRoundedRect(QRectF(redact.position * scale, redact.size * scale), redact.cornerRadius * scale,
+    path.addRoundedRect(QRectF(frame.topLeft() * scale, frame.size() * scale), redact.cornerRadius * scale,
                         redact.cornerRadius * scale);
+    const std::optional<RedactionPixels> pixels =
+        screenshot ? redactionPixels(*screenshot, frame, redact.redactStyle) : std::nullopt;
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.fillPath(path, redact.color);
+    // The fill stays under the pixels wherever the redaction reaches past the screenshot:
+    // the raster never shows what is below a redaction.
+    if (!pixels || pixels->rect != frame.normalized())
+        painter.fillPath(path, redact.color);
+    if (pixels) {
+        painter.setClipPath(path, Qt::IntersectClip);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, pixels->smooth);
+        painter.drawImage(QRectF(pixels->rect.topLeft() * scale, pixels->rect.size() * scale), pixels->image);
+    }
     painter.restore();
 }
 
-void paintAnnotation(QPainter& painter, const Annotation& annotation, double scale)
+QPainterPath strokeLine(const StrokeAnnotation& stroke, double scale)
+{
+    QPainterPath path;
+    const auto& pts = stroke.points;
+    if (pts.empty())
+        return path;
+    const auto at = [&](std::size_t i) { return (stroke.position + pts[i]) * scale; };
+    path.moveTo(at(0));
+    if (pts.size() == 1) {
+        path.lineTo(at(0));
+        return path;
+    }
+    for (std::size_t i = 1; i + 1 < pts.size(); ++i)
+        path.quadTo(at(i), (at(i) + at(i + 1)) / 2);
+    path.lineTo(at(pts.size() - 1));
+    return path;
+}
+
+void paintStrokeAnnotation(QPainter& painter, const StrokeAnnotation& stroke, double scale)
+{
+    if (stroke.points.empty())
+        return;
+    const bool highlighter = stroke.kind == StrokeKind::highlighter;
+    QColor color = stroke.color;
+    if (highlighter)
+        color.setAlphaF(float(color.alphaF() * highlighterOpacity));
+    // One stroke of the whole path: where the band crosses itself it is not darker.
+    const QPen pen(color, stroke.strokeWidth * scale, Qt::SolidLine, highlighter ? Qt::SquareCap : Qt::RoundCap,
+                   Qt::RoundJoin);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QPainterPath line = strokeLine(stroke, scale);
+    if (stroke.points.size() == 1 || line.length() < 1e-6) {
+        painter.setPen(pen);
+        painter.drawPoint(line.pointAtPercent(0));
+    } else {
+        painter.strokePath(line, pen);
+    }
+    painter.restore();
+}
+
+QColor stepDigitColor(const QColor& fill)
+{
+    // Relative luminance of sRGB, near enough for choosing between black and white.
+    const double luminance = 0.2126 * fill.redF() + 0.7152 * fill.greenF() + 0.0722 * fill.blueF();
+    return luminance > 0.6 ? QColor(28, 28, 30) : QColor(Qt::white);
+}
+
+void paintStepAnnotation(QPainter& painter, const StepAnnotation& step, double scale)
+{
+    const QRectF circle(step.position * scale, QSizeF(step.size, step.size) * scale);
+    const QString digits = QString::number(step.number);
+    // The number fills about half the circle; longer numbers get smaller.
+    const double fontSize = step.size * scale * (digits.size() <= 1 ? 0.55 : digits.size() == 2 ? 0.48 : 0.38);
+    const QFont font(textFont(TextDesign::standard, FontWeight::bold, false, fontSize), pointResolutionDevice());
+    QPainterPath glyphs;
+    glyphs.addText(QPointF(0, 0), font, digits);
+    const QRectF ink = glyphs.boundingRect();
+    // Centred on the glyphs' ink, not on the font's line box, so every digit sits in the middle.
+    glyphs.translate(circle.center() - ink.center());
+
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(step.color);
+    painter.drawEllipse(circle);
+    painter.fillPath(glyphs, stepDigitColor(step.color));
+    painter.restore();
+}
+
+void paintAnnotation(QPainter& painter, const Annotation& annotation, double scale, const QImage* screenshot)
 {
     std::visit(
         [&](const auto& a) {
@@ -147,8 +236,12 @@ void paintAnnotation(QPainter& painter, const Annotation& annotation, double sca
                 paintArrowAnnotation(painter, a, scale);
             else if constexpr (std::is_same_v<A, ShapeAnnotation>)
                 paintShapeAnnotation(painter, a, scale);
+            else if constexpr (std::is_same_v<A, RedactAnnotation>)
+                paintRedactAnnotation(painter, a, scale, screenshot);
+            else if constexpr (std::is_same_v<A, StrokeAnnotation>)
+                paintStrokeAnnotation(painter, a, scale);
             else
-                paintRedactAnnotation(painter, a, scale);
+                paintStepAnnotation(painter, a, scale);
         },
         annotation);
 }

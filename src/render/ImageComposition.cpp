@@ -124,7 +124,7 @@ std::optional<QImage> renderBackgroundOnly(QSizeF imageSize, double screenScale,
 }
 
 std::optional<AnnotationRaster> renderAnnotationsOnly(const std::vector<Annotation>& annotations, QSizeF imageSize,
-                                                      double screenScale)
+                                                      double screenScale, const QImage* screenshot)
 {
     if (annotations.empty())
         return std::nullopt;
@@ -142,7 +142,7 @@ std::optional<AnnotationRaster> renderAnnotationsOnly(const std::vector<Annotati
     painter.setRenderHint(QPainter::Antialiasing);
     painter.translate(-rounded.topLeft());
     for (const Annotation& annotation : resolved)
-        paintAnnotation(painter, annotation, 1);
+        paintAnnotation(painter, annotation, 1, screenshot);
     painter.end();
     return AnnotationRaster{*raster, rounded};
 }

@@ -33,8 +33,9 @@ struct AnnotationRaster {
 
 // Every annotation painted in list order (attachments resolved) into a raster covering the
 // image and every annotation's bounds grown by 12 points. None when there are no annotations.
+// Pixelate and blur redactions take their pixels from `screenshot` (the document image).
 std::optional<AnnotationRaster> renderAnnotationsOnly(const std::vector<Annotation>& annotations, QSizeF imageSize,
-                                                      double screenScale);
+                                                      double screenScale, const QImage* screenshot = nullptr);
 
 // Fills `rect` with the gradient; unit points count from the rectangle's top-left.
 void drawGradient(QPainter& painter, const GradientDefinition& gradient, const QRectF& rect);

@@ -30,6 +30,35 @@ QRectF dragRect(QPointF a, QPointF b)
             std::max(std::abs(b.y() - a.y()), minimumSide)};
 }
 
+// Tools that draw wherever they are used, also over other annotations.
+bool drawsOverAnnotations(std::optional<AnnotationTool> tool)
+{
+    return tool == AnnotationTool::pen || tool == AnnotationTool::highlighter || tool == AnnotationTool::step;
+}
+
+std::optional<StrokeKind> strokeKindOf(std::optional<AnnotationTool> tool)
+{
+    if (tool == AnnotationTool::pen)
+        return StrokeKind::pen;
+    if (tool == AnnotationTool::highlighter)
+        return StrokeKind::highlighter;
+    return std::nullopt;
+}
+
+// Canvas points between two samples of a freehand line: finer adds only noise to smooth away.
+constexpr double strokeSampleSpacing = 2;
+
+std::optional<StepAnnotation> findStep(const EditorViewModel& editor, const QUuid& id)
+{
+    if (!editor.document())
+        return std::nullopt;
+    for (const Annotation& a : editor.document()->annotations) {
+        if (const auto* step = std::get_if<StepAnnotation>(&a); step && step->id == id)
+            return *step;
+    }
+    return std::nullopt;
+}
+
 std::optional<TextAnnotation> findText(const EditorViewModel& editor, const QUuid& id)
 {
     if (!editor.document())
@@ -109,7 +138,7 @@ AnnotationOverlayView::AnnotationOverlayView(EditorViewModel& editor, QWidget* c
     });
     connect(&m_editor, &EditorViewModel::annotationsChanged, this, [this] {
         // An undo can take away the text being typed into.
-        if (!m_editingTextId.isNull() && !findText(m_editor, m_editingTextId)) {
+        if (!m_editingTextId.isNull() && !findText(m_editor, m_editingTextId) && !findStep(m_editor, m_editingTextId)) {
             m_editingTextId = {};
             m_field->hide();
         }
@@ -170,9 +199,9 @@ std::shared_ptr<AnnotationView> AnnotationOverlayView::viewAt(QPointF doc, int* 
     const CanvasMapping map = mapping();
     const QPointF at = map.toView(doc);
     const QUuid selected = m_editor.selectedAnnotationId();
-    // The handles of the selection lie over everything else.
+    // The handles of the selection lie over everything else; several selected show none.
     for (const auto& view : m_views) {
-        if (view->id() != selected)
+        if (view->id() != selected || m_editor.selectedAnnotationIds().size() > 1)
             continue;
         for (const AnnotationHandle& handle : view->handles()) {
             const QPointF d = map.toView(handle.centre) - at;
@@ -201,11 +230,33 @@ void AnnotationOverlayView::mousePressEvent(QMouseEvent* event)
     if (!m_editingTextId.isNull())
         commitActiveTextEdit(false);
     const QPointF doc = mapping().toDocument(event->position());
+    const std::optional<AnnotationTool> tool = m_editor.selectedTool();
+    if (drawsOverAnnotations(tool)) {
+        m_drag = Drag{event->position(), doc, doc, false, nullptr, AnnotationView::body, false, {doc}, false};
+        return;
+    }
     int role = AnnotationView::body;
     std::shared_ptr<AnnotationView> view = viewAt(doc, &role);
-    if (view)
+    if (view && !tool && event->modifiers().testFlag(Qt::ShiftModifier)) {
+        m_editor.toggleAnnotationSelected(view->id());
+        return;
+    }
+    const bool group = view && role == AnnotationView::body && m_editor.selectedAnnotationIds().size() > 1
+        && m_editor.isAnnotationSelected(view->id());
+    if (view && !group)
         m_editor.setSelectedAnnotationId(view->id());
-    m_drag = Drag{event->position(), doc, doc, false, std::move(view), role};
+    m_drag = Drag{event->position(), doc, doc, false, std::move(view), role, group, {}, false};
+}
+
+bool AnnotationOverlayView::takesShiftPress(QPointF viewPoint) const
+{
+    if (!isPresent())
+        return false;
+    const std::optional<AnnotationTool> tool = m_editor.selectedTool();
+    if (strokeKindOf(tool))
+        return true;
+    int role = AnnotationView::body;
+    return !tool && viewAt(mapping().toDocument(viewPoint), &role) != nullptr;
 }
 
 void AnnotationOverlayView::mouseMoveEvent(QMouseEvent* event)
@@ -227,7 +278,14 @@ void AnnotationOverlayView::mouseMoveEvent(QMouseEvent* event)
         m_drag->started = true;
     }
     m_drag->currentDoc = doc;
-    if (m_drag->view) {
+    m_drag->straight = event->modifiers().testFlag(Qt::ShiftModifier);
+    if (strokeKindOf(m_editor.selectedTool())) {
+        const QPointF last = m_drag->points.back();
+        if (std::hypot(doc.x() - last.x(), doc.y() - last.y()) * mapping().zoom >= strokeSampleSpacing)
+            m_drag->points.push_back(doc);
+    } else if (m_drag->group) {
+        // Painted where it goes; written back once, on release.
+    } else if (m_drag->view) {
         reportLive(liveAnnotation());
     } else if (m_editor.selectedTool() == AnnotationTool::shape) {
         if (const std::optional<Annotation> preview = creationPreview())
@@ -244,10 +302,16 @@ void AnnotationOverlayView::mouseReleaseEvent(QMouseEvent* event)
     const QPointF doc = mapping().toDocument(event->position());
     if (drag.started) {
         m_drag->currentDoc = doc;
+        m_drag->straight = event->modifiers().testFlag(Qt::ShiftModifier);
+        if (strokeKindOf(m_editor.selectedTool()))
+            m_drag->points.push_back(doc);
         finishDrag(doc);
     } else if (!drag.view) {
         m_drag.reset();
         handleTap(doc);
+    } else if (drag.group) {
+        // A click on one of several selected annotations chooses it alone.
+        m_editor.setSelectedAnnotationId(drag.view->id());
     }
     m_drag.reset();
     update();
@@ -258,11 +322,16 @@ void AnnotationOverlayView::mouseDoubleClickEvent(QMouseEvent* event)
     const QPointF doc = mapping().toDocument(event->position());
     int role = AnnotationView::body;
     const std::shared_ptr<AnnotationView> view = viewAt(doc, &role);
-    if (event->button() == Qt::LeftButton && view && std::holds_alternative<TextAnnotation>(view->annotation())) {
-        m_drag.reset();
-        m_editor.setSelectedAnnotationId(view->id());
-        beginTextEdit(view->id(), std::get<TextAnnotation>(view->annotation()).text);
-        return;
+    if (event->button() == Qt::LeftButton && view && !drawsOverAnnotations(m_editor.selectedTool())) {
+        const Annotation& annotation = view->annotation();
+        const auto* text = std::get_if<TextAnnotation>(&annotation);
+        const auto* step = std::get_if<StepAnnotation>(&annotation);
+        if (text || step) {
+            m_drag.reset();
+            m_editor.setSelectedAnnotationId(view->id());
+            beginTextEdit(view->id(), text ? text->text : QString::number(step->number));
+            return;
+        }
     }
     mousePressEvent(event);
 }
@@ -310,6 +379,13 @@ void AnnotationOverlayView::handleTap(QPointF doc)
         quickClick(doc);
         return;
     }
+    if (m_editor.selectedTool() == AnnotationTool::step) {
+        // Steps are placed one after another: the tool stays armed.
+        m_editor.addAnnotation(m_editor.makeStepAnnotation(doc), true);
+        return;
+    }
+    if (strokeKindOf(m_editor.selectedTool()))
+        return;
     const std::vector<Annotation> annotations = m_editor.hitTestAnnotations();
     for (auto it = annotations.rbegin(); it != annotations.rend(); ++it) {
         if (hitTest(*it, doc, 1)) {
@@ -331,6 +407,27 @@ void AnnotationOverlayView::handleTap(QPointF doc)
 void AnnotationOverlayView::finishDrag(QPointF doc)
 {
     const QPointF t = doc - m_drag->startDoc;
+    if (m_drag->group) {
+        m_drag.reset();
+        m_editor.moveSelectionBy(t);
+        return;
+    }
+    if (const std::optional<QRectF> band = rubberBand()) {
+        m_drag.reset();
+        std::vector<QUuid> caught;
+        for (const Annotation& annotation : m_editor.hitTestAnnotations()) {
+            if (boundingRect(annotation, 1).intersects(*band))
+                caught.push_back(annotationId(annotation));
+        }
+        m_editor.setSelectedAnnotationIds(caught);
+        return;
+    }
+    if (const std::optional<StrokeAnnotation> stroke = strokePreview()) {
+        m_drag.reset();
+        // Like a pen on paper: one line after another without choosing the tool again.
+        m_editor.addAnnotation(*stroke, true);
+        return;
+    }
     if (const std::shared_ptr<AnnotationView> view = m_drag->view) {
         const Annotation committed = view->committed(m_drag->role, t, m_editor);
         m_drag.reset();
@@ -358,8 +455,16 @@ void AnnotationOverlayView::createAnnotation(AnnotationTool tool, QPointF start,
     case AnnotationTool::redact:
         m_editor.addAnnotation(m_editor.makeRedactAnnotation(dragRect(start, end)));
         break;
+    case AnnotationTool::pixelate:
+        m_editor.addAnnotation(m_editor.makeRedactAnnotation(dragRect(start, end), RedactStyle::pixelate));
+        break;
+    case AnnotationTool::step:
+        m_editor.addAnnotation(m_editor.makeStepAnnotation(start), true);
+        break;
     case AnnotationTool::text:
     case AnnotationTool::quick:
+    case AnnotationTool::pen:
+    case AnnotationTool::highlighter:
         break;
     }
 }
@@ -377,11 +482,41 @@ std::optional<Annotation> AnnotationOverlayView::creationPreview() const
         return m_editor.makeShapeAnnotation(dragRect(a, b));
     case AnnotationTool::redact:
         return m_editor.makeRedactAnnotation(dragRect(a, b));
+    case AnnotationTool::pixelate:
+        return m_editor.makeRedactAnnotation(dragRect(a, b), RedactStyle::pixelate);
+    case AnnotationTool::pen:
+    case AnnotationTool::highlighter:
+        if (const std::optional<StrokeAnnotation> stroke = strokePreview())
+            return *stroke;
+        break;
     case AnnotationTool::text:
     case AnnotationTool::quick:
+    case AnnotationTool::step:
         break;
     }
     return std::nullopt;
+}
+
+std::optional<StrokeAnnotation> AnnotationOverlayView::strokePreview() const
+{
+    const std::optional<StrokeKind> kind = strokeKindOf(m_editor.selectedTool());
+    if (!kind || !m_drag || !m_drag->started || m_drag->points.empty())
+        return std::nullopt;
+    std::vector<QPointF> points = m_drag->points;
+    if (m_drag->straight) {
+        const QPointF start = points.front();
+        const QPointF end = *kind == StrokeKind::highlighter ? QPointF(m_drag->currentDoc.x(), start.y())
+                                                             : m_drag->currentDoc;
+        points = {start, end};
+    }
+    return m_editor.makeStrokeAnnotation(*kind, points);
+}
+
+std::optional<QRectF> AnnotationOverlayView::rubberBand() const
+{
+    if (!m_drag || !m_drag->started || m_drag->view || m_editor.selectedTool())
+        return std::nullopt;
+    return QRectF(m_drag->startDoc, m_drag->currentDoc).normalized();
 }
 
 std::optional<Annotation> AnnotationOverlayView::liveAnnotation() const
@@ -412,8 +547,7 @@ void AnnotationOverlayView::reportLive(const std::optional<Annotation>& live)
 
 void AnnotationOverlayView::beginTextEdit(const QUuid& id, const QString& text)
 {
-    const std::optional<TextAnnotation> annotation = findText(m_editor, id);
-    if (!annotation)
+    if (!findText(m_editor, id) && !findStep(m_editor, id))
         return;
     if (!m_field) {
         m_field = new AnnotationTextField(this);
@@ -441,10 +575,27 @@ void AnnotationOverlayView::placeTextField()
 {
     if (!m_field || m_editingTextId.isNull())
         return;
+    const CanvasMapping map = mapping();
+    if (const std::optional<StepAnnotation> step = findStep(m_editor, m_editingTextId)) {
+        // The number is typed over the circle, in the step's colour.
+        QFont digits = textFont(TextDesign::standard, FontWeight::bold, false, 1);
+        digits.setPixelSize(std::max(1, int(std::lround(step->size * 0.5 * map.zoom))));
+        m_field->setFont(digits);
+        // Only on a change: aligning edits the document, which calls this again.
+        if (m_field->alignment() != Qt::AlignCenter)
+            m_field->setAlignment(Qt::AlignCenter);
+        QPalette palette = m_field->palette();
+        palette.setColor(QPalette::Text, step->color);
+        m_field->setPalette(palette);
+        const QRectF circle(step->position, QSizeF(step->size, step->size));
+        const double width = std::max(circle.width(), 48 / map.zoom);
+        m_field->setGeometry(
+            map.toView(QRectF(circle.center().x() - width / 2, circle.top(), width, circle.height())).toAlignedRect());
+        return;
+    }
     const std::optional<TextAnnotation> text = findText(m_editor, m_editingTextId);
     if (!text)
         return;
-    const CanvasMapping map = mapping();
     const QFontMetricsF metrics = pointMetrics(pelorin::font(*text, 1));
     const QStringList lines = m_field->toPlainText().split(u'\n');
     double widest = 0;
@@ -452,6 +603,8 @@ void AnnotationOverlayView::placeTextField()
         widest = std::max(widest, metrics.horizontalAdvance(line));
     const QSizeF size(std::max(widest + 12, 48.0), double(lines.size()) * lineHeight(metrics));
 
+    if (m_field->alignment() != Qt::AlignLeft)
+        m_field->setAlignment(Qt::AlignLeft);
     QFont shown = pelorin::font(*text, 1);
     shown.setPixelSize(std::max(1, int(std::lround(text->fontSize * map.zoom))));
     m_field->setFont(shown);
@@ -473,7 +626,15 @@ void AnnotationOverlayView::commitActiveTextEdit(bool escapeDiscardsChainText)
     if (m_field->hasFocus())
         setFocus(Qt::OtherFocusReason);
     m_field->hide();
-    if (escapeDiscardsChainText && id == m_quickChainTextId) {
+    if (std::optional<StepAnnotation> step = findStep(m_editor, id)) {
+        // Anything but a whole number above 0 leaves the step as it was.
+        bool isNumber = false;
+        const int number = typed.trimmed().toInt(&isNumber);
+        if (isNumber && number > 0 && number != step->number) {
+            step->number = number;
+            m_editor.updateDocumentAnnotation(*step);
+        }
+    } else if (escapeDiscardsChainText && id == m_quickChainTextId) {
         m_editor.removeAnnotation(id);
     } else if (std::optional<TextAnnotation> text = findText(m_editor, id)) {
         if (typed.trimmed().isEmpty()) {
@@ -505,20 +666,34 @@ void AnnotationOverlayView::paintEvent(QPaintEvent*)
         updateAnnotation(shown, *live);
     if (!m_editingTextId.isNull())
         pelorin::removeAnnotation(shown, m_editingTextId);
+    if (m_drag && m_drag->started && m_drag->group) {
+        for (Annotation& annotation : shown) {
+            if (m_editor.isAnnotationSelected(annotationId(annotation)))
+                translateAnnotation(annotation, m_drag->currentDoc - m_drag->startDoc);
+        }
+    }
     shown = resolvingAttachments(std::move(shown));
 
     painter.save();
     painter.translate(map.origin);
     for (const Annotation& annotation : shown)
-        paintAnnotation(painter, annotation, map.zoom);
+        paintAnnotation(painter, annotation, map.zoom, &document->image);
     if (const std::optional<Annotation> preview = creationPreview())
-        paintAnnotation(painter, *preview, map.zoom);
+        paintAnnotation(painter, *preview, map.zoom, &document->image);
     painter.restore();
 
     const QUuid selected = m_editor.selectedAnnotationId();
+    const bool several = m_editor.selectedAnnotationIds().size() > 1;
     for (const Annotation& annotation : shown) {
-        if (annotationId(annotation) == selected)
+        if (several && m_editor.isAnnotationSelected(annotationId(annotation)))
+            paintGroupSelectionMark(painter, annotation, map);
+        else if (!several && annotationId(annotation) == selected)
             AnnotationView::make(annotation)->paintSelection(painter, annotation, map);
+    }
+    if (const std::optional<QRectF> band = rubberBand()) {
+        painter.setPen(QPen(Theme::accent(), 1));
+        painter.setBrush(Theme::selectionFill());
+        painter.drawRect(map.toView(*band));
     }
 
     if (m_drag && m_drag->started && m_drag->view) {
@@ -535,8 +710,9 @@ void AnnotationOverlayView::paintEvent(QPaintEvent*)
     }
 
     if (!m_editingTextId.isNull() && m_field) {
-        if (const std::optional<TextAnnotation> text = findText(m_editor, m_editingTextId)) {
-            const double pad = text->padding * map.zoom;
+        const std::optional<TextAnnotation> text = findText(m_editor, m_editingTextId);
+        if (text || findStep(m_editor, m_editingTextId)) {
+            const double pad = (text ? text->padding : 6) * map.zoom;
             const QRectF plate = QRectF(m_field->geometry()).adjusted(-pad, -pad, pad, pad);
             painter.setPen(QPen(Theme::accent(), 2));
             painter.setBrush(QColor::fromRgbF(1, 1, 1, 0.9f));

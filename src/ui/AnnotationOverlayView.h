@@ -67,6 +67,9 @@ public:
     std::optional<QRectF> hoveredQuickElement(QPointF point) const;
     QString quickStatusText() const;
     bool isDragging() const { return m_drag.has_value(); }
+    // Whether a Shift+press at `viewPoint` is this layer's (adding to the selection, or a
+    // straight pen line) rather than the canvas's drag zoom.
+    bool takesShiftPress(QPointF viewPoint) const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -84,8 +87,11 @@ private:
         QPointF startDoc;
         QPointF currentDoc;
         bool started = false;
-        std::shared_ptr<AnnotationView> view; // none: dragging out a new annotation
+        std::shared_ptr<AnnotationView> view; // none: dragging out a new annotation or a rubber band
         int role = AnnotationView::body;
+        bool group = false;          // moves every selected annotation
+        std::vector<QPointF> points; // the pointer's path, for the pen and the highlighter
+        bool straight = false;       // Shift held: a straight pen line, a level highlighter band
     };
 
     void refresh();
@@ -95,6 +101,8 @@ private:
     void finishDrag(QPointF doc);
     void createAnnotation(AnnotationTool tool, QPointF start, QPointF end);
     std::optional<Annotation> creationPreview() const;
+    std::optional<StrokeAnnotation> strokePreview() const;
+    std::optional<QRectF> rubberBand() const;
     std::optional<Annotation> liveAnnotation() const;
     void reportLive(const std::optional<Annotation>& live);
     void placeTextField();

@@ -32,6 +32,8 @@ const QString colorLabel = QStringLiteral("Color");
 const QString boldName = QStringLiteral("Bold");
 const QString italicName = QStringLiteral("Italic");
 const QString fillName = QStringLiteral("Fill");
+const QString plateName = QStringLiteral("Plate");
+const QString plateColorLabel = QStringLiteral("Plate Color");
 
 struct KindEntry {
     AnnotationTool kind;
@@ -45,6 +47,9 @@ constexpr KindEntry kindEntries[] = {
     {AnnotationTool::arrow, Glyph::arrowTool, "Arrow", "arrow"},
     {AnnotationTool::shape, Glyph::shapeTool, "Shape", "shape"},
     {AnnotationTool::redact, Glyph::redactTool, "Redact", "redaction"},
+    {AnnotationTool::pen, Glyph::penTool, "Pen", "pen line"},
+    {AnnotationTool::highlighter, Glyph::highlighterTool, "Highlighter", "highlight"},
+    {AnnotationTool::step, Glyph::stepTool, "Step", "step"},
 };
 
 const KindEntry& entryFor(AnnotationTool kind)
@@ -67,8 +72,12 @@ AnnotationTool kindOf(const Annotation& annotation)
                 return AnnotationTool::arrow;
             else if constexpr (std::is_same_v<R, ShapeAnnotation>)
                 return AnnotationTool::shape;
-            else
+            else if constexpr (std::is_same_v<R, RedactAnnotation>)
                 return AnnotationTool::redact;
+            else if constexpr (std::is_same_v<R, StrokeAnnotation>)
+                return record.kind == StrokeKind::pen ? AnnotationTool::pen : AnnotationTool::highlighter;
+            else
+                return AnnotationTool::step;
         },
         annotation);
 }
@@ -167,6 +176,7 @@ AnnotationStylePanel::AnnotationStylePanel(EditorViewModel& editor, QWidget* par
     buildArrowPanel();
     buildShapePanel();
     buildRedactPanel();
+    buildStrokeAndStepPanels();
     for (const KindEntry& entry : kindEntries)
         column->addWidget(m_panels[entry.kind].section);
 
@@ -227,6 +237,25 @@ void AnnotationStylePanel::buildTextPanel()
     connect(m_outlineColor, &AnnotationColorPicker::colorChosen, this, [this](const QColor& color) {
         m_editor.editInspectedAnnotation(on<TextAnnotation>([color](TextAnnotation& t) { t.strokeColor = color; }));
     });
+
+    // The plate behind the text: white until another colour is chosen.
+    auto* plate = new ToggleSwitch(plateName, text.section);
+    text.section->content()->addWidget(plate);
+    text.buttons.push_back(plate);
+    connect(plate, &QAbstractButton::clicked, this, [this] {
+        m_editor.editInspectedAnnotation(on<TextAnnotation>([](TextAnnotation& t) {
+            t.backgroundColor = t.backgroundColor ? std::nullopt : std::optional<QColor>(Qt::white);
+        }));
+    });
+    auto* plateRow = new QVBoxLayout;
+    plateRow->setSpacing(8);
+    plateRow->addWidget(caption(plateColorLabel, text.section));
+    m_plateColor = new AnnotationColorPicker(plateColorLabel, text.section);
+    plateRow->addWidget(m_plateColor);
+    text.section->content()->addLayout(plateRow);
+    connect(m_plateColor, &AnnotationColorPicker::colorChosen, this, [this](const QColor& color) {
+        m_editor.editInspectedAnnotation(on<TextAnnotation>([color](TextAnnotation& t) { t.backgroundColor = color; }));
+    });
 }
 
 void AnnotationStylePanel::buildArrowPanel()
@@ -280,8 +309,39 @@ void AnnotationStylePanel::buildShapePanel()
 void AnnotationStylePanel::buildRedactPanel()
 {
     Panel& redact = addPanel(AnnotationTool::redact);
+    auto* styles = new QHBoxLayout;
+    styles->setSpacing(6);
+    const std::pair<RedactStyle, const char*> styleNames[] = {
+        {RedactStyle::solid, "Solid"}, {RedactStyle::pixelate, "Pixelate"}, {RedactStyle::blur, "Blur"}};
+    for (const auto& [style, name] : styleNames) {
+        const QString label = QLatin1String(name);
+        styles->addWidget(addButton(redact, new SegmentButton(label, SegmentButton::text(label, uiFont(12, QFont::Medium)), redact.section),
+                                    on<RedactAnnotation>([style](RedactAnnotation& r) { r.redactStyle = style; })));
+    }
+    redact.section->content()->addLayout(styles);
     addSlider(redact, cornerRadiusLabel, 0, 24, 1,
               onValue<RedactAnnotation>([](RedactAnnotation& r, double v) { r.cornerRadius = v; }));
+}
+
+void AnnotationStylePanel::buildStrokeAndStepPanels()
+{
+    Panel& pen = addPanel(AnnotationTool::pen);
+    addSlider(pen, thicknessLabel, 1, 24, 1,
+              onValue<StrokeAnnotation>([](StrokeAnnotation& s, double v) { s.strokeWidth = v; }));
+    Panel& highlighter = addPanel(AnnotationTool::highlighter);
+    addSlider(highlighter, thicknessLabel, 8, 48, 1,
+              onValue<StrokeAnnotation>([](StrokeAnnotation& s, double v) { s.strokeWidth = v; }));
+    // The highlighter's colour is its own, not the colour the other tools share.
+    disconnect(highlighter.color, &AnnotationColorPicker::colorChosen, &m_editor, nullptr);
+    connect(highlighter.color, &AnnotationColorPicker::colorChosen, this, [this](const QColor& color) {
+        m_editor.editInspectedAnnotation(on<StrokeAnnotation>([color](StrokeAnnotation& s) { s.color = color; }));
+    });
+    Panel& step = addPanel(AnnotationTool::step);
+    // Grows and shrinks about its centre, so it stays on what it numbers.
+    addSlider(step, sizeLabel, 16, 96, 1, onValue<StepAnnotation>([](StepAnnotation& s, double v) {
+                  s.position += QPointF(s.size - v, s.size - v) / 2;
+                  s.size = v;
+              }));
 }
 
 void AnnotationStylePanel::paintEvent(QPaintEvent*)
@@ -417,6 +477,8 @@ void AnnotationStylePanel::showValues(const Annotation& annotation)
         slider(AnnotationTool::text, sizeLabel)->setValue(text->fontSize);
         slider(AnnotationTool::text, outlineLabel)->setValue(text->strokeWidth);
         m_outlineColor->setColor(text->strokeColor);
+        check(plateName, text->backgroundColor.has_value());
+        m_plateColor->setColor(text->backgroundColor.value_or(Qt::white));
     } else if (const auto* arrow = std::get_if<ArrowAnnotation>(&annotation)) {
         check(QStringLiteral("Single"), arrow->style == ArrowStyle::single);
         check(QStringLiteral("Double"), arrow->style == ArrowStyle::double_);
@@ -430,7 +492,14 @@ void AnnotationStylePanel::showValues(const Annotation& annotation)
         slider(AnnotationTool::shape, thicknessLabel)->setValue(shape->strokeWidth);
         check(fillName, shape->fillColor.has_value());
     } else if (const auto* redact = std::get_if<RedactAnnotation>(&annotation)) {
+        check(QStringLiteral("Solid"), redact->redactStyle == RedactStyle::solid);
+        check(QStringLiteral("Pixelate"), redact->redactStyle == RedactStyle::pixelate);
+        check(QStringLiteral("Blur"), redact->redactStyle == RedactStyle::blur);
         slider(AnnotationTool::redact, cornerRadiusLabel)->setValue(redact->cornerRadius);
+    } else if (const auto* stroke = std::get_if<StrokeAnnotation>(&annotation)) {
+        slider(kindOf(annotation), thicknessLabel)->setValue(stroke->strokeWidth);
+    } else if (const auto* step = std::get_if<StepAnnotation>(&annotation)) {
+        slider(AnnotationTool::step, sizeLabel)->setValue(step->size);
     }
 }
 

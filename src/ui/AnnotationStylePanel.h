@@ -37,6 +37,7 @@ public:
     QAbstractButton* button(AnnotationTool kind, const QString& name) const;
     AnnotationColorPicker* colorPicker(AnnotationTool kind) const;
     AnnotationColorPicker* outlineColorPicker() const { return m_outlineColor; }
+    AnnotationColorPicker* plateColorPicker() const { return m_plateColor; }
     // Says that the inspected style belongs to the next annotation, not to a selected one.
     QLabel* defaultsHint() const { return m_defaultsHint; }
 
@@ -58,6 +59,7 @@ private:
     void buildArrowPanel();
     void buildShapePanel();
     void buildRedactPanel();
+    void buildStrokeAndStepPanels();
     Panel& addPanel(AnnotationTool kind);
     LabeledSlider* addSlider(Panel& panel, const QString& label, double lower, double upper, double step,
                              std::function<void(Annotation&, double)> write);
@@ -68,6 +70,7 @@ private:
     EditorViewModel& m_editor;
     std::map<AnnotationTool, Panel> m_panels;
     AnnotationColorPicker* m_outlineColor = nullptr;
+    AnnotationColorPicker* m_plateColor = nullptr;
     QLabel* m_defaultsHint = nullptr;
     std::optional<AnnotationTool> m_kind;
 };

@@ -89,8 +89,12 @@ std::unique_ptr<AnnotationView> AnnotationView::make(const Annotation& drawn)
                 return std::make_unique<ArrowAnnotationView>(a);
             else if constexpr (std::is_same_v<A, ShapeAnnotation>)
                 return std::make_unique<ShapeAnnotationView>(a);
-            else
+            else if constexpr (std::is_same_v<A, RedactAnnotation>)
                 return std::make_unique<RedactAnnotationView>(a);
+            else if constexpr (std::is_same_v<A, StrokeAnnotation>)
+                return std::make_unique<StrokeAnnotationView>(a);
+            else
+                return std::make_unique<StepAnnotationView>(a);
         },
         drawn);
 }
@@ -283,6 +287,101 @@ void RedactAnnotationView::paintSelection(QPainter& painter, const Annotation& s
     const double radius = redact.cornerRadius * map.zoom + 2;
     paintOutline(painter, map.toView(frameOf(shown)).adjusted(-2, -2, 2, 2), radius);
     AnnotationView::paintSelection(painter, shown, map);
+}
+
+// --- Pen and highlighter
+
+bool StrokeAnnotationView::hits(QPointF point) const
+{
+    return hitTest(m_annotation, point, 1);
+}
+
+std::vector<AnnotationHandle> StrokeAnnotationView::handles() const
+{
+    return rectHandles(strokeBox(std::get<StrokeAnnotation>(m_annotation)), false);
+}
+
+Annotation StrokeAnnotationView::dragged(int role, QPointF translation, const EditorViewModel&) const
+{
+    const auto& stroke = std::get<StrokeAnnotation>(m_annotation);
+    const QRectF box = strokeBox(stroke);
+    if (role == body)
+        return strokeFittedTo(stroke, box.translated(translation));
+    return strokeFittedTo(stroke, resizedRect(box, ShapeHandlePosition(role), translation));
+}
+
+std::optional<QRectF> StrokeAnnotationView::liveRect(const Annotation& shown) const
+{
+    return frameOf(shown);
+}
+
+void StrokeAnnotationView::paintSelection(QPainter& painter, const Annotation& shown, const CanvasMapping& map) const
+{
+    paintOutline(painter, map.toView(frameOf(shown)).adjusted(-2, -2, 2, 2), 4);
+    AnnotationView::paintSelection(painter, shown, map);
+}
+
+// --- Numbered step
+
+bool StepAnnotationView::hits(QPointF point) const
+{
+    return hitTest(m_annotation, point, 1);
+}
+
+std::vector<AnnotationHandle> StepAnnotationView::handles() const
+{
+    return rectHandles(frameOf(m_annotation), false);
+}
+
+Annotation StepAnnotationView::dragged(int role, QPointF translation, const EditorViewModel&) const
+{
+    StepAnnotation step = std::get<StepAnnotation>(m_annotation);
+    const QRectF frame = frameOf(m_annotation);
+    if (role == body) {
+        step.position += translation;
+        return step;
+    }
+    const auto handle = ShapeHandlePosition(role);
+    const QRectF r = resizedRect(frame, handle, translation);
+    step.size = std::max(r.width(), r.height());
+    switch (handle) {
+    case ShapeHandlePosition::topLeft:
+        step.position = frame.bottomRight() - QPointF(step.size, step.size);
+        break;
+    case ShapeHandlePosition::topRight:
+        step.position = QPointF(frame.left(), frame.bottom() - step.size);
+        break;
+    case ShapeHandlePosition::bottomLeft:
+        step.position = QPointF(frame.right() - step.size, frame.top());
+        break;
+    default:
+        step.position = frame.topLeft();
+        break;
+    }
+    return step;
+}
+
+std::optional<QRectF> StepAnnotationView::liveRect(const Annotation& shown) const
+{
+    return frameOf(shown);
+}
+
+void StepAnnotationView::paintSelection(QPainter& painter, const Annotation& shown, const CanvasMapping& map) const
+{
+    const QRectF box = map.toView(frameOf(shown)).adjusted(-2, -2, 2, 2);
+    paintOutline(painter, box, box.width() / 2);
+    AnnotationView::paintSelection(painter, shown, map);
+}
+
+void paintGroupSelectionMark(QPainter& painter, const Annotation& shown, const CanvasMapping& map)
+{
+    QRectF frame = frameOf(shown);
+    if (const auto* arrow = std::get_if<ArrowAnnotation>(&shown)) {
+        // The box of an arrow is padded for its heads; the mark hugs the line instead.
+        const double pad = arrow->strokeWidth / 2 + 2;
+        frame = QRectF(arrow->position, arrow->endPoint).normalized().adjusted(-pad, -pad, pad, pad);
+    }
+    paintOutline(painter, map.toView(frame).adjusted(-2, -2, 2, 2), 4);
 }
 
 } // namespace pelorin

@@ -127,6 +127,38 @@ public:
     void paintSelection(QPainter& painter, const Annotation& shown, const CanvasMapping& map) const override;
 };
 
+class StrokeAnnotationView : public AnnotationView {
+public:
+    explicit StrokeAnnotationView(const StrokeAnnotation& stroke)
+        : AnnotationView(stroke)
+    {
+    }
+    bool hits(QPointF point) const override;
+    std::vector<AnnotationHandle> handles() const override;
+    // A handle scales the line with its box.
+    Annotation dragged(int role, QPointF translation, const EditorViewModel& editor) const override;
+    std::optional<QRectF> liveRect(const Annotation& shown) const override;
+    void paintSelection(QPainter& painter, const Annotation& shown, const CanvasMapping& map) const override;
+};
+
+class StepAnnotationView : public AnnotationView {
+public:
+    explicit StepAnnotationView(const StepAnnotation& step)
+        : AnnotationView(step)
+    {
+    }
+    bool hits(QPointF point) const override;
+    std::vector<AnnotationHandle> handles() const override;
+    // A corner handle changes the diameter; the opposite corner stays.
+    Annotation dragged(int role, QPointF translation, const EditorViewModel& editor) const override;
+    std::optional<QRectF> liveRect(const Annotation& shown) const override;
+    void paintSelection(QPainter& painter, const Annotation& shown, const CanvasMapping& map) const override;
+};
+
+// The mark around one member of a selection of several (no handles: those belong to a
+// single selection).
+void paintGroupSelectionMark(QPainter& painter, const Annotation& shown, const CanvasMapping& map);
+
 // A rectangle after `handle` was dragged by `t`, raised to the 20-point minimum (the
 // position is not corrected: a top or left handle dragged past the minimum moves the box).
 QRectF resizedRect(const QRectF& rect, ShapeHandlePosition handle, QPointF t);

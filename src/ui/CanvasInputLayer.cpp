@@ -127,6 +127,8 @@ bool CanvasInputLayer::handlePress(QMouseEvent* event)
                 m_editor->beginRotationGesture();
             }
         } else if (modifiers & Qt::ShiftModifier) {
+            if (m_shiftPressClaim && m_shiftPressClaim(m_canvas->mapFromGlobal(location)))
+                return false;
             m_zooming = true;
         } else if ((modifiers & Qt::AltModifier) || m_spaceHeld) {
             m_panning = true;

@@ -4,6 +4,8 @@
 #include <QPointF>
 #include <QPointer>
 
+#include <functional>
+
 class QKeyEvent;
 class QMouseEvent;
 class QNativeGestureEvent;
@@ -30,6 +32,10 @@ public:
     bool isZooming() const { return m_zooming; }
     // Recomputes the canvas's cursor for these modifier keys.
     void updateCursor(Qt::KeyboardModifiers modifiers);
+    // Asked on a Shift+left press (canvas coordinates): true leaves the press to the layers
+    // below (Shift+click adds to the selection, Shift draws straight pen lines) instead of
+    // starting a drag zoom.
+    void setShiftPressClaim(std::function<bool(QPointF)> claim) { m_shiftPressClaim = std::move(claim); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -56,6 +62,7 @@ private:
     // The button whose press started the current gesture.
     Qt::MouseButton m_gestureButton = Qt::NoButton;
     QPointF m_lastLocation; // global position of the last handled pointer event
+    std::function<bool(QPointF)> m_shiftPressClaim;
 };
 
 } // namespace pelorin

@@ -58,6 +58,7 @@ CanvasView::CanvasView(EditorViewModel& editor, QWidget* parent)
     m_emptyState = new EmptyStateView(editor, this);
     m_copyConfirmation = new CopyConfirmation(editor, this);
     m_input = new CanvasInputLayer(editor, this);
+    m_input->setShiftPressClaim([this](QPointF at) { return m_annotationLayer->takesShiftPress(at); });
 
     const auto redraw = [this] { requestFrame(); };
     for (auto signal : {&EditorViewModel::redrawRequested, &EditorViewModel::textureRefreshRequested,
@@ -319,7 +320,8 @@ void CanvasView::refreshDirtyTextures()
         ++m_builds.annotation;
         const std::optional<AnnotationRaster> raster = document->annotations.empty()
             ? std::nullopt
-            : renderAnnotationsOnly(document->annotations, document->imagePointSize(), document->screenScale);
+            : renderAnnotationsOnly(document->annotations, document->imagePointSize(), document->screenScale,
+                                    &document->image);
         if (raster)
             m_renderer.setAnnotationImage(raster->image, raster->rect);
         else

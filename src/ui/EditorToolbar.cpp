@@ -27,6 +27,10 @@ constexpr ToolEntry toolEntries[] = {
     {AnnotationTool::shape, Glyph::shapeTool, "Shape"},
     {AnnotationTool::redact, Glyph::redactTool, "Redact"},
     {AnnotationTool::quick, Glyph::quickTool, "Quick Annotate"},
+    {AnnotationTool::pixelate, Glyph::pixelateTool, "Pixelate"},
+    {AnnotationTool::pen, Glyph::penTool, "Pen"},
+    {AnnotationTool::highlighter, Glyph::highlighterTool, "Highlighter"},
+    {AnnotationTool::step, Glyph::stepTool, "Numbered Step"},
 };
 
 QWidget* separator(QWidget* parent)

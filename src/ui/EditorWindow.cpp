@@ -9,6 +9,8 @@
 #include "ui/StyleSidebar.h"
 
 #include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -54,7 +56,8 @@ EditorWindow::EditorWindow(EditorViewModel& editor, QWidget* parent)
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
     m_toolbar = new EditorToolbar(editor, this);
-    connect(m_toolbar, &EditorToolbar::deleteRequested, &editor, &EditorViewModel::removeAnnotation);
+    // The whole selection goes, as one step, however many are selected.
+    connect(m_toolbar, &EditorToolbar::deleteRequested, &editor, [&editor] { editor.deleteSelection(); });
     column->addWidget(m_toolbar);
     auto* row = new QHBoxLayout;
     row->setSpacing(0);
@@ -105,6 +108,22 @@ void EditorWindow::installShortcuts()
     };
     connect(&m_editor, &EditorViewModel::annotationHistoryChanged, this, syncHistory);
     syncHistory();
+
+    // Like Undo, these leave a text being typed into its own Ctrl+A.
+    m_selectAll = new QAction(QStringLiteral("Select All Annotations"), this);
+    m_selectAll->setShortcut(QKeySequence::SelectAll);
+    connect(m_selectAll, &QAction::triggered, &m_editor, &EditorViewModel::selectAllAnnotations);
+    m_duplicate = new QAction(QStringLiteral("Duplicate"), this);
+    m_duplicate->setShortcut(QKeySequence(QStringLiteral("Ctrl+D")));
+    connect(m_duplicate, &QAction::triggered, &m_editor, &EditorViewModel::duplicateSelection);
+    // An image (or an image file) on the clipboard opens as the document, as a drop would.
+    m_paste = new QAction(QStringLiteral("Paste Image"), this);
+    m_paste->setShortcut(QKeySequence::Paste);
+    connect(m_paste, &QAction::triggered, this, [this] {
+        if (const QMimeData* held = QGuiApplication::clipboard()->mimeData(); held && isOpenableDrop(held))
+            m_editor.handleDroppedFile(*held);
+    });
+    addActions({m_selectAll, m_duplicate, m_paste});
 
     shortcut(QKeySequence::Copy, &EditorViewModel::copyViaShortcut);
     shortcut(QKeySequence(QStringLiteral("Ctrl+S")), &EditorViewModel::saveViaShortcut);

@@ -32,6 +32,10 @@ public:
     // Undo and Redo of annotation changes, for the window's keys and the Edit menu.
     QAction* undoAction() const { return m_undo; }
     QAction* redoAction() const { return m_redo; }
+    // Ctrl+A, Ctrl+D and Ctrl+V of the editor, for the window's keys and the Edit menu.
+    QAction* selectAllAction() const { return m_selectAll; }
+    QAction* duplicateAction() const { return m_duplicate; }
+    QAction* pasteAction() const { return m_paste; }
     // The error alert while one is shown.
     QMessageBox* errorAlert() const { return m_alert; }
 
@@ -55,6 +59,9 @@ private:
     QPointer<QMessageBox> m_alert;
     QAction* m_undo;
     QAction* m_redo;
+    QAction* m_selectAll;
+    QAction* m_duplicate;
+    QAction* m_paste;
 };
 
 } // namespace pelorin

@@ -208,6 +208,35 @@ Drawing drawingFor(Glyph glyph)
         d.fill.addPath(small);
         break;
     }
+    case Glyph::pixelateTool:
+        // A checkerboard of blocks in a frame.
+        d.stroke = roundedRect(3.5, 3.5, 17, 17, 2.5);
+        for (int row = 0; row < 3; ++row) {
+            for (int column = 0; column < 3; ++column) {
+                if ((row + column) % 2 == 0)
+                    d.fill.addRect(QRectF(6.5 + column * 4, 6.5 + row * 4, 3.5, 3.5));
+            }
+        }
+        break;
+    case Glyph::penTool: {
+        QPainterPath line;
+        line.moveTo(3.5, 17);
+        line.cubicTo(7, 9, 10, 21, 13.5, 14);
+        d.stroke = line;
+        d.stroke.addPath(polyline({{14, 13}, {19.5, 7.5}, {21.5, 9.5}, {16, 15}, {13.5, 15.5}}, true));
+        break;
+    }
+    case Glyph::highlighterTool:
+        d.stroke = polyline({{9, 15}, {17, 4.5}, {21, 7.5}, {13, 18}}, true);
+        d.stroke.addPath(polyline({{9, 15}, {7.5, 19}, {13, 18}}));
+        d.fill = roundedRect(3, 20, 18, 2.5, 1);
+        break;
+    case Glyph::stepTool: {
+        d.stroke.addEllipse(QPointF(12, 12), 8.5, 8.5);
+        d.stroke.addPath(polyline({{10, 9}, {12.5, 7.5}, {12.5, 16.5}}));
+        d.stroke.addPath(polyline({{10, 16.5}, {15, 16.5}}));
+        break;
+    }
     case Glyph::checkmark:
         d.stroke = polyline({{5, 12.5}, {10, 17.5}, {19, 6.5}});
         break;

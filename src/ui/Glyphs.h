@@ -34,6 +34,10 @@ enum class Glyph {
     shapeTool,
     redactTool,
     quickTool,
+    pixelateTool,
+    penTool,
+    highlighterTool,
+    stepTool,
     checkmark,
 };
 

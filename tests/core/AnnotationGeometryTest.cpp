@@ -326,6 +326,40 @@ TEST_F(AnnotationGeometryTest, UpdateReplacesFirstMatchAndRemoveTakesEveryMatch)
     EXPECT_EQ(list, (std::vector<Annotation>{redact}));
 }
 
+// Pen lines are hot along the line only; steps inside their circle; a stroke scales with its
+// box, and a side without extent moves instead of stretching.
+TEST_F(AnnotationGeometryTest, StrokesAndSteps)
+{
+    const StrokeAnnotation vee = StrokeAnnotation::make(StrokeKind::pen, {{100, 100}, {150, 200}, {200, 100}}, Qt::red, 4);
+    const StepAnnotation step = StepAnnotation::make({50, 50}, 1, Qt::red, 32);
+    expectRect(boundingRect(Annotation(vee), 2), QRectF(196, 196, 208, 208));
+    expectRect(boundingRect(Annotation(step), 1), QRectF(34, 34, 32, 32));
+    const struct {
+        const char* name;
+        Annotation annotation;
+        QPointF point;
+        bool hit;
+    } hits[] = {
+        {"on the line", vee, {125, 150}, true},
+        {"just beside it", vee, {132, 150}, true},
+        {"inside the vee", vee, {150, 130}, false},
+        {"step centre", step, {50, 50}, true},
+        {"step box corner", step, {35, 35}, false},
+    };
+    for (const auto& c : hits)
+        EXPECT_EQ(hitTest(c.annotation, c.point, 1), c.hit) << c.name;
+
+    expectRect(strokeBox(strokeFittedTo(vee, QRectF(0, 0, 200, 50))), QRectF(0, 0, 200, 50));
+    EXPECT_EQ(strokeFittedTo(vee, QRectF(0, 0, 200, 50)).points[1], QPointF(100, 50));
+    const StrokeAnnotation level = StrokeAnnotation::make(StrokeKind::highlighter, {{10, 40}, {90, 40}}, Qt::yellow, 20);
+    const StrokeAnnotation resized = strokeFittedTo(level, QRectF(10, 30, 160, 20));
+    EXPECT_EQ(resized.points, (std::vector<QPointF>{{0, 0}, {160, 0}}));
+    EXPECT_EQ(resized.position, QPointF(10, 30));
+
+    EXPECT_EQ(nextStepNumber({}), 1);
+    EXPECT_EQ(nextStepNumber({step, StepAnnotation::make({}, 7, Qt::red, 32), vee}), 8);
+}
+
 TEST(AnnotationEnumerationTest, RawValuesAndDigitsRoundTripAndUnknownInputIsNone)
 {
     EXPECT_EQ(rawValue(ArrowStyle::double_), QStringLiteral("double"));
@@ -334,12 +368,13 @@ TEST(AnnotationEnumerationTest, RawValuesAndDigitsRoundTripAndUnknownInputIsNone
         EXPECT_EQ(fromRawValue<ShapeHandlePosition>(rawValue(handle)), handle);
     for (const char* unknown : {"", "Single", "double ", "square"})
         EXPECT_EQ(fromRawValue<ArrowStyle>(QString::fromLatin1(unknown)), std::nullopt) << unknown;
-    // Digits 1 to 5 pick the tools in order; anything else picks none.
+    // Digits 1 to 9 pick the tools in order; anything else picks none.
     EXPECT_EQ(annotationToolForDigit(QStringLiteral("1")), AnnotationTool::text);
     EXPECT_EQ(annotationToolForDigit(QStringLiteral("5")), AnnotationTool::quick);
+    EXPECT_EQ(annotationToolForDigit(QStringLiteral("9")), AnnotationTool::step);
     for (const AnnotationTool tool : allCases<AnnotationTool>())
         EXPECT_EQ(annotationToolForDigit(shortcutDigit(tool)), tool);
-    for (const char* digit : {"0", "6", "12", "", "a"})
+    for (const char* digit : {"0", "10", "12", "", "a"})
         EXPECT_EQ(annotationToolForDigit(QString::fromLatin1(digit)), std::nullopt) << digit;
 }
 

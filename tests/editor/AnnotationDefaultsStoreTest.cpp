@@ -194,6 +194,13 @@ TEST_F(AnnotationDefaultsStoreTest, RecordWritesTheStyleOfItsKindOnly)
           {key(Keys::shapeCornerRadius), 0},
           {key(Keys::shapeIsFilled), true}}},
         {"redaction", redact, {{key(Keys::redactCornerRadius), 10}}},
+        {"pen, its colour left to the shared key",
+         StrokeAnnotation::make(StrokeKind::pen, {{0, 0}, {5, 5}}, Qt::green, 9),
+         {{key(Keys::penStrokeWidth), 9}}},
+        {"highlighter, with its own colour",
+         StrokeAnnotation::make(StrokeKind::highlighter, {{0, 0}, {5, 5}}, QColor::fromRgbF(0, 1, 0, 1), 30),
+         {{key(Keys::highlighterStrokeWidth), 30}, {key(Keys::highlighterColor), QJsonArray{0, 1, 0, 1}}}},
+        {"step", StepAnnotation::make({10, 10}, 3, Qt::green, 48), {{key(Keys::stepSize), 48}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

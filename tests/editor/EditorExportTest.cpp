@@ -1,10 +1,13 @@
 #include "EditorFixture.h"
 #include "MemoryPasteboard.h"
 
+#include "core/Fonts.h"
+#include "detection/DeviceComponentAnalyzer.h"
 #include "platform/SettingsKeys.h"
 
 #include <QCoro/QCoroTask>
 #include <QDir>
+#include <QPainter>
 #include <QFile>
 #include <QStandardPaths>
 
@@ -312,6 +315,71 @@ TEST_F(EditorExport, SaveFindsAFolderAndSaveAsWritesTheChosenFile)
     EXPECT_TRUE(editor->errorMessage().startsWith(QStringLiteral("Failed to save: /sys/pelorin-denied.png: ")))
         << editor->errorMessage().toStdString();
     QFile::remove(dirs);
+}
+
+// An e-mail address and a line of text in 13-point type on a 2× screenshot, pixelated or
+// blurred: the bundled OCR reads them on the plain export and reads no word of them on the
+// redacted one, and the redaction shows the screenshot's own (changed) pixels, not a fill.
+TEST_F(EditorExport, PixelateAndBlurLeaveNoReadableText)
+{
+    const QStringList lines{QStringLiteral("jane.doe@example.com"), QStringLiteral("Invoice 4821 due Friday")};
+    QImage screenshot(QSize(800, 240), QImage::Format_ARGB32_Premultiplied);
+    screenshot.fill(Qt::white);
+    screenshot.setDevicePixelRatio(2);
+    {
+        QPainter painter(&screenshot);
+        QFont font = textFont(TextDesign::standard, FontWeight::regular, false, 13);
+        font.setPixelSize(13);
+        painter.setFont(font);
+        painter.setPen(QColor(30, 30, 30));
+        for (int i = 0; i < lines.size(); ++i)
+            painter.drawText(QPointF(40, 40 + i * 30), lines[i]);
+    }
+    editor->loadImage(screenshot, SourceType::clipboard, false);
+    StylingConfiguration style = editor->styling();
+    style.cornerRadius = 0;
+    editor->setStyling(style);
+    // Each line's region in the export, in points: the card is exported at 2 pixels per point.
+    const auto lineCrop = [](const QImage& exported, int i) { return exported.copy(QRect(60, 44 + i * 60, 500, 44)); };
+    const auto wordsRead = [&](const QImage& exported) {
+        QStringList read;
+        for (int i = 0; i < lines.size(); ++i)
+            read << DeviceComponentAnalyzer::recognizeLine(lineCrop(exported, i)).toLower();
+        return read.join(u' ');
+    };
+    const std::optional<QImage> plain = editor->renderFinalImage();
+    ASSERT_TRUE(plain) << "needs a working EGL/OpenGL";
+    ASSERT_EQ(plain->size(), QSize(800, 240));
+    ASSERT_TRUE(wordsRead(*plain).contains(QStringLiteral("example"))) << wordsRead(*plain).toStdString();
+
+    for (const RedactStyle redactStyle : {RedactStyle::pixelate, RedactStyle::blur}) {
+        SCOPED_TRACE(rawValue(redactStyle).toStdString());
+        RedactAnnotation redact = RedactAnnotation::make(QRectF(25, 20, 270, 70), Qt::black);
+        redact.redactStyle = redactStyle;
+        editor->addAnnotation(redact);
+        const std::optional<QImage> redacted = editor->renderFinalImage();
+        ASSERT_TRUE(redacted);
+        const QString read = wordsRead(*redacted);
+        for (const char* word : {"jane", "doe", "example", "com", "invoice", "4821", "due", "friday"})
+            EXPECT_FALSE(read.contains(QLatin1String(word))) << read.toStdString();
+        // The screenshot's own pixels, changed: neither the original nor one flat colour.
+        const QImage region = redacted->copy(QRect(60, 44, 500, 100)).convertToFormat(QImage::Format_Grayscale8);
+        const QImage before = plain->copy(QRect(60, 44, 500, 100)).convertToFormat(QImage::Format_Grayscale8);
+        int darkest = 255, lightest = 0;
+        long changed = 0;
+        for (int y = 0; y < region.height(); ++y) {
+            for (int x = 0; x < region.width(); ++x) {
+                const int v = region.pixelColor(x, y).red();
+                darkest = std::min(darkest, v);
+                lightest = std::max(lightest, v);
+                changed += std::abs(v - before.pixelColor(x, y).red()) > 24 ? 1 : 0;
+            }
+        }
+        EXPECT_GT(lightest - darkest, 8) << "not a flat fill";
+        EXPECT_GT(darkest, 40) << "no black fill and no dark glyph left";
+        EXPECT_GT(changed, 2000) << "differs from the original";
+        editor->removeAnnotation(redact.id);
+    }
 }
 
 TEST(SaveAsSuffix, TheChosenFilterSuppliesAMissingSuffix)

@@ -17,7 +17,10 @@ TEST(EditorKeyMap, Decisions)
     const Case cases[] = {
         {"3 picks the shape tool", {Qt::Key_3}, doc, {A::chooseTool, AnnotationTool::shape}},
         {"5 picks the quick tool", {Qt::Key_5}, doc, {A::chooseTool, AnnotationTool::quick}},
-        {"6 is no tool", {Qt::Key_6}, doc, {}},
+        {"6 picks pixelate", {Qt::Key_6}, doc, {A::chooseTool, AnnotationTool::pixelate}},
+        {"9 picks the numbered step", {Qt::Key_9}, doc, {A::chooseTool, AnnotationTool::step}},
+        {"0 is no tool", {Qt::Key_0}, doc, {}},
+        {"7 while typing goes to the text", {Qt::Key_7}, typing, {}},
         {"digit while typing goes to the text", {Qt::Key_1}, typing, {}},
         {"digit without a document", {Qt::Key_2}, empty, {}},
         {"digit with Caps Lock", {Qt::Key_2, Qt::NoModifier, true}, doc, {}},

@@ -1,6 +1,9 @@
 #include "UiFixture.h"
 
+#include <QPainter>
 #include <QStyleHints>
+
+#include <algorithm>
 
 #include <array>
 
@@ -42,7 +45,7 @@ public:
         settle();
         pointer.drag(at(doc), at(doc), Qt::LeftButton, {}, 0);
     }
-    void drag(QPointF from, QPointF to) { pointer.drag(at(from), at(to)); }
+    void drag(QPointF from, QPointF to, Qt::KeyboardModifiers mods = {}) { pointer.drag(at(from), at(to), Qt::LeftButton, mods); }
     void doubleClick(QPointF doc)
     {
         settle();
@@ -56,7 +59,7 @@ public:
     {
         std::string out;
         for (const Annotation& a : list())
-            out += std::array{"text ", "arrow ", "shape ", "redact "}[a.index()];
+            out += std::array{"text ", "arrow ", "shape ", "redact ", "stroke ", "step "}[a.index()];
         return out + (editing() ? "(editing)" : "");
     }
 
@@ -88,27 +91,141 @@ TEST_F(Overlay, DraggingOutMakesTheToolsAnnotation)
         const char* name;
         AnnotationTool tool;
         QPointF from, to;
-        QRectF expected; // bounds of shapes and redactions; start and end of arrows
+        Qt::KeyboardModifiers mods;
+        QRectF expected; // bounds; start and end of arrows
     } cases[] = {
-        {"arrow", AnnotationTool::arrow, {100, 100}, {300, 220}, QRectF({100, 100}, QPointF(300, 220))},
-        {"shape", AnnotationTool::shape, {300, 200}, {150, 120}, {150, 120, 150, 80}},
-        {"tiny shape", AnnotationTool::shape, {400, 300}, {403, 304}, {400, 300, 20, 20}},
-        {"redaction", AnnotationTool::redact, {50, 60}, {250, 90}, {50, 60, 200, 30}},
+        {"arrow", AnnotationTool::arrow, {100, 100}, {300, 220}, {}, QRectF({100, 100}, QPointF(300, 220))},
+        {"shape", AnnotationTool::shape, {300, 200}, {150, 120}, {}, {150, 120, 150, 80}},
+        {"tiny shape", AnnotationTool::shape, {400, 300}, {403, 304}, {}, {400, 300, 20, 20}},
+        {"redaction", AnnotationTool::redact, {50, 60}, {250, 90}, {}, {50, 60, 200, 30}},
+        {"pixelate", AnnotationTool::pixelate, {50, 60}, {250, 90}, {}, {50, 60, 200, 30}},
+        // Strokes: the points' box grown by half the width (pen 4, highlighter 20).
+        {"pen", AnnotationTool::pen, {100, 100}, {300, 220}, {}, {98, 98, 204, 124}},
+        {"straight pen line", AnnotationTool::pen, {100, 100}, {300, 220}, Qt::ShiftModifier, {98, 98, 204, 124}},
+        {"level highlight", AnnotationTool::highlighter, {100, 100}, {300, 160}, Qt::ShiftModifier, {90, 90, 220, 20}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         editor->selectTool(c.tool);
-        drag(c.from, c.to);
+        drag(c.from, c.to, c.mods);
         ASSERT_EQ(list().size(), 1u) << kinds();
         const Annotation made = list().back();
         EXPECT_EQ(editor->selectedAnnotationId(), annotationId(made));
-        EXPECT_EQ(editor->selectedTool(), std::nullopt);
+        // Pen and highlighter stay armed for the next line.
+        const bool stroke = std::holds_alternative<StrokeAnnotation>(made);
+        EXPECT_EQ(editor->selectedTool(), stroke ? std::optional(c.tool) : std::nullopt);
         if (const auto* arrow = std::get_if<ArrowAnnotation>(&made))
             EXPECT_EQ(QRectF(arrow->position, arrow->endPoint), c.expected);
         else
             EXPECT_EQ(boundingRect(made, 1), c.expected);
+        if (const auto* redact = std::get_if<RedactAnnotation>(&made)) {
+            EXPECT_EQ(redact->redactStyle, c.tool == AnnotationTool::pixelate ? RedactStyle::pixelate : RedactStyle::solid);
+        }
+        if (c.mods && stroke) {
+            EXPECT_EQ(std::get<StrokeAnnotation>(made).points.size(), 2u);
+        }
         editor->removeAnnotation(annotationId(made));
     }
+}
+
+// Each step is one above the highest on the document, whatever was deleted or undone before.
+TEST_F(Overlay, StepsNumberThemselves)
+{
+    editor->selectTool(AnnotationTool::step);
+    const auto place = [&](QPointF at) {
+        click(at);
+        return std::get<StepAnnotation>(list().back());
+    };
+    const auto numbers = [&] {
+        std::vector<int> out;
+        for (const Annotation& a : list())
+            out.push_back(std::get<StepAnnotation>(a).number);
+        return out;
+    };
+    place({100, 100});
+    place({200, 100});
+    const StepAnnotation third = place({300, 100});
+    EXPECT_EQ(numbers(), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(editor->selectedTool(), AnnotationTool::step);
+    EXPECT_EQ(third.position, QPointF(300 - 16, 100 - 16)) << "centred on the click";
+
+    editor->removeAnnotation(std::get<StepAnnotation>(list()[1]).id);
+    EXPECT_EQ(place({400, 100}).number, 4) << "after deleting 2";
+    editor->undoAnnotationChange();
+    editor->removeAnnotation(third.id);
+    EXPECT_EQ(place({400, 200}).number, 2) << "after undoing 4 and deleting 3";
+
+    // The number is typed like a text; anything but a number above 0 keeps it.
+    editor->selectTool(std::nullopt);
+    for (const auto& [typed, expected] : {std::pair{"12", 12}, {"x", 12}, {"0", 12}}) {
+        doubleClick({400, 200});
+        ASSERT_TRUE(fieldHasFocus());
+        overlay->textField()->selectAll();
+        type(QLatin1String(typed));
+        key(Qt::Key_Return);
+        EXPECT_EQ(std::get<StepAnnotation>(list().back()).number, expected) << typed;
+    }
+    EXPECT_EQ(nextStepNumber(list()), 13);
+}
+
+// Several annotations are chosen by a rubber band, Shift+click, all at once; moved, nudged,
+// duplicated and deleted together, each one step to undo.
+TEST_F(Overlay, SeveralAnnotationsActTogether)
+{
+    const QUuid a = add(editor->makeShapeAnnotation(QRectF(100, 100, 80, 60)));
+    const QUuid b = add(editor->makeStepAnnotation({300, 150}));
+    const QUuid c = add(StrokeAnnotation::make(StrokeKind::pen, {{100, 300}, {200, 340}}, Qt::red, 4));
+    const QUuid far = add(editor->makeRedactAnnotation(QRectF(600, 400, 60, 40)));
+    editor->setSelectedAnnotationId({});
+    const auto selection = [&] {
+        std::vector<QUuid> ids = editor->selectedAnnotationIds();
+        std::sort(ids.begin(), ids.end());
+        return ids;
+    };
+    const auto sorted = [](std::vector<QUuid> ids) {
+        std::sort(ids.begin(), ids.end());
+        return ids;
+    };
+
+    drag({80, 80}, {350, 360}); // over empty card, in pointer mode
+    EXPECT_EQ(selection(), sorted({a, b, c}));
+    shot("multi-selection");
+    settle();
+    pointer.drag(at({140, 101}), at({140, 101}), Qt::LeftButton, Qt::ShiftModifier, 0);
+    EXPECT_EQ(selection(), sorted({b, c})) << "Shift+click takes one out";
+    settle();
+    pointer.drag(at({630, 420}), at({630, 420}), Qt::LeftButton, Qt::ShiftModifier, 0);
+    EXPECT_EQ(selection(), sorted({b, c, far})) << "and puts one in";
+
+    const std::vector<Annotation> before = list();
+    drag({300, 150}, {340, 170}); // the step's body drags the three
+    EXPECT_EQ(get<StepAnnotation>(b).position, QPointF(284 + 40, 134 + 20));
+    EXPECT_EQ(get<RedactAnnotation>(far).position, QPointF(640, 420));
+    EXPECT_EQ(get<ShapeAnnotation>(a).position, QPointF(100, 100)) << "not selected";
+    key(Qt::Key_Left, Qt::ShiftModifier);
+    EXPECT_EQ(get<StrokeAnnotation>(c).position, QPointF(130, 320));
+    editor->undoAnnotationChange();
+    editor->undoAnnotationChange();
+    EXPECT_EQ(list(), before) << "a drag and a nudge: two steps";
+
+    editor->setAnnotationColor(Qt::green);
+    EXPECT_NE(get<ShapeAnnotation>(a).color, QColor(Qt::green)) << "not selected";
+    EXPECT_EQ(get<RedactAnnotation>(far).color, QColor(Qt::green));
+    EXPECT_EQ(get<StepAnnotation>(b).color, QColor(Qt::green));
+    editor->undoAnnotationChange();
+    EXPECT_EQ(list(), before) << "recolouring: one step";
+
+    editor->selectAllAnnotations(); // Ctrl+A and Ctrl+D of the window
+    EXPECT_EQ(selection(), sorted({a, b, c, far}));
+    editor->duplicateSelection();
+    ASSERT_EQ(list().size(), 8u);
+    EXPECT_EQ(editor->selectedAnnotationIds().size(), 4u);
+    EXPECT_EQ(std::get<ShapeAnnotation>(list()[4]).position, QPointF(110, 110));
+    EXPECT_EQ(std::get<StepAnnotation>(list()[5]).number, 2) << "a copied step takes the next number";
+    key(Qt::Key_Delete);
+    EXPECT_EQ(list(), before);
+    editor->undoAnnotationChange();
+    EXPECT_EQ(list().size(), 8u) << "deleting four: one step";
 }
 
 TEST_F(Overlay, AClickSelectsTheUppermostAnnotationAndEmptySpaceDeselects)
@@ -340,10 +457,16 @@ TEST_F(Overlay, KeysDeleteNudgeAndUndo)
     EXPECT_EQ(list().size(), 1u);
 }
 
-// What the canvas shows of annotations made through the pointer is what the export holds.
+// What the canvas shows of annotations made through the pointer is what the export holds,
+// every kind included; pixelate shows the screenshot's own stripes in blocks.
 TEST_F(Overlay, ExportMatchesTheCanvas)
 {
     QImage image = solidImage({640, 400}, 1.0, QColor(235, 236, 240));
+    {
+        QPainter stripes(&image);
+        for (int y = 230; y < 330; y += 6)
+            stripes.fillRect(QRect(60, y, 240, 3), QColor(40, 40, 40));
+    }
     editor->loadImage(image, SourceType::file, false);
     editor->setZoomLevel(1.0);
     editor->setAnnotationColor(QColor(30, 90, 220));
@@ -353,15 +476,21 @@ TEST_F(Overlay, ExportMatchesTheCanvas)
     };
     make(AnnotationTool::arrow, {40, 40}, {240, 140});
     make(AnnotationTool::shape, {300, 60}, {500, 180});
-    make(AnnotationTool::redact, {80, 250}, {260, 300});
+    make(AnnotationTool::redact, {80, 250}, {160, 300});
+    make(AnnotationTool::pixelate, {170, 240}, {290, 320});
+    make(AnnotationTool::pen, {420, 300}, {600, 380});
+    make(AnnotationTool::highlighter, {40, 360}, {300, 360});
+    editor->selectTool(AnnotationTool::step);
+    click({560, 40});
     editor->selectTool(AnnotationTool::text);
     click({380, 260});
     ASSERT_TRUE(fieldHasFocus());
     type(QStringLiteral("Export"));
     key(Qt::Key_Return);
     editor->setSelectedAnnotationId({});
-    ASSERT_EQ(list().size(), 4u);
+    ASSERT_EQ(list().size(), 8u) << kinds();
     waitForFrame();
+    shot("every-kind");
 
     const std::optional<QImage> exported = editor->renderFinalImage();
     ASSERT_TRUE(exported.has_value());
@@ -381,8 +510,13 @@ TEST_F(Overlay, ExportMatchesTheCanvas)
             differing += d > 48 ? 1 : 0;
         }
     }
-    EXPECT_GT(marked, 8000); // the four annotations are in the export
+    EXPECT_GT(marked, 9000); // the blue annotations are in the export
     EXPECT_LT(double(differing) / double(out.width() * out.height()), 0.002);
+    // Pixelated stripes: grey blocks, neither the stripes nor the redaction's fill.
+    const QColor block = out.pixelColor(200, 270);
+    EXPECT_GT(block.red(), 60);
+    EXPECT_LT(block.red(), 220);
+    EXPECT_EQ(out.pixelColor(200, 266), out.pixelColor(200, 268));
 }
 
 TEST_F(Overlay, DimmingKeepsADrawnShapeBright)

@@ -176,7 +176,22 @@ INSTANTIATE_TEST_SUITE_P(
         EditCase{"redactionCornerRadiusStopsAt24", aRedaction,
                  [](Inspector& f) { Inspector::slide(f.inspector->slider(Tool::redact, "Corner Radius"), 30); },
                  expect<RedactAnnotation>([](const RedactAnnotation& r) { EXPECT_EQ(r.cornerRadius, 24); }),
-                 Keys::redactCornerRadius, 24.0}),
+                 Keys::redactCornerRadius, 24.0},
+        // The style of a redaction is its own: the next one drawn with Redact is solid again.
+        EditCase{"redactionBecomesBlurred", aRedaction, [](Inspector& f) { clickButton(f, Tool::redact, "Blur"); },
+                 expect<RedactAnnotation>([](const RedactAnnotation& r) { EXPECT_EQ(r.redactStyle, RedactStyle::blur); }),
+                 Keys::redactCornerRadius, 4.0},
+        EditCase{"textPlateIsWhiteThenTheChosenColour", aText,
+                 [](Inspector& f) {
+                     clickButton(f, Tool::text, "Plate");
+                     EXPECT_EQ(std::get<TextAnnotation>(f.editor->document()->annotations[1]).backgroundColor, QColor(Qt::white));
+                     f.inspector->plateColorPicker()->swatch(2)->click();
+                 },
+                 expect<TextAnnotation>([](const TextAnnotation& x) {
+                     EXPECT_EQ(x.backgroundColor, Inspector::swatch(2));
+                     EXPECT_EQ(x.color, QColor(Qt::red));
+                 }),
+                 Keys::textFontSize, 24.0}),
     caseName<EditCase>);
 
 // With nothing selected, an armed tool shows the style its next annotation takes, and edits
@@ -318,6 +333,28 @@ INSTANTIATE_TEST_SUITE_P(
                   [](Inspector&, const Annotation& after) {
                       EXPECT_EQ(std::get<RedactAnnotation>(after).cornerRadius, 4);
                       EXPECT_EQ(std::get<RedactAnnotation>(after).redactStyle, RedactStyle::pixelate);
+                  }},
+        ResetCase{"penWidth", [] { return Annotation(StrokeAnnotation::make(StrokeKind::pen, {{10, 10}, {90, 40}}, Qt::red, 11)); },
+                  true,
+                  [](Inspector& f, const Annotation& after) {
+                      EXPECT_EQ(std::get<StrokeAnnotation>(after).strokeWidth, 4);
+                      EXPECT_EQ(f.stored(Keys::penStrokeWidth), 4.0);
+                  }},
+        ResetCase{"highlighterWidth",
+                  [] {
+                      return Annotation(StrokeAnnotation::make(StrokeKind::highlighter, {{10, 10}, {90, 10}},
+                                                               AppConstants::defaultHighlighterColor(), 36));
+                  },
+                  true,
+                  [](Inspector& f, const Annotation& after) {
+                      EXPECT_EQ(std::get<StrokeAnnotation>(after).strokeWidth, 20);
+                      EXPECT_EQ(f.stored(Keys::highlighterStrokeWidth), 20.0);
+                  }},
+        ResetCase{"stepSize", [] { return Annotation(StepAnnotation::make({50, 50}, 4, Qt::red, 60)); }, true,
+                  [](Inspector& f, const Annotation& after) {
+                      EXPECT_EQ(std::get<StepAnnotation>(after).size, 32);
+                      EXPECT_EQ(std::get<StepAnnotation>(after).number, 4);
+                      EXPECT_EQ(f.stored(Keys::stepSize), 32.0);
                   }}),
     caseName<ResetCase>);
 

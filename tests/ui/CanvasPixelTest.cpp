@@ -25,6 +25,13 @@ QImage patternImage(QSize points)
     return image;
 }
 
+RedactAnnotation redaction(const QRectF& rect, RedactStyle style)
+{
+    RedactAnnotation redact = RedactAnnotation::make(rect, Qt::black);
+    redact.redactStyle = style;
+    return redact;
+}
+
 struct Agreement {
     double meanDifference = 0;
     double largeDifferenceShare = 0; // pixels with a channel off by more than 24
@@ -99,6 +106,9 @@ INSTANTIATE_TEST_SUITE_P(
         SceneCase{"tiltedWithAnnotation",
                   [](EditorViewModel& e) {
                       e.addAnnotation(RedactAnnotation::make(QRectF(40, 40, 200, 60), QColor(20, 20, 20)));
+                      // Pixelate and blur follow the card: drawn into the raster from its own pixels.
+                      e.addAnnotation(redaction(QRectF(300, 100, 180, 90), RedactStyle::pixelate));
+                      e.addAnnotation(redaction(QRectF(120, 220, 220, 120), RedactStyle::blur));
                       e.setPadding(80);
                       e.beginRotationGesture();
                       e.rotateBy(0.35f, -0.2f);

@@ -11,6 +11,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QClipboard>
 #include <QFile>
 #include <QLabel>
 #include <QMessageBox>
@@ -85,18 +86,29 @@ TEST_F(Window, DroppedLocalImagesOpenAndAnythingElseIsRefused)
         {"remote link", [](QMimeData& d) { d.setUrls({QUrl(QStringLiteral("https://example.com/a.png"))}); }, std::nullopt},
         {"plain text", [](QMimeData& d) { d.setText(QStringLiteral("hello")); }, std::nullopt},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        editor->clearDocument();
-        QMimeData data;
-        c.fill(data);
-        ASSERT_EQ(drop(data), c.opens.has_value());
-        if (c.opens) {
-            ASSERT_TRUE(waitUntil([&] { return editor->hasDocument(); }));
-            EXPECT_EQ(editor->document()->sourceType, *c.opens);
+    // Ctrl+V opens what the clipboard holds the way a drop opens it.
+    for (const bool paste : {false, true}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (paste ? " pasted" : " dropped"));
+            editor->clearDocument();
+            auto* data = new QMimeData;
+            c.fill(*data);
+            if (paste) {
+                QGuiApplication::clipboard()->setMimeData(data);
+                ASSERT_EQ(window->pasteAction()->shortcut(), QKeySequence(QKeySequence::Paste));
+                window->pasteAction()->trigger();
+            } else {
+                ASSERT_EQ(drop(*data), c.opens.has_value());
+                delete data;
+            }
+            if (c.opens) {
+                ASSERT_TRUE(waitUntil([&] { return editor->hasDocument(); }));
+                EXPECT_EQ(editor->document()->sourceType, *c.opens);
+            }
         }
+        QTest::qWait(20);
+        EXPECT_FALSE(editor->hasDocument());
     }
-    EXPECT_FALSE(editor->hasDocument());
 }
 
 TEST_F(Window, CloseButtonHidesAndKeepsTheDocument)
@@ -199,6 +211,7 @@ TEST_F(Window, DeleteIsOfferedOnlyWithASelection)
     remove->click();
     ASSERT_EQ(requested.size(), 1);
     EXPECT_EQ(requested[0].at(0).toUuid(), redact.id);
+    EXPECT_TRUE(editor->document()->annotations.empty());
 }
 
 TEST_F(Window, UndoAndRedoKeysFollowTheHistory)
