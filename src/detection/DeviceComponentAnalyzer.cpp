@@ -245,26 +245,10 @@ ComponentAnalysisResponse analyze(const QImage& image)
     // Box outlines first: the text pass paints them out so borders are not read as text.
     const detail::ContourPass pass = detail::findContours(grey);
     std::vector<QRectF> boxes;
-    std::vector<std::vector<cv::Point>> erase;
-    const double toFull = 1.0 / pass.scale;
-    const std::function<void(const Contour&, int)> collect = [&](const Contour& contour, int depth) {
-        if (const std::optional<QRectF> box = ElementDetectionService::boxRect(contour, pointSize)) {
-            boxes.push_back(*box);
-            if (contour.sourceIndex >= 0) {
-                std::vector<cv::Point> full;
-                for (const cv::Point& p : pass.outlines[size_t(contour.sourceIndex)])
-                    full.emplace_back(int((p.x + 0.5) * toFull), int((p.y + 0.5) * toFull));
-                erase.push_back(std::move(full));
-            }
-        }
-        if (depth < ElementDetectionService::contourMaximumDepth) {
-            for (const Contour& child : contour.children)
-                collect(child, depth + 1);
-        }
-    };
     for (const Contour& root : pass.roots)
-        collect(root, 0);
+        ElementDetectionService::collectBoxRects(root, 0, pointSize, boxes);
     boxes = ElementDetectionService::dedupe(std::move(boxes), pointSize);
+    const std::vector<std::vector<cv::Point>> erase = detail::erasableOutlines(pass, pointSize);
 
     const cv::Rect whole(0, 0, grey.cols, grey.rows);
     std::vector<Line> lines;
