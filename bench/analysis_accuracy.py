@@ -56,7 +56,7 @@ KINDS = {
     "image": {"image", "avatar", "canvas-area", "chart"},
     "container": {"card", "panel", "dialog", "sidebar", "toolbar", "list-row", "table-row", "bubble", "alert",
                   "menubar", "tab-bar", "statusbar", "panel-header", "box", "event", "tooltip", "segmented",
-                  "canvas-area", "text-layer", "selection", "progress", "ruler"},
+                  "canvas-area", "text-layer", "selection", "progress", "ruler", "option"},
 }
 
 
