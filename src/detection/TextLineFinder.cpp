@@ -19,7 +19,7 @@ constexpr double inkGain = 2;
 // Width of the paint stroke that erases box outlines before the text pass.
 constexpr int eraseStroke = 3;
 // Neighbourhood whose median stands in for an erased outline's pixels: wider than any border.
-constexpr int medianWindow = 7;
+constexpr int medianWindow = 5;
 // A line is split where the gap between two words exceeds this many line heights: menu
 // items, table columns and toolbar labels are separate things on screen.
 constexpr double columnGap = 1.2;
