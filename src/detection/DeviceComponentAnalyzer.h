@@ -30,7 +30,7 @@ struct Reading {
 
 // Below this a reading is dropped; from it to labelConfidence it is kept as the component's
 // text (so "copy all" has it) but not shown as its label.
-inline constexpr int keepConfidence = 20;
+inline constexpr int keepConfidence = 10;
 inline constexpr int labelConfidence = 70;
 
 // The words Tesseract reads in a single line of grey pixels (light or dark background).
