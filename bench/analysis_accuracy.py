@@ -11,6 +11,11 @@ as one space. Lines partly covered by another element are left out: the truth ho
 hidden characters too, which nobody can read. Lines with no matching component count as wholly wrong. The table by font size
 tells recognition faults on small text from the rest.
 
+The type table gives, per component type, how many components of it there are and the share
+that is right (precision): a "text" component is right when it overlaps a truth text line with
+IoU >= 0.5 (ink or layout box), any other type when its box overlaps, with IoU >= 0.5, a truth
+element of a kind that type stands for (KINDS below). "element" is the type for what is not known.
+
   bench/analysis_accuracy.py --pelorin build/src/pelorin --dev ../shared/detection-dev
 """
 import argparse
@@ -42,6 +47,34 @@ def overlap(a, b):
     return max(0, w) * max(0, h)
 
 
+# Truth element kinds (the pages' data-kind, else from the tag or class) each type may stand for.
+KINDS = {
+    "button": {"button", "tab", "segment", "chip", "option", "menu-item", "select"},
+    "text field": {"input", "select"},
+    "checkbox": {"checkbox", "radio", "toggle"},
+    "icon": {"icon", "avatar", "swatch", "handle", "decoration"},
+    "image": {"image", "avatar", "canvas-area", "chart"},
+    "container": {"card", "panel", "dialog", "sidebar", "toolbar", "list-row", "table-row", "bubble", "alert",
+                  "menubar", "tab-bar", "statusbar", "panel-header", "box", "event", "tooltip", "segmented",
+                  "canvas-area", "text-layer", "selection", "progress", "ruler", "option"},
+}
+
+
+def iou(a, b):
+    shared = overlap(a, b)
+    union = a[2] * a[3] + b[2] * b[3] - shared
+    return shared / union if union > 0 else 0
+
+
+def type_right(kind, box, truth):
+    if kind == "text":
+        return any(iou(box, l[key]) >= 0.5 for l in truth["text_lines"] for key in ("ink", "box"))
+    allowed = KINDS.get(kind)
+    if allowed is None:
+        return None
+    return any(e["kind"] in allowed and iou(box, e["box"]) >= 0.5 for e in truth["elements"] + truth["separators"])
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--pelorin", default="build/src/pelorin")
@@ -51,6 +84,7 @@ def main():
     args = parser.parse_args()
 
     total = wrong = found_total = found_wrong = 0
+    types = {}
     by_size = {}
     for truth_path in sorted(glob.glob(os.path.join(args.dev, "truth", "*.json"))):
         truth = json.load(open(truth_path))
@@ -64,6 +98,11 @@ def main():
         scale = truth["scale"]
         lines = [(c["text"], [c["x1"] / scale, c["y1"] / scale, (c["x2"] - c["x1"]) / scale, (c["y2"] - c["y1"]) / scale])
                  for c in answer["components"] if c["type"] == "text" and c.get("text")]
+        for c in answer["components"]:
+            box = [c["x1"] / scale, c["y1"] / scale, (c["x2"] - c["x1"]) / scale, (c["y2"] - c["y1"]) / scale]
+            right = type_right(c["type"], box, truth)
+            count, hits = types.get(c["type"], (0, 0))
+            types[c["type"]] = (count + 1, hits + bool(right))
         shot_total = shot_wrong = 0
         for line in truth["text_lines"]:
             if line["font_px"] < args.min_px or line.get("occluded"):
@@ -92,6 +131,9 @@ def main():
         print(f"{'font ' + size:20s} {size_total:6d} chars  accuracy {1 - size_wrong / max(1, size_total):.3f}")
     # Recognition alone: the lines the detector found.
     print(f"{'on found lines':20s} {found_total:6d} chars  accuracy {1 - found_wrong / max(1, found_total):.3f}")
+    for kind, (count, hits) in sorted(types.items()):
+        shown = f"precision {hits / count:.3f}" if kind in KINDS or kind == "text" else "(not judged)"
+        print(f"{'type ' + kind:20s} {count:6d} comps  {shown}")
 
 
 if __name__ == "__main__":

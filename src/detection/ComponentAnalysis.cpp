@@ -5,6 +5,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRectF>
 
 #include <cmath>
 #include <limits>
@@ -165,6 +166,86 @@ std::optional<std::vector<DetectedComponent>> mapToDocument(const ComponentAnaly
         mapped.push_back(std::move(out));
     }
     return mapped;
+}
+
+namespace {
+
+struct Placed {
+    QRectF box;
+    QString text;
+};
+
+// Splits `items` where nothing spans the gap along one axis; the pieces in order, or one
+// piece when there is no gap at least `minimumGap` wide.
+std::vector<std::vector<Placed>> cut(std::vector<Placed> items, bool acrossX, double minimumGap)
+{
+    const auto start = [acrossX](const Placed& p) { return acrossX ? p.box.left() : p.box.top(); };
+    const auto end = [acrossX](const Placed& p) { return acrossX ? p.box.right() : p.box.bottom(); };
+    std::stable_sort(items.begin(), items.end(), [&](const Placed& a, const Placed& b) { return start(a) < start(b); });
+    std::vector<std::vector<Placed>> pieces(1);
+    double reach = -std::numeric_limits<double>::infinity();
+    for (Placed& item : items) {
+        if (!pieces.back().empty() && start(item) - reach >= minimumGap)
+            pieces.emplace_back();
+        reach = std::max(reach, end(item));
+        pieces.back().push_back(std::move(item));
+    }
+    return pieces;
+}
+
+void readInto(std::vector<Placed> items, double columnGap, QStringList& out)
+{
+    if (items.size() == 1) {
+        out.append(items.front().text);
+        return;
+    }
+    // A gutter wider than a line is high divides columns: each is read to its end. Otherwise
+    // rows top to bottom, and what shares a row left to right.
+    std::vector<std::vector<Placed>> pieces = cut(items, true, columnGap);
+    if (pieces.size() == 1)
+        pieces = cut(std::move(items), false, 0);
+    if (pieces.size() == 1)
+        pieces = cut(std::move(pieces.front()), true, 0);
+    if (pieces.size() == 1) {
+        // Overlapping every way: by top edge, then left edge.
+        std::stable_sort(pieces.front().begin(), pieces.front().end(), [](const Placed& a, const Placed& b) {
+            return std::pair(a.box.top(), a.box.left()) < std::pair(b.box.top(), b.box.left());
+        });
+        for (const Placed& p : pieces.front())
+            out.append(p.text);
+        return;
+    }
+    for (std::vector<Placed>& piece : pieces)
+        readInto(std::move(piece), columnGap, out);
+}
+
+} // namespace
+
+QStringList textsInReadingOrder(const std::vector<DetectedComponent>& components)
+{
+    std::vector<Placed> withText;
+    for (const DetectedComponent& c : components) {
+        if (c.text && !c.text->isEmpty())
+            withText.push_back({QRectF(QPointF(c.x1, c.y1), QPointF(c.x2, c.y2)).normalized(), *c.text});
+    }
+    std::vector<Placed> leaves;
+    std::vector<double> heights;
+    for (const Placed& p : withText) {
+        const bool holdsOthers = std::any_of(withText.begin(), withText.end(), [&](const Placed& other) {
+            return other.box.width() * other.box.height() < p.box.width() * p.box.height() &&
+                   p.box.contains(other.box.center());
+        });
+        if (!holdsOthers) {
+            leaves.push_back(p);
+            heights.push_back(p.box.height());
+        }
+    }
+    QStringList out;
+    if (leaves.empty())
+        return out;
+    std::nth_element(heights.begin(), heights.begin() + std::ptrdiff_t(heights.size() / 2), heights.end());
+    readInto(std::move(leaves), std::max(1.0, heights[heights.size() / 2]), out);
+    return out;
 }
 
 } // namespace pelorin

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QSizeF>
+#include <QStringList>
 
 #include <optional>
 #include <vector>
@@ -50,5 +51,10 @@ private:
 // size is not positive; a component whose box does not fit integers is left out.
 std::optional<std::vector<DetectedComponent>> mapToDocument(const ComponentAnalysisResponse& response,
                                                             QSizeF basePointSize, double dy);
+
+// The non-empty texts of the components, as a reader takes them in: top to bottom, left to
+// right, a column read to its end before the next. A component whose box holds other
+// components with text is left out: its text is theirs.
+QStringList textsInReadingOrder(const std::vector<DetectedComponent>& components);
 
 } // namespace pelorin

@@ -18,12 +18,20 @@ struct ContourPass {
     std::vector<Contour> roots;
     // Every outline in pixels of the reduced copy, numbered as Contour::sourceIndex.
     std::vector<std::vector<cv::Point>> outlines;
-    double scale = 1; // reduced copy pixels per full-resolution pixel
+    std::vector<cv::Vec4i> hierarchy; // OpenCV's: next, previous, first child, parent
+    cv::Size size;                    // of the reduced copy
+    double scale = 1;                 // reduced copy pixels per full-resolution pixel
 };
 
 // Closed outlines of dark-on-light structure on a copy at most
 // ElementDetectionService::contourImageMaximumDimension pixels on its longer side, contrast raised.
 ContourPass findContours(const cv::Mat& grey);
+
+// Every outline the text pass should paint out, in full-resolution pixels: each box-like one
+// that is no glyph, whether or not it is offered as a box (a panel over most of the screen, a
+// thin outlined divider), and long thin rules. Left in, layout analysis takes them for text or
+// for a picture and loses the lines beside or inside them.
+std::vector<std::vector<cv::Point>> erasableOutlines(const ContourPass& pass, QSizeF pointSize);
 
 // Text-line boxes, normalised. `erase` lists box outlines (full-resolution pixels) to paint
 // out first, so box borders are not taken for text. Ink is measured against the mean of an

@@ -38,6 +38,10 @@ constexpr double tallLineFactor = 6;
 constexpr int inkSeparation = 40;
 // Pixels cut from each side of an element before its own line search: its border is no text.
 constexpr int plateInset = 3;
+// Grey-level spread above which an empty box holds a picture rather than a plain fill.
+constexpr double imageSpread = 16;
+// Shade difference between a box's inside and its surroundings that makes it filled.
+constexpr double filledContrast = 8;
 
 int medianLevel(const cv::Mat& grey)
 {
@@ -125,7 +129,7 @@ private:
     std::vector<std::unique_ptr<tesseract::TessBaseAPI>> m_idle;
 };
 
-QString readLine(const cv::Mat& grey)
+Reading readLine(const cv::Mat& grey)
 {
     if (grey.empty())
         return {};
@@ -161,8 +165,9 @@ QString readLine(const cv::Mat& grey)
     engine.SetImage(padded.data, padded.cols, padded.rows, 1, int(padded.step));
     engine.SetSourceResolution(144);
     const std::unique_ptr<char[]> text(engine.GetUTF8Text());
+    const int confidence = engine.MeanTextConf();
     engine.Clear();
-    return text ? QString::fromUtf8(text.get()).simplified() : QString();
+    return {text ? QString::fromUtf8(text.get()).simplified() : QString(), confidence};
 }
 
 // Lines are read on workers of their own: the analysis itself usually runs on the shared
@@ -221,14 +226,85 @@ QString labelFor(const QString& text)
 
 struct Line {
     cv::Rect box; // pixels
-    QString text;
+    Reading reading;
 };
 
 } // namespace
 
-QString recognizeLine(const QImage& line)
+Reading recognizeLine(const QImage& line)
 {
     return readLine(detail::greyPixels(line));
+}
+
+bool readable(const Reading& reading)
+{
+    return reading.confidence >= labelConfidence && !looksLikeNoise(reading.text);
+}
+
+bool looksLikeNoise(const QString& text)
+{
+    int letters = 0;
+    int marks = 0;
+    int run = 0;
+    int longestRun = 0;
+    QChar previous;
+    for (const QChar c : text) {
+        if (c.isSpace()) {
+            previous = QChar();
+            continue;
+        }
+        if (c.isLetterOrNumber())
+            ++letters;
+        else
+            ++marks;
+        run = c.isLetter() && c.toLower() == previous.toLower() ? run + 1 : 1;
+        longestRun = std::max(longestRun, run);
+        previous = c;
+    }
+    // Words hold at most two of a letter in a row ("coffee"); four or more is a texture or a
+    // border read as letters. Mostly marks is an icon or a rule.
+    return letters == 0 || marks > letters || longestRun >= 4;
+}
+
+QString classify(const BoxCues& c)
+{
+    const double w = c.width;
+    const double h = c.height;
+    const double aspect = h > 0 ? w / h : 0;
+    const bool square = aspect >= 0.75 && aspect <= 1.33;
+    const bool empty = c.lines == 0 && c.boxesInside == 0;
+    // Native check boxes and radio buttons are 12–20 points; a switch is about twice as wide
+    // as it is high.
+    if (empty && ((square && w >= 10 && w <= 22) || (aspect >= 1.5 && aspect <= 2.3 && h >= 12 && h <= 28)))
+        return QStringLiteral("checkbox");
+    // A small square holding nothing, or only initials: an icon or avatar when even, a
+    // thumbnail when it varies in shade like a picture.
+    if (square && w > 22 && w <= 48 && c.boxesInside == 0 && (c.lines == 0 || (c.lines == 1 && c.textLength <= 3)))
+        return c.lines == 0 && c.spread >= imageSpread ? QStringLiteral("image") : QStringLiteral("icon");
+    // A picture varies in shade; an empty panel is even. Pictures may carry a badge, and a
+    // caption beside it.
+    if (w >= 48 && h >= 48 && ((empty && c.spread >= imageSpread) || (w >= 96 && h >= 64 && c.boxesInside >= 1 && c.lines <= 2 && c.spread >= 2 * imageSpread)))
+        return QStringLiteral("image");
+    if (c.lines == 1 && c.boxesInside == 0 && h >= 26 && h <= 56) {
+        const bool centred = std::abs(c.textLeft - c.textRight) <= 0.2 * w;
+        // A few words centred on a fill; a long sentence on a fill is a message or a note.
+        if (centred && c.filled && w <= 360 && c.textLength <= 24)
+            return QStringLiteral("button");
+        if (!centred && !c.filled && c.textLeft < c.textRight && aspect >= 3)
+            return QStringLiteral("text field");
+    }
+    if (empty && !c.filled && h >= 24 && h <= 56 && aspect >= 4)
+        return QStringLiteral("text field");
+    if ((c.lines >= 2 || c.boxesInside >= 1) && w >= 48 && h >= 32)
+        return QStringLiteral("container");
+    return QStringLiteral("element");
+}
+
+QString typeName(const QString& type)
+{
+    if (type.isEmpty())
+        return QStringLiteral("Element");
+    return type.left(1).toUpper() + type.mid(1);
 }
 
 namespace {
@@ -247,26 +323,10 @@ ComponentAnalysisResponse analyzeUnguarded(const QImage& image)
     // Box outlines first: the text pass paints them out so borders are not read as text.
     const detail::ContourPass pass = detail::findContours(grey);
     std::vector<QRectF> boxes;
-    std::vector<std::vector<cv::Point>> erase;
-    const double toFull = 1.0 / pass.scale;
-    const std::function<void(const Contour&, int)> collect = [&](const Contour& contour, int depth) {
-        if (const std::optional<QRectF> box = ElementDetectionService::boxRect(contour, pointSize)) {
-            boxes.push_back(*box);
-            if (contour.sourceIndex >= 0) {
-                std::vector<cv::Point> full;
-                for (const cv::Point& p : pass.outlines[size_t(contour.sourceIndex)])
-                    full.emplace_back(int((p.x + 0.5) * toFull), int((p.y + 0.5) * toFull));
-                erase.push_back(std::move(full));
-            }
-        }
-        if (depth < ElementDetectionService::contourMaximumDepth) {
-            for (const Contour& child : contour.children)
-                collect(child, depth + 1);
-        }
-    };
     for (const Contour& root : pass.roots)
-        collect(root, 0);
+        ElementDetectionService::collectBoxRects(root, 0, pointSize, boxes);
     boxes = ElementDetectionService::dedupe(std::move(boxes), pointSize);
+    const std::vector<std::vector<cv::Point>> erase = detail::erasableOutlines(pass, pointSize);
 
     const cv::Rect whole(0, 0, grey.cols, grey.rows);
     std::vector<Line> lines;
@@ -354,34 +414,71 @@ ComponentAnalysisResponse analyzeUnguarded(const QImage& image)
     { const EnginePool::Loan first(EnginePool::shared()); }
     QtConcurrent::blockingMap(&recognitionPool(), lines, [&grey](Line& line) {
         try {
-            line.text = readLine(grey(line.box));
+            line.reading = readLine(grey(line.box));
         } catch (const std::exception&) {
             // A line the recogniser cannot take counts as no text.
         }
     });
-    // Icons and rules read as strings of marks ("_", "|", ", __"); a line with no letter or
-    // digit is not worth a row in the list.
+    // Icons and rules read as strings of marks ("_", "|", ", __") or of one letter over and
+    // over; a line read with too little confidence for even "copy all" is not text either.
     std::erase_if(lines, [](const Line& line) {
-        return std::none_of(line.text.begin(), line.text.end(), [](QChar c) { return c.isLetterOrNumber(); });
+        return line.reading.confidence < keepConfidence || looksLikeNoise(line.reading.text);
     });
     std::sort(lines.begin(), lines.end(), [](const Line& a, const Line& b) {
         return std::pair(a.box.y, a.box.x) < std::pair(b.box.y, b.box.x);
     });
 
-    for (const QRectF& box : boxes) {
-        const QRectF pixels(box.x() * pixelsPerPoint, box.y() * pixelsPerPoint, box.width() * pixelsPerPoint,
-                            box.height() * pixelsPerPoint);
-        QStringList inside;
+    std::vector<QRectF> boxPixels;
+    boxPixels.reserve(boxes.size());
+    for (const QRectF& box : boxes)
+        boxPixels.emplace_back(box.x() * pixelsPerPoint, box.y() * pixelsPerPoint, box.width() * pixelsPerPoint,
+                               box.height() * pixelsPerPoint);
+    for (const QRectF& pixels : boxPixels) {
+        BoxCues cues;
+        cues.width = pixels.width() / pixelsPerPoint;
+        cues.height = pixels.height() / pixelsPerPoint;
+        QStringList kept;
+        QStringList shown;
         for (const Line& line : lines) {
             const QPointF centre(line.box.x + line.box.width / 2.0, line.box.y + line.box.height / 2.0);
-            if (pixels.contains(centre))
-                inside.append(line.text);
+            if (!pixels.contains(centre))
+                continue;
+            if (cues.lines++ == 0) {
+                cues.textLength = int(line.reading.text.size());
+                cues.textLeft = (line.box.x - pixels.left()) / pixelsPerPoint;
+                cues.textRight = (pixels.right() - line.box.x - line.box.width) / pixelsPerPoint;
+            }
+            kept.append(line.reading.text);
+            if (readable(line.reading))
+                shown.append(line.reading.text);
+        }
+        for (const QRectF& other : boxPixels)
+            cues.boxesInside += other != pixels && pixels.contains(other);
+        const cv::Rect inner = cv::Rect(int(pixels.x()) + plateInset, int(pixels.y()) + plateInset,
+                                        int(pixels.width()) - 2 * plateInset, int(pixels.height()) - 2 * plateInset) & whole;
+        const cv::Rect outer = cv::Rect(int(pixels.x()) - plateInset, int(pixels.y()) - plateInset,
+                                        int(pixels.width()) + 2 * plateInset, int(pixels.height()) + 2 * plateInset) & whole;
+        const cv::Rect own = cv::Rect(int(pixels.x()), int(pixels.y()), int(pixels.width()), int(pixels.height())) & whole;
+        if (!inner.empty() && outer.area() > own.area()) {
+            cv::Scalar mean;
+            cv::Scalar spread;
+            cv::meanStdDev(grey(inner), mean, spread);
+            cues.spread = spread[0];
+            // The ring just outside the box, from the sums of the two rectangles.
+            const double ring = (cv::sum(grey(outer))[0] - cv::sum(grey(own))[0]) / double(outer.area() - own.area());
+            cues.filled = std::abs(mean[0] - ring) >= filledContrast;
         }
         DetectedComponent c;
-        c.type = QStringLiteral("element");
-        if (!inside.isEmpty())
-            c.text = inside.join(u' ');
-        c.label = c.text ? labelFor(*c.text) : QStringLiteral("Element");
+        c.type = classify(cues);
+        if (!kept.isEmpty())
+            c.text = kept.join(u' ');
+        // A type says more than an unsure reading; an unsure reading says more than "Element".
+        if (!shown.isEmpty())
+            c.label = labelFor(shown.join(u' '));
+        else if (c.type != u"element" || kept.isEmpty())
+            c.label = typeName(c.type);
+        else
+            c.label = labelFor(kept.join(u' '));
         c.x1 = int(std::lround(pixels.left()));
         c.y1 = int(std::lround(pixels.top()));
         c.x2 = int(std::lround(pixels.right()));
@@ -392,8 +489,8 @@ ComponentAnalysisResponse analyzeUnguarded(const QImage& image)
     for (const Line& line : lines) {
         DetectedComponent c;
         c.type = QStringLiteral("text");
-        c.text = line.text;
-        c.label = labelFor(line.text);
+        c.text = line.reading.text;
+        c.label = readable(line.reading) ? labelFor(line.reading.text) : typeName(c.type);
         c.x1 = line.box.x;
         c.y1 = line.box.y;
         c.x2 = line.box.x + line.box.width;

@@ -38,21 +38,6 @@ Result guarded(const char* what, Work&& work)
     return Result{};
 }
 
-void collectErasable(const Contour& contour, int depth, QSizeF pointSize, const detail::ContourPass& pass,
-                     double toFull, std::vector<std::vector<cv::Point>>& into)
-{
-    if (contour.sourceIndex >= 0 && boxRect(contour, pointSize)) {
-        std::vector<cv::Point> full;
-        for (const cv::Point& p : pass.outlines[static_cast<size_t>(contour.sourceIndex)])
-            full.emplace_back(int((p.x + 0.5) * toFull), int((p.y + 0.5) * toFull));
-        into.push_back(std::move(full));
-    }
-    if (depth < contourMaximumDepth) {
-        for (const Contour& child : contour.children)
-            collectErasable(child, depth + 1, pointSize, pass, toFull, into);
-    }
-}
-
 } // namespace
 
 QRectF toPoints(const QRectF& normalised, QSizeF pointSize)
@@ -196,9 +181,7 @@ std::vector<QRectF> detect(const QImage& image, QSizeF pointSize)
     std::vector<std::vector<cv::Point>> erase;
     guarded<int>("outline detection", [&] {
         detail::ContourPass pass = detail::findContours(grey);
-        const double toFull = 1.0 / pass.scale;
-        for (const Contour& root : pass.roots)
-            collectErasable(root, 0, pointSize, pass, toFull, erase);
+        erase = detail::erasableOutlines(pass, pointSize);
         raw.contours = std::move(pass.roots);
         return 0;
     });

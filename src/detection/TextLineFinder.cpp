@@ -18,6 +18,8 @@ namespace {
 constexpr double inkGain = 2;
 // Width of the paint stroke that erases box outlines before the text pass.
 constexpr int eraseStroke = 3;
+// Neighbourhood whose median stands in for an erased outline's pixels: wider than any border.
+constexpr int medianWindow = 5;
 // A line is split where the gap between two words exceeds this many line heights: menu
 // items, table columns and toolbar labels are separate things on screen.
 constexpr double columnGap = 1.2;
@@ -48,22 +50,8 @@ tesseract::TessBaseAPI& layoutEngine()
     return *engine;
 }
 
-cv::Mat inkImage(const cv::Mat& grey, double scale, int inkWindow)
+std::vector<std::vector<cv::Point>> scaledOutlines(const std::vector<std::vector<cv::Point>>& outlines, double scale)
 {
-    const cv::Mat work = reducedBy(grey, scale);
-    cv::Mat mean;
-    cv::blur(work, mean, cv::Size(inkWindow, inkWindow));
-    cv::Mat distance;
-    cv::absdiff(work, mean, distance);
-    cv::Mat ink;
-    distance.convertTo(ink, CV_8U, -inkGain, 255);
-    return ink;
-}
-
-void eraseOutlines(cv::Mat& ink, const std::vector<std::vector<cv::Point>>& outlines, double scale)
-{
-    if (outlines.empty())
-        return;
     std::vector<std::vector<cv::Point>> scaled;
     scaled.reserve(outlines.size());
     for (const std::vector<cv::Point>& outline : outlines) {
@@ -73,7 +61,36 @@ void eraseOutlines(cv::Mat& ink, const std::vector<std::vector<cv::Point>>& outl
             points.emplace_back(int(p.x * scale), int(p.y * scale));
         scaled.push_back(std::move(points));
     }
-    cv::polylines(ink, scaled, true, cv::Scalar(255), eraseStroke);
+    return scaled;
+}
+
+// Ink with the box outlines painted out. Painting them out of the ink alone leaves the faint
+// band the local mean spreads around a line, which layout analysis then takes for a picture
+// and drops the text beside it; the outlines go from the grey copy first, replaced by what
+// surrounds them, and what is left of them from the ink.
+cv::Mat inkImage(const cv::Mat& grey, double scale, int inkWindow, const std::vector<std::vector<cv::Point>>& erase)
+{
+    cv::Mat work = reducedBy(grey, scale);
+    const std::vector<std::vector<cv::Point>> outlines = scaledOutlines(erase, scale);
+    if (!outlines.empty()) {
+        cv::Mat mask = cv::Mat::zeros(work.size(), CV_8U);
+        cv::polylines(mask, outlines, true, cv::Scalar(255), eraseStroke);
+        cv::Mat surroundings;
+        cv::medianBlur(work, surroundings, medianWindow);
+        // Into a copy: `work` may be the caller's image.
+        cv::Mat cleaned = work.clone();
+        surroundings.copyTo(cleaned, mask);
+        work = cleaned;
+    }
+    cv::Mat mean;
+    cv::blur(work, mean, cv::Size(inkWindow, inkWindow));
+    cv::Mat distance;
+    cv::absdiff(work, mean, distance);
+    cv::Mat ink;
+    distance.convertTo(ink, CV_8U, -inkGain, 255);
+    if (!outlines.empty())
+        cv::polylines(ink, outlines, true, cv::Scalar(255), eraseStroke);
+    return ink;
 }
 
 } // namespace
@@ -83,8 +100,7 @@ std::vector<QRectF> findTextLines(const cv::Mat& grey, const std::vector<std::ve
 {
     const int longest = std::max(grey.cols, grey.rows);
     const double scale = std::min(1.0, double(maximumDimension) / longest);
-    cv::Mat ink = inkImage(grey, scale, inkWindow);
-    eraseOutlines(ink, erase, scale);
+    const cv::Mat ink = inkImage(grey, scale, inkWindow, erase);
 
     tesseract::TessBaseAPI& engine = layoutEngine();
     engine.SetImage(ink.data, ink.cols, ink.rows, 1, int(ink.step));

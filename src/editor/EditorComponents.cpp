@@ -1,5 +1,6 @@
 #include "editor/EditorViewModel.h"
 
+#include "detection/ComponentAnalysis.h"
 #include "platform/Pasteboard.h"
 
 #include <QDesktopServices>
@@ -65,11 +66,7 @@ bool EditorViewModel::copyComponentText(const DetectedComponent& component)
 
 bool EditorViewModel::copyAllComponentText()
 {
-    QStringList texts;
-    for (const DetectedComponent& c : m_detectedComponents) {
-        if (c.text && !c.text->isEmpty())
-            texts.append(*c.text);
-    }
+    const QStringList texts = textsInReadingOrder(m_detectedComponents);
     if (texts.isEmpty())
         return false;
     const QString joined = texts.join(u'\n');

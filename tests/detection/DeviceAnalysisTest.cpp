@@ -111,3 +111,48 @@ TEST(DeviceAnalysis, AnalysesAtOnceReadTheSameAsOneAlone)
     EXPECT_EQ(first.result(), alone);
     EXPECT_EQ(second.result(), alone);
 }
+
+TEST(DeviceAnalysis, TypesBoxesFromTheirCues)
+{
+    using C = DeviceComponentAnalyzer::BoxCues;
+    struct Case {
+        const char* name;
+        C cues;
+        const char* type;
+    };
+    // width, height, lines, boxes inside, first line's length, its left and right gaps, filled, spread
+    const std::vector<Case> cases = {
+        {"a filled button with a centred label", C{120, 36, 1, 0, 11, 30, 31, true, 40}, "button"},
+        {"a long sentence on a fill is no button", C{340, 36, 1, 0, 60, 14, 16, true, 40}, "element"},
+        {"an outlined field with a placeholder", C{300, 36, 1, 0, 14, 12, 180, false, 20}, "text field"},
+        {"an empty outlined field", C{300, 36, 0, 0, 0, 0, 0, false, 1}, "text field"},
+        {"a native check box", C{16, 16, 0, 0, 0, 0, 0, false, 30}, "checkbox"},
+        {"a switch", C{36, 20, 0, 0, 0, 0, 0, true, 60}, "checkbox"},
+        {"an avatar with initials", C{40, 40, 1, 0, 2, 10, 10, true, 50}, "icon"},
+        {"an even round button", C{38, 38, 0, 0, 0, 0, 0, true, 8}, "icon"},
+        {"a thumbnail", C{44, 44, 0, 0, 0, 0, 0, true, 30}, "image"},
+        {"a product picture with a badge", C{260, 180, 1, 1, 4, 10, 200, true, 45}, "image"},
+        {"a card of lines", C{260, 160, 4, 1, 20, 14, 60, false, 50}, "container"},
+        {"an empty even panel", C{300, 200, 0, 0, 0, 0, 0, true, 2}, "element"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(DeviceComponentAnalyzer::classify(c.cues).toStdString(), c.type) << c.name;
+}
+
+TEST(DeviceAnalysis, NoiseReadingsAreNotLabels)
+{
+    namespace dca = DeviceComponentAnalyzer;
+    const std::vector<std::pair<dca::Reading, bool>> cases = {
+        {{QStringLiteral("Merge contacts"), 91}, true},
+        {{QStringLiteral("coffee"), 90}, true},
+        {{QStringLiteral("Merge contacts"), 40}, false}, // unsure
+        {{QStringLiteral("rcecccccco"), 90}, false},     // one letter over and over
+        {{QStringLiteral("Mmmm"), 90}, false},
+        {{QStringLiteral("_| ,__"), 90}, false},         // marks
+        {{QStringLiteral("(@ Columns"), 90}, true},
+        {{QString(), 90}, false},
+    };
+    for (const auto& [reading, expected] : cases)
+        EXPECT_EQ(dca::readable(reading), expected) << reading.text.toStdString() << " " << reading.confidence;
+    EXPECT_EQ(dca::typeName(QStringLiteral("text field")), QStringLiteral("Text field"));
+}

@@ -231,3 +231,60 @@ TEST(ElementDetection, FindsTheButtonTheFieldAndTheTextOfAScreen)
     EXPECT_TRUE(eds::detectElements(QImage(), QSizeF(600, 400)).result().empty());
     EXPECT_TRUE(eds::detectElements(image, QSizeF(0, 400)).result().empty());
 }
+
+// Outlines the box filter turns down still hide text from layout analysis unless they are
+// painted out, and are read as text themselves: a frame round most of the screen, a thin
+// outlined divider. What the screen shows without the outline must be found with it, and
+// nothing is offered for the outline itself (nor anything of 60 % of the screen or more).
+TEST(ElementDetection, OutlinesTheFilterTurnsDownNeitherHideTextNorReadAsText)
+{
+    loadBundledFonts();
+    struct Case {
+        const char* name;
+        QSize size;
+        QRectF outline;
+        std::vector<std::pair<QPointF, QString>> words;
+    };
+    const std::vector<std::pair<QPointF, QString>> form = {
+        {{60, 80}, QStringLiteral("Shipping address")}, {{60, 160}, QStringLiteral("Full name")},
+        {{60, 240}, QStringLiteral("Street and number")}, {{420, 160}, QStringLiteral("Country")}};
+    const std::vector<Case> cases = {
+        {"a frame round a whole form", {800, 500}, QRectF(0.5, 0.5, 799, 499), form},
+        {"an outline of 70 % of the screen", {700, 450}, QRectF(15.5, 15.5, 670, 420), form},
+        {"a word above a 200 x 8 divider", {500, 200}, QRectF(40.5, 120.5, 200, 8), {{QPointF(100, 110), QStringLiteral("Details")}}},
+        {"a word beside a 200 x 8 divider", {500, 200}, QRectF(40.5, 100.5, 200, 8), {{QPointF(260, 110), QStringLiteral("Details")}}},
+    };
+    for (const Case& c : cases) {
+        const auto draw = [&](bool withOutline) {
+            QImage image(c.size, QImage::Format_RGB32);
+            image.fill(Qt::white);
+            QPainter p(&image);
+            p.setRenderHint(QPainter::Antialiasing);
+            p.setFont(textFont(TextDesign::standard, FontWeight::regular, false, 14));
+            p.setPen(Qt::black);
+            for (const auto& [at, text] : c.words)
+                p.drawText(at, text);
+            if (withOutline) {
+                p.setPen(QPen(QColor(120, 120, 120), 1));
+                p.setBrush(Qt::NoBrush);
+                p.drawRect(c.outline);
+            }
+            p.end();
+            return eds::detect(image, QSizeF(c.size));
+        };
+        const std::vector<QRectF> plain = draw(false);
+        const std::vector<QRectF> outlined = draw(true);
+        ASSERT_FALSE(plain.empty()) << c.name;
+        for (const QRectF& wanted : plain) {
+            EXPECT_TRUE(std::any_of(outlined.begin(), outlined.end(),
+                                    [&](const QRectF& r) { return eds::intersectionOverUnion(r, wanted) > 0.8; }))
+                << c.name << ": lost " << wanted.x() << "," << wanted.y() << " " << wanted.width() << "x" << wanted.height();
+        }
+        for (const QRectF& r : outlined) {
+            EXPECT_LT(r.width() * r.height(), 0.6 * c.size.width() * c.size.height()) << c.name;
+            EXPECT_FALSE(r.intersects(c.outline) && !std::any_of(plain.begin(), plain.end(), [&](const QRectF& q) {
+                return eds::intersectionOverUnion(r, q) > 0.8;
+            })) << c.name << ": offered " << r.x() << "," << r.y() << " " << r.width() << "x" << r.height();
+        }
+    }
+}

@@ -216,3 +216,34 @@ TEST(ComponentMapping, ScalesShiftsAndTruncatesIntoDocumentPoints)
     }
     EXPECT_FALSE(mapToDocument(response(0, 100, 1, 1, 2, 2), {100, 100}, 0));
 }
+
+TEST(ComponentTexts, ReadInReadingOrderWithColumnsKeptTogether)
+{
+    const auto at = [](const char* text, int x, int y, int w = 80, int h = 16) {
+        DetectedComponent c;
+        c.text = QString::fromUtf8(text);
+        c.x1 = x;
+        c.y1 = y;
+        c.x2 = x + w;
+        c.y2 = y + h;
+        return c;
+    };
+    struct Case {
+        const char* name;
+        std::vector<DetectedComponent> components;
+        const char* expected;
+    };
+    const std::vector<Case> cases = {
+        {"a side column is read to its end before the main one",
+         {at("Main 1", 300, 5), at("Side 1", 0, 0), at("Side 2", 0, 30), at("Main 2", 300, 35), at("Side 3", 0, 60)},
+         "Side 1|Side 2|Side 3|Main 1|Main 2"},
+        {"a bar across both columns comes first", {at("Side", 0, 50), at("Main", 300, 50), at("Title", 0, 0, 500)},
+         "Title|Side|Main"},
+        {"a table row left to right, then the next row",
+         {at("Bo", 0, 30, 60), at("2", 70, 32, 20), at("Ann", 0, 0, 60), at("1", 70, 2, 20)}, "Ann|1|Bo|2"},
+        {"a button's text is its label's, taken once",
+         {at("Save", 20, 10, 40), at("Save", 0, 0, 100, 36), at("Cancel", 0, 50, 100, 36)}, "Save|Cancel"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(textsInReadingOrder(c.components).join(u'|').toStdString(), c.expected) << c.name;
+}

@@ -167,7 +167,7 @@ TEST_F(Analysis, OnThisComputerNoAccountIsNeeded)
 {
     settings.store().setValue(QLatin1String(SettingsKeys::analysisProvider), QStringLiteral("device"));
     tokens.setToken(std::nullopt);
-    // A line of text, and a filled button with white text on it.
+    // A line of text, and a filled button with white text on it, typed and labelled by it.
     const QImage image(QStringLiteral(PELORIN_TEST_DATA "/analysis-invoice.png"));
     ASSERT_FALSE(image.isNull());
     editor->loadImage(image, SourceType::clipboard, false);
@@ -176,21 +176,21 @@ TEST_F(Analysis, OnThisComputerNoAccountIsNeeded)
     EXPECT_TRUE(openedSettings.isEmpty());
     EXPECT_EQ(requests(), 0);
     QStringList texts;
-    bool sawElement = false;
+    bool sawButton = false;
     for (const DetectedComponent& c : editor->detectedComponents()) {
         if (c.type == QLatin1String("text"))
             texts.append(c.text.value_or(QString()));
-        sawElement |= c.type == QLatin1String("element") && c.text == QStringLiteral("Submit") && c.label == QStringLiteral("Submit");
+        sawButton |= c.type == QLatin1String("button") && c.text == QStringLiteral("Submit") && c.label == QStringLiteral("Submit");
     }
     EXPECT_TRUE(texts.contains(QStringLiteral("Invoice number 4271"))) << texts.join(u'|').toStdString();
     EXPECT_TRUE(texts.contains(QStringLiteral("Submit"))) << texts.join(u'|').toStdString();
-    EXPECT_TRUE(sawElement);
+    EXPECT_TRUE(sawButton);
     // Cached under the device prefix only.
     for (const auto& [key, response] : editor->visionService().memoryCache())
         EXPECT_TRUE(key.startsWith(QLatin1String(VisionAnalysisService::deviceKeyPrefix)));
 }
 
-TEST_F(Analysis, CopyAllTakesNonEmptyTextsInOrder)
+TEST_F(Analysis, CopyAllTakesNonEmptyTexts)
 {
     load(Qt::gray);
     editor->setDetectedComponents({component(QStringLiteral("OK")), component(std::nullopt), component(QString())});
