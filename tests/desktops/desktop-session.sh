@@ -1,15 +1,16 @@
 #!/bin/bash
 # desktop-session.sh gnome|kde CMD [ARGS...]
 # Runs CMD inside a throw-away headless session of a real desktop on private D-Bus buses:
-#   gnome  gnome-shell --headless with one virtual monitor of 1280x800 pixels (scale $DSK_SCALE,
-#          default 1), its background solid #ff8800, the overview closed, and
+#   gnome  gnome-shell --headless with one virtual monitor of 1280x800 pixels at scale 1, its
+#          background solid #ff8800, the overview closed, and
 #          xdg-desktop-portal-gnome; non-interactive screenshots are allowed in the permission
 #          store, as after the user said yes once.
 #   kde    kwin_wayland --virtual (1280x800) with its global shortcuts service and
 #          xdg-desktop-portal-kde. System Settings is not part of it: the xdg-open the portal
 #          runs to show its Shortcuts page is a stand-in that appends its argument to
 #          $DSK_DIR/xdg-open.log.
-# Both with the real xdg-desktop-portal frontend. CMD sees WAYLAND_DISPLAY,
+# Both with the real xdg-desktop-portal frontend, which knows only the desktop's own portal
+# backends (as on a machine with just that desktop installed). CMD sees WAYLAND_DISPLAY,
 # DBUS_SESSION_BUS_ADDRESS, XDG_RUNTIME_DIR, XDG_CURRENT_DESKTOP, XDG_SESSION_TYPE=wayland and
 # DSK_DIR (a folder it may write to). Exit status: CMD's, or 3 when the session did not come up.
 # Debian 12: apt-get install gnome-shell xdg-desktop-portal-gnome (gnome), or kwin-wayland
@@ -50,8 +51,13 @@ case "$stage" in
 </busconfig>
 EOF
     }
+    # The frontend falls back to any installed backend for what the desktop's own lack
+    # (KDE's GlobalShortcuts on GNOME): it sees only the desktop's own here.
+    export XDG_DESKTOP_PORTAL_DIR=$D/portals
+    mkdir -p "$XDG_DESKTOP_PORTAL_DIR"
     case $desktop in
     gnome)
+        cp /usr/share/xdg-desktop-portal/portals/{gnome,gtk,gnome-shell}.portal "$XDG_DESKTOP_PORTAL_DIR/"
         export XDG_CURRENT_DESKTOP=GNOME GSETTINGS_BACKEND=keyfile
         mkdir -p "$XDG_CONFIG_HOME/glib-2.0/settings"
         cat > "$XDG_CONFIG_HOME/glib-2.0/settings/keyfile" <<EOF
@@ -64,7 +70,6 @@ picture-options='none'
 
 [org/gnome/desktop/interface]
 enable-animations=false
-scaling-factor=uint32 ${DSK_SCALE:-1}
 
 [org/gnome/desktop/notifications]
 show-banners=false
@@ -102,6 +107,7 @@ EOF
         bus_config system "unix:path=$D/system_bus" > "$D/system.conf"
         ;;
     kde)
+        cp /usr/share/xdg-desktop-portal/portals/kde.portal "$XDG_DESKTOP_PORTAL_DIR/"
         export XDG_CURRENT_DESKTOP=KDE KDE_FULL_SESSION=true KDE_SESSION_VERSION=5
         cp /usr/share/dbus-1/services/org.kde.kglobalaccel.service "$D/services/"
         # kwin_wayland carries the file capability cap_sys_resource, which a container may not
@@ -177,8 +183,7 @@ EOF
     mkdir -p "$DSK_DIR" && [ -w "$DSK_DIR" ] || { echo "recipe: cannot write to $DSK_DIR" >&2; exit 3; }
     if [ "$(id -u)" = 0 ]; then
         chown 65534:65534 "$DSK_DIR"
-        setpriv --reuid=65534 --regid=65534 --clear-groups env DSK_DIR="$DSK_DIR" ${DSK_SCALE:+DSK_SCALE=$DSK_SCALE} \
-            bash "$self" --as-user "$@"
+        setpriv --reuid=65534 --regid=65534 --clear-groups env DSK_DIR="$DSK_DIR" bash "$self" --as-user "$@"
     else
         DSK_DIR="$DSK_DIR" bash "$self" --as-user "$@"
     fi
