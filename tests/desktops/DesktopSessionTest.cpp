@@ -65,11 +65,13 @@ public:
 
     // Runs the shell `script` in a session of `desktop`; it finds the app in $APP and the capture
     // tool in $TOOL. Returns its exit status (3: the session did not come up).
-    int run(const char* desktop, const QString& script)
+    int run(const char* desktop, const QString& script, const QSize& pixels = QSize(1280, 800), int scale = 1)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("DSK_DIR"), dir());
         env.insert(QStringLiteral("DSK_KEEP"), QStringLiteral("1"));
+        env.insert(QStringLiteral("DSK_SIZE"), QStringLiteral("%1x%2").arg(pixels.width()).arg(pixels.height()));
+        env.insert(QStringLiteral("DSK_SCALE"), QString::number(scale));
         env.insert(QStringLiteral("APP"), m_work.filePath(QStringLiteral("pelorin-app")));
         env.insert(QStringLiteral("TOOL"), m_work.filePath(QStringLiteral("pelorin-screencapture")));
         QProcess process;
@@ -104,30 +106,42 @@ QString appUntil(const QString& line, const QString& log = QStringLiteral("app.l
 
 } // namespace
 
-// The real pixels of GNOME's desktop (background #ff8800, the top bar black) through its portal;
-// and the app tells that GNOME gives apps no global shortcuts, in Settings' words.
+// The real pixels of GNOME's desktop (background #ff8800, the top bar black) through its portal,
+// at scale 1 and 2; and the app tells that GNOME gives apps no global shortcuts, in Settings' words.
 TEST(Gnome, CaptureAndShortcutNote)
 {
     if (const QString absent = missing(gnomePrograms); !absent.isEmpty())
         GTEST_SKIP() << "needs gnome-shell and xdg-desktop-portal-gnome (scripts/deps.sh installs them); missing: "
                      << absent.toStdString();
-    DesktopSession session;
-    const QString script = QStringLiteral("\"$TOOL\" \"$DSK_DIR/shot.png\" 2> \"$DSK_DIR/tool.log\"\n")
-        + appUntil(QStringLiteral("does not let apps set global shortcuts"));
-    ASSERT_NE(session.run("gnome", script), 3) << session.errors().toStdString();
-    const std::optional<QImage> shot = readImageFile(session.dir() + QStringLiteral("/shot.png"));
-    ASSERT_TRUE(shot) << session.file(QStringLiteral("tool.log")).toStdString();
-    EXPECT_EQ(shot->size(), QSize(1280, 800));
-    EXPECT_DOUBLE_EQ(shot->devicePixelRatio(), 1.0);
-    for (const QPoint at : {QPoint(640, 400), QPoint(1279, 799), QPoint(0, 799)})
-        EXPECT_EQ(shot->pixelColor(at).name(), QStringLiteral("#ff8800")) << at.x() << "," << at.y();
-    EXPECT_EQ(shot->pixelColor(1279, 0).name(), QStringLiteral("#000000")) << "the top bar";
-    const QString log = session.file(QStringLiteral("app.log"));
-    EXPECT_TRUE(log.contains(QStringLiteral("This desktop does not let apps set global shortcuts. To capture with a key, bind "
-                                           "it in your desktop's keyboard settings (or its configuration file) to the "
-                                           "command \u201Cpelorin --capture\u201D")))
-        << log.toStdString();
-    EXPECT_FALSE(log.contains(QLatin1String("systemTrayWindowChanged"))) << log.toStdString();
+    const struct {
+        QSize pixels;
+        int scale;
+        bool app;
+    } cases[] = {{QSize(1280, 800), 1, true}, {QSize(2560, 1600), 2, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.scale);
+        DesktopSession session;
+        QString script = QStringLiteral("\"$TOOL\" \"$DSK_DIR/shot.png\" 2> \"$DSK_DIR/tool.log\"\n");
+        if (c.app)
+            script += appUntil(QStringLiteral("does not let apps set global shortcuts"));
+        ASSERT_NE(session.run("gnome", script, c.pixels, c.scale), 3) << session.errors().toStdString();
+        const std::optional<QImage> shot = readImageFile(session.dir() + QStringLiteral("/shot.png"));
+        ASSERT_TRUE(shot) << session.file(QStringLiteral("tool.log")).toStdString();
+        EXPECT_EQ(shot->size(), c.pixels);
+        EXPECT_DOUBLE_EQ(shot->devicePixelRatio(), c.scale) << "the file carries the screen's scale";
+        const QRect screen = shot->rect();
+        for (const QPoint at : {screen.center(), screen.bottomRight(), screen.bottomLeft()})
+            EXPECT_EQ(shot->pixelColor(at).name(), QStringLiteral("#ff8800")) << at.x() << "," << at.y();
+        EXPECT_EQ(shot->pixelColor(screen.topRight()).name(), QStringLiteral("#000000")) << "the top bar";
+        if (!c.app)
+            continue;
+        const QString log = session.file(QStringLiteral("app.log"));
+        EXPECT_TRUE(log.contains(QStringLiteral("This desktop does not let apps set global shortcuts. To capture with a key, "
+                                                "bind it in your desktop's keyboard settings (or its configuration file) to "
+                                                "the command \u201Cpelorin --capture\u201D")))
+            << log.toStdString();
+        EXPECT_FALSE(log.contains(QLatin1String("systemTrayWindowChanged"))) << log.toStdString();
+    }
 }
 
 // KDE Plasma's portal takes the capture shortcut without a key (the key is the user's to

@@ -1,7 +1,8 @@
 #!/bin/bash
 # desktop-session.sh gnome|kde CMD [ARGS...]
 # Runs CMD inside a throw-away headless session of a real desktop on private D-Bus buses:
-#   gnome  gnome-shell --headless with one virtual monitor of 1280x800 pixels at scale 1, its
+#   gnome  gnome-shell --headless with one virtual monitor of $DSK_SIZE pixels (default 1280x800)
+#          at scale $DSK_SCALE (default 1; GNOME offers 2 from about 1920x960 up), its
 #          background solid #ff8800, the overview closed, and
 #          xdg-desktop-portal-gnome; non-interactive screenshots are allowed in the permission
 #          store, as after the user said yes once.
@@ -142,7 +143,7 @@ EOF
         dbus-daemon --config-file="$D/system.conf" --nofork > "$D/system-bus.log" 2>&1 & pids+=($!)
         export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$D/system_bus
         wait_for 100 test -S "$D/system_bus" || fail "the system bus did not start (see $D/system-bus.log)"
-        gnome-shell --headless --wayland --no-x11 --virtual-monitor 1280x800 --wayland-display=wayland-desktop \
+        gnome-shell --headless --wayland --no-x11 --virtual-monitor "${DSK_SIZE:-1280x800}" --wayland-display=wayland-desktop \
             > "$D/shell.log" 2>&1 & pids+=($!)
         wait_for 1200 test -e "$D/shell-ready" || fail "gnome-shell did not show the desktop (see $D/shell.log)"
         backend=/usr/libexec/xdg-desktop-portal-gnome
@@ -162,6 +163,17 @@ EOF
     wait_for 600 has_name "$backend_name" || fail "$(basename "$backend") did not start (see $D/backend.log)"
     /usr/libexec/xdg-desktop-portal -v > "$D/xdp.log" 2>&1 & pids+=($!)
     wait_for 600 has_name org.freedesktop.portal.Desktop || fail "xdg-desktop-portal did not start (see $D/xdp.log)"
+    if [ "$desktop" = gnome ] && [ "${DSK_SCALE:-1}" != 1 ]; then
+        config="--session --dest org.gnome.Mutter.DisplayConfig --object-path /org/gnome/Mutter/DisplayConfig
+                --method org.gnome.Mutter.DisplayConfig"
+        # shellcheck disable=SC2086
+        serial=$(gdbus call $config.GetCurrentState | sed -E 's/^\(uint32 ([0-9]+).*/\1/')
+        # shellcheck disable=SC2086
+        gdbus call $config.ApplyMonitorsConfig "$serial" 1 \
+            "[(0, 0, $DSK_SCALE.0, 0, true, [('Meta-0', '${DSK_SIZE:-1280x800}@60.000', {})])]" '{}' > /dev/null ||
+            fail "GNOME did not take the scale $DSK_SCALE for a monitor of ${DSK_SIZE:-1280x800}"
+        sleep 1  # the shell repaints at the new scale
+    fi
     if [ "$desktop" = gnome ]; then
         # As when the user allowed Pelorin's screenshots once: no access dialog.
         gdbus call --session --dest org.freedesktop.impl.portal.PermissionStore \

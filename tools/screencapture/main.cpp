@@ -14,6 +14,7 @@
 #include <QImageWriter>
 #include <QSaveFile>
 #include <QScreen>
+#include <QSet>
 
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -87,11 +88,17 @@ int portalCapture(int argc, char** argv, const QString& output, bool interactive
     ScreenScale screens;
     if (QGuiApplication::platformName() == u"wayland") {
         QRect desktop;
+        QSet<qreal> scales;
         for (const QScreen* screen : QGuiApplication::screens()) {
             screens.largest = std::max(screens.largest, screen->devicePixelRatio());
+            scales.insert(screen->devicePixelRatio());
             desktop |= screen->geometry();
         }
-        screens.desktopPoints = desktop.size();
+        // Where every screen has one scale, that is the picture's. Only mixed scales need the
+        // picture measured against the desktop's size, which GNOME's shell (in its default
+        // layout) reports in pixels where others report points.
+        if (scales.size() > 1)
+            screens.desktopPoints = desktop.size();
     } else if (!reachable) {
         std::fprintf(stderr, "pelorin-screencapture: cannot connect to the Wayland display %s; the screen's scale is guessed\n",
                      qPrintable(qEnvironmentVariable("WAYLAND_DISPLAY", QStringLiteral("wayland-0"))));
