@@ -6,8 +6,9 @@ set(CPACK_PACKAGE_NAME pelorin)
 set(CPACK_PACKAGE_VENDOR "Pelorin")
 set(CPACK_PACKAGE_CONTACT "Pelorin <hello@pelorin.app>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Capture, frame, annotate and share screenshots")
-set(CPACK_PACKAGE_DESCRIPTION "A tray screenshot tool: a global shortcut captures a region or a window into an
-editor that frames it on a background, annotates it, and copies, saves or uploads it.")
+set(CPACK_PACKAGE_DESCRIPTION "A tray screenshot tool: a global shortcut captures a region or a window
+into an editor that frames it on a background, annotates it, and copies,
+saves or uploads it.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -28,6 +29,18 @@ foreach(_line IN LISTS _deps_lines)
   endif()
 endforeach()
 list(JOIN _runtime_packages ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-core, fonts-comfortaa, fonts-jetbrains-mono, gnome-keyring")
+# Wayland capture and shortcuts go through the desktop portal, which needs a backend for the
+# desktop (GNOME's, KDE's, wlroots'…): the GTK one stands in where none is installed.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-core, fonts-comfortaa, fonts-jetbrains-mono, gnome-keyring, qt6-wayland, \
+xdg-desktop-portal, xdg-desktop-portal-gtk | xdg-desktop-portal-backend")
+
+# What Debian asks of every package: the copyright in its machine-readable format and the
+# changelog, compressed as its tools do.
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/changelog.gz
+                   COMMAND gzip -9nc ${CMAKE_SOURCE_DIR}/packaging/debian/changelog > ${CMAKE_BINARY_DIR}/changelog.gz
+                   DEPENDS ${CMAKE_SOURCE_DIR}/packaging/debian/changelog)
+add_custom_target(pelorin-changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/changelog.gz)
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/debian/copyright ${CMAKE_BINARY_DIR}/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/pelorin)
 
 include(CPack)

@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 build=${1:-build}
 
 [[ -f "$build/CMakeCache.txt" ]] ||
-  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELORIN_BUILD_TESTS=OFF -DPELORIN_BUILD_BENCH=OFF >/dev/null
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELORIN_HARDENING=ON -DPELORIN_BUILD_TESTS=OFF -DPELORIN_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" --target pelorin pelorin-screencapture >/dev/null
 build=$(cd "$build" && pwd)
 version=$("$build/src/pelorin" --version)

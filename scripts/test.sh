@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELORIN_WERROR=ON >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELORIN_WERROR=ON -DPELORIN_HARDENING=ON >/dev/null
 cmake --build build
 # GUI tests need an X server; everything else runs offscreen or without any display.
 # -noreset: an X server that resets whenever its last client leaves refuses the next one
@@ -26,6 +26,12 @@ desktop-file-validate "$unpacked/deb/usr/share/applications/app.pelorin.Pelorin.
 appstreamcli validate --no-net "$unpacked/deb/usr/share/metainfo/app.pelorin.Pelorin.metainfo.xml" >/dev/null
 grep -q "<release version=\"$version\"" "$unpacked/deb/usr/share/metainfo/app.pelorin.Pelorin.metainfo.xml"
 test ! -e "$unpacked/deb/usr/VERSION"
+# Debian's own checks: no errors, no warnings (the changelog's version is the package's).
+lintian --fail-on error,warning "dist/pelorin_${version}_amd64.deb"
+zcat "$unpacked/deb/usr/share/doc/pelorin/changelog.gz" | head -1 | grep -q "^pelorin ($version)"
+zcat "$unpacked/deb/usr/share/man/man1/pelorin.1.gz" | grep -q -- '--capture-window'
+test -f "$unpacked/deb/usr/share/bash-completion/completions/pelorin"
+test -f "$unpacked/deb/usr/share/zsh/vendor-completions/_pelorin"
 tar -xzf "dist/Pelorin-${version}-linux-x86_64.tar.gz" -C "$unpacked"
 test "$(cat "$unpacked/Pelorin/VERSION")" = "$version"
 # Both trees: bin/pelorin is the launcher, free of Qt, and hands other commands to the

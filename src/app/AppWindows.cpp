@@ -25,11 +25,6 @@
 
 namespace pelorin {
 
-const QString noGlobalShortcutsNote = QStringLiteral(
-    "This desktop does not let apps set global shortcuts. To capture with a key, bind it in your desktop's "
-    "keyboard settings (or its configuration file) to the command \u201Cpelorin --capture\u201D, or "
-    "\u201Cpelorin --capture-window\u201D for a window.");
-
 AppWindows::AppWindows(SettingsStore& settings, NotificationCenter& notifications)
     : m_settings(settings)
     , m_notifications(notifications)
@@ -58,7 +53,7 @@ void AppWindows::openSettings(const QString& section)
         m_notifications.observe(Notifications::shortcutChanged, created, [showShortcut](const QVariant&) { showShortcut(); });
         if (GlobalShortcut* shortcut = m_globalShortcut) {
             const auto showNote = [shortcut, created] {
-                created->setShortcutNote(shortcut->desktopHasNoShortcuts() ? noGlobalShortcutsNote : QString());
+                created->setShortcutNote(shortcutNote(shortcut->status(), qEnvironmentVariable("XDG_CURRENT_DESKTOP")));
             };
             showNote();
             QObject::connect(shortcut, &GlobalShortcut::statusChanged, created, showNote);

@@ -11,10 +11,18 @@ namespace pelorin {
 
 namespace {
 
-void logFailure(int status)
+void logStatus(int status)
 {
-    systemLog(QStringLiteral("RegisterEventHotKey failed (%1) — shortcut may be taken by another app").arg(status));
+    if (status != GlobalHotKeys::Registered && status != GlobalHotKeys::NotBound)
+        systemLog(QStringLiteral("RegisterEventHotKey failed (%1) — shortcut may be taken by another app").arg(status));
+    // What Settings says, for those who read the log rather than Settings.
+    if (const QString note = shortcutNote(status, qEnvironmentVariable("XDG_CURRENT_DESKTOP")); !note.isEmpty())
+        systemLog(note);
 }
+
+const QString commandBinding = QStringLiteral(
+    "bind it in your desktop's keyboard settings (or its configuration file) to the command "
+    "\u201Cpelorin --capture\u201D, or \u201Cpelorin --capture-window\u201D for a window.");
 
 } // namespace
 
@@ -24,9 +32,21 @@ int setupGlobalHotkeys(SettingsStore& settings, GlobalHotKeys& hotKeys)
     const QString key = settings.stringValue(QString::fromLatin1(SettingsKeys::captureShortcutKey), QStringLiteral("1"));
     const qint64 modifiers = settings.value(QString::fromLatin1(SettingsKeys::captureShortcutModifiers)).toLongLong();
     const int status = hotKeys.registerHotKey(effectiveShortcut(key, modifiers));
-    if (status != GlobalHotKeys::Registered)
-        logFailure(status);
+    logStatus(status);
     return status;
+}
+
+QString shortcutNote(int status, const QString& desktop)
+{
+    if (status == GlobalHotKeys::Unavailable)
+        return QStringLiteral("This desktop does not let apps set global shortcuts. To capture with a key, ") + commandBinding;
+    if (status != GlobalHotKeys::NotBound)
+        return {};
+    const QString where = desktop.split(u':').contains(QLatin1String("KDE"), Qt::CaseInsensitive)
+        ? QStringLiteral("in System Settings \u2192 Shortcuts, under Pelorin")
+        : QStringLiteral("in your desktop's shortcut settings, under Pelorin");
+    return QStringLiteral("The desktop has not given Pelorin's \u201CCapture Screenshot\u201D shortcut a key yet. Assign one ")
+        + where + QStringLiteral(", or ") + commandBinding;
 }
 
 GlobalShortcut::GlobalShortcut(SettingsStore& settings, NotificationCenter& notifications,
@@ -38,8 +58,8 @@ GlobalShortcut::GlobalShortcut(SettingsStore& settings, NotificationCenter& noti
     connect(m_hotKeys.get(), &GlobalHotKeys::pressed, this,
             [&notifications] { notifications.post(Notifications::triggerScreenCapture); });
     // Desktops that ask the user answer later; their refusal is logged like an immediate one.
-    connect(m_hotKeys.get(), &GlobalHotKeys::registrationFailed, this, [this](int status) {
-        logFailure(status);
+    connect(m_hotKeys.get(), &GlobalHotKeys::registrationChanged, this, [this](int status) {
+        logStatus(status);
         setStatus(status);
     });
     notifications.observe(Notifications::shortcutChanged, this,

@@ -16,6 +16,11 @@ class SettingsStore;
 // Returns the registration status (0 on success).
 int setupGlobalHotkeys(SettingsStore& settings, GlobalHotKeys& hotKeys);
 
+// What Settings tells the user about the shortcut's registration `status` on the desktop named
+// by `desktop` (XDG_CURRENT_DESKTOP): where to assign the key, or to bind `pelorin --capture`,
+// where the app cannot hold the key itself; empty where nothing needs saying.
+QString shortcutNote(int status, const QString& desktop);
+
 // The capture shortcut for the app's lifetime: registered at construction and on every
 // "shortcutChanged", posting "triggerScreenCapture" when pressed, unregistered at the end.
 class GlobalShortcut : public QObject {
@@ -26,9 +31,7 @@ public:
     ~GlobalShortcut() override;
 
     GlobalHotKeys& hotKeys() { return *m_hotKeys; }
-    // True when the desktop offers apps no global shortcuts at all (no X11 key grabs and no
-    // GlobalShortcuts portal): the user binds `pelorin --capture` in the desktop instead.
-    bool desktopHasNoShortcuts() const { return m_status == GlobalHotKeys::Unavailable; }
+    int status() const { return m_status; }
 
 Q_SIGNALS:
     void statusChanged();

@@ -6,6 +6,7 @@
 #include "platform/SettingsStore.h"
 
 #include <QCursor>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QSystemTrayIcon>
 
@@ -58,6 +59,10 @@ TrayMenu::~TrayMenu()
 
 void TrayMenu::show()
 {
+    // Without a StatusNotifierItem host Qt falls back to the X11 tray protocol, which only an X11
+    // display speaks: elsewhere (GNOME on Wayland) there is no tray to show the icon in.
+    if (QGuiApplication::platformName() != u"xcb" && !QSystemTrayIcon::isSystemTrayAvailable())
+        return;
     m_icon->show();
 }
 

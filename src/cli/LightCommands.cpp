@@ -11,8 +11,8 @@ namespace {
 
 constexpr const char* usage =
     "Usage: pelorin [--background] [FILE...]\n"
-    "       pelorin --capture | --capture-window\n"
-    "       pelorin COMMAND [ARGS...]\n"
+    "  or:  pelorin --capture | --capture-window\n"
+    "  or:  pelorin COMMAND [ARGS...]\n"
     "\n"
     "Without a command, starts the tray app (or hands FILEs to the one already running):\n"
     "images open in the editor, other files are uploaded.\n"

@@ -20,12 +20,14 @@ public:
         Unavailable = -1,   // no hot-key service on this desktop
         Refused = -2,       // the desktop's service said no
         NoAnswer = -3,      // the desktop's service did not answer in time
+        NotBound = -4,      // the desktop took the shortcut but left its key to the user
     };
 
     using QObject::QObject;
 
     // Replaces any registered hot key. A backend that needs the desktop's consent returns
-    // Registered at once and reports a later refusal through registrationFailed.
+    // Registered at once and reports the desktop's answer, and later changes, through
+    // registrationChanged.
     virtual int registerHotKey(const CaptureShortcut& shortcut) = 0;
     virtual void unregisterHotKey() = 0;
     virtual bool isRegistered() const = 0;
@@ -33,7 +35,7 @@ public:
 Q_SIGNALS:
     // Delivered from the event loop, never from inside the backend's event handling.
     void pressed();
-    void registrationFailed(int status);
+    void registrationChanged(int status);
 };
 
 // The backend for the running desktop: key grabs under X11, the desktop portal's global

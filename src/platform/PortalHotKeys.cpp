@@ -91,6 +91,10 @@ PortalHotKeys::PortalHotKeys(const QDBusConnection& bus, int timeoutMs)
     m_listening = m_bus.isConnected()
         && m_bus.connect(portalService, portalPath, shortcutsInterface, QStringLiteral("Activated"), this,
                          SLOT(onActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+    // The user assigning or changing the key in the desktop's settings.
+    if (m_listening)
+        m_bus.connect(portalService, portalPath, shortcutsInterface, QStringLiteral("ShortcutsChanged"), this,
+                      SLOT(onShortcutsChanged(QDBusMessage)));
 }
 
 PortalHotKeys::~PortalHotKeys()
@@ -120,17 +124,35 @@ int PortalHotKeys::registerHotKey(const CaptureShortcut& shortcut)
     if (!m_listening)
         return Unavailable;
     const quint64 generation = ++m_generation;
-    QVariantMap options{{QStringLiteral("session_handle_token"), QStringLiteral("pelorin%1").arg(++m_tokens)}};
-    request(shortcutsInterface, QStringLiteral("CreateSession"), {options}, 0,
-            [this, generation, shortcut](const QVariantMap& results) {
-                if (generation != m_generation)
-                    return;
-                const QVariant handle = results.value(QStringLiteral("session_handle"));
-                m_session = handle.canConvert<QDBusObjectPath>() ? handle.value<QDBusObjectPath>().path() : handle.toString();
-                if (m_session.isEmpty())
-                    return fail(Refused);
-                bind(shortcut);
-            });
+    const auto create = [this, generation, shortcut] {
+        if (generation != m_generation)
+            return;
+        // The desktop files the user's key for our shortcut under the session's token (KDE
+        // names its shortcuts component after it), so the token stays the same across restarts.
+        QVariantMap options{{QStringLiteral("session_handle_token"), QString::fromLatin1(sessionToken)}};
+        request(shortcutsInterface, QStringLiteral("CreateSession"), {options}, 0,
+                [this, generation, shortcut](const QVariantMap& results) {
+                    if (generation != m_generation)
+                        return;
+                    const QVariant handle = results.value(QStringLiteral("session_handle"));
+                    m_session = handle.canConvert<QDBusObjectPath>() ? handle.value<QDBusObjectPath>().path() : handle.toString();
+                    if (m_session.isEmpty())
+                        return fail(Refused);
+                    bind(shortcut);
+                });
+    };
+    // The same token is free again only once the portal has closed the previous session.
+    if (!m_closing || m_closing->isFinished()) {
+        m_closing.reset();
+        create();
+    } else {
+        connect(new QDBusPendingCallWatcher(*m_closing, this), &QDBusPendingCallWatcher::finished, this,
+                [this, create](QDBusPendingCallWatcher* closed) {
+                    closed->deleteLater();
+                    m_closing.reset();
+                    create();
+                });
+    }
     return Registered;
 }
 
@@ -142,10 +164,25 @@ void PortalHotKeys::bind(const CaptureShortcut& shortcut)
                                             {QStringLiteral("preferred_trigger"), preferredTrigger(shortcut)}}}};
     request(shortcutsInterface, QStringLiteral("BindShortcuts"),
             {QVariant::fromValue(QDBusObjectPath(m_session)), QVariant::fromValue(shortcuts), QString(), QVariantMap()}, 3,
-            [this, generation](const QVariantMap&) {
+            [this, generation](const QVariantMap& results) {
                 if (generation == m_generation)
-                    m_bound = true;
+                    takeBindings(results.value(QStringLiteral("shortcuts")));
             });
+}
+
+void PortalHotKeys::takeBindings(const QVariant& shortcuts)
+{
+    // A desktop may accept the shortcut yet leave its key to the user (KDE Plasma lists none
+    // until one is assigned in System Settings); only a listed trigger is a working key.
+    bool bound = false;
+    for (const PortalShortcut& shortcut : qdbus_cast<QList<PortalShortcut>>(shortcuts))
+        if (shortcut.id == QLatin1String(shortcutId))
+            bound = !shortcut.properties.value(QStringLiteral("trigger_description")).toString().trimmed().isEmpty();
+    const bool changed = bound != m_bound || !m_answered;
+    m_bound = bound;
+    m_answered = true;
+    if (changed)
+        Q_EMIT registrationChanged(bound ? Registered : NotBound);
 }
 
 void PortalHotKeys::request(const QString& interface, const QString& method, QVariantList arguments, int optionsIndex,
@@ -202,7 +239,7 @@ void PortalHotKeys::request(const QString& interface, const QString& method, QVa
 void PortalHotKeys::fail(int status)
 {
     closeSession();
-    Q_EMIT registrationFailed(status);
+    Q_EMIT registrationChanged(status);
 }
 
 void PortalHotKeys::unregisterHotKey()
@@ -214,18 +251,27 @@ void PortalHotKeys::closeSession()
 {
     ++m_generation;
     m_bound = false;
+    m_answered = false;
     if (m_session.isEmpty())
         return;
-    // Closing the session removes its shortcuts; nobody waits for the answer.
+    // Closing the session removes its shortcuts; only the next session waits for the answer.
     QDBusMessage close = QDBusMessage::createMethodCall(portalService, m_session, sessionInterface, QStringLiteral("Close"));
-    m_bus.asyncCall(close, m_timeoutMs);
+    m_closing = m_bus.asyncCall(close, m_timeoutMs);
     m_session.clear();
 }
 
 void PortalHotKeys::onActivated(const QDBusObjectPath& session, const QString& id, qulonglong, const QVariantMap&)
 {
-    if (m_bound && session.path() == m_session && id == QLatin1String(shortcutId))
+    // Also while we think no key is bound: the user may have assigned one since.
+    if (m_answered && session.path() == m_session && id == QLatin1String(shortcutId))
         QTimer::singleShot(0, this, &GlobalHotKeys::pressed);
+}
+
+void PortalHotKeys::onShortcutsChanged(const QDBusMessage& message)
+{
+    const QVariantList arguments = message.arguments();
+    if (m_answered && arguments.size() == 2 && arguments[0].value<QDBusObjectPath>().path() == m_session)
+        takeBindings(arguments[1]);
 }
 
 } // namespace pelorin

@@ -7,6 +7,8 @@
 
 #include <QSignalSpy>
 
+#include <functional>
+
 using namespace pelorin;
 
 namespace {
@@ -18,14 +20,15 @@ public:
     int registerHotKey(const CaptureShortcut&) override { return answer; }
     void unregisterHotKey() override {}
     bool isRegistered() const override { return answer == Registered; }
-    void refuseLater(int status) { Q_EMIT registrationFailed(status); }
+    void answerLater(int status) { Q_EMIT registrationChanged(status); }
 };
 
 } // namespace
 
-// Settings tells the user to bind `pelorin --capture` only where the desktop has no shortcuts
-// for apps at all, not where it merely refused this one.
-TEST(GlobalShortcut, ReportsADesktopWithoutShortcuts)
+// Settings tells the user to bind `pelorin --capture` where the desktop has no shortcuts for
+// apps at all, and where to assign the key where it took the shortcut without one; not where it
+// merely refused this one.
+TEST(GlobalShortcut, SettingsNoteFollowsTheDesktopsAnswer)
 {
     test::TempSettings settings;
     NotificationCenter notifications;
@@ -33,17 +36,29 @@ TEST(GlobalShortcut, ReportsADesktopWithoutShortcuts)
     ScriptedHotKeys& hotKeys = *owned;
     hotKeys.answer = GlobalHotKeys::Unavailable;
     GlobalShortcut shortcut(settings.store(), notifications, std::move(owned));
-    EXPECT_TRUE(shortcut.desktopHasNoShortcuts());
-
     QSignalSpy changed(&shortcut, &GlobalShortcut::statusChanged);
-    hotKeys.answer = GlobalHotKeys::Registered;
-    notifications.post(Notifications::shortcutChanged);
-    EXPECT_FALSE(shortcut.desktopHasNoShortcuts());
-    EXPECT_EQ(changed.count(), 1);
-
-    hotKeys.refuseLater(GlobalHotKeys::Refused);
-    EXPECT_FALSE(shortcut.desktopHasNoShortcuts()) << "the user said no to this shortcut";
-    hotKeys.refuseLater(GlobalHotKeys::Unavailable);
-    EXPECT_TRUE(shortcut.desktopHasNoShortcuts()) << "the portal has no GlobalShortcuts";
-    EXPECT_EQ(changed.count(), 3);
+    const struct {
+        const char* name;
+        std::function<void()> event;
+        const char* desktop;
+        QStringList note; // phrases the note holds; empty: no note
+    } steps[] = {
+        {"no GlobalShortcuts at all", [] {}, "sway", {"does not let apps", "pelorin --capture"}},
+        {"bound", [&] { hotKeys.answer = GlobalHotKeys::Registered; notifications.post(Notifications::shortcutChanged); },
+         "GNOME", {}},
+        {"the user said no", [&] { hotKeys.answerLater(GlobalHotKeys::Refused); }, "GNOME", {}},
+        {"KDE left the key to the user", [&] { hotKeys.answerLater(GlobalHotKeys::NotBound); }, "KDE",
+         {"System Settings \u2192 Shortcuts, under Pelorin", "pelorin --capture"}},
+        {"another desktop did", [] {}, "Hyprland", {"shortcut settings", "pelorin --capture"}},
+        {"the user assigned a key", [&] { hotKeys.answerLater(GlobalHotKeys::Registered); }, "KDE", {}},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        step.event();
+        const QString note = shortcutNote(shortcut.status(), QLatin1String(step.desktop));
+        EXPECT_EQ(note.isEmpty(), step.note.isEmpty()) << note.toStdString();
+        for (const QString& phrase : step.note)
+            EXPECT_TRUE(note.contains(phrase)) << note.toStdString();
+    }
+    EXPECT_EQ(changed.count(), 4);
 }

@@ -1,5 +1,6 @@
 #include "platform/PortalHotKeys.h"
 
+#include "PrivateBus.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -8,82 +9,110 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDBusVirtualObject>
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
+#include <QTimer>
+
+#include <utility>
 
 using namespace pelorin;
 
 namespace {
 
-// A bus of the test's own that starts no services, so no desktop portal installed on the
-// machine answers in place of the fake one.
-class PrivateBus {
+// The test's own bus, with a connection to it for each side.
+class TestBus {
 public:
-    PrivateBus()
-    {
-        QFile config(m_dir.filePath(QStringLiteral("bus.conf")));
-        if (config.open(QIODevice::WriteOnly))
-            config.write("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-                         " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                         "<busconfig><type>session</type><listen>unix:tmpdir=" + m_dir.path().toUtf8() + "</listen>"
-                         "<auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                         "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
-        config.close();
-        m_daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--config-file=") + config.fileName(),
-                                                        QStringLiteral("--nofork"), QStringLiteral("--print-address")});
-        if (m_daemon.waitForStarted(5000) && test::waitUntil([&] { return m_daemon.canReadLine(); }))
-            m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
-    }
-    ~PrivateBus()
+    ~TestBus()
     {
         for (const QString& name : m_names)
             QDBusConnection::disconnectFromBus(name);
-        m_daemon.kill();
-        m_daemon.waitForFinished(5000);
     }
 
     QDBusConnection connect()
     {
         const QString name = QStringLiteral("portal-test-%1").arg(m_names.size());
         m_names << name;
-        return QDBusConnection::connectToBus(m_address, name);
+        return QDBusConnection::connectToBus(m_bus.address(), name);
     }
 
 private:
-    QTemporaryDir m_dir;
-    QProcess m_daemon;
-    QString m_address;
+    test::PrivateBus m_bus;
     QStringList m_names;
 };
+
+// One entry of the portal's shortcut lists, a(sa{sv}).
+struct Shortcut {
+    QString id;
+    QVariantMap properties;
+};
+
+QDBusArgument& operator<<(QDBusArgument& argument, const Shortcut& shortcut)
+{
+    argument.beginStructure();
+    argument << shortcut.id << shortcut.properties;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, Shortcut& shortcut)
+{
+    argument.beginStructure();
+    argument >> shortcut.id >> shortcut.properties;
+    argument.endStructure();
+    return argument;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Shortcut)
+
+namespace {
+
+// What BindShortcuts lists for our shortcut: the key the desktop gave it, nothing (KDE Plasma,
+// which leaves the key to the user), or the shortcut without a key.
+enum class Listing { Trigger, Nothing, NoTrigger };
 
 // The desktop portal's side of GlobalShortcuts, answering each request as `response` says
 // (-1: never answer).
 class FakePortal : public QDBusVirtualObject {
 public:
-    FakePortal(QDBusConnection bus, int response)
+    FakePortal(QDBusConnection bus, int response, Listing listing = Listing::Trigger)
         : m_bus(bus)
         , m_response(response)
+        , m_listing(listing)
     {
+        qDBusRegisterMetaType<Shortcut>();
+        qDBusRegisterMetaType<QList<Shortcut>>();
         m_bus.registerService(QStringLiteral("org.freedesktop.portal.Desktop"));
-        m_bus.registerVirtualObject(QStringLiteral("/org/freedesktop/portal/desktop"), this);
+        m_bus.registerVirtualObject(QStringLiteral("/org/freedesktop/portal/desktop"), this, QDBusConnection::SubPath);
     }
 
     QString introspect(const QString&) const override { return {}; }
 
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
     {
+        if (message.interface() == QLatin1String("org.freedesktop.portal.Session") && message.path() == session) {
+            // The portal frees the session's name only when it answers, after its backend closed it.
+            QTimer::singleShot(200, this, [this, connection, reply = message.createReply()] {
+                open = false;
+                connection.send(reply);
+            });
+            return true;
+        }
         if (message.interface() != QLatin1String("org.freedesktop.portal.GlobalShortcuts"))
             return false;
         const QVariantList arguments = message.arguments();
         QVariantMap options;
         QVariantMap results;
+        int response = m_response;
         if (message.member() == QLatin1String("CreateSession")) {
             options = qdbus_cast<QVariantMap>(arguments.value(0));
             session = QStringLiteral("/org/freedesktop/portal/desktop/session/x/%1")
                           .arg(options.value(QStringLiteral("session_handle_token")).toString());
             results.insert(QStringLiteral("session_handle"), session);
+            // A session's name is taken until it is closed.
+            if (std::exchange(open, true) && response == 0)
+                response = 2;
         } else if (message.member() == QLatin1String("BindShortcuts")) {
             options = qdbus_cast<QVariantMap>(arguments.value(3));
             const QDBusArgument shortcuts = arguments.value(1).value<QDBusArgument>();
@@ -98,6 +127,8 @@ public:
                 trigger = properties.value(QStringLiteral("preferred_trigger")).toString();
             }
             shortcuts.endArray();
+            if (m_listing != Listing::Nothing)
+                results.insert(QStringLiteral("shortcuts"), listed(m_listing == Listing::Trigger ? QStringLiteral("Ctrl+Shift+1") : QString()));
         } else {
             return false;
         }
@@ -106,11 +137,11 @@ public:
         const QString request = QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2")
                                     .arg(sender, options.value(QStringLiteral("handle_token")).toString());
         connection.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
-        if (m_response >= 0) {
-            QDBusMessage response = QDBusMessage::createSignal(request, QStringLiteral("org.freedesktop.portal.Request"),
-                                                               QStringLiteral("Response"));
-            response << uint(m_response) << results;
-            connection.send(response);
+        if (response >= 0) {
+            QDBusMessage answer = QDBusMessage::createSignal(request, QStringLiteral("org.freedesktop.portal.Request"),
+                                                             QStringLiteral("Response"));
+            answer << uint(response) << results;
+            connection.send(answer);
         }
         return true;
     }
@@ -124,13 +155,33 @@ public:
         m_bus.send(activated);
     }
 
+    // The user assigning a key in the desktop's settings.
+    void assign(const QString& key)
+    {
+        QDBusMessage changed = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/portal/desktop"),
+                                                          QStringLiteral("org.freedesktop.portal.GlobalShortcuts"),
+                                                          QStringLiteral("ShortcutsChanged"));
+        changed << QVariant::fromValue(QDBusObjectPath(session)) << listed(key);
+        m_bus.send(changed);
+    }
+
     QString session;
+    bool open = false;
     QString boundId;
     QString trigger;
 
 private:
+    QVariant listed(const QString& key) const
+    {
+        QVariantMap properties{{QStringLiteral("description"), QStringLiteral("Capture Screenshot")}};
+        if (!key.isEmpty())
+            properties.insert(QStringLiteral("trigger_description"), key);
+        return QVariant::fromValue(QList<Shortcut>{{boundId, properties}});
+    }
+
     QDBusConnection m_bus;
     int m_response;
+    Listing m_listing;
 };
 
 constexpr CaptureShortcut ctrlShift1{'1', ModifierFlag::Ctrl | ModifierFlag::Shift};
@@ -143,46 +194,60 @@ TEST(PortalHotKeys, RegistrationOutcomes)
         const char* name;
         bool portal;
         int response;
-        int failure; // 0: registered
+        Listing listing;
+        int status;
     };
     const Case cases[] = {
-        {"portal binds the shortcut", true, 0, 0},
-        {"user cancels", true, 1, GlobalHotKeys::Refused},
-        {"portal never answers", true, -1, GlobalHotKeys::NoAnswer},
-        {"no portal on the bus", false, 0, GlobalHotKeys::Unavailable},
+        {"portal binds the shortcut", true, 0, Listing::Trigger, GlobalHotKeys::Registered},
+        {"portal leaves the key to the user", true, 0, Listing::Nothing, GlobalHotKeys::NotBound},
+        {"portal lists the shortcut without a key", true, 0, Listing::NoTrigger, GlobalHotKeys::NotBound},
+        {"user cancels", true, 1, Listing::Trigger, GlobalHotKeys::Refused},
+        {"portal never answers", true, -1, Listing::Trigger, GlobalHotKeys::NoAnswer},
+        {"no portal on the bus", false, 0, Listing::Trigger, GlobalHotKeys::Unavailable},
     };
     for (const Case& c : cases) {
-        PrivateBus bus;
+        SCOPED_TRACE(c.name);
+        TestBus bus;
         std::unique_ptr<FakePortal> portal;
         if (c.portal)
-            portal = std::make_unique<FakePortal>(bus.connect(), c.response);
+            portal = std::make_unique<FakePortal>(bus.connect(), c.response, c.listing);
         PortalHotKeys hotKeys(bus.connect(), 500);
-        std::optional<int> failure;
-        QObject::connect(&hotKeys, &GlobalHotKeys::registrationFailed, [&](int status) { failure = status; });
+        std::optional<int> status;
+        QObject::connect(&hotKeys, &GlobalHotKeys::registrationChanged, [&](int answer) { status = answer; });
 
-        EXPECT_EQ(hotKeys.registerHotKey(ctrlShift1), GlobalHotKeys::Registered) << c.name;
-        if (c.failure == 0) {
-            EXPECT_TRUE(test::waitUntil([&] { return hotKeys.isRegistered(); })) << c.name;
+        EXPECT_EQ(hotKeys.registerHotKey(ctrlShift1), GlobalHotKeys::Registered);
+        EXPECT_TRUE(test::waitUntil([&] { return status.has_value(); }));
+        EXPECT_EQ(status.value_or(1), c.status);
+        EXPECT_EQ(hotKeys.isRegistered(), c.status == GlobalHotKeys::Registered);
+        if (c.status == GlobalHotKeys::Registered) {
             EXPECT_EQ(portal->trigger, QStringLiteral("CTRL+SHIFT+1"));
-            EXPECT_FALSE(failure.has_value()) << c.name;
-        } else {
-            EXPECT_TRUE(test::waitUntil([&] { return failure.has_value(); })) << c.name;
-            EXPECT_EQ(failure.value_or(0), c.failure) << c.name;
-            EXPECT_FALSE(hotKeys.isRegistered()) << c.name;
         }
     }
 }
 
-TEST(PortalHotKeys, ActivationOfTheBoundShortcutIsAPress)
+// KDE Plasma's way: the shortcut is taken without a key; the user assigns one later in System
+// Settings, and from then on its presses arrive. The session keeps its name across restarts,
+// so the desktop finds the user's key again.
+TEST(PortalHotKeys, AKeyAssignedLaterIsTaken)
 {
-    PrivateBus bus;
-    FakePortal portal(bus.connect(), 0);
+    TestBus bus;
+    FakePortal portal(bus.connect(), 0, Listing::Nothing);
     PortalHotKeys hotKeys(bus.connect(), 2000);
+    QList<int> statuses;
     int presses = 0;
+    QObject::connect(&hotKeys, &GlobalHotKeys::registrationChanged, [&](int status) { statuses << status; });
     QObject::connect(&hotKeys, &GlobalHotKeys::pressed, [&] { ++presses; });
+    // A changed shortcut replaces the session under the same name, once the old one is closed.
+    hotKeys.registerHotKey(ctrlShift1);
+    ASSERT_TRUE(test::waitUntil([&] { return !statuses.isEmpty(); }));
     hotKeys.registerHotKey({'K', ModifierFlag::Super | ModifierFlag::Alt});
-    ASSERT_TRUE(test::waitUntil([&] { return hotKeys.isRegistered(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return statuses.size() == 2; }));
     EXPECT_EQ(portal.trigger, QStringLiteral("ALT+LOGO+k"));
+    EXPECT_TRUE(portal.session.endsWith(QLatin1String("/pelorin"))) << portal.session.toStdString();
+
+    portal.assign(QStringLiteral("Meta+Alt+K"));
+    EXPECT_TRUE(test::waitUntil([&] { return hotKeys.isRegistered(); }));
+    EXPECT_EQ(statuses, (QList<int>{GlobalHotKeys::NotBound, GlobalHotKeys::NotBound, GlobalHotKeys::Registered}));
 
     portal.activate(QStringLiteral("something-else"));
     portal.activate(QString::fromLatin1(PortalHotKeys::shortcutId));

@@ -2,6 +2,7 @@
 // with xdg-desktop-portal and its wlroots backend (portal-session.sh), one output of
 // 1280 × 800 pixels painted #ff8800.
 
+#include "PrivateBus.h"
 #include "core/ImageFile.h"
 
 #include <gtest/gtest.h>
@@ -95,6 +96,26 @@ Outcome captureInSession(const QStringList& arguments, const QString& scale, con
     return outcome;
 }
 
+// The environment of a tool run outside any working session: an unreachable Wayland display (or
+// X display), and `bus` as the session bus when it is not empty.
+QProcessEnvironment toolEnvironment(const QString& runtimeDir, const QString& bus, bool wayland)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir);
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    if (wayland) {
+        env.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("pelorin-test-no-such-display"));
+        env.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
+    } else {
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        env.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("x11"));
+        env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":4711"));
+    }
+    if (!bus.isEmpty())
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus);
+    return env;
+}
+
 // The tool's own lines on standard error, without the session's and Qt's chatter.
 QString toolMessages(const QString& errors)
 {
@@ -156,42 +177,82 @@ TEST(PortalCapture, RealPortalSession)
 // Failures outside a working session are explained and exit 2, never an abort.
 TEST(PortalCapture, FailuresAreExplained)
 {
-    if (QStandardPaths::findExecutable(QStringLiteral("dbus-run-session")).isEmpty())
-        GTEST_SKIP() << "needs dbus-run-session (package dbus)";
+    if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
+        GTEST_SKIP() << "needs dbus-daemon (package dbus)";
+    test::PrivateBus withoutPortal;
+    ASSERT_FALSE(withoutPortal.address().isEmpty());
     QTemporaryDir dir;
     const QString shot = dir.filePath(QStringLiteral("shot.png"));
     const struct {
         const char* name;
-        QStringList command;
-        const char* bus;
+        QString bus;
         bool wayland;
+        const char* message;
     } cases[] = {
-        {"no session bus", {QStringLiteral(SCREENCAPTURE_TOOL), shot}, "unix:path=/nonexistent/bus", true},
-        {"a bus without the portal", {QStringLiteral("dbus-run-session"), QStringLiteral("--"), QStringLiteral(SCREENCAPTURE_TOOL), shot}, "", true},
-        {"an X display that is not there", {QStringLiteral(SCREENCAPTURE_TOOL), shot}, "", false},
+        {"no session bus", QStringLiteral("unix:path=/nonexistent/bus"), true,
+         "cannot connect to the Wayland display pelorin-test-no-such-display"},
+        {"a bus without the portal", withoutPortal.address(), true, "Screenshot call failed"},
+        {"an X display that is not there", {}, false, "cannot connect to the X display :4711"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path());
-        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        if (c.wayland) {
-            env.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("pelorin-test-no-such-display"));
-            env.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
-        } else {
-            env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-            env.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("x11"));
-            env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":4711"));
-        }
-        if (*c.bus)
-            env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QLatin1String(c.bus));
         QProcess process;
-        process.setProcessEnvironment(env);
-        process.start(c.command.first(), c.command.mid(1));
+        process.setProcessEnvironment(toolEnvironment(dir.path(), c.bus, c.wayland));
+        process.start(QStringLiteral(SCREENCAPTURE_TOOL), {shot});
         ASSERT_TRUE(process.waitForFinished(30'000));
         EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(process.exitCode(), 2);
-        EXPECT_FALSE(toolMessages(QString::fromUtf8(process.readAllStandardError())).isEmpty());
+        const QString messages = toolMessages(QString::fromUtf8(process.readAllStandardError()));
+        EXPECT_TRUE(messages.contains(QLatin1String(c.message))) << messages.toStdString();
         EXPECT_FALSE(QFileInfo::exists(shot));
+    }
+}
+
+// A portal backend that takes the request and never answers: a screenshot without a choice
+// gives up after a few seconds; one where the user chooses waits until the app stops the tool.
+// Either way the request is closed, so the desktop's dialog goes too.
+TEST(PortalCapture, UnansweredRequestsEnd)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
+        GTEST_SKIP() << "needs dbus-daemon (package dbus)";
+    QTemporaryDir dir;
+    const QString shot = dir.filePath(QStringLiteral("shot.png"));
+    const struct {
+        const char* name;
+        QStringList arguments;
+        bool appStops;
+        int exitCode;
+        const char* message;
+    } cases[] = {
+        {"full screen", {}, false, 2, "did not answer within 10 s"},
+        {"region, the app gives up", {QStringLiteral("-i"), QStringLiteral("-o")}, true, 1, "cancelled"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::PrivateBus bus;
+        QProcessEnvironment env = toolEnvironment(dir.path(), bus.address(), true);
+        QProcess portal;
+        portal.setProcessEnvironment(env);
+        portal.start(QStringLiteral(SILENT_PORTAL), QStringList());
+        ASSERT_TRUE(portal.waitForReadyRead(10'000));
+        ASSERT_EQ(portal.readLine().trimmed(), "ready");
+
+        QProcess tool;
+        tool.setProcessEnvironment(env);
+        tool.start(QStringLiteral(SCREENCAPTURE_TOOL), c.arguments + QStringList{shot});
+        if (c.appStops) {
+            EXPECT_FALSE(tool.waitForFinished(3000)) << "the user may take their time";
+            tool.terminate();
+        }
+        ASSERT_TRUE(tool.waitForFinished(30'000));
+        EXPECT_EQ(tool.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(tool.exitCode(), c.exitCode);
+        const QString messages = toolMessages(QString::fromUtf8(tool.readAllStandardError()));
+        EXPECT_TRUE(messages.contains(QLatin1String(c.message))) << messages.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(shot));
+        portal.waitForReadyRead(2000);
+        EXPECT_TRUE(portal.readAll().startsWith("closed /org/freedesktop/portal/desktop/request/"));
+        portal.kill();
+        portal.waitForFinished();
     }
 }

@@ -1,5 +1,6 @@
 #include "PortalScreenshot.h"
 
+#include "StopSignals.h"
 #include "core/AtomicFile.h"
 #include "core/ImageFile.h"
 
@@ -47,6 +48,9 @@ int fail(const QString& message)
     return 2;
 }
 
+// A request that shows the user nothing is answered within a second or so.
+constexpr int nonInteractiveWaitSeconds = 10;
+
 } // namespace
 
 int portalScreenshot(const QString& output, bool interactive, const ScreenScale& screens)
@@ -59,6 +63,8 @@ int portalScreenshot(const QString& output, bool interactive, const ScreenScale&
     const QString requestPath = QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender, token);
 
     ResponseWaiter waiter;
+    StopSignals stop;
+    QObject::connect(&stop, &StopSignals::stopped, &waiter.loop, &QEventLoop::quit);
     // Subscribe before calling, so a fast answer is not missed.
     bus.connect(QStringLiteral("org.freedesktop.portal.Desktop"), requestPath, QStringLiteral("org.freedesktop.portal.Request"),
                 QStringLiteral("Response"), &waiter, SLOT(onResponse(uint, QVariantMap)));
@@ -75,12 +81,28 @@ int portalScreenshot(const QString& output, bool interactive, const ScreenScale&
     if (!answeredPath.isEmpty() && answeredPath != requestPath)
         bus.connect(QStringLiteral("org.freedesktop.portal.Desktop"), answeredPath, QStringLiteral("org.freedesktop.portal.Request"),
                     QStringLiteral("Response"), &waiter, SLOT(onResponse(uint, QVariantMap)));
-    // The user may take their time choosing; give up after ten minutes.
-    QTimer::singleShot(10 * 60 * 1000, &waiter.loop, &QEventLoop::quit);
-    if (!waiter.answered)
+    // A backend may take the request and never answer (xdg-desktop-portal-gnome without
+    // gnome-shell): without a choice to make, that is known after a few seconds. The user may
+    // take as long as they like choosing, until the app stops the tool.
+    if (!interactive)
+        QTimer::singleShot(nonInteractiveWaitSeconds * 1000, &waiter.loop, &QEventLoop::quit);
+    if (!waiter.answered && !stop.received())
         waiter.loop.exec();
-    if (!waiter.answered)
-        return fail(QStringLiteral("the desktop portal did not answer the screenshot request"));
+    if (!waiter.answered) {
+        // Closing the request takes the desktop's dialog away.
+        bus.call(QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.portal.Desktop"),
+                                                answeredPath.isEmpty() ? requestPath : answeredPath,
+                                                QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Close")),
+                 QDBus::Block, 2000);
+        if (stop.received()) {
+            std::fputs("pelorin-screencapture: cancelled\n", stderr);
+            return 1;
+        }
+        return fail(QStringLiteral("the desktop portal took the screenshot request but did not answer within %1 s; "
+                                   "its backend for this desktop (%2) may not be working")
+                        .arg(nonInteractiveWaitSeconds)
+                        .arg(qEnvironmentVariable("XDG_CURRENT_DESKTOP", QStringLiteral("unknown"))));
+    }
     if (waiter.response == 1) {
         std::fputs("pelorin-screencapture: cancelled\n", stderr);
         return 1;

@@ -6,6 +6,7 @@
 
 #include "CaptureOverlay.h"
 #include "PortalScreenshot.h"
+#include "StopSignals.h"
 #include "X11Windows.h"
 #include "core/AtomicFile.h"
 #include "core/ImageFile.h"
@@ -14,7 +15,11 @@
 #include <QImageWriter>
 #include <QSaveFile>
 #include <QScreen>
+#include <QSet>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <xcb/xcb.h>
 
 #include <algorithm>
@@ -56,8 +61,29 @@ bool waylandSession()
     return !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") || qgetenv("XDG_SESSION_TYPE") == "wayland";
 }
 
+// Whether the compositor's socket takes a connection, tried before Qt so a failure can be told
+// apart from a missing Wayland platform plugin.
+bool waylandDisplayReachable()
+{
+    QString path = qEnvironmentVariable("WAYLAND_DISPLAY", QStringLiteral("wayland-0"));
+    if (!path.startsWith(u'/'))
+        path = qEnvironmentVariable("XDG_RUNTIME_DIR") + u'/' + path;
+    const QByteArray name = path.toLocal8Bit();
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    if (name.size() >= qsizetype(sizeof(address.sun_path)))
+        return false;
+    std::memcpy(address.sun_path, name.constData(), name.size());
+    const int socket = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const bool reached = socket >= 0 && ::connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    if (socket >= 0)
+        ::close(socket);
+    return reached;
+}
+
 int portalCapture(int argc, char** argv, const QString& output, bool interactive)
 {
+    const bool reachable = waylandDisplayReachable();
     // Only the screens' scale is wanted from the display; without the Wayland platform plugin
     // the capture still works instead of aborting in a missing X11 connection.
     qputenv("QT_QPA_PLATFORM", "wayland;offscreen");
@@ -65,11 +91,20 @@ int portalCapture(int argc, char** argv, const QString& output, bool interactive
     ScreenScale screens;
     if (QGuiApplication::platformName() == u"wayland") {
         QRect desktop;
+        QSet<qreal> scales;
         for (const QScreen* screen : QGuiApplication::screens()) {
             screens.largest = std::max(screens.largest, screen->devicePixelRatio());
+            scales.insert(screen->devicePixelRatio());
             desktop |= screen->geometry();
         }
-        screens.desktopPoints = desktop.size();
+        // Where every screen has one scale, that is the picture's. Only mixed scales need the
+        // picture measured against the desktop's size, which GNOME's shell (in its default
+        // layout) reports in pixels where others report points.
+        if (scales.size() > 1)
+            screens.desktopPoints = desktop.size();
+    } else if (!reachable) {
+        std::fprintf(stderr, "pelorin-screencapture: cannot connect to the Wayland display %s; the screen's scale is guessed\n",
+                     qPrintable(qEnvironmentVariable("WAYLAND_DISPLAY", QStringLiteral("wayland-0"))));
     } else {
         std::fputs("pelorin-screencapture: Qt's Wayland platform is not installed (qt6-wayland); "
                    "the screen's scale is guessed\n", stderr);
@@ -81,6 +116,9 @@ int portalCapture(int argc, char** argv, const QString& output, bool interactive
 
 int main(int argc, char** argv)
 {
+    // A capture the app no longer waits for (it quit or died) ends with it.
+    if (!StopSignals::stopWithParent())
+        return 1;
     QStringList args;
     for (int i = 1; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+namespace pelorin::test {
+
+// A D-Bus session bus of the test's own that starts no services, so no desktop portal
+// installed on the machine answers in place of a test's stand-in, or at all.
+class PrivateBus {
+public:
+    PrivateBus()
+    {
+        QFile config(m_dir.filePath(QStringLiteral("bus.conf")));
+        if (config.open(QIODevice::WriteOnly))
+            config.write("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+                         " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                         "<busconfig><type>session</type><listen>unix:tmpdir=" + m_dir.path().toUtf8() + "</listen>"
+                         "<auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                         "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
+        config.close();
+        m_daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--config-file=") + config.fileName(),
+                                                        QStringLiteral("--nofork"), QStringLiteral("--print-address")});
+        if (m_daemon.waitForStarted(5000) && (m_daemon.canReadLine() || m_daemon.waitForReadyRead(5000)))
+            m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+    }
+    ~PrivateBus()
+    {
+        m_daemon.kill();
+        m_daemon.waitForFinished(5000);
+    }
+    PrivateBus(const PrivateBus&) = delete;
+    PrivateBus& operator=(const PrivateBus&) = delete;
+
+    // Empty when the bus did not start.
+    QString address() const { return m_address; }
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_daemon;
+    QString m_address;
+};
+
+} // namespace pelorin::test
