@@ -291,6 +291,20 @@ TEST_F(CaptureTool, DoubleClickTakesTheSelectionAndEscapeCancels)
     const Capture cancelled = finish();
     EXPECT_EQ(cancelled.exitCode, 1);
     EXPECT_FALSE(cancelled.image);
+
+    // Space switches to picking a window; its area is not offered as the last region.
+    QWidget window;
+    window.setGeometry(400, 300, 200, 100);
+    window.show();
+    ASSERT_TRUE(test::waitUntil([&] { return window.isVisible(); }));
+    start({QStringLiteral("-i"), QStringLiteral("-o")});
+    ASSERT_TRUE(overlayShown());
+    xdotool({QStringLiteral("key"), QStringLiteral("space"), QStringLiteral("mousemove"), QStringLiteral("450"), QStringLiteral("350"),
+             QStringLiteral("click"), QStringLiteral("1")});
+    const Capture picked = finish();
+    ASSERT_EQ(picked.exitCode, 0) << picked.errors.toStdString();
+    EXPECT_EQ(picked.image->size(), QSize(200, 100));
+    EXPECT_TRUE(picked.image->text(QLatin1String(captureRegionTextKey)).isEmpty());
 }
 
 // `pelorin capture`: no app, no editor; the framed or bare picture and its path, or one line

@@ -37,17 +37,15 @@ TEST(PinWindow, StaysAboveOtherWindowsAndEscapeClosesIt)
     pin->move(200, 200);
     pin->show();
     QWidget other;
-    QPalette blue = other.palette();
-    blue.setColor(QPalette::Window, QColor(0x20, 0x40, 0xc0));
-    other.setPalette(blue);
-    other.setAutoFillBackground(true);
+    other.setStyleSheet(QStringLiteral("background: #2040c0"));
     other.setGeometry(100, 100, 600, 500);
     other.show();
     other.raise();
     other.activateWindow();
     const auto colourAt = [](int x, int y) { return QGuiApplication::primaryScreen()->grabWindow(0, x, y, 1, 1).toImage().pixelColor(0, 0); };
     // The other window is up when its colour shows beside the pin.
-    ASSERT_TRUE(test::waitUntil([&] { return colourAt(150, 150) == QColor(0x20, 0x40, 0xc0); }, 10'000));
+    ASSERT_TRUE(test::waitUntil([&] { return colourAt(150, 150) == QColor(0x20, 0x40, 0xc0); }, 10'000))
+        << "the other window shows " << colourAt(150, 150).name().toStdString();
     EXPECT_EQ(colourAt(350, 300), QColor(250, 120, 0)) << "the pin is above the window raised after it";
     EXPECT_EQ(pin->size(), QSize(300, 200)) << "at its point size";
 

@@ -20,6 +20,9 @@ public:
     // picture in device pixels; `windows` are global too, front-most first.
     CaptureOverlay(QRect desktop, QList<QRect> monitors, QImage frozen, Options options, QList<QRect> windows);
 
+    // Whether the user is picking a window (Space switches) rather than dragging a region.
+    bool windowMode() const { return m_options.windowMode; }
+
 Q_SIGNALS:
     // The chosen area of the picture in device pixels, and where it lies in desktop points.
     void chosen(const QImage& image, const QRect& region);

@@ -9,7 +9,7 @@
 //   -T SECONDS    wait this long first (before the overlay appears, when interactive)
 //   -C            include the mouse pointer
 //   -M            no magnifier in the region overlay
-// A region chosen in the overlay is stamped into the PNG (text "Pelorin-Region", with the
+// A region dragged in the overlay is stamped into the PNG (text "Pelorin-Region", with the
 // monitor layout as "Pelorin-Layout"), so the app can take it again. On Wayland the desktop
 // portal does the capture and the choosing. Exit status 0 only when the PNG was written;
 // 1 when the user cancelled; 2 on errors, each explained on standard error.
@@ -269,8 +269,11 @@ int captureOnX11(const Request& request)
     QEventLoop choosing;
     auto* overlay = new CaptureOverlay(desktop, monitors, frozen, {request.windowMode, request.magnifier}, x11WindowRects());
     QObject::connect(overlay, &CaptureOverlay::chosen, &choosing, [&](QImage image, const QRect& region) {
-        image.setText(QLatin1String(pelorin::captureRegionTextKey), pelorin::captureRegionText(region));
-        image.setText(QLatin1String(pelorin::captureLayoutTextKey), pelorin::screenLayoutKey(monitors));
+        // Only a dragged region is offered again as the last region, not a window's area.
+        if (!overlay->windowMode()) {
+            image.setText(QLatin1String(pelorin::captureRegionTextKey), pelorin::captureRegionText(region));
+            image.setText(QLatin1String(pelorin::captureLayoutTextKey), pelorin::screenLayoutKey(monitors));
+        }
         result = writePng(image, request.output);
         choosing.quit();
     });
