@@ -33,26 +33,20 @@ int runPelorin(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
 
     const QStringList arguments = QApplication::arguments().mid(1);
-    QString unknownOption;
-    const QStringList files = filesFromArguments(arguments, &unknownOption);
-    if (!unknownOption.isEmpty()) {
-        std::fprintf(stderr, "pelorin: unknown option %s (see pelorin --help)\n", qPrintable(unknownOption));
+    const StartArguments start = parseStartArguments(arguments);
+    if (!start.error.isEmpty()) {
+        std::fprintf(stderr, "pelorin: %s\n", qPrintable(start.error));
         return 2;
     }
 
-    // --capture comes from a key bound in the compositor: the running app (started here when
-    // none runs) captures, and this process ends at once.
-    const SingleInstance::Capture capture = arguments.contains(QLatin1String("--capture-window")) ? SingleInstance::Capture::Window
-        : arguments.contains(QLatin1String("--capture"))                                       ? SingleInstance::Capture::Screen
-                                                                                                : SingleInstance::Capture::None;
-    if (capture != SingleInstance::Capture::None && !files.isEmpty()) {
-        std::fputs("pelorin: --capture and --capture-window take no files\n", stderr);
-        return 2;
-    }
-
-    // A second start hands its files (or its capture) to the running app and ends.
+    // --capture… comes from a key bound in the compositor: the running app (started here when
+    // none runs) captures, and this process ends at once. --pin hands its images over alike.
+    const bool capture = !start.capture.isEmpty();
+    const bool pin = !start.pins.isEmpty();
     SingleInstance instance;
-    if (capture != SingleInstance::Capture::None ? instance.sendCaptureRequest(capture) : instance.sendToRunningInstance(files))
+    if (capture ? instance.sendCaptureRequest(start.capture)
+            : pin ? instance.sendPinRequest(start.pins)
+                  : instance.sendToRunningInstance(start.files))
         return 0;
     if (!instance.listen())
         std::fputs("pelorin: could not claim the single-instance socket; running anyway\n", stderr);
@@ -74,14 +68,16 @@ int runPelorin(int argc, char** argv)
         else
             shell.openFiles(received);
     });
-    const auto startCapture = [](SingleInstance::Capture kind) {
-        NotificationCenter::defaultCenter().post(kind == SingleInstance::Capture::Window ? Notifications::triggerWindowCapture
-                                                                                          : Notifications::triggerScreenCapture);
+    const auto startCapture = [](const QVariantMap& request) {
+        NotificationCenter::defaultCenter().post(Notifications::triggerCapture, request);
     };
     QObject::connect(&instance, &SingleInstance::captureRequested, &app, startCapture);
-    shell.start(arguments.contains(QLatin1String("--background")) || capture != SingleInstance::Capture::None, files);
-    if (capture != SingleInstance::Capture::None)
-        QTimer::singleShot(0, &app, [startCapture, capture] { startCapture(capture); });
+    QObject::connect(&instance, &SingleInstance::pinRequested, &app, [&shell](const QStringList& files) { shell.pinFiles(files); });
+    shell.start(start.background || capture || pin, start.files);
+    if (capture)
+        QTimer::singleShot(0, &app, [startCapture, request = start.capture] { startCapture(request); });
+    if (pin)
+        shell.pinFiles(start.pins);
     updates.autoCheckIfDue();
     return QApplication::exec();
 }

@@ -51,6 +51,8 @@ QMenuBar* buildApplicationMenu(EditorViewModel& editor, ApplicationMenuActions a
     save->setShortcut(QKeySequence(QStringLiteral("Ctrl+S")));
     QAction* saveAs = file->addAction(QStringLiteral("Save As..."), &editor, [&editor] { editor.saveAs(); });
     saveAs->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+S")));
+    QAction* pin = file->addAction(QStringLiteral("Pin to Screen"), bar, [pin = actions.pinToScreen] { callIfSet(pin); });
+    pin->setShortcut(QKeySequence(QStringLiteral("Ctrl+P")));
     file->addSeparator();
     QAction* settings = file->addAction(QStringLiteral("Settings…"), bar, [open = actions.openSettings] { callIfSet(open); });
     settings->setShortcut(QKeySequence(QStringLiteral("Ctrl+,")));
@@ -84,14 +86,16 @@ QMenuBar* buildApplicationMenu(EditorViewModel& editor, ApplicationMenuActions a
     QMenu* capture = bar->addMenu(QStringLiteral("&Capture"));
     capture->addAction(QStringLiteral("Capture Region"), &editor, &EditorViewModel::captureNewScreenshot);
     capture->addAction(QStringLiteral("Capture Window"), &editor, &EditorViewModel::captureWindow);
+    capture->addAction(QStringLiteral("Capture Full Screen"), &editor, &EditorViewModel::captureFullScreen);
+    capture->addAction(QStringLiteral("Capture Last Region"), &editor, &EditorViewModel::captureLastRegion);
     capture->addSeparator();
     capture->addAction(QStringLiteral("Capture Self"), &editor, &EditorViewModel::captureSelf);
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     help->addAction(QStringLiteral("Check for Updates…"), bar, [check = actions.checkForUpdates] { callIfSet(check); });
 
-    const auto syncEnabled = [&editor, save, saveAs, copy, zoomIn, zoomOut, fit] {
-        for (QAction* action : {save, saveAs, copy, zoomIn, zoomOut, fit})
+    const auto syncEnabled = [&editor, save, saveAs, pin, copy, zoomIn, zoomOut, fit] {
+        for (QAction* action : {save, saveAs, pin, copy, zoomIn, zoomOut, fit})
             action->setEnabled(editor.hasDocument());
     };
     syncEnabled();

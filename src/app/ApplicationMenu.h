@@ -14,12 +14,13 @@ struct ApplicationMenuActions {
     std::function<void()> checkForUpdates;
     std::function<void()> openSettings;
     std::function<void()> quit;
+    std::function<void()> pinToScreen; // the framed screenshot, above every window
 };
 
 // The editor window's menu bar: File (New Screenshot, Open…, Save to Desktop, Save As...,
-// Settings…, Quit), Edit (Undo and Redo of the editor window
+// Pin to Screen, Settings…, Quit), Edit (Undo and Redo of the editor window
 // given as parent, Copy to Clipboard), Capture (Capture Region, Capture Window,
-// Capture Self) and Help (Check for Updates…). Save and Copy are disabled while no document
+// Capture Full Screen, Capture Last Region, Capture Self) and Help (Check for Updates…). Save and Copy are disabled while no document
 // is open. The tray can be hidden on some desktops, so Settings and Quit are reachable here too.
 QMenuBar* buildApplicationMenu(EditorViewModel& editor, ApplicationMenuActions actions, QWidget* parent);
 

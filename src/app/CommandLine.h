@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QStringList>
+#include <QVariantMap>
 
 #include <optional>
 
@@ -10,10 +11,18 @@ namespace pelorin {
 // Returns their exit code, or nothing when the arguments start the app.
 std::optional<int> runCommandLine(int argc, char** argv);
 
-// The files named on the command line that starts (or hands over to) the app, as absolute
-// paths. A name that is not a file is reported on standard error and still returned, so the
-// app shows its own error for it; `unknownOption` gets the first option it does not know.
-QStringList filesFromArguments(const QStringList& arguments, QString* unknownOption = nullptr);
+// What the command line that starts (or hands over to) the app asks for.
+struct StartArguments {
+    bool background = false;
+    QVariantMap capture; // the "triggerCapture" message; empty: no capture
+    QStringList pins;    // images to pin to the screen, absolute paths
+    // Files to open, as absolute paths. A name that is not a file is reported on standard
+    // error and still returned, so the app shows its own error for it.
+    QStringList files;
+    QString error; // the first usage error, as printed after "pelorin: "
+};
+
+StartArguments parseStartArguments(const QStringList& arguments);
 
 bool haveDisplay();
 

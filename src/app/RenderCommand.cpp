@@ -179,12 +179,84 @@ RenderJob parse(const QStringList& args)
     return job;
 }
 
-void printError(const QString& message)
+void printError(const QString& message, const char* command = "render")
 {
-    std::fprintf(stderr, "pelorin render: %s\n", message.toLocal8Bit().constData());
+    std::fprintf(stderr, "pelorin %s: %s\n", command, message.toLocal8Bit().constData());
+}
+
+int renderJob(const QImage& image, const RenderJob& job, const char* command)
+{
+    loadBundledFonts();
+
+    // The editor's own export path, over a throw-away settings file so the user's stored
+    // style is neither read nor changed.
+    QTemporaryDir scratch;
+    SettingsStore settings(scratch.filePath(QStringLiteral("settings.json")));
+    NotificationCenter notifications;
+    EditorViewModel editor(settings, notifications);
+    editor.setScreenScaleProvider([scale = image.devicePixelRatio()] { return scale; });
+    editor.setStyling(job.styling);
+    editor.setBrowserChrome(job.chrome);
+    editor.loadImage(image, SourceType::file, false);
+
+    // A canvas exactly the size of the padded card at zoom 1, so the export is the framed
+    // screenshot at its native resolution with the card in the middle.
+    const QSizeF card = editor.document()->imagePointSize();
+    const double p = job.styling.padding;
+    editor.updateViewportSize(QSizeF(card.width() + 2 * p, card.height() + 2 * p));
+    editor.setZoomLevel(1.0);
+    editor.setCanvasOffset(QSizeF(0, 0));
+    editor.setSceneState(job.scene);
+
+    try {
+        editor.saveFinalImage(job.output);
+    } catch (const ExportError& error) {
+        if (error.kind() == ExportError::Kind::failedToCreateImage)
+            printError(QStringLiteral("cannot render %1 (%2 × %3 pixels): %4")
+                           .arg(job.input.isEmpty() ? QStringLiteral("the capture") : job.input)
+                           .arg(image.width())
+                           .arg(image.height())
+                           .arg(editor.renderError()),
+                       command);
+        else if (error.description().startsWith(job.output))
+            printError(QStringLiteral("cannot write ") + error.description(), command); // it names the file itself
+        else
+            printError(QStringLiteral("cannot write %1: %2").arg(job.output, error.description()), command);
+        return 1;
+    }
+    std::printf("%s\n", QFileInfo(job.output).absoluteFilePath().toLocal8Bit().constData());
+    return 0;
+}
+
+// The style options alone, as `capture` passes them on: parsed with a stand-in image and file.
+RenderJob parseStyle(const QStringList& styleArguments, const QString& output)
+{
+    RenderJob job = parse(styleArguments + QStringList{QStringLiteral("-o"), output, QStringLiteral("captured.png")});
+    job.input.clear();
+    return job;
 }
 
 } // namespace
+
+QString renderStyleError(const QStringList& styleArguments)
+{
+    try {
+        parseStyle(styleArguments, QStringLiteral("out.png"));
+    } catch (const UsageError& error) {
+        return error.message;
+    }
+    return {};
+}
+
+int renderFramedImage(const QImage& image, const QStringList& styleArguments, const QString& output, const char* command)
+{
+    try {
+        return renderJob(image, parseStyle(styleArguments, output), command);
+    } catch (const UsageError& error) {
+        printError(error.message, command);
+        return 2;
+    }
+}
 
 int runRenderCommand(const QStringList& arguments)
 {
@@ -205,45 +277,7 @@ int runRenderCommand(const QStringList& arguments)
         printError(QStringLiteral("cannot read image %1: %2").arg(job.input, readError));
         return 1;
     }
-    loadBundledFonts();
-
-    // The editor's own export path, over a throw-away settings file so the user's stored
-    // style is neither read nor changed.
-    QTemporaryDir scratch;
-    SettingsStore settings(scratch.filePath(QStringLiteral("settings.json")));
-    NotificationCenter notifications;
-    EditorViewModel editor(settings, notifications);
-    editor.setScreenScaleProvider([scale = image->devicePixelRatio()] { return scale; });
-    editor.setStyling(job.styling);
-    editor.setBrowserChrome(job.chrome);
-    editor.loadImage(*image, SourceType::file, false);
-
-    // A canvas exactly the size of the padded card at zoom 1, so the export is the framed
-    // screenshot at its native resolution with the card in the middle.
-    const QSizeF card = editor.document()->imagePointSize();
-    const double p = job.styling.padding;
-    editor.updateViewportSize(QSizeF(card.width() + 2 * p, card.height() + 2 * p));
-    editor.setZoomLevel(1.0);
-    editor.setCanvasOffset(QSizeF(0, 0));
-    editor.setSceneState(job.scene);
-
-    try {
-        editor.saveFinalImage(job.output);
-    } catch (const ExportError& error) {
-        if (error.kind() == ExportError::Kind::failedToCreateImage)
-            printError(QStringLiteral("cannot render %1 (%2 × %3 pixels): %4")
-                           .arg(job.input)
-                           .arg(image->width())
-                           .arg(image->height())
-                           .arg(editor.renderError()));
-        else if (error.description().startsWith(job.output))
-            printError(QStringLiteral("cannot write ") + error.description()); // it names the file itself
-        else
-            printError(QStringLiteral("cannot write %1: %2").arg(job.output, error.description()));
-        return 1;
-    }
-    std::printf("%s\n", QFileInfo(job.output).absoluteFilePath().toLocal8Bit().constData());
-    return 0;
+    return renderJob(*image, job, "render");
 }
 
 } // namespace pelorin

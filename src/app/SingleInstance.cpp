@@ -17,21 +17,9 @@ namespace pelorin {
 namespace {
 
 // A message is one line of JSON: an array of absolute file paths (what every version sends),
-// or an object {"files": [...], "capture": "screen" | "window"}.
+// or an object {"files": [...], "capture": mode, "monitor": N, "delay": seconds, "pin": [...]}.
+// The mode "screen" of earlier versions is the region capture.
 constexpr qint64 maxMessageBytes = 1 << 20;
-
-QString captureName(SingleInstance::Capture capture)
-{
-    switch (capture) {
-    case SingleInstance::Capture::Screen:
-        return QStringLiteral("screen");
-    case SingleInstance::Capture::Window:
-        return QStringLiteral("window");
-    case SingleInstance::Capture::None:
-        break;
-    }
-    return {};
-}
 
 } // namespace
 
@@ -49,8 +37,11 @@ SingleInstance::SingleInstance(QString name, QObject* parent)
                     return;
                 }
                 const QJsonDocument message = QJsonDocument::fromJson(socket->readLine(maxMessageBytes));
-                const QJsonArray list = message.isObject() ? message.object().value(QLatin1String("files")).toArray() : message.array();
-                const QString captureWord = message.object().value(QLatin1String("capture")).toString();
+                const QJsonObject object = message.object();
+                const QJsonArray list = message.isObject() ? object.value(QLatin1String("files")).toArray() : message.array();
+                QString captureWord = object.value(QLatin1String("capture")).toString();
+                if (captureWord == u"screen")
+                    captureWord = QStringLiteral("region");
                 QStringList files;
                 for (const QJsonValue& value : list)
                     if (value.isString())
@@ -58,12 +49,17 @@ SingleInstance::SingleInstance(QString name, QObject* parent)
                 socket->write("ok\n");
                 socket->flush();
                 socket->disconnectFromServer();
-                if (captureWord == captureName(Capture::Screen))
-                    Q_EMIT captureRequested(Capture::Screen);
-                else if (captureWord == captureName(Capture::Window))
-                    Q_EMIT captureRequested(Capture::Window);
-                else
+                if (object.contains(QLatin1String("pin"))) {
+                    Q_EMIT pinRequested(object.value(QLatin1String("pin")).toVariant().toStringList());
+                } else if (!captureWord.isEmpty()) {
+                    QVariantMap request = object.toVariantMap();
+                    request.remove(QStringLiteral("files"));
+                    request.remove(QStringLiteral("capture"));
+                    request.insert(QStringLiteral("mode"), captureWord);
+                    Q_EMIT captureRequested(request);
+                } else {
                     Q_EMIT filesReceived(files);
+                }
             });
         }
     });
@@ -91,9 +87,17 @@ bool SingleInstance::sendToRunningInstance(const QStringList& files, int timeout
     return send(QJsonDocument(QJsonArray::fromStringList(files)).toJson(QJsonDocument::Compact), timeoutMs);
 }
 
-bool SingleInstance::sendCaptureRequest(Capture capture, int timeoutMs) const
+bool SingleInstance::sendCaptureRequest(const QVariantMap& request, int timeoutMs) const
 {
-    const QJsonObject message{{QStringLiteral("files"), QJsonArray()}, {QStringLiteral("capture"), captureName(capture)}};
+    QJsonObject message = QJsonObject::fromVariantMap(request);
+    message.insert(QStringLiteral("capture"), message.take(QStringLiteral("mode")));
+    message.insert(QStringLiteral("files"), QJsonArray());
+    return send(QJsonDocument(message).toJson(QJsonDocument::Compact), timeoutMs);
+}
+
+bool SingleInstance::sendPinRequest(const QStringList& files, int timeoutMs) const
+{
+    const QJsonObject message{{QStringLiteral("files"), QJsonArray()}, {QStringLiteral("pin"), QJsonArray::fromStringList(files)}};
     return send(QJsonDocument(message).toJson(QJsonDocument::Compact), timeoutMs);
 }
 

@@ -6,6 +6,7 @@
 #include "cloud/AccountService.h"
 #include "cloud/KeychainStore.h"
 #include "core/Fonts.h"
+#include "core/ImageFile.h"
 #include "editor/EditorViewModel.h"
 #include "editor/UploadServiceUploader.h"
 #include "platform/ClipboardJsonService.h"
@@ -14,9 +15,12 @@
 #include "platform/Pasteboard.h"
 #include "ui/EditorWindow.h"
 #include "ui/FileDialogSavePanel.h"
+#include "ui/PinWindow.h"
 #include "upload/UploadService.h"
 
 #include <QApplication>
+#include <QCursor>
+#include <QScreen>
 #include <QFileInfo>
 #include <QLayout>
 #include <QMenuBar>
@@ -98,6 +102,12 @@ TrayApplication::TrayApplication(SettingsStore& settings, NotificationCenter& no
     actions.checkForUpdates = updates.checkAction();
     m_windows.setSettingsWindowHook([&updates](SettingsWindow& window) { updates.attach(window); });
     actions.quit = [] { QApplication::quit(); };
+    actions.pinToScreen = [this] {
+        if (const std::optional<QImage> framed = m_editor->model.renderFinalImage())
+            pinImage(*framed);
+        else
+            m_editor->model.setErrorMessage(QStringLiteral("Failed to render image: ") + m_editor->model.renderError());
+    };
     editor.window.layout()->setMenuBar(buildApplicationMenu(editor.model, std::move(actions), &editor.window));
     // The menu's actions carry Copy, Save and Save As; a second binding of the same keys in
     // the window would make both ambiguous.
@@ -109,7 +119,46 @@ TrayApplication::TrayApplication(SettingsStore& settings, NotificationCenter& no
     }
 }
 
-TrayApplication::~TrayApplication() = default;
+TrayApplication::~TrayApplication()
+{
+    for (const QPointer<PinWindow>& pin : m_pins)
+        delete pin.data();
+}
+
+void TrayApplication::pinFiles(const QStringList& files)
+{
+    for (const QString& path : files) {
+        QString error;
+        if (const std::optional<QImage> image = readImageFile(path, &error))
+            pinImage(*image);
+        else
+            m_editor->alerts.warning(QStringLiteral("Cannot pin %1").arg(QFileInfo(path).fileName()), error);
+    }
+}
+
+void TrayApplication::pinImage(const QImage& image)
+{
+    m_pins.removeAll(nullptr);
+    auto* pin = new PinWindow(image, systemPasteboard());
+    // In the middle of the monitor in use, each further pin a little down and to the right.
+    const QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+    const QRect area = (screen ? screen : QGuiApplication::primaryScreen())->availableGeometry();
+    const int cascade = 32 * int(m_pins.size() % 8);
+    pin->move(area.center() - QPoint(pin->width() / 2, pin->height() / 2) + QPoint(cascade, cascade));
+    pin->show();
+    pin->raise();
+    pin->activateWindow();
+    m_pins.append(pin);
+}
+
+QList<PinWindow*> TrayApplication::pins() const
+{
+    QList<PinWindow*> open;
+    for (const QPointer<PinWindow>& pin : m_pins)
+        if (pin)
+            open << pin.data();
+    return open;
+}
 
 void TrayApplication::start(bool background, const QStringList& files)
 {

@@ -4,6 +4,8 @@
 #include "app/GlobalShortcut.h"
 #include "app/TrayMenu.h"
 
+#include <QImage>
+#include <QPointer>
 #include <QStringList>
 
 #include <memory>
@@ -11,6 +13,7 @@
 namespace pelorin {
 
 class ApplicationUpdates;
+class PinWindow;
 class NotificationCenter;
 class SettingsStore;
 
@@ -26,6 +29,12 @@ public:
     // Files handed over by a later `pelorin FILE…`; none brings the editor forward.
     void openFiles(const QStringList& files);
 
+    // Pins images to the screen, each in a window of its own above the others; a file that
+    // is no image is reported in an alert.
+    void pinFiles(const QStringList& files);
+    void pinImage(const QImage& image);
+    QList<PinWindow*> pins() const;
+
     AppWindows& windows() { return m_windows; }
     TrayMenu& tray() { return m_tray; }
 
@@ -38,6 +47,7 @@ private:
     AppWindows m_windows;
     TrayMenu m_tray;
     std::unique_ptr<Editor> m_editor; // made after the tray shows, so the icon appears early
+    QList<QPointer<PinWindow>> m_pins; // closed with the app
 };
 
 } // namespace pelorin

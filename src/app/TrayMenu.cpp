@@ -5,6 +5,7 @@
 #include "platform/SettingsKeys.h"
 #include "platform/SettingsStore.h"
 
+#include <QActionGroup>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QMenu>
@@ -29,8 +30,14 @@ TrayMenu::TrayMenu(NotificationCenter& notifications, SettingsStore& settings, A
                 action();
         });
     };
-    item(QStringLiteral("Capture Screenshot"), "camera-photo", [this] { m_notifications.post(Notifications::triggerScreenCapture); });
+    const auto captureIn = [this](const char* mode) {
+        return [this, mode] { m_notifications.post(Notifications::triggerCapture, QVariantMap{{QStringLiteral("mode"), QLatin1String(mode)}}); };
+    };
+    item(QStringLiteral("Capture Region"), "camera-photo", [this] { m_notifications.post(Notifications::triggerScreenCapture); });
     item(QStringLiteral("Capture Window"), "window-new", [this] { m_notifications.post(Notifications::triggerWindowCapture); });
+    item(QStringLiteral("Capture Full Screen"), "video-display", captureIn("fullScreen"));
+    item(QStringLiteral("Capture Last Region"), "edit-redo", captureIn("lastRegion"));
+    addCaptureOptions();
     m_menu->addSeparator();
     item(QStringLiteral("Open Pelorin"), "window", m_actions.openMainWindow);
     item(QStringLiteral("Open Last Screenshot"), "document-open-recent",
@@ -49,6 +56,40 @@ TrayMenu::TrayMenu(NotificationCenter& notifications, SettingsStore& settings, A
     connect(m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::Trigger)
             m_menu->popup(QCursor::pos());
+    });
+}
+
+// The delay and the pointer apply to every capture started from the tray or the shortcut.
+void TrayMenu::addCaptureOptions()
+{
+    QMenu* delay = m_menu->addMenu(themedIcon("chronometer"), QStringLiteral("Delay"));
+    auto* delays = new QActionGroup(delay);
+    const QString delayKey = QLatin1String(SettingsKeys::captureDelay);
+    for (const int seconds : {0, 3, 5, 10}) {
+        QAction* choice = delay->addAction(seconds == 0 ? QStringLiteral("No Delay") : QStringLiteral("%1 Seconds").arg(seconds));
+        choice->setCheckable(true);
+        choice->setData(seconds);
+        delays->addAction(choice);
+        connect(choice, &QAction::triggered, this, [this, delayKey, seconds] { m_settings.setValue(delayKey, double(seconds)); });
+    }
+    QAction* pointer = m_menu->addAction(QStringLiteral("Include Mouse Pointer"));
+    pointer->setCheckable(true);
+    const QString pointerKey = QLatin1String(SettingsKeys::captureIncludesPointer);
+    connect(pointer, &QAction::toggled, this, [this, pointerKey](bool on) {
+        if (m_settings.boolValue(pointerKey) != on)
+            m_settings.setValue(pointerKey, on);
+    });
+    // The marks follow the settings, wherever they were changed.
+    const auto sync = [this, delays, pointer, delayKey, pointerKey] {
+        const double stored = m_settings.doubleValue(delayKey, 0);
+        for (QAction* choice : delays->actions())
+            choice->setChecked(choice->data().toInt() == qRound(stored));
+        pointer->setChecked(m_settings.boolValue(pointerKey));
+    };
+    sync();
+    connect(&m_settings, &SettingsStore::changed, this, [sync, delayKey, pointerKey](const QString& key) {
+        if (key == delayKey || key == pointerKey)
+            sync();
     });
 }
 

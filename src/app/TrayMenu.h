@@ -38,6 +38,8 @@ public:
     void toggleJSONFormatting();
 
 private:
+    void addCaptureOptions();
+
     NotificationCenter& m_notifications;
     SettingsStore& m_settings;
     Actions m_actions;

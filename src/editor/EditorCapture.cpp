@@ -1,5 +1,6 @@
 #include "editor/EditorViewModel.h"
 
+#include "core/CaptureRegion.h"
 #include "editor/EditorWindowHost.h"
 #include "platform/FileReveal.h"
 #include "platform/SettingsKeys.h"
@@ -7,6 +8,8 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QGuiApplication>
+#include <QScreen>
 
 #include <QCoro/QCoroTimer>
 
@@ -19,14 +22,80 @@ ScreenCaptureService EditorViewModel::screenCaptureService() const
     return ScreenCaptureService(m_settings.stringValue(QLatin1String(SettingsKeys::captureToolPath)));
 }
 
+namespace {
+
+QString currentScreenLayout()
+{
+    QList<QRect> monitors;
+    for (const QScreen* screen : QGuiApplication::screens())
+        monitors << screen->geometry();
+    return screenLayoutKey(monitors);
+}
+
+} // namespace
+
 void EditorViewModel::captureNewScreenshot()
 {
-    runCaptureFlow(ScreenCaptureService::regionArguments(), QStringLiteral("Screen capture failed: "));
+    capture({CaptureMode::region, 0, std::nullopt});
 }
 
 void EditorViewModel::captureWindow()
 {
-    runCaptureFlow(ScreenCaptureService::windowArguments(), QStringLiteral("Window capture failed: "));
+    capture({CaptureMode::window, 0, std::nullopt});
+}
+
+void EditorViewModel::capture(const CaptureRequest& request)
+{
+    QStringList arguments = ScreenCaptureService::optionArguments(
+        request.delaySeconds.value_or(m_settings.doubleValue(QLatin1String(SettingsKeys::captureDelay), 0)),
+        m_settings.boolValue(QLatin1String(SettingsKeys::captureIncludesPointer), false),
+        m_settings.boolValue(QLatin1String(SettingsKeys::captureMagnifier), true));
+    switch (request.mode) {
+    case CaptureMode::region:
+        arguments += ScreenCaptureService::regionArguments();
+        break;
+    case CaptureMode::window:
+        runCaptureFlow(arguments + ScreenCaptureService::windowArguments(), QStringLiteral("Window capture failed: "));
+        return;
+    case CaptureMode::fullScreen:
+        arguments += ScreenCaptureService::fullScreenArguments();
+        break;
+    case CaptureMode::monitor:
+        arguments += ScreenCaptureService::monitorArguments(request.monitor);
+        break;
+    case CaptureMode::lastRegion: {
+        const QVariantMap regions = m_settings.value(QLatin1String(SettingsKeys::lastCaptureRegions)).toMap();
+        const std::optional<QRect> last = parseCaptureRegion(regions.value(currentScreenLayout()).toString());
+        // Nothing taken on these monitors yet: the user picks the region this once.
+        arguments += last ? ScreenCaptureService::fixedRegionArguments(*last) : ScreenCaptureService::regionArguments();
+        break;
+    }
+    }
+    runCaptureFlow(arguments, QStringLiteral("Screen capture failed: "));
+}
+
+void EditorViewModel::handleCaptureMessage(const QVariant& object)
+{
+    const QVariantMap message = object.toMap();
+    const std::optional<CaptureMode> mode = captureModeFromName(message.value(QStringLiteral("mode")).toString());
+    if (!mode)
+        return;
+    CaptureRequest request{*mode, message.value(QStringLiteral("monitor")).toInt(), std::nullopt};
+    if (message.contains(QStringLiteral("delay")))
+        request.delaySeconds = message.value(QStringLiteral("delay")).toDouble();
+    capture(request);
+}
+
+void EditorViewModel::rememberCaptureRegion(const QImage& image)
+{
+    const QString region = image.text(QLatin1String(captureRegionTextKey));
+    const QString layout = image.text(QLatin1String(captureLayoutTextKey));
+    if (!parseCaptureRegion(region) || layout.isEmpty())
+        return;
+    const QString key = QLatin1String(SettingsKeys::lastCaptureRegions);
+    QVariantMap regions = m_settings.value(key).toMap();
+    regions.insert(layout, region);
+    m_settings.setValue(key, regions);
 }
 
 QCoro::Task<void> EditorViewModel::runCaptureFlow(QStringList arguments, QString failurePrefix)
@@ -62,8 +131,10 @@ QCoro::Task<void> EditorViewModel::runCaptureFlow(QStringList arguments, QString
         if (hideWindowDuringCapture() && m_windowHost)
             m_windowHost->showWindows(hidden);
     } else {
-        if (image)
+        if (image) {
+            rememberCaptureRegion(*image);
             loadImage(*image, SourceType::screenCapture, true);
+        }
         if (hideWindowDuringCapture() && m_windowHost) {
             if (image)
                 m_windowHost->showEditorWindow();

@@ -111,6 +111,13 @@ public:
     // once; a successful capture replaces the document.
     void captureNewScreenshot();
     void captureWindow();
+    void captureFullScreen() { capture({CaptureMode::fullScreen, 0, std::nullopt}); }
+    void captureLastRegion() { capture({CaptureMode::lastRegion, 0, std::nullopt}); }
+    // Any mode, with the stored delay unless the request names one. The last region of the
+    // current monitor layout; a region to select when none was captured there yet.
+    void capture(const CaptureRequest& request);
+    // The "triggerCapture" message: {"mode": name, "monitor": N, "delay": seconds}.
+    void handleCaptureMessage(const QVariant& object);
     // Snapshots the app's own window to the clipboard and a file in the temporary folder.
     void captureSelf();
     ScreenCaptureService screenCaptureService() const;
@@ -440,6 +447,8 @@ private:
     // Writes the image; a failure sets "Failed to save: " + the reason and answers false.
     bool saveReportingErrors(const QImage& image, const QString& path);
     QCoro::Task<void> runCaptureFlow(QStringList arguments, QString failurePrefix);
+    // Keeps the region a capture was stamped with, for "Capture Last Region".
+    void rememberCaptureRegion(const QImage& image);
     QCoro::Task<void> analyzeComponentsAuthenticated(ScreenshotDocument document, bool onDevice);
     TokenStore& tokens();
     void setTransform(const CanvasTransform& transform);

@@ -1,5 +1,6 @@
 #include "editor/ScreenCaptureService.h"
 
+#include "core/CaptureRegion.h"
 #include "core/ImageFile.h"
 
 #include <QCoreApplication>
@@ -20,9 +21,59 @@ constexpr const char* helperName = "pelorin-screencapture";
 
 } // namespace
 
+namespace {
+
+constexpr std::pair<CaptureMode, const char*> captureModeNames[] = {
+    {CaptureMode::region, "region"},         {CaptureMode::window, "window"},
+    {CaptureMode::fullScreen, "fullScreen"}, {CaptureMode::monitor, "monitor"},
+    {CaptureMode::lastRegion, "lastRegion"},
+};
+
+} // namespace
+
+QString captureModeName(CaptureMode mode)
+{
+    for (const auto& [value, name] : captureModeNames)
+        if (value == mode)
+            return QLatin1String(name);
+    return {};
+}
+
+std::optional<CaptureMode> captureModeFromName(const QString& name)
+{
+    for (const auto& [value, word] : captureModeNames)
+        if (name == QLatin1String(word))
+            return value;
+    return std::nullopt;
+}
+
 ScreenCaptureService::ScreenCaptureService(QString toolPath)
     : m_toolPath(std::move(toolPath))
 {
+}
+
+QStringList ScreenCaptureService::monitorArguments(int number)
+{
+    if (number <= 0)
+        return {QStringLiteral("-m")};
+    return {QStringLiteral("-D"), QString::number(number)};
+}
+
+QStringList ScreenCaptureService::fixedRegionArguments(const QRect& region)
+{
+    return {QStringLiteral("-R"), captureRegionText(region)};
+}
+
+QStringList ScreenCaptureService::optionArguments(double delaySeconds, bool includePointer, bool magnifier)
+{
+    QStringList arguments;
+    if (delaySeconds > 0)
+        arguments << QStringLiteral("-T") << QString::number(delaySeconds);
+    if (includePointer)
+        arguments << QStringLiteral("-C");
+    if (!magnifier)
+        arguments << QStringLiteral("-M");
+    return arguments;
 }
 
 QString ScreenCaptureService::toolPath() const

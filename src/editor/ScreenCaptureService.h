@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 
@@ -25,6 +26,20 @@ private:
     QString m_description;
 };
 
+// What a capture takes.
+enum class CaptureMode { region, window, fullScreen, monitor, lastRegion };
+
+struct CaptureRequest {
+    CaptureMode mode = CaptureMode::region;
+    int monitor = 0; // CaptureMode::monitor: 1 is the leftmost, 0 the one under the pointer
+    std::optional<double> delaySeconds; // none: the stored choice ("captureDelay")
+};
+
+// The words the command line and the running app's socket use: "region", "window",
+// "fullScreen", "monitor", "lastRegion".
+QString captureModeName(CaptureMode mode);
+std::optional<CaptureMode> captureModeFromName(const QString& name);
+
 // Runs the interactive capture tool into a temporary PNG and reads it back.
 class ScreenCaptureService {
 public:
@@ -41,6 +56,15 @@ public:
     // Arguments of the two interactive modes; the output path follows them.
     static QStringList regionArguments() { return {QStringLiteral("-i"), QStringLiteral("-o")}; }
     static QStringList windowArguments() { return {QStringLiteral("-i"), QStringLiteral("-w"), QStringLiteral("-o")}; }
+    // The whole desktop, every monitor in one picture.
+    static QStringList fullScreenArguments() { return {}; }
+    // Monitor `number` (1 is the leftmost); 0: the one under the pointer.
+    static QStringList monitorArguments(int number);
+    // Exactly this region of the desktop, in points.
+    static QStringList fixedRegionArguments(const QRect& region);
+    // What goes before a mode's arguments: a delay in seconds, the pointer in the picture, no
+    // magnifier in the region overlay. Nothing for the defaults.
+    static QStringList optionArguments(double delaySeconds, bool includePointer, bool magnifier);
 
 private:
     QString m_toolPath;

@@ -12,6 +12,8 @@ namespace pelorin {
 namespace Notifications {
 inline const QString triggerScreenCapture = QStringLiteral("triggerScreenCapture");
 inline const QString triggerWindowCapture = QStringLiteral("triggerWindowCapture");
+// object: {"mode": "fullScreen" | "monitor" | "lastRegion" | …, "monitor": N, "delay": seconds}
+inline const QString triggerCapture = QStringLiteral("triggerCapture");
 inline const QString openLastScreenshot = QStringLiteral("openLastScreenshot");
 inline const QString openDroppedFile = QStringLiteral("openDroppedFile"); // object: the file's QUrl
 inline const QString shortcutChanged = QStringLiteral("shortcutChanged");

@@ -9,12 +9,16 @@ namespace {
 using namespace SettingsKeys;
 using T = QMetaType::Type;
 
-const std::array<SettingKey, 28>& table()
+const std::array<SettingKey, 32>& table()
 {
-    static const std::array<SettingKey, 28> keys{{
+    static const std::array<SettingKey, 32> keys{{
         {captureShortcutKey, T::QString, QStringLiteral("1"), true},
         {captureShortcutModifiers, T::LongLong, qint64{3}, true},
         {hideWindowDuringCapture, T::Bool, true, true},
+        {captureDelay, T::Double, 0.0, false},
+        {captureIncludesPointer, T::Bool, false, false},
+        {captureMagnifier, T::Bool, true, false},
+        {lastCaptureRegions, T::QVariantMap, {}, false},
         {copyFollowUp, T::QString, QStringLiteral("close"), true},
         {saveFollowUp, T::QString, QStringLiteral("close"), true},
         {uploadScreenshots, T::Bool, true, true},

@@ -23,6 +23,11 @@ namespace SettingsKeys {
 inline constexpr const char* captureShortcutKey = "captureShortcutKey";
 inline constexpr const char* captureShortcutModifiers = "captureShortcutModifiers";
 inline constexpr const char* hideWindowDuringCapture = "hideWindowDuringCapture";
+inline constexpr const char* captureDelay = "captureDelay"; // seconds before a capture from the tray or a shortcut
+inline constexpr const char* captureIncludesPointer = "captureIncludesPointer";
+inline constexpr const char* captureMagnifier = "captureMagnifier";
+// Screen layout ("X,Y,W,H;…" of the monitors) → the last region captured there ("X,Y,W,H").
+inline constexpr const char* lastCaptureRegions = "lastCaptureRegions";
 inline constexpr const char* copyFollowUp = "copyFollowUp";
 inline constexpr const char* saveFollowUp = "saveFollowUp";
 inline constexpr const char* uploadScreenshots = "uploadScreenshots";

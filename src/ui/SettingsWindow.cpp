@@ -101,9 +101,15 @@ SettingsWindow::SettingsWindow(SettingsStore& settings, QWidget* parent)
     m_shortcutNote->hide();
     m_sections->addWidget(m_shortcutNote);
 
-    addSection(QStringLiteral("Capture Behavior"),
-               QStringLiteral("When enabled, the Pelorin window will hide before capturing so it doesn't appear in your screenshot."))
-        ->addWidget(boundToggle(settings, SettingsKeys::hideWindowDuringCapture, QStringLiteral("Hide window during capture"), this));
+    QVBoxLayout* captureBehavior = addSection(
+        QStringLiteral("Capture Behavior"),
+        QStringLiteral("When enabled, the Pelorin window will hide before capturing so it doesn't appear in your screenshot."));
+    captureBehavior->addWidget(
+        boundToggle(settings, SettingsKeys::hideWindowDuringCapture, QStringLiteral("Hide window during capture"), this));
+    captureBehavior->addWidget(
+        boundToggle(settings, SettingsKeys::captureIncludesPointer, QStringLiteral("Include the mouse pointer"), this));
+    captureBehavior->addWidget(boundToggle(settings, SettingsKeys::captureMagnifier,
+                                           QStringLiteral("Show a magnifier while selecting a region"), this));
 
     QVBoxLayout* afterExport = addSection(
         QStringLiteral("After Export"),

@@ -107,6 +107,10 @@ TEST_F(CaptureHandOff, TheFirstStartCapturesAndLaterOnesHandTheirCaptureOver)
     EXPECT_EQ(nextCapture(), QStringLiteral("-i -w -o"));
     EXPECT_EQ(run({QStringLiteral("--capture")}), 0);
     EXPECT_EQ(nextCapture(), QStringLiteral("-i -o"));
+    EXPECT_EQ(run({QStringLiteral("--capture-screen"), QStringLiteral("2"), QStringLiteral("--delay"), QStringLiteral("3")}), 0);
+    EXPECT_EQ(nextCapture(), QStringLiteral("-T 3 -D 2"));
+    EXPECT_EQ(run({QStringLiteral("--capture-last-region")}), 0);
+    EXPECT_EQ(nextCapture(), QStringLiteral("-i -o")) << "no region taken yet: the user selects one";
 
     QDir sockets(runtime(), QStringLiteral("app.pelorin.Pelorin.*"), QDir::NoSort, QDir::System);
     EXPECT_EQ(sockets.entryList().size(), 1) << "the socket lives in the runtime folder";
@@ -120,7 +124,7 @@ TEST_F(CaptureHandOff, ExitCodes)
         int exitCode;
         const char* error;
     } cases[] = {
-        {{QStringLiteral("--capture"), QStringLiteral("shot.png")}, true, 2, "pelorin: --capture and --capture-window take no files"},
+        {{QStringLiteral("--capture"), QStringLiteral("shot.png")}, true, 2, "pelorin: the --capture options take no files"},
         {{QStringLiteral("--capture")}, false, 2, "pelorin: no display"},
         {{QStringLiteral("--capture-windows")}, true, 2, "pelorin: unknown option --capture-windows"},
     };

@@ -53,18 +53,28 @@ TEST(SingleInstance, ALaterStartHandsItsFilesToTheRunningOne)
     EXPECT_EQ(received.at(0).at(0).toStringList(), files);
 }
 
-// A capture request from `pelorin --capture` next to a file hand-off in the older form.
-TEST(SingleInstance, ACaptureRequestReachesTheRunningOne)
+// Capture and pin requests from `pelorin --capture…` and `--pin` reach the running one as
+// what they are, not as files to open.
+TEST(SingleInstance, CaptureAndPinRequestsReachTheRunningOne)
 {
     const QString name = uniqueName();
     SingleInstance running(name);
     ASSERT_TRUE(running.listen());
     QSignalSpy captures(&running, &SingleInstance::captureRequested);
+    QSignalSpy pins(&running, &SingleInstance::pinRequested);
     QSignalSpy files(&running, &SingleInstance::filesReceived);
-    ASSERT_TRUE(sendFromALaterStart([&] { return SingleInstance(name).sendCaptureRequest(SingleInstance::Capture::Window, 5000); },
+    const QVariantMap request{{QStringLiteral("mode"), QStringLiteral("monitor")}, {QStringLiteral("monitor"), 2},
+                              {QStringLiteral("delay"), 3.5}};
+    ASSERT_TRUE(sendFromALaterStart([&] { return SingleInstance(name).sendCaptureRequest(request, 5000); },
                                     [&] { return captures.count() == 1; }));
-    EXPECT_EQ(captures.at(0).at(0).value<SingleInstance::Capture>(), SingleInstance::Capture::Window);
-    EXPECT_EQ(files.count(), 0) << "a capture request does not bring the editor forward";
+    const QVariantMap arrived = captures.at(0).at(0).toMap();
+    EXPECT_EQ(arrived.value(QStringLiteral("mode")).toString(), QStringLiteral("monitor"));
+    EXPECT_EQ(arrived.value(QStringLiteral("monitor")).toInt(), 2);
+    EXPECT_DOUBLE_EQ(arrived.value(QStringLiteral("delay")).toDouble(), 3.5);
+    ASSERT_TRUE(sendFromALaterStart([&] { return SingleInstance(name).sendPinRequest({QStringLiteral("/tmp/a.png")}, 5000); },
+                                    [&] { return pins.count() == 1; }));
+    EXPECT_EQ(pins.at(0).at(0).toStringList(), QStringList{QStringLiteral("/tmp/a.png")});
+    EXPECT_EQ(files.count(), 0) << "neither request brings the editor forward";
 }
 
 TEST(SingleInstance, TheSocketBelongsToTheUserAndTheDisplay)

@@ -34,7 +34,9 @@ TEST(TrayMenu, TitlesAndOrder)
     QStringList titles;
     for (QAction* action : tray.menu()->actions())
         titles << (action->isSeparator() ? QStringLiteral("—") : action->text());
-    EXPECT_EQ(titles, (QStringList{QStringLiteral("Capture Screenshot"), QStringLiteral("Capture Window"), QStringLiteral("—"),
+    EXPECT_EQ(titles, (QStringList{QStringLiteral("Capture Region"), QStringLiteral("Capture Window"), QStringLiteral("Capture Full Screen"),
+                                   QStringLiteral("Capture Last Region"), QStringLiteral("Delay"), QStringLiteral("Include Mouse Pointer"),
+                                   QStringLiteral("—"),
                                    QStringLiteral("Open Pelorin"), QStringLiteral("Open Last Screenshot"),
                                    QStringLiteral("Uploads..."), QStringLiteral("Format Copied JSON"),
                                    QStringLiteral("Settings..."), QStringLiteral("Check for Updates…"), QStringLiteral("—"),
@@ -54,20 +56,33 @@ TEST(TrayMenu, ItemsPostTheirMessagesOrCallBack)
     QStringList posted;
     QObject context;
     for (const QString& name : {Notifications::triggerScreenCapture, Notifications::triggerWindowCapture,
-                                Notifications::openLastScreenshot})
-        notifications.observe(name, &context, [&posted, name](const QVariant&) { posted << name; });
+                                Notifications::openLastScreenshot, Notifications::triggerCapture})
+        notifications.observe(name, &context, [&posted, name](const QVariant& object) {
+            posted << name + object.toMap().value(QStringLiteral("mode")).toString();
+        });
     QStringList called;
     TrayMenu tray(notifications, settings.store(),
                   {[&] { called << QStringLiteral("open"); }, [&] { called << QStringLiteral("uploads"); },
                    [&] { called << QStringLiteral("settings"); }, [&] { called << QStringLiteral("updates"); },
                    [&] { called << QStringLiteral("quit"); }});
     for (QAction* action : tray.menu()->actions())
-        if (!action->isSeparator() && action->text() != u"Format Copied JSON")
+        if (!action->isSeparator() && !action->menu() && !action->isCheckable() && action->text() != u"Format Copied JSON")
             action->trigger();
     EXPECT_EQ(posted, (QStringList{Notifications::triggerScreenCapture, Notifications::triggerWindowCapture,
-                                   Notifications::openLastScreenshot}));
+                                   Notifications::triggerCapture + QStringLiteral("fullScreen"),
+                                   Notifications::triggerCapture + QStringLiteral("lastRegion"), Notifications::openLastScreenshot}));
     EXPECT_EQ(called, (QStringList{QStringLiteral("open"), QStringLiteral("uploads"), QStringLiteral("settings"),
                                    QStringLiteral("updates"), QStringLiteral("quit")}));
+
+    // The delay and the pointer are settings the marks follow.
+    QMenu* delay = actionTitled(tray.menu(), QStringLiteral("Delay"))->menu();
+    actionTitled(delay, QStringLiteral("5 Seconds"))->trigger();
+    EXPECT_EQ(settings.store().doubleValue(QLatin1String(SettingsKeys::captureDelay), 0), 5.0);
+    settings.store().setValue(QLatin1String(SettingsKeys::captureDelay), 10.0);
+    EXPECT_TRUE(actionTitled(delay, QStringLiteral("10 Seconds"))->isChecked());
+    EXPECT_FALSE(actionTitled(delay, QStringLiteral("5 Seconds"))->isChecked());
+    actionTitled(tray.menu(), QStringLiteral("Include Mouse Pointer"))->trigger();
+    EXPECT_TRUE(settings.store().boolValue(QLatin1String(SettingsKeys::captureIncludesPointer)));
 
     const QString key = QLatin1String(SettingsKeys::formatCopiedJSON);
     settings.store().registerDefaults({{key, true}});

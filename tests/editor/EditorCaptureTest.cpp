@@ -1,9 +1,12 @@
 #include "EditorFixture.h"
 
+#include "core/CaptureRegion.h"
 #include "platform/SettingsKeys.h"
 
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QSignalSpy>
 
 using namespace pelorin;
@@ -139,4 +142,47 @@ TEST_F(EditorCapture, SelfCaptureCopiesAndWritesATimestampedFile)
     EXPECT_TRUE(QFile::exists(revealed));
     for (const QString& name : written)
         QFile::remove(QDir::temp().filePath(name));
+}
+
+// Every mode asks the tool for its part of the screen, with the stored delay, pointer and
+// magnifier choices (a message's own delay wins). The last region is the one a region capture
+// was stamped with on these monitors; before there is one, the user selects it.
+TEST_F(EditorCapture, ModesAndOptionsReachTheTool)
+{
+    QList<QRect> monitors;
+    for (const QScreen* screen : QGuiApplication::screens())
+        monitors << screen->geometry();
+    QImage stamped = solidImage({20, 20});
+    stamped.setText(QLatin1String(captureRegionTextKey), QStringLiteral("10,20,30,40"));
+    stamped.setText(QLatin1String(captureLayoutTextKey), screenLayoutKey(monitors));
+    ASSERT_TRUE(stamped.save(dir.filePath(QStringLiteral("stamped.png"))));
+    tool("stamped.sh", QStringLiteral("cp '%1' \"$out\"").arg(dir.filePath(QStringLiteral("stamped.png"))));
+    const auto message = [this](QVariantMap object) { return [this, object] { notifications.post(Notifications::triggerCapture, object); }; };
+    const QString delay = QLatin1String(SettingsKeys::captureDelay);
+    const QString pointer = QLatin1String(SettingsKeys::captureIncludesPointer);
+    const QString magnifier = QLatin1String(SettingsKeys::captureMagnifier);
+    const struct {
+        const char* name;
+        std::function<void()> start;
+        QVariantMap settings;
+        const char* arguments;
+    } cases[] = {
+        {"last region before there is one", [this] { editor->captureLastRegion(); }, {}, "-i -o"},
+        {"last region", message({{QStringLiteral("mode"), QStringLiteral("lastRegion")}}), {}, "-R 10,20,30,40"},
+        {"full screen with the delay and the pointer", [this] { editor->captureFullScreen(); }, {{delay, 3.0}, {pointer, true}}, "-T 3 -C"},
+        {"monitor 2 with a delay of its own",
+         message({{QStringLiteral("mode"), QStringLiteral("monitor")}, {QStringLiteral("monitor"), 2}, {QStringLiteral("delay"), 1.5}}),
+         {{delay, 3.0}, {pointer, false}}, "-T 1.5 -D 2"},
+        {"the monitor under the pointer", message({{QStringLiteral("mode"), QStringLiteral("monitor")}}), {{delay, 0.0}}, "-m"},
+        {"a region without the magnifier", [this] { editor->captureNewScreenshot(); }, {{magnifier, false}}, "-M -i -o"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(logPath());
+        settings.store().setValues(c.settings);
+        c.start();
+        finish();
+        EXPECT_EQ(loggedArguments().mid(0, loggedArguments().size() - 1).join(u' '), QLatin1String(c.arguments));
+        EXPECT_TRUE(editor->hasDocument());
+    }
 }

@@ -151,6 +151,10 @@ TEST(PortalCapture, RealPortalSession)
         // The same 1280 × 800 pixels at scale 2 are 640 × 400 points.
         {"full screen at scale 2", {}, "2", "", 0, QSize(1280, 800), 2.0},
         {"region at scale 2", {QStringLiteral("-i"), QStringLiteral("-o")}, "2", "10,20 300x200", 0, QSize(600, 400), 2.0},
+        // One monitor is cut from the whole desktop the portal gives.
+        {"monitor 1", {QStringLiteral("-D"), QStringLiteral("1")}, "2", "", 0, QSize(1280, 800), 2.0},
+        // The portal cannot take an exact region without its picker: refused, and said so.
+        {"exact region", {QStringLiteral("-R"), QStringLiteral("0,0,10,10")}, "1", "", 2, QSize(), 0},
         // Without Qt's Wayland plugin the portal still answers; nothing falls back to X11.
         {"without qt6-wayland", {}, "1", "", 0, QSize(1280, 800), 1.0, true},
     };

@@ -5,20 +5,27 @@
 #include <QRect>
 #include <QWidget>
 
-#include <functional>
-
-// A frozen picture of one screen, full-screen over it: the user drags a region, or in window
-// mode clicks one of the highlighted windows. Escape cancels.
+// A frozen picture of the whole desktop, over every monitor at once: the user drags a region
+// (and fine-tunes it with the keys), or in window mode clicks one of the highlighted windows.
+// Space switches between the two; Enter or a double-click takes the region; Escape cancels.
 class CaptureOverlay : public QWidget {
     Q_OBJECT
 public:
-    // `frozen` is the screen's picture in device pixels; `windows` are in global logical
-    // coordinates, front-most first (window mode only).
-    CaptureOverlay(QScreen* screen, QImage frozen, bool windowMode, QList<QRect> windows);
+    struct Options {
+        bool windowMode = false;
+        bool magnifier = true;
+    };
+
+    // `desktop` and `monitors` are in global logical coordinates, `frozen` is the desktop's
+    // picture in device pixels; `windows` are global too, front-most first.
+    CaptureOverlay(QRect desktop, QList<QRect> monitors, QImage frozen, Options options, QList<QRect> windows);
+
+    // Whether the user is picking a window (Space switches) rather than dragging a region.
+    bool windowMode() const { return m_options.windowMode; }
 
 Q_SIGNALS:
-    // The chosen area of this screen's picture, in device pixels.
-    void chosen(const QImage& image);
+    // The chosen area of the picture in device pixels, and where it lies in desktop points.
+    void chosen(const QImage& image, const QRect& region);
     void cancelled();
 
 protected:
@@ -26,17 +33,26 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QRect windowAt(QPoint local) const;
+    qreal ratio() const;
     void finish(const QRect& logical);
+    void paintSizeReadout(QPainter& painter, const QRect& bright);
+    void paintMagnifier(QPainter& painter);
+    void paintHint(QPainter& painter);
 
     QImage m_frozen;
-    bool m_windowMode;
+    QRect m_desktop;
+    QList<QRect> m_monitors; // local logical coordinates
+    Options m_options;
     QList<QRect> m_windows; // local logical coordinates
+    QPoint m_pointer{-1, -1};
     QPoint m_anchor;
     QRect m_selection;
     QRect m_hovered;
-    bool m_dragging = false;
+    enum class Drag { None, Select, Move } m_drag = Drag::None;
+    QPoint m_moveOffset;
 };

@@ -1,21 +1,37 @@
-// pelorin-screencapture [-i [-w]] [-o] PATH
-// Captures into PATH as PNG: the (primary) screen, or with -i a region the user drags (with -w
-// a window the user clicks). On Wayland the desktop portal does the capture and the choosing.
-// Exit status 0 only when the PNG was written; 1 when the user cancelled; 2 on errors, each
-// explained on standard error.
+// pelorin-screencapture [options] PATH
+// Captures into PATH as PNG. Without options: the whole desktop, every monitor in one picture.
+//   -i            the user drags a region (Space switches to picking a window)
+//   -w            with -i: the user clicks a window
+//   -o            accepted for compatibility: windows are taken without shadow anyway
+//   -R X,Y,W,H    this region of the desktop, in points
+//   -D N          monitor N (1 is the leftmost)
+//   -m            the monitor under the mouse pointer
+//   -T SECONDS    wait this long first (before the overlay appears, when interactive)
+//   -C            include the mouse pointer
+//   -M            no magnifier in the region overlay
+// A region dragged in the overlay is stamped into the PNG (text "Pelorin-Region", with the
+// monitor layout as "Pelorin-Layout"), so the app can take it again. On Wayland the desktop
+// portal does the capture and the choosing. Exit status 0 only when the PNG was written;
+// 1 when the user cancelled; 2 on errors, each explained on standard error.
 
 #include "CaptureOverlay.h"
+#include "PointerImage.h"
 #include "PortalScreenshot.h"
 #include "StopSignals.h"
 #include "X11Windows.h"
 #include "core/AtomicFile.h"
+#include "core/CaptureRegion.h"
 #include "core/ImageFile.h"
 
 #include <QApplication>
+#include <QCursor>
+#include <QEventLoop>
 #include <QImageWriter>
 #include <QSaveFile>
 #include <QScreen>
 #include <QSet>
+#include <QThread>
+#include <QTimer>
 
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -23,14 +39,28 @@
 #include <xcb/xcb.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
 namespace {
 
+struct Request {
+    bool interactive = false;
+    bool windowMode = false;
+    std::optional<QRect> region;
+    int monitor = 0; // 1-based; 0: none asked for
+    bool monitorUnderPointer = false;
+    double delaySeconds = 0;
+    bool pointer = false;
+    bool magnifier = true;
+    QString output;
+};
+
 int usage()
 {
-    std::fputs("usage: pelorin-screencapture [-i [-w]] [-o] PATH\n", stderr);
+    std::fputs("usage: pelorin-screencapture [-i [-w]] [-o] [-R X,Y,W,H | -D N | -m] [-T SECONDS] [-C] [-M] PATH\n", stderr);
     return 2;
 }
 
@@ -38,6 +68,61 @@ int fail(const QString& message)
 {
     std::fprintf(stderr, "pelorin-screencapture: %s\n", qPrintable(message));
     return 2;
+}
+
+std::optional<Request> parse(const QStringList& args)
+{
+    Request request;
+    if (args.isEmpty() || args.last().startsWith(u'-'))
+        return std::nullopt;
+    request.output = args.last();
+    const QStringList options = args.mid(0, args.size() - 1);
+    for (qsizetype i = 0; i < options.size(); ++i) {
+        const QString& option = options[i];
+        const auto value = [&]() -> std::optional<QString> {
+            if (i + 1 >= options.size())
+                return std::nullopt;
+            return options[++i];
+        };
+        if (option == u"-i") {
+            request.interactive = true;
+        } else if (option == u"-w") {
+            request.windowMode = true;
+        } else if (option == u"-o") {
+        } else if (option == u"-C") {
+            request.pointer = true;
+        } else if (option == u"-M") {
+            request.magnifier = false;
+        } else if (option == u"-m") {
+            request.monitorUnderPointer = true;
+        } else if (option == u"-R") {
+            const auto text = value();
+            request.region = text ? pelorin::parseCaptureRegion(*text) : std::nullopt;
+            if (!request.region)
+                return std::nullopt;
+        } else if (option == u"-D") {
+            const auto text = value();
+            bool ok = false;
+            request.monitor = text ? text->toInt(&ok) : 0;
+            if (!ok || request.monitor < 1)
+                return std::nullopt;
+        } else if (option == u"-T") {
+            const auto text = value();
+            bool ok = false;
+            request.delaySeconds = text ? text->toDouble(&ok) : -1;
+            if (!ok || !std::isfinite(request.delaySeconds) || request.delaySeconds < 0 || request.delaySeconds > 3600)
+                return std::nullopt;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (request.windowMode)
+        request.interactive = true;
+    const int targets = int(request.interactive) + int(request.region.has_value()) + int(request.monitor > 0)
+        + int(request.monitorUnderPointer);
+    if (targets > 1)
+        return std::nullopt;
+    return request;
 }
 
 // The screen's scale goes into the file's resolution, so the app opens it at its point size.
@@ -81,16 +166,46 @@ bool waylandDisplayReachable()
     return reached;
 }
 
-int portalCapture(int argc, char** argv, const QString& output, bool interactive)
+QList<QRect> monitorGeometries()
 {
+    QList<QRect> monitors;
+    for (const QScreen* screen : QGuiApplication::screens())
+        monitors << screen->geometry();
+    return pelorin::monitorsInReadingOrder(monitors);
+}
+
+// The monitor a request names, in desktop points; empty (with the error told) when there is none.
+QRect requestedMonitor(const Request& request, const QList<QRect>& monitors)
+{
+    if (request.monitor > 0) {
+        if (request.monitor > monitors.size()) {
+            fail(QStringLiteral("there is no monitor %1 (this desktop has %2)").arg(request.monitor).arg(monitors.size()));
+            return {};
+        }
+        return monitors[request.monitor - 1];
+    }
+    for (const QRect& monitor : monitors)
+        if (monitor.contains(QCursor::pos()))
+            return monitor;
+    return monitors.value(0);
+}
+
+int portalCapture(int argc, char** argv, const Request& request)
+{
+    if (request.region)
+        return fail(QStringLiteral("an exact region cannot be captured on Wayland: the desktop lets only its own picker choose "
+                                   "one (capture a region interactively, or a whole screen)"));
+    if (request.pointer)
+        std::fputs("pelorin-screencapture: the desktop portal decides itself whether the pointer is in the picture\n", stderr);
     const bool reachable = waylandDisplayReachable();
     // Only the screens' scale is wanted from the display; without the Wayland platform plugin
     // the capture still works instead of aborting in a missing X11 connection.
     qputenv("QT_QPA_PLATFORM", "wayland;offscreen");
     QGuiApplication app(argc, argv);
     ScreenScale screens;
-    if (QGuiApplication::platformName() == u"wayland") {
-        QRect desktop;
+    QRect desktop;
+    const bool wayland = QGuiApplication::platformName() == u"wayland";
+    if (wayland) {
         QSet<qreal> scales;
         for (const QScreen* screen : QGuiApplication::screens()) {
             screens.largest = std::max(screens.largest, screen->devicePixelRatio());
@@ -109,7 +224,106 @@ int portalCapture(int argc, char** argv, const QString& output, bool interactive
         std::fputs("pelorin-screencapture: Qt's Wayland platform is not installed (qt6-wayland); "
                    "the screen's scale is guessed\n", stderr);
     }
-    return portalScreenshot(output, interactive, screens);
+    const bool oneMonitor = request.monitor > 0 || request.monitorUnderPointer;
+    if (oneMonitor && !wayland)
+        return fail(QStringLiteral("one monitor alone needs Qt's Wayland platform (qt6-wayland) to know where it lies"));
+    QRect monitor;
+    if (oneMonitor && (monitor = requestedMonitor(request, monitorGeometries())).isEmpty())
+        return 2;
+    if (request.delaySeconds > 0)
+        QThread::msleep(static_cast<unsigned long>(request.delaySeconds * 1000));
+    const int result = portalScreenshot(request.output, request.interactive, screens);
+    if (result != 0 || !oneMonitor)
+        return result;
+    // The portal gives the whole desktop; one monitor is cut from it.
+    QString error;
+    std::optional<QImage> whole = pelorin::readImageFile(request.output, &error);
+    if (!whole)
+        return fail(QStringLiteral("cannot read back %1: %2").arg(request.output, error));
+    const qreal scale = whole->devicePixelRatio();
+    const QRect pixels(QPointF((monitor.topLeft() - desktop.topLeft()) * scale).toPoint(), QSizeF(monitor.size() * scale).toSize());
+    QImage part = whole->copy(pixels);
+    part.setDevicePixelRatio(scale);
+    return writePng(part, request.output);
+}
+
+// The whole desktop in device pixels, every monitor in one picture: X11 keeps them in one root.
+QImage grabDesktop(const QRect& desktop, bool withPointer)
+{
+    QScreen* primary = QGuiApplication::primaryScreen();
+    const QRect origin = primary->geometry();
+    QImage picture = primary->grabWindow(0, desktop.x() - origin.x(), desktop.y() - origin.y(), desktop.width(), desktop.height())
+                         .toImage()
+                         .convertToFormat(QImage::Format_RGB32);
+    if (picture.isNull())
+        return picture;
+    picture.setDevicePixelRatio(picture.width() / qreal(std::max(1, desktop.width())));
+    if (withPointer)
+        drawPointer(picture, desktop.topLeft());
+    return picture;
+}
+
+QImage cropToPoints(const QImage& desktopPicture, const QRect& desktop, const QRect& points)
+{
+    const qreal scale = desktopPicture.devicePixelRatio();
+    const QRect local = points.translated(-desktop.topLeft());
+    const QRect pixels = QRect(QPoint(qFloor(local.left() * scale), qFloor(local.top() * scale)),
+                               QPoint(qCeil((local.right() + 1) * scale) - 1, qCeil((local.bottom() + 1) * scale) - 1))
+        & desktopPicture.rect();
+    QImage part = desktopPicture.copy(pixels);
+    part.setDevicePixelRatio(scale);
+    return part;
+}
+
+int captureOnX11(const Request& request)
+{
+    const QList<QRect> monitors = monitorGeometries();
+    QRect desktop;
+    for (const QRect& monitor : monitors)
+        desktop |= monitor;
+
+    if (!request.interactive) {
+        QRect area = desktop;
+        if (request.region) {
+            area = *request.region & desktop;
+            if (area.isEmpty())
+                return fail(QStringLiteral("the region %1 lies outside the screens (%2)")
+                                .arg(pelorin::captureRegionText(*request.region), pelorin::captureRegionText(desktop)));
+        } else if (request.monitor > 0 || request.monitorUnderPointer) {
+            if ((area = requestedMonitor(request, monitors)).isEmpty())
+                return 2;
+        }
+        const QImage picture = grabDesktop(desktop, request.pointer);
+        if (picture.isNull())
+            return fail(QStringLiteral("the X server gave no picture of the screen"));
+        return writePng(cropToPoints(picture, desktop, area), request.output);
+    }
+
+    // Freeze the desktop first, then cover it, so the overlay is not in the picture.
+    const QImage frozen = grabDesktop(desktop, request.pointer);
+    if (frozen.isNull())
+        return fail(QStringLiteral("the X server gave no picture of the screen"));
+    int result = 1;
+    QEventLoop choosing;
+    auto* overlay = new CaptureOverlay(desktop, monitors, frozen, {request.windowMode, request.magnifier}, x11WindowRects());
+    QObject::connect(overlay, &CaptureOverlay::chosen, &choosing, [&](QImage image, const QRect& region) {
+        // Only a dragged region is offered again as the last region, not a window's area.
+        if (!overlay->windowMode()) {
+            image.setText(QLatin1String(pelorin::captureRegionTextKey), pelorin::captureRegionText(region));
+            image.setText(QLatin1String(pelorin::captureLayoutTextKey), pelorin::screenLayoutKey(monitors));
+        }
+        result = writePng(image, request.output);
+        choosing.quit();
+    });
+    QObject::connect(overlay, &CaptureOverlay::cancelled, &choosing, &QEventLoop::quit);
+    overlay->show();
+    overlay->activateWindow();
+    overlay->grabKeyboard();
+    choosing.exec();
+    overlay->close();
+    if (result == 1)
+        std::fputs("pelorin-screencapture: cancelled\n", stderr);
+    return result;
 }
 
 } // namespace
@@ -122,18 +336,13 @@ int main(int argc, char** argv)
     QStringList args;
     for (int i = 1; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
-    if (args.isEmpty() || args.last().startsWith(u'-'))
+    const std::optional<Request> request = parse(args);
+    if (!request)
         return usage();
-    for (const QString& arg : args.mid(0, args.size() - 1))
-        if (arg != u"-i" && arg != u"-w" && arg != u"-o")
-            return usage();
-    const bool interactive = args.contains(QLatin1String("-i"));
-    const bool windowMode = args.contains(QLatin1String("-w"));
-    const QString output = args.last();
 
     // Chosen before any platform plugin loads: the portal path needs no X11 connection.
     if (waylandSession())
-        return portalCapture(argc, argv, output, interactive || windowMode);
+        return portalCapture(argc, argv, *request);
 
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         if (qEnvironmentVariableIsEmpty("DISPLAY"))
@@ -150,37 +359,12 @@ int main(int argc, char** argv)
     if (QGuiApplication::platformName() != u"xcb")
         return fail(QStringLiteral("capturing needs an X11 display or a Wayland session with the desktop portal (platform %1)")
                         .arg(QGuiApplication::platformName()));
-
-    if (!interactive) { // the primary screen
-        QScreen* primary = QGuiApplication::primaryScreen();
-        QImage picture = primary->grabWindow(0).toImage();
-        if (picture.isNull())
-            return fail(QStringLiteral("the X server gave no picture of the screen"));
-        picture.setDevicePixelRatio(primary->devicePixelRatio());
-        return writePng(picture, output);
-    }
-
-    const QList<QRect> windows = windowMode ? x11WindowRects() : QList<QRect>();
-    int result = 1;
-    QList<CaptureOverlay*> overlays;
-    // Freeze every screen first, then cover them, so the overlays are not in the picture.
-    QList<std::pair<QScreen*, QImage>> frozen;
-    for (QScreen* screen : QGuiApplication::screens())
-        frozen.append({screen, screen->grabWindow(0).toImage()});
-    for (const auto& [screen, picture] : frozen) {
-        auto* overlay = new CaptureOverlay(screen, picture, windowMode, windows);
-        QObject::connect(overlay, &CaptureOverlay::chosen, &app, [&](const QImage& image) {
-            result = writePng(image, output);
-            QApplication::quit();
-        });
-        QObject::connect(overlay, &CaptureOverlay::cancelled, &app, [] { QApplication::quit(); });
-        overlays.append(overlay);
-        overlay->show();
-        overlay->activateWindow();
-        overlay->grabKeyboard();
-    }
+    // The delay runs on the event loop: the tool stays responsive to being stopped.
+    int result = 2;
+    QTimer::singleShot(std::chrono::milliseconds(qRound64(request->delaySeconds * 1000)), &app, [&] {
+        result = captureOnX11(*request);
+        QApplication::quit();
+    });
     QApplication::exec();
-    if (result == 1)
-        std::fputs("pelorin-screencapture: cancelled\n", stderr);
     return result;
 }
