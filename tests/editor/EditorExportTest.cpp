@@ -344,7 +344,7 @@ TEST_F(EditorExport, PixelateAndBlurLeaveNoReadableText)
     const auto wordsRead = [&](const QImage& exported) {
         QStringList read;
         for (int i = 0; i < lines.size(); ++i)
-            read << DeviceComponentAnalyzer::recognizeLine(lineCrop(exported, i)).toLower();
+            read << DeviceComponentAnalyzer::recognizeLine(lineCrop(exported, i)).text.toLower();
         return read.join(u' ');
     };
     const std::optional<QImage> plain = editor->renderFinalImage();
