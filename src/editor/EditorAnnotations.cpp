@@ -70,8 +70,13 @@ void EditorViewModel::updateSelectedAnnotationColor()
     std::optional<Annotation> selected = selectedAnnotation();
     if (!selected || pelorin::annotationColor(*selected) == m_annotationColor)
         return;
-    // Only the stroke or text colour: a shape's fill keeps its own.
     pelorin::setAnnotationColor(*selected, m_annotationColor);
+    // A shape's fill is its colour at a quarter opacity, as when it was drawn; it follows.
+    if (auto* shape = std::get_if<ShapeAnnotation>(&*selected); shape && shape->fillColor) {
+        QColor fill = m_annotationColor;
+        fill.setAlphaF(0.25f);
+        shape->fillColor = fill;
+    }
     std::vector<Annotation> list = m_document->annotations;
     pelorin::updateAnnotation(list, *selected);
     commitAnnotations(std::move(list));
@@ -210,24 +215,29 @@ void EditorViewModel::undoAnnotationChange()
 {
     if (!m_document)
         return;
-    if (std::optional<std::vector<Annotation>> previous = m_annotationHistory.undo(m_document->annotations)) {
-        setAnnotations(std::move(*previous));
-        if (!selectedAnnotation())
-            setSelectedAnnotationId({});
-        Q_EMIT annotationHistoryChanged();
-    }
+    if (const std::optional<AnnotationHistory::Step> previous =
+            m_annotationHistory.undo(m_document->annotations, styleSnapshot()))
+        applyHistoryStep(*previous);
 }
 
 void EditorViewModel::redoAnnotationChange()
 {
     if (!m_document)
         return;
-    if (std::optional<std::vector<Annotation>> next = m_annotationHistory.redo(m_document->annotations)) {
-        setAnnotations(std::move(*next));
+    if (const std::optional<AnnotationHistory::Step> next = m_annotationHistory.redo(m_document->annotations, styleSnapshot()))
+        applyHistoryStep(*next);
+}
+
+void EditorViewModel::applyHistoryStep(const AnnotationHistory::Step& step)
+{
+    if (step.annotations) {
+        setAnnotations(*step.annotations);
         if (!selectedAnnotation())
             setSelectedAnnotationId({});
-        Q_EMIT annotationHistoryChanged();
     }
+    if (step.style)
+        applyStyleParts(*step.style, step.styleParts);
+    Q_EMIT annotationHistoryChanged();
 }
 
 void EditorViewModel::dropAnnotationHistory()

@@ -13,6 +13,7 @@ namespace Notifications {
 inline const QString triggerScreenCapture = QStringLiteral("triggerScreenCapture");
 inline const QString triggerWindowCapture = QStringLiteral("triggerWindowCapture");
 inline const QString openLastScreenshot = QStringLiteral("openLastScreenshot");
+inline const QString reopenClosedScreenshot = QStringLiteral("reopenClosedScreenshot");
 inline const QString openDroppedFile = QStringLiteral("openDroppedFile"); // object: the file's QUrl
 inline const QString shortcutChanged = QStringLiteral("shortcutChanged");
 } // namespace Notifications
