@@ -71,6 +71,8 @@ void EditorViewModel::keepClosedDocument()
 void EditorViewModel::reopenClosedDocument()
 {
     if (!m_closedDocument) {
+        if (m_windowHost)
+            m_windowHost->showEditorWindow();
         setErrorMessage(QStringLiteral("No closed screenshot to reopen."));
         return;
     }
