@@ -58,7 +58,15 @@ void AppWindows::openSettings(const QString& section)
         m_notifications.observe(Notifications::shortcutChanged, created, [showShortcut](const QVariant&) { showShortcut(); });
         if (GlobalShortcut* shortcut = m_globalShortcut) {
             const auto showNote = [shortcut, created] {
-                created->setShortcutNote(shortcut->desktopHasNoShortcuts() ? noGlobalShortcutsNote : QString());
+                const int status = shortcut->status();
+                QString note;
+                if (shortcut->desktopHasNoShortcuts())
+                    note = noGlobalShortcutsNote;
+                else if (status != GlobalHotKeys::Registered)
+                    note = QStringLiteral("The capture shortcut is not active: %1. Choose another one, or bind "
+                                          "\u201Cpelorin --capture\u201D in your desktop's keyboard settings.")
+                               .arg(shortcutFailureReason(status));
+                created->setShortcutNote(note);
             };
             showNote();
             QObject::connect(shortcut, &GlobalShortcut::statusChanged, created, showNote);

@@ -34,7 +34,8 @@ int runPelorin(int argc, char** argv)
 
     const QStringList arguments = QApplication::arguments().mid(1);
     QString unknownOption;
-    const QStringList files = filesFromArguments(arguments, &unknownOption);
+    QStringList notFiles;
+    const QStringList files = filesFromArguments(arguments, &unknownOption, &notFiles);
     if (!unknownOption.isEmpty()) {
         std::fprintf(stderr, "pelorin: unknown option %s (see pelorin --help)\n", qPrintable(unknownOption));
         return 2;
@@ -45,10 +46,14 @@ int runPelorin(int argc, char** argv)
     const SingleInstance::Capture capture = arguments.contains(QLatin1String("--capture-window")) ? SingleInstance::Capture::Window
         : arguments.contains(QLatin1String("--capture"))                                       ? SingleInstance::Capture::Screen
                                                                                                 : SingleInstance::Capture::None;
-    if (capture != SingleInstance::Capture::None && !files.isEmpty()) {
+    if (capture != SingleInstance::Capture::None && !(files.isEmpty() && notFiles.isEmpty())) {
         std::fputs("pelorin: --capture and --capture-window take no files\n", stderr);
         return 2;
     }
+    // Each one was named on standard error; a script must not take the run for a success.
+    // Nothing starts and nothing is handed over.
+    if (!notFiles.isEmpty())
+        return 2;
 
     // A second start hands its files (or its capture) to the running app and ends.
     SingleInstance instance;

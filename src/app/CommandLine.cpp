@@ -67,7 +67,7 @@ std::optional<int> runCommandLine(int argc, char** argv)
     return std::nullopt;
 }
 
-QStringList filesFromArguments(const QStringList& arguments, QString* unknownOption)
+QStringList filesFromArguments(const QStringList& arguments, QString* unknownOption, QStringList* notFiles)
 {
     QStringList files;
     for (const QString& argument : arguments) {
@@ -81,10 +81,13 @@ QStringList filesFromArguments(const QStringList& arguments, QString* unknownOpt
         }
         const QString path = argument.startsWith(QLatin1String("file://")) ? QUrl(argument).toLocalFile() : argument;
         const QFileInfo info(path);
-        if (!info.isFile())
-            std::fprintf(stderr, "pelorin: %s: %s\n", qPrintable(path),
-                         info.exists() ? "not a file" : "no such file");
-        files << info.absoluteFilePath();
+        if (info.isFile()) {
+            files << info.absoluteFilePath();
+            continue;
+        }
+        std::fprintf(stderr, "pelorin: %s: %s\n", qPrintable(path), info.exists() ? "not a file" : "no such file");
+        if (notFiles)
+            *notFiles << info.absoluteFilePath();
     }
     return files;
 }

@@ -11,9 +11,11 @@ namespace pelorin {
 std::optional<int> runCommandLine(int argc, char** argv);
 
 // The files named on the command line that starts (or hands over to) the app, as absolute
-// paths. A name that is not a file is reported on standard error and still returned, so the
-// app shows its own error for it; `unknownOption` gets the first option it does not know.
-QStringList filesFromArguments(const QStringList& arguments, QString* unknownOption = nullptr);
+// paths. A name that is not a file is reported on standard error and goes to `notFiles`
+// instead (the caller then exits with an error); `unknownOption` gets the first option it
+// does not know.
+QStringList filesFromArguments(const QStringList& arguments, QString* unknownOption = nullptr,
+                               QStringList* notFiles = nullptr);
 
 bool haveDisplay();
 

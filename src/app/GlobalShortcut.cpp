@@ -13,10 +13,22 @@ namespace {
 
 void logFailure(int status)
 {
-    systemLog(QStringLiteral("RegisterEventHotKey failed (%1) — shortcut may be taken by another app").arg(status));
+    systemLog(QStringLiteral("RegisterEventHotKey failed (%1) — %2").arg(status).arg(shortcutFailureReason(status)));
 }
 
 } // namespace
+
+QString shortcutFailureReason(int status)
+{
+    switch (status) {
+    case GlobalHotKeys::Registered: return {};
+    case GlobalHotKeys::Unavailable: return QStringLiteral("this desktop does not offer apps global shortcuts");
+    case GlobalHotKeys::Refused: return QStringLiteral("the desktop refused the shortcut");
+    case GlobalHotKeys::NoAnswer: return QStringLiteral("the desktop did not answer");
+    case 10: return QStringLiteral("shortcut may be taken by another app"); // X11 BadAccess
+    default: return QStringLiteral("the X server refused the shortcut");
+    }
+}
 
 int setupGlobalHotkeys(SettingsStore& settings, GlobalHotKeys& hotKeys)
 {

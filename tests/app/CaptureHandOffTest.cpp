@@ -107,6 +107,7 @@ TEST_F(CaptureHandOff, TheFirstStartCapturesAndLaterOnesHandTheirCaptureOver)
     EXPECT_EQ(nextCapture(), QStringLiteral("-i -w -o"));
     EXPECT_EQ(run({QStringLiteral("--capture")}), 0);
     EXPECT_EQ(nextCapture(), QStringLiteral("-i -o"));
+    EXPECT_EQ(run({QStringLiteral("missing.png")}), 2) << "a missing file fails the hand-off too";
 
     QDir sockets(runtime(), QStringLiteral("app.pelorin.Pelorin.*"), QDir::NoSort, QDir::System);
     EXPECT_EQ(sockets.entryList().size(), 1) << "the socket lives in the runtime folder";
@@ -123,6 +124,7 @@ TEST_F(CaptureHandOff, ExitCodes)
         {{QStringLiteral("--capture"), QStringLiteral("shot.png")}, true, 2, "pelorin: --capture and --capture-window take no files"},
         {{QStringLiteral("--capture")}, false, 2, "pelorin: no display"},
         {{QStringLiteral("--capture-windows")}, true, 2, "pelorin: unknown option --capture-windows"},
+        {{QStringLiteral("missing.png")}, true, 2, "pelorin: missing.png: no such file"},
     };
     const QProcessEnvironment withDisplay = env;
     for (const auto& c : cases) {

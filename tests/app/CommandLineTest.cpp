@@ -26,22 +26,22 @@ TEST(CommandLine, AnUnknownOptionIsOneLineOfError)
         << run.err.constData();
 }
 
-// Files named on the command line: missing ones are still handed on, so the app shows its
-// "Failed to load image from …" for them.
-TEST(CommandLine, FilesAreMadeAbsoluteAndMissingOnesKept)
+// Files named on the command line; what is not a file is set apart (the app then exits 2).
+TEST(CommandLine, FilesAreMadeAbsoluteAndMissingOnesSetApart)
 {
     QTemporaryDir dir;
     QFile(dir.filePath(QStringLiteral("a.png"))).open(QIODevice::WriteOnly);
     const QString here = QDir::currentPath();
     QDir::setCurrent(dir.path());
     QString unknown;
+    QStringList notFiles;
     const QStringList files = filesFromArguments(
         {QStringLiteral("--background"), QStringLiteral("a.png"), QStringLiteral("missing.png"),
-         QUrl::fromLocalFile(dir.filePath(QStringLiteral("a.png"))).toString(), QStringLiteral("-x")},
-        &unknown);
+         QUrl::fromLocalFile(dir.filePath(QStringLiteral("a.png"))).toString(), QStringLiteral("-x"), QStringLiteral(".")},
+        &unknown, &notFiles);
     QDir::setCurrent(here);
-    EXPECT_EQ(files, (QStringList{dir.filePath(QStringLiteral("a.png")), dir.filePath(QStringLiteral("missing.png")),
-                                  dir.filePath(QStringLiteral("a.png"))}));
+    EXPECT_EQ(files, (QStringList{dir.filePath(QStringLiteral("a.png")), dir.filePath(QStringLiteral("a.png"))}));
+    EXPECT_EQ(notFiles, (QStringList{dir.filePath(QStringLiteral("missing.png")), dir.path()}));
     EXPECT_EQ(unknown, QStringLiteral("-x"));
 }
 

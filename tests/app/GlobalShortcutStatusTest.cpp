@@ -47,3 +47,21 @@ TEST(GlobalShortcut, ReportsADesktopWithoutShortcuts)
     EXPECT_TRUE(shortcut.desktopHasNoShortcuts()) << "the portal has no GlobalShortcuts";
     EXPECT_EQ(changed.count(), 3);
 }
+
+// Each way a registration fails is told apart; only a key another client holds is "taken".
+TEST(GlobalShortcut, FailureReasonsSayWhichCase)
+{
+    const struct {
+        int status;
+        const char* reason;
+    } cases[] = {
+        {GlobalHotKeys::Registered, ""},
+        {GlobalHotKeys::Unavailable, "this desktop does not offer apps global shortcuts"},
+        {GlobalHotKeys::Refused, "the desktop refused the shortcut"},
+        {GlobalHotKeys::NoAnswer, "the desktop did not answer"},
+        {10, "shortcut may be taken by another app"},
+        {11, "the X server refused the shortcut"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(shortcutFailureReason(c.status), QLatin1String(c.reason)) << c.status;
+}

@@ -36,6 +36,7 @@ TEST(TrayMenu, TitlesAndOrder)
         titles << (action->isSeparator() ? QStringLiteral("—") : action->text());
     EXPECT_EQ(titles, (QStringList{QStringLiteral("Capture Screenshot"), QStringLiteral("Capture Window"), QStringLiteral("—"),
                                    QStringLiteral("Open Pelorin"), QStringLiteral("Open Last Screenshot"),
+                                   QStringLiteral("Reopen Closed Screenshot"),
                                    QStringLiteral("Uploads..."), QStringLiteral("Format Copied JSON"),
                                    QStringLiteral("Settings..."), QStringLiteral("Check for Updates…"), QStringLiteral("—"),
                                    QStringLiteral("Quit Pelorin")}));
@@ -54,7 +55,7 @@ TEST(TrayMenu, ItemsPostTheirMessagesOrCallBack)
     QStringList posted;
     QObject context;
     for (const QString& name : {Notifications::triggerScreenCapture, Notifications::triggerWindowCapture,
-                                Notifications::openLastScreenshot})
+                                Notifications::openLastScreenshot, Notifications::reopenClosedScreenshot})
         notifications.observe(name, &context, [&posted, name](const QVariant&) { posted << name; });
     QStringList called;
     TrayMenu tray(notifications, settings.store(),
@@ -65,7 +66,7 @@ TEST(TrayMenu, ItemsPostTheirMessagesOrCallBack)
         if (!action->isSeparator() && action->text() != u"Format Copied JSON")
             action->trigger();
     EXPECT_EQ(posted, (QStringList{Notifications::triggerScreenCapture, Notifications::triggerWindowCapture,
-                                   Notifications::openLastScreenshot}));
+                                   Notifications::openLastScreenshot, Notifications::reopenClosedScreenshot}));
     EXPECT_EQ(called, (QStringList{QStringLiteral("open"), QStringLiteral("uploads"), QStringLiteral("settings"),
                                    QStringLiteral("updates"), QStringLiteral("quit")}));
 
