@@ -38,6 +38,10 @@ int runPelorin(int argc, char** argv)
         std::fprintf(stderr, "pelorin: %s\n", qPrintable(start.error));
         return 2;
     }
+    // Each one was named on standard error; a script must not take the run for a success.
+    // Nothing starts and nothing is handed over.
+    if (!start.notFiles.isEmpty())
+        return 2;
 
     // --capture… comes from a key bound in the compositor: the running app (started here when
     // none runs) captures, and this process ends at once. --pin hands its images over alike.

@@ -3,10 +3,12 @@
 #include "editor/EditorViewModel.h"
 #include "ui/EditorWindow.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QImageReader>
 #include <QMenuBar>
 #include <QMimeDatabase>
+#include <QShortcut>
 #include <QStandardPaths>
 
 namespace pelorin {
@@ -30,6 +32,17 @@ void chooseImageToOpen(EditorViewModel& editor, QWidget* parent)
     dialog->open();
 }
 
+// Our keys plus the platform's standard ones, each once: a key listed twice on one action is
+// ambiguous to Qt, and then does nothing.
+QList<QKeySequence> keysWithStandard(const QString& own, QKeySequence::StandardKey standard)
+{
+    QList<QKeySequence> keys{QKeySequence(own)};
+    for (const QKeySequence& key : QKeySequence::keyBindings(standard))
+        if (!keys.contains(key))
+            keys << key;
+    return keys;
+}
+
 void callIfSet(const std::function<void()>& action)
 {
     if (action)
@@ -37,6 +50,14 @@ void callIfSet(const std::function<void()>& action)
 }
 
 } // namespace
+
+void quitApplication()
+{
+    // Qt asks every visible window to close first and gives up when one refuses; the app
+    // quits whatever its windows say.
+    QApplication::closeAllWindows();
+    QCoreApplication::exit(0);
+}
 
 QMenuBar* buildApplicationMenu(EditorViewModel& editor, ApplicationMenuActions actions, QWidget* parent)
 {
@@ -73,13 +94,17 @@ QMenuBar* buildApplicationMenu(EditorViewModel& editor, ApplicationMenuActions a
     }
     QAction* copy = edit->addAction(QStringLiteral("Copy to Clipboard"), &editor, [&editor] { editor.copyViaShortcut(); });
     copy->setShortcut(QKeySequence(QStringLiteral("Ctrl+C")));
+    edit->addSeparator();
+    // The way back after a stray Esc or a copy that closed the editor.
+    QAction* reopen = edit->addAction(QStringLiteral("Reopen Closed Screenshot"), &editor, &EditorViewModel::reopenClosedDocument);
+    reopen->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+T")));
 
     // Keyboard zoom, as image viewers and editors on Linux have it; Ctrl+= is Ctrl++ without Shift.
     QMenu* view = bar->addMenu(QStringLiteral("&View"));
     QAction* zoomIn = view->addAction(QStringLiteral("Zoom In"), &editor, &EditorViewModel::zoomIn);
-    zoomIn->setShortcuts({QKeySequence(QStringLiteral("Ctrl+=")), QKeySequence::ZoomIn});
+    zoomIn->setShortcuts(keysWithStandard(QStringLiteral("Ctrl+="), QKeySequence::ZoomIn));
     QAction* zoomOut = view->addAction(QStringLiteral("Zoom Out"), &editor, &EditorViewModel::zoomOut);
-    zoomOut->setShortcuts({QKeySequence(QStringLiteral("Ctrl+-")), QKeySequence::ZoomOut});
+    zoomOut->setShortcuts(keysWithStandard(QStringLiteral("Ctrl+-"), QKeySequence::ZoomOut));
     QAction* fit = view->addAction(QStringLiteral("Zoom to Fit"), &editor, &EditorViewModel::zoomToFit);
     fit->setShortcut(QKeySequence(QStringLiteral("Ctrl+0")));
 
@@ -94,12 +119,26 @@ QMenuBar* buildApplicationMenu(EditorViewModel& editor, ApplicationMenuActions a
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     help->addAction(QStringLiteral("Check for Updates…"), bar, [check = actions.checkForUpdates] { callIfSet(check); });
 
-    const auto syncEnabled = [&editor, save, saveAs, pin, copy, zoomIn, zoomOut, fit] {
+    const auto syncEnabled = [&editor, save, saveAs, pin, copy, zoomIn, zoomOut, fit, reopen] {
         for (QAction* action : {save, saveAs, pin, copy, zoomIn, zoomOut, fit})
             action->setEnabled(editor.hasDocument());
+        reopen->setEnabled(editor.hasClosedDocument());
     };
     syncEnabled();
     QObject::connect(&editor, &EditorViewModel::documentChanged, bar, syncEnabled);
+    QObject::connect(&editor, &EditorViewModel::closedDocumentChanged, bar, syncEnabled);
+
+    // The window binds Copy, Save and Save As for itself when it has no menu; with the menu,
+    // those keys belong to the menu's actions, and a second binding would make both dead.
+    if (parent) {
+        QList<QKeySequence> menuKeys;
+        for (const QAction* top : bar->actions())
+            for (const QAction* action : top->menu()->actions())
+                menuKeys << action->shortcuts();
+        for (QShortcut* duplicate : parent->findChildren<QShortcut*>())
+            if (menuKeys.contains(duplicate->key()))
+                delete duplicate;
+    }
     return bar;
 }
 

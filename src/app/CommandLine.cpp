@@ -148,9 +148,12 @@ StartArguments parseStartArguments(const QStringList& arguments)
             error(QStringLiteral("unknown option %1 (see pelorin --help)").arg(argument));
         } else {
             const QFileInfo info = absoluteFile(argument);
-            if (!info.isFile())
+            if (info.isFile()) {
+                start.files << info.absoluteFilePath();
+            } else {
                 std::fprintf(stderr, "pelorin: %s: %s\n", qPrintable(info.filePath()), info.exists() ? "not a file" : "no such file");
-            start.files << info.absoluteFilePath();
+                start.notFiles << info.absoluteFilePath();
+            }
         }
     }
     if (delay) {

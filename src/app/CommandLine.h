@@ -16,9 +16,11 @@ struct StartArguments {
     bool background = false;
     QVariantMap capture; // the "triggerCapture" message; empty: no capture
     QStringList pins;    // images to pin to the screen, absolute paths
-    // Files to open, as absolute paths. A name that is not a file is reported on standard
-    // error and still returned, so the app shows its own error for it.
+    // Files to open, as absolute paths.
     QStringList files;
+    // Names that are not files, reported on standard error: the run then fails, and nothing
+    // starts or is handed over.
+    QStringList notFiles;
     QString error; // the first usage error, as printed after "pelorin: "
 };
 

@@ -14,10 +14,10 @@ namespace {
 void logStatus(int status)
 {
     if (status != GlobalHotKeys::Registered && status != GlobalHotKeys::NotBound)
-        systemLog(QStringLiteral("RegisterEventHotKey failed (%1) — shortcut may be taken by another app").arg(status));
+        systemLog(QStringLiteral("RegisterEventHotKey failed (%1) — %2").arg(status).arg(shortcutFailureReason(status)));
     // What Settings says, for those who read the log rather than Settings.
-    if (const QString note = shortcutNote(status, qEnvironmentVariable("XDG_CURRENT_DESKTOP")); !note.isEmpty())
-        systemLog(note);
+    if (status == GlobalHotKeys::Unavailable || status == GlobalHotKeys::NotBound)
+        systemLog(shortcutNote(status, qEnvironmentVariable("XDG_CURRENT_DESKTOP")));
 }
 
 const QString commandBinding = QStringLiteral(
@@ -25,6 +25,19 @@ const QString commandBinding = QStringLiteral(
     "\u201Cpelorin --capture\u201D, or \u201Cpelorin --capture-window\u201D for a window.");
 
 } // namespace
+
+QString shortcutFailureReason(int status)
+{
+    switch (status) {
+    case GlobalHotKeys::Registered: return {};
+    case GlobalHotKeys::Unavailable: return QStringLiteral("this desktop does not offer apps global shortcuts");
+    case GlobalHotKeys::Refused: return QStringLiteral("the desktop refused the shortcut");
+    case GlobalHotKeys::NoAnswer: return QStringLiteral("the desktop did not answer");
+    case GlobalHotKeys::NotBound: return QStringLiteral("the desktop has not given it a key yet");
+    case 10: return QStringLiteral("shortcut may be taken by another app"); // X11 BadAccess
+    default: return QStringLiteral("the X server refused the shortcut");
+    }
+}
 
 int setupGlobalHotkeys(SettingsStore& settings, GlobalHotKeys& hotKeys)
 {
@@ -40,8 +53,12 @@ QString shortcutNote(int status, const QString& desktop)
 {
     if (status == GlobalHotKeys::Unavailable)
         return QStringLiteral("This desktop does not let apps set global shortcuts. To capture with a key, ") + commandBinding;
-    if (status != GlobalHotKeys::NotBound)
+    if (status == GlobalHotKeys::Registered)
         return {};
+    if (status != GlobalHotKeys::NotBound)
+        return QStringLiteral("The capture shortcut is not active: %1. Choose another one, or bind "
+                              "\u201Cpelorin --capture\u201D in your desktop's keyboard settings.")
+            .arg(shortcutFailureReason(status));
     const QString where = desktop.split(u':').contains(QLatin1String("KDE"), Qt::CaseInsensitive)
         ? QStringLiteral("in System Settings \u2192 Shortcuts, under Pelorin")
         : QStringLiteral("in your desktop's shortcut settings, under Pelorin");

@@ -3,6 +3,7 @@
 #include "platform/GlobalHotKeys.h"
 
 #include <QObject>
+#include <QString>
 
 #include <memory>
 
@@ -10,6 +11,10 @@ namespace pelorin {
 
 class NotificationCenter;
 class SettingsStore;
+
+// Why a registration with this status failed, in the log's words ("the desktop refused the
+// shortcut"); empty for success. Only a combination another client holds is "taken by another app".
+QString shortcutFailureReason(int status);
 
 // Registers the shortcut stored in the settings, replacing the registered one. A failure is
 // written to the system log and leaves the app without a shortcut until it changes.
@@ -31,6 +36,10 @@ public:
     ~GlobalShortcut() override;
 
     GlobalHotKeys& hotKeys() { return *m_hotKeys; }
+    // True when the desktop offers apps no global shortcuts at all (no X11 key grabs and no
+    // GlobalShortcuts portal): the user binds `pelorin --capture` in the desktop instead.
+    bool desktopHasNoShortcuts() const { return m_status == GlobalHotKeys::Unavailable; }
+    // The last registration's status (GlobalHotKeys::Status, or the X error).
     int status() const { return m_status; }
 
 Q_SIGNALS:

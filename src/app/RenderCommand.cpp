@@ -8,6 +8,8 @@
 #include "platform/NotificationCenter.h"
 #include "platform/SettingsStore.h"
 #include "platform/WallpaperService.h"
+#include "render/MatrixMath.h"
+#include "render/SceneRenderer.h"
 
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -179,6 +181,44 @@ RenderJob parse(const QStringList& args)
     return job;
 }
 
+// The tilted card's corners as the scene renderer projects them on a canvas of `canvas`
+// points at zoom 1: their distance from the canvas centre, largest across and down.
+QSizeF tiltedCardReach(QSizeF card, QSizeF canvas, const SceneState& scene)
+{
+    SceneRenderParams params;
+    params.imageSize = card;
+    params.isPerspective = scene.isPerspective;
+    const QSize pixels(int(std::ceil(canvas.width())), int(std::ceil(canvas.height())));
+    const SceneCamera camera = SceneRenderer::cameraFor(params, pixels);
+    QMatrix4x4 model = MatrixMath::makeRotationY(scene.yaw) * MatrixMath::makeRotationX(scene.pitch);
+    model.scale(float(card.width() / card.height()), 1, 1);
+    QSizeF reach(card.width() / 2, card.height() / 2);
+    for (const QPointF corner : {QPointF(-0.5, -0.5), QPointF(0.5, -0.5), QPointF(0.5, 0.5), QPointF(-0.5, 0.5)}) {
+        const QVector4D clip = camera.viewProjection * model * QVector4D(float(corner.x()), float(corner.y()), 0, 1);
+        if (clip.w() <= 0)
+            continue;
+        reach = reach.expandedTo(QSizeF(std::fabs(clip.x() / clip.w()) * pixels.width() / 2,
+                                        std::fabs(clip.y() / clip.w()) * pixels.height() / 2));
+    }
+    return reach;
+}
+
+// A canvas that holds the whole tilted card with its padding and shadow, the card in the
+// middle. A farther camera on a larger canvas flattens the perspective a little, so the size
+// is found again until it settles.
+QSizeF canvasForTiltedCard(QSizeF card, const StylingConfiguration& styling, const SceneState& scene)
+{
+    const ShadowConfiguration& shadow = styling.shadow;
+    const double margin = styling.padding
+        + (shadow.opacity > 0 ? 1.5 * (shadow.radius + std::max(std::fabs(shadow.offsetX), std::fabs(shadow.offsetY))) : 0);
+    QSizeF canvas(card.width() + 2 * styling.padding, card.height() + 2 * styling.padding);
+    for (int round = 0; round < 4; ++round) {
+        const QSizeF reach = tiltedCardReach(card, canvas, scene);
+        canvas = canvas.expandedTo(QSizeF(std::ceil(2 * (reach.width() + margin)), std::ceil(2 * (reach.height() + margin))));
+    }
+    return canvas;
+}
+
 void printError(const QString& message, const char* command = "render")
 {
     std::fprintf(stderr, "pelorin %s: %s\n", command, message.toLocal8Bit().constData());
@@ -200,13 +240,19 @@ int renderJob(const QImage& image, const RenderJob& job, const char* command)
     editor.loadImage(image, SourceType::file, false);
 
     // A canvas exactly the size of the padded card at zoom 1, so the export is the framed
-    // screenshot at its native resolution with the card in the middle.
+    // screenshot at its native resolution with the card in the middle. A tilted card reaches
+    // beyond its flat outline: the canvas grows to hold all of it, and all of it is exported.
     const QSizeF card = editor.document()->imagePointSize();
     const double p = job.styling.padding;
-    editor.updateViewportSize(QSizeF(card.width() + 2 * p, card.height() + 2 * p));
+    const bool tilted = job.scene.yaw != 0 || job.scene.pitch != 0;
+    const QSizeF canvas = tilted ? canvasForTiltedCard(card, job.styling, job.scene)
+                                 : QSizeF(card.width() + 2 * p, card.height() + 2 * p);
+    editor.updateViewportSize(canvas);
     editor.setZoomLevel(1.0);
     editor.setCanvasOffset(QSizeF(0, 0));
     editor.setSceneState(job.scene);
+    if (tilted)
+        editor.setExportFrameRect(QRectF(QPointF(0, 0), canvas));
 
     try {
         editor.saveFinalImage(job.output);

@@ -2,6 +2,7 @@
 
 #include "app/ApplicationMenu.h"
 #include "app/MenuBarDrop.h"
+#include "app/WindowPlacement.h"
 #include "app/update/ApplicationUpdates.h"
 #include "cloud/AccountService.h"
 #include "cloud/KeychainStore.h"
@@ -10,9 +11,12 @@
 #include "editor/EditorViewModel.h"
 #include "editor/UploadServiceUploader.h"
 #include "platform/ClipboardJsonService.h"
+#include "platform/DesktopNotifier.h"
+#include "platform/FileReveal.h"
 #include "platform/GlobalHotKeys.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Pasteboard.h"
+#include "platform/SettingsKeys.h"
 #include "ui/EditorWindow.h"
 #include "ui/FileDialogSavePanel.h"
 #include "ui/PinWindow.h"
@@ -20,12 +24,12 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QDir>
 #include <QScreen>
 #include <QFileInfo>
 #include <QLayout>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QShortcut>
 #include <QUrl>
 
 namespace pelorin {
@@ -54,6 +58,7 @@ struct TrayApplication::Editor {
     MessageBoxAlerts alerts;
     MenuBarDrop drop;
     ClipboardJsonService jsonWatcher;
+    DesktopNotifier notifier;
 
     Editor(SettingsStore& settings, NotificationCenter& notifications)
         : model(settings, notifications)
@@ -73,7 +78,7 @@ TrayApplication::TrayApplication(SettingsStore& settings, NotificationCenter& no
     , m_windows(settings, notifications)
     , m_tray(notifications, settings,
              {[this] { m_windows.showEditor(); }, [this] { m_windows.openUploads(); }, [this] { m_windows.openSettings(); },
-              updates.checkAction(), [] { QApplication::quit(); }})
+              updates.checkAction(), quitApplication})
 {
     m_windows.setGlobalShortcut(&m_shortcut);
     m_tray.show();
@@ -85,6 +90,7 @@ TrayApplication::TrayApplication(SettingsStore& settings, NotificationCenter& no
     editor.model.setTokenStore(&KeychainStore::shared());
     editor.model.setSettingsOpener([this](const QString& section) { m_windows.openSettings(section); });
     m_windows.manager().setMainWindow(&editor.window);
+    new WindowPlacement(editor.window, settings, QLatin1String(SettingsKeys::editorWindowGeometry));
     editor.model.setSavePanel(&editor.savePanel);
     editor.model.setUploader(&editor.uploader);
     m_windows.setDropHandler([this](const QStringList& paths) { m_editor->drop.handleFiles(paths); });
@@ -96,12 +102,24 @@ TrayApplication::TrayApplication(SettingsStore& settings, NotificationCenter& no
     }(KeychainStore::shared());
 
     editor.jsonWatcher.start();
+    QObject::connect(&editor.model, &EditorViewModel::cloudSessionRejected, &AccountService::shared(),
+                     &AccountService::sessionRejected);
+    QObject::connect(&editor.model, &EditorViewModel::imageSaved, &editor.notifier,
+                     [&notifier = editor.notifier](const QString& path, bool desktopMissing) {
+                         const QFileInfo file(path);
+                         const QString folder = file.dir().dirName();
+                         QString body = file.fileName();
+                         if (desktopMissing)
+                             body += QStringLiteral("\nThere is no Desktop folder, so it went to %1.").arg(folder);
+                         notifier.notify(QStringLiteral("Saved to %1").arg(folder), body, QStringLiteral("Show in Folder"),
+                                         [path] { revealInFileManager(path); });
+                     });
 
     ApplicationMenuActions actions;
     actions.openSettings = [this] { m_windows.openSettings(); };
     actions.checkForUpdates = updates.checkAction();
     m_windows.setSettingsWindowHook([&updates](SettingsWindow& window) { updates.attach(window); });
-    actions.quit = [] { QApplication::quit(); };
+    actions.quit = quitApplication;
     actions.pinToScreen = [this] {
         if (const std::optional<QImage> framed = m_editor->model.renderFinalImage())
             pinImage(*framed);
@@ -109,14 +127,6 @@ TrayApplication::TrayApplication(SettingsStore& settings, NotificationCenter& no
             m_editor->model.setErrorMessage(QStringLiteral("Failed to render image: ") + m_editor->model.renderError());
     };
     editor.window.layout()->setMenuBar(buildApplicationMenu(editor.model, std::move(actions), &editor.window));
-    // The menu's actions carry Copy, Save and Save As; a second binding of the same keys in
-    // the window would make both ambiguous.
-    for (QShortcut* duplicate : editor.window.findChildren<QShortcut*>()) {
-        const QKeySequence keys = duplicate->key();
-        if (keys == QKeySequence::Copy || keys == QKeySequence(QStringLiteral("Ctrl+S"))
-            || keys == QKeySequence(QStringLiteral("Ctrl+Shift+S")))
-            delete duplicate;
-    }
 }
 
 TrayApplication::~TrayApplication()

@@ -42,6 +42,8 @@ TrayMenu::TrayMenu(NotificationCenter& notifications, SettingsStore& settings, A
     item(QStringLiteral("Open Pelorin"), "window", m_actions.openMainWindow);
     item(QStringLiteral("Open Last Screenshot"), "document-open-recent",
          [this] { m_notifications.post(Notifications::openLastScreenshot); });
+    item(QStringLiteral("Reopen Closed Screenshot"), "edit-undo",
+         [this] { m_notifications.post(Notifications::reopenClosedScreenshot); });
     item(QStringLiteral("Uploads..."), "go-up", m_actions.showUploadHistory);
     item(QStringLiteral("Format Copied JSON"), "text-x-script", [this] { toggleJSONFormatting(); });
     item(QStringLiteral("Settings..."), "preferences-system", m_actions.openSettings, QKeySequence(QStringLiteral("Ctrl+,")));

@@ -253,3 +253,15 @@ QCoro::Task<void> AccountService::signOut()
 }
 
 } // namespace pelorin
+
+namespace pelorin {
+
+void AccountService::sessionRejected()
+{
+    m_tokens.setToken(std::nullopt);
+    m_me.reset();
+    m_statusMessage = QStringLiteral("Your session expired — sign in again.");
+    Q_EMIT changed();
+}
+
+} // namespace pelorin

@@ -59,6 +59,9 @@ public:
     void cancelGoogleSignIn();
     // Signs out locally even when the service cannot be told.
     QCoro::Task<void> signOut();
+    // Another part of the app found the token rejected: the session is over now. The address
+    // is kept, to be offered for the next sign-in.
+    void sessionRejected();
     // Reloads the account summary; `quiet` keeps the busy flag and every message out of it.
     QCoro::Task<void> refresh(bool quiet);
     // A quiet refresh unless one succeeded within the last two minutes.

@@ -27,7 +27,8 @@ inline constexpr double defaultArrowWidth = 7;
 inline constexpr double defaultShapeStrokeWidth = 5;
 inline constexpr double defaultTextStrokeWidth = 0;
 inline constexpr ValueRange textStrokeWidthRange{0, 8};
-inline QColor defaultAnnotationColor() { return QColor::fromRgbF(1, 0, 0, 1); }
+// The desktop red of the colour picker's first swatch, so the start colour shows as chosen.
+inline QColor defaultAnnotationColor() { return QColor::fromRgbF(1.0f, 0.27f, 0.23f, 1.0f); }
 inline constexpr double defaultPenWidth = 4;
 inline constexpr double defaultHighlighterWidth = 20;
 inline constexpr double defaultStepSize = 32;

@@ -74,8 +74,10 @@ QCoro::Task<void> EditorViewModel::analyzeComponentsAuthenticated(ScreenshotDocu
         if (error.kind() == VisionError::Kind::rateLimited) {
             failure = error.detail();
         } else if (error.kind() == VisionError::Kind::notAuthenticated) {
-            if (self)
+            if (self) {
                 self->tokens().setToken(std::nullopt);
+                Q_EMIT self->cloudSessionRejected();
+            }
             failure = QStringLiteral("Your Pelorin sign-in expired — sign in again in Settings → Account.");
         } else {
             failure = QStringLiteral("Analysis failed: ") + error.description();

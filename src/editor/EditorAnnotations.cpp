@@ -76,12 +76,18 @@ void EditorViewModel::updateSelectedAnnotationColor()
 {
     if (!m_document)
         return;
-    // Every selected annotation, as one step. Only the stroke or text colour: a shape's fill
-    // keeps its own.
+    // Every selected annotation, as one step. A shape's fill is its colour at a quarter
+    // opacity, as when it was drawn; it follows.
     std::vector<Annotation> list = m_document->annotations;
     for (Annotation& annotation : list) {
-        if (isAnnotationSelected(annotationId(annotation)))
-            pelorin::setAnnotationColor(annotation, m_annotationColor);
+        if (!isAnnotationSelected(annotationId(annotation)))
+            continue;
+        pelorin::setAnnotationColor(annotation, m_annotationColor);
+        if (auto* shape = std::get_if<ShapeAnnotation>(&annotation); shape && shape->fillColor) {
+            QColor fill = m_annotationColor;
+            fill.setAlphaF(0.25f);
+            shape->fillColor = fill;
+        }
     }
     if (list != m_document->annotations)
         commitAnnotations(std::move(list));
@@ -237,22 +243,28 @@ void EditorViewModel::undoAnnotationChange()
 {
     if (!m_document)
         return;
-    if (std::optional<std::vector<Annotation>> previous = m_annotationHistory.undo(m_document->annotations)) {
-        setAnnotations(std::move(*previous));
-        dropVanishedFromSelection();
-        Q_EMIT annotationHistoryChanged();
-    }
+    if (const std::optional<AnnotationHistory::Step> previous =
+            m_annotationHistory.undo(m_document->annotations, styleSnapshot()))
+        applyHistoryStep(*previous);
 }
 
 void EditorViewModel::redoAnnotationChange()
 {
     if (!m_document)
         return;
-    if (std::optional<std::vector<Annotation>> next = m_annotationHistory.redo(m_document->annotations)) {
-        setAnnotations(std::move(*next));
+    if (const std::optional<AnnotationHistory::Step> next = m_annotationHistory.redo(m_document->annotations, styleSnapshot()))
+        applyHistoryStep(*next);
+}
+
+void EditorViewModel::applyHistoryStep(const AnnotationHistory::Step& step)
+{
+    if (step.annotations) {
+        setAnnotations(*step.annotations);
         dropVanishedFromSelection();
-        Q_EMIT annotationHistoryChanged();
     }
+    if (step.style)
+        applyStyleParts(*step.style, step.styleParts);
+    Q_EMIT annotationHistoryChanged();
 }
 
 void EditorViewModel::dropAnnotationHistory()

@@ -102,6 +102,8 @@ void EditorViewModel::setSceneState(const SceneState& state)
 
 void EditorViewModel::beginRotationGesture()
 {
+    // The whole gesture is one undo step, recorded when it ends.
+    m_styleBeforeRotation = m_document ? std::optional<StyleSnapshot>(styleSnapshot()) : std::nullopt;
     m_isRotatingGesture = true;
     Q_EMIT isRotatingGestureChanged();
     if (!m_sceneState.isPerspective) {
@@ -130,6 +132,9 @@ void EditorViewModel::endRotationGesture()
     s.yaw = m_rotationTargets.yaw;
     s.pitch = m_rotationTargets.pitch;
     setSceneState(s);
+    if (m_styleBeforeRotation && m_document && m_styleStepDepth == 0)
+        recordStyleStep(*m_styleBeforeRotation);
+    m_styleBeforeRotation.reset();
     m_isRotatingGesture = false;
     Q_EMIT isRotatingGestureChanged();
     Q_EMIT redrawRequested();
@@ -137,6 +142,7 @@ void EditorViewModel::endRotationGesture()
 
 void EditorViewModel::toggleProjection()
 {
+    const StyleStep step(*this);
     SceneState s = m_sceneState;
     s.isPerspective = !s.isPerspective;
     if (s.isPerspective) {
@@ -153,6 +159,7 @@ void EditorViewModel::toggleProjection()
 
 void EditorViewModel::resetRotation()
 {
+    const StyleStep step(*this);
     SceneState s = m_sceneState;
     s.yaw = 0;
     s.pitch = 0;

@@ -136,10 +136,10 @@ QCoro::Task<void> EditorViewModel::runCaptureFlow(QStringList arguments, QString
             loadImage(*image, SourceType::screenCapture, true);
         }
         if (hideWindowDuringCapture() && m_windowHost) {
+            // Whatever was open comes back; the editor, which shows the capture, on top.
+            m_windowHost->showWindows(hidden);
             if (image)
                 m_windowHost->showEditorWindow();
-            else
-                m_windowHost->showWindows(hidden);
         }
     }
     setIsCapturing(false);

@@ -84,10 +84,9 @@ void EditorViewModel::searchComponentText(const QString& text)
     url.setQuery(QStringLiteral("q=") + QString::fromLatin1(QUrl::toPercentEncoding(text)), QUrl::StrictMode);
     if (!url.isValid())
         return;
-    if (m_openUrl)
-        m_openUrl(url);
-    else
-        QDesktopServices::openUrl(url);
+    const bool opened = m_openUrl ? m_openUrl(url) : QDesktopServices::openUrl(url);
+    if (!opened)
+        setErrorMessage(QStringLiteral("Could not open a web browser to search. Set a default browser in your desktop's settings."));
 }
 
 void EditorViewModel::clearComponentAnalysis()

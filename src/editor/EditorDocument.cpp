@@ -28,25 +28,73 @@ void EditorViewModel::loadImage(const QImage& image, SourceType sourceType, bool
 void EditorViewModel::replaceDocument(const QImage& image, std::optional<QUrl> url, SourceType sourceType,
                                       bool persistAsLast)
 {
+    keepClosedDocument();
     const double screenScale = currentScreenScale();
     m_document = ScreenshotDocument::create(image, std::move(url), sourceType, screenScale);
-    // The style carries over from one screenshot to the next.
+    // The style carries over from one screenshot to the next; the tilt does not.
     m_document->styling = m_styling;
     if (m_browserChrome.isEnabled)
         m_document->image = browserFramedImage(m_document->baseImage);
     dropAnnotationHistory();
+    m_rotationTargets = {};
+    m_preAnnotateSceneState.reset();
+    setSceneState(SceneState{});
+    Q_EMIT tiltResetRequested();
     markAllTexturesDirty();
     Q_EMIT documentChanged();
     zoomToFit();
+    resetDocumentState();
+    setExportFrameRect(std::nullopt);
+    if (persistAsLast)
+        persistLastScreenshot(m_document->baseImage);
+}
+
+void EditorViewModel::resetDocumentState()
+{
     setSelectedTool(std::nullopt);
     setSelectedAnnotationId({});
     setDetectedComponents({});
     setShowComponentOverlay(false);
     m_componentRedactions.clear();
     resetQuickAnnotationElements();
-    setExportFrameRect(std::nullopt);
-    if (persistAsLast)
-        persistLastScreenshot(m_document->baseImage);
+}
+
+void EditorViewModel::keepClosedDocument()
+{
+    if (!m_document)
+        return;
+    m_annotationHistory.endRun();
+    m_closedDocument = ClosedDocument{*m_document, styleSnapshot(), m_annotationHistory, m_canvasTransform};
+    Q_EMIT closedDocumentChanged();
+}
+
+void EditorViewModel::reopenClosedDocument()
+{
+    if (!m_closedDocument) {
+        if (m_windowHost)
+            m_windowHost->showEditorWindow();
+        setErrorMessage(QStringLiteral("No closed screenshot to reopen."));
+        return;
+    }
+    ClosedDocument reopened = std::move(*m_closedDocument);
+    m_closedDocument.reset();
+    keepClosedDocument(); // the open one, if any, takes its place
+    m_document = std::move(reopened.document);
+    applyStyleParts(reopened.style, ~0u);
+    m_document->styling = m_styling;
+    m_annotationHistory = std::move(reopened.history);
+    m_liveAnnotationRects.clear();
+    Q_EMIT annotationHistoryChanged();
+    markAllTexturesDirty();
+    Q_EMIT documentChanged();
+    Q_EMIT annotationsChanged();
+    setTransform(reopened.view);
+    resetDocumentState();
+    setExportFrameRect(reopened.style.exportFrame);
+    if (!m_closedDocument)
+        Q_EMIT closedDocumentChanged();
+    if (m_windowHost)
+        m_windowHost->showEditorWindow();
 }
 
 void EditorViewModel::persistLastScreenshot(const QImage& image)
@@ -58,15 +106,11 @@ void EditorViewModel::persistLastScreenshot(const QImage& image)
 
 void EditorViewModel::clearDocument()
 {
+    keepClosedDocument();
     m_document.reset();
     dropAnnotationHistory();
     Q_EMIT documentChanged();
-    setSelectedTool(std::nullopt);
-    setSelectedAnnotationId({});
-    setDetectedComponents({});
-    setShowComponentOverlay(false);
-    m_componentRedactions.clear();
-    resetQuickAnnotationElements();
+    resetDocumentState();
     setExportFrameRect(std::nullopt);
     markAllTexturesDirty();
     zoomToFit();
@@ -83,11 +127,13 @@ bool EditorViewModel::handleDroppedFile(const QMimeData& data)
 {
     // The drop data is gone once the drop event ends: take what we need now, load after it.
     QPointer<EditorViewModel> self(this);
-    if (data.hasUrls()) {
-        const QList<QUrl> urls = data.urls();
-        const QUrl url = urls.isEmpty() ? QUrl() : urls.first();
+    const QList<QUrl> urls = data.hasUrls() ? data.urls() : QList<QUrl>();
+    // A web browser drops the image's web address with the image data: the address is of no
+    // use here, the data is.
+    if (!urls.isEmpty() && urls.first().isLocalFile()) {
+        const QUrl url = urls.first();
         QTimer::singleShot(0, this, [self, url] {
-            if (self && url.isLocalFile())
+            if (self)
                 self->loadImage(url);
         });
         return true;

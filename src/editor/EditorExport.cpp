@@ -64,6 +64,21 @@ QRectF EditorViewModel::derivedExportFrame(QSizeF viewport) const
     return framed;
 }
 
+std::optional<QSizeF> EditorViewModel::uncutExportSize(QSizeF viewport) const
+{
+    const std::optional<QRectF> card = cardRect(viewport);
+    if (m_exportFrameRect || !card)
+        return std::nullopt;
+    const double grow = m_styling.padding * m_canvasTransform.zoomLevel;
+    const QRectF whole = card->adjusted(-grow, -grow, grow, grow);
+    // A thousandth of a point is rounding, not a cut.
+    constexpr double slack = 1e-3;
+    if (whole.left() >= -slack && whole.top() >= -slack && whole.right() <= viewport.width() + slack
+        && whole.bottom() <= viewport.height() + slack)
+        return std::nullopt;
+    return whole.size();
+}
+
 void EditorViewModel::clampExportFrame()
 {
     if (!m_exportFrameRect || m_viewportSize.width() <= 1 || m_viewportSize.height() <= 1)
@@ -158,9 +173,16 @@ bool EditorViewModel::renderFinalFrame(std::optional<QImage>* image)
     const std::optional<AnnotationRaster> annotations =
         doc.annotations.empty() ? std::nullopt : renderAnnotationsOnly(doc.annotations, imageSize, doc.screenScale, &doc.image);
 
-    const QSizeF output = (m_viewportSize.width() > 0 && m_viewportSize.height() > 0) ? m_viewportSize : imageSize;
+    QSizeF output = (m_viewportSize.width() > 0 && m_viewportSize.height() > 0) ? m_viewportSize : imageSize;
     QPointF pan(2 * m_canvasTransform.canvasOffset.width() / output.width(),
                 -2 * m_canvasTransform.canvasOffset.height() / output.height());
+    // What the canvas cuts off is still part of the picture: without a frame of the user's,
+    // the card and its padding are rendered whole, centred on a canvas of their size.
+    const std::optional<QSizeF> uncut = uncutExportSize(output);
+    if (uncut) {
+        output = *uncut;
+        pan = {};
+    }
     const DimState dim = currentDimState();
     const double scale = exportScale(output);
     const std::optional<QSize> whole = OffscreenSceneRenderer::pixelSizeFor(output, scale);
@@ -170,7 +192,7 @@ bool EditorViewModel::renderFinalFrame(std::optional<QImage>* image)
     // The file gets exactly the frame's pixel count, as the size tag shows it. A frame at
     // fractional pixel positions would cut through pixels that are part background; the
     // scene is moved by less than a pixel instead, so that the frame starts on a pixel edge.
-    const QRectF frame = m_exportFrameRect.value_or(derivedExportFrame(output));
+    const QRectF frame = uncut ? QRectF(QPointF(0, 0), output) : m_exportFrameRect.value_or(derivedExportFrame(output));
     const bool cropped = frame != QRectF(QPointF(0, 0), output);
     QRect pixels(QPoint(0, 0), *whole);
     if (cropped) {

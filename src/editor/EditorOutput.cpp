@@ -85,6 +85,7 @@ QCoro::Task<void> EditorViewModel::saveViaShortcut()
     const QString destination = FileExportService::uniqueURL(FileExportService::defaultSaveURL());
     if (!saveReportingErrors(*image, destination))
         co_return;
+    Q_EMIT imageSaved(destination, !FileExportService::hasDesktopFolder());
     if (uploadsActive())
         uploadInBackground(*image);
     if (saveFollowUp() == ExportFollowUp::close)

@@ -20,8 +20,52 @@ QString key(const char* name)
 
 } // namespace
 
+EditorViewModel::StyleStep::StyleStep(EditorViewModel& editor)
+    : m_editor(editor)
+{
+    if (m_editor.m_styleStepDepth++ == 0 && m_editor.m_document)
+        m_before = m_editor.styleSnapshot();
+}
+
+EditorViewModel::StyleStep::~StyleStep()
+{
+    if (--m_editor.m_styleStepDepth == 0 && m_before && m_editor.m_document)
+        m_editor.recordStyleStep(*m_before);
+}
+
+StyleSnapshot EditorViewModel::styleSnapshot() const
+{
+    return {m_styling, m_browserChrome, m_sceneState, m_exportFrameRect};
+}
+
+void EditorViewModel::recordStyleStep(const StyleSnapshot& before)
+{
+    const bool couldUndo = canUndoAnnotationChange();
+    const bool couldRedo = canRedoAnnotationChange();
+    m_annotationHistory.recordStyleChange(before, styleDifference(before, styleSnapshot()));
+    if (couldUndo != canUndoAnnotationChange() || couldRedo != canRedoAnnotationChange())
+        Q_EMIT annotationHistoryChanged();
+}
+
+void EditorViewModel::applyStyleParts(const StyleSnapshot& style, unsigned parts)
+{
+    ++m_styleStepDepth;
+    const StyleSnapshot target = withStyleParts(styleSnapshot(), style, parts);
+    setStyling(target.styling);
+    if (m_document)
+        m_document->styling = m_styling;
+    setBrowserChrome(target.browserChrome);
+    if (target.scene != m_sceneState) {
+        m_rotationTargets = {target.scene.yaw, target.scene.pitch};
+        setSceneState(target.scene);
+    }
+    setExportFrameRect(target.exportFrame);
+    --m_styleStepDepth;
+}
+
 void EditorViewModel::setStyling(const StylingConfiguration& styling)
 {
+    const StyleStep step(*this);
     if (styling.background != m_styling.background)
         backgroundTextureDirty = true;
     m_styling = styling;
@@ -31,6 +75,7 @@ void EditorViewModel::setStyling(const StylingConfiguration& styling)
 
 void EditorViewModel::setBrowserChrome(const BrowserChromeSettings& settings)
 {
+    const StyleStep step(*this);
     const bool differs = settings != m_browserChrome;
     m_browserChrome = settings;
     Q_EMIT browserChromeChanged();
@@ -88,6 +133,7 @@ QImage EditorViewModel::browserFramedImage(const QImage& base) const
 
 void EditorViewModel::setBackground(BackgroundPreset preset)
 {
+    const StyleStep step(*this);
     StylingConfiguration styling = m_styling;
     styling.background = BackgroundStyle::preset(preset);
     setStyling(styling);
@@ -97,6 +143,7 @@ void EditorViewModel::setBackground(BackgroundPreset preset)
 
 void EditorViewModel::setBackgroundToWallpaper()
 {
+    const StyleStep step(*this);
     StylingConfiguration styling = m_styling;
     styling.background = BackgroundStyle::wallpaper();
     setStyling(styling);
@@ -106,6 +153,7 @@ void EditorViewModel::setBackgroundToWallpaper()
 
 void EditorViewModel::setPadding(double value)
 {
+    const StyleStep step(*this);
     StylingConfiguration styling = m_styling;
     styling.padding = value;
     setStyling(styling);
@@ -117,6 +165,7 @@ void EditorViewModel::setPadding(double value)
 
 void EditorViewModel::resetAllStyling()
 {
+    const StyleStep step(*this);
     setStyling(StylingConfiguration{});
     if (m_document)
         m_document->styling = m_styling;

@@ -81,6 +81,7 @@ void EditorViewModel::observeNotifications()
     m_notifications.observe(Notifications::triggerWindowCapture, this, [this](const QVariant&) { captureWindow(); });
     m_notifications.observe(Notifications::triggerCapture, this, [this](const QVariant& object) { handleCaptureMessage(object); });
     m_notifications.observe(Notifications::openLastScreenshot, this, [this](const QVariant&) { handleOpenLastScreenshot(); });
+    m_notifications.observe(Notifications::reopenClosedScreenshot, this, [this](const QVariant&) { reopenClosedDocument(); });
     m_notifications.observe(Notifications::openDroppedFile, this,
                             [this](const QVariant& object) { handleDroppedMenuBarFile(object); });
 }

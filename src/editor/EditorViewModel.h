@@ -103,6 +103,11 @@ public:
     bool handleDroppedFile(const QMimeData& data);
     void closeEditorWindow();
     void handleOpenLastScreenshot();
+    // The last document that was closed or replaced (image, style, annotations, export frame
+    // and undo history) is kept while the app runs; this brings it back, keeping the open
+    // one in its place. Without one it says so.
+    void reopenClosedDocument();
+    bool hasClosedDocument() const { return m_closedDocument.has_value(); }
     void handleDroppedMenuBarFile(const QVariant& object);
     // Finishes when the background write of the last screenshot has ended.
     QFuture<void> pendingLastScreenshotSave() const { return m_lastScreenshotSave; }
@@ -132,6 +137,10 @@ public:
     void setPadding(double value);
     void resetAllStyling();
     bool stylingIsDirty() const;
+    // The style as undo keeps it. Every style change the user makes while a document is open
+    // (the setters above, tilt, Reset All) is an undo step in the same history as the
+    // annotations; see AnnotationHistory for what makes one step.
+    StyleSnapshot styleSnapshot() const;
     void loadPersistedStyling();
     void persistStyling();
     void persistBrowserChrome();
@@ -150,6 +159,11 @@ public:
     double exportScale(QSizeF viewport) const;
     std::optional<QRectF> cardRect(QSizeF viewport) const;
     QRectF derivedExportFrame(QSizeF viewport) const;
+    // With no frame set, the card and its padding are exported whole even where the canvas
+    // cuts them off (a narrow canvas, a large screenshot at the smallest zoom): this is the
+    // size in points they are rendered at then, as on a canvas just large enough. None when
+    // a frame is set or the canvas shows them whole.
+    std::optional<QSizeF> uncutExportSize(QSizeF viewport) const;
     void clampExportFrame();
     DimState currentDimState() const;
     // The shape being drawn or dragged (no id: one that does not exist yet).
@@ -213,6 +227,7 @@ public:
     void updateDocumentAnnotation(const Annotation& annotation);
     void beginAnnotationEditRun(const QUuid& id);
     void endAnnotationEditRun();
+    // Undo and redo cover the style changes too.
     bool canUndoAnnotationChange() const { return m_annotationHistory.canUndo(); }
     bool canRedoAnnotationChange() const { return m_annotationHistory.canRedo(); }
     void undoAnnotationChange();
@@ -328,7 +343,8 @@ public:
     // Opens the Settings window at a section ("Account").
     void setSettingsOpener(std::function<void(const QString&)> open) { m_openSettings = std::move(open); }
     // Opens a web address in the default browser.
-    void setUrlOpener(std::function<void(const QUrl&)> open) { m_openUrl = std::move(open); }
+    // Opens a web address in the default browser; false when none could be started.
+    void setUrlOpener(std::function<bool(const QUrl&)> open) { m_openUrl = std::move(open); }
     VisionAnalysisService& visionService();
     // Whether Analyze runs on this computer ("analysisProvider" = "device") or on the server.
     bool analyzesOnDevice() const;
@@ -421,8 +437,31 @@ Q_SIGNALS:
     void captureRequested(bool window);
     // The canvas should show the card flat at once, without easing (an analysis flattened it).
     void tiltResetRequested();
+    // Save to Desktop wrote `path`; `desktopMissing` when there was no desktop folder and the
+    // pictures folder took it.
+    void imageSaved(const QString& path, bool desktopMissing);
+    void closedDocumentChanged();
+    // The cloud service rejected the stored token (Analyze got a 401); the token is gone.
+    void cloudSessionRejected();
 
 private:
+    // Makes the style changes made in its lifetime one undo step; nested ones add nothing.
+    class StyleStep {
+    public:
+        explicit StyleStep(EditorViewModel& editor);
+        ~StyleStep();
+        StyleStep(const StyleStep&) = delete;
+        StyleStep& operator=(const StyleStep&) = delete;
+
+    private:
+        EditorViewModel& m_editor;
+        std::optional<StyleSnapshot> m_before;
+    };
+    void recordStyleStep(const StyleSnapshot& before);
+    // Puts back the `parts` of `style` without recording a step.
+    void applyStyleParts(const StyleSnapshot& style, unsigned parts);
+    void applyHistoryStep(const AnnotationHistory::Step& step);
+
     // The one commit path of the annotation list (see the Annotations section).
     void commitAnnotations(std::vector<Annotation> annotations);
     void setAnnotations(std::vector<Annotation> annotations);
@@ -430,6 +469,10 @@ private:
     // After undo or redo: forgets selected annotations that no longer exist.
     void dropVanishedFromSelection();
     void replaceDocument(const QImage& image, std::optional<QUrl> url, SourceType sourceType, bool persistAsLast);
+    // Keeps the open document, if any, as the one Reopen Closed Screenshot brings back.
+    void keepClosedDocument();
+    // Resets the per-document state (tool, selection, analysis) around a new or reopened document.
+    void resetDocumentState();
     void markAllTexturesDirty();
     void startElementDetection();
     void persistLastScreenshot(const QImage& image);
@@ -500,11 +543,20 @@ private:
     std::map<QUuid, QUuid> m_componentRedactions;
     QFuture<void> m_elementDetection;
     AnnotationHistory m_annotationHistory;
+    struct ClosedDocument {
+        ScreenshotDocument document;
+        StyleSnapshot style;
+        AnnotationHistory history;
+        CanvasTransform view; // the export frame is placed in it
+    };
+    std::optional<ClosedDocument> m_closedDocument;
+    int m_styleStepDepth = 0;
+    std::optional<StyleSnapshot> m_styleBeforeRotation;
     std::map<QUuid, QRectF> m_liveAnnotationRects;
     TokenStore* m_tokens = nullptr;
     std::unique_ptr<VisionAnalysisService> m_visionService;
     std::function<void(const QString&)> m_openSettings;
-    std::function<void(const QUrl&)> m_openUrl;
+    std::function<bool(const QUrl&)> m_openUrl;
     quint64 m_analysisRuns = 0;
 
     QTimer m_stylePersistTimer;

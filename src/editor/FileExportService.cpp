@@ -60,13 +60,18 @@ QString FileExportService::defaultSaveURL(const std::optional<QString>& filename
         + filename.value_or(generateFilename(QLatin1String(defaultTemplate), QStringLiteral("png")));
 }
 
+bool FileExportService::hasDesktopFolder()
+{
+    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    return !desktop.isEmpty() && desktop != QDir::homePath() && QFileInfo(desktop).isDir();
+}
+
 QString FileExportService::defaultSaveFolder()
 {
     // Many Linux desktops have no desktop folder at all; the pictures folder is the other
     // place people look for screenshots.
-    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-    if (!desktop.isEmpty() && desktop != QDir::homePath() && QFileInfo(desktop).isDir())
-        return desktop;
+    if (hasDesktopFolder())
+        return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
     const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
     if (!pictures.isEmpty() && QDir().mkpath(pictures))
         return pictures;

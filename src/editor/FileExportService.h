@@ -60,6 +60,8 @@ public:
     static QString defaultSaveURL(const std::optional<QString>& filename = std::nullopt);
     // The desktop folder when it exists, else the pictures folder (made when missing).
     static QString defaultSaveFolder();
+    // Whether the user has a desktop folder (the home folder itself does not count).
+    static bool hasDesktopFolder();
     // `path` with the suffix of `mimeType` appended unless it already ends in one of the
     // allowed types' suffixes: a name typed without one takes the chosen filter's format.
     static QString withSuffixFor(const QString& path, const QString& mimeType, const QStringList& allowedTypes);

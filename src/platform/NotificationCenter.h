@@ -15,6 +15,7 @@ inline const QString triggerWindowCapture = QStringLiteral("triggerWindowCapture
 // object: {"mode": "fullScreen" | "monitor" | "lastRegion" | …, "monitor": N, "delay": seconds}
 inline const QString triggerCapture = QStringLiteral("triggerCapture");
 inline const QString openLastScreenshot = QStringLiteral("openLastScreenshot");
+inline const QString reopenClosedScreenshot = QStringLiteral("reopenClosedScreenshot");
 inline const QString openDroppedFile = QStringLiteral("openDroppedFile"); // object: the file's QUrl
 inline const QString shortcutChanged = QStringLiteral("shortcutChanged");
 } // namespace Notifications

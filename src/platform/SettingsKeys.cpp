@@ -9,9 +9,9 @@ namespace {
 using namespace SettingsKeys;
 using T = QMetaType::Type;
 
-const std::array<SettingKey, 32>& table()
+const std::array<SettingKey, 33>& table()
 {
-    static const std::array<SettingKey, 32> keys{{
+    static const std::array<SettingKey, 33> keys{{
         {captureShortcutKey, T::QString, QStringLiteral("1"), true},
         {captureShortcutModifiers, T::LongLong, qint64{3}, true},
         {hideWindowDuringCapture, T::Bool, true, true},
@@ -37,6 +37,7 @@ const std::array<SettingKey, 32>& table()
         {lastDimmingEnabled, T::Bool, false, false},
         {lastDimmingAmount, T::Double, 0.5, false},
         {lastBrowserChrome, T::QByteArray, {}, false},
+        {editorWindowGeometry, T::QByteArray, {}, false},
         {cloudServerURL, T::QString, {}, false},
         {analysisServerURL, T::QString, {}, false},
         {analysisProvider, T::QString, QStringLiteral("device"), false},

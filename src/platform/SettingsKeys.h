@@ -46,6 +46,7 @@ inline constexpr const char* lastFramePadding = "lastFramePadding";
 inline constexpr const char* lastDimmingEnabled = "lastDimmingEnabled";
 inline constexpr const char* lastDimmingAmount = "lastDimmingAmount";
 inline constexpr const char* lastBrowserChrome = "lastBrowserChrome";
+inline constexpr const char* editorWindowGeometry = "editorWindowGeometry"; // QWidget::saveGeometry()
 inline constexpr const char* cloudServerURL = "cloudServerURL";
 inline constexpr const char* analysisServerURL = "analysisServerURL";
 inline constexpr const char* analysisProvider = "analysisProvider"; // "device" or "cloud"

@@ -20,6 +20,21 @@ namespace {
 
 // Canvas points a press on empty card must travel before it drags out a new annotation.
 constexpr double creationThreshold = 5;
+
+// A drawn arrow attaches its ends by the rule of a dragged end: an end let go on a shape, or
+// within reach of it, attaches to it. An arrow drawn wholly inside one shape points at
+// something in it and stays free.
+ArrowAnnotation attachedOnCreation(const EditorViewModel& editor, ArrowAnnotation arrow)
+{
+    for (const bool start : {false, true}) {
+        const QPointF end = start ? arrow.position : arrow.endPoint;
+        const QPointF other = start ? arrow.endPoint : arrow.position;
+        const auto candidate = editor.arrowAttachCandidate(end, arrow.id, std::nullopt);
+        if (candidate && !candidate->bounds.contains(other))
+            arrow = editor.arrowWithMovedEnd(arrow, start, {});
+    }
+    return arrow;
+}
 constexpr double minimumSide = 20;
 // Extra reach around a handle, so a handle of 10 points is not a needle's eye.
 constexpr double handleGrace = 2;
@@ -447,7 +462,7 @@ void AnnotationOverlayView::createAnnotation(AnnotationTool tool, QPointF start,
 {
     switch (tool) {
     case AnnotationTool::arrow:
-        m_editor.addAnnotation(m_editor.makeArrowAnnotation(start, end));
+        m_editor.addAnnotation(attachedOnCreation(m_editor, m_editor.makeArrowAnnotation(start, end)));
         break;
     case AnnotationTool::shape:
         m_editor.addAnnotation(m_editor.makeShapeAnnotation(dragRect(start, end)));
@@ -477,7 +492,7 @@ std::optional<Annotation> AnnotationOverlayView::creationPreview() const
     const QPointF b = m_drag->currentDoc;
     switch (*m_editor.selectedTool()) {
     case AnnotationTool::arrow:
-        return m_editor.makeArrowAnnotation(a, b);
+        return attachedOnCreation(m_editor, m_editor.makeArrowAnnotation(a, b));
     case AnnotationTool::shape:
         return m_editor.makeShapeAnnotation(dragRect(a, b));
     case AnnotationTool::redact:
@@ -696,16 +711,26 @@ void AnnotationOverlayView::paintEvent(QPaintEvent*)
         painter.drawRect(map.toView(*band));
     }
 
+    // The outline of what an arrow end being dragged or drawn will attach to.
+    const auto outlineTarget = [&](const QRectF& target) {
+        QPen dashed(Theme::accent(), 1.5);
+        dashed.setDashPattern({4 / 1.5, 3 / 1.5});
+        painter.setPen(dashed);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(map.toView(target), 3, 3);
+    };
     if (m_drag && m_drag->started && m_drag->view) {
         if (const auto* arrowView = dynamic_cast<const ArrowAnnotationView*>(m_drag->view.get())) {
             const QPointF t = m_drag->currentDoc - m_drag->startDoc;
-            if (const std::optional<QRectF> target = arrowView->attachHighlight(m_drag->role, t, m_editor)) {
-                QPen dashed(Theme::accent(), 1.5);
-                dashed.setDashPattern({4 / 1.5, 3 / 1.5});
-                painter.setPen(dashed);
-                painter.setBrush(Qt::NoBrush);
-                painter.drawRoundedRect(map.toView(*target), 3, 3);
-            }
+            if (const std::optional<QRectF> target = arrowView->attachHighlight(m_drag->role, t, m_editor))
+                outlineTarget(*target);
+        }
+    } else if (const std::optional<Annotation> preview = creationPreview()) {
+        if (const auto* arrow = std::get_if<ArrowAnnotation>(&*preview)) {
+            for (const auto& attachment : {arrow->startAttachment, arrow->endAttachment})
+                if (attachment)
+                    if (const std::optional<QRectF> target = m_editor.attachmentBounds(attachment->targetId))
+                        outlineTarget(*target);
         }
     }
 

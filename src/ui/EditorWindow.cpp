@@ -176,9 +176,9 @@ void EditorWindow::dropEvent(QDropEvent* event)
 
 void EditorWindow::closeEvent(QCloseEvent* event)
 {
-    // The title-bar close only hides the window; the document stays open.
-    event->ignore();
-    hide();
+    // Accepted, never refused: a window that refuses its close refuses the app's Quit with it.
+    // Without delete-on-close, an accepted close only hides the window; the document stays.
+    event->accept();
 }
 
 } // namespace pelorin

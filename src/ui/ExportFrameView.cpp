@@ -135,6 +135,10 @@ QRectF ExportFrameView::frame() const
 
 QSize ExportFrameView::outputPixelSize() const
 {
+    // Without a frame of the user's, what the canvas cuts off of the card is exported too.
+    if (!m_draft)
+        if (const std::optional<QSizeF> uncut = m_editor.uncutExportSize(viewport()))
+            return pelorin::outputPixelSize(QRectF(QPointF(0, 0), *uncut), m_editor.exportScale(*uncut));
     return pelorin::outputPixelSize(frame(), m_editor.exportScale(viewport()));
 }
 

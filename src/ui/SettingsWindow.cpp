@@ -8,7 +8,9 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
+#include <QApplication>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QScrollBar>
 #include <QVBoxLayout>
 
@@ -70,6 +72,23 @@ QWidget* boundChoice(SettingsStore& settings, const char* key, const QString& ti
     return row;
 }
 
+// A scrolling form that stays where the user left it when the focus is moved off a control
+// that was just disabled or hidden (a sign-in running, the browser sign-in starting): the
+// default scrolls to whatever control takes the focus then. Tab still scrolls to its control.
+class FormScrollArea : public QScrollArea {
+protected:
+    bool focusNextPrevChild(bool next) override
+    {
+        const QWidget* from = QApplication::focusWidget();
+        const bool forced = from && (!from->isEnabled() || !from->isVisible());
+        const int kept = verticalScrollBar()->value();
+        const bool moved = QScrollArea::focusNextPrevChild(next);
+        if (forced)
+            verticalScrollBar()->setValue(kept);
+        return moved;
+    }
+};
+
 } // namespace
 
 SettingsWindow::SettingsWindow(SettingsStore& settings, QWidget* parent)
@@ -78,9 +97,12 @@ SettingsWindow::SettingsWindow(SettingsStore& settings, QWidget* parent)
 {
     setWindowTitle(QStringLiteral("Pelorin Settings"));
     setFixedSize(460, 640);
+    // Esc closes it, as it does a dialog.
+    auto* close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(close, &QShortcut::activated, this, &QWidget::close);
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
-    auto* scroll = new QScrollArea;
+    auto* scroll = new FormScrollArea;
     m_scroll = scroll;
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);

@@ -203,6 +203,9 @@ void AccountSection::sync()
     m_signedOutPage->setVisible(!signedIn);
     if (signedIn && !wasSignedIn)
         m_password->clear();
+    // A session that just ended offers its address for signing in again.
+    if (!signedIn && wasSignedIn && m_email->text().isEmpty())
+        m_email->setText(m_account.accountEmail().value_or(QString()));
 
     const bool busy = m_account.isBusy();
     const bool waiting = m_account.isWaitingForGoogle();

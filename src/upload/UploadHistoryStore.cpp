@@ -50,6 +50,42 @@ UploadHistoryStore::UploadHistoryStore(QString path, QString legacyPath, QObject
     , m_legacyPath(std::move(legacyPath))
 {
     load();
+    watch();
+}
+
+void UploadHistoryStore::watch()
+{
+    if (m_path.isEmpty())
+        return;
+    if (!m_watcher) {
+        m_watcher = new QFileSystemWatcher(this);
+        // A burst of events (a write, a rename, the lock file) becomes one re-read.
+        m_reload = new QTimer(this);
+        m_reload->setSingleShot(true);
+        m_reload->setInterval(150);
+        connect(m_reload, &QTimer::timeout, this, &UploadHistoryStore::reloadIfChangedOutside);
+        connect(m_watcher, &QFileSystemWatcher::fileChanged, m_reload, qOverload<>(&QTimer::start));
+        connect(m_watcher, &QFileSystemWatcher::directoryChanged, m_reload, qOverload<>(&QTimer::start));
+    }
+    const QString folder = QFileInfo(m_path).absolutePath();
+    if (QFileInfo(folder).isDir() && !m_watcher->directories().contains(folder))
+        m_watcher->addPath(folder);
+    if (QFileInfo::exists(m_path) && !m_watcher->files().contains(m_path))
+        m_watcher->addPath(m_path);
+}
+
+void UploadHistoryStore::reloadIfChangedOutside()
+{
+    watch(); // a replaced file is a new one to the watcher
+    const std::optional<QByteArray> bytes = readFile(m_path);
+    if (!bytes)
+        return;
+    std::optional<QList<UploadedFile>> onDisk = decodeUploadHistory(*bytes);
+    // A half-written or broken file is left to the next writer, as update() does.
+    if (!onDisk || *onDisk == m_files)
+        return;
+    m_files = std::move(*onDisk);
+    Q_EMIT filesChanged();
 }
 
 void UploadHistoryStore::load()
@@ -138,6 +174,7 @@ void UploadHistoryStore::persist()
         m_unreadable.clear();
     }
     writeFile(m_path, encodeUploadHistory(m_files));
+    watch();
 }
 
 } // namespace pelorin

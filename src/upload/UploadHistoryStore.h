@@ -2,9 +2,11 @@
 
 #include "upload/UploadedFile.h"
 
+#include <QFileSystemWatcher>
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <functional>
 
@@ -32,10 +34,14 @@ public:
     void remove(const UploadedFile& file);
 
 Q_SIGNALS:
+    // Also when another process (`pelorin upload`) changed the file.
     void filesChanged();
 
 private:
     void load();
+    // Watches the file (and its folder, as a write replaces the file) for other writers.
+    void watch();
+    void reloadIfChangedOutside();
     void persist();
     // Re-reads the file under its lock, applies `change` to its entries and writes them.
     void update(const std::function<void(QList<UploadedFile>&)>& change);
@@ -47,6 +53,8 @@ private:
     // The bytes of a history file that could not be read, set aside before the first write
     // replaces them.
     QByteArray m_unreadable;
+    QFileSystemWatcher* m_watcher = nullptr;
+    QTimer* m_reload = nullptr;
 };
 
 } // namespace pelorin

@@ -111,6 +111,7 @@ TEST_F(CaptureHandOff, TheFirstStartCapturesAndLaterOnesHandTheirCaptureOver)
     EXPECT_EQ(nextCapture(), QStringLiteral("-T 3 -D 2"));
     EXPECT_EQ(run({QStringLiteral("--capture-last-region")}), 0);
     EXPECT_EQ(nextCapture(), QStringLiteral("-i -o")) << "no region taken yet: the user selects one";
+    EXPECT_EQ(run({QStringLiteral("missing.png")}), 2) << "a missing file fails the hand-off too";
 
     QDir sockets(runtime(), QStringLiteral("app.pelorin.Pelorin.*"), QDir::NoSort, QDir::System);
     EXPECT_EQ(sockets.entryList().size(), 1) << "the socket lives in the runtime folder";
@@ -127,6 +128,7 @@ TEST_F(CaptureHandOff, ExitCodes)
         {{QStringLiteral("--capture"), QStringLiteral("shot.png")}, true, 2, "pelorin: the --capture options take no files"},
         {{QStringLiteral("--capture")}, false, 2, "pelorin: no display"},
         {{QStringLiteral("--capture-windows")}, true, 2, "pelorin: unknown option --capture-windows"},
+        {{QStringLiteral("missing.png")}, true, 2, "pelorin: missing.png: no such file"},
     };
     const QProcessEnvironment withDisplay = env;
     for (const auto& c : cases) {

@@ -26,8 +26,8 @@ TEST(CommandLine, AnUnknownOptionIsOneLineOfError)
         << run.err.constData();
 }
 
-// Files named on the command line: missing ones are still handed on, so the app shows its
-// "Failed to load image from …" for them. Capture options become the running app's message.
+// Files named on the command line, made absolute; what is not a file is set apart (the app
+// then exits 2). Capture options become the running app's message.
 TEST(CommandLine, StartArguments)
 {
     QTemporaryDir dir;
@@ -48,9 +48,11 @@ TEST(CommandLine, StartArguments)
         QVariantMap capture;
         QStringList pins;
         const char* error;
+        QStringList notFiles = {};
     } cases[] = {
-        {{QStringLiteral("--background"), QStringLiteral("a.png"), QStringLiteral("missing.png"), QUrl::fromLocalFile(a).toString()},
-         {a, dir.filePath(QStringLiteral("missing.png")), a}, {}, {}, ""},
+        {{QStringLiteral("--background"), QStringLiteral("a.png"), QStringLiteral("missing.png"), QUrl::fromLocalFile(a).toString(),
+          QStringLiteral(".")},
+         {a, a}, {}, {}, "", {dir.filePath(QStringLiteral("missing.png")), dir.path()}},
         {{QStringLiteral("-x")}, {}, {}, {}, "unknown option -x (see pelorin --help)"},
         {{QStringLiteral("--capture-screen")}, {}, map({{mode, QStringLiteral("fullScreen")}}), {}, ""},
         {{QStringLiteral("--capture-screen"), QStringLiteral("2"), QStringLiteral("--delay"), QStringLiteral("1.5")}, {},
@@ -75,6 +77,7 @@ TEST(CommandLine, StartArguments)
         }
         EXPECT_TRUE(start.error.isEmpty()) << start.error.toStdString();
         EXPECT_EQ(start.files, c.files);
+        EXPECT_EQ(start.notFiles, c.notFiles);
         EXPECT_EQ(start.capture, c.capture);
         EXPECT_EQ(start.pins, c.pins);
     }

@@ -46,7 +46,7 @@ TEST(GlobalShortcut, SettingsNoteFollowsTheDesktopsAnswer)
         {"no GlobalShortcuts at all", [] {}, "sway", {"does not let apps", "pelorin --capture"}},
         {"bound", [&] { hotKeys.answer = GlobalHotKeys::Registered; notifications.post(Notifications::shortcutChanged); },
          "GNOME", {}},
-        {"the user said no", [&] { hotKeys.answerLater(GlobalHotKeys::Refused); }, "GNOME", {}},
+        {"the user said no", [&] { hotKeys.answerLater(GlobalHotKeys::Refused); }, "GNOME", {"the desktop refused"}},
         {"KDE left the key to the user", [&] { hotKeys.answerLater(GlobalHotKeys::NotBound); }, "KDE",
          {"System Settings \u2192 Shortcuts, under Pelorin", "pelorin --capture"}},
         {"another desktop did", [] {}, "Hyprland", {"shortcut settings", "pelorin --capture"}},
@@ -61,4 +61,22 @@ TEST(GlobalShortcut, SettingsNoteFollowsTheDesktopsAnswer)
             EXPECT_TRUE(note.contains(phrase)) << note.toStdString();
     }
     EXPECT_EQ(changed.count(), 4);
+}
+
+// Each way a registration fails is told apart; only a key another client holds is "taken".
+TEST(GlobalShortcut, FailureReasonsSayWhichCase)
+{
+    const struct {
+        int status;
+        const char* reason;
+    } cases[] = {
+        {GlobalHotKeys::Registered, ""},
+        {GlobalHotKeys::Unavailable, "this desktop does not offer apps global shortcuts"},
+        {GlobalHotKeys::Refused, "the desktop refused the shortcut"},
+        {GlobalHotKeys::NoAnswer, "the desktop did not answer"},
+        {10, "shortcut may be taken by another app"},
+        {11, "the X server refused the shortcut"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(shortcutFailureReason(c.status), QLatin1String(c.reason)) << c.status;
 }

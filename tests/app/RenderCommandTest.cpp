@@ -204,3 +204,26 @@ TEST(RenderCommand, AFullDiskKeepsTheOldFileAndFails)
                   c.kept == old ? 2 : 1) << "a temporary was left";
     }
 }
+
+TEST(RenderCommand, ATiltedCardIsWholeWithItsShadow)
+{
+    QTemporaryDir dir;
+    const QString in = writeScreenshot(dir, {600, 400}, 3780);
+    const QString out = dir.filePath(QStringLiteral("tilted.png"));
+    const char* const tilts[][2] = {{"35", "0"}, {"0", "-30"}, {"-40", "25"}};
+    for (const auto& tilt : tilts) {
+        const auto run = render({in, QStringLiteral("-o"), out, QStringLiteral("--transparent"), QStringLiteral("--padding"),
+                                 QStringLiteral("10"), QStringLiteral("--yaw"), QLatin1String(tilt[0]),
+                                 QStringLiteral("--pitch"), QLatin1String(tilt[1])});
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+        const QImage result = QImage(out).convertToFormat(QImage::Format_ARGB32);
+        // Nothing of the card or its shadow reaches the border: it is all in the picture.
+        int edgeAlpha = 0;
+        for (int x = 0; x < result.width(); ++x)
+            edgeAlpha = std::max({edgeAlpha, qAlpha(result.pixel(x, 0)), qAlpha(result.pixel(x, result.height() - 1))});
+        for (int y = 0; y < result.height(); ++y)
+            edgeAlpha = std::max({edgeAlpha, qAlpha(result.pixel(0, y)), qAlpha(result.pixel(result.width() - 1, y))});
+        EXPECT_LE(edgeAlpha, 4) << "yaw " << tilt[0] << ", pitch " << tilt[1] << ": cut off at the border";
+        EXPECT_EQ(result.pixelColor(result.width() / 2, result.height() / 2), QColor(200, 40, 40));
+    }
+}

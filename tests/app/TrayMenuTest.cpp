@@ -38,6 +38,7 @@ TEST(TrayMenu, TitlesAndOrder)
                                    QStringLiteral("Capture Last Region"), QStringLiteral("Delay"), QStringLiteral("Include Mouse Pointer"),
                                    QStringLiteral("—"),
                                    QStringLiteral("Open Pelorin"), QStringLiteral("Open Last Screenshot"),
+                                   QStringLiteral("Reopen Closed Screenshot"),
                                    QStringLiteral("Uploads..."), QStringLiteral("Format Copied JSON"),
                                    QStringLiteral("Settings..."), QStringLiteral("Check for Updates…"), QStringLiteral("—"),
                                    QStringLiteral("Quit Pelorin")}));
@@ -56,7 +57,8 @@ TEST(TrayMenu, ItemsPostTheirMessagesOrCallBack)
     QStringList posted;
     QObject context;
     for (const QString& name : {Notifications::triggerScreenCapture, Notifications::triggerWindowCapture,
-                                Notifications::openLastScreenshot, Notifications::triggerCapture})
+                                Notifications::openLastScreenshot, Notifications::triggerCapture,
+                                Notifications::reopenClosedScreenshot})
         notifications.observe(name, &context, [&posted, name](const QVariant& object) {
             posted << name + object.toMap().value(QStringLiteral("mode")).toString();
         });
@@ -70,7 +72,8 @@ TEST(TrayMenu, ItemsPostTheirMessagesOrCallBack)
             action->trigger();
     EXPECT_EQ(posted, (QStringList{Notifications::triggerScreenCapture, Notifications::triggerWindowCapture,
                                    Notifications::triggerCapture + QStringLiteral("fullScreen"),
-                                   Notifications::triggerCapture + QStringLiteral("lastRegion"), Notifications::openLastScreenshot}));
+                                   Notifications::triggerCapture + QStringLiteral("lastRegion"), Notifications::openLastScreenshot,
+                                   Notifications::reopenClosedScreenshot}));
     EXPECT_EQ(called, (QStringList{QStringLiteral("open"), QStringLiteral("uploads"), QStringLiteral("settings"),
                                    QStringLiteral("updates"), QStringLiteral("quit")}));
 

@@ -23,7 +23,10 @@ protected:
         editor->setTokenStore(&tokens);
         editor->setPasteboard(pasteboard);
         editor->setSettingsOpener([this](const QString& section) { openedSettings.append(section); });
-        editor->setUrlOpener([this](const QUrl& url) { openedUrls.append(url); });
+        editor->setUrlOpener([this](const QUrl& url) {
+            openedUrls.append(url);
+            return hasBrowser;
+        });
     }
     // A screenshot of its own colour, so no two tests share a cache entry.
     void load(QColor color, double scale = 1.0)
@@ -52,6 +55,7 @@ protected:
     test::MemoryPasteboard pasteboard;
     QStringList openedSettings;
     QList<QUrl> openedUrls;
+    bool hasBrowser = true;
 };
 
 } // namespace
@@ -213,6 +217,10 @@ TEST_F(Analysis, CopyAllTakesNonEmptyTexts)
     ASSERT_EQ(openedUrls.size(), 2);
     EXPECT_EQ(openedUrls[0].toEncoded(), "https://www.google.com/search?q=Save%20button");
     EXPECT_EQ(openedUrls[1].toEncoded(), "https://www.google.com/search?q=C%2B%2B%20%26%20more");
+    EXPECT_TRUE(editor->errorMessage().isEmpty());
+    hasBrowser = false;
+    editor->searchComponentText(QStringLiteral("Save"));
+    EXPECT_TRUE(editor->errorMessage().startsWith(QLatin1String("Could not open a web browser"))) << "a failed search says so";
 }
 
 TEST_F(Analysis, RedactingAComponentAddsABlackBoxAndLeavesTheSelection)

@@ -129,7 +129,9 @@ TEST_F(EditorAnnotations, SelectionAdoptsColourAndTheColourRecoloursTheSelection
     EXPECT_EQ(editor->annotationColor(), QColor(Qt::blue));
     editor->setAnnotationColor(Qt::yellow);
     EXPECT_EQ(find<ShapeAnnotation>(shape.id).color, QColor(Qt::yellow));
-    EXPECT_EQ(find<ShapeAnnotation>(shape.id).fillColor, QColor(0, 0, 255, 64)); // the fill keeps its own
+    QColor fill(Qt::yellow);
+    fill.setAlphaF(0.25f);
+    EXPECT_EQ(find<ShapeAnnotation>(shape.id).fillColor, fill) << "the fill follows, as when it was drawn";
 }
 
 TEST_F(EditorAnnotations, ChoosingAToolFlattensATiltedCard)
@@ -144,8 +146,8 @@ TEST_F(EditorAnnotations, ChoosingAToolFlattensATiltedCard)
     EXPECT_EQ(editor->selectedTool(), AnnotationTool::arrow);
 }
 
-// The frame adds a bar above the screenshot: annotations move down with the content, an undo
-// of an earlier edit keeps them there, and turning the frame off brings them back.
+// The frame adds a bar above the screenshot: annotations move down with the content, undo
+// and redo keep them with it, and turning the frame off brings them back.
 TEST_F(EditorAnnotations, TheBrowserFrameMovesAnnotationsWithTheContent)
 {
     const ShapeAnnotation shape = editor->makeShapeAnnotation(QRectF(100, 100, 50, 50));
@@ -158,9 +160,16 @@ TEST_F(EditorAnnotations, TheBrowserFrameMovesAnnotationsWithTheContent)
     ASSERT_GT(bar, 0);
     EXPECT_EQ(editor->document()->baseImage.height(), 500);
     EXPECT_EQ(find<ShapeAnnotation>(shape.id).position, QPointF(100, 100 + bar));
+    editor->undoAnnotationChange(); // the frame, an undo step of its own
+    EXPECT_FALSE(editor->browserChrome().isEnabled);
+    EXPECT_EQ(find<ShapeAnnotation>(shape.id).position, QPointF(100, 100));
     editor->undoAnnotationChange();
     EXPECT_EQ(list().size(), 1u);
-    EXPECT_EQ(find<ShapeAnnotation>(shape.id).position, QPointF(100, 100 + bar));
+    EXPECT_EQ(find<ShapeAnnotation>(shape.id).position, QPointF(100, 100));
+    editor->redoAnnotationChange();
+    editor->redoAnnotationChange();
+    EXPECT_EQ(list().size(), 2u);
+    EXPECT_EQ(find<ShapeAnnotation>(shape.id).position, QPointF(100, 100 + bar)) << "redone edits land with the content";
     chrome.isEnabled = false;
     editor->setBrowserChrome(chrome);
     EXPECT_EQ(find<ShapeAnnotation>(shape.id).position, QPointF(100, 100));

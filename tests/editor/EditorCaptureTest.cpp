@@ -65,7 +65,9 @@ TEST_F(EditorCapture, ACaptureBecomesTheDocument)
     ASSERT_TRUE(editor->hasDocument());
     EXPECT_EQ(editor->document()->sourceType, SourceType::screenCapture);
     EXPECT_TRUE(leftoverCaptures().isEmpty());
-    EXPECT_EQ(host.visible, QStringList{QStringLiteral("editor")}) << "only the editor comes back";
+    EXPECT_EQ(host.visible, (QStringList{QStringLiteral("editor"), QStringLiteral("settings")}))
+        << "Settings, open before the capture, comes back with the editor";
+    EXPECT_EQ(host.shown, 1) << "the editor is brought forward";
     editor->pendingLastScreenshotSave().waitForFinished();
     EXPECT_TRUE(QFile::exists(lastScreenshotPath()));
 

@@ -51,9 +51,11 @@ TEST_F(EditorDocument, StyleCarriesOverButAnnotationsSelectionAndFrameDoNot)
     editor->setExportFrameRect(QRectF(0, 0, 150, 90));
     editor->setShowComponentOverlay(true);
     editor->setDetectedComponents({DetectedComponent{}});
+    editor->setSceneState({0.3f, 0.1f, true});
     editor->screenshotTextureDirty = editor->backgroundTextureDirty = editor->annotationTextureDirty = false;
 
     editor->loadImage(solidImage({800, 600}), SourceType::dragAndDrop, false);
+    EXPECT_EQ(editor->sceneState(), SceneState{}) << "a new screenshot starts flat";
     const auto& next = *editor->document();
     EXPECT_NE(next.id, firstId);
     EXPECT_TRUE(next.annotations.empty());
@@ -113,4 +115,43 @@ TEST_F(EditorDocument, MenuBarDropOpensUrlsAndIgnoresAnythingElse)
     notifications.post(Notifications::openDroppedFile, QUrl::fromLocalFile(writeImageFile("menu.png", {64, 64})));
     EXPECT_TRUE(editor->hasDocument());
     EXPECT_EQ(host.shown, 1);
+}
+
+// A closed or replaced document comes back whole: image, style, annotations, frame and undo.
+TEST_F(EditorDocument, ReopenClosedScreenshotBringsBackTheLastOneWhole)
+{
+    const struct {
+        const char* name;
+        std::function<void()> close;
+    } ways[] = {
+        {"closed (Esc, copy and close)", [&] { editor->closeEditorWindow(); }},
+        {"replaced by a new capture", [&] { editor->loadImage(solidImage({50, 50}), SourceType::screenCapture, false); }},
+    };
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.name);
+        editor->loadImage(solidImage({400, 300}), SourceType::screenCapture, false);
+        const QUuid id = editor->document()->id;
+        editor->addAnnotation(ShapeAnnotation::make(QRectF(10, 10, 40, 40), Qt::red));
+        editor->setPadding(48);
+        editor->setExportFrameRect(QRectF(5, 5, 200, 100));
+        const StyleSnapshot style = editor->styleSnapshot();
+        way.close();
+        editor->setPadding(12); // the next screenshot's style
+        host.shown = 0;
+
+        notifications.post(Notifications::reopenClosedScreenshot);
+        ASSERT_TRUE(editor->hasDocument());
+        EXPECT_EQ(editor->document()->id, id);
+        EXPECT_EQ(editor->document()->annotations.size(), 1u);
+        EXPECT_EQ(editor->styleSnapshot(), style);
+        EXPECT_EQ(host.shown, 1) << "the editor shows it";
+        editor->undoAnnotationChange(); // the padding, then the annotation
+        editor->undoAnnotationChange();
+        EXPECT_TRUE(editor->document()->annotations.empty()) << "its undo history came along";
+        editor->closeEditorWindow();
+    }
+    editor->clearDocument();
+    editor->reopenClosedDocument();
+    EXPECT_TRUE(editor->hasDocument()) << "reopening again swaps back";
+    editor->clearErrorMessage();
 }

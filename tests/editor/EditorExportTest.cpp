@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QPainter>
 #include <QFile>
+#include <QSignalSpy>
 #include <QStandardPaths>
 
 using namespace pelorin;
@@ -92,6 +93,39 @@ TEST_F(EditorExport, DefaultFrameIsThePaddedCardWithinTheViewport)
     EXPECT_EQ(editor->derivedExportFrame({1000, 800}), QRectF(0, 0, 1000, 800)) << "clipped to the viewport";
     editor->clearDocument();
     EXPECT_EQ(editor->derivedExportFrame({1000, 800}), QRectF(40, 40, 920, 720));
+}
+
+// Without a frame of the user's, the card and its padding are exported whole, whatever part
+// of them the canvas shows; a frame of the user's is exported as it is.
+TEST_F(EditorExport, TheWholeCardIsExportedWhereTheCanvasCutsItOff)
+{
+    const struct {
+        const char* name;
+        QSize pixels;
+        QSizeF viewport;
+        double zoom;
+        std::optional<QRectF> frame;
+        QSize expected;
+    } cases[] = {
+        {"fits", {400, 300}, {1000, 800}, 1, std::nullopt, {480, 380}},
+        {"a panel narrows the canvas", {400, 300}, {420, 800}, 1, std::nullopt, {480, 380}},
+        {"larger than the canvas at the smallest zoom", {5120, 3200}, {1008, 750}, 0.25, std::nullopt, {5200, 3280}},
+        {"a frame of the user's", {400, 300}, {420, 800}, 1, QRectF(0, 300, 200, 100), {200, 100}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        openScreenshot(c.pixels);
+        editor->updateViewportSize(c.viewport);
+        editor->setPadding(40);
+        editor->setZoomLevel(c.zoom);
+        editor->setExportFrameRect(c.frame);
+        const auto image = editor->renderFinalImage();
+        ASSERT_TRUE(image) << editor->renderError().toStdString();
+        EXPECT_EQ(image->size(), c.expected);
+        if (!c.frame) {
+            EXPECT_EQ(image->pixelColor(image->width() / 2, image->height() / 2), QColor(20, 120, 220));
+        }
+    }
 }
 
 TEST_F(EditorExport, StoredFramesAreClampedOrDropped)
@@ -297,10 +331,14 @@ TEST_F(EditorExport, SaveFindsAFolderAndSaveAsWritesTheChosenFile)
     uploader.configured = false;
     settings.store().setValue(QLatin1String(SettingsKeys::saveFollowUp), QStringLiteral("stay"));
     openScreenshot();
+    QSignalSpy saved(editor.get(), &EditorViewModel::imageSaved);
     run(editor->saveViaShortcut()); // no desktop folder: the pictures folder, made for it
     QDir().mkpath(desktop);
     run(editor->saveViaShortcut());
     run(editor->saveViaShortcut());
+    ASSERT_EQ(saved.size(), 3);
+    EXPECT_TRUE(saved[0][0].toString().startsWith(pictures) && saved[0][1].toBool()) << "the notification says why Pictures";
+    EXPECT_TRUE(saved[1][0].toString().startsWith(desktop) && !saved[1][1].toBool());
     EXPECT_TRUE(editor->errorMessage().isEmpty()) << editor->errorMessage().toStdString();
     EXPECT_EQ(QDir(pictures).entryList({QStringLiteral("Screenshot *.png")}).size(), 1);
     EXPECT_EQ(QDir(desktop).entryList({QStringLiteral("Screenshot *.png")}).size(), 2);

@@ -163,3 +163,63 @@ TEST_F(EditorStyling, BackgroundAndPaddingAlsoChangeTheOpenDocument)
     EXPECT_EQ(editor->document()->styling.padding, 64);
     EXPECT_FALSE(editor->exportFrameRect()) << "a padding change removes the stored frame";
 }
+
+// Style changes are steps of the one undo history, each undone and redone whole.
+TEST_F(EditorStyling, StyleChangesUndoAndRedo)
+{
+    editor->loadImage(solidImage({400, 300}), SourceType::clipboard, false);
+    editor->updateViewportSize({1000, 800});
+    const struct {
+        const char* name;
+        std::function<void()> change;
+    } cases[] = {
+        {"padding", [&] { editor->setPadding(64); }},
+        {"background", [&] { editor->setBackground(BackgroundPreset::charcoal); }},
+        {"corners and shadow", [&] {
+             StylingConfiguration s = editor->styling();
+             s.cornerRadius = 3;
+             s.shadow.radius = 40;
+             editor->setStyling(s);
+         }},
+        {"browser frame", [&] { editor->setBrowserChrome({true, BrowserChromeStyle::light, true, QStringLiteral("a.b")}); }},
+        {"tilt", [&] {
+             editor->beginRotationGesture();
+             editor->rotateBy(0.4f, 0.2f);
+             editor->rotateBy(0.1f, 0.0f);
+             editor->endRotationGesture();
+         }},
+        {"reset all", [&] { editor->resetAllStyling(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const StyleSnapshot before = editor->styleSnapshot();
+        c.change();
+        const StyleSnapshot after = editor->styleSnapshot();
+        ASSERT_NE(after, before);
+        editor->undoAnnotationChange();
+        EXPECT_EQ(editor->styleSnapshot(), before);
+        EXPECT_EQ(editor->document()->styling, editor->styling());
+        editor->redoAnnotationChange();
+        EXPECT_EQ(editor->styleSnapshot(), after);
+    }
+}
+
+TEST_F(EditorStyling, ADraggedSliderIsOneStepBesideTheAnnotations)
+{
+    editor->loadImage(solidImage({400, 300}), SourceType::clipboard, false);
+    const double padding = editor->styling().padding;
+    const ShapeAnnotation shape = ShapeAnnotation::make(QRectF(10, 10, 40, 40), Qt::red);
+    editor->addAnnotation(shape);
+    for (int value = 1; value <= 30; ++value) // a drag, or a key held down
+        editor->setPadding(padding + value);
+    editor->undoAnnotationChange();
+    EXPECT_EQ(editor->styling().padding, padding) << "the whole drag in one step";
+    EXPECT_EQ(editor->document()->annotations.size(), 1u) << "the annotation is a step of its own";
+    editor->undoAnnotationChange();
+    EXPECT_TRUE(editor->document()->annotations.empty());
+    EXPECT_FALSE(editor->canUndoAnnotationChange());
+    editor->redoAnnotationChange();
+    editor->redoAnnotationChange();
+    EXPECT_EQ(editor->styling().padding, padding + 30);
+    EXPECT_EQ(editor->document()->annotations.size(), 1u);
+}

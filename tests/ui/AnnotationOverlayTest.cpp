@@ -339,6 +339,39 @@ TEST_F(Overlay, ArrowEndsAttachNearAShapeButNotToAnArrow)
     shot("arrow-selected");
 }
 
+// Drawing an arrow follows the rule of dragging an end: the outline shows while drawing and
+// the ends attach on release.
+TEST_F(Overlay, ArrowsDrawnOntoAShapeAttach)
+{
+    const QUuid box = add(editor->makeShapeAnnotation(QRectF(400, 100, 150, 100)));
+    const QUuid label = add(editor->makeShapeAnnotation(QRectF(50, 300, 100, 60)));
+    const struct {
+        const char* name;
+        QPointF from, to;
+        std::optional<QUuid> start, end;
+    } cases[] = {
+        {"onto the box", {100, 150}, {470, 150}, std::nullopt, box},
+        {"released 8 points short of it", {100, 120}, {392, 120}, std::nullopt, box},
+        {"from the label to the box", {100, 330}, {460, 180}, label, box},
+        {"wholly inside the box", {420, 120}, {520, 180}, std::nullopt, std::nullopt},
+        {"onto nothing", {100, 150}, {300, 150}, std::nullopt, std::nullopt},
+    };
+    editor->selectTool(AnnotationTool::arrow);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        editor->setSelectedTool(AnnotationTool::arrow);
+        pointer.press(at(c.from));
+        pointer.move(at((c.from + c.to) / 2));
+        pointer.move(at(c.to));
+        if (c.end == box && c.start)
+            shot("arrow-drawn-onto-box");
+        pointer.release(at(c.to));
+        const auto& arrow = std::get<ArrowAnnotation>(list().back());
+        EXPECT_EQ(arrow.startAttachment ? std::optional(arrow.startAttachment->targetId) : std::nullopt, c.start);
+        EXPECT_EQ(arrow.endAttachment ? std::optional(arrow.endAttachment->targetId) : std::nullopt, c.end);
+    }
+}
+
 TEST_F(Overlay, TextIsTypedInPlace)
 {
     editor->selectTool(AnnotationTool::text);

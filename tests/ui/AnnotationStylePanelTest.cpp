@@ -1,5 +1,6 @@
 #include "UiFixture.h"
 
+#include "core/AppConstants.h"
 #include "editor/AnnotationDefaultsStore.h"
 #include "ui/AnnotationColorPicker.h"
 #include "ui/AnnotationStylePanel.h"
@@ -372,6 +373,7 @@ TEST(ColorPicker, ChosenSwatchFollowsTheCurrentColour)
         {"opacity ignored", QColor::fromRgbF(0.75f, 0.35f, 0.95f, 0.3f), 6},
         {"other colour model", QColor::fromHsvF(0, 0, 1), 7},
         {"pure red is custom", QColor::fromRgbF(1, 0, 0), -1},
+        {"the start colour is the red swatch", AppConstants::defaultAnnotationColor(), 0},
     };
     AnnotationColorPicker picker(QStringLiteral("Color"));
     for (const auto& c : cases) {
@@ -387,7 +389,7 @@ TEST_F(Inspector, ColorPickerChoosesTheAnnotationColour)
 {
     editor->setSelectedTool(Tool::shape);
     AnnotationColorPicker* picker = inspector->colorPicker(Tool::shape);
-    EXPECT_TRUE(picker->customButton()->isChecked()); // the start colour, pure red
+    EXPECT_TRUE(picker->swatch(0)->isChecked()); // the start colour, red
     QTest::mouseClick(picker->swatch(4), Qt::LeftButton);
     EXPECT_EQ(editor->annotationColor(), swatch(4));
     EXPECT_EQ(AnnotationDefaultsStore(settings.store()).color(Keys::color), swatch(4));

@@ -83,6 +83,10 @@ TEST_F(Window, DroppedLocalImagesOpenAndAnythingElseIsRefused)
              d.setUrls({QUrl::fromLocalFile(file)});
              d.setImageData(solidImage({10, 10}));
          }, SourceType::file},
+        {"a web browser's image: its address and its data", [](QMimeData& d) {
+             d.setUrls({QUrl(QStringLiteral("https://example.com/a.png"))});
+             d.setImageData(solidImage({120, 90}));
+         }, SourceType::dragAndDrop},
         {"remote link", [](QMimeData& d) { d.setUrls({QUrl(QStringLiteral("https://example.com/a.png"))}); }, std::nullopt},
         {"plain text", [](QMimeData& d) { d.setText(QStringLiteral("hello")); }, std::nullopt},
     };
@@ -114,7 +118,7 @@ TEST_F(Window, DroppedLocalImagesOpenAndAnythingElseIsRefused)
 TEST_F(Window, CloseButtonHidesAndKeepsTheDocument)
 {
     editor->loadImage(solidImage({300, 200}), SourceType::file, false);
-    window->close();
+    EXPECT_TRUE(window->close()) << "a refused close would refuse the app's Quit too";
     EXPECT_FALSE(window->isVisible());
     EXPECT_TRUE(editor->hasDocument());
 }

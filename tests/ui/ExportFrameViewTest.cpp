@@ -131,6 +131,11 @@ TEST_F(ExportFrame, TagShowsTheExportedPixels)
     editor->setZoomLevel(0.5);
     editor->setExportFrameRect(QRectF(100, 100, 400, 300));
     EXPECT_EQ(view()->outputPixelSize(), QSize(1600, 1200));
+    // Without a frame, the whole card, however much of it the canvas cuts off at zoom 4: the
+    // screenshot's own pixels.
+    editor->setExportFrameRect(std::nullopt);
+    editor->setZoomLevel(4);
+    EXPECT_EQ(view()->outputPixelSize(), QSize(1200, 800));
 }
 
 TEST_F(ExportFrame, HiddenWithoutADocument)

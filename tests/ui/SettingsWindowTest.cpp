@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+#include <QVBoxLayout>
 #include <QScrollArea>
 #include <QScrollBar>
 
@@ -57,4 +61,26 @@ TEST(SettingsWindow, ShowSectionBringsItsHeaderToTheTop)
     bar->setValue(bar->maximum());
     window.showSection(QStringLiteral("Nowhere"));
     EXPECT_EQ(bar->value(), bar->maximum());
+}
+
+// The form stays where the user left it when a control in it is disabled under the focus (a
+// sign-in starting), and Esc closes the window.
+TEST(SettingsWindow, KeepsItsScrollAndClosesOnEsc)
+{
+    test::TempSettings settings;
+    SettingsWindow window(settings.store());
+    auto* field = new QLineEdit;
+    window.accountSection()->addWidget(field);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QScrollBar* bar = window.findChild<QScrollArea*>()->verticalScrollBar();
+    bar->setValue(bar->maximum());
+    field->setFocus();
+    field->setEnabled(false);
+    EXPECT_NE(QApplication::focusWidget(), field);
+    EXPECT_EQ(bar->value(), bar->maximum());
+
+    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &window, Qt::Key_Escape);
+    EXPECT_FALSE(window.isVisible());
 }

@@ -174,6 +174,9 @@ TEST_F(History, TwoProcessesWritingLoseNothing)
                    QDateTime::currentDateTimeUtc(), 1, std::nullopt});
     ASSERT_TRUE(child.waitForFinished(30'000));
     ASSERT_EQ(child.exitCode(), 0) << child.readAll().toStdString();
+    // The Uploads window follows this store: the other process's entries reach it without a
+    // write of this one.
+    EXPECT_TRUE(test::waitUntil([&] { return store.files().size() == 50; })) << store.files().size();
     store.remove(store.files().last()); // one more write after the child is done
     EXPECT_EQ(store.files().size(), 49);
     EXPECT_EQ(UploadHistoryStore(path(), legacyPath()).files().size(), 49);

@@ -214,12 +214,14 @@ TEST_F(UploadSettings, AccountControlsShowASignInOnlyWithAToken)
         bool storedEmail;
         bool signedIn;
         QString emailField;
+        bool rejectedLater = false; // Analyze got a 401 while Settings was open
     };
     const Case cases[] = {
         {"signed out", false, false, false, QString()},
         {"token and address", true, true, true, QString()},
         // The address outlives an expired session; it is offered for the next sign-in.
         {"address without token", false, true, false, QStringLiteral("me@example.com")},
+        {"token rejected elsewhere", true, true, false, QStringLiteral("me@example.com"), true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -231,6 +233,8 @@ TEST_F(UploadSettings, AccountControlsShowASignInOnlyWithAToken)
             tokens.setToken(QStringLiteral("tok-1"));
         AccountService account(api, tokens, settings.store());
         AccountSection section(account, tokens);
+        if (c.rejectedLater)
+            account.sessionRejected();
         EXPECT_EQ(section.showsSignedIn(), c.signedIn);
         EXPECT_EQ(section.signOutButton()->isVisibleTo(&section), c.signedIn);
         EXPECT_EQ(section.signInButton()->isVisibleTo(&section), !c.signedIn);

@@ -1,0 +1,158 @@
+// The editor window as the shell assembles it: its menu bar, the tray's menu and the keys
+// of both.
+
+#include "TestSupport.h"
+
+#include "app/ApplicationMenu.h"
+#include "app/TrayMenu.h"
+#include "app/WindowPlacement.h"
+#include "core/Fonts.h"
+#include "editor/EditorViewModel.h"
+#include "platform/NotificationCenter.h"
+#include "ui/EditorWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QShortcut>
+#include <QTest>
+#include <QTimer>
+
+#include <map>
+#include <memory>
+#include <set>
+
+using namespace pelorin;
+
+namespace {
+
+class EditorShell : public ::testing::Test {
+protected:
+    EditorShell()
+    {
+        loadBundledFonts();
+        editor->setScreenScaleProvider([] { return 1.0; });
+        ApplicationMenuActions actions;
+        actions.quit = quitApplication;
+        window->layout()->setMenuBar(buildApplicationMenu(*editor, std::move(actions), window.get()));
+        QImage image(400, 300, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        editor->loadImage(image, SourceType::file, false);
+    }
+
+    static QAction* titled(const QList<QAction*>& actions, const QString& title)
+    {
+        for (QAction* action : actions) {
+            if (action->text() == title)
+                return action;
+            if (action->menu())
+                if (QAction* inner = titled(action->menu()->actions(), title))
+                    return inner;
+        }
+        return nullptr;
+    }
+    QAction* menuAction(const QString& title) const { return titled(window->findChild<QMenuBar*>()->actions(), title); }
+
+    test::TempSettings settings;
+    NotificationCenter notifications;
+    std::unique_ptr<EditorViewModel> editor = std::make_unique<EditorViewModel>(settings.store(), notifications);
+    std::unique_ptr<EditorWindow> window = std::make_unique<EditorWindow>(*editor);
+};
+
+} // namespace
+
+TEST_F(EditorShell, EveryQuitEndsTheAppTheFirstTime)
+{
+    TrayMenu tray(notifications, settings.store(), {{}, {}, {}, {}, quitApplication});
+    QWidget other; // Settings or Uploads, open beside the editor
+    const struct {
+        const char* name;
+        std::function<void()> quit;
+    } entries[] = {
+        {"tray Quit Pelorin", [&] { titled(tray.menu()->actions(), QStringLiteral("Quit Pelorin"))->trigger(); }},
+        {"File > Quit", [&] { menuAction(QStringLiteral("Quit"))->trigger(); }},
+        {"Ctrl+Q in the editor", [&] { QTest::keyClick(window.get(), Qt::Key_Q, Qt::ControlModifier); }},
+    };
+    for (const auto& entry : entries) {
+        window->show();
+        other.show();
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        QTimer::singleShot(0, entry.quit);
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(7); });
+        guard.start(5000);
+        EXPECT_EQ(QApplication::exec(), 0) << entry.name << ": the app stayed after one Quit";
+        EXPECT_TRUE(editor->hasDocument()) << entry.name;
+    }
+}
+
+TEST_F(EditorShell, NoKeyIsBoundTwice)
+{
+    // Every key a window of the editor reacts to, with what takes it. Qt gives a key bound
+    // twice in one window to neither ("Ambiguous shortcut overload").
+    std::map<QString, QStringList> owners;
+    const auto add = [&](const QKeySequence& keys, const QString& owner) {
+        if (!keys.isEmpty())
+            owners[keys.toString(QKeySequence::PortableText)] << owner;
+    };
+    std::set<QAction*> seen; // an action in a menu and in the window is one binding
+    std::function<void(const QList<QAction*>&)> walk = [&](const QList<QAction*>& actions) {
+        for (QAction* action : actions) {
+            if (!seen.insert(action).second)
+                continue;
+            if (action->menu())
+                walk(action->menu()->actions());
+            for (const QKeySequence& keys : action->shortcuts())
+                add(keys, action->text());
+        }
+    };
+    walk(window->findChild<QMenuBar*>()->actions());
+    walk(window->actions());
+    for (const QShortcut* shortcut : window->findChildren<QShortcut*>())
+        add(shortcut->key(), QStringLiteral("shortcut"));
+    // The editor's own keys (tool digits, Esc, Ctrl+W) and the canvas's (Delete, arrows, Space).
+    for (const char* keys : {"1", "2", "3", "4", "5", "Esc", "Ctrl+W", "Del", "Backspace", "Left", "Space"})
+        add(QKeySequence(QString::fromLatin1(keys)), QStringLiteral("editor keys"));
+    for (const auto& [keys, takers] : owners)
+        EXPECT_EQ(takers.size(), 1) << keys.toStdString() << " is bound to " << takers.join(u", ").toStdString();
+    EXPECT_GE(owners.size(), 20u) << "the walk found the menus";
+
+    // The View menu's keys reach their actions.
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    const double zoom = editor->canvasTransform().zoomLevel;
+    QTest::keyClick(window.get(), Qt::Key_Minus, Qt::ControlModifier);
+    EXPECT_LT(editor->canvasTransform().zoomLevel, zoom) << "Ctrl+- zooms out";
+    QTest::keyClick(window.get(), Qt::Key_Equal, Qt::ControlModifier);
+    EXPECT_DOUBLE_EQ(editor->canvasTransform().zoomLevel, zoom) << "Ctrl+= zooms back in";
+}
+
+TEST_F(EditorShell, TheWindowKeepsItsPlaceAcrossHidesAndRestarts)
+{
+    const QString key = QStringLiteral("editorWindowGeometry");
+    new WindowPlacement(*window, settings.store(), key);
+    window->setGeometry(310, 220, 900, 640);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    const QRect placed = window->geometry();
+    window->hide(); // a copy, a save, Esc, a capture
+    window->move(0, 0);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    EXPECT_EQ(window->geometry(), placed);
+    window->close();
+
+    // The next start: a new window over the same settings.
+    SettingsStore restarted(settings.path());
+    EditorWindow next(*editor);
+    new WindowPlacement(next, restarted, key);
+    next.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&next));
+    EXPECT_EQ(next.geometry(), placed);
+}
