@@ -151,7 +151,7 @@ StartArguments parseStartArguments(const QStringList& arguments)
             if (info.isFile()) {
                 start.files << info.absoluteFilePath();
             } else {
-                std::fprintf(stderr, "pelorin: %s: %s\n", qPrintable(info.filePath()), info.exists() ? "not a file" : "no such file");
+                std::fprintf(stderr, "pelorin: %s: %s\n", qPrintable(argument), info.exists() ? "not a file" : "no such file");
                 start.notFiles << info.absoluteFilePath();
             }
         }
@@ -161,7 +161,7 @@ StartArguments parseStartArguments(const QStringList& arguments)
             error(QStringLiteral("--delay goes with one of the --capture options"));
         start.capture.insert(QStringLiteral("delay"), *delay);
     }
-    if (!start.capture.isEmpty() && (!start.files.isEmpty() || !start.pins.isEmpty()))
+    if (!start.capture.isEmpty() && (!start.files.isEmpty() || !start.notFiles.isEmpty() || !start.pins.isEmpty()))
         error(QStringLiteral("the --capture options take no files"));
     return start;
 }
