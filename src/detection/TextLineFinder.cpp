@@ -2,6 +2,7 @@
 
 #include <opencv2/imgproc.hpp>
 #include <omp.h>
+#include <leptonica/allheaders.h>
 #include <tesseract/baseapi.h>
 
 #include <algorithm>
@@ -43,8 +44,10 @@ tesseract::TessBaseAPI& layoutEngine()
         engine = std::make_unique<tesseract::TessBaseAPI>();
         // Layout analysis only: no language model is loaded.
         engine->InitForAnalysePage();
-        // Its progress notes ("Detected 4 diacritics") are not ours to print.
+        // Its progress notes ("Detected 4 diacritics") are not ours to print, nor are the
+        // image library's complaints about pictures a few pixels wide.
         engine->SetVariable("debug_file", "/dev/null");
+        setMsgSeverity(L_SEVERITY_NONE);
         engine->SetPageSegMode(tesseract::PSM_SPARSE_TEXT);
     }
     return *engine;
