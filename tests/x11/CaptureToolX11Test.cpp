@@ -124,8 +124,12 @@ protected:
         }
     }
 
-    void start(const QStringList& arguments)
+    void start(const QStringList& arguments, const QString& screenScales = {})
     {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        if (!screenScales.isEmpty())
+            env.insert(QStringLiteral("QT_SCREEN_SCALE_FACTORS"), screenScales);
+        tool.setProcessEnvironment(env);
         tool.setProcessChannelMode(QProcess::SeparateChannels);
         tool.start(QStringLiteral(SCREENCAPTURE_TOOL), arguments + QStringList{output()});
         ASSERT_TRUE(tool.waitForStarted());
@@ -305,6 +309,30 @@ TEST_F(CaptureTool, DoubleClickTakesTheSelectionAndEscapeCancels)
     ASSERT_EQ(picked.exitCode, 0) << picked.errors.toStdString();
     EXPECT_EQ(picked.image->size(), QSize(200, 100));
     EXPECT_TRUE(picked.image->text(QLatin1String(captureRegionTextKey)).isEmpty());
+}
+
+// Monitors Qt scales differently: a selection across the seam is the screen's own pixels, one
+// piece, at the higher scale's resolution, whether typed in points or dragged on the overlay.
+TEST_F(CaptureTool, MonitorsOfDifferentScalesGiveOnePictureAtTheHigherScale)
+{
+    splitScreen({800, 1120});
+    for (const QString& scales : {QStringLiteral("1;2"), QStringLiteral("pelorin-test-0=2;pelorin-test-1=1")}) {
+        SCOPED_TRACE(scales.toStdString());
+        start({QStringLiteral("-R"), QStringLiteral("350,25,150,100")}, scales);
+        Capture shot = finish();
+        ASSERT_TRUE(shot.image) << shot.errors.toStdString();
+        EXPECT_EQ(source(*shot.image), QRect(700, 50, 300, 200));
+        EXPECT_EQ(shot.image->dotsPerMeterX(), 5669) << "opens at its point size: 144 dpi";
+
+        start({QStringLiteral("-i"), QStringLiteral("-o")}, scales);
+        ASSERT_TRUE(overlayShown());
+        xdotool({QStringLiteral("mousemove"), QStringLiteral("700"), QStringLiteral("50"), QStringLiteral("mousedown"), QStringLiteral("1"),
+                 QStringLiteral("mousemove"), QStringLiteral("900"), QStringLiteral("150"), QStringLiteral("mousemove"), QStringLiteral("1000"),
+                 QStringLiteral("250"), QStringLiteral("mouseup"), QStringLiteral("1"), QStringLiteral("key"), QStringLiteral("Return")});
+        shot = finish();
+        ASSERT_TRUE(shot.image) << shot.errors.toStdString();
+        EXPECT_EQ(source(*shot.image), QRect(700, 50, 300, 200));
+    }
 }
 
 // `pelorin capture`: no app, no editor; the framed or bare picture and its path, or one line

@@ -1,6 +1,5 @@
 #include "CaptureOverlay.h"
 
-#include <QCursor>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -38,7 +37,8 @@ QRect drawLabel(QPainter& painter, QPoint at, const QString& text)
 
 } // namespace
 
-CaptureOverlay::CaptureOverlay(QRect desktop, QList<QRect> monitors, QImage frozen, Options options, QList<QRect> windows)
+CaptureOverlay::CaptureOverlay(QRect desktop, QPoint position, QList<QRect> monitors, QImage frozen, Options options, QList<QRect> windows,
+                               QPoint pointer)
     : QWidget(nullptr, Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::BypassWindowManagerHint | Qt::Tool)
     , m_frozen(std::move(frozen))
     , m_desktop(desktop)
@@ -47,7 +47,7 @@ CaptureOverlay::CaptureOverlay(QRect desktop, QList<QRect> monitors, QImage froz
     setAttribute(Qt::WA_DeleteOnClose);
     setCursor(options.windowMode ? Qt::PointingHandCursor : Qt::CrossCursor);
     setMouseTracking(true);
-    setGeometry(desktop);
+    setGeometry(QRect(position, desktop.size()));
     for (const QRect& monitor : monitors)
         m_monitors.append(monitor.translated(-desktop.topLeft()));
     for (const QRect& window : windows) {
@@ -55,7 +55,7 @@ CaptureOverlay::CaptureOverlay(QRect desktop, QList<QRect> monitors, QImage froz
         if (!local.isEmpty())
             m_windows.append(local);
     }
-    const QPoint pointer = QCursor::pos() - desktop.topLeft();
+    pointer -= desktop.topLeft();
     if (rect().contains(pointer))
         m_pointer = pointer;
 }
@@ -122,8 +122,11 @@ void CaptureOverlay::paintMagnifier(QPainter& painter)
     QImage patch(magnifiedPixels, magnifiedPixels, QImage::Format_RGB32);
     patch.fill(Qt::black); // beyond the desktop's edge
     {
+        // Pixel for pixel: the painter would shrink a picture that carries the screen's scale.
+        QImage pixels = m_frozen;
+        pixels.setDevicePixelRatio(1);
         QPainter copy(&patch);
-        copy.drawImage(QPoint(0, 0), m_frozen, QRect(pixel - QPoint(half, half), QSize(magnifiedPixels, magnifiedPixels)));
+        copy.drawImage(QPoint(0, 0), pixels, QRect(pixel - QPoint(half, half), QSize(magnifiedPixels, magnifiedPixels)));
     }
     const int side = magnifiedPixels * magnifiedZoom;
     const QColor colour = m_frozen.pixelColor(pixel);

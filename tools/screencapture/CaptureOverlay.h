@@ -16,9 +16,11 @@ public:
         bool magnifier = true;
     };
 
-    // `desktop` and `monitors` are in global logical coordinates, `frozen` is the desktop's
-    // picture in device pixels; `windows` are global too, front-most first.
-    CaptureOverlay(QRect desktop, QList<QRect> monitors, QImage frozen, Options options, QList<QRect> windows);
+    // `desktop`, `monitors`, `windows` (front-most first) and `pointer` are in desktop points,
+    // `frozen` is the desktop's picture in device pixels; `position` is where Qt places the
+    // desktop's corner.
+    CaptureOverlay(QRect desktop, QPoint position, QList<QRect> monitors, QImage frozen, Options options, QList<QRect> windows,
+                   QPoint pointer);
 
     // Whether the user is picking a window (Space switches) rather than dragging a region.
     bool windowMode() const { return m_options.windowMode; }

@@ -175,7 +175,7 @@ QList<QRect> monitorGeometries()
 }
 
 // The monitor a request names, in desktop points; empty (with the error told) when there is none.
-QRect requestedMonitor(const Request& request, const QList<QRect>& monitors)
+QRect requestedMonitor(const Request& request, const QList<QRect>& monitors, QPoint pointer = QCursor::pos())
 {
     if (request.monitor > 0) {
         if (request.monitor > monitors.size()) {
@@ -185,7 +185,7 @@ QRect requestedMonitor(const Request& request, const QList<QRect>& monitors)
         return monitors[request.monitor - 1];
     }
     for (const QRect& monitor : monitors)
-        if (monitor.contains(QCursor::pos()))
+        if (monitor.contains(pointer))
             return monitor;
     return monitors.value(0);
 }
@@ -247,12 +247,69 @@ int portalCapture(int argc, char** argv, const Request& request)
     return writePng(part, request.output);
 }
 
-// The whole desktop in device pixels, every monitor in one picture: X11 keeps them in one root.
-QImage grabDesktop(const QRect& desktop, bool withPointer)
+// On X11 the tool counts in points: the root's pixels over the one scale every screen has (see
+// useOneScaleOnEveryScreen). Qt keeps each screen's corner in root pixels and shrinks only its
+// size, which leaves gaps between neighbouring screens at any scale but 1; points have none.
+struct RootPoints {
+    qreal scale = 1;
+
+    static RootPoints ofScreens()
+    {
+        RootPoints space;
+        for (const QScreen* screen : QGuiApplication::screens())
+            space.scale = std::max(space.scale, screen->devicePixelRatio());
+        return space;
+    }
+    QRect fromPixels(const QRect& pixels) const
+    {
+        return QRectF(QPointF(pixels.topLeft()) / scale, QSizeF(pixels.size()) / scale).toAlignedRect();
+    }
+    static QRect pixelsOf(const QScreen* screen)
+    {
+        const QRect g = screen->geometry();
+        return QRect(g.topLeft(), (QSizeF(g.size()) * screen->devicePixelRatio()).toSize());
+    }
+    // Where to ask Qt to place a window that covers these points: Qt counts a window's position
+    // from the corner of the screen under its centre.
+    QPoint qtPosition(const QRect& points) const
+    {
+        const QPointF corner = QPointF(points.topLeft()) * scale;
+        for (const QScreen* screen : QGuiApplication::screens())
+            if (pixelsOf(screen).contains((QPointF(points.center()) * scale).toPoint())) {
+                const QPointF screenCorner = screen->geometry().topLeft();
+                return (screenCorner + (corner - screenCorner) / screen->devicePixelRatio()).toPoint();
+            }
+        return corner.toPoint();
+    }
+    QPoint pointer() const
+    {
+        const QPoint at = QCursor::pos();
+        for (const QScreen* screen : QGuiApplication::screens())
+            if (screen->geometry().contains(at)) {
+                const QPoint corner = screen->geometry().topLeft();
+                return (QPointF(corner) + QPointF(at - corner) * screen->devicePixelRatio()).toPoint() / scale;
+            }
+        return at;
+    }
+    QList<QRect> monitors() const
+    {
+        QList<QRect> monitors;
+        for (const QScreen* screen : QGuiApplication::screens())
+            monitors << fromPixels(pixelsOf(screen));
+        return pelorin::monitorsInReadingOrder(monitors);
+    }
+};
+
+// The whole desktop (in points) in device pixels, every monitor in one picture: X11 keeps them
+// in one root.
+QImage grabDesktop(const QRect& desktop, const RootPoints& space, bool withPointer)
 {
     QScreen* primary = QGuiApplication::primaryScreen();
-    const QRect origin = primary->geometry();
-    QImage picture = primary->grabWindow(0, desktop.x() - origin.x(), desktop.y() - origin.y(), desktop.width(), desktop.height())
+    // Qt takes the area relative to the screen's corner, in that screen's points.
+    const QPointF corner = primary->geometry().topLeft();
+    const QPointF from = (QPointF(desktop.topLeft()) * space.scale - corner) / primary->devicePixelRatio();
+    const QSizeF size = QSizeF(desktop.size()) * space.scale / primary->devicePixelRatio();
+    QImage picture = primary->grabWindow(0, qRound(from.x()), qRound(from.y()), qRound(size.width()), qRound(size.height()))
                          .toImage()
                          .convertToFormat(QImage::Format_RGB32);
     if (picture.isNull())
@@ -277,7 +334,8 @@ QImage cropToPoints(const QImage& desktopPicture, const QRect& desktop, const QR
 
 int captureOnX11(const Request& request)
 {
-    const QList<QRect> monitors = monitorGeometries();
+    const RootPoints space = RootPoints::ofScreens();
+    const QList<QRect> monitors = space.monitors();
     QRect desktop;
     for (const QRect& monitor : monitors)
         desktop |= monitor;
@@ -290,22 +348,26 @@ int captureOnX11(const Request& request)
                 return fail(QStringLiteral("the region %1 lies outside the screens (%2)")
                                 .arg(pelorin::captureRegionText(*request.region), pelorin::captureRegionText(desktop)));
         } else if (request.monitor > 0 || request.monitorUnderPointer) {
-            if ((area = requestedMonitor(request, monitors)).isEmpty())
+            if ((area = requestedMonitor(request, monitors, space.pointer())).isEmpty())
                 return 2;
         }
-        const QImage picture = grabDesktop(desktop, request.pointer);
+        const QImage picture = grabDesktop(desktop, space, request.pointer);
         if (picture.isNull())
             return fail(QStringLiteral("the X server gave no picture of the screen"));
         return writePng(cropToPoints(picture, desktop, area), request.output);
     }
 
     // Freeze the desktop first, then cover it, so the overlay is not in the picture.
-    const QImage frozen = grabDesktop(desktop, request.pointer);
+    const QImage frozen = grabDesktop(desktop, space, request.pointer);
     if (frozen.isNull())
         return fail(QStringLiteral("the X server gave no picture of the screen"));
     int result = 1;
     QEventLoop choosing;
-    auto* overlay = new CaptureOverlay(desktop, monitors, frozen, {request.windowMode, request.magnifier}, x11WindowRects());
+    QList<QRect> windows;
+    for (const QRect& window : x11WindowRects())
+        windows << space.fromPixels(window);
+    auto* overlay = new CaptureOverlay(desktop, space.qtPosition(desktop), monitors,
+                                       frozen, {request.windowMode, request.magnifier}, windows, space.pointer());
     QObject::connect(overlay, &CaptureOverlay::chosen, &choosing, [&](QImage image, const QRect& region) {
         // Only a dragged region is offered again as the last region, not a window's area.
         if (!overlay->windowMode()) {
@@ -324,6 +386,33 @@ int captureOnX11(const Request& request)
     if (result == 1)
         std::fputs("pelorin-screencapture: cancelled\n", stderr);
     return result;
+}
+
+// Qt scales each X11 screen by its own factor only where QT_SCREEN_SCALE_FACTORS asks for it.
+// X11 still draws every monitor into one root of real pixels, so an overlay spanning monitors
+// of different factors would map its points to the wrong pixels at the seam. One factor for
+// every screen, the highest, keeps one mapping, and the picture comes out at that resolution.
+void useOneScaleOnEveryScreen()
+{
+    const QString perScreen = qEnvironmentVariable("QT_SCREEN_SCALE_FACTORS");
+    qreal highest = 0;
+    QSet<qreal> factors;
+    for (const QString& entry : perScreen.split(u';', Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const qreal factor = entry.section(u'=', -1).toDouble(&ok);
+        if (ok && factor > 0) {
+            factors.insert(factor);
+            highest = std::max(highest, factor);
+        }
+    }
+    if (factors.size() < 2)
+        return;
+    bool ok = false;
+    qreal global = qEnvironmentVariable("QT_SCALE_FACTOR").toDouble(&ok);
+    if (!ok || global <= 0)
+        global = 1;
+    qunsetenv("QT_SCREEN_SCALE_FACTORS");
+    qputenv("QT_SCALE_FACTOR", QByteArray::number(global * highest));
 }
 
 } // namespace
@@ -355,6 +444,7 @@ int main(int argc, char** argv)
             return fail(QStringLiteral("cannot connect to the X display %1").arg(qEnvironmentVariable("DISPLAY")));
         qputenv("QT_QPA_PLATFORM", "xcb");
     }
+    useOneScaleOnEveryScreen();
     QApplication app(argc, argv);
     if (QGuiApplication::platformName() != u"xcb")
         return fail(QStringLiteral("capturing needs an X11 display or a Wayland session with the desktop portal (platform %1)")
