@@ -335,6 +335,31 @@ TEST_F(CaptureTool, MonitorsOfDifferentScalesGiveOnePictureAtTheHigherScale)
     }
 }
 
+// The magnifier beside the pointer shows the pixel under it, whole, at any scale; -M turns it off.
+TEST_F(CaptureTool, TheMagnifierShowsThePixelUnderThePointer)
+{
+    const struct {
+        const char* scales;
+        bool magnifier;
+    } cases[] = {{"1", true}, {"2", true}, {"1", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.scales) + (c.magnifier ? " with" : " without"));
+        xdotool({QStringLiteral("mousemove"), QStringLiteral("600"), QStringLiteral("400")});
+        start(c.magnifier ? QStringList{QStringLiteral("-i")} : QStringList{QStringLiteral("-M"), QStringLiteral("-i")}, QLatin1String(c.scales));
+        ASSERT_TRUE(overlayShown());
+        xdotool({QStringLiteral("mousemove"), QStringLiteral("601"), QStringLiteral("400"), QStringLiteral("mousemove"), QStringLiteral("600"),
+                 QStringLiteral("400")});
+        // The enlarged middle pixel lies 84 points down and to the right of the pointer.
+        const int offset = 84 * QByteArray(c.scales).toInt();
+        const auto shown = [&] {
+            return QGuiApplication::primaryScreen()->grabWindow(0, 600 + offset, 400 + offset, 1, 1).toImage().pixel(0, 0) == codeFor(600, 400);
+        };
+        EXPECT_EQ(test::waitUntil(shown, c.magnifier ? 5000 : 500), c.magnifier);
+        xdotool({QStringLiteral("key"), QStringLiteral("Escape")});
+        finish();
+    }
+}
+
 // `pelorin capture`: no app, no editor; the framed or bare picture and its path, or one line
 // of error and the exit code.
 TEST_F(CaptureTool, TheCaptureCommand)

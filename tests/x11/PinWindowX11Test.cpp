@@ -1,5 +1,6 @@
-// A pinned shot under a real window manager: it stays above a window raised after it, and
-// Escape closes it.
+// A pinned shot under a real window manager, handled with the real pointer: it stays above a
+// window raised after it, drags, zooms with the wheel, fades with Ctrl+wheel, copies from its
+// menu, and Escape closes it.
 
 #include "TestSupport.h"
 #include "platform/Pasteboard.h"
@@ -7,7 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QClipboard>
 #include <QGuiApplication>
+#include <QMenu>
+#include <QMimeData>
 #include <QPointer>
 #include <QProcess>
 #include <QScopeGuard>
@@ -49,8 +54,32 @@ TEST(PinWindow, StaysAboveOtherWindowsAndEscapeClosesIt)
     EXPECT_EQ(colourAt(350, 300), QColor(250, 120, 0)) << "the pin is above the window raised after it";
     EXPECT_EQ(pin->size(), QSize(300, 200)) << "at its point size";
 
+    const auto xdotool = [](const QString& arguments) { QProcess::execute(QStringLiteral("xdotool"), arguments.split(u' ')); };
+    const QPoint from = pin->pos();
+    xdotool(QStringLiteral("mousemove 350 300 mousedown 1 mousemove 400 330 mousemove 450 350 mouseup 1"));
+    EXPECT_TRUE(test::waitUntil([&] { return pin->pos() == from + QPoint(100, 50); }, 5000)) << "dragged";
+    xdotool(QStringLiteral("mousemove 500 400 click 4"));
+    EXPECT_TRUE(test::waitUntil([&] { return pin->size() == QSize(330, 220); }, 5000)) << "the wheel zooms";
+    xdotool(QStringLiteral("keydown ctrl click 5 click 5 keyup ctrl"));
+    EXPECT_TRUE(test::waitUntil([&] { return qAbs(pin->windowOpacity() - 0.8) < 0.02; }, 5000)) << "Ctrl+wheel fades";
+
+    QGuiApplication::clipboard()->clear();
+    xdotool(QStringLiteral("click 3"));
+    ASSERT_TRUE(test::waitUntil([] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()) != nullptr; }, 5000));
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    QStringList items;
+    for (QAction* action : menu->actions())
+        if (!action->isSeparator())
+            items << action->text();
+    EXPECT_EQ(items, QStringList({QStringLiteral("Copy"), QStringLiteral("Save As…"), QStringLiteral("Close")}));
+    menu->actions().constFirst()->trigger();
+    menu->close();
+    const QMimeData* copied = QGuiApplication::clipboard()->mimeData();
+    ASSERT_TRUE(copied);
+    EXPECT_EQ(QImage::fromData(copied->data(QStringLiteral("image/png"))).pixelColor(150, 100), QColor(250, 120, 0)) << "copied";
+
     pin->activateWindow();
     ASSERT_TRUE(test::waitUntil([&] { return pin->isActiveWindow(); }, 5000));
-    QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")});
+    xdotool(QStringLiteral("key Escape"));
     EXPECT_TRUE(test::waitUntil([&] { return pin.isNull(); }, 5000)) << "Escape closed the pin";
 }
