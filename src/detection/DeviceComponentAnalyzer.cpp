@@ -415,17 +415,30 @@ ComponentAnalysisResponse analyzeUnguarded(const QImage& image)
             // The page-wide lines stand on their own.
         }
     });
+    // A row of filled buttons can come back from the page-wide search as one "line" as tall
+    // as the buttons, read as nothing: the lines found on the plates are the text in it.
+    const auto plateLine = [&](size_t i, const cv::Rect& r) {
+        return QRectF(double(plates[i].x + r.x) / grey.cols, double(plates[i].y + r.y) / grey.rows, double(r.width) / grey.cols,
+                      double(r.height) / grey.rows);
+    };
+    const auto rowOfPlates = [&](const QRectF& f) {
+        int held = 0;
+        for (size_t i = 0; i < plates.size(); ++i)
+            for (const cv::Rect& r : plateLines[i]) {
+                const QRectF line = plateLine(i, r);
+                held += f.height() > 1.5 * line.height() && f.contains(line.center());
+            }
+        return held >= 3;
+    };
     for (size_t i = 0; i < plates.size(); ++i) {
-        const cv::Rect& plate = plates[i];
         for (const cv::Rect& r : plateLines[i]) {
-            const QRectF line(double(plate.x + r.x) / grey.cols, double(plate.y + r.y) / grey.rows,
-                              double(r.width) / grey.cols, double(r.height) / grey.rows);
+            const QRectF line = plateLine(i, r);
             if (line.isEmpty())
                 continue;
             bool piecesOnly = true;
             double tallest = 0;
             for (const QRectF& f : found) {
-                if (f.intersects(line)) {
+                if (f.intersects(line) && !rowOfPlates(f)) {
                     piecesOnly = piecesOnly && line.contains(f.center());
                     tallest = std::max(tallest, f.height());
                 }
