@@ -93,7 +93,10 @@ def main():
         if args.source:
             answer = json.load(open(os.path.join(args.source, name + ".json")))
         else:
-            out = subprocess.run([args.pelorin, "detect", "--components", shot], capture_output=True, check=True)
+            # The shots carry no resolution: without the scale a 2x shot is analysed as a screen
+            # of twice the size, which is not what Analyze sees on that screen.
+            out = subprocess.run([args.pelorin, "detect", "--components", "--scale", str(truth["scale"]), shot],
+                                 capture_output=True, check=True)
             answer = json.loads(out.stdout)
         scale = truth["scale"]
         lines = [(c["text"], [c["x1"] / scale, c["y1"] / scale, (c["x2"] - c["x1"]) / scale, (c["y2"] - c["y1"]) / scale])

@@ -40,8 +40,39 @@ constexpr int inkSeparation = 40;
 constexpr int plateInset = 3;
 // Grey-level spread above which an empty box holds a picture rather than a plain fill.
 constexpr double imageSpread = 16;
+// Below this spread a box holds nothing at all.
+constexpr double blankSpread = 4;
+// Letters or a glyph on a plain fill stand out by at least this spread.
+constexpr double glyphContrast = 30;
+// Share of the inside near its commonest shade: at least this much for a plain fill with a few
+// letters on it, below the other for a photo or a gradient.
+constexpr double plainShare = 0.7;
+constexpr double pictureShare = 0.2;
+// Spread of a panel that holds a picture or a dark control besides its text.
+constexpr double compositeSpread = 65;
 // Shade difference between a box's inside and its surroundings that makes it filled.
 constexpr double filledContrast = 8;
+// Boxes up to this size (points) are measured for how even their inside is: only small ones
+// are told apart by it, and a screen-sized panel would cost a pass over most of the image.
+constexpr double flatnessExtent = 400;
+
+// Share of the pixels within a few grey levels of the commonest one: a glyph or a few
+// letters on a plain fill leave most of it even, a photo or a gradient does not.
+double commonShadeShare(const cv::Mat& grey)
+{
+    constexpr int band = 4;
+    int histogram[256] = {};
+    for (int y = 0; y < grey.rows; ++y) {
+        const uchar* row = grey.ptr<uchar>(y);
+        for (int x = 0; x < grey.cols; ++x)
+            ++histogram[row[x]];
+    }
+    const int common = int(std::max_element(std::begin(histogram), std::end(histogram)) - std::begin(histogram));
+    int near = 0;
+    for (int level = std::max(0, common - band); level <= std::min(255, common + band); ++level)
+        near += histogram[level];
+    return grey.empty() ? 0 : double(near) / double(grey.total());
+}
 
 int medianLevel(const cv::Mat& grey)
 {
@@ -167,7 +198,11 @@ Reading readLine(const cv::Mat& grey)
     const std::unique_ptr<char[]> text(engine.GetUTF8Text());
     const int confidence = engine.MeanTextConf();
     engine.Clear();
-    return {text ? QString::fromUtf8(text.get()).simplified() : QString(), confidence};
+    QString read = text ? QString::fromUtf8(text.get()).simplified() : QString();
+    // The model has no ellipsis and spells a shortened label's "…" as three full stops.
+    if (read.endsWith(QLatin1String("...")))
+        read = read.chopped(3) + QChar(0x2026);
+    return {read, confidence};
 }
 
 // Lines are read on workers of their own: the analysis itself usually runs on the shared
@@ -273,29 +308,31 @@ QString classify(const BoxCues& c)
     const double aspect = h > 0 ? w / h : 0;
     const bool square = aspect >= 0.75 && aspect <= 1.33;
     const bool empty = c.lines == 0 && c.boxesInside == 0;
+    const bool centred = std::abs(c.textLeft - c.textRight) <= 0.2 * w;
     // Native check boxes and radio buttons are 12–20 points; a switch is about twice as wide
-    // as it is high.
-    if (empty && ((square && w >= 10 && w <= 22) || (aspect >= 1.5 && aspect <= 2.3 && h >= 12 && h <= 28)))
+    // as it is high, and its knob keeps it from being even.
+    if (empty && c.spread >= blankSpread && ((square && w >= 10 && w <= 22) || (aspect >= 1.5 && aspect <= 2.3 && h >= 12 && h <= 28)))
         return QStringLiteral("checkbox");
-    // A small square holding nothing, or only initials: an icon or avatar when even, a
-    // thumbnail when it varies in shade like a picture.
-    if (square && w > 22 && w <= 48 && c.boxesInside == 0 && (c.lines == 0 || (c.lines == 1 && c.textLength <= 3)))
-        return c.lines == 0 && c.spread >= imageSpread ? QStringLiteral("image") : QStringLiteral("icon");
-    // A picture varies in shade; an empty panel is even. Pictures may carry a badge, and a
-    // caption beside it.
-    if (w >= 48 && h >= 48 && ((empty && c.spread >= imageSpread) || (w >= 96 && h >= 64 && c.boxesInside >= 1 && c.lines <= 2 && c.spread >= 2 * imageSpread)))
+    // Initials on a plain disc or tile. An empty one is left alone: a round icon button looks
+    // the same, and so does an avatar whose letters were not read.
+    if (square && w > 22 && w <= 48 && c.boxesInside == 0 && c.lines >= 1 && c.lines <= 3 && c.textLength <= 3
+        && c.flat >= plainShare && c.spread >= glyphContrast)
+        return QStringLiteral("icon");
+    // A picture has no shade that most of it shares; it may carry a badge and a caption.
+    if (w >= 32 && h >= 32 && c.spread >= imageSpread && c.flat < pictureShare
+        && (empty || (w >= 96 && h >= 64 && c.lines <= 3 && c.boxesInside <= 1)))
         return QStringLiteral("image");
-    if (c.lines == 1 && c.boxesInside == 0 && h >= 26 && h <= 56) {
-        const bool centred = std::abs(c.textLeft - c.textRight) <= 0.2 * w;
-        // A few words centred on a fill; a long sentence on a fill is a message or a note.
-        if (centred && c.filled && w <= 360 && c.textLength <= 24)
-            return QStringLiteral("button");
-        if (!centred && !c.filled && c.textLeft < c.textRight && aspect >= 3)
-            return QStringLiteral("text field");
-    }
-    if (empty && !c.filled && h >= 24 && h <= 56 && aspect >= 4)
+    // A few words centred with room on both sides; the boxes inside are its own label plate
+    // or outline. Unfilled ones only at the usual button heights: taller outlined boxes with
+    // one line are list rows and panels.
+    if (c.lines == 1 && c.boxesInside <= 2 && h >= 26 && h <= 56 && centred && std::min(c.textLeft, c.textRight) >= 6
+        && w <= 360 && c.textLength <= 24 && (c.filled || h <= 40))
+        return QStringLiteral("button");
+    if (c.lines == 1 && c.boxesInside == 0 && h >= 26 && h <= 56 && !centred && !c.filled && c.textLeft < c.textRight && aspect >= 3)
         return QStringLiteral("text field");
-    if ((c.lines >= 2 || c.boxesInside >= 1) && w >= 48 && h >= 32)
+    // Several lines or boxes on a panel. Lower boxes are control rows (sliders, menus), and an
+    // inside as varied as a picture's is a piece of a larger card cut at its picture.
+    if ((c.lines >= 2 || c.boxesInside >= 1) && w >= 48 && h >= 55 && c.spread < compositeSpread)
         return QStringLiteral("container");
     return QStringLiteral("element");
 }
@@ -378,17 +415,30 @@ ComponentAnalysisResponse analyzeUnguarded(const QImage& image)
             // The page-wide lines stand on their own.
         }
     });
+    // A row of filled buttons can come back from the page-wide search as one "line" as tall
+    // as the buttons, read as nothing: the lines found on the plates are the text in it.
+    const auto plateLine = [&](size_t i, const cv::Rect& r) {
+        return QRectF(double(plates[i].x + r.x) / grey.cols, double(plates[i].y + r.y) / grey.rows, double(r.width) / grey.cols,
+                      double(r.height) / grey.rows);
+    };
+    const auto rowOfPlates = [&](const QRectF& f) {
+        int held = 0;
+        for (size_t i = 0; i < plates.size(); ++i)
+            for (const cv::Rect& r : plateLines[i]) {
+                const QRectF line = plateLine(i, r);
+                held += f.height() > 1.5 * line.height() && f.contains(line.center());
+            }
+        return held >= 3;
+    };
     for (size_t i = 0; i < plates.size(); ++i) {
-        const cv::Rect& plate = plates[i];
         for (const cv::Rect& r : plateLines[i]) {
-            const QRectF line(double(plate.x + r.x) / grey.cols, double(plate.y + r.y) / grey.rows,
-                              double(r.width) / grey.cols, double(r.height) / grey.rows);
+            const QRectF line = plateLine(i, r);
             if (line.isEmpty())
                 continue;
             bool piecesOnly = true;
             double tallest = 0;
             for (const QRectF& f : found) {
-                if (f.intersects(line)) {
+                if (f.intersects(line) && !rowOfPlates(f)) {
                     piecesOnly = piecesOnly && line.contains(f.center());
                     tallest = std::max(tallest, f.height());
                 }
@@ -467,6 +517,8 @@ ComponentAnalysisResponse analyzeUnguarded(const QImage& image)
             // The ring just outside the box, from the sums of the two rectangles.
             const double ring = (cv::sum(grey(outer))[0] - cv::sum(grey(own))[0]) / double(outer.area() - own.area());
             cues.filled = std::abs(mean[0] - ring) >= filledContrast;
+            if (cues.width <= flatnessExtent && cues.height <= flatnessExtent)
+                cues.flat = commonShadeShare(grey(inner));
         }
         DetectedComponent c;
         c.type = classify(cues);

@@ -58,6 +58,7 @@ struct BoxCues {
     double textRight = 0;
     bool filled = false;  // the inside differs in shade from what surrounds the box
     double spread = 0;    // grey-level standard deviation of the inside
+    double flat = 0;      // share of the inside close to its commonest shade (small boxes only)
 };
 
 // One of "button", "text field", "checkbox", "icon", "image", "container", or "element" when

@@ -120,20 +120,25 @@ TEST(DeviceAnalysis, TypesBoxesFromTheirCues)
         C cues;
         const char* type;
     };
-    // width, height, lines, boxes inside, first line's length, its left and right gaps, filled, spread
+    // width, height, lines, boxes inside, first line's length, its left and right gaps, filled,
+    // spread, share near the commonest shade
     const std::vector<Case> cases = {
-        {"a filled button with a centred label", C{120, 36, 1, 0, 11, 30, 31, true, 40}, "button"},
-        {"a long sentence on a fill is no button", C{340, 36, 1, 0, 60, 14, 16, true, 40}, "element"},
-        {"an outlined field with a placeholder", C{300, 36, 1, 0, 14, 12, 180, false, 20}, "text field"},
-        {"an empty outlined field", C{300, 36, 0, 0, 0, 0, 0, false, 1}, "text field"},
-        {"a native check box", C{16, 16, 0, 0, 0, 0, 0, false, 30}, "checkbox"},
-        {"a switch", C{36, 20, 0, 0, 0, 0, 0, true, 60}, "checkbox"},
-        {"an avatar with initials", C{40, 40, 1, 0, 2, 10, 10, true, 50}, "icon"},
-        {"an even round button", C{38, 38, 0, 0, 0, 0, 0, true, 8}, "icon"},
-        {"a thumbnail", C{44, 44, 0, 0, 0, 0, 0, true, 30}, "image"},
-        {"a product picture with a badge", C{260, 180, 1, 1, 4, 10, 200, true, 45}, "image"},
-        {"a card of lines", C{260, 160, 4, 1, 20, 14, 60, false, 50}, "container"},
-        {"an empty even panel", C{300, 200, 0, 0, 0, 0, 0, true, 2}, "element"},
+        {"a filled button with a centred label", C{120, 36, 1, 0, 11, 30, 31, true, 40, 0.8}, "button"},
+        {"an outlined button", C{80, 30, 1, 0, 6, 12, 12, false, 30, 0.9}, "button"},
+        {"a button holding its label's plate", C{110, 46, 1, 2, 10, 15, 15, true, 54, 0.65}, "button"},
+        {"a long sentence on a fill is no button", C{340, 36, 1, 0, 60, 14, 16, true, 40, 0.8}, "element"},
+        {"an outlined field with a placeholder", C{300, 36, 1, 0, 14, 12, 180, false, 20, 0.9}, "text field"},
+        {"an empty outlined box says nothing", C{300, 36, 0, 0, 0, 0, 0, false, 1, 1}, "element"},
+        {"a native check box", C{16, 16, 0, 0, 0, 0, 0, false, 30, 0.5}, "checkbox"},
+        {"a switch", C{36, 20, 0, 0, 0, 0, 0, true, 60, 0.6}, "checkbox"},
+        {"an avatar with initials", C{40, 40, 1, 0, 2, 10, 10, true, 50, 0.8}, "icon"},
+        {"a round icon button is not told from an unread avatar", C{38, 38, 0, 0, 0, 0, 0, true, 52, 0.85}, "element"},
+        {"a thumbnail", C{44, 44, 0, 0, 0, 0, 0, true, 30, 0.1}, "image"},
+        {"a product picture with a badge", C{260, 180, 1, 1, 4, 10, 200, true, 45, 0.1}, "image"},
+        {"a card of lines", C{260, 160, 4, 1, 20, 14, 60, false, 50, 0.8}, "container"},
+        {"a row of controls", C{290, 42, 2, 0, 8, 1, 240, true, 33, 0.77}, "element"},
+        {"a card cut at its picture", C{267, 166, 5, 1, 22, 14, 60, true, 78, 0.77}, "element"},
+        {"an empty even panel", C{300, 200, 0, 0, 0, 0, 0, true, 2, 1}, "element"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(DeviceComponentAnalyzer::classify(c.cues).toStdString(), c.type) << c.name;
