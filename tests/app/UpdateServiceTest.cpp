@@ -258,42 +258,6 @@ TEST_F(UpdateServiceTest, StagingFailuresReportTheirMessageAndLeaveNoMount)
     EXPECT_TRUE(installs.isEmpty());
 }
 
-TEST_F(UpdateServiceTest, OnNextLaunchStagesTheFolderAndRecordsIt)
-{
-    // A slash-leading location resolves against the site's host, not under the feed's folder.
-    settings.store().setValue(key(SettingsKeys::updateSiteURL), site.base() + QStringLiteral("feeds/stable"));
-    const QString sha = site.putArchive(QStringLiteral("downloads/Pelorin-2.0.tar.gz"), test::releaseMembers(QStringLiteral("2.0")));
-    site.put(QStringLiteral("feeds/stable/version.json"),
-             QJsonDocument(QJsonObject{{QStringLiteral("version"), QStringLiteral("2.0")},
-                                       {QStringLiteral("dmg_url"), QStringLiteral("/downloads/Pelorin-2.0.tar.gz")},
-                                       {QStringLiteral("sha256"), sha.toUpper()}})
-                 .toJson());
-    // Left behind by an earlier attempt: read-only, and replaced.
-    writeBytes(stagingRoot() + QStringLiteral("/2.0/mnt/Pelorin/VERSION"), "0.1");
-    setTreeWritable(stagingRoot() + QStringLiteral("/2.0/mnt"), false);
-
-    prompts.answer.choice = UpdatePrompts::Choice::onNextLaunch;
-    std::vector<UpdateStatus::Kind> seen;
-    QObject::connect(&service(), &UpdateService::statusChanged, [&seen](const UpdateStatus& s) { seen.push_back(s.kind); });
-    check(true);
-
-    using K = UpdateStatus::Kind;
-    EXPECT_EQ(seen, (std::vector{K::checking, K::available, K::downloading, K::stagedForNextLaunch}));
-    EXPECT_EQ(status(), QStringLiteral("2.0 installs on next launch."));
-    EXPECT_TRUE(prompts.alerts.empty());
-    const QString staged = stagingRoot() + QStringLiteral("/2.0/Pelorin");
-    EXPECT_EQ(settings.store().stringValue(key(SettingsKeys::pendingUpdateVersion)), QStringLiteral("2.0"));
-    EXPECT_EQ(settings.store().stringValue(key(SettingsKeys::pendingUpdateAppPath)), staged);
-    EXPECT_EQ(readBytes(staged + QStringLiteral("/VERSION")), "2.0\n");
-    const QFileInfo program(staged + QStringLiteral("/bin/pelorin"));
-    EXPECT_TRUE(program.isExecutable());
-    EXPECT_TRUE(program.permissions() & QFile::WriteOwner);
-    EXPECT_TRUE(QFileInfo::exists(stagingRoot() + QStringLiteral("/2.0/update.tar.gz")));
-    EXPECT_FALSE(QFileInfo::exists(stagingRoot() + QStringLiteral("/2.0/mnt")));
-    EXPECT_TRUE(installs.isEmpty());
-    EXPECT_EQ(terminations, 0);
-}
-
 TEST_F(UpdateServiceTest, UpdateNowHandsTheStagedFolderToTheInstallerAndQuits)
 {
     offer(test::releaseMembers(QStringLiteral("2.0")), UpdatePrompts::Choice::updateNow);

@@ -65,44 +65,35 @@ TEST_F(AnnotationGeometryTest, TextIsMeasuredWithTheBundledFontAtOnePixelPerPoin
     }
 }
 
+// Padding 8 around every line at the widest one's width; all of it scales with the font.
 TEST_F(AnnotationGeometryTest, TextBoundsCountEveryLineAndTheWidestOne)
 {
     const QFontMetricsF metrics = pointMetrics(font(textAt({}, {}), 1));
     const double wide = metrics.horizontalAdvance(QStringLiteral("a much wider line"));
     struct Case {
         const char* text;
+        double fontSize;
+        double scale;
         int lines;
         double width;
     };
     const Case cases[] = {
-        {"", 1, 0},
-        {"a much wider line", 1, wide},
-        {"short\n\na much wider line", 3, wide},
-        {"a much wider line\n", 2, wide},
+        {"", 24, 1, 1, 0},
+        {"a much wider line", 24, 1, 1, wide},
+        {"short\n\na much wider line", 24, 1, 3, wide},
+        {"a much wider line\n", 24, 1, 2, wide},
+        // Glyph advances are kept in 1/64 pixel, so widths scale only to within a few of those.
+        {"short\na much wider line", 24, 2, 2, wide},
+        {"invisible\ntext", 0, 1, 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
-        const QRectF bounds = boundingRect(textAt({100, 50}, QString::fromUtf8(c.text)), 1);
-        expectRect(bounds, {92, 42, c.width + 16, c.lines * interLineHeight24 + 16});
+        TextAnnotation text = textAt({100, 50}, QString::fromUtf8(c.text));
+        text.fontSize = c.fontSize;
+        const double k = c.scale;
+        expectRect(boundingRect(text, k), {92 * k, 42 * k, (c.width + 16) * k, (c.lines * interLineHeight24 + 16) * k},
+                   k == 1 ? 1e-6 : 0.1);
     }
-}
-
-TEST_F(AnnotationGeometryTest, TextBoundsScaleWithTheFont)
-{
-    TextAnnotation text = textAt({100, 50}, QStringLiteral("two\nlines"));
-    text.padding = 5;
-    const QRectF single = boundingRect(text, 1);
-    const QRectF twice = boundingRect(text, 2);
-    // Glyph advances are kept in 1/64 pixel, so widths scale only to within a few of those.
-    expectRect(twice, {single.x() * 2, single.y() * 2, single.width() * 2, single.height() * 2}, 0.1);
-    EXPECT_DOUBLE_EQ(twice.height(), single.height() * 2);
-}
-
-TEST_F(AnnotationGeometryTest, TextOfSizeZeroHasOnlyItsPadding)
-{
-    TextAnnotation text = textAt({10, 10}, QStringLiteral("invisible\ntext"));
-    text.fontSize = 0;
-    expectRect(boundingRect(text, 1), {2, 2, 16, 16});
 }
 
 TEST_F(AnnotationGeometryTest, ArrowBoundsArePaddedAroundTheStoredPoints)
@@ -145,6 +136,7 @@ TEST_F(AnnotationGeometryTest, ArrowHitsWithinStrokeAndMarginOfItsSegment)
         {line, {50, 15.1}, 1, false},
         {line, {115, 0}, 1, true},  // past the end, measured to the end point
         {line, {112, 12}, 1, false},
+        {line, {-12, -12}, 1, false}, // before the start, measured to the start point
         {line, {100, 20}, 2, true}, // scaled space: the segment runs to (200, 0), margin 20
         {dot, {50, 65}, 1, true},
         {dot, {61, 61}, 1, false},
@@ -184,21 +176,6 @@ TEST_F(AnnotationGeometryTest, UnfilledShapesAreHotOnlyAlongTheirEdge)
         SCOPED_TRACE(c.name);
         EXPECT_EQ(hitTest(c.shape, c.point, c.scale), c.hit);
     }
-}
-
-TEST_F(AnnotationGeometryTest, DistanceFromPointToSegment)
-{
-    struct Case {
-        QPointF point, start, end;
-        double distance;
-    };
-    const Case cases[] = {
-        {{5, 3}, {0, 0}, {10, 0}, 3},
-        {{-3, 4}, {0, 0}, {10, 0}, 5},  // before the start
-        {{0, 10}, {0, 0}, {10, 10}, std::sqrt(50.0)},
-    };
-    for (const Case& c : cases)
-        EXPECT_NEAR(distanceFromPointToLine(c.point, c.start, c.end), c.distance, 1e-9);
 }
 
 TEST_F(AnnotationGeometryTest, AttachedPointStopsShortOfTheEdge)

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -100,6 +101,23 @@ inline std::pair<int, int> columnExtent(const QImage& image, int x, const PixelT
         }
     }
     return {first, last};
+}
+
+// The largest difference in any channel between two pictures of one size, over the pixels
+// `ignored` does not pass over.
+inline int worstDifference(const QImage& a, const QImage& b,
+                           const std::function<bool(QColor, QColor)>& ignored = [](QColor, QColor) { return false; })
+{
+    int worst = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QColor p = a.pixelColor(x, y), q = b.pixelColor(x, y);
+            if (p != q && !ignored(p, q))
+                worst = std::max({worst, std::abs(p.red() - q.red()), std::abs(p.green() - q.green()),
+                                  std::abs(p.blue() - q.blue()), std::abs(p.alpha() - q.alpha())});
+        }
+    }
+    return worst;
 }
 
 } // namespace pelorin::test
