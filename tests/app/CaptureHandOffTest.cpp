@@ -100,12 +100,7 @@ TEST_F(CaptureHandOff, TheFirstStartCapturesAndLaterOnesHandTheirCaptureOver)
 
 TEST_F(CaptureHandOff, ExitCodes)
 {
-    const struct {
-        QStringList arguments;
-        bool display;
-        int exitCode;
-        const char* error;
-    } cases[] = {
+    const struct { QStringList arguments; bool display; int exitCode; const char* error; } cases[] = {
         {{QStringLiteral("--capture"), QStringLiteral("shot.png")}, true, 2, "pelorin: the --capture options take no files"},
         {{QStringLiteral("--capture")}, false, 2, "pelorin: no display"},
         {{QStringLiteral("--capture-windows")}, true, 2, "pelorin: unknown option --capture-windows"},

@@ -16,12 +16,7 @@ PelorinRun formatJson(const QByteArray& input)
 
 TEST(FormatJsonCommand, WritesTheFormattedTextOrNothing)
 {
-    struct Case {
-        QByteArray input;
-        int exitCode;
-        QByteArray out;
-        const char* error = "";
-    };
+    struct Case { QByteArray input; int exitCode; QByteArray out; const char* error = ""; };
     const QByteArray deep = QByteArray(1025, '[') + QByteArray(1025, ']');
     const Case cases[] = {
         {R"({"b":1,"a":[true,{}]})", 0, "{\n  \"b\": 1,\n  \"a\": [\n    true,\n    {}\n  ]\n}\n"},

@@ -8,11 +8,7 @@
 
 namespace pelorin::test {
 
-struct PelorinRun {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
+struct PelorinRun { int exitCode = -1; QByteArray out; QByteArray err; };
 
 // Runs the built `pelorin` as a script or a server does: with no display unless `display`,
 // `input` on its standard input, and `extra` added to the environment.

@@ -154,14 +154,6 @@ void stageForNextLaunch(InstalledPelorin& installed, const test::UpdateSite& sit
     EXPECT_TRUE(QFileInfo(work + QStringLiteral("/Pelorin/bin/pelorin")).permissions() & QFile::WriteOwner);
 }
 
-// The new program was started in a session of its own, not as a child of the old one.
-void expectStartedDetached(const InstalledPelorin& installed)
-{
-    const QString launched = readFile(installed.folder() + QStringLiteral("/launched")).trimmed();
-    EXPECT_TRUE(launched.startsWith(QLatin1String("started "))) << launched.toStdString();
-    EXPECT_NE(launched.section(u' ', -1).toLongLong(), qint64(::getsid(0))) << launched.toStdString();
-}
-
 // The old process handed over and ended; the folder holds 9.9, which started detached.
 void expectInstalledAndStarted(InstalledPelorin& installed)
 {
@@ -169,7 +161,10 @@ void expectInstalledAndStarted(InstalledPelorin& installed)
     const QString marker = installed.folder() + QStringLiteral("/launched");
     EXPECT_TRUE(test::waitUntil([&] { return readFile(marker).endsWith(u'\n'); }, 30'000));
     EXPECT_EQ(readFile(installed.folder() + QStringLiteral("/VERSION")), QStringLiteral("9.9\n"));
-    expectStartedDetached(installed);
+    // In a session of its own, not as a child of the old one.
+    const QString launched = readFile(marker).trimmed();
+    EXPECT_TRUE(launched.startsWith(QLatin1String("started "))) << launched.toStdString();
+    EXPECT_NE(launched.section(u' ', -1).toLongLong(), qint64(::getsid(0))) << launched.toStdString();
     EXPECT_FALSE(QFileInfo::exists(installed.folder() + QStringLiteral(".old")));
 }
 

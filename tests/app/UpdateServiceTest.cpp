@@ -215,12 +215,7 @@ TEST_F(UpdateServiceTest, StagingFailuresReportTheirMessageAndLeaveNoMount)
         site.putArchive(QLatin1String(kind) + QStringLiteral(".tar.gz"), special);
     }
 
-    struct Case {
-        QString dmgUrl;
-        QJsonValue sha256;
-        QString message;
-        QString version = QStringLiteral("2.0");
-    };
+    struct Case { QString dmgUrl; QJsonValue sha256; QString message; QString version = QStringLiteral("2.0"); };
     const Case cases[] = {
         // The version names the work folder: it must not lead out of the staging folder.
         {QStringLiteral("good.tar.gz"), {}, QStringLiteral("Bad version in the update feed."), QStringLiteral("9/../../escaped")},
@@ -258,22 +253,12 @@ TEST_F(UpdateServiceTest, StagingFailuresReportTheirMessageAndLeaveNoMount)
     EXPECT_TRUE(installs.isEmpty());
 }
 
+// "Update Now" hands the staged folder to the installer and quits; where the folder cannot be
+// replaced (a build tree, a package install) nothing is even downloaded.
 TEST_F(UpdateServiceTest, UpdateNowHandsTheStagedFolderToTheInstallerAndQuits)
 {
     offer(test::releaseMembers(QStringLiteral("2.0")), UpdatePrompts::Choice::updateNow);
-    prompts.answer.skipThisVersion = true;
-    check(true);
-    EXPECT_EQ(installs, QStringList{QStringLiteral("4242 %1 %2/2.0/Pelorin").arg(appFolder(), stagingRoot())});
-    EXPECT_EQ(terminations, 1);
-    // Ticking the box skips later quiet offers even though this one was taken.
-    EXPECT_EQ(settings.store().stringValue(key(SettingsKeys::skippedUpdateVersion)), QStringLiteral("2.0"));
-    EXPECT_FALSE(settings.store().contains(key(SettingsKeys::pendingUpdateVersion)));
-}
-
-TEST_F(UpdateServiceTest, FolderThatCannotBeReplacedNeverDownloads)
-{
-    installable = false; // a build tree or a package install
-    offer(test::releaseMembers(QStringLiteral("2.0")), UpdatePrompts::Choice::updateNow);
+    installable = false;
     check(true);
     EXPECT_EQ(status(), QStringLiteral("App location isn't writable"));
     EXPECT_EQ(prompts.alerts, (std::vector<RecordingPrompts::Alert>{
@@ -281,7 +266,16 @@ TEST_F(UpdateServiceTest, FolderThatCannotBeReplacedNeverDownloads)
                                    QStringLiteral("Install Pelorin from its release archive into a folder you own, then "
                                                   "check for updates again.")}}));
     EXPECT_FALSE(QFileInfo::exists(stagingRoot()));
-    EXPECT_TRUE(installs.isEmpty());
+
+    installable = true;
+    restart();
+    prompts.answer.skipThisVersion = true;
+    check(true);
+    EXPECT_EQ(installs, QStringList{QStringLiteral("4242 %1 %2/2.0/Pelorin").arg(appFolder(), stagingRoot())});
+    EXPECT_EQ(terminations, 1);
+    // Ticking the box skips later quiet offers even though this one was taken.
+    EXPECT_EQ(settings.store().stringValue(key(SettingsKeys::skippedUpdateVersion)), QStringLiteral("2.0"));
+    EXPECT_FALSE(settings.store().contains(key(SettingsKeys::pendingUpdateVersion)));
 }
 
 TEST_F(UpdateServiceTest, PendingUpdateAtStartUp)
@@ -294,13 +288,7 @@ TEST_F(UpdateServiceTest, PendingUpdateAtStartUp)
     for (const char* file : {"bin/pelorin", "libexec/pelorin/pelorin-app"})
         writeBytes(older + u'/' + QLatin1String(file), "#!/bin/sh\n");
     writeBytes(older + QStringLiteral("/VERSION"), "1.0\n");
-    struct Case {
-        const char* name;
-        QString version;
-        QString path;
-        bool installable;
-        bool installs;
-    };
+    struct Case { const char* name; QString version; QString path; bool installable; bool installs; };
     const Case cases[] = {
         {"newer and staged", QStringLiteral("2.0"), staged, true, true},
         {"the setting names a newer version than the folder holds", QStringLiteral("2.1"), older, true, false},

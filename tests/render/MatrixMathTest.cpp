@@ -27,12 +27,7 @@ TEST(MatrixMath, ProjectionsMapTheVisibleDepthRangeToZeroOne)
     const float nearZ = 0.5f, farZ = 50;
     const QMatrix4x4 perspective = MatrixMath::makePerspective(45, 1.6f, nearZ, farZ);
     const QMatrix4x4 orthographic = MatrixMath::makeOrthographic(8, 5, nearZ, farZ);
-    struct Case {
-        const char* name;
-        QMatrix4x4 matrix;
-        QVector3D input;
-        QVector3D expected;
-    } cases[] = {
+    struct Case { const char* name; QMatrix4x4 matrix; QVector3D input; QVector3D expected; } cases[] = {
         {"perspective near plane", perspective, {0, 0, -nearZ}, {0, 0, 0}},
         {"perspective far plane", perspective, {0, 0, -farZ}, {0, 0, 1}},
         // Depth is hyperbolic in distance: far / (far − near) × (1 − near / distance).

@@ -52,10 +52,7 @@ TEST_F(SceneRenderTest, FlatCardCoversExactlyItsPointSize)
 
 TEST_F(SceneRenderTest, RoundedCornersAndTheSurroundingsStayTransparent)
 {
-    struct Case {
-        double cornerRadius;
-        int cornerAlpha;
-    } cases[] = {{40, 0}, {0, 255}};
+    struct Case { double cornerRadius; int cornerAlpha; } cases[] = {{40, 0}, {0, 255}};
     for (const Case& k : cases) {
         SCOPED_TRACE(k.cornerRadius);
         SceneSetup s;
@@ -75,13 +72,7 @@ TEST_F(SceneRenderTest, RoundedCornersAndTheSurroundingsStayTransparent)
 
 TEST_F(SceneRenderTest, ShadowFallsBelowTheCardOnlyWhenItHasRadiusAndOpacity)
 {
-    struct Case {
-        const char* name;
-        double radius;
-        double opacity;
-        bool perspective;
-        bool visible;
-    } cases[] = {
+    struct Case { const char* name; double radius; double opacity; bool perspective; bool visible; } cases[] = {
         {"soft shadow", 20, 0.5, false, true},
         {"soft shadow, perspective camera", 20, 0.5, true, true},
         {"opacity 0", 20, 0, false, false},
@@ -221,11 +212,7 @@ TEST_F(SceneRenderTest, DimmingDarkensEverythingOutsideTheHoles)
         {QRectF(200, 100, 150, 150), 0, true},
         {QRectF(50, 180, 100, 100), 30, false},
     };
-    struct Probe {
-        const char* name;
-        QPoint point;
-        bool bright;
-    } probes[] = {
+    struct Probe { const char* name; QPoint point; bool bright; } probes[] = {
         {"inside the rectangle", {100, 90}, true},
         {"outside every hole", {380, 20}, false},
         {"between holes", {175, 150}, false},
@@ -320,12 +307,7 @@ TEST_F(SceneRenderTest, BackgroundFillsTheTargetByAspectFill)
 TEST_F(SceneRenderTest, AnnotationsLieOnTheCardAtTheirDocumentRectangle)
 {
     const QImage annotation = filledImage({100, 50}, Qt::red);
-    struct Case {
-        const char* name;
-        QRectF rect;
-        QPoint redProbe;
-        QPoint whiteProbe;
-    } cases[] = {
+    struct Case { const char* name; QRectF rect; QPoint redProbe; QPoint whiteProbe; } cases[] = {
         {"placed rectangle", QRectF(50, 200, 100, 50), {100, 225}, {100, 100}},
         {"reaching beyond the card", QRectF(-60, 100, 100, 50), {-30, 125}, {60, 125}},
         {"empty rectangle spans the card", QRectF(), {395, 295}, {-1, -1}},
@@ -348,11 +330,7 @@ TEST_F(SceneRenderTest, AnnotationsLieOnTheCardAtTheirDocumentRectangle)
 
 TEST_F(SceneRenderTest, OutputPixelsAreTheTruncatedProductOfSizeAndScale)
 {
-    struct Case {
-        QSizeF output;
-        float scale;
-        std::optional<QSize> pixels;
-    } cases[] = {
+    struct Case { QSizeF output; float scale; std::optional<QSize> pixels; } cases[] = {
         {{300, 200}, 1, QSize(300, 200)},
         {{100.7, 50.2}, 1, QSize(100, 50)},
         {{100, 50}, 1.5f, QSize(150, 75)},
