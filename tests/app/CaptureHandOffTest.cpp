@@ -1,6 +1,7 @@
 // `pelorin --capture` as a compositor's key binding runs it: real processes, a stand-in for the
 // capture tool that records how it was called.
 
+#include "RunPelorin.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -9,8 +10,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-
-#include <unistd.h>
 
 namespace {
 
@@ -22,24 +21,13 @@ protected:
         // An installed tree as a key binding reaches it: bin/pelorin is the launcher, which
         // hands over to the program, and the app runs the capture tool found beside the
         // program: a stand-in here.
-        ASSERT_TRUE(QDir().mkpath(dir.filePath(QStringLiteral("bin"))));
-        ASSERT_TRUE(QDir().mkpath(toolDir()));
         program = dir.filePath(QStringLiteral("bin/pelorin"));
-        linkOrCopy(PELORIN_BINARY, program);
-        linkOrCopy(PELORIN_PROGRAM, toolDir() + QStringLiteral("/pelorin-app"));
+        ASSERT_TRUE(pelorin::test::installPelorin(dir.path(), true));
         // Records its arguments, then answers as a user pressing Esc does.
         ASSERT_TRUE(pelorin::test::writeScript(toolDir() + QStringLiteral("/pelorin-screencapture"),
                                                "#!/bin/sh\necho \"$@\" >> \"$(dirname \"$0\")/captures.tmp\"\n"
                                                "mv \"$(dirname \"$0\")/captures.tmp\" \"$(dirname \"$0\")/captures\"\nexit 1\n"));
-        ASSERT_TRUE(QDir().mkpath(runtime()));
-        QFile::setPermissions(runtime(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-
-        env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime());
-        env.insert(QStringLiteral("HOME"), dir.filePath(QStringLiteral("home")));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("home/.config")));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("home/.local/share")));
-        env.insert(QStringLiteral("XDG_CACHE_HOME"), dir.filePath(QStringLiteral("home/.cache")));
+        env = pelorin::test::ownHome(dir.filePath(QStringLiteral("home")));
         env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent/bus"));
         env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     }
@@ -54,15 +42,8 @@ protected:
         }
     }
 
-    QString runtime() const { return dir.filePath(QStringLiteral("run")); }
+    QString runtime() const { return dir.filePath(QStringLiteral("home/runtime")); }
     QString toolDir() const { return dir.filePath(QStringLiteral(PELORIN_PROGRAM_DIR)); }
-
-    static void linkOrCopy(const char* from, const QString& to)
-    {
-        if (::link(from, QFile::encodeName(to).constData()) != 0) {
-            ASSERT_TRUE(QFile::copy(QString::fromLocal8Bit(from), to));
-        }
-    }
 
     // The arguments of the next capture the stand-in records.
     QString nextCapture(int timeoutMs = 20'000)
@@ -119,12 +100,7 @@ TEST_F(CaptureHandOff, TheFirstStartCapturesAndLaterOnesHandTheirCaptureOver)
 
 TEST_F(CaptureHandOff, ExitCodes)
 {
-    const struct {
-        QStringList arguments;
-        bool display;
-        int exitCode;
-        const char* error;
-    } cases[] = {
+    const struct { QStringList arguments; bool display; int exitCode; const char* error; } cases[] = {
         {{QStringLiteral("--capture"), QStringLiteral("shot.png")}, true, 2, "pelorin: the --capture options take no files"},
         {{QStringLiteral("--capture")}, false, 2, "pelorin: no display"},
         {{QStringLiteral("--capture-windows")}, true, 2, "pelorin: unknown option --capture-windows"},

@@ -1,30 +1,13 @@
-#include "app/ApplicationMenu.h"
 #include "app/CommandLine.h"
-
-#include "RunPelorin.h"
-#include "TestSupport.h"
-#include "editor/EditorViewModel.h"
-#include "platform/NotificationCenter.h"
 
 #include <gtest/gtest.h>
 
-#include <QAction>
 #include <QDir>
-#include <QMenuBar>
+#include <QFile>
 #include <QTemporaryDir>
+#include <QUrl>
 
 using namespace pelorin;
-
-// Found only once the program would start, so with a display; --help and --version are
-// the launcher's (LauncherTest).
-TEST(CommandLine, AnUnknownOptionIsOneLineOfError)
-{
-    const test::PelorinRun run = test::runPelorin({QStringLiteral("--frobnicate")}, {}, true);
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_TRUE(run.out.isEmpty());
-    EXPECT_TRUE(test::lastLine(run.err).startsWith(QLatin1String("pelorin: unknown option --frobnicate (see pelorin --help)")))
-        << run.err.constData();
-}
 
 // Files named on the command line, made absolute; what is not a file is set apart (the app
 // then exits 2). Capture options become the running app's message.
@@ -82,29 +65,4 @@ TEST(CommandLine, StartArguments)
         EXPECT_EQ(start.pins, c.pins);
     }
     QDir::setCurrent(here);
-}
-
-TEST(ApplicationMenu, SettingsQuitOpenAndZoomHaveTheirKeys)
-{
-    test::TempSettings settings;
-    NotificationCenter notifications;
-    EditorViewModel editor(settings.store(), notifications);
-    int settingsOpened = 0, quits = 0, pins = 0;
-    QWidget window;
-    QMenuBar* bar = buildApplicationMenu(editor, {{}, [&] { ++settingsOpened; }, [&] { ++quits; }, [&] { ++pins; }}, &window);
-    QHash<QString, QAction*> byKey;
-    for (QAction* action : bar->findChildren<QAction*>())
-        for (const QKeySequence& keys : action->shortcuts())
-            byKey.insert(keys.toString(), action);
-    for (const char* keys : {"Ctrl+O", "Ctrl+,", "Ctrl+Q", "Ctrl+=", "Ctrl+-", "Ctrl+0", "Ctrl+S", "Ctrl+C", "Ctrl+P"})
-        EXPECT_TRUE(byKey.contains(QLatin1String(keys))) << keys;
-    byKey.value(QStringLiteral("Ctrl+,"))->trigger();
-    byKey.value(QStringLiteral("Ctrl+Q"))->trigger();
-    EXPECT_EQ(settingsOpened, 1);
-    EXPECT_EQ(quits, 1);
-    EXPECT_FALSE(byKey.value(QStringLiteral("Ctrl+0"))->isEnabled()) << "nothing to zoom without a document";
-    EXPECT_FALSE(byKey.value(QStringLiteral("Ctrl+P"))->isEnabled()) << "nothing to pin without a document";
-    editor.loadImage(QImage(8, 8, QImage::Format_RGB32), SourceType::file, false);
-    byKey.value(QStringLiteral("Ctrl+P"))->trigger();
-    EXPECT_EQ(pins, 1);
 }

@@ -35,9 +35,11 @@ protected:
     {
         loadBundledFonts();
         editor->setScreenScaleProvider([] { return 1.0; });
-        ApplicationMenuActions actions;
-        actions.quit = quitApplication;
-        window->layout()->setMenuBar(buildApplicationMenu(*editor, std::move(actions), window.get()));
+        const ApplicationMenuActions actions{{}, [this] { ++settingsOpened; }, quitApplication, [this] { ++pins; }};
+        window->layout()->setMenuBar(buildApplicationMenu(*editor, actions, window.get()));
+    }
+    void openImage()
+    {
         QImage image(400, 300, QImage::Format_RGB32);
         image.fill(Qt::darkCyan);
         editor->loadImage(image, SourceType::file, false);
@@ -60,6 +62,8 @@ protected:
     NotificationCenter notifications;
     std::unique_ptr<EditorViewModel> editor = std::make_unique<EditorViewModel>(settings.store(), notifications);
     std::unique_ptr<EditorWindow> window = std::make_unique<EditorWindow>(*editor);
+    int settingsOpened = 0;
+    int pins = 0;
 };
 
 } // namespace
@@ -68,6 +72,7 @@ TEST_F(EditorShell, EveryQuitEndsTheAppTheFirstTime)
 {
     TrayMenu tray(notifications, settings.store(), {{}, {}, {}, {}, quitApplication});
     QWidget other; // Settings or Uploads, open beside the editor
+    openImage();
     const struct {
         const char* name;
         std::function<void()> quit;
@@ -91,8 +96,11 @@ TEST_F(EditorShell, EveryQuitEndsTheAppTheFirstTime)
     }
 }
 
-TEST_F(EditorShell, NoKeyIsBoundTwice)
+TEST_F(EditorShell, EveryKeyIsBoundOnceAndReachesItsAction)
 {
+    EXPECT_FALSE(menuAction(QStringLiteral("Zoom to Fit"))->isEnabled()) << "nothing to zoom without a document";
+    EXPECT_FALSE(menuAction(QStringLiteral("Pin to Screen"))->isEnabled()) << "nothing to pin without a document";
+    openImage();
     // Every key a window of the editor reacts to, with what takes it. Qt gives a key bound
     // twice in one window to neither ("Ambiguous shortcut overload").
     std::map<QString, QStringList> owners;
@@ -121,6 +129,8 @@ TEST_F(EditorShell, NoKeyIsBoundTwice)
     for (const auto& [keys, takers] : owners)
         EXPECT_EQ(takers.size(), 1) << keys.toStdString() << " is bound to " << takers.join(u", ").toStdString();
     EXPECT_GE(owners.size(), 20u) << "the walk found the menus";
+    for (const char* keys : {"Ctrl+O", "Ctrl+,", "Ctrl+Q", "Ctrl+=", "Ctrl+-", "Ctrl+0", "Ctrl+S", "Ctrl+C", "Ctrl+P"})
+        EXPECT_TRUE(owners.count(QLatin1String(keys))) << keys;
 
     // The View menu's keys reach their actions.
     window->show();
@@ -131,10 +141,15 @@ TEST_F(EditorShell, NoKeyIsBoundTwice)
     EXPECT_LT(editor->canvasTransform().zoomLevel, zoom) << "Ctrl+- zooms out";
     QTest::keyClick(window.get(), Qt::Key_Equal, Qt::ControlModifier);
     EXPECT_DOUBLE_EQ(editor->canvasTransform().zoomLevel, zoom) << "Ctrl+= zooms back in";
+    QTest::keyClick(window.get(), Qt::Key_Comma, Qt::ControlModifier);
+    QTest::keyClick(window.get(), Qt::Key_P, Qt::ControlModifier);
+    EXPECT_EQ(settingsOpened, 1);
+    EXPECT_EQ(pins, 1);
 }
 
 TEST_F(EditorShell, TheWindowKeepsItsPlaceAcrossHidesAndRestarts)
 {
+    openImage();
     const QString key = QStringLiteral("editorWindowGeometry");
     new WindowPlacement(*window, settings.store(), key);
     window->setGeometry(310, 220, 900, 640);

@@ -66,10 +66,7 @@ TEST(GlobalShortcut, SettingsNoteFollowsTheDesktopsAnswer)
 // Each way a registration fails is told apart; only a key another client holds is "taken".
 TEST(GlobalShortcut, FailureReasonsSayWhichCase)
 {
-    const struct {
-        int status;
-        const char* reason;
-    } cases[] = {
+    const struct { int status; const char* reason; } cases[] = {
         {GlobalHotKeys::Registered, ""},
         {GlobalHotKeys::Unavailable, "this desktop does not offer apps global shortcuts"},
         {GlobalHotKeys::Refused, "the desktop refused the shortcut"},

@@ -16,13 +16,7 @@ using pelorin::test::runPelorin;
 // arguments intact.
 TEST(Launcher, LightCommandsLoadNoQtAndTheRestReachTheProgram)
 {
-    const struct {
-        QStringList arguments;
-        QByteArray input;
-        int exitCode;
-        bool loadsQt;
-        const char* out;
-    } cases[] = {
+    const struct { QStringList arguments; QByteArray input; int exitCode; bool loadsQt; const char* out; } cases[] = {
         {{QStringLiteral("--version")}, {}, 0, false, PELORIN_VERSION "\n"},
         {{QStringLiteral("--help")}, {}, 0, false, "Usage: pelorin [--background] [FILE...]"},
         {{QStringLiteral("-h")}, {}, 0, false, "Usage: pelorin"},

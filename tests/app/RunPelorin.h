@@ -1,14 +1,14 @@
 #pragma once
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
+
+#include <unistd.h>
 
 namespace pelorin::test {
 
-struct PelorinRun {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
+struct PelorinRun { int exitCode = -1; QByteArray out; QByteArray err; };
 
 // Runs the built `pelorin` as a script or a server does: with no display unless `display`,
 // `input` on its standard input, and `extra` added to the environment.
@@ -31,6 +31,36 @@ inline PelorinRun runPelorin(const QStringList& arguments, const QByteArray& inp
         process.kill();
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
             process.readAllStandardError()};
+}
+
+// The built launcher and the program it hands over to, laid out under `root` as installed.
+// Hard links where asked and the file system allows: nothing may then change the files.
+inline bool installPelorin(const QString& root, bool link = false)
+{
+    bool installed = true;
+    for (const auto& [from, to] : {std::pair{PELORIN_BINARY, "/bin/pelorin"}, {PELORIN_PROGRAM, "/" PELORIN_PROGRAM_DIR "/pelorin-app"}}) {
+        const QString target = root + QLatin1String(to);
+        QDir().mkpath(QFileInfo(target).absolutePath());
+        installed = installed
+            && ((link && ::link(from, QFile::encodeName(target).constData()) == 0) || QFile::copy(QLatin1String(from), target));
+    }
+    return installed;
+}
+
+// The environment of a program started with a home of its own under `root`: HOME, the XDG
+// folders (the runtime one private) and the temporary folder, where a single-instance socket
+// may fall back to.
+inline QProcessEnvironment ownHome(const QString& root)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), root);
+    for (const auto& [variable, sub] : {std::pair{"XDG_CONFIG_HOME", "config"}, {"XDG_DATA_HOME", "data"},
+                                        {"XDG_CACHE_HOME", "cache"}, {"XDG_RUNTIME_DIR", "runtime"}, {"TMPDIR", "tmp"}}) {
+        QDir().mkpath(root + u'/' + QLatin1String(sub));
+        env.insert(QLatin1String(variable), root + u'/' + QLatin1String(sub));
+    }
+    QFile::setPermissions(root + QStringLiteral("/runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return env;
 }
 
 // The last line of a program's error output: Qt may warn about the session first.

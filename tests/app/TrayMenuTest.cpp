@@ -26,31 +26,7 @@ QAction* actionTitled(QMenu* menu, const QString& title)
 
 } // namespace
 
-TEST(TrayMenu, TitlesAndOrder)
-{
-    test::TempSettings settings;
-    NotificationCenter notifications;
-    TrayMenu tray(notifications, settings.store(), {});
-    QStringList titles;
-    for (QAction* action : tray.menu()->actions())
-        titles << (action->isSeparator() ? QStringLiteral("—") : action->text());
-    EXPECT_EQ(titles, (QStringList{QStringLiteral("Capture Region"), QStringLiteral("Capture Window"), QStringLiteral("Capture Full Screen"),
-                                   QStringLiteral("Capture Last Region"), QStringLiteral("Delay"), QStringLiteral("Include Mouse Pointer"),
-                                   QStringLiteral("—"),
-                                   QStringLiteral("Open Pelorin"), QStringLiteral("Open Last Screenshot"),
-                                   QStringLiteral("Reopen Closed Screenshot"),
-                                   QStringLiteral("Uploads..."), QStringLiteral("Format Copied JSON"),
-                                   QStringLiteral("Settings..."), QStringLiteral("Check for Updates…"), QStringLiteral("—"),
-                                   QStringLiteral("Quit Pelorin")}));
-    for (QAction* action : tray.menu()->actions()) {
-        EXPECT_TRUE(action->isEnabled()) << action->text().toStdString();
-        EXPECT_FALSE(action->isChecked());
-    }
-    EXPECT_EQ(actionTitled(tray.menu(), QStringLiteral("Settings..."))->shortcut(), QKeySequence(QStringLiteral("Ctrl+,")));
-    EXPECT_EQ(actionTitled(tray.menu(), QStringLiteral("Quit Pelorin"))->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
-}
-
-TEST(TrayMenu, ItemsPostTheirMessagesOrCallBack)
+TEST(TrayMenu, ItemsInOrderPostTheirMessagesOrCallBack)
 {
     test::TempSettings settings;
     NotificationCenter notifications;
@@ -67,9 +43,24 @@ TEST(TrayMenu, ItemsPostTheirMessagesOrCallBack)
                   {[&] { called << QStringLiteral("open"); }, [&] { called << QStringLiteral("uploads"); },
                    [&] { called << QStringLiteral("settings"); }, [&] { called << QStringLiteral("updates"); },
                    [&] { called << QStringLiteral("quit"); }});
-    for (QAction* action : tray.menu()->actions())
+    QStringList titles;
+    for (QAction* action : tray.menu()->actions()) {
+        titles << (action->isSeparator() ? QStringLiteral("—") : action->text());
+        EXPECT_TRUE(action->isEnabled()) << action->text().toStdString();
+        EXPECT_FALSE(action->isChecked());
         if (!action->isSeparator() && !action->menu() && !action->isCheckable() && action->text() != u"Format Copied JSON")
             action->trigger();
+    }
+    EXPECT_EQ(titles, (QStringList{QStringLiteral("Capture Region"), QStringLiteral("Capture Window"), QStringLiteral("Capture Full Screen"),
+                                   QStringLiteral("Capture Last Region"), QStringLiteral("Delay"), QStringLiteral("Include Mouse Pointer"),
+                                   QStringLiteral("—"),
+                                   QStringLiteral("Open Pelorin"), QStringLiteral("Open Last Screenshot"),
+                                   QStringLiteral("Reopen Closed Screenshot"),
+                                   QStringLiteral("Uploads..."), QStringLiteral("Format Copied JSON"),
+                                   QStringLiteral("Settings..."), QStringLiteral("Check for Updates…"), QStringLiteral("—"),
+                                   QStringLiteral("Quit Pelorin")}));
+    EXPECT_EQ(actionTitled(tray.menu(), QStringLiteral("Settings..."))->shortcut(), QKeySequence(QStringLiteral("Ctrl+,")));
+    EXPECT_EQ(actionTitled(tray.menu(), QStringLiteral("Quit Pelorin"))->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
     EXPECT_EQ(posted, (QStringList{Notifications::triggerScreenCapture, Notifications::triggerWindowCapture,
                                    Notifications::triggerCapture + QStringLiteral("fullScreen"),
                                    Notifications::triggerCapture + QStringLiteral("lastRegion"), Notifications::openLastScreenshot,

@@ -1,9 +1,11 @@
 // The whole update with real processes: the built program installed in a folder of its own,
 // a served release archive whose bin/pelorin only records that it was started, and the
 // installer script replacing the folder after the old process has ended.
+#include "RunPelorin.h"
 #include "UpdateFixture.h"
 
 #include "app/update/UpdateService.h"
+#include "app/update/UpdateTools.h"
 #include "platform/SettingsKeys.h"
 #include "platform/SettingsStore.h"
 
@@ -35,14 +37,11 @@ class InstalledPelorin {
 public:
     InstalledPelorin()
     {
-        QDir().mkpath(folder() + QStringLiteral("/bin"));
-        QDir().mkpath(folder() + QStringLiteral("/" PELORIN_PROGRAM_DIR));
-        QFile::copy(QStringLiteral(PELORIN_BINARY), folder() + QStringLiteral("/bin/pelorin"));
-        QFile::copy(QStringLiteral(PELORIN_PROGRAM), program());
+        // Copies: the installer moves and changes them.
+        test::installPelorin(folder());
         test::writeBytes(folder() + QStringLiteral("/VERSION"), "0.1\n");
-        for (const char* sub : {"config", "data", "cache", "runtime", "tmp"})
-            QDir().mkpath(home(sub));
-        QFile::setPermissions(home("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        // A home of its own, so a Pelorin running elsewhere on the machine is not handed our start.
+        m_environment = test::ownHome(m_dir.filePath(QStringLiteral("home")));
         m_settings = std::make_unique<SettingsStore>(home("config") + QStringLiteral("/Pelorin/Pelorin.json"));
     }
     ~InstalledPelorin()
@@ -77,16 +76,8 @@ public:
 
     void start(const QString& platform, qint64 fileSizeLimit = 0)
     {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("HOME"), m_dir.filePath(QStringLiteral("home")));
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home("config"));
-        environment.insert(QStringLiteral("XDG_DATA_HOME"), home("data"));
-        environment.insert(QStringLiteral("XDG_CACHE_HOME"), home("cache"));
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home("runtime"));
+        QProcessEnvironment environment = m_environment;
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
-        // The single-instance socket lives in the temporary folder: one of its own, so a
-        // Pelorin running elsewhere on the machine is not handed our start.
-        environment.insert(QStringLiteral("TMPDIR"), home("tmp"));
         m_process.setProcessEnvironment(environment);
         m_process.setProcessChannelMode(QProcess::ForwardedChannels);
         if (fileSizeLimit > 0) {
@@ -117,23 +108,32 @@ public:
 
 private:
     QTemporaryDir m_dir;
+    QProcessEnvironment m_environment;
     std::unique_ptr<SettingsStore> m_settings;
     QProcess m_process;
 };
 
-// Puts release 9.9 of `members` on the site and points the installed program at it.
+// Puts release 9.9 of `members` on the site and points the installed program at it: a feed in
+// a folder of its own names the archive by a path from the site's root, its checksum in capitals.
 void publish(InstalledPelorin& installed, const test::UpdateSite& site, const QJsonArray& members)
 {
-    site.putArchive(QStringLiteral("Pelorin-9.9-linux-x86_64.tar.gz"), members);
-    site.putFeed({{QStringLiteral("version"), QStringLiteral("9.9")},
-                  {QStringLiteral("dmg_url"), QStringLiteral("Pelorin-9.9-linux-x86_64.tar.gz")}});
-    installed.settings().setValue(QLatin1String(SettingsKeys::updateSiteURL), site.base());
+    const QString archive = QStringLiteral("/downloads/Pelorin-9.9-linux-x86_64.tar.gz");
+    const QString sha = site.putArchive(archive.mid(1), members);
+    site.put(QStringLiteral("feeds/stable/version.json"),
+             QJsonDocument(QJsonObject{{QStringLiteral("version"), QStringLiteral("9.9")}, {QStringLiteral("dmg_url"), archive},
+                                       {QStringLiteral("sha256"), sha.toUpper()}})
+                 .toJson());
+    installed.settings().setValue(QLatin1String(SettingsKeys::updateSiteURL), site.base() + QStringLiteral("feeds/stable"));
 }
 
-// Stages 9.9 for the installed program exactly as "On Next Launch" does, in this process.
+// Stages 9.9 for the installed program exactly as "On Next Launch" does, in this process, over
+// the read-only leftovers of an earlier attempt.
 void stageForNextLaunch(InstalledPelorin& installed, const test::UpdateSite& site, const QJsonArray& members)
 {
     publish(installed, site, members);
+    const QString work = installed.stagingRoot() + QStringLiteral("/9.9");
+    test::writeBytes(work + QStringLiteral("/mnt/Pelorin/VERSION"), "0.1");
+    setTreeWritable(work + QStringLiteral("/mnt"), false);
     test::RecordingPrompts prompts;
     prompts.answer.choice = UpdatePrompts::Choice::onNextLaunch;
     UpdateEnvironment environment;
@@ -141,17 +141,17 @@ void stageForNextLaunch(InstalledPelorin& installed, const test::UpdateSite& sit
     environment.applicationFolder = installed.folder();
     environment.stagingRoot = installed.stagingRoot();
     UpdateService service(installed.settings(), prompts, environment);
+    std::vector<UpdateStatus::Kind> seen;
+    QObject::connect(&service, &UpdateService::statusChanged, [&seen](const UpdateStatus& s) { seen.push_back(s.kind); });
     const auto result = test::outcome(service.check(true), 60'000);
     ASSERT_TRUE(result.succeeded());
     ASSERT_EQ(service.status().text(), QStringLiteral("9.9 installs on next launch.")) << prompts.alerts.size();
-}
-
-// The new program was started in a session of its own, not as a child of the old one.
-void expectStartedDetached(const InstalledPelorin& installed)
-{
-    const QString launched = readFile(installed.folder() + QStringLiteral("/launched")).trimmed();
-    EXPECT_TRUE(launched.startsWith(QLatin1String("started "))) << launched.toStdString();
-    EXPECT_NE(launched.section(u' ', -1).toLongLong(), qint64(::getsid(0))) << launched.toStdString();
+    using K = UpdateStatus::Kind;
+    EXPECT_EQ(seen, (std::vector{K::checking, K::available, K::downloading, K::stagedForNextLaunch}));
+    EXPECT_TRUE(prompts.alerts.empty());
+    EXPECT_FALSE(QFileInfo::exists(work + QStringLiteral("/mnt")));
+    // The staged copy stays the user's to replace at the next update.
+    EXPECT_TRUE(QFileInfo(work + QStringLiteral("/Pelorin/bin/pelorin")).permissions() & QFile::WriteOwner);
 }
 
 // The old process handed over and ended; the folder holds 9.9, which started detached.
@@ -161,7 +161,10 @@ void expectInstalledAndStarted(InstalledPelorin& installed)
     const QString marker = installed.folder() + QStringLiteral("/launched");
     EXPECT_TRUE(test::waitUntil([&] { return readFile(marker).endsWith(u'\n'); }, 30'000));
     EXPECT_EQ(readFile(installed.folder() + QStringLiteral("/VERSION")), QStringLiteral("9.9\n"));
-    expectStartedDetached(installed);
+    // In a session of its own, not as a child of the old one.
+    const QString launched = readFile(marker).trimmed();
+    EXPECT_TRUE(launched.startsWith(QLatin1String("started "))) << launched.toStdString();
+    EXPECT_NE(launched.section(u' ', -1).toLongLong(), qint64(::getsid(0))) << launched.toStdString();
     EXPECT_FALSE(QFileInfo::exists(installed.folder() + QStringLiteral(".old")));
 }
 

@@ -100,11 +100,7 @@ inline QJsonArray releaseMembers(const QString& version, const QString& folder =
 // Prompts that record what was shown and answer the offer as told.
 class RecordingPrompts : public UpdatePrompts {
 public:
-    struct Alert {
-        QString message;
-        QString text;
-        bool operator==(const Alert&) const = default;
-    };
+    struct Alert { QString message; QString text; bool operator==(const Alert&) const = default; };
 
     QCoro::Task<OfferAnswer> offer(const QString& version, const QString& currentVersion) override
     {

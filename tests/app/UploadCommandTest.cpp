@@ -4,12 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 
 // A failed TLS handshake is one line on standard error and exit code 1; nothing else is
 // printed on the way out (Qt once warned while closing the connection at exit).
@@ -26,13 +24,8 @@ TEST(UploadCommand, ATlsFailureIsOneLineOfError)
         });
     });
 
-    QTemporaryDir dir;
-    const QString data = dir.filePath(QStringLiteral("data/Pelorin"));
-    const QString config = dir.filePath(QStringLiteral("config/Pelorin"));
-    const QString runtime = dir.filePath(QStringLiteral("run"));
-    for (const QString& folder : {data, config, runtime})
-        ASSERT_TRUE(QDir().mkpath(folder));
-    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    // The test program's own home (see TestMain.cpp), which the command inherits.
+    const QString data = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Pelorin");
     const QString bucket = data + QStringLiteral("/upload-config.json");
     ASSERT_TRUE(pelorin::test::writeBytes(
         bucket, QStringLiteral(R"({"accountId":"","accessKeyId":"AKID","secretAccessKey":"s3cr3t","bucketName":"shots",)"
@@ -40,13 +33,10 @@ TEST(UploadCommand, ATlsFailureIsOneLineOfError)
                     .arg(server.serverPort())
                     .toUtf8()));
     QFile::setPermissions(bucket, QFile::ReadOwner | QFile::WriteOwner);
-    ASSERT_TRUE(pelorin::test::writeBytes(config + QStringLiteral("/Pelorin.json"), R"({"uploadDestination":"custom"})"));
+    ASSERT_TRUE(pelorin::test::writeBytes(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Pelorin/Pelorin.json"),
+                                          R"({"uploadDestination":"custom"})"));
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HOME"), dir.path());
-    env.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("data")));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     QProcess process;
     process.setProcessEnvironment(env);

@@ -65,55 +65,34 @@ TEST_F(AnnotationGeometryTest, TextIsMeasuredWithTheBundledFontAtOnePixelPerPoin
     }
 }
 
+// Padding 8 around every line at the widest one's width; all of it scales with the font.
 TEST_F(AnnotationGeometryTest, TextBoundsCountEveryLineAndTheWidestOne)
 {
     const QFontMetricsF metrics = pointMetrics(font(textAt({}, {}), 1));
     const double wide = metrics.horizontalAdvance(QStringLiteral("a much wider line"));
-    struct Case {
-        const char* text;
-        int lines;
-        double width;
-    };
+    struct Case { const char* text; double fontSize; double scale; int lines; double width; };
     const Case cases[] = {
-        {"", 1, 0},
-        {"a much wider line", 1, wide},
-        {"short\n\na much wider line", 3, wide},
-        {"a much wider line\n", 2, wide},
+        {"", 24, 1, 1, 0},
+        {"a much wider line", 24, 1, 1, wide},
+        {"short\n\na much wider line", 24, 1, 3, wide},
+        {"a much wider line\n", 24, 1, 2, wide},
+        // Glyph advances are kept in 1/64 pixel, so widths scale only to within a few of those.
+        {"short\na much wider line", 24, 2, 2, wide},
+        {"invisible\ntext", 0, 1, 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
-        const QRectF bounds = boundingRect(textAt({100, 50}, QString::fromUtf8(c.text)), 1);
-        expectRect(bounds, {92, 42, c.width + 16, c.lines * interLineHeight24 + 16});
+        TextAnnotation text = textAt({100, 50}, QString::fromUtf8(c.text));
+        text.fontSize = c.fontSize;
+        const double k = c.scale;
+        expectRect(boundingRect(text, k), {92 * k, 42 * k, (c.width + 16) * k, (c.lines * interLineHeight24 + 16) * k},
+                   k == 1 ? 1e-6 : 0.1);
     }
-}
-
-TEST_F(AnnotationGeometryTest, TextBoundsScaleWithTheFont)
-{
-    TextAnnotation text = textAt({100, 50}, QStringLiteral("two\nlines"));
-    text.padding = 5;
-    const QRectF single = boundingRect(text, 1);
-    const QRectF twice = boundingRect(text, 2);
-    // Glyph advances are kept in 1/64 pixel, so widths scale only to within a few of those.
-    expectRect(twice, {single.x() * 2, single.y() * 2, single.width() * 2, single.height() * 2}, 0.1);
-    EXPECT_DOUBLE_EQ(twice.height(), single.height() * 2);
-}
-
-TEST_F(AnnotationGeometryTest, TextOfSizeZeroHasOnlyItsPadding)
-{
-    TextAnnotation text = textAt({10, 10}, QStringLiteral("invisible\ntext"));
-    text.fontSize = 0;
-    expectRect(boundingRect(text, 1), {2, 2, 16, 16});
 }
 
 TEST_F(AnnotationGeometryTest, ArrowBoundsArePaddedAroundTheStoredPoints)
 {
-    struct Case {
-        double strokeWidth;
-        double scale;
-        QPointF start;
-        QPointF end;
-        QRectF expected;
-    };
+    struct Case { double strokeWidth; double scale; QPointF start; QPointF end; QRectF expected; };
     const Case cases[] = {
         // Zero length: a square centred on the point.
         {7, 1, {50, 50}, {50, 50}, {22, 22, 56, 56}},
@@ -134,17 +113,13 @@ TEST_F(AnnotationGeometryTest, ArrowHitsWithinStrokeAndMarginOfItsSegment)
     line.strokeWidth = 5;
     ArrowAnnotation dot = ArrowAnnotation::make({50, 50}, {50, 50}, Qt::red);
     dot.strokeWidth = 5;
-    struct Case {
-        const ArrowAnnotation& arrow;
-        QPointF point;
-        double scale;
-        bool hit;
-    };
+    struct Case { const ArrowAnnotation& arrow; QPointF point; double scale; bool hit; };
     const Case cases[] = {
         {line, {50, 15}, 1, true},
         {line, {50, 15.1}, 1, false},
         {line, {115, 0}, 1, true},  // past the end, measured to the end point
         {line, {112, 12}, 1, false},
+        {line, {-12, -12}, 1, false}, // before the start, measured to the start point
         {line, {100, 20}, 2, true}, // scaled space: the segment runs to (200, 0), margin 20
         {dot, {50, 65}, 1, true},
         {dot, {61, 61}, 1, false},
@@ -161,13 +136,7 @@ TEST_F(AnnotationGeometryTest, UnfilledShapesAreHotOnlyAlongTheirEdge)
     const ShapeAnnotation filled = shapeIn({0, 0, 100, 80}, QColor(255, 0, 0, 64));
     const ShapeAnnotation small = shapeIn({0, 0, 30, 30}); // band 15 on each side leaves no inside
     const ShapeAnnotation narrow = shapeIn({0, 0, 200, 25});
-    struct Case {
-        const char* name;
-        const ShapeAnnotation& shape;
-        QPointF point;
-        double scale;
-        bool hit;
-    };
+    struct Case { const char* name; const ShapeAnnotation& shape; QPointF point; double scale; bool hit; };
     const Case cases[] = {
         {"open centre", open, {50, 40}, 1, false},
         {"open inside band", open, {14, 40}, 1, true},
@@ -186,31 +155,10 @@ TEST_F(AnnotationGeometryTest, UnfilledShapesAreHotOnlyAlongTheirEdge)
     }
 }
 
-TEST_F(AnnotationGeometryTest, DistanceFromPointToSegment)
-{
-    struct Case {
-        QPointF point, start, end;
-        double distance;
-    };
-    const Case cases[] = {
-        {{5, 3}, {0, 0}, {10, 0}, 3},
-        {{-3, 4}, {0, 0}, {10, 0}, 5},  // before the start
-        {{0, 10}, {0, 0}, {10, 10}, std::sqrt(50.0)},
-    };
-    for (const Case& c : cases)
-        EXPECT_NEAR(distanceFromPointToLine(c.point, c.start, c.end), c.distance, 1e-9);
-}
-
 TEST_F(AnnotationGeometryTest, AttachedPointStopsShortOfTheEdge)
 {
     const QRectF target(100, 0, 100, 100);
-    struct Case {
-        const char* name;
-        QPointF from;
-        QPointF toward;
-        double gap;
-        QPointF expected;
-    };
+    struct Case { const char* name; QPointF from; QPointF toward; double gap; QPointF expected; };
     const Case cases[] = {
         {"from the left", {0, 50}, {150, 50}, 6, {94, 50}},
         {"from above left", {50, -50}, {150, 50}, 0, {100, 0}},
@@ -231,13 +179,7 @@ TEST_F(AnnotationGeometryTest, ResolvingRunsAttachedEndsFromEdgeToEdgeAndFallsBa
     const ShapeAnnotation right = shapeIn({300, 0, 100, 100});
     const ArrowAnnotation other = ArrowAnnotation::make({500, 500}, {600, 600}, Qt::red);
     const QUuid deleted = QUuid::createUuid();
-    struct Case {
-        const char* name;
-        QUuid startTarget;
-        QUuid endTarget;
-        QPointF start;
-        QPointF end;
-    };
+    struct Case { const char* name; QUuid startTarget; QUuid endTarget; QPointF start; QPointF end; };
     const Case cases[] = {
         {"both attached", shape.id, right.id, {106, 50}, {294, 50}},
         {"deleted target", deleted, shape.id, {-40, 50}, {-6, 50}},
@@ -285,12 +227,7 @@ TEST_F(AnnotationGeometryTest, ArrowsAttachToTheTextBox)
 TEST_F(AnnotationGeometryTest, ShaftEndsUnderTheHeads)
 {
     const double depth = 20 * std::sqrt(3.0) / 2;
-    struct Case {
-        const char* name;
-        QPointF start, end;
-        bool atStart, atEnd;
-        QPointF shaftStart, shaftEnd;
-    };
+    struct Case { const char* name; QPointF start, end; bool atStart, atEnd; QPointF shaftStart, shaftEnd; };
     const Case cases[] = {
         {"single", {0, 0}, {100, 0}, false, true, {0, 0}, {100 - depth, 0}},
         {"double", {0, 0}, {0, 100}, true, true, {0, depth}, {0, 100 - depth}},
@@ -334,12 +271,7 @@ TEST_F(AnnotationGeometryTest, StrokesAndSteps)
     const StepAnnotation step = StepAnnotation::make({50, 50}, 1, Qt::red, 32);
     expectRect(boundingRect(Annotation(vee), 2), QRectF(196, 196, 208, 208));
     expectRect(boundingRect(Annotation(step), 1), QRectF(34, 34, 32, 32));
-    const struct {
-        const char* name;
-        Annotation annotation;
-        QPointF point;
-        bool hit;
-    } hits[] = {
+    const struct { const char* name; Annotation annotation; QPointF point; bool hit; } hits[] = {
         {"on the line", vee, {125, 150}, true},
         {"just beside it", vee, {132, 150}, true},
         {"inside the vee", vee, {150, 130}, false},

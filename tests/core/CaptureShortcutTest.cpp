@@ -13,11 +13,7 @@ constexpr ModifierFlags ctrlShift = ModifierFlag::Ctrl | ModifierFlag::Shift;
 
 TEST(CaptureShortcut, StoredSettingsBecomeTheRegisteredCombination)
 {
-    struct Case {
-        const char* key;
-        qint64 modifiers;
-        CaptureShortcut expected;
-    };
+    struct Case { const char* key; qint64 modifiers; CaptureShortcut expected; };
     const Case cases[] = {
         {"1", 3, {'1', ctrlShift}},
         {"k", 8, {'K', ModifierFlag::Super}},
@@ -42,10 +38,7 @@ TEST(CaptureShortcut, StoredSettingsBecomeTheRegisteredCombination)
 
 TEST(CaptureShortcut, DisplayStringUsesLinuxWords)
 {
-    struct Case {
-        CaptureShortcut shortcut;
-        const char* expected;
-    };
+    struct Case { CaptureShortcut shortcut; const char* expected; };
     const Case cases[] = {
         {{'1', ctrlShift}, "Ctrl+Shift+1"},
         {{'K', ModifierFlag::Super}, "Super+K"},
@@ -70,12 +63,7 @@ TEST(CaptureShortcut, KeyTableHasEveryLetterAndDigitOnceAndReadsBackwards)
 TEST(ShortcutRecorder, TakesOnlyLettersAndDigitsWithCtrlOrSuper)
 {
     using Outcome = ShortcutRecorder::Outcome;
-    struct Case {
-        const char* name;
-        RecordedKeyPress press;
-        Outcome outcome;
-        CaptureShortcut recorded;
-    };
+    struct Case { const char* name; RecordedKeyPress press; Outcome outcome; CaptureShortcut recorded; };
     const Case cases[] = {
         {"Ctrl+K", {Qt::Key_K, Qt::ControlModifier, 45}, Outcome::Recorded, {'K', ModifierFlag::Ctrl}},
         {"Super+K", {Qt::Key_K, Qt::MetaModifier, 45}, Outcome::Recorded, {'K', ModifierFlag::Super}},

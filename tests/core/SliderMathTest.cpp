@@ -18,12 +18,7 @@ double pointerAt(double fraction)
 
 TEST(SliderMath, DraggingSnapsToTheStepAndFormats)
 {
-    struct Case {
-        const char* label;
-        double lower, upper, step, fraction;
-        double value;
-        const char* shown;
-    };
+    struct Case { const char* label; double lower, upper, step, fraction; double value; const char* shown; };
     const Case cases[] = {
         {"Opacity at 37%", 0, 1, 0.05, 0.37, 0.35, "0.35"},
         {"Opacity at 38% rounds up", 0, 1, 0.05, 0.38, 0.40, "0.40"},

@@ -60,10 +60,7 @@ TEST(StylingJson, RecordsRoundTrip)
 
 TEST(StylingJson, MalformedBackgroundsAreRejected)
 {
-    struct Case {
-        const char* name;
-        const char* json;
-    };
+    struct Case { const char* name; const char* json; };
     const Case cases[] = {
         {"unknown preset", R"({"preset":{"_0":"notAPreset"}})"},
         {"two keys", R"({"preset":{"_0":"sunset"},"wallpaper":{}})"},

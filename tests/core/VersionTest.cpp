@@ -8,11 +8,7 @@ using pelorin::isNewer;
 
 TEST(Version, IsNewer)
 {
-    struct Case {
-        const char* a;
-        const char* b;
-        bool newer;
-    };
+    struct Case { const char* a; const char* b; bool newer; };
     const Case cases[] = {
         {"1.10", "1.9", true},         // numbers, not text
         {"1.9", "1.10", false},

@@ -7,11 +7,7 @@ using namespace pelorin;
 
 TEST(BrowserChrome, BarHeightScalesWithTheWidth)
 {
-    struct Case {
-        double width;
-        bool addressBar;
-        double points;
-    };
+    struct Case { double width; bool addressBar; double points; };
     const Case cases[] = {{1280, true, 84}, {1280, false, 40}, {2560, true, 168},
                           {2560, false, 80}, {400, true, 42},  {400, false, 20}};
     for (const Case& c : cases) {
@@ -31,11 +27,7 @@ TEST(BrowserChrome, BarHeightScalesWithTheWidth)
 
 TEST(BrowserChrome, DisplayedAddressAndTitle)
 {
-    struct Case {
-        const char* typed;
-        const char* shown;
-        const char* title;
-    };
+    struct Case { const char* typed; const char* shown; const char* title; };
     const Case cases[] = {
         {"  https://pelorin.app/  ", "pelorin.app", "pelorin.app"},
         {"HTTPS://Example.org/docs/guide/", "Example.org/docs/guide", "Example.org"},

@@ -28,13 +28,7 @@ bool near(const QColor& a, const CodableColor& b, int tolerance = 3)
 
 TEST(BackgroundRaster, PixelScaleFollowsTheCap)
 {
-    struct Case {
-        const char* name;
-        QSizeF points;
-        double screenScale;
-        std::optional<int> maxDimension;
-        QSize pixels;
-    };
+    struct Case { const char* name; QSizeF points; double screenScale; std::optional<int> maxDimension; QSize pixels; };
     const Case cases[] = {
         {"export at screen scale", {1000, 500}, 2, std::nullopt, {2000, 1000}},
         {"canvas capped by the screen scale", {1000, 500}, 2, 2048, {2000, 1000}},

@@ -51,18 +51,5 @@ TEST(RotationEasing, FrameIntervalIsClampedAndTheFirstFrameCountsAsOneSixtieth)
     }
 }
 
-TEST(RotationEasing, SnapsOnlyWhenCloserThanTheThreshold)
-{
-    RotationEasing near;
-    near.currentYaw = 0.2996f; // short by 0.0004: any step lands within the threshold
-    EXPECT_FALSE(near.step(0.3f, 0, 1));
-    EXPECT_EQ(near.currentYaw, 0.3f);
-
-    RotationEasing far;
-    far.currentYaw = 0.29f;
-    EXPECT_TRUE(far.step(0.3f, 0, 1));
-    EXPECT_NE(far.currentYaw, 0.3f);
-}
-
 } // namespace
 } // namespace pelorin

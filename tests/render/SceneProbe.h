@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -76,30 +77,44 @@ inline bool isRed(QColor c)
 }
 
 // First and last position along a row or column where `test` holds, or (-1, -1).
-inline std::pair<int, int> rowExtent(const QImage& image, int y, const PixelTest& test)
+inline std::pair<int, int> extent(const QImage& image, int line, bool alongRow, const PixelTest& test)
 {
     int first = -1, last = -1;
-    for (int x = 0; x < image.width(); ++x) {
-        if (test(image.pixelColor(x, y))) {
+    for (int i = 0; i < (alongRow ? image.width() : image.height()); ++i) {
+        if (test(alongRow ? image.pixelColor(i, line) : image.pixelColor(line, i))) {
             if (first < 0)
-                first = x;
-            last = x;
+                first = i;
+            last = i;
         }
     }
     return {first, last};
 }
 
+inline std::pair<int, int> rowExtent(const QImage& image, int y, const PixelTest& test)
+{
+    return extent(image, y, true, test);
+}
+
 inline std::pair<int, int> columnExtent(const QImage& image, int x, const PixelTest& test)
 {
-    int first = -1, last = -1;
-    for (int y = 0; y < image.height(); ++y) {
-        if (test(image.pixelColor(x, y))) {
-            if (first < 0)
-                first = y;
-            last = y;
+    return extent(image, x, false, test);
+}
+
+// The largest difference in any channel between two pictures of one size, over the pixels
+// `ignored` does not pass over.
+inline int worstDifference(const QImage& a, const QImage& b,
+                           const std::function<bool(QColor, QColor)>& ignored = [](QColor, QColor) { return false; })
+{
+    int worst = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QColor p = a.pixelColor(x, y), q = b.pixelColor(x, y);
+            if (p != q && !ignored(p, q))
+                worst = std::max({worst, std::abs(p.red() - q.red()), std::abs(p.green() - q.green()),
+                                  std::abs(p.blue() - q.blue()), std::abs(p.alpha() - q.alpha())});
         }
     }
-    return {first, last};
+    return worst;
 }
 
 } // namespace pelorin::test
