@@ -2,13 +2,11 @@
 """A stand-in for the Pelorin Cloud service, by its documented request and reply forms.
 
 Listens on a free port of 127.0.0.1, prints it as the first line of standard output and stops
-when standard input closes. Every request outside /_control/ is recorded.
-
-Service: /v2/auth/{signup,login,google/start,google/poll,logout}, /v2/me,
-/v2/storage/uploads[/complete], /v2/storage/objects/{link,delete}, the presigned PUT target
-/put/<key> and the analysis server's POST /analyze (a multipart form with one PNG in the field
-"file", signed-in users only; answers "analyzeComponents" in that PNG's pixels). Any other path
-answers 200 with an empty body: an S3 endpoint whose requests the tests inspect.
+when standard input closes; records every request outside /_control/. Serves /v2/auth/{signup,
+login,google/start,google/poll,logout}, /v2/me, /v2/storage/uploads[/complete],
+/v2/storage/objects/{link,delete}, the presigned PUT target /put/<key> and the analysis
+server's POST /analyze (a PNG in the multipart field "file"; answers "analyzeComponents").
+Any other path answers 200 with an empty body: an S3 endpoint whose requests tests inspect.
 
 Control, POST with JSON in and out:
   /_control/config    {"camel": bool, "googlePendingPolls": n, "googleFinal": "ready"|"expired"|
@@ -19,8 +17,7 @@ Control, POST with JSON in and out:
   /_control/token     {"token", "email"}: a valid session
   /_control/requests  every request so far (method, path, headers, body in base64)
   /_control/objects   the bytes stored by presigned PUTs, by key, in base64
-
-With --moto it also runs moto's S3 server with request authentication on:
+With --moto, moto's S3 server runs beside it with request authentication on:
   /_control/moto        {"endpoint", "accessKeyId", "secretAccessKey", "bucket"}: a user with
                         full S3 rights and a bucket; moto refuses every request not signed by it
   /_control/moto/get    {"key"}: the object as moto holds it
@@ -129,7 +126,10 @@ class Handler(BaseHTTPRequestHandler):
         elif route == "/_control/objects":
             return self.reply(200, {k: base64.b64encode(v).decode() for k, v in STATE["objects"].items()})
         elif route.startswith("/_control/moto"):
-            return self.reply(200, moto(route[len("/_control/moto"):], body))
+            try:
+                return self.reply(200, moto(route[len("/_control/moto"):], body))
+            except Exception as error:  # a URL that cannot be fetched, say: the test sees why
+                return self.reply(200, {"status": 0, "error": repr(error)})
         return self.reply(200, {})
 
     def serve(self, route, query, body):

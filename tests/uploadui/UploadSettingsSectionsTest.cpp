@@ -235,21 +235,13 @@ TEST_F(UploadSettings, SignInNeedsBothFields)
 {
     AccountService account(api, tokens, settings.store());
     AccountSection section(account, tokens);
-    struct Case {
-        QString email, password;
-        bool enabled;
-    };
-    const Case cases[] = {
-        {QString(), QString(), false},
-        {QStringLiteral("me@example.com"), QString(), false},
-        {QString(), QStringLiteral("pw"), false},
-        {QStringLiteral("me@example.com"), QStringLiteral("pw"), true},
-    };
-    for (const Case& c : cases) {
-        section.emailField()->setText(c.email);
-        section.passwordField()->setText(c.password);
-        EXPECT_EQ(section.signInButton()->isEnabled(), c.enabled) << c.email.toStdString() << '/' << c.password.toStdString();
-        EXPECT_EQ(section.createAccountButton()->isEnabled(), c.enabled);
+    const char* const cases[][2] = {{"", ""}, {"me@example.com", ""}, {"", "pw"}, {"me@example.com", "pw"}};
+    for (const auto& [email, password] : cases) {
+        section.emailField()->setText(QLatin1String(email));
+        section.passwordField()->setText(QLatin1String(password));
+        const bool both = *email && *password;
+        EXPECT_EQ(section.signInButton()->isEnabled(), both) << email << '/' << password;
+        EXPECT_EQ(section.createAccountButton()->isEnabled(), both);
     }
 }
 
