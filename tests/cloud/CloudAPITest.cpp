@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <QJsonDocument>
+
+#include <functional>
 #include <QUrlQuery>
 
 using namespace pelorin;
@@ -41,53 +43,46 @@ protected:
 TEST_F(Cloud, EveryEndpointSendsItsMethodPathTokenAndBody)
 {
     ASSERT_TRUE(server.isRunning());
-    const auto signup = test::outcome(api.signup(QStringLiteral("new@example.com"), QStringLiteral("pw 1")));
-    ASSERT_TRUE(signup.succeeded()) << signup.error.toStdString();
-    EXPECT_EQ(signup.value->email, QStringLiteral("new@example.com"));
-    const auto login = test::outcome(api.login(QStringLiteral("new@example.com"), QStringLiteral("pw 1")));
-    ASSERT_TRUE(login.succeeded()) << login.error.toStdString();
-    const auto start = test::outcome(api.googleStart());
-    ASSERT_TRUE(start.succeeded()) << start.error.toStdString();
-    const auto poll = test::outcome(api.googlePoll(start.value->flowId));
-    ASSERT_TRUE(poll.succeeded()) << poll.error.toStdString();
-    const auto me = test::outcome(api.me());
-    ASSERT_TRUE(me.succeeded()) << me.error.toStdString();
-    // Uploading needs the presigned PUT in between, so only its two API ends are asked here.
-    const auto link = test::outcome(api.objectLink(QStringLiteral("u/a b"), 604800));
-    ASSERT_TRUE(link.succeeded()) << link.error.toStdString();
-    EXPECT_EQ(link.value->toEncoded(), "https://share.example/u/a%20b?expires=604800");
-    ASSERT_TRUE(test::outcome(api.deleteObject(QStringLiteral("u/a b"))).succeeded());
-    const auto init = test::outcome(api.uploadInit(QStringLiteral("f.png"), QStringLiteral("image/png"), 12));
-    ASSERT_TRUE(init.succeeded()) << init.error.toStdString();
-    ASSERT_TRUE(test::outcome(api.logout()).succeeded());
-
+    const auto ok = [](auto task) { return test::outcome(std::move(task)).error; };
+    const QString email = QStringLiteral("new@example.com"), password = QStringLiteral("pw 1"), key = QStringLiteral("u/a b");
+    QString flow;
+    // Uploading needs the presigned PUT in between, so only its first API end is asked here.
     const struct {
         const char* method;
         const char* path;
         bool token;
         QJsonObject body; // empty: none
-    } expected[] = {
-        {"POST", "/v2/auth/signup", false, {{"email", "new@example.com"}, {"password", "pw 1"}}},
-        {"POST", "/v2/auth/login", false, {{"email", "new@example.com"}, {"password", "pw 1"}}},
-        {"POST", "/v2/auth/google/start", false, {}},
-        {"GET", "/v2/auth/google/poll", false, {}},
-        {"GET", "/v2/me", true, {}},
-        {"POST", "/v2/storage/objects/link", true, {{"key", "u/a b"}, {"expires_seconds", 604800}}},
-        {"POST", "/v2/storage/objects/delete", true, {{"key", "u/a b"}}},
-        {"POST", "/v2/storage/uploads", true, {{"filename", "f.png"}, {"content_type", "image/png"}, {"size_bytes", 12}}},
-        {"POST", "/v2/auth/logout", true, {}},
+        std::function<QString()> call; // the error; empty when it succeeded
+    } cases[] = {
+        {"POST", "/v2/auth/signup", false, {{"email", email}, {"password", password}}, [&] { return ok(api.signup(email, password)); }},
+        {"POST", "/v2/auth/login", false, {{"email", email}, {"password", password}}, [&] { return ok(api.login(email, password)); }},
+        {"POST", "/v2/auth/google/start", false, {}, [&] {
+             const auto start = test::outcome(api.googleStart());
+             flow = start.value ? start.value->flowId : QString();
+             return start.error;
+         }},
+        {"GET", "/v2/auth/google/poll", false, {}, [&] { return ok(api.googlePoll(flow)); }},
+        {"GET", "/v2/me", true, {}, [&] { return ok(api.me()); }},
+        {"POST", "/v2/storage/objects/link", true, {{"key", key}, {"expires_seconds", 604800}}, [&] {
+             const auto link = test::outcome(api.objectLink(key, 604800));
+             return link.value && link.value->toEncoded() == "https://share.example/u/a%20b?expires=604800" ? QString() : link.error + u'!';
+         }},
+        {"POST", "/v2/storage/objects/delete", true, {{"key", key}}, [&] { return ok(api.deleteObject(key)); }},
+        {"POST", "/v2/storage/uploads", true, {{"filename", "f.png"}, {"content_type", "image/png"}, {"size_bytes", 12}},
+         [&] { return ok(api.uploadInit(QStringLiteral("f.png"), QStringLiteral("image/png"), 12)); }},
+        {"POST", "/v2/auth/logout", true, {}, [&] { return ok(api.logout()); }},
     };
-    for (const auto& e : expected) {
-        SCOPED_TRACE(e.path);
-        const QJsonObject request = server.lastRequest(QLatin1String(e.method), QLatin1String(e.path));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(c.call(), QString());
+        const QJsonObject request = server.lastRequest(QLatin1String(c.method), QLatin1String(c.path));
         ASSERT_FALSE(request.isEmpty());
-        EXPECT_EQ(CloudTestServer::header(request, QStringLiteral("Authorization")),
-                  e.token ? QStringLiteral("Bearer tok-1") : QString());
-        if (e.body.isEmpty()) {
+        EXPECT_EQ(CloudTestServer::header(request, QStringLiteral("Authorization")), c.token ? QStringLiteral("Bearer tok-1") : QString());
+        if (c.body.isEmpty()) {
             EXPECT_TRUE(CloudTestServer::body(request).isEmpty());
         } else {
             EXPECT_EQ(CloudTestServer::header(request, QStringLiteral("Content-Type")), QStringLiteral("application/json"));
-            EXPECT_EQ(QJsonDocument::fromJson(CloudTestServer::body(request)).object(), e.body);
+            EXPECT_EQ(QJsonDocument::fromJson(CloudTestServer::body(request)).object(), c.body);
             EXPECT_FALSE(CloudTestServer::body(request).contains('\n')) << "compact JSON";
         }
     }

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QString>
@@ -9,17 +10,15 @@
 namespace pelorin::test {
 
 // The stand-in for the cloud service (cloud_service.py) on a free local port, for the life
-// of one test.
+// of one test; with "--moto" among `arguments` a real S3 server (moto) beside it.
 class CloudTestServer {
 public:
-    CloudTestServer();
+    explicit CloudTestServer(const QStringList& arguments = {});
     ~CloudTestServer();
 
     bool isRunning() const { return m_port != 0; }
     QString baseUrl() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_port); }
 
-    // Server behaviour: camel (member style), googlePendingPolls, googleFinal, uploadHeaders.
-    void configure(const QJsonObject& settings);
     struct Script {
         QString method;
         QString path;
@@ -32,22 +31,29 @@ public:
     };
     // The next `times` requests to method + path get this reply.
     void script(const Script& script);
-    void addSession(const QString& token, const QString& email);
+    void configure(const QJsonObject& settings) { control(QStringLiteral("/_control/config"), settings); }
+    void addSession(const QString& token, const QString& email)
+    {
+        control(QStringLiteral("/_control/token"), {{QStringLiteral("token"), token}, {QStringLiteral("email"), email}});
+    }
+    // One of the control requests cloud_service.py lists, and its answer.
+    QJsonDocument control(const QString& path, const QJsonObject& body = {});
 
-    // Requests seen so far (method, path, headers as [name, value] pairs, body in base64).
-    QJsonArray requests();
-    int count(const QString& method, const QString& path);
+    // Requests seen so far (method, path, headers as [name, value] pairs, body in base64), all
+    // or those to method + path.
+    QJsonArray requests(const QString& method = {}, const QString& path = {});
+    int count(const QString& method, const QString& path) { return int(requests(method, path).size()); }
     // The last request to method + path; empty when there was none.
-    QJsonObject lastRequest(const QString& method, const QString& path);
-    // Bytes stored by presigned PUTs, by key.
-    QByteArray storedObject(const QString& key);
+    QJsonObject lastRequest(const QString& method, const QString& path)
+    {
+        const QJsonArray matching = requests(method, path);
+        return matching.isEmpty() ? QJsonObject() : matching.last().toObject();
+    }
 
     static QString header(const QJsonObject& request, const QString& name);
     static QByteArray body(const QJsonObject& request);
 
 private:
-    QByteArray control(const QByteArray& method, const QString& path, const QJsonObject& body = {});
-
     QProcess m_process;
     int m_port = 0;
 };

@@ -1,74 +1,59 @@
 #!/usr/bin/env python3
 """A stand-in for the Pelorin Cloud service, by its documented request and reply forms.
 
-Listens on a free port of 127.0.0.1 and prints it as the first line of standard output;
-stops when standard input closes. Every request is recorded.
+Listens on a free port of 127.0.0.1, prints it as the first line of standard output and stops
+when standard input closes; records every request outside /_control/. Serves /v2/auth/{signup,
+login,google/start,google/poll,logout}, /v2/me, /v2/storage/uploads[/complete],
+/v2/storage/objects/{link,delete}, the presigned PUT target /put/<key> and the analysis
+server's POST /analyze (a PNG in the multipart field "file"; answers "analyzeComponents").
+Any other path answers 200 with an empty body: an S3 endpoint whose requests tests inspect.
 
-Service endpoints: /v2/auth/signup, /v2/auth/login, /v2/auth/google/start,
-/v2/auth/google/poll, /v2/me, /v2/auth/logout, /v2/storage/uploads,
-/v2/storage/uploads/complete, /v2/storage/objects/link, /v2/storage/objects/delete, the
-presigned PUT target /put/<key>, and the analysis server's POST /analyze (a multipart form with
-one PNG in the field "file", signed-in users only; answers "analyzeComponents" in the pixels of
-that PNG). Any other path answers 200 with an empty body (a stand-in
-for an S3 endpoint whose requests the tests only inspect).
-
-Control endpoints for the tests:
-  POST /_control/reset
-  POST /_control/config     {"analyzeComponents": [...], "camel": bool, "googlePendingPolls": n, "googleFinal": "ready"|
-                             "expired"|"ready-without-email", "uploadHeaders": {...}}
-  POST /_control/script     {"method": M, "path": P, "status": s, "body": text,
-                             "bodyBase64": b64, "contentType": t, "delay": seconds, "times": n}
-                            the next n requests to exactly M P get this reply instead
-                            ("prefix": true: to every path that starts with P)
-  POST /_control/token      {"token": t, "email": e}   a valid session
-  GET  /_control/requests   every request so far (method, path, headers, body in base64)
-  GET  /_control/objects    the bytes stored by presigned PUTs, by key
+Control, POST with JSON in and out:
+  /_control/config    {"camel": bool, "googlePendingPolls": n, "googleFinal": "ready"|"expired"|
+                       "ready-without-email", "uploadHeaders": {...}, "analyzeComponents": [...]}
+  /_control/script    {"method", "path", "status", "bodyBase64", "contentType", "delay", "times",
+                       "prefix"}: the next `times` requests to method + path (or every path that
+                       starts with it) get this reply
+  /_control/token     {"token", "email"}: a valid session
+  /_control/requests  every request so far (method, path, headers, body in base64)
+  /_control/objects   the bytes stored by presigned PUTs, by key, in base64
+With --moto, moto's S3 server runs beside it with request authentication on:
+  /_control/moto        {"endpoint", "accessKeyId", "secretAccessKey", "bucket"}: a user with
+                        full S3 rights and a bucket; moto refuses every request not signed by it
+  /_control/moto/get    {"key"}: the object as moto holds it
+  /_control/moto/fetch  {"url"}: a signed GET of exactly that URL, as a browser fetches a link
 """
 import base64
 import json
 import os
+import socket
 import struct
+import subprocess
 import sys
 import threading
 import time
+import urllib.error
+import urllib.request
 import uuid
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import parse_qs, quote, unquote, urlsplit
 
 LOCK = threading.Lock()
-
-
-def fresh_state():
-    return {
-        "camel": False,
-        "requests": [],
-        "scripts": [],
-        "users": {},             # email -> password
-        "tokens": {},            # token -> email
-        "flows": {},             # flow id -> polls so far
-        "googlePendingPolls": 1,
-        "googleFinal": "ready",
-        "uploadHeaders": {"Content-Type": None, "x-amz-meta-origin": "pelorin"},
-        "pending": {},           # key -> (headers, filename)
-        "objects": {},           # key -> bytes
-        "analyzeComponents": [{"label": "OK button", "text": "OK", "type": "button",
-                               "x1": 10, "y1": 20, "x2": 110, "y2": 60}],
-    }
-
-
-STATE = fresh_state()
-
-
-def snake_to_camel(name):
-    head, *rest = name.split("_")
-    return head + "".join(part[:1].upper() + part[1:] for part in rest)
+MOTO = {}
+STATE = {"camel": False, "requests": [], "scripts": [], "users": {}, "tokens": {}, "flows": {},
+         "googlePendingPolls": 1, "googleFinal": "ready",
+         "uploadHeaders": {"Content-Type": None, "x-amz-meta-origin": "pelorin"},
+         "pending": {}, "objects": {},
+         "analyzeComponents": [{"label": "OK button", "text": "OK", "type": "button",
+                                "x1": 10, "y1": 20, "x2": 110, "y2": 60}]}
 
 
 def styled(value):
     """Member names in the style the tests asked for: snake_case (default) or camelCase."""
-    if isinstance(value, dict):
-        return {(snake_to_camel(k) if STATE["camel"] else k): styled(v) for k, v in value.items()}
-    return value
+    if not isinstance(value, dict):
+        return value
+    camel = lambda k: k.split("_")[0] + "".join(p[:1].upper() + p[1:] for p in k.split("_")[1:])
+    return {(camel(k) if STATE["camel"] else k): styled(v) for k, v in value.items()}
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -96,68 +81,59 @@ class Handler(BaseHTTPRequestHandler):
     def detail(self, status, text):
         self.reply(status, {"detail": text})
 
-    def json_body(self):
-        try:
-            return json.loads(self.body or b"{}")
-        except ValueError:
-            return None
-
     def session(self):
         auth = self.headers.get("Authorization", "")
-        if not auth.startswith("Bearer "):
-            return None
-        return STATE["tokens"].get(auth[len("Bearer "):])
+        return STATE["tokens"].get(auth[len("Bearer "):]) if auth.startswith("Bearer ") else None
 
     def handle_any(self):
-        length = int(self.headers.get("Content-Length") or 0)
-        self.body = self.rfile.read(length) if length else b""
+        self.body = self.rfile.read(int(self.headers.get("Content-Length") or 0))
         split = urlsplit(self.path)
-        route = split.path
+        if split.path.startswith("/_control/"):
+            with LOCK:
+                return self.control(split.path, json.loads(self.body or b"{}"))
         with LOCK:
-            if not route.startswith("/_control/"):
-                STATE["requests"].append({
-                    "method": self.command, "path": self.path,
-                    "headers": [[k, v] for k, v in self.headers.items()],
-                    "body": base64.b64encode(self.body).decode()})
-            script = None
-            for candidate in STATE["scripts"]:
-                matches = route.startswith(candidate["path"]) if candidate.get("prefix") else candidate["path"] == route
-                if candidate["method"] == self.command and matches and candidate["times"] > 0:
-                    candidate["times"] -= 1
-                    script = candidate
-                    break
+            STATE["requests"].append({"method": self.command, "path": self.path,
+                                      "headers": [[k, v] for k, v in self.headers.items()],
+                                      "body": base64.b64encode(self.body).decode()})
+            script = next((s for s in STATE["scripts"] if s["times"] > 0 and s["method"] == self.command and (
+                split.path.startswith(s["path"]) if s.get("prefix") else split.path == s["path"])), None)
+            if script:
+                script["times"] -= 1
         if script:
             time.sleep(script.get("delay", 0))
-            body = base64.b64decode(script["bodyBase64"]) if "bodyBase64" in script else script.get("body", "")
             try:
-                self.reply(script["status"], body, script.get("contentType", "application/json"))
+                self.reply(script["status"], base64.b64decode(script.get("bodyBase64", "")),
+                           script.get("contentType", "application/json"))
             except (BrokenPipeError, ConnectionResetError):
                 pass
             return
         with LOCK:
-            self.route(route, parse_qs(split.query))
+            try:
+                body = json.loads(self.body or b"{}")
+            except ValueError:
+                body = None
+            self.serve(split.path, parse_qs(split.query), body)
 
-    def route(self, route, query):
-        body = self.json_body()
-        if route == "/_control/reset":
-            STATE.clear()
-            STATE.update(fresh_state())
-            return self.reply(200, {})
+    def control(self, route, body):
         if route == "/_control/config":
             STATE.update(body)
-            return self.reply(200, {})
-        if route == "/_control/script":
-            body.setdefault("times", 1)
-            STATE["scripts"].append(body)
-            return self.reply(200, {})
-        if route == "/_control/token":
+        elif route == "/_control/script":
+            STATE["scripts"].append(dict({"times": 1}, **body))
+        elif route == "/_control/token":
             STATE["tokens"][body["token"]] = body["email"]
-            return self.reply(200, {})
-        if route == "/_control/requests":
+        elif route == "/_control/requests":
             return self.reply(200, STATE["requests"])
-        if route == "/_control/objects":
+        elif route == "/_control/objects":
             return self.reply(200, {k: base64.b64encode(v).decode() for k, v in STATE["objects"].items()})
+        elif route.startswith("/_control/moto"):
+            try:
+                return self.reply(200, moto(route[len("/_control/moto"):], body))
+            except Exception as error:  # a URL that cannot be fetched, say: the test sees why
+                return self.reply(200, {"status": 0, "error": repr(error)})
+        return self.reply(200, {})
 
+    def serve(self, route, query, body):
+        host = self.headers.get("Host")
         if route in ("/v2/auth/signup", "/v2/auth/login"):
             if not isinstance(body, dict) or not isinstance(body.get("email"), str) \
                     or not isinstance(body.get("password"), str):
@@ -175,7 +151,6 @@ class Handler(BaseHTTPRequestHandler):
         if route == "/v2/auth/google/start":
             flow = "flow+" + uuid.uuid4().hex[:8] + "&x=1"
             STATE["flows"][flow] = 0
-            host = self.headers.get("Host")
             return self.ok({"flow_id": flow, "auth_url": f"http://{host}/google/consent?flow=1"})
         if route == "/v2/auth/google/poll":
             flow = query.get("flow_id", [None])[0]
@@ -184,15 +159,12 @@ class Handler(BaseHTTPRequestHandler):
             STATE["flows"][flow] += 1
             if STATE["flows"][flow] <= STATE["googlePendingPolls"]:
                 return self.ok({"status": "pending"})
-            final = STATE["googleFinal"]
-            if final == "expired":
+            if STATE["googleFinal"] == "expired":
                 return self.ok({"status": "expired"})
             token = "tok-" + uuid.uuid4().hex
             STATE["tokens"][token] = "google@example.com"
-            record = {"status": "ready", "token": token}
-            if final == "ready":
-                record["email"] = "google@example.com"
-            return self.ok(record)
+            email = {"email": "google@example.com"} if STATE["googleFinal"] == "ready" else {}
+            return self.ok({"status": "ready", "token": token, **email})
 
         if route.startswith("/put/"):
             key = unquote(route[len("/put/"):])
@@ -204,7 +176,7 @@ class Handler(BaseHTTPRequestHandler):
                     return self.reply(403, f"<Error><Code>SignatureDoesNotMatch</Code><Header>{name}</Header></Error>",
                                       "application/xml")
             STATE["objects"][key] = self.body
-            return self.reply(200, b"")
+            return self.reply(200)
 
         if route == "/analyze" and self.command == "POST":
             if self.session() is None:
@@ -216,43 +188,40 @@ class Handler(BaseHTTPRequestHandler):
             return self.reply(200, {"components": STATE["analyzeComponents"],
                                     "image_width": width, "image_height": height})
 
-        if route.startswith("/v2/"):
-            email = self.session()
-            if email is None:
-                return self.detail(401, "Not authenticated")
-            if route == "/v2/me":
-                used = sum(len(v) for v in STATE["objects"].values())
-                return self.ok({"email": email, "email_verified": True,
-                                "storage": {"configured": True, "used_bytes": used,
-                                            "quota_bytes": 5368709120, "object_count": len(STATE["objects"])},
-                                "ai": {"used_today": 3, "daily_limit": 50}, "plan": "free"})
-            if route == "/v2/auth/logout":
-                STATE["tokens"].pop(self.headers["Authorization"][len("Bearer "):], None)
-                return self.ok({"ok": True})
-            if route == "/v2/storage/uploads":
-                if not isinstance(body, dict) or not isinstance(body.get("size_bytes"), int):
-                    return self.detail(422, "filename, content_type and size_bytes are required")
-                key = f"u/{uuid.uuid4().hex[:12]}/{body['filename']}"
-                headers = {k: (body["content_type"] if v is None else v)
-                           for k, v in STATE["uploadHeaders"].items()}
-                STATE["pending"][key] = headers
-                host = self.headers.get("Host")
-                return self.ok({"key": key, "upload_url": f"http://{host}/put/{quote(key)}?X-Sig=abc",
-                                "headers": headers, "expires_in": 900})
-            if route == "/v2/storage/uploads/complete":
-                key = body.get("key")
-                if key not in STATE["objects"]:
-                    return self.detail(404, "Upload not found.")
-                return self.ok({"key": key, "size_bytes": len(STATE["objects"][key]),
-                                "share_url": f"https://share.example/{quote(key)}"})
-            if route == "/v2/storage/objects/link":
-                return self.ok({"url": f"https://share.example/{quote(body['key'])}?expires={body['expires_seconds']}"})
-            if route == "/v2/storage/objects/delete":
-                STATE["objects"].pop(body.get("key"), None)
-                return self.ok({"ok": True})
-            return self.detail(404, "Not Found")
-
-        return self.reply(200, b"", "text/plain")
+        if not route.startswith("/v2/"):
+            return self.reply(200, b"", "text/plain")
+        email = self.session()
+        if email is None:
+            return self.detail(401, "Not authenticated")
+        if route == "/v2/me":
+            used = sum(len(v) for v in STATE["objects"].values())
+            return self.ok({"email": email, "email_verified": True,
+                            "storage": {"configured": True, "used_bytes": used,
+                                        "quota_bytes": 5368709120, "object_count": len(STATE["objects"])},
+                            "ai": {"used_today": 3, "daily_limit": 50}, "plan": "free"})
+        if route == "/v2/auth/logout":
+            STATE["tokens"].pop(self.headers["Authorization"][len("Bearer "):], None)
+            return self.ok({"ok": True})
+        if route == "/v2/storage/uploads":
+            if not isinstance(body, dict) or not isinstance(body.get("size_bytes"), int):
+                return self.detail(422, "filename, content_type and size_bytes are required")
+            key = f"u/{uuid.uuid4().hex[:12]}/{body['filename']}"
+            headers = {k: (body["content_type"] if v is None else v) for k, v in STATE["uploadHeaders"].items()}
+            STATE["pending"][key] = headers
+            return self.ok({"key": key, "upload_url": f"http://{host}/put/{quote(key)}?X-Sig=abc",
+                            "headers": headers, "expires_in": 900})
+        if route == "/v2/storage/uploads/complete":
+            key = body.get("key")
+            if key not in STATE["objects"]:
+                return self.detail(404, "Upload not found.")
+            return self.ok({"key": key, "size_bytes": len(STATE["objects"][key]),
+                            "share_url": f"https://share.example/{quote(key)}"})
+        if route == "/v2/storage/objects/link":
+            return self.ok({"url": f"https://share.example/{quote(body['key'])}?expires={body['expires_seconds']}"})
+        if route == "/v2/storage/objects/delete":
+            STATE["objects"].pop(body.get("key"), None)
+            return self.ok({"ok": True})
+        return self.detail(404, "Not Found")
 
     do_GET = do_POST = do_PUT = do_DELETE = handle_any
 
@@ -263,23 +232,91 @@ def multipart_file(content_type, body):
     if not content_type.startswith(prefix):
         return None
     boundary = content_type[len(prefix):].encode()
-    head = b"--" + boundary + b"\r\n"
-    tail = b"\r\n--" + boundary + b"--\r\n"
+    head, tail = b"--" + boundary + b"\r\n", b"\r\n--" + boundary + b"--\r\n"
     if not body.startswith(head) or not body.endswith(tail):
         return None
-    part = body[len(head):-len(tail)]
-    headers, sep, content = part.partition(b"\r\n\r\n")
-    if not sep or b'name="file"' not in headers:
-        return None
-    return content
+    headers, sep, content = body[len(head):-len(tail)].partition(b"\r\n\r\n")
+    return content if sep and b'name="file"' in headers else None
+
+
+def start_moto():
+    """moto's S3 on a free port. The four requests it lets through unsigned create a user with
+    full S3 rights and the bucket; every later request must carry that user's signature."""
+    import boto3
+    import botocore.credentials
+    from botocore.config import Config
+    for _ in range(5):
+        with socket.socket() as s:
+            s.bind(("127.0.0.1", 0))
+            port = s.getsockname()[1]
+        process = subprocess.Popen([sys.executable, "-m", "moto.server", "-H", "127.0.0.1", "-p", str(port)],
+                                   env=dict(os.environ, INITIAL_NO_AUTH_ACTION_COUNT="4"),
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        MOTO["process"] = process
+        deadline = time.monotonic() + 30
+        while process.poll() is None and time.monotonic() < deadline:
+            try:
+                socket.create_connection(("127.0.0.1", port), timeout=0.2).close()
+                break
+            except OSError:
+                time.sleep(0.05)
+        else:
+            process.kill()
+            continue
+        endpoint = f"http://127.0.0.1:{port}"
+        client = lambda service, key="anonymous", secret="anonymous": boto3.client(
+            service, endpoint_url=endpoint, region_name="us-east-1", aws_access_key_id=key,
+            aws_secret_access_key=secret,
+            config=Config(s3={"addressing_style": "path"}, retries={"max_attempts": 1}))
+        iam = client("iam")
+        iam.create_user(UserName="pelorin")
+        access = iam.create_access_key(UserName="pelorin")["AccessKey"]
+        iam.put_user_policy(UserName="pelorin", PolicyName="s3", PolicyDocument=json.dumps({
+            "Version": "2012-10-17", "Statement": [{"Effect": "Allow", "Action": "s3:*", "Resource": "*"}]}))
+        client("s3").create_bucket(Bucket="pelorin-test")
+        key_id, secret = access["AccessKeyId"], access["SecretAccessKey"]
+        MOTO.update(s3=client("s3", key_id, secret), credentials=botocore.credentials.Credentials(key_id, secret),
+                    info={"endpoint": endpoint, "accessKeyId": key_id, "secretAccessKey": secret,
+                          "bucket": "pelorin-test"})
+        return
+    sys.exit("moto did not start")
+
+
+def moto(command, body):
+    import botocore.auth
+    import botocore.awsrequest
+    if command == "":
+        return MOTO["info"]
+    if command == "/get":
+        s3 = MOTO["s3"]
+        try:
+            obj = s3.get_object(Bucket="pelorin-test", Key=body["key"])
+        except s3.exceptions.NoSuchKey:
+            return {"found": False}
+        return {"found": True, "contentType": obj.get("ContentType"), "contentDisposition": obj.get("ContentDisposition"),
+                "body": base64.b64encode(obj["Body"].read()).decode()}
+    request = botocore.awsrequest.AWSRequest(method="GET", url=body["url"])
+    botocore.auth.S3SigV4Auth(MOTO["credentials"], "s3", "us-east-1").add_auth(request)
+    prepared = request.prepare()
+    try:
+        with urllib.request.urlopen(urllib.request.Request(prepared.url, headers=dict(prepared.headers)),
+                                    timeout=10) as reply:
+            return {"status": reply.status, "body": base64.b64encode(reply.read()).decode()}
+    except urllib.error.HTTPError as error:
+        return {"status": error.code, "body": base64.b64encode(error.read()).decode()}
 
 
 def main():
+    if "--moto" in sys.argv:
+        start_moto()
     server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
     server.daemon_threads = True
     threading.Thread(target=server.serve_forever, daemon=True).start()
     print(server.server_address[1], flush=True)
     sys.stdin.read()
+    if "process" in MOTO:
+        MOTO["process"].terminate()
+        MOTO["process"].wait(5)
     # Nothing to flush or keep: stop at once rather than wait for the serving loop.
     os._exit(0)
 

@@ -68,8 +68,8 @@ public:
     int run(const char* desktop, const QString& script, const QSize& pixels = QSize(1280, 800), int scale = 1)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DSK_DIR"), dir());
-        env.insert(QStringLiteral("DSK_KEEP"), QStringLiteral("1"));
+        env.insert(QStringLiteral("SESSION_DIR"), dir());
+        env.insert(QStringLiteral("SESSION_KEEP"), QStringLiteral("1"));
         env.insert(QStringLiteral("DSK_SIZE"), QStringLiteral("%1x%2").arg(pixels.width()).arg(pixels.height()));
         env.insert(QStringLiteral("DSK_SCALE"), QString::number(scale));
         env.insert(QStringLiteral("APP"), m_work.filePath(QStringLiteral("pelorin-app")));
@@ -98,8 +98,8 @@ private:
 // Starts the app in the tray, waits until its log holds `line` (or a minute passes), and quits it.
 QString appUntil(const QString& line, const QString& log = QStringLiteral("app.log"))
 {
-    return QStringLiteral("QT_QPA_PLATFORM=wayland \"$APP\" --background 2> \"$DSK_DIR/%2\" & app=$!\n"
-                          "for i in $(seq 600); do grep -q '%1' \"$DSK_DIR/%2\" && break; sleep 0.1; done\n"
+    return QStringLiteral("QT_QPA_PLATFORM=wayland \"$APP\" --background 2> \"$SESSION_DIR/%2\" & app=$!\n"
+                          "for i in $(seq 600); do grep -q '%1' \"$SESSION_DIR/%2\" && break; sleep 0.1; done\n"
                           "kill $app; wait $app\n")
         .arg(line, log);
 }
@@ -121,7 +121,7 @@ TEST(Gnome, CaptureAndShortcutNote)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.scale);
         DesktopSession session;
-        QString script = QStringLiteral("\"$TOOL\" \"$DSK_DIR/shot.png\" 2> \"$DSK_DIR/tool.log\"\n");
+        QString script = QStringLiteral("\"$TOOL\" \"$SESSION_DIR/shot.png\" 2> \"$SESSION_DIR/tool.log\"\n");
         if (c.app)
             script += appUntil(QStringLiteral("does not let apps set global shortcuts"));
         ASSERT_NE(session.run("gnome", script, c.pixels, c.scale), 3) << session.errors().toStdString();

@@ -9,49 +9,22 @@
 #   kde    kwin_wayland --virtual (1280x800) with its global shortcuts service and
 #          xdg-desktop-portal-kde. System Settings is not part of it: the xdg-open the portal
 #          runs to show its Shortcuts page is a stand-in that appends its argument to
-#          $DSK_DIR/xdg-open.log.
+#          $SESSION_DIR/xdg-open.log.
 # Both with the real xdg-desktop-portal frontend, which knows only the desktop's own portal
 # backends (as on a machine with just that desktop installed). CMD sees WAYLAND_DISPLAY,
 # DBUS_SESSION_BUS_ADDRESS, XDG_RUNTIME_DIR, XDG_CURRENT_DESKTOP, XDG_SESSION_TYPE=wayland and
-# DSK_DIR (a folder it may write to). Exit status: CMD's, or 3 when the session did not come up.
+# SESSION_DIR (../wayland/session-common.sh: its folder, exit status, root).
 # Debian 12: apt-get install gnome-shell xdg-desktop-portal-gnome (gnome), or kwin-wayland
 #   xdg-desktop-portal-kde qtwayland5 (kde), with xdg-desktop-portal and dbus.
-# As root everything runs as user nobody (65534), as a desktop session would not run as root:
-# CMD must then be readable/executable by nobody and write only under $DSK_DIR.
-# Logs: $DSK_DIR/{shell,kwin,backend,xdp}.log. DSK_KEEP=1 keeps $DSK_DIR afterwards.
+# Logs: $SESSION_DIR/{shell,kwin,backend,xdp}.log.
 set -u
-stage=${1:-}
-case "$stage" in
+here=$(dirname "$(readlink -f "$0")")
+. "$here/session-common.sh" 2>/dev/null || . "$here/../wayland/session-common.sh" || exit 3
+case "${1:-}" in
 --as-user)  # stage 2: the right user; private environment and buses
     shift
     desktop=$1; shift
-    D=$DSK_DIR
-    export HOME=$D/home XDG_RUNTIME_DIR=$D/run XDG_CONFIG_HOME=$D/home/.config XDG_SESSION_TYPE=wayland
-    export PATH=/usr/local/bin:/usr/bin:/bin
-    unset DISPLAY WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS DBUS_SYSTEM_BUS_ADDRESS
-    mkdir -p "$HOME" "$D/services" "$D/bin" "$XDG_CONFIG_HOME"
-    mkdir -p -m 0700 "$XDG_RUNTIME_DIR" || exit 3
-    # Only the permission store (and KDE's shortcut service) can be started on the session
-    # bus: nothing installed on the machine answers in place of the session's own programs.
-    cp /usr/share/dbus-1/services/org.freedesktop.impl.portal.PermissionStore.service "$D/services/"
-    bus_config() {  # TYPE ADDRESS [SERVICEDIR]
-        cat <<EOF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>$1</type>
-  <keep_umask/>
-  <listen>$2</listen>
-  <auth>EXTERNAL</auth>
-  ${3:+<servicedir>$3</servicedir>}
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-EOF
-    }
+    session_home
     # The frontend falls back to any installed backend for what the desktop's own lack
     # (KDE's GlobalShortcuts on GNOME): it sees only the desktop's own here.
     export XDG_DESKTOP_PORTAL_DIR=$D/portals
@@ -125,19 +98,7 @@ EOF
 --in-bus)  # stage 3: start the desktop, run CMD, stop what was started
     shift
     desktop=$1; shift
-    D=$DSK_DIR
-    pids=()
-    stop() { for ((i=${#pids[@]}-1; i>=0; i--)); do kill "${pids[i]}" 2>/dev/null; done; wait 2>/dev/null; }
-    fail() { echo "recipe: $*" >&2; stop; exit 3; }
-    has_name() { gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
-                   --method org.freedesktop.DBus.NameHasOwner "$1" 2>/dev/null | grep -q true; }
-    wait_for() {  # TENTHS CONDITION...
-        local n=$1; shift
-        for _ in $(seq "$n"); do "$@" && return 0; sleep 0.1; done
-        return 1
-    }
-    t0=$(date +%s%N); ms() { echo $(( ($(date +%s%N) - t0) / 1000000 )); }
-
+    D=$SESSION_DIR
     case $desktop in
     gnome)
         dbus-daemon --config-file="$D/system.conf" --nofork > "$D/system-bus.log" 2>&1 & pids+=($!)
@@ -181,26 +142,11 @@ EOF
             --method org.freedesktop.impl.portal.PermissionStore.SetPermission screenshot true screenshot '' "['yes']" \
             > /dev/null || fail "the permission store did not take the screenshot permission"
     fi
-    echo "recipe: $desktop session up in $(ms) ms (WAYLAND_DISPLAY=$WAYLAND_DISPLAY)" >&2
-
-    "$@"
-    rc=$?
-    stop
-    exit $rc
+    session_run "$@"
+    exit $?
     ;;
 *)  # stage 1: caller
     [ $# -ge 2 ] || { echo "usage: $0 gnome|kde CMD [ARGS...]" >&2; exit 2; }
-    self=$(readlink -f "$0")
-    DSK_DIR=${DSK_DIR:-$(mktemp -d /tmp/desktop.XXXXXX)}
-    mkdir -p "$DSK_DIR" && [ -w "$DSK_DIR" ] || { echo "recipe: cannot write to $DSK_DIR" >&2; exit 3; }
-    if [ "$(id -u)" = 0 ]; then
-        chown 65534:65534 "$DSK_DIR"
-        setpriv --reuid=65534 --regid=65534 --clear-groups env DSK_DIR="$DSK_DIR" bash "$self" --as-user "$@"
-    else
-        DSK_DIR="$DSK_DIR" bash "$self" --as-user "$@"
-    fi
-    rc=$?
-    [ "${DSK_KEEP:-0}" = 1 ] || rm -rf "$DSK_DIR"
-    exit $rc
+    session_enter "$0" "$@"
     ;;
 esac

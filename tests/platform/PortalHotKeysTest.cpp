@@ -115,18 +115,10 @@ public:
                 response = 2;
         } else if (message.member() == QLatin1String("BindShortcuts")) {
             options = qdbus_cast<QVariantMap>(arguments.value(3));
-            const QDBusArgument shortcuts = arguments.value(1).value<QDBusArgument>();
-            shortcuts.beginArray();
-            while (!shortcuts.atEnd()) {
-                QString id;
-                QVariantMap properties;
-                shortcuts.beginStructure();
-                shortcuts >> id >> properties;
-                shortcuts.endStructure();
-                boundId = id;
-                trigger = properties.value(QStringLiteral("preferred_trigger")).toString();
+            for (const Shortcut& shortcut : qdbus_cast<QList<Shortcut>>(arguments.value(1))) {
+                boundId = shortcut.id;
+                trigger = shortcut.properties.value(QStringLiteral("preferred_trigger")).toString();
             }
-            shortcuts.endArray();
             if (m_listing != Listing::Nothing)
                 results.insert(QStringLiteral("shortcuts"), listed(m_listing == Listing::Trigger ? QStringLiteral("Ctrl+Shift+1") : QString()));
         } else {

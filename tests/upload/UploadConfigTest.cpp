@@ -112,37 +112,22 @@ TEST_F(ConfigFiles, LoadsTheFileOrMigratesTheLegacyOneOrStartsEmpty)
     }
 }
 
-TEST_F(ConfigFiles, TheSecretIsReadableByTheOwnerOnlyAlsoAfterARewrite)
+TEST_F(ConfigFiles, UpdateConfigWritesCompactJsonForTheOwnerOnlyThatTheNextStartReads)
 {
     ASSERT_TRUE(test::writeBytes(legacyPath(), legacyJson));
     file().load(); // migration creates the file
     EXPECT_EQ(mode(path()), 0600u);
     EXPECT_EQ(mode(legacyPath()), 0600u) << "the old copy of the secret too";
-
     // Someone widened the permissions; the next save narrows them again.
-    QFile::setPermissions(path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
-                                      | QFileDevice::ReadOther);
-    ASSERT_TRUE(file().save(complete));
-    EXPECT_EQ(mode(path()), 0600u);
-    EXPECT_EQ(file().load(), complete);
-}
-
-TEST_F(ConfigFiles, UpdateConfigWritesCompactJsonThatTheNextStartReads)
-{
+    QFile::setPermissions(path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
     const UploadConfig typed{QStringLiteral(" acct "), QStringLiteral("AKID"), QStringLiteral("se\"cr/et ü"),
                              QStringLiteral("b"), QStringLiteral("https://cdn.example/")};
-    {
-        UploadService service(settings.store(), api, history, file());
-        EXPECT_EQ(service.config(), UploadConfig{});
-        service.updateConfig(typed);
-        EXPECT_EQ(service.config(), typed);
-    }
+    UploadService(settings.store(), api, history, file()).updateConfig(typed);
     const QByteArray bytes = test::readBytes(path());
     EXPECT_FALSE(bytes.contains('\n'));
     EXPECT_EQ(QJsonDocument::fromJson(bytes).object().size(), 5);
     EXPECT_EQ(mode(path()), 0600u);
-    UploadService restarted(settings.store(), api, history, file());
-    EXPECT_EQ(restarted.config(), typed);
+    EXPECT_EQ(UploadService(settings.store(), api, history, file()).config(), typed);
 }
 
 // The endpoint moves from the settings file into upload-config.json, so a damaged settings

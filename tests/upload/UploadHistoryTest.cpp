@@ -63,7 +63,8 @@ TEST_F(History, LoadsNewestFirstAndKeepsFileOrderForEqualDates)
         << "loading writes nothing back";
 }
 
-TEST_F(History, UnreadableFilesLoadEmpty)
+// An unreadable file loads empty; its bytes are set aside before the first write replaces it.
+TEST_F(History, UnreadableFilesLoadEmptyAndAreSetAsideBeforeTheFirstWrite)
 {
     const struct {
         const char* name;
@@ -77,11 +78,19 @@ TEST_F(History, UnreadableFilesLoadEmpty)
         {"not an array", entry(A, 1)},
         {"not JSON", "[{"},
     };
+    const QDir folder = QFileInfo(path()).absoluteDir();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(test::writeBytes(path(), c.bytes));
         UploadHistoryStore store(path(), legacyPath());
         EXPECT_TRUE(store.files().isEmpty());
+        store.add({QUuid::createUuid(), QStringLiteral("n.png"), QStringLiteral("k"), QStringLiteral("u"),
+                   QDateTime::currentDateTimeUtc(), 1, std::nullopt});
+        const QStringList aside = folder.entryList({QStringLiteral("uploads.unreadable-*.json")});
+        ASSERT_EQ(aside.size(), 1);
+        EXPECT_EQ(test::readBytes(folder.filePath(aside[0])), c.bytes);
+        EXPECT_EQ(UploadHistoryStore(path(), legacyPath()).files().size(), 1);
+        QFile::remove(folder.filePath(aside[0]));
     }
 }
 
@@ -139,21 +148,6 @@ TEST_F(History, AddInsertsAtTheTopAndRemoveDropsEveryEntryWithTheId)
     EXPECT_EQ(ids(reloaded).mid(0, 2), (QStringList{"B", "C"}));
     ASSERT_EQ(reloaded.files().size(), 3);
     EXPECT_EQ(reloaded.files().last(), fresh);
-}
-
-TEST_F(History, AnUnreadableFileIsSetAsideBeforeTheFirstWrite)
-{
-    const QByteArray unreadable = array({entry(A, 1), R"({"id":"x"})"});
-    ASSERT_TRUE(test::writeBytes(path(), unreadable));
-    UploadHistoryStore store(path(), legacyPath());
-    ASSERT_TRUE(store.files().isEmpty());
-    store.add({QUuid::createUuid(), QStringLiteral("n.png"), QStringLiteral("k"), QStringLiteral("u"),
-               QDateTime::currentDateTimeUtc(), 1, std::nullopt});
-
-    const QStringList aside = QDir(QFileInfo(path()).absolutePath()).entryList({QStringLiteral("uploads.unreadable-*.json")});
-    ASSERT_EQ(aside.size(), 1);
-    EXPECT_EQ(test::readBytes(QFileInfo(path()).absolutePath() + u'/' + aside[0]), unreadable);
-    EXPECT_EQ(UploadHistoryStore(path(), legacyPath()).files().size(), 1);
 }
 
 // Another process (`pelorin upload` beside the tray app) adds entries to the same file; the

@@ -20,45 +20,27 @@ import botocore.credentials
 FIXED_TIME = datetime.datetime(2024, 1, 31, 23, 59, 59)
 botocore.auth.get_current_datetime = lambda *args, **kwargs: FIXED_TIME
 
+SHOT = "3F2504E0-4F89-41D3-9A0C-0305E82C3301-Screenshot 2026-12-05 at 16.10.24.png"
+EXAMPLE = ("AKIDEXAMPLE", "wJalrXUtnFEMI/K7MDENG+bPxRfiCYEXAMPLEKEY")
+R2 = "acct.r2.cloudflarestorage.com"
+PNG = {"content-type": "image/png", "content-disposition": "inline"}
+BINARY = {"content-type": "application/octet-stream", "content-disposition": "attachment"}
+# name, method, scheme, host, bucket, key, headers, body, (access key, secret)
 CASES = [
-    dict(name="capture name with spaces", method="PUT", scheme="https",
-         host="0123456789abcdef.r2.cloudflarestorage.com", bucket="shots",
-         key="3F2504E0-4F89-41D3-9A0C-0305E82C3301-Screenshot 2026-12-05 at 16.10.24.png",
-         headers={"content-type": "image/png", "content-disposition": "inline"},
-         body=b"\x89PNG\r\n\x1a\nnot really a png",
-         access="AKIDEXAMPLE", secret="wJalrXUtnFEMI/K7MDENG+bPxRfiCYEXAMPLEKEY"),
-    dict(name="slashes stay in the key", method="PUT", scheme="https",
-         host="acct.r2.cloudflarestorage.com", bucket="media",
-         key="ABC-folder/sub folder/report.pdf",
-         headers={"content-type": "application/pdf", "content-disposition": "inline"},
-         body=b"%PDF-1.7", access="AKID2", secret="secret2"),
-    dict(name="non-ASCII key and secret", method="PUT", scheme="https",
-         host="acct.r2.cloudflarestorage.com", bucket="shots",
-         key="ABC-Bildschirmfoto größe 日本語 ✓.png",
-         headers={"content-type": "image/png", "content-disposition": "inline"},
-         body="ünïcödé body".encode(), access="AKID3", secret="clé-secrète-ß"),
-    dict(name="reserved characters in the key", method="PUT", scheme="https",
-         host="acct.r2.cloudflarestorage.com", bucket="shots",
-         key="ABC-a()+!'*=&:@,;$%[]^{}|#?\"<>\\`~ .bin",
-         headers={"content-type": "application/octet-stream", "content-disposition": "attachment"},
-         body=b"\x00\x01\x02", access="AKID4", secret="s4"),
-    dict(name="header values with surrounding blanks", method="PUT", scheme="https",
-         host="acct.r2.cloudflarestorage.com", bucket="shots", key="ABC-x.png",
-         headers={"content-type": "  image/png ", "content-disposition": "\tinline  "},
-         body=b"x", access="AKID5", secret="s5"),
-    dict(name="bucket name outside the unreserved set", method="PUT", scheme="https",
-         host="acct.r2.cloudflarestorage.com", bucket="my bucket+1/ä",
-         key="ABC-x.txt",
-         headers={"content-type": "text/plain", "content-disposition": "inline"},
-         body=b"hello", access="AKID6", secret="s6"),
-    dict(name="delete without body", method="DELETE", scheme="https",
-         host="acct.r2.cloudflarestorage.com", bucket="shots",
-         key="3F2504E0-4F89-41D3-9A0C-0305E82C3301-Screenshot 2026-12-05 at 16.10.24.png",
-         headers={}, body=b"", access="AKIDEXAMPLE", secret="wJalrXUtnFEMI/K7MDENG+bPxRfiCYEXAMPLEKEY"),
-    dict(name="endpoint with a port", method="PUT", scheme="http",
-         host="127.0.0.1:9000", bucket="local", key="ABC-empty file",
-         headers={"content-type": "application/octet-stream", "content-disposition": "attachment"},
-         body=b"", access="AKID8", secret="s8"),
+    ("capture name with spaces", "PUT", "https", "0123456789abcdef.r2.cloudflarestorage.com", "shots", SHOT, PNG,
+     b"\x89PNG\r\n\x1a\nnot really a png", EXAMPLE),
+    ("slashes stay in the key", "PUT", "https", R2, "media", "ABC-folder/sub folder/report.pdf",
+     {"content-type": "application/pdf", "content-disposition": "inline"}, b"%PDF-1.7", ("AKID2", "secret2")),
+    ("non-ASCII key and secret", "PUT", "https", R2, "shots", "ABC-Bildschirmfoto größe 日本語 ✓.png", PNG,
+     "ünïcödé body".encode(), ("AKID3", "clé-secrète-ß")),
+    ("reserved characters in the key", "PUT", "https", R2, "shots", "ABC-a()+!'*=&:@,;$%[]^{}|#?\"<>\\`~ .bin", BINARY,
+     b"\x00\x01\x02", ("AKID4", "s4")),
+    ("header values with surrounding blanks", "PUT", "https", R2, "shots", "ABC-x.png",
+     {"content-type": "  image/png ", "content-disposition": "\tinline  "}, b"x", ("AKID5", "s5")),
+    ("bucket name outside the unreserved set", "PUT", "https", R2, "my bucket+1/ä", "ABC-x.txt",
+     {"content-type": "text/plain", "content-disposition": "inline"}, b"hello", ("AKID6", "s6")),
+    ("delete without body", "DELETE", "https", R2, "shots", SHOT, {}, b"", EXAMPLE),
+    ("endpoint with a port", "PUT", "http", "127.0.0.1:9000", "local", "ABC-empty file", BINARY, b"", ("AKID8", "s8")),
 ]
 
 
@@ -69,7 +51,9 @@ class Capturing(botocore.auth.S3SigV4Auth):
         return self.to_sign
 
 
-def vector(case):
+def vector(name, method, scheme, host, bucket, key, headers, body, credentials):
+    case = dict(name=name, method=method, scheme=scheme, host=host, bucket=bucket, key=key, headers=headers,
+                body=body, access=credentials[0], secret=credentials[1])
     path = "/" + quote(case["bucket"], safe="") + "/" + quote(case["key"], safe="/")
     request = botocore.awsrequest.AWSRequest(
         method=case["method"], url=f"{case['scheme']}://{case['host']}{path}",
@@ -95,4 +79,4 @@ def vector(case):
 
 
 if __name__ == "__main__":
-    print(json.dumps([vector(case) for case in CASES], indent=1, ensure_ascii=False))
+    print(json.dumps([vector(*case) for case in CASES], indent=1, ensure_ascii=False))

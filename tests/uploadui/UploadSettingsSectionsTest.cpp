@@ -65,7 +65,9 @@ TEST_F(UploadSettings, ClipboardPickerFollowsTheUploadToggle)
     }
 }
 
-TEST_F(UploadSettings, DestinationPickerPreselectsTheResolvedDestination)
+// The destination picker shows where uploads go now, and stores only what the user picks:
+// re-picking the entry already shown is a choice as well.
+TEST_F(UploadSettings, DestinationPickerShowsTheResolvedDestinationAndStoresOnlyAPick)
 {
     struct Case {
         const char* name;
@@ -85,16 +87,14 @@ TEST_F(UploadSettings, DestinationPickerPreselectsTheResolvedDestination)
             store(SettingsKeys::uploadDestination, *c.stored);
         uploads.updateConfig(c.bucketComplete ? completeBucket : UploadConfig{});
         UploadsSection section(settings.store(), uploads);
-        EXPECT_EQ(section.destinationPicker()->currentData().toString(), c.shown);
-        EXPECT_EQ(section.destinationPicker()->currentText(),
-                  c.shown == QLatin1String("cloud") ? QStringLiteral("Pelorin Cloud") : QStringLiteral("Your own S3 / R2"));
-        // Showing is not choosing: nothing is written until the user picks.
+        QComboBox* picker = section.destinationPicker();
+        ASSERT_EQ(picker->count(), 2);
+        EXPECT_EQ(picker->currentData().toString(), c.shown);
+        EXPECT_EQ(picker->currentText(), c.shown == QLatin1String("cloud") ? QStringLiteral("Pelorin Cloud") : QStringLiteral("Your own S3 / R2"));
         EXPECT_EQ(stored(SettingsKeys::uploadDestination).toString(), c.stored.value_or(QString()));
+        choose(picker, picker->currentIndex());
+        EXPECT_EQ(stored(SettingsKeys::uploadDestination).toString(), c.shown);
     }
-}
-
-TEST_F(UploadSettings, PickingAnEntryStoresIt)
-{
     UploadsSection section(settings.store(), uploads);
     QComboBox* clipboard = section.clipboardPicker();
     ASSERT_EQ(clipboard->count(), 2);
@@ -104,17 +104,6 @@ TEST_F(UploadSettings, PickingAnEntryStoresIt)
     EXPECT_EQ(stored(SettingsKeys::copyClipboardContent).toString(), QStringLiteral("url"));
     choose(clipboard, 0);
     EXPECT_EQ(stored(SettingsKeys::copyClipboardContent).toString(), QStringLiteral("image"));
-
-    QComboBox* picker = section.destinationPicker();
-    ASSERT_EQ(picker->count(), 2);
-    choose(picker, picker->findData(QStringLiteral("custom")));
-    EXPECT_EQ(stored(SettingsKeys::uploadDestination).toString(), QStringLiteral("custom"));
-    // Re-picking the entry already shown is a choice as well.
-    settings.store().remove(QLatin1String(SettingsKeys::uploadDestination));
-    uploads.updateConfig({});
-    section.showCurrentDestination();
-    choose(picker, picker->currentIndex());
-    EXPECT_EQ(stored(SettingsKeys::uploadDestination).toString(), QStringLiteral("cloud"));
 }
 
 TEST_F(UploadSettings, SavingTheBucketMovesAnUnchosenDestinationOnly)
@@ -246,21 +235,13 @@ TEST_F(UploadSettings, SignInNeedsBothFields)
 {
     AccountService account(api, tokens, settings.store());
     AccountSection section(account, tokens);
-    struct Case {
-        QString email, password;
-        bool enabled;
-    };
-    const Case cases[] = {
-        {QString(), QString(), false},
-        {QStringLiteral("me@example.com"), QString(), false},
-        {QString(), QStringLiteral("pw"), false},
-        {QStringLiteral("me@example.com"), QStringLiteral("pw"), true},
-    };
-    for (const Case& c : cases) {
-        section.emailField()->setText(c.email);
-        section.passwordField()->setText(c.password);
-        EXPECT_EQ(section.signInButton()->isEnabled(), c.enabled) << c.email.toStdString() << '/' << c.password.toStdString();
-        EXPECT_EQ(section.createAccountButton()->isEnabled(), c.enabled);
+    const char* const cases[][2] = {{"", ""}, {"me@example.com", ""}, {"", "pw"}, {"me@example.com", "pw"}};
+    for (const auto& [email, password] : cases) {
+        section.emailField()->setText(QLatin1String(email));
+        section.passwordField()->setText(QLatin1String(password));
+        const bool both = *email && *password;
+        EXPECT_EQ(section.signInButton()->isEnabled(), both) << email << '/' << password;
+        EXPECT_EQ(section.createAccountButton()->isEnabled(), both);
     }
 }
 
