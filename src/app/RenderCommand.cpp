@@ -1,6 +1,5 @@
 #include "app/RenderCommand.h"
 
-#include "core/Fonts.h"
 #include "core/ImageFile.h"
 #include "core/StylingJson.h"
 #include "editor/EditorViewModel.h"
@@ -226,8 +225,6 @@ void printError(const QString& message, const char* command = "render")
 
 int renderJob(const QImage& image, const RenderJob& job, const char* command)
 {
-    loadBundledFonts();
-
     // The editor's own export path, over a throw-away settings file so the user's stored
     // style is neither read nor changed.
     QTemporaryDir scratch;
