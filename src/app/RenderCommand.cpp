@@ -8,6 +8,7 @@
 #include "platform/SettingsStore.h"
 #include "platform/WallpaperService.h"
 #include "render/MatrixMath.h"
+#include "render/OffscreenContext.h"
 #include "render/SceneRenderer.h"
 
 #include <QFileInfo>
@@ -16,6 +17,8 @@
 #include <cmath>
 #include <cstdio>
 #include <numbers>
+#include <optional>
+#include <thread>
 
 namespace pelorin {
 
@@ -314,8 +317,13 @@ int runRenderCommand(const QStringList& arguments)
         printError(error.message);
         return 2;
     }
+    // Loading the OpenGL driver takes about as long as decoding a large screenshot: the two
+    // run side by side. The driver stays loaded until the render is done.
+    std::optional<OffscreenContext::DriverLoad> driver;
+    std::jthread loading([&driver] { driver.emplace(); });
     QString readError;
     const std::optional<QImage> image = readImageFile(job.input, &readError);
+    loading.join();
     if (!image) {
         printError(QStringLiteral("cannot read image %1: %2").arg(job.input, readError));
         return 1;
