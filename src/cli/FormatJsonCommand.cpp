@@ -4,8 +4,8 @@
 #include "json/JsonReindent.h"
 
 #include <algorithm>
-#include <csignal>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -96,8 +96,10 @@ private:
                 char* grown = static_cast<char*>(mapLargeBlock(wanted));
                 if (!grown)
                     return false;
-                std::memcpy(grown, m_buffer, m_size);
-                unmapLargeBlock(m_buffer, m_bufferSize);
+                if (m_buffer) {
+                    std::memcpy(grown, m_buffer, m_size);
+                    unmapLargeBlock(m_buffer, m_bufferSize);
+                }
                 m_buffer = grown;
                 m_bufferSize = capacity = wanted;
             }
