@@ -1,6 +1,5 @@
 #include "app/RenderCommand.h"
 
-#include "core/Fonts.h"
 #include "core/ImageFile.h"
 #include "core/StylingJson.h"
 #include "editor/EditorViewModel.h"
@@ -9,6 +8,7 @@
 #include "platform/SettingsStore.h"
 #include "platform/WallpaperService.h"
 #include "render/MatrixMath.h"
+#include "render/OffscreenContext.h"
 #include "render/SceneRenderer.h"
 
 #include <QFileInfo>
@@ -17,6 +17,8 @@
 #include <cmath>
 #include <cstdio>
 #include <numbers>
+#include <optional>
+#include <thread>
 
 namespace pelorin {
 
@@ -226,8 +228,6 @@ void printError(const QString& message, const char* command = "render")
 
 int renderJob(const QImage& image, const RenderJob& job, const char* command)
 {
-    loadBundledFonts();
-
     // The editor's own export path, over a throw-away settings file so the user's stored
     // style is neither read nor changed.
     QTemporaryDir scratch;
@@ -317,8 +317,13 @@ int runRenderCommand(const QStringList& arguments)
         printError(error.message);
         return 2;
     }
+    // Loading the OpenGL driver takes about as long as decoding a large screenshot: the two
+    // run side by side. The driver stays loaded until the render is done.
+    std::optional<OffscreenContext::DriverLoad> driver;
+    std::jthread loading([&driver] { driver.emplace(); });
     QString readError;
     const std::optional<QImage> image = readImageFile(job.input, &readError);
+    loading.join();
     if (!image) {
         printError(QStringLiteral("cannot read image %1: %2").arg(job.input, readError));
         return 1;

@@ -105,7 +105,8 @@ std::optional<QImage> readImageFile(const QString& path, QString* error)
     }
     // A PNG cut short mid-transfer is said to be so here, before the decoder prints its own
     // complaint on the terminal.
-    if (file.peek(8) == QByteArrayLiteral("\x89PNG\r\n\x1a\n")) {
+    const bool png = file.peek(8) == QByteArrayLiteral("\x89PNG\r\n\x1a\n");
+    if (png) {
         const qint64 size = file.size();
         file.seek(std::max<qint64>(0, size - 65536));
         const bool ends = file.read(65536).contains("IEND");
@@ -116,7 +117,11 @@ std::optional<QImage> readImageFile(const QString& path, QString* error)
             return std::nullopt;
         }
     }
-    QImageReader reader(&file);
+    // Named, a PNG goes straight to Qt's own decoder; left to be recognised, every image
+    // plugin (and the libraries behind it) is loaded first to be asked whether it knows the file.
+    QImageReader reader(&file, png ? QByteArrayLiteral("png") : QByteArray());
+    if (png)
+        reader.setAutoDetectImageFormat(false);
     return read(reader, error);
 }
 

@@ -165,7 +165,7 @@ std::string_view trimmed(std::string_view text)
 
 namespace {
 
-bool isValidWhole(std::string_view utf8, bool padded, bool* tooDeep);
+bool isValidWhole(simdjson::dom::parser& parser, std::string_view utf8, bool padded, bool* tooDeep);
 
 // Above this size a document's top-level members are validated a run at a time: the parser's
 // buffers grow with what it is given, and a whole document of a gigabyte would take two
@@ -173,10 +173,13 @@ bool isValidWhole(std::string_view utf8, bool padded, bool* tooDeep);
 constexpr size_t wholeDocumentLimit = size_t(32) << 20;
 
 // One run of top-level members, wrapped in the document's own brackets so that it is a JSON
-// text of the same depth: the run is valid exactly when that text is.
-bool isValidRun(char open, std::string_view members, char close, bool only, bool* tooDeep)
+// text of the same depth: the run is valid exactly when that text is. The parser and `run`
+// are kept from one run to the next: fresh buffers of this size cost more to fault in than
+// the parse itself.
+bool isValidRun(simdjson::dom::parser& parser, std::string& run, char open, std::string_view members, char close,
+                bool only, bool* tooDeep)
 {
-    std::string run;
+    run.clear();
     run.reserve(members.size() + 2 + size_t(inputPadding));
     run += open;
     run += members;
@@ -186,7 +189,7 @@ bool isValidRun(char open, std::string_view members, char close, bool only, bool
         return false;
     const size_t size = run.size();
     run.resize(size + size_t(inputPadding), '\0');
-    return isValidWhole(std::string_view(run.data(), size), true, tooDeep);
+    return isValidWhole(parser, std::string_view(run.data(), size), true, tooDeep);
 }
 
 // `text` (an object or array larger than wholeDocumentLimit) cut at top-level commas into
@@ -201,6 +204,8 @@ bool isValidInRuns(std::string_view whole, bool* tooDeep)
     if (text.size() < 2 || text.back() != close)
         return false;
     const std::string_view inside = text.substr(1, text.size() - 2);
+    simdjson::dom::parser parser;
+    std::string run;
     size_t runStart = 0;
     int depth = 0;
     bool inString = false;
@@ -220,19 +225,18 @@ bool isValidInRuns(std::string_view whole, bool* tooDeep)
         } else if (c == ']' || c == '}') {
             --depth;
         } else if (c == ',' && depth == 0 && i - runStart >= wholeDocumentLimit) {
-            if (!isValidRun(open, inside.substr(runStart, i - runStart), close, false, tooDeep))
+            if (!isValidRun(parser, run, open, inside.substr(runStart, i - runStart), close, false, tooDeep))
                 return false;
             runStart = i + 1;
         }
     }
-    return isValidRun(open, inside.substr(runStart), close, runStart == 0, tooDeep);
+    return isValidRun(parser, run, open, inside.substr(runStart), close, runStart == 0, tooDeep);
 }
 
-bool isValidWhole(std::string_view utf8, bool padded, bool* tooDeep)
+bool isValidWhole(simdjson::dom::parser& parser, std::string_view utf8, bool padded, bool* tooDeep)
 {
     static_assert(inputPadding >= std::ptrdiff_t(simdjson::SIMDJSON_PADDING));
     static_assert(maxDepth == int(simdjson::DEFAULT_MAX_DEPTH));
-    simdjson::dom::parser parser;
     const simdjson::error_code error =
         parser.parse(reinterpret_cast<const uint8_t*>(utf8.data()), utf8.size(), !padded).error();
     if (tooDeep)
@@ -251,7 +255,8 @@ bool isValid(std::string_view utf8, bool padded, bool* tooDeep)
 {
     if (utf8.size() > wholeDocumentLimit && (utf8.front() == '{' || utf8.front() == '['))
         return isValidInRuns(utf8, tooDeep);
-    return isValidWhole(utf8, padded, tooDeep);
+    simdjson::dom::parser parser;
+    return isValidWhole(parser, utf8, padded, tooDeep);
 }
 
 std::optional<std::string_view> validObjectOrArray(std::string_view utf8, bool padded, bool* tooDeep)

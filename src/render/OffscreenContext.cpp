@@ -67,6 +67,46 @@ void releaseDisplay(EGLDisplay display)
     }
 }
 
+// The displays a context may be made on, best first: Mesa's surfaceless platform, then
+// every EGL device. None, and `error` says why, when EGL offers neither.
+std::vector<EGLDisplay> displayCandidates(QString* error)
+{
+    const char* clientExtensions = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
+    if (!clientExtensions) {
+        *error = QStringLiteral("No OpenGL available: EGL reports no client extensions");
+        return {};
+    }
+    auto getPlatformDisplay =
+        reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
+    if (!getPlatformDisplay) {
+        *error = QStringLiteral("No OpenGL available: EGL offers no platform displays");
+        return {};
+    }
+
+    std::vector<EGLDisplay> candidates;
+    if (hasToken(clientExtensions, "EGL_MESA_platform_surfaceless")) {
+        if (EGLDisplay d = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+            d != EGL_NO_DISPLAY)
+            candidates.push_back(d);
+    }
+    if (hasToken(clientExtensions, "EGL_EXT_platform_device")) {
+        auto queryDevices = reinterpret_cast<PFNEGLQUERYDEVICESEXTPROC>(eglGetProcAddress("eglQueryDevicesEXT"));
+        EGLint count = 0;
+        if (queryDevices && queryDevices(0, nullptr, &count) && count > 0) {
+            std::vector<EGLDeviceEXT> devices(std::size_t(count), nullptr);
+            queryDevices(count, devices.data(), &count);
+            for (EGLint i = 0; i < count; ++i) {
+                if (EGLDisplay d = getPlatformDisplay(EGL_PLATFORM_DEVICE_EXT, devices[std::size_t(i)], nullptr);
+                    d != EGL_NO_DISPLAY)
+                    candidates.push_back(d);
+            }
+        }
+    }
+    if (candidates.empty())
+        *error = QStringLiteral("No OpenGL available: EGL offers neither the surfaceless platform nor a device");
+    return candidates;
+}
+
 } // namespace
 
 struct OffscreenContext::Egl {
@@ -83,6 +123,20 @@ struct OffscreenContext::CurrentScope::Previous {
     EGLSurface draw = EGL_NO_SURFACE;
     EGLSurface read = EGL_NO_SURFACE;
 };
+
+OffscreenContext::DriverLoad::DriverLoad()
+{
+    QString ignored;
+    const std::vector<EGLDisplay> candidates = displayCandidates(&ignored);
+    if (!candidates.empty() && acquireDisplay(candidates.front()))
+        m_display = candidates.front();
+}
+
+OffscreenContext::DriverLoad::~DriverLoad()
+{
+    if (m_display)
+        releaseDisplay(m_display);
+}
 
 OffscreenContext::OffscreenContext() = default;
 
@@ -119,41 +173,9 @@ bool OffscreenContext::create(QString* error)
     if (m_egl)
         return true;
 
-    const char* clientExtensions = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
-    if (!clientExtensions) {
-        *error = QStringLiteral("No OpenGL available: EGL reports no client extensions");
+    const std::vector<EGLDisplay> candidates = displayCandidates(error);
+    if (candidates.empty())
         return false;
-    }
-    auto getPlatformDisplay =
-        reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
-    if (!getPlatformDisplay) {
-        *error = QStringLiteral("No OpenGL available: EGL offers no platform displays");
-        return false;
-    }
-
-    std::vector<EGLDisplay> candidates;
-    if (hasToken(clientExtensions, "EGL_MESA_platform_surfaceless")) {
-        if (EGLDisplay d = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
-            d != EGL_NO_DISPLAY)
-            candidates.push_back(d);
-    }
-    if (hasToken(clientExtensions, "EGL_EXT_platform_device")) {
-        auto queryDevices = reinterpret_cast<PFNEGLQUERYDEVICESEXTPROC>(eglGetProcAddress("eglQueryDevicesEXT"));
-        EGLint count = 0;
-        if (queryDevices && queryDevices(0, nullptr, &count) && count > 0) {
-            std::vector<EGLDeviceEXT> devices(std::size_t(count), nullptr);
-            queryDevices(count, devices.data(), &count);
-            for (EGLint i = 0; i < count; ++i) {
-                if (EGLDisplay d = getPlatformDisplay(EGL_PLATFORM_DEVICE_EXT, devices[std::size_t(i)], nullptr);
-                    d != EGL_NO_DISPLAY)
-                    candidates.push_back(d);
-            }
-        }
-    }
-    if (candidates.empty()) {
-        *error = QStringLiteral("No OpenGL available: EGL offers neither the surfaceless platform nor a device");
-        return false;
-    }
 
     const EGLint contextAttributes[] = {EGL_CONTEXT_MAJOR_VERSION, 3, EGL_CONTEXT_MINOR_VERSION, 3,
                                         EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT,

@@ -20,6 +20,20 @@ public:
 
     // Sets up the display and the context; on failure says why (no EGL, no OpenGL 3.3, …).
     bool create(QString* error);
+
+    // Loads the OpenGL driver, most of create()'s time, ahead of it: made on another thread,
+    // it lets the caller do other work meanwhile. The display stays set up while the object
+    // lives, so that create() finds it ready. Failures are left for create() to report.
+    class DriverLoad {
+    public:
+        DriverLoad();
+        ~DriverLoad();
+        DriverLoad(const DriverLoad&) = delete;
+        DriverLoad& operator=(const DriverLoad&) = delete;
+
+    private:
+        void* m_display = nullptr; // an EGLDisplay
+    };
     bool isValid() const;
     QString rendererName() const; // GL_RENDERER, once the context was current
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
+
 using pelorin::test::PelorinRun;
 
 namespace {
@@ -10,6 +12,20 @@ namespace {
 PelorinRun formatJson(const QByteArray& input)
 {
     return pelorin::test::runPelorin({QStringLiteral("format-json")}, input);
+}
+
+// `pelorin format-json < FILE` after something else read the first `skip` bytes of FILE.
+PelorinRun formatJsonFile(const QString& path, int skip)
+{
+    QProcess process;
+    process.setStandardInputFile(path);
+    const QString script = (skip > 0 ? QStringLiteral("dd bs=%1 count=1 of=/dev/null 2>/dev/null; ").arg(skip) : QString())
+        + QStringLiteral("exec \"$0\" format-json");
+    process.start(QStringLiteral("sh"), {QStringLiteral("-c"), script, QStringLiteral(PELORIN_BINARY)});
+    if (!process.waitForFinished(60'000))
+        process.kill();
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
+            process.readAllStandardError()};
 }
 
 } // namespace
@@ -37,6 +53,55 @@ TEST(FormatJsonCommand, WritesTheFormattedTextOrNothing)
         if (c.exitCode != 0) {
             EXPECT_EQ(run.err.count('\n'), 1) << run.err.constData();
             EXPECT_TRUE(run.err.contains(c.error)) << run.err.constData();
+        }
+    }
+}
+
+// A file on standard input is mapped rather than read, a pipe read into a buffer that grows:
+// both must see exactly the bytes after the caller's position, whatever the page boundaries.
+TEST(FormatJsonCommand, ReadsFilesFromTheirPositionAndPipesOfAnySize)
+{
+    const auto records = [](int count) {
+        QByteArray json = "[", formatted = "[\n";
+        for (int i = 0; i < count; ++i) {
+            json += i > 0 ? ",{\"k\":\"v\xc3\xa9\"}" : "{\"k\":\"v\xc3\xa9\"}";
+            formatted += i > 0 ? ",\n  {\n    \"k\": \"v\xc3\xa9\"\n  }" : "  {\n    \"k\": \"v\xc3\xa9\"\n  }";
+        }
+        return std::pair{json + "]", formatted + "\n]\n"};
+    };
+    const auto [small, smallFormatted] = records(3);
+    const auto [big, bigFormatted] = records(400'000); // 4.8 MB, past the first buffer
+    // Leading white space puts the document's last byte just before or at a page's end.
+    const auto endingAt = [&](qsizetype size) { return QByteArray(size - small.size(), ' ') + small; };
+    const struct {
+        const char* name;
+        QByteArray file;
+        int skip;
+        int exitCode;
+        QByteArray out;
+    } cases[] = {
+        {"whole file", small, 0, 0, smallFormatted},
+        {"ends a byte before a page boundary", endingAt(8191), 0, 0, smallFormatted},
+        {"ends on a page boundary", endingAt(8192), 0, 0, smallFormatted},
+        {"after what the caller read", QByteArray(5000, '#') + small, 5000, 0, smallFormatted},
+        {"all read by the caller", small, int(small.size()), 1, ""},
+        {"not JSON", "[1,]", 0, 1, ""},
+        {"empty", "", 0, 1, ""},
+        {"larger than the first buffer", big, 0, 0, bigFormatted},
+    };
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("in.json"));
+    for (const auto& c : cases) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(c.file) == c.file.size());
+        file.close();
+        const PelorinRun fromFile = formatJsonFile(path, c.skip);
+        EXPECT_EQ(fromFile.exitCode, c.exitCode) << c.name << ": " << fromFile.err.constData();
+        EXPECT_TRUE(fromFile.out == c.out) << c.name;
+        if (c.skip == 0) {
+            const PelorinRun fromPipe = formatJson(c.file);
+            EXPECT_EQ(fromPipe.exitCode, c.exitCode) << c.name << " (pipe)";
+            EXPECT_TRUE(fromPipe.out == c.out) << c.name << " (pipe)";
         }
     }
 }
