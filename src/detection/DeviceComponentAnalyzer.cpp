@@ -568,7 +568,9 @@ ComponentAnalysisResponse analyzeUnguarded(const QImage& image)
                     pieces |= f;
                 }
             }
-            if (!piecesOnly || (tallest > 0 && line.height() > 1.5 * tallest))
+            // Much taller than the pieces it replaces is a block, not a line; but a piece a few
+            // letters wide ("or" of "workspace") may be no taller than its small letters.
+            if (!piecesOnly || (tallest > 0 && line.height() > 1.5 * tallest && pieces.width() >= 0.5 * line.width()))
                 continue;
             // A box found a little inside its fill (a chip with a coloured edge, a bubble's
             // wrapped line) cuts through a letter or a word, which its own search then drops:
