@@ -160,6 +160,58 @@ private:
     std::vector<std::unique_ptr<tesseract::TessBaseAPI>> m_idle;
 };
 
+// The columns of a line worth reading: a bar at either end taller than all the text beside it
+// is the edge of the chip or panel the line sits on (read as "(" or "[", or fused with the
+// first letter), not a glyph.
+cv::Range withoutEdgeBars(const cv::Mat& inkMask)
+{
+    struct Run {
+        int first;
+        int last;
+        int height; // rows from its highest ink to its lowest
+    };
+    std::vector<Run> runs;
+    int top = inkMask.rows;
+    int bottom = -1;
+    for (int x = 0; x <= inkMask.cols; ++x) {
+        int columnTop = inkMask.rows;
+        int columnBottom = -1;
+        if (x < inkMask.cols) {
+            for (int y = 0; y < inkMask.rows; ++y) {
+                if (inkMask.at<uchar>(y, x)) {
+                    columnTop = std::min(columnTop, y);
+                    columnBottom = y;
+                }
+            }
+        }
+        if (columnBottom >= 0) {
+            if (bottom < 0)
+                runs.push_back({x, x, 0});
+            runs.back().last = x;
+            top = std::min(top, columnTop);
+            bottom = std::max(bottom, columnBottom);
+        } else if (bottom >= 0) {
+            runs.back().height = bottom - top + 1;
+            top = inkMask.rows;
+            bottom = -1;
+        }
+    }
+    constexpr double barOverText = 1.5;
+    const auto bar = [&runs](size_t i) {
+        const Run& run = runs[i];
+        int text = 0;
+        for (size_t j = 0; j < runs.size(); ++j)
+            text = j == i ? text : std::max(text, runs[j].height);
+        return text > 0 && run.height >= barOverText * text && 2 * (run.last - run.first + 1) <= run.height;
+    };
+    cv::Range kept(0, inkMask.cols);
+    if (runs.size() >= 2 && bar(0))
+        kept.start = runs.front().last + 1;
+    if (runs.size() >= 3 && bar(runs.size() - 1))
+        kept.end = runs.back().first;
+    return kept;
+}
+
 Reading readLine(const cv::Mat& grey)
 {
     if (grey.empty())
@@ -178,6 +230,7 @@ Reading readLine(const cv::Mat& grey)
         cv::bitwise_not(line, inverted);
         line = inverted;
     }
+    line = line.colRange(withoutEdgeBars(inkMask));
     if (line.rows < recognitionLineHeight) {
         const double factor = double(recognitionLineHeight) / line.rows;
         cv::Mat larger;
@@ -185,7 +238,10 @@ Reading readLine(const cv::Mat& grey)
         line = larger;
     }
     cv::Mat padded;
-    cv::copyMakeBorder(line, padded, linePadding, linePadding, linePadding, linePadding, cv::BORDER_REPLICATE);
+    // Isolated: `line` may be a view of fewer columns, and the bar left out must not come back
+    // as the border.
+    cv::copyMakeBorder(line, padded, linePadding, linePadding, linePadding, linePadding,
+                       cv::BORDER_REPLICATE | cv::BORDER_ISOLATED);
 
     // The recogniser asks for four threads per network step whatever the thread count is set
     // to; lines already run side by side, and on a busy machine those teams spin more than
@@ -252,6 +308,73 @@ void joinTouchingLines(std::vector<QRectF>& lines)
             }
         }
     }
+}
+
+// Whether a column of the screenshot holds ink, against the background of a line's box
+// and the contrast of what is in it.
+class InkColumns {
+public:
+    InkColumns(const cv::Mat& grey, const cv::Rect& box)
+        : m_grey(grey)
+        , m_top(box.y)
+        , m_bottom(box.y + box.height)
+    {
+        const cv::Mat inside = grey(box);
+        double darkest = 0;
+        double lightest = 0;
+        cv::minMaxLoc(inside, &darkest, &lightest);
+        m_background = medianLevel(inside);
+        m_separation = std::max<double>(inkSeparation / 2, 0.3 * (lightest - darkest));
+    }
+
+    bool inside(int x) const { return x >= 0 && x < m_grey.cols; }
+
+    bool ink(int x) const
+    {
+        for (int y = m_top; y < m_bottom; ++y)
+            if (std::abs(m_grey.at<uchar>(y, x) - m_background) > m_separation)
+                return true;
+        return false;
+    }
+
+    bool anyInk(int from, int to) const
+    {
+        for (int x = std::max(0, from); x <= std::min(to, m_grey.cols - 1); ++x)
+            if (ink(x))
+                return true;
+        return false;
+    }
+
+private:
+    const cv::Mat& m_grey;
+    int m_top;
+    int m_bottom;
+    int m_background = 0;
+    double m_separation = 0;
+};
+
+// A line's box can end inside a glyph (the box it was found in started there), and a cut
+// letter is read as another ("Feam" for "Team"). Each side is moved out while the column
+// beyond it holds ink, by at most a line height, and then by up to the margin over blank
+// columns, never onto ink: a bar or an icon past a gap stays out.
+cv::Rect wholeGlyphs(const cv::Mat& grey, const cv::Rect& box)
+{
+    const InkColumns columns(grey, box);
+    const auto reach = [&](int from, int step) {
+        if (!columns.inside(from) || !columns.ink(from))
+            return from - step;
+        int x = from;
+        for (int moved = 0; moved < box.height && columns.inside(x) && columns.ink(x); ++moved)
+            x += step;
+        if (!columns.inside(x) || columns.ink(x))
+            return from - step; // the ink runs on: not a cut glyph
+        for (int moved = 0; moved < lineMargin && columns.inside(x + step) && !columns.ink(x + step); ++moved)
+            x += step;
+        return x;
+    };
+    const int left = reach(box.x - 1, -1);
+    const int right = reach(box.x + box.width, 1);
+    return cv::Rect(left, box.y, right - left + 1, box.height);
 }
 
 QString labelFor(const QString& text)
@@ -432,19 +555,41 @@ ComponentAnalysisResponse analyzeUnguarded(const QImage& image)
     };
     for (size_t i = 0; i < plates.size(); ++i) {
         for (const cv::Rect& r : plateLines[i]) {
-            const QRectF line = plateLine(i, r);
+            QRectF line = plateLine(i, r);
             if (line.isEmpty())
                 continue;
             bool piecesOnly = true;
             double tallest = 0;
+            QRectF pieces;
             for (const QRectF& f : found) {
                 if (f.intersects(line) && !rowOfPlates(f)) {
                     piecesOnly = piecesOnly && line.contains(f.center());
                     tallest = std::max(tallest, f.height());
+                    pieces |= f;
                 }
             }
-            if (!piecesOnly || (tallest > 0 && line.height() > 1.5 * tallest))
+            // Much taller than the pieces it replaces is a block, not a line; but a piece a few
+            // letters wide ("or" of "workspace") may be no taller than its small letters.
+            if (!piecesOnly || (tallest > 0 && line.height() > 1.5 * tallest && pieces.width() >= 0.5 * line.width()))
                 continue;
+            // A box found a little inside its fill (a chip with a coloured edge, a bubble's
+            // wrapped line) cuts through a letter or a word, which its own search then drops:
+            // where the line reaches the plate's edge, or the edge runs through ink, and the
+            // page-wide search saw the line go on past it, the line does.
+            if (!pieces.isNull()) {
+                constexpr int edgeTouch = 2;
+                const cv::Rect rows(plates[i].x, plates[i].y + r.y, plates[i].width, r.height);
+                const InkColumns columns(grey, rows & whole);
+                const int first = plates[i].x;
+                const int last = first + plates[i].width - 1;
+                const int piecesLeft = int(pieces.left() * grey.cols);
+                const int piecesRight = int(std::ceil(pieces.right() * grey.cols)) - 1;
+                if (piecesLeft < first && (r.x <= edgeTouch || columns.ink(first)) && columns.anyInk(piecesLeft, first - 1))
+                    line.setLeft(std::min(line.left(), pieces.left()));
+                if (piecesRight > last && (r.x + r.width - 1 >= plates[i].width - 1 - edgeTouch || columns.ink(last))
+                    && columns.anyInk(last + 1, piecesRight))
+                    line.setRight(std::max(line.right(), pieces.right()));
+            }
             std::erase_if(found, [&line](const QRectF& f) { return f.intersects(line); });
             found.push_back(line);
         }
@@ -457,7 +602,7 @@ ComponentAnalysisResponse analyzeUnguarded(const QImage& image)
         const cv::Rect box = cv::Rect(ink.x - lineMargin, ink.y - lineMargin, ink.width + 2 * lineMargin,
                                       ink.height + 2 * lineMargin) & whole;
         if (!box.empty())
-            lines.push_back({box, {}});
+            lines.push_back({wholeGlyphs(grey, box), {}});
     }
     // Recognition dominates the time; the lines are independent. Lending an engine here
     // first reports missing language data before the pool is busy.

@@ -69,6 +69,43 @@ QImage eventChip()
     return image;
 }
 
+// A light event chip whose coloured left edge is part of its rounded fill.
+void drawEdgedChip(QPainter& p, const QRectF& chip)
+{
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(22, 163, 74));
+    p.drawRoundedRect(chip, 12, 12);
+    p.setBrush(QColor(217, 244, 228));
+    p.drawRoundedRect(chip.adjusted(6, 0, 0, 0), 6, 12);
+    p.setPen(QColor(20, 83, 45));
+    p.setFont(textFont(TextDesign::standard, FontWeight::bold, false, 18));
+}
+
+// A week calendar's grid at full screen size with light event chips whose coloured left edge
+// is part of their rounded fill: the box found for the one with text began inside its first letter.
+QImage calendarWeek()
+{
+    QImage image(2880, 1800, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(229, 231, 235), 2));
+    for (int x = 640; x < 2880; x += 320)
+        p.drawLine(x, 0, x, 1800);
+    for (int y = 100; y < 1800; y += 120)
+        p.drawLine(0, y, 2880, y);
+    const QRectF chip(656, 962, 300, 116);
+    drawEdgedChip(p, QRectF(1296, 908, 300, 56));
+    drawEdgedChip(p, chip);
+    p.drawText(chip.topLeft() + QPointF(20, 38), QStringLiteral("Lunch with Priya"));
+    p.setFont(textFont(TextDesign::standard, FontWeight::regular, false, 16));
+    p.drawText(chip.topLeft() + QPointF(20, 70), QStringLiteral("Room 4B"));
+    p.end();
+    image.setDevicePixelRatio(2);
+    return image;
+}
+
 QStringList lineTexts(const ComponentAnalysisResponse& response)
 {
     QStringList texts;
@@ -93,12 +130,34 @@ TEST(DeviceAnalysis, ReadsLinesBesideShapesAndOnFilledButtonsAndDropsMarks)
         EXPECT_TRUE(std::any_of(text.begin(), text.end(), [](QChar c) { return c.isLetterOrNumber(); })) << text.toStdString();
 }
 
-// On a saturated fill the page-wide search sees the fill as ink as much as the letters: it lost
-// the title and read the details in pieces.
 TEST(DeviceAnalysis, ReadsEveryLineOfAColouredChipWhole)
 {
-    const QStringList texts = lineTexts(DeviceComponentAnalyzer::analyze(eventChip()));
-    EXPECT_EQ(texts.join(u'|').toStdString(), "Quarterly planning|10:30 AM - 12:00 PM|Board room, 5th floor");
+    const struct {
+        const char* name;
+        QImage image;
+        const char* lines;
+    } cases[] = {
+        // The page-wide search sees a saturated fill as ink as much as the letters: it lost the
+        // title and read the details in pieces.
+        {"white text on a saturated chip", eventChip(), "Quarterly planning|10:30 AM - 12:00 PM|Board room, 5th floor"},
+        // The chip's own search cut the first letter ("_unch with Priya").
+        {"a chip whose box starts inside the text", calendarWeek(), "Lunch with Priya|Room 4B"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(lineTexts(DeviceComponentAnalyzer::analyze(c.image)).join(u'|').toStdString(), c.lines) << c.name;
+}
+
+// A line cut from a one-line chip holds the chip's coloured edge, taller than the text: it
+// was read as "(" or "[" before the first word, or fused with the first letter.
+TEST(DeviceAnalysis, ReadsALineWithoutTheEdgeOfItsChip)
+{
+    QImage line(300, 62, QImage::Format_ARGB32_Premultiplied);
+    line.fill(Qt::white);
+    QPainter p(&line);
+    drawEdgedChip(p, QRectF(3, 3, 330, 56));
+    p.drawText(QPointF(24, 40), QStringLiteral("Standup 9:00"));
+    p.end();
+    EXPECT_EQ(DeviceComponentAnalyzer::recognizeLine(line).text.toStdString(), "Standup 9:00");
 }
 
 // Engines are lent between threads: analyses running at once must not share one.
