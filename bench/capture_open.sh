@@ -22,11 +22,12 @@ for tool in Xvfb openbox trayer xdotool xsetroot convert ksnip; do
 done
 
 work=$(mktemp -d)
-display=:$((60 + RANDOM % 30))
-Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+# A display of our own: Xvfb picks a free number and tells it.
+exec {fd}<> <(:)
+Xvfb -displayfd "$fd" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
-export DISPLAY=$display
-sleep 1
+read -r -t 10 -u "$fd" number || { echo "capture_open.sh: Xvfb did not start" >&2; exit 1; }
+export DISPLAY=:$number
 openbox >/dev/null 2>&1 &
 wm=$!
 trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 &
@@ -57,7 +58,7 @@ start() {
   local class=$1 n=0; shift
   "$@" >/dev/null 2>&1 &
   app=$!
-  until xdotool search --classname "$class" >/dev/null 2>&1 || [ $n -gt 1000 ]; do sleep 0.02; n=$((n + 1)); done
+  until xdotool search --classname "$class" >/dev/null 2>&1 || [ $n -gt 300 ]; do sleep 0.05; n=$((n + 1)); done
   sleep 2
 }
 stop() { kill "$app" 2>/dev/null || true; wait "$app" 2>/dev/null || true; app=; sleep 0.3; }
