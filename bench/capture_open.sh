@@ -39,7 +39,6 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-xsetroot -solid '#ff00ff'
 
 # A screenshot-like picture: a gradient with grain under rows of bars, the middle one colour.
 draw=$(for ((y = 40; y < 1800; y += 36)); do for ((x = 80; x < 2800; x += 170)); do
@@ -68,6 +67,7 @@ drag() { xdotool mousemove 100 100 mousedown 1 mousemove 800 600 mousemove 1500 
 
 measure() { # label app-class overlay-class editor-class start-command capture-command open-command release-word
   local label=$1 class=$2 overlay=$3 editor=$4 starter=$5 capture=$6 open=$7 release=$8 c r o
+  xsetroot -solid '#ff00ff' # here: the window manager paints the root once it has started
   # shellcheck disable=SC2086
   start "$class" $starter
   # shellcheck disable=SC2086

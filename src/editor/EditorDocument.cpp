@@ -2,11 +2,16 @@
 
 #include "core/ImageFile.h"
 #include "editor/EditorWindowHost.h"
+#include "platform/BackgroundWork.h"
 
 #include <QFileInfo>
 #include <QMimeData>
 #include <QTimer>
 #include <QtConcurrent>
+
+#include <QCoro/QCoroFuture>
+
+#include <algorithm>
 
 namespace pelorin {
 
@@ -101,7 +106,7 @@ void EditorViewModel::persistLastScreenshot(const QImage& image)
 {
     // A detached write with its own copy of the store and the image; failures stay silent.
     const LastScreenshotStore store = m_lastScreenshotStore;
-    m_lastScreenshotSave = QtConcurrent::run([store, image] { store.save(image); });
+    m_lastScreenshotSave = runInBackground([store, image] { store.save(image); });
 }
 
 void EditorViewModel::clearDocument()
@@ -181,7 +186,26 @@ void EditorViewModel::handleDroppedMenuBarFile(const QVariant& object)
 {
     if (object.typeId() != QMetaType::QUrl)
         return;
-    loadImage(object.toUrl());
+    openAndShow(object.toUrl());
+}
+
+QCoro::Task<void> EditorViewModel::openAndShow(QUrl url)
+{
+    // The file is decoded off the GUI thread while the canvas makes its drawing context.
+    const int request = ++m_openRequests;
+    Q_EMIT imageComing();
+    QPointer<EditorViewModel> self(this);
+    const QString path = url.isLocalFile() ? url.toLocalFile() : QString();
+    const std::optional<QImage> image =
+        path.isEmpty() ? std::nullopt : co_await QtConcurrent::run([path] { return readImageFile(path); });
+    if (!self)
+        co_return;
+    // Files opened together arrive in any order; one opened later is not replaced by an earlier one.
+    if (!image)
+        setErrorMessage(QStringLiteral("Failed to load image from ") + url.fileName());
+    else if (request > m_openShown)
+        replaceDocument(*image, url, SourceType::file, true);
+    m_openShown = std::max(m_openShown, request);
     if (m_windowHost)
         m_windowHost->showEditorWindow();
 }

@@ -27,9 +27,11 @@ protected:
         program = dir.filePath(QStringLiteral("bin/pelorin"));
         linkOrCopy(PELORIN_BINARY, program);
         linkOrCopy(PELORIN_PROGRAM, toolDir() + QStringLiteral("/pelorin-app"));
-        // Records its arguments, then answers as a user pressing Esc does.
+        // Records its arguments, then answers as a user pressing Esc does. Kept ready by the
+        // app, it leaves at once: the app then starts it for each capture.
         ASSERT_TRUE(pelorin::test::writeScript(toolDir() + QStringLiteral("/pelorin-screencapture"),
-                                               "#!/bin/sh\necho \"$@\" >> \"$(dirname \"$0\")/captures.tmp\"\n"
+                                               "#!/bin/sh\n[ \"$1\" = --standby ] && exit 1\n"
+                                               "echo \"$@\" >> \"$(dirname \"$0\")/captures.tmp\"\n"
                                                "mv \"$(dirname \"$0\")/captures.tmp\" \"$(dirname \"$0\")/captures\"\nexit 1\n"));
         ASSERT_TRUE(QDir().mkpath(runtime()));
         QFile::setPermissions(runtime(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
