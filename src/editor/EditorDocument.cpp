@@ -7,9 +7,8 @@
 #include <QFileInfo>
 #include <QMimeData>
 #include <QTimer>
+#include <QFutureWatcher>
 #include <QtConcurrent>
-
-#include <QCoro/QCoroFuture>
 
 #include <algorithm>
 
@@ -189,25 +188,27 @@ void EditorViewModel::handleDroppedMenuBarFile(const QVariant& object)
     openAndShow(object.toUrl());
 }
 
-QCoro::Task<void> EditorViewModel::openAndShow(QUrl url)
+void EditorViewModel::openAndShow(const QUrl& url)
 {
     // The file is decoded off the GUI thread while the canvas makes its drawing context.
     const int request = ++m_openRequests;
     Q_EMIT imageComing();
-    QPointer<EditorViewModel> self(this);
     const QString path = url.isLocalFile() ? url.toLocalFile() : QString();
-    const std::optional<QImage> image =
-        path.isEmpty() ? std::nullopt : co_await QtConcurrent::run([path] { return readImageFile(path); });
-    if (!self)
-        co_return;
-    // Files opened together arrive in any order; one opened later is not replaced by an earlier one.
-    if (!image)
-        setErrorMessage(QStringLiteral("Failed to load image from ") + url.fileName());
-    else if (request > m_openShown)
-        replaceDocument(*image, url, SourceType::file, true);
-    m_openShown = std::max(m_openShown, request);
-    if (m_windowHost)
-        m_windowHost->showEditorWindow();
+    auto* reading = new QFutureWatcher<std::optional<QImage>>(this);
+    connect(reading, &QFutureWatcherBase::finished, this, [this, reading, url, request] {
+        reading->deleteLater();
+        const std::optional<QImage> image = reading->result();
+        // Files opened together arrive in any order; one opened later is not replaced by an
+        // earlier one.
+        if (!image)
+            setErrorMessage(QStringLiteral("Failed to load image from ") + url.fileName());
+        else if (request > m_openShown)
+            replaceDocument(*image, url, SourceType::file, true);
+        m_openShown = std::max(m_openShown, request);
+        if (m_windowHost)
+            m_windowHost->showEditorWindow();
+    });
+    reading->setFuture(QtConcurrent::run([path] { return path.isEmpty() ? std::nullopt : readImageFile(path); }));
 }
 
 } // namespace pelorin

@@ -471,7 +471,7 @@ private:
     // After undo or redo: forgets selected annotations that no longer exist.
     void dropVanishedFromSelection();
     void replaceDocument(const QImage& image, std::optional<QUrl> url, SourceType sourceType, bool persistAsLast);
-    QCoro::Task<void> openAndShow(QUrl url);
+    void openAndShow(const QUrl& url);
     // Keeps the open document, if any, as the one Reopen Closed Screenshot brings back.
     void keepClosedDocument();
     // Resets the per-document state (tool, selection, analysis) around a new or reopened document.

@@ -55,6 +55,7 @@ public:
             delete process;
             return nullptr;
         }
+        process->setParent(nullptr); // the capture owns it from here
         process->write(QJsonDocument(QJsonArray::fromStringList(arguments)).toJson(QJsonDocument::Compact) + '\n');
         process->closeWriteChannel();
         return process;
