@@ -114,6 +114,7 @@ TEST_F(CaptureHandOff, TheFirstStartCapturesAndLaterOnesHandTheirCaptureOver)
     EXPECT_EQ(run({QStringLiteral("--capture-last-region")}), 0);
     EXPECT_EQ(nextCapture(), QStringLiteral("-i -o")) << "no region taken yet: the user selects one";
     EXPECT_EQ(run({QStringLiteral("missing.png")}), 2) << "a missing file fails the hand-off too";
+    EXPECT_EQ(run({QStringLiteral(PELORIN_TEST_DATA "/capture.png")}), 0) << "a file is handed over";
 
     QDir sockets(runtime(), QStringLiteral("app.pelorin.Pelorin.*"), QDir::NoSort, QDir::System);
     EXPECT_EQ(sockets.entryList().size(), 1) << "the socket lives in the runtime folder";
