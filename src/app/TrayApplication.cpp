@@ -30,7 +30,10 @@
 #include <QLayout>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QTimer>
 #include <QUrl>
+
+#include <chrono>
 
 namespace pelorin {
 
@@ -176,6 +179,8 @@ void TrayApplication::start(bool background, const QStringList& files)
     if (!background)
         m_windows.showEditor();
     openFiles(files);
+    // The capture tool waits ready from shortly after start-up, without slowing the start.
+    QTimer::singleShot(std::chrono::seconds(1), &m_editor->model, [this] { m_editor->model.screenCaptureService().prepare(); });
 }
 
 void TrayApplication::openFiles(const QStringList& files)

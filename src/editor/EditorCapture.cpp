@@ -108,11 +108,14 @@ QCoro::Task<void> EditorViewModel::runCaptureFlow(QStringList arguments, QString
     QList<QPointer<QObject>> hidden;
     if (hideWindowDuringCapture() && m_windowHost)
         hidden = m_windowHost->hideVisibleWindows();
-    // Give the compositor a moment to take the hidden windows off the screen.
+    // Give the compositor a moment to take the hidden windows off the screen; with nothing
+    // hidden the overlay comes at once.
     QPointer<EditorViewModel> self(this);
-    co_await QCoro::sleepFor(std::chrono::milliseconds(100));
-    if (!self)
-        co_return;
+    if (!hidden.isEmpty()) {
+        co_await QCoro::sleepFor(std::chrono::milliseconds(100));
+        if (!self)
+            co_return;
+    }
 
     std::optional<QImage> image;
     QString failure;

@@ -2,11 +2,15 @@
 
 #include "core/ImageFile.h"
 #include "editor/EditorWindowHost.h"
+#include "platform/BackgroundWork.h"
 
 #include <QFileInfo>
 #include <QMimeData>
 #include <QTimer>
+#include <QFutureWatcher>
 #include <QtConcurrent>
+
+#include <algorithm>
 
 namespace pelorin {
 
@@ -101,7 +105,7 @@ void EditorViewModel::persistLastScreenshot(const QImage& image)
 {
     // A detached write with its own copy of the store and the image; failures stay silent.
     const LastScreenshotStore store = m_lastScreenshotStore;
-    m_lastScreenshotSave = QtConcurrent::run([store, image] { store.save(image); });
+    m_lastScreenshotSave = runInBackground([store, image] { store.save(image); });
 }
 
 void EditorViewModel::clearDocument()
@@ -181,9 +185,30 @@ void EditorViewModel::handleDroppedMenuBarFile(const QVariant& object)
 {
     if (object.typeId() != QMetaType::QUrl)
         return;
-    loadImage(object.toUrl());
-    if (m_windowHost)
-        m_windowHost->showEditorWindow();
+    openAndShow(object.toUrl());
+}
+
+void EditorViewModel::openAndShow(const QUrl& url)
+{
+    // The file is decoded off the GUI thread while the canvas makes its drawing context.
+    const int request = ++m_openRequests;
+    Q_EMIT imageComing();
+    const QString path = url.isLocalFile() ? url.toLocalFile() : QString();
+    auto* reading = new QFutureWatcher<std::optional<QImage>>(this);
+    connect(reading, &QFutureWatcherBase::finished, this, [this, reading, url, request] {
+        reading->deleteLater();
+        const std::optional<QImage> image = reading->result();
+        // Files opened together arrive in any order; one opened later is not replaced by an
+        // earlier one.
+        if (!image)
+            setErrorMessage(QStringLiteral("Failed to load image from ") + url.fileName());
+        else if (request > m_openShown)
+            replaceDocument(*image, url, SourceType::file, true);
+        m_openShown = std::max(m_openShown, request);
+        if (m_windowHost)
+            m_windowHost->showEditorWindow();
+    });
+    reading->setFuture(QtConcurrent::run([path] { return path.isEmpty() ? std::nullopt : readImageFile(path); }));
 }
 
 } // namespace pelorin

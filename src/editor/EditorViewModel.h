@@ -435,6 +435,8 @@ Q_SIGNALS:
     void textureRefreshRequested();
     // A capture flow started (window = true for a window capture).
     void captureRequested(bool window);
+    // A screenshot is being read and will replace the document shortly.
+    void imageComing();
     // The canvas should show the card flat at once, without easing (an analysis flattened it).
     void tiltResetRequested();
     // Save to Desktop wrote `path`; `desktopMissing` when there was no desktop folder and the
@@ -469,6 +471,7 @@ private:
     // After undo or redo: forgets selected annotations that no longer exist.
     void dropVanishedFromSelection();
     void replaceDocument(const QImage& image, std::optional<QUrl> url, SourceType sourceType, bool persistAsLast);
+    void openAndShow(const QUrl& url);
     // Keeps the open document, if any, as the one Reopen Closed Screenshot brings back.
     void keepClosedDocument();
     // Resets the per-document state (tool, selection, analysis) around a new or reopened document.
@@ -562,6 +565,8 @@ private:
     QTimer m_stylePersistTimer;
     QTimer m_browserChromePersistTimer;
     QFuture<void> m_lastScreenshotSave;
+    int m_openRequests = 0; // files opened from outside, in order
+    int m_openShown = 0;
     QObject* m_keyMonitor = nullptr;
 };
 

@@ -53,6 +53,10 @@ public:
     // be launched.
     QCoro::Task<std::optional<QImage>> runScreencapture(QStringList arguments) const;
 
+    // Starts the built-in tool ahead, waiting for its next request, when none waits yet (a
+    // tool of another name is always started for its capture).
+    void prepare() const;
+
     // Arguments of the two interactive modes; the output path follows them.
     static QStringList regionArguments() { return {QStringLiteral("-i"), QStringLiteral("-o")}; }
     static QStringList windowArguments() { return {QStringLiteral("-i"), QStringLiteral("-w"), QStringLiteral("-o")}; }

@@ -1,7 +1,8 @@
 // `pelorin` as users and scripts start it. It answers --help, --version and format-json
-// itself, without loading Qt, and replaces itself with the full program for everything
-// else, arguments unchanged: the process id stays, so whoever started `pelorin` (the desktop
+// itself, without loading Qt, hands plain captures and files to an app that already runs, and
+// replaces itself with the full program for everything else, arguments unchanged: the process id stays, so whoever started `pelorin` (the desktop
 // entry, a script, the updater's relaunch) still watches the same process.
+#include "cli/HandOff.h"
 #include "cli/LightCommands.h"
 
 #include <cerrno>
@@ -53,6 +54,8 @@ int main(int argc, char** argv)
 {
     if (const std::optional<int> exitCode = pelorin::runLightCommand(argc, argv))
         return *exitCode;
+    if (pelorin::handToRunningApp(argc, argv))
+        return 0;
     if (argc > 1)
         preferLargePagesFor(argv[1]);
     const std::string program = programPath();

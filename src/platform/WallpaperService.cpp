@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QImageReader>
 #include <QPainter>
 #include <QProcess>
 #include <QRegularExpression>
@@ -143,14 +145,6 @@ std::optional<QImage> WallpaperService::currentWallpaper() const
     return path.isEmpty() ? std::nullopt : readImageFile(path);
 }
 
-std::optional<QImage> WallpaperService::scaledWallpaper(QSize size) const
-{
-    const std::optional<QImage> picture = currentWallpaper();
-    if (!picture || size.isEmpty())
-        return std::nullopt;
-    return aspectFilled(*picture, size);
-}
-
 QImage aspectFilled(const QImage& picture, QSize size)
 {
     QImage result(size, QImage::Format_ARGB32_Premultiplied);
@@ -167,6 +161,76 @@ QImage aspectFilled(const QImage& picture, QSize size)
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(target, source);
     return result;
+}
+
+WallpaperCache::WallpaperCache(WallpaperService service)
+    : m_service(std::move(service))
+{
+}
+
+QString WallpaperCache::path()
+{
+    if (m_stale.exchange(false))
+        m_path = m_service.wallpaperPath();
+    return m_path;
+}
+
+std::optional<QImage> WallpaperCache::picture()
+{
+    QString file;
+    {
+        QMutexLocker lock(&m_mutex);
+        file = path();
+    }
+    return file.isEmpty() ? std::nullopt : readImageFile(file);
+}
+
+std::optional<QImage> WallpaperCache::thumbnail(QSize pixels)
+{
+    if (pixels.isEmpty())
+        return std::nullopt;
+    QMutexLocker lock(&m_mutex);
+    const QString file = path();
+    if (file.isEmpty())
+        return std::nullopt;
+    // The same path may get a new picture written over it.
+    const QDateTime modified = QFileInfo(file).lastModified();
+    if (file == m_thumbnailPath && modified == m_thumbnailModified && pixels == m_thumbnailPixels)
+        return m_thumbnail;
+    // Decoded only as large as the thumbnail needs: a 4096-pixel wallpaper costs a fraction.
+    QImageReader reader(file);
+    reader.setAutoTransform(true);
+    const QSize full = reader.size();
+    if (full.isValid() && full.width() > pixels.width() && full.height() > pixels.height())
+        reader.setScaledSize(full.scaled(pixels, Qt::KeepAspectRatioByExpanding));
+    const QImage picture = reader.read();
+    if (picture.isNull())
+        return std::nullopt;
+    m_thumbnail = aspectFilled(picture, pixels);
+    m_thumbnailPath = file;
+    m_thumbnailModified = modified;
+    m_thumbnailPixels = pixels;
+    return m_thumbnail;
+}
+
+void watchWallpaperSettings(const std::shared_ptr<WallpaperCache>& cache, QObject* owner, const QString& home)
+{
+    const QStringList folders{home + QStringLiteral("/.config/dconf"), home + QStringLiteral("/.config"),
+                              home + QStringLiteral("/.config/xfce4/xfconf/xfce-perchannel-xml"), home};
+    auto* watcher = new QFileSystemWatcher(owner);
+    const auto watch = [watcher, folders] {
+        for (const QString& folder : folders)
+            if (QFileInfo(folder).isDir() && !watcher->directories().contains(folder))
+                watcher->addPath(folder);
+    };
+    watch();
+    // A setting is written to a new file renamed over the old one: the folder changes. A
+    // folder made later (dconf's, on a first change) is watched from then on.
+    QObject::connect(watcher, &QFileSystemWatcher::directoryChanged, watcher, [weak = std::weak_ptr(cache), watch] {
+        if (const std::shared_ptr<WallpaperCache> alive = weak.lock())
+            alive->settingsChanged();
+        watch();
+    });
 }
 
 } // namespace pelorin

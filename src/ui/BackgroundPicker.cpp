@@ -2,6 +2,7 @@
 
 #include "core/AppConstants.h"
 #include "editor/EditorViewModel.h"
+#include "platform/BackgroundWork.h"
 #include "render/ImageComposition.h"
 #include "ui/Glyphs.h"
 #include "ui/UiStyle.h"
@@ -183,7 +184,7 @@ void BackgroundPicker::reloadWallpaper()
         return;
     const qreal ratio = devicePixelRatioF();
     const QSize pixels = QSize(int(AppConstants::presetThumbnailSize), int(AppConstants::presetThumbnailSize)) * ratio;
-    m_wallpaperJob.setFuture(QtConcurrent::run([thumbnail = m_thumbnail, pixels, ratio] {
+    m_wallpaperJob.setFuture(runInBackground([thumbnail = m_thumbnail, pixels, ratio] {
         std::optional<QImage> picture = thumbnail(pixels);
         if (picture)
             picture->setDevicePixelRatio(ratio);

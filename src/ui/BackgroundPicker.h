@@ -44,7 +44,8 @@ private:
 };
 
 // The background choices: the desktop wallpaper, transparency and the eighteen presets.
-// The wallpaper's thumbnail is looked up off the GUI thread each time the picker is shown.
+// The wallpaper's thumbnail is checked off the GUI thread each time the picker is shown;
+// the cache behind it answers at once unless the desktop picture changed.
 class BackgroundPicker : public QWidget {
     Q_OBJECT
 public:

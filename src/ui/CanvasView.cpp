@@ -110,6 +110,7 @@ CanvasView::CanvasView(EditorViewModel& editor, QWidget* parent)
     // capture starts (while the user still picks the area), when a screenshot arrives or when
     // the window opens, whichever comes first.
     connect(&m_editor, &EditorViewModel::captureRequested, this, [this] { startContextJob(); });
+    connect(&m_editor, &EditorViewModel::imageComing, this, [this] { startContextJob(); });
     syncDocumentState();
 }
 

@@ -6,10 +6,12 @@
 #include "ui/CanvasView.h"
 #include "ui/EditorToolbar.h"
 #include "ui/AnalysisPanel.h"
+#include "platform/WallpaperService.h"
 #include "ui/StyleSidebar.h"
 
 #include <QAction>
 #include <QClipboard>
+#include <QDir>
 #include <QGuiApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -48,9 +50,11 @@ EditorWindow::EditorWindow(EditorViewModel& editor, QWidget* parent)
     setMinimumSize(760, 520);
     resize(1280, 820);
 
-    // The canvas and the export read the same desktop picture.
-    const WallpaperService wallpaper = m_wallpaper;
-    m_editor.setWallpaperProvider([wallpaper] { return wallpaper.currentWallpaper(); });
+    // The canvas and the export read the same desktop picture; where it lies is asked again
+    // only when the desktop's settings change, not on every show of the editor.
+    const std::shared_ptr<WallpaperCache> wallpaper = std::make_shared<WallpaperCache>();
+    watchWallpaperSettings(wallpaper, this, QDir::homePath());
+    m_editor.setWallpaperProvider([wallpaper] { return wallpaper->picture(); });
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
@@ -62,13 +66,13 @@ EditorWindow::EditorWindow(EditorViewModel& editor, QWidget* parent)
     auto* row = new QHBoxLayout;
     row->setSpacing(0);
     m_canvas = new CanvasView(editor, this);
-    m_canvas->setWallpaperProvider([wallpaper] { return wallpaper.currentWallpaper(); });
+    m_canvas->setWallpaperProvider([wallpaper] { return wallpaper->picture(); });
     row->addWidget(m_canvas, 1);
     row->addWidget(new AnalysisPanel(editor, this));
     // The right-hand panel shows the style of the annotation being worked on while there is
     // one, and the framing style otherwise.
     auto* panels = new QStackedWidget(this);
-    m_sidebar = new StyleSidebar(editor, [wallpaper](QSize size) { return wallpaper.scaledWallpaper(size); }, panels);
+    m_sidebar = new StyleSidebar(editor, [wallpaper](QSize size) { return wallpaper->thumbnail(size); }, panels);
     m_inspector = new AnnotationStylePanel(editor, panels);
     panels->addWidget(m_sidebar);
     panels->addWidget(m_inspector);

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "platform/WallpaperService.h"
-
 #include <QPointer>
 #include <QWidget>
 
@@ -51,7 +49,6 @@ private:
     void showErrorMessage();
 
     EditorViewModel& m_editor;
-    WallpaperService m_wallpaper;
     EditorToolbar* m_toolbar;
     CanvasView* m_canvas;
     AnnotationStylePanel* m_inspector;

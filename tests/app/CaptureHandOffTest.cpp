@@ -23,9 +23,11 @@ protected:
         // program: a stand-in here.
         program = dir.filePath(QStringLiteral("bin/pelorin"));
         ASSERT_TRUE(pelorin::test::installPelorin(dir.path(), true));
-        // Records its arguments, then answers as a user pressing Esc does.
+        // Records its arguments, then answers as a user pressing Esc does. Kept ready by the
+        // app, it leaves at once: the app then starts it for each capture.
         ASSERT_TRUE(pelorin::test::writeScript(toolDir() + QStringLiteral("/pelorin-screencapture"),
-                                               "#!/bin/sh\necho \"$@\" >> \"$(dirname \"$0\")/captures.tmp\"\n"
+                                               "#!/bin/sh\n[ \"$1\" = --standby ] && exit 1\n"
+                                               "echo \"$@\" >> \"$(dirname \"$0\")/captures.tmp\"\n"
                                                "mv \"$(dirname \"$0\")/captures.tmp\" \"$(dirname \"$0\")/captures\"\nexit 1\n"));
         env = pelorin::test::ownHome(dir.filePath(QStringLiteral("home")));
         env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent/bus"));
@@ -93,6 +95,7 @@ TEST_F(CaptureHandOff, TheFirstStartCapturesAndLaterOnesHandTheirCaptureOver)
     EXPECT_EQ(run({QStringLiteral("--capture-last-region")}), 0);
     EXPECT_EQ(nextCapture(), QStringLiteral("-i -o")) << "no region taken yet: the user selects one";
     EXPECT_EQ(run({QStringLiteral("missing.png")}), 2) << "a missing file fails the hand-off too";
+    EXPECT_EQ(run({QStringLiteral(PELORIN_TEST_DATA "/capture.png")}), 0) << "a file is handed over";
 
     QDir sockets(runtime(), QStringLiteral("app.pelorin.Pelorin.*"), QDir::NoSort, QDir::System);
     EXPECT_EQ(sockets.entryList().size(), 1) << "the socket lives in the runtime folder";

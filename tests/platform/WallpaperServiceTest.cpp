@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -12,10 +13,10 @@ using namespace pelorin;
 
 namespace {
 
-QString writePicture(const QTemporaryDir& dir, const char* name, QSize size = {30, 20})
+QString writePicture(const QTemporaryDir& dir, const char* name, QSize size = {30, 20}, QColor colour = Qt::darkCyan)
 {
     QImage image(size, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
+    image.fill(colour);
     const QString path = dir.filePath(QLatin1String(name));
     EXPECT_TRUE(image.save(path));
     return path;
@@ -86,7 +87,47 @@ TEST(Wallpaper, NoPictureIsAValidAnswer)
                                    home.path());
     EXPECT_TRUE(service.wallpaperPath().isEmpty());
     EXPECT_FALSE(service.currentWallpaper());
-    EXPECT_FALSE(service.scaledWallpaper({60, 60}));
+    EXPECT_FALSE(WallpaperCache(service).thumbnail({60, 60}));
+}
+
+// The editor's thumbnail asks the desktop once, and again only when its settings change; a
+// new picture written over the same file shows too.
+TEST(Wallpaper, TheThumbnailFollowsTheDesktopSetting)
+{
+    QTemporaryDir home;
+    ScopedDesktop desktop("GNOME");
+    ASSERT_TRUE(QDir(home.path()).mkpath(QStringLiteral(".config/dconf")));
+    QString answer = writePicture(home, "red.png", {400, 300}, Qt::red);
+    const QString blue = writePicture(home, "blue.jpg", {400, 300}, Qt::blue);
+    int asked = 0;
+    auto cache = std::make_shared<WallpaperCache>(WallpaperService(
+        [&](const QString&, const QStringList&) {
+            ++asked;
+            return QStringLiteral("'file://%1'").arg(answer);
+        },
+        home.path()));
+    QObject owner;
+    watchWallpaperSettings(cache, &owner, home.path());
+    const auto shown = [&] {
+        const std::optional<QImage> thumbnail = cache->thumbnail({60, 60});
+        return thumbnail ? thumbnail->pixelColor(30, 30) : QColor();
+    };
+
+    EXPECT_EQ(shown(), QColor(Qt::red));
+    const int firstLookUp = asked;
+    answer = blue;
+    EXPECT_EQ(shown(), QColor(Qt::red)) << "nothing changed that the app could see";
+    EXPECT_EQ(asked, firstLookUp) << "the desktop is not asked on every show";
+
+    ASSERT_TRUE(test::writeBytes(home.filePath(QStringLiteral(".config/dconf/user")), "changed"));
+    EXPECT_TRUE(test::waitUntil([&] { return shown().blue() > 240; })) << "the setting changed";
+
+    writePicture(home, "blue.jpg", {400, 300}, Qt::green);
+    QFile picture(blue);
+    ASSERT_TRUE(picture.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(picture.setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime));
+    picture.close();
+    EXPECT_GT(shown().green(), 100) << "a new picture under the same name";
 }
 
 TEST(Wallpaper, AspectFillCropsTheLongerSide)

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QPainter>
 #include <QProcess>
 #include <QScreen>
@@ -124,15 +126,20 @@ protected:
         }
     }
 
-    void start(const QStringList& arguments, const QString& screenScales = {})
+    // `standby`: as the app runs it, started ahead and given the request on standard input.
+    void start(const QStringList& arguments, const QString& screenScales = {}, bool standby = false)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         if (!screenScales.isEmpty())
             env.insert(QStringLiteral("QT_SCREEN_SCALE_FACTORS"), screenScales);
         tool.setProcessEnvironment(env);
         tool.setProcessChannelMode(QProcess::SeparateChannels);
-        tool.start(QStringLiteral(SCREENCAPTURE_TOOL), arguments + QStringList{output()});
+        tool.start(QStringLiteral(SCREENCAPTURE_TOOL), standby ? QStringList{QStringLiteral("--standby")} : arguments + QStringList{output()});
         ASSERT_TRUE(tool.waitForStarted());
+        if (standby) {
+            tool.write(QJsonDocument(QJsonArray::fromStringList(arguments + QStringList{output()})).toJson(QJsonDocument::Compact) + '\n');
+            tool.closeWriteChannel();
+        }
     }
     Capture finish()
     {
@@ -279,7 +286,7 @@ TEST_F(CaptureTool, TheKeysNudgeAndResizeTheSelection)
 
 TEST_F(CaptureTool, DoubleClickTakesTheSelectionAndEscapeCancels)
 {
-    start({QStringLiteral("-i"), QStringLiteral("-o")});
+    start({QStringLiteral("-i"), QStringLiteral("-o")}, {}, true);
     ASSERT_TRUE(overlayShown());
     xdotool({QStringLiteral("mousemove"), QStringLiteral("1000"), QStringLiteral("600"), QStringLiteral("mousedown"), QStringLiteral("1"),
              QStringLiteral("mousemove"), QStringLiteral("1100"), QStringLiteral("650"), QStringLiteral("mousemove"), QStringLiteral("1200"),

@@ -2,7 +2,11 @@
 
 #include <QGuiApplication>
 
+#include <xcb/shm.h>
 #include <xcb/xcb.h>
+
+#include <sys/ipc.h>
+#include <sys/shm.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -84,4 +88,52 @@ QList<QRect> x11WindowRects()
             rects.append(rect);
     }
     return rects;
+}
+
+QImage x11GrabRootShared(const QRect& area)
+{
+    auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t* c = x11 ? x11->connection() : nullptr;
+    if (!c || area.isEmpty())
+        return {};
+    const xcb_query_extension_reply_t* extension = xcb_get_extension_data(c, &xcb_shm_id);
+    if (!extension || !extension->present)
+        return {};
+    const xcb_setup_t* setup = xcb_get_setup(c);
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(setup).data;
+    // Only the common layout: 24-bit colour in 32-bit little-endian words, as QImage's RGB32.
+    bool wordPixels = false;
+    for (auto format = xcb_setup_pixmap_formats_iterator(setup); format.rem; xcb_format_next(&format))
+        if (format.data->depth == 24)
+            wordPixels = format.data->bits_per_pixel == 32;
+    if (screen->root_depth != 24 || !wordPixels || setup->image_byte_order != XCB_IMAGE_ORDER_LSB_FIRST
+        || Q_BYTE_ORDER != Q_LITTLE_ENDIAN)
+        return {};
+
+    const qsizetype bytes = qsizetype(area.width()) * area.height() * 4;
+    const int id = shmget(IPC_PRIVATE, size_t(bytes), IPC_CREAT | 0600);
+    if (id < 0)
+        return {};
+    void* memory = shmat(id, nullptr, 0);
+    QImage image;
+    if (memory != reinterpret_cast<void*>(-1)) {
+        const xcb_shm_seg_t segment = xcb_generate_id(c);
+        Reply<xcb_generic_error_t> refused(xcb_request_check(c, xcb_shm_attach_checked(c, segment, uint32_t(id), 0)), &std::free);
+        if (!refused) {
+            Reply<xcb_shm_get_image_reply_t> reply(
+                xcb_shm_get_image_reply(c,
+                                        xcb_shm_get_image(c, screen->root, int16_t(area.x()), int16_t(area.y()), uint16_t(area.width()),
+                                                          uint16_t(area.height()), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment, 0),
+                                        nullptr),
+                &std::free);
+            if (reply && reply->depth == 24)
+                image = QImage(static_cast<const uchar*>(memory), area.width(), area.height(), area.width() * 4, QImage::Format_RGB32)
+                            .copy();
+            xcb_shm_detach(c, segment);
+            xcb_flush(c);
+        }
+        shmdt(memory);
+    }
+    shmctl(id, IPC_RMID, nullptr);
+    return image;
 }

@@ -13,6 +13,11 @@
 // monitor layout as "Pelorin-Layout"), so the app can take it again. On Wayland the desktop
 // portal does the capture and the choosing. Exit status 0 only when the PNG was written;
 // 1 when the user cancelled; 2 on errors, each explained on standard error.
+//
+// pelorin-screencapture --standby: starts, connects to the display and waits for one request
+// on standard input (a line holding the arguments above as a JSON array of strings), then
+// runs it as if started with them. The app keeps one waiting, so a capture's overlay shows
+// without the tool's start-up in between. Standard input closed first: exit 1, nothing done.
 
 #include "CaptureOverlay.h"
 #include "PointerImage.h"
@@ -26,6 +31,8 @@
 #include <QApplication>
 #include <QCursor>
 #include <QEventLoop>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QImageWriter>
 #include <QSaveFile>
 #include <QScreen>
@@ -43,6 +50,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <iostream>
+#include <string>
 
 namespace {
 
@@ -309,9 +318,11 @@ QImage grabDesktop(const QRect& desktop, const RootPoints& space, bool withPoint
     const QPointF corner = primary->geometry().topLeft();
     const QPointF from = (QPointF(desktop.topLeft()) * space.scale - corner) / primary->devicePixelRatio();
     const QSizeF size = QSizeF(desktop.size()) * space.scale / primary->devicePixelRatio();
-    QImage picture = primary->grabWindow(0, qRound(from.x()), qRound(from.y()), qRound(size.width()), qRound(size.height()))
-                         .toImage()
-                         .convertToFormat(QImage::Format_RGB32);
+    QImage picture = x11GrabRootShared(QRect((QPointF(desktop.topLeft()) * space.scale).toPoint(), (QSizeF(desktop.size()) * space.scale).toSize()));
+    if (picture.isNull())
+        picture = primary->grabWindow(0, qRound(from.x()), qRound(from.y()), qRound(size.width()), qRound(size.height()))
+                      .toImage()
+                      .convertToFormat(QImage::Format_RGB32);
     if (picture.isNull())
         return picture;
     picture.setDevicePixelRatio(picture.width() / qreal(std::max(1, desktop.width())));
@@ -415,6 +426,35 @@ void useOneScaleOnEveryScreen()
     qputenv("QT_SCALE_FACTOR", QByteArray::number(global * highest));
 }
 
+// What the first overlay loads on first use (fonts and glyphs, the style, the cursor theme,
+// the window's platform parts) is loaded while the tool waits, so its overlay paints sooner.
+void warmUp()
+{
+    const RootPoints space = RootPoints::ofScreens();
+    const QList<QRect> monitors = space.monitors();
+    QRect desktop;
+    for (const QRect& monitor : monitors)
+        desktop |= monitor;
+    QImage frozen(16, 16, QImage::Format_RGB32);
+    frozen.fill(Qt::black);
+    CaptureOverlay overlay(desktop, space.qtPosition(desktop), monitors, frozen, {false, true}, {}, space.pointer());
+    overlay.winId();
+    QImage scratch(desktop.size(), QImage::Format_RGB32);
+    overlay.render(&scratch);
+}
+
+// The request a waiting tool is given; none when standard input closes first.
+std::optional<QStringList> standbyRequest()
+{
+    std::string line;
+    if (!std::getline(std::cin, line))
+        return std::nullopt;
+    QStringList args;
+    for (const QJsonValue& value : QJsonDocument::fromJson(QByteArray::fromStdString(line)).array())
+        args << value.toString();
+    return args;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -422,16 +462,26 @@ int main(int argc, char** argv)
     // A capture the app no longer waits for (it quit or died) ends with it.
     if (!StopSignals::stopWithParent())
         return 1;
+    const bool standby = argc == 2 && std::strcmp(argv[1], "--standby") == 0;
     QStringList args;
-    for (int i = 1; i < argc; ++i)
+    for (int i = 1; i < argc && !standby; ++i)
         args << QString::fromLocal8Bit(argv[i]);
-    const std::optional<Request> request = parse(args);
-    if (!request)
-        return usage();
 
     // Chosen before any platform plugin loads: the portal path needs no X11 connection.
-    if (waylandSession())
-        return portalCapture(argc, argv, *request);
+    if (waylandSession()) {
+        // The portal starts its own dialog: nothing of ours to have ready.
+        if (standby) {
+            const std::optional<QStringList> given = standbyRequest();
+            if (!given)
+                return 1;
+            args = *given;
+        }
+        const std::optional<Request> request = parse(args);
+        return request ? portalCapture(argc, argv, *request) : usage();
+    }
+    std::optional<Request> request;
+    if (!standby && !(request = parse(args)))
+        return usage();
 
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         if (qEnvironmentVariableIsEmpty("DISPLAY"))
@@ -449,6 +499,17 @@ int main(int argc, char** argv)
     if (QGuiApplication::platformName() != u"xcb")
         return fail(QStringLiteral("capturing needs an X11 display or a Wayland session with the desktop portal (platform %1)")
                         .arg(QGuiApplication::platformName()));
+    if (standby) {
+        // Ready: the display is open and Qt started. What happened on the display meanwhile
+        // (monitors added or moved) is taken in before the request runs.
+        warmUp();
+        const std::optional<QStringList> given = standbyRequest();
+        if (!given)
+            return 1;
+        if (!(request = parse(*given)))
+            return usage();
+        QApplication::processEvents();
+    }
     // The delay runs on the event loop: the tool stays responsive to being stopped.
     int result = 2;
     QTimer::singleShot(std::chrono::milliseconds(qRound64(request->delaySeconds * 1000)), &app, [&] {
