@@ -99,22 +99,20 @@ TEST_F(EditorDocument, LoadedImagesBecomeTheLastScreenshotButReopeningDoesNotRew
     EXPECT_EQ(QFileInfo(lastScreenshotPath()).lastModified(), written);
 }
 
-TEST_F(EditorDocument, OpeningWithoutALastScreenshotShowsTheWindowAndSaysSo)
-{
-    notifications.post(Notifications::openLastScreenshot);
-    EXPECT_FALSE(editor->hasDocument());
-    EXPECT_EQ(host.shown, 1);
-    EXPECT_EQ(editor->errorMessage(), QStringLiteral("No recent screenshot to open."));
-}
-
-TEST_F(EditorDocument, MenuBarDropOpensUrlsAndIgnoresAnythingElse)
+// Without a last screenshot the window shows and says so; a drop on the tray icon opens URLs
+// and ignores anything else.
+TEST_F(EditorDocument, TrayRequestsOpenWhatTheyCan)
 {
     notifications.post(Notifications::openDroppedFile, QStringLiteral("/not/a/url/object.png"));
     EXPECT_FALSE(editor->hasDocument());
     EXPECT_EQ(host.shown, 0);
+    notifications.post(Notifications::openLastScreenshot);
+    EXPECT_FALSE(editor->hasDocument());
+    EXPECT_EQ(host.shown, 1);
+    EXPECT_EQ(editor->errorMessage(), QStringLiteral("No recent screenshot to open."));
     notifications.post(Notifications::openDroppedFile, QUrl::fromLocalFile(writeImageFile("menu.png", {64, 64})));
     EXPECT_TRUE(editor->hasDocument());
-    EXPECT_EQ(host.shown, 1);
+    EXPECT_EQ(host.shown, 2);
 }
 
 // A closed or replaced document comes back whole: image, style, annotations, frame and undo.
