@@ -11,27 +11,22 @@ class EditorDocument : public test::EditorFixture {};
 
 } // namespace
 
+// The image scale comes from the pixels per point: the bitmap's own, a file's resolution (144
+// dpi opens at half its pixel size), the screen's when there is no bitmap.
 TEST_F(EditorDocument, ImageScaleComesFromThePixelsPerPoint)
 {
-    struct Case {
+    const struct {
         const char* name;
         QImage image;
         double screenScale;
         double imageScale;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"2x capture on a 1x screen", solidImage({2880, 1800}, 2.0), 1.0, 2.0},
         {"1x image on a 2x screen", solidImage({1440, 900}, 1.0), 2.0, 1.0},
         {"no bitmap takes the screen scale", QImage(), 3.0, 3.0},
     };
-    for (const Case& c : cases) {
-        const ScreenshotDocument doc = ScreenshotDocument::create(c.image, std::nullopt, SourceType::file, c.screenScale);
-        EXPECT_DOUBLE_EQ(doc.imageScale, c.imageScale) << c.name;
-    }
-}
-
-TEST_F(EditorDocument, AFileAt144DpiOpensAtHalfItsPixelSize)
-{
+    for (const auto& c : cases)
+        EXPECT_DOUBLE_EQ(ScreenshotDocument::create(c.image, std::nullopt, SourceType::file, c.screenScale).imageScale, c.imageScale) << c.name;
     editor->loadImage(QUrl::fromLocalFile(writeImageFile("hidpi.png", {2880, 1800}, 5669)));
     ASSERT_TRUE(editor->hasDocument());
     EXPECT_DOUBLE_EQ(editor->document()->imageScale, 2.0);

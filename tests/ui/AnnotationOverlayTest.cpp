@@ -228,6 +228,8 @@ TEST_F(Overlay, SeveralAnnotationsActTogether)
     EXPECT_EQ(list().size(), 8u) << "deleting four: one step";
 }
 
+// A click selects the uppermost annotation and empty space deselects; a selected redaction is
+// resized by its corners and moved by its body.
 TEST_F(Overlay, AClickSelectsTheUppermostAnnotationAndEmptySpaceDeselects)
 {
     const QUuid below = add(editor->makeRedactAnnotation(QRectF(100, 100, 200, 100)));
@@ -237,6 +239,11 @@ TEST_F(Overlay, AClickSelectsTheUppermostAnnotationAndEmptySpaceDeselects)
     EXPECT_EQ(editor->selectedAnnotationId(), above);
     click({120, 120});
     EXPECT_EQ(editor->selectedAnnotationId(), below);
+    drag({100, 200}, {60, 240}); // bottom-left corner, clear of the other
+    EXPECT_EQ(boundingRect(get<RedactAnnotation>(below), 1), QRectF(60, 100, 240, 140));
+    drag({120, 230}, {60, 130}); // the body moves
+    EXPECT_EQ(boundingRect(get<RedactAnnotation>(below), 1), QRectF(0, 0, 240, 140));
+    shot("redact-selected");
     click({600, 400});
     EXPECT_TRUE(editor->selectedAnnotationId().isNull());
 }
@@ -274,16 +281,6 @@ TEST_F(Overlay, HandlesResizeAShape)
         EXPECT_TRUE(editor->liveAnnotationRects().empty());
         editor->removeAnnotation(id);
     }
-}
-
-TEST_F(Overlay, RedactionsMoveAndResizeByTheirCorners)
-{
-    const QUuid id = add(editor->makeRedactAnnotation(QRectF(100, 100, 100, 60)));
-    drag({200, 160}, {240, 200}); // bottom-right corner
-    EXPECT_EQ(boundingRect(get<RedactAnnotation>(id), 1), QRectF(100, 100, 140, 100));
-    drag({200, 190}, {100, 90}); // the body moves
-    EXPECT_EQ(boundingRect(get<RedactAnnotation>(id), 1), QRectF(0, 0, 140, 100));
-    shot("redact-selected");
 }
 
 TEST_F(Overlay, DeletingAShapeLeavesItsArrowWhereItWasDrawn)
