@@ -116,19 +116,6 @@ TEST_F(AnnotationDefaultsStoreTest, ColorsAreWrittenInSrgb)
     EXPECT_NEAR(stored[3].toDouble(), 0.75, 1e-4);
 }
 
-TEST_F(AnnotationDefaultsStoreTest, OnlyRegularAndBoldWeightsAreRemembered)
-{
-    for (const FontWeight weight : allCases<FontWeight>()) {
-        SCOPED_TRACE(rawValue(weight).toStdString());
-        test::TempSettings settings;
-        AnnotationDefaultsStore(settings.store()).setTextFontWeight(weight);
-        const FontWeight expected =
-            weight == FontWeight::regular || weight == FontWeight::bold ? weight : FontWeight::semibold;
-        EXPECT_EQ(settings.store().storedValue(key(Keys::textFontWeight)), rawValue(expected));
-        EXPECT_EQ(AnnotationDefaultsStore(settings.reopen()).textFontWeight(), expected);
-    }
-}
-
 TEST_F(AnnotationDefaultsStoreTest, EnumerationsFallBackOnUnknownValues)
 {
     for (const QVariant& stored : {QVariant(), QVariant(QStringLiteral("hexagon")), QVariant(QStringLiteral("Bold")), QVariant(2)}) {

@@ -75,8 +75,24 @@ TEST_F(EditorAnnotations, AttachCandidates)
     }
 }
 
-TEST_F(EditorAnnotations, EditRunsUndoAsOneStep)
+// Every update is an undo step that redraws and is remembered as the kind's style; an edit run
+// (a slider dragged) is one step.
+TEST_F(EditorAnnotations, UpdatesAreRecordedAndUndoable)
 {
+    ArrowAnnotation arrow = editor->makeArrowAnnotation({0, 0}, {100, 100});
+    editor->addAnnotation(arrow);
+    QSignalSpy changed(editor.get(), &EditorViewModel::annotationsChanged);
+    editor->annotationTextureDirty = false;
+    arrow.strokeWidth = 11;
+    arrow.style = ArrowStyle::double_;
+    editor->updateDocumentAnnotation(arrow);
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_TRUE(editor->annotationTextureDirty);
+    EXPECT_EQ(editor->makeArrowAnnotation({}, {}).strokeWidth, 11);
+    EXPECT_EQ(editor->makeArrowAnnotation({}, {}).style, ArrowStyle::double_);
+    editor->undoAnnotationChange();
+    EXPECT_EQ(find<ArrowAnnotation>(arrow.id).strokeWidth, 7);
+
     ShapeAnnotation shape = editor->makeShapeAnnotation(QRectF(10, 10, 100, 100));
     editor->addAnnotation(shape);
     editor->beginAnnotationEditRun(shape.id);
@@ -87,7 +103,6 @@ TEST_F(EditorAnnotations, EditRunsUndoAsOneStep)
     editor->endAnnotationEditRun();
     shape.strokeWidth = 12;
     editor->updateDocumentAnnotation(shape);
-
     editor->undoAnnotationChange();
     EXPECT_EQ(find<ShapeAnnotation>(shape.id).strokeWidth, 8);
     editor->undoAnnotationChange();
@@ -96,24 +111,6 @@ TEST_F(EditorAnnotations, EditRunsUndoAsOneStep)
     editor->redoAnnotationChange();
     EXPECT_EQ(find<ShapeAnnotation>(shape.id).strokeWidth, 12);
     EXPECT_FALSE(editor->canRedoAnnotationChange());
-}
-
-TEST_F(EditorAnnotations, EveryUpdateIsRecordedAndUndoable)
-{
-    ArrowAnnotation arrow = editor->makeArrowAnnotation({0, 0}, {100, 100});
-    editor->addAnnotation(arrow);
-    QSignalSpy changed(editor.get(), &EditorViewModel::annotationsChanged);
-    editor->annotationTextureDirty = false;
-    arrow.strokeWidth = 11;
-    arrow.style = ArrowStyle::double_;
-    editor->updateDocumentAnnotation(arrow);
-
-    EXPECT_EQ(changed.count(), 1);
-    EXPECT_TRUE(editor->annotationTextureDirty);
-    EXPECT_EQ(editor->makeArrowAnnotation({}, {}).strokeWidth, 11);
-    EXPECT_EQ(editor->makeArrowAnnotation({}, {}).style, ArrowStyle::double_);
-    editor->undoAnnotationChange();
-    EXPECT_EQ(find<ArrowAnnotation>(arrow.id).strokeWidth, 7);
 }
 
 TEST_F(EditorAnnotations, SelectionAdoptsColourAndTheColourRecoloursTheSelection)

@@ -68,22 +68,15 @@ TEST_F(EditorCanvas, SmallRotationsSnapBackFlat)
     }
 }
 
-TEST_F(EditorCanvas, RotationIsLimited)
+// Tilts are limited; reset keeps the perspective, the projection toggle drops it; a saved tilt
+// comes back once, clamped.
+TEST_F(EditorCanvas, TiltsAreLimitedResetAndRestored)
 {
     editor->beginRotationGesture();
     editor->rotateBy(3.0f, -3.0f);
     editor->endRotationGesture();
     EXPECT_FLOAT_EQ(editor->sceneState().yaw, CanvasLimits::yawLimit);
     EXPECT_FLOAT_EQ(editor->sceneState().pitch, -CanvasLimits::pitchLimit);
-}
-
-TEST_F(EditorCanvas, ProjectionToggleAndReset)
-{
-    editor->toggleProjection();
-    EXPECT_TRUE(editor->sceneState().isPerspective);
-    editor->beginRotationGesture();
-    editor->rotateBy(0.5f, 0.2f);
-    editor->endRotationGesture();
     editor->resetRotation();
     EXPECT_EQ(editor->sceneState(), (SceneState{0, 0, true}));
     EXPECT_EQ(editor->rotationTargets().yaw, 0);
@@ -91,10 +84,7 @@ TEST_F(EditorCanvas, ProjectionToggleAndReset)
     editor->toggleProjection();
     EXPECT_EQ(editor->sceneState(), SceneState{});
     EXPECT_EQ(editor->rotationTargets().yaw, 0);
-}
 
-TEST_F(EditorCanvas, SavedTiltIsRestoredOnceAndClamped)
-{
     editor->restorePreAnnotateSceneState(); // nothing saved: nothing happens
     EXPECT_EQ(editor->sceneState(), SceneState{});
     editor->setPreAnnotateSceneState(SceneState{2.0f, 0.3f, true});

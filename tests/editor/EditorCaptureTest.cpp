@@ -104,17 +104,17 @@ TEST_F(EditorCapture, CancelledOrUnusableCapturesChangeNothing)
     }
 }
 
-TEST_F(EditorCapture, AMissingToolIsReportedAndTheWindowsComeBack)
+// A missing tool is reported and the hidden windows come back; without hiding, no window is
+// touched.
+TEST_F(EditorCapture, AMissingToolIsReportedAndWithoutHidingNoWindowIsTouched)
 {
     settings.store().setValue(QLatin1String(SettingsKeys::captureToolPath), dir.filePath(QStringLiteral("no-such-tool")));
     editor->captureWindow();
     finish();
     EXPECT_TRUE(editor->errorMessage().startsWith(QStringLiteral("Window capture failed: "))) << editor->errorMessage().toStdString();
     EXPECT_EQ(host.visible.size(), 2);
-}
 
-TEST_F(EditorCapture, WithoutHidingNoWindowIsTouched)
-{
+    editor->clearErrorMessage();
     settings.store().setValue(QLatin1String(SettingsKeys::hideWindowDuringCapture), false);
     host.visible = {QStringLiteral("settings")};
     tool("ok.sh", writesPng());

@@ -11,27 +11,22 @@ class EditorDocument : public test::EditorFixture {};
 
 } // namespace
 
+// The image scale comes from the pixels per point: the bitmap's own, a file's resolution (144
+// dpi opens at half its pixel size), the screen's when there is no bitmap.
 TEST_F(EditorDocument, ImageScaleComesFromThePixelsPerPoint)
 {
-    struct Case {
+    const struct {
         const char* name;
         QImage image;
         double screenScale;
         double imageScale;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"2x capture on a 1x screen", solidImage({2880, 1800}, 2.0), 1.0, 2.0},
         {"1x image on a 2x screen", solidImage({1440, 900}, 1.0), 2.0, 1.0},
         {"no bitmap takes the screen scale", QImage(), 3.0, 3.0},
     };
-    for (const Case& c : cases) {
-        const ScreenshotDocument doc = ScreenshotDocument::create(c.image, std::nullopt, SourceType::file, c.screenScale);
-        EXPECT_DOUBLE_EQ(doc.imageScale, c.imageScale) << c.name;
-    }
-}
-
-TEST_F(EditorDocument, AFileAt144DpiOpensAtHalfItsPixelSize)
-{
+    for (const auto& c : cases)
+        EXPECT_DOUBLE_EQ(ScreenshotDocument::create(c.image, std::nullopt, SourceType::file, c.screenScale).imageScale, c.imageScale) << c.name;
     editor->loadImage(QUrl::fromLocalFile(writeImageFile("hidpi.png", {2880, 1800}, 5669)));
     ASSERT_TRUE(editor->hasDocument());
     EXPECT_DOUBLE_EQ(editor->document()->imageScale, 2.0);
@@ -99,22 +94,20 @@ TEST_F(EditorDocument, LoadedImagesBecomeTheLastScreenshotButReopeningDoesNotRew
     EXPECT_EQ(QFileInfo(lastScreenshotPath()).lastModified(), written);
 }
 
-TEST_F(EditorDocument, OpeningWithoutALastScreenshotShowsTheWindowAndSaysSo)
-{
-    notifications.post(Notifications::openLastScreenshot);
-    EXPECT_FALSE(editor->hasDocument());
-    EXPECT_EQ(host.shown, 1);
-    EXPECT_EQ(editor->errorMessage(), QStringLiteral("No recent screenshot to open."));
-}
-
-TEST_F(EditorDocument, MenuBarDropOpensUrlsAndIgnoresAnythingElse)
+// Without a last screenshot the window shows and says so; a drop on the tray icon opens URLs
+// and ignores anything else.
+TEST_F(EditorDocument, TrayRequestsOpenWhatTheyCan)
 {
     notifications.post(Notifications::openDroppedFile, QStringLiteral("/not/a/url/object.png"));
     EXPECT_FALSE(editor->hasDocument());
     EXPECT_EQ(host.shown, 0);
+    notifications.post(Notifications::openLastScreenshot);
+    EXPECT_FALSE(editor->hasDocument());
+    EXPECT_EQ(host.shown, 1);
+    EXPECT_EQ(editor->errorMessage(), QStringLiteral("No recent screenshot to open."));
     // Read off the GUI thread: the window shows with the picture in it.
     notifications.post(Notifications::openDroppedFile, QUrl::fromLocalFile(writeImageFile("menu.png", {64, 64})));
-    ASSERT_TRUE(test::waitUntil([&] { return host.shown == 1; }));
+    ASSERT_TRUE(test::waitUntil([&] { return host.shown == 2; }));
     EXPECT_TRUE(editor->hasDocument());
 }
 

@@ -67,7 +67,10 @@ protected:
 
 } // namespace
 
-TEST_F(EditorExport, ExportScaleAndCardRect)
+// The export scale follows the zoom up to the largest texture; the default frame is the padded
+// card within the viewport; a stored frame is clamped into the viewport, or dropped once the
+// viewport no longer holds it.
+TEST_F(EditorExport, FrameGeometry)
 {
     openScreenshot({800, 600}, 2.0);
     editor->setZoomLevel(0.5);
@@ -78,21 +81,29 @@ TEST_F(EditorExport, ExportScaleAndCardRect)
     EXPECT_EQ(editor->cardRect({1000, 800}), QRectF(500 + 10 - 200, 400 - 20 - 150, 400, 300));
     EXPECT_FALSE(editor->cardRect({0, 800}));
     EXPECT_TRUE(editor->cardRect({1, 800})) << "a one-pixel screenshot rendered at padding 0";
-}
 
-TEST_F(EditorExport, DefaultFrameIsThePaddedCardWithinTheViewport)
-{
     openScreenshot({400, 300});
-    editor->setZoomLevel(1.0);
-    EXPECT_EQ(editor->derivedExportFrame({1000, 800}), QRectF(300, 250, 400, 300));
-    editor->setPadding(40);
-    editor->setZoomLevel(1.0);
-    EXPECT_EQ(editor->derivedExportFrame({1000, 800}), QRectF(260, 210, 480, 380));
-    editor->setPadding(400);
-    editor->setZoomLevel(1.0);
-    EXPECT_EQ(editor->derivedExportFrame({1000, 800}), QRectF(0, 0, 1000, 800)) << "clipped to the viewport";
+    for (const auto& [padding, frame] : {std::pair{0, QRectF(300, 250, 400, 300)}, {40, QRectF(260, 210, 480, 380)},
+                                         {400, QRectF(0, 0, 1000, 800)}}) {
+        editor->setPadding(padding);
+        editor->setZoomLevel(1.0);
+        EXPECT_EQ(editor->derivedExportFrame({1000, 800}), frame) << padding;
+    }
     editor->clearDocument();
     EXPECT_EQ(editor->derivedExportFrame({1000, 800}), QRectF(40, 40, 920, 720));
+
+    editor->updateViewportSize({1000, 800});
+    const std::pair<QRectF, std::optional<QRectF>> stored[] = {
+        {{-50, 100, 300, 200}, QRectF(0, 100, 300, 200)},
+        {{900, 700, 300, 200}, QRectF(700, 600, 300, 200)},
+        {{0, 0, 2000, 100}, QRectF(0, 0, 1000, 100)},
+        {{10, 10, 100, 100}, std::nullopt},
+    };
+    for (const auto& [frame, clamped] : stored) {
+        editor->setExportFrameRect(frame);
+        editor->clampExportFrame();
+        EXPECT_EQ(editor->exportFrameRect(), clamped) << frame.x();
+    }
 }
 
 // Without a frame of the user's, the card and its padding are exported whole, whatever part
@@ -125,26 +136,6 @@ TEST_F(EditorExport, TheWholeCardIsExportedWhereTheCanvasCutsItOff)
         if (!c.frame) {
             EXPECT_EQ(image->pixelColor(image->width() / 2, image->height() / 2), QColor(20, 120, 220));
         }
-    }
-}
-
-TEST_F(EditorExport, StoredFramesAreClampedOrDropped)
-{
-    editor->updateViewportSize({1000, 800});
-    struct Case {
-        QRectF stored;
-        std::optional<QRectF> clamped;
-    };
-    const Case cases[] = {
-        {{-50, 100, 300, 200}, QRectF(0, 100, 300, 200)},
-        {{900, 700, 300, 200}, QRectF(700, 600, 300, 200)},
-        {{0, 0, 2000, 100}, QRectF(0, 0, 1000, 100)},
-        {{10, 10, 100, 100}, std::nullopt},
-    };
-    for (const Case& c : cases) {
-        editor->setExportFrameRect(c.stored);
-        editor->clampExportFrame();
-        EXPECT_EQ(editor->exportFrameRect(), c.clamped) << c.stored.x();
     }
 }
 

@@ -61,38 +61,32 @@ TEST_F(EditorKeys, PressingTheSameDigitTwiceTogglesTheTool)
     EXPECT_FALSE(editor->selectedTool());
 }
 
-TEST_F(EditorKeys, EscapeClearsFirstThenCloses)
+// Escape gives the quick chain its turn first, then drops the tool, then closes; Ctrl+W closes
+// at once. Closing hides the window, drops the document and has the app decide again whether it
+// lives only in the tray.
+TEST_F(EditorKeys, EscapeClearsFirstThenClosesAndCtrlWClosesAtOnce)
 {
+    int asked = 0;
+    bool consume = true;
+    editor->setQuickChainEscapeHandler([&] { ++asked; return consume; });
     editor->setSelectedTool(AnnotationTool::arrow);
+    EXPECT_TRUE(press(Qt::Key_Escape));
+    EXPECT_EQ(editor->selectedTool(), AnnotationTool::arrow) << "the chain used the key";
+    consume = false;
     EXPECT_TRUE(press(Qt::Key_Escape));
     EXPECT_FALSE(editor->selectedTool());
     EXPECT_TRUE(editor->hasDocument());
     EXPECT_EQ(host.hidden, 0);
     EXPECT_TRUE(press(Qt::Key_Escape));
-    EXPECT_FALSE(editor->hasDocument());
-    EXPECT_EQ(host.hidden, 1);
-}
-
-// Closing hides the window, drops the document and has the app decide again whether it
-// lives only in the tray.
-TEST_F(EditorKeys, CtrlWClosesAtOnce)
-{
-    editor->setSelectedTool(AnnotationTool::arrow);
-    EXPECT_TRUE(editor->handleKeyPress({Qt::Key_W, Qt::ControlModifier}, false));
+    EXPECT_EQ(asked, 3);
     EXPECT_FALSE(editor->hasDocument());
     EXPECT_EQ(host.hidden, 1);
     EXPECT_TRUE(test::waitUntil([&] { return host.policySyncs == 1; }));
-}
 
-TEST_F(EditorKeys, TheQuickChainGetsEscapeFirst)
-{
-    int asked = 0;
-    bool consume = true;
-    editor->setQuickChainEscapeHandler([&] { ++asked; return consume; });
-    EXPECT_TRUE(press(Qt::Key_Escape));
-    EXPECT_TRUE(editor->hasDocument()) << "the chain used the key";
-    consume = false;
-    EXPECT_TRUE(press(Qt::Key_Escape));
-    EXPECT_EQ(asked, 2);
+    editor->loadImage(solidImage({100, 100}), SourceType::clipboard, false);
+    editor->setSelectedTool(AnnotationTool::arrow);
+    EXPECT_TRUE(editor->handleKeyPress({Qt::Key_W, Qt::ControlModifier}, false));
     EXPECT_FALSE(editor->hasDocument());
+    EXPECT_EQ(host.hidden, 2);
+    EXPECT_TRUE(test::waitUntil([&] { return host.policySyncs == 2; }));
 }

@@ -23,14 +23,6 @@ protected:
 
 } // namespace
 
-TEST_F(EditorStyling, FirstStartHasTheDefaults)
-{
-    EXPECT_EQ(editor->styling(), StylingConfiguration{});
-    EXPECT_EQ(editor->browserChrome(), BrowserChromeSettings{});
-    EXPECT_FALSE(editor->stylingIsDirty());
-    EXPECT_EQ(editor->annotationColor(), AppConstants::defaultAnnotationColor());
-}
-
 TEST_F(EditorStyling, StoredBackgroundsAreUsedOnlyWhenTheyDecode)
 {
     struct Case {
@@ -138,11 +130,17 @@ TEST_F(EditorStyling, DirtinessFollowsEveryStyleDimension)
     }
 }
 
-TEST_F(EditorStyling, ResetAllAlsoResetsTheDocumentTheFrameAndTheTilt)
+// Background and padding change the open document too; a padding change drops the stored
+// frame, and Reset All resets the document, the frame and the tilt.
+TEST_F(EditorStyling, StyleChangesReachTheOpenDocument)
 {
     editor->loadImage(solidImage({400, 300}), SourceType::clipboard, false);
-    editor->setBackground(BackgroundPreset::charcoal);
-    editor->setPadding(40);
+    editor->setExportFrameRect(QRectF(10, 10, 200, 100));
+    editor->setBackgroundToWallpaper();
+    editor->setPadding(64);
+    EXPECT_EQ(editor->document()->styling.background, BackgroundStyle::wallpaper());
+    EXPECT_EQ(editor->document()->styling.padding, 64);
+    EXPECT_FALSE(editor->exportFrameRect());
     editor->setExportFrameRect(QRectF(0, 0, 200, 100));
     editor->setSceneState({0.3f, 0.2f, true});
     editor->resetAllStyling();
@@ -151,17 +149,6 @@ TEST_F(EditorStyling, ResetAllAlsoResetsTheDocumentTheFrameAndTheTilt)
     EXPECT_FALSE(editor->exportFrameRect());
     EXPECT_EQ(editor->sceneState(), SceneState{});
     EXPECT_FALSE(editor->stylingIsDirty());
-}
-
-TEST_F(EditorStyling, BackgroundAndPaddingAlsoChangeTheOpenDocument)
-{
-    editor->loadImage(solidImage({400, 300}), SourceType::clipboard, false);
-    editor->setExportFrameRect(QRectF(10, 10, 200, 100));
-    editor->setBackgroundToWallpaper();
-    editor->setPadding(64);
-    EXPECT_EQ(editor->document()->styling.background, BackgroundStyle::wallpaper());
-    EXPECT_EQ(editor->document()->styling.padding, 64);
-    EXPECT_FALSE(editor->exportFrameRect()) << "a padding change removes the stored frame";
 }
 
 // Style changes are steps of the one undo history, each undone and redone whole.

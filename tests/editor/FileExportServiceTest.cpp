@@ -33,27 +33,22 @@ QByteArray formatOf(const QString& path)
 
 } // namespace
 
-TEST(FileExport, NamesFollowTheTemplate)
+// Names follow the template; three saves in one second get numbered.
+TEST(FileExport, NamesFollowTheTemplateAndGetNumbered)
 {
     const QDateTime when(QDate(2026, 12, 5), QTime(16, 10, 24));
-    EXPECT_EQ(FileExportService::generateFilename(QLatin1String(FileExportService::defaultTemplate), QStringLiteral("png"), when),
-              QStringLiteral("Screenshot 2026-12-05 at 16.10.24.png"));
     EXPECT_EQ(FileExportService::generateFilename(QStringLiteral("{time}-{date}-{time}"), QStringLiteral("jpg"), when),
               QStringLiteral("16.10.24-2026-12-05-16.10.24.jpg"));
-}
-
-TEST(FileExport, ThreeSavesInOneSecondGetNumbered)
-{
+    const QString first = FileExportService::generateFilename(QLatin1String(FileExportService::defaultTemplate), QStringLiteral("png"), when);
+    EXPECT_EQ(first, QStringLiteral("Screenshot 2026-12-05 at 16.10.24.png"));
     QTemporaryDir dir;
-    const QString first = dir.filePath(QStringLiteral("Screenshot 2026-12-05 at 16.10.24.png"));
     QStringList written;
     for (int i = 0; i < 3; ++i) {
-        const QString path = FileExportService::uniqueURL(first);
+        const QString path = FileExportService::uniqueURL(dir.filePath(first));
         FileExportService::saveImage(halfTransparentRed(), path);
         written << QFileInfo(path).fileName();
     }
-    EXPECT_EQ(written, (QStringList{QStringLiteral("Screenshot 2026-12-05 at 16.10.24.png"),
-                                    QStringLiteral("Screenshot 2026-12-05 at 16.10.24 (1).png"),
+    EXPECT_EQ(written, (QStringList{first, QStringLiteral("Screenshot 2026-12-05 at 16.10.24 (1).png"),
                                     QStringLiteral("Screenshot 2026-12-05 at 16.10.24 (2).png")}));
 }
 

@@ -64,45 +64,6 @@ public:
 
 const QRectF box(100, 100, 200, 120);
 
-struct EditCase {
-    const char* name;
-    friend void PrintTo(const EditCase& c, std::ostream* os) { *os << c.name; }
-    std::function<Annotation()> make;
-    std::function<void(Inspector&)> act;
-    std::function<void(const Annotation&)> expectRecord;
-    const char* key;
-    QVariant remembered;
-};
-
-class InspectorEdits : public Inspector, public ::testing::WithParamInterface<EditCase> {};
-
-// Each edit lands in the selected annotation in the document and in the defaults for its kind;
-// the other annotation, below it, stays untouched.
-TEST_P(InspectorEdits, ChangeTheSelectedAnnotationAndRememberItsStyle)
-{
-    const EditCase& c = GetParam();
-    const RedactAnnotation bystander = RedactAnnotation::make(QRectF(0, 0, 40, 40), Qt::black);
-    editor->addAnnotation(bystander);
-    addSelected(c.make());
-    ASSERT_EQ(inspector->kind(), std::optional(Tool(editor->document()->annotations[1].index())));
-    c.act(*this);
-    c.expectRecord(editor->document()->annotations[1]);
-    EXPECT_EQ(editor->document()->annotations[0], Annotation(bystander));
-    if (c.remembered.typeId() == QMetaType::QColor)
-        EXPECT_EQ(AnnotationDefaultsStore(settings.store()).color(c.key), c.remembered.value<QColor>());
-    else
-        EXPECT_EQ(stored(c.key), c.remembered);
-}
-
-template <class R>
-std::function<void(const Annotation&)> expect(std::function<void(const R&)> check)
-{
-    return [check](const Annotation& a) {
-        ASSERT_TRUE(std::holds_alternative<R>(a));
-        check(std::get<R>(a));
-    };
-}
-
 Annotation aText()
 {
     TextAnnotation t = TextAnnotation::make({120, 80}, Qt::red);
@@ -112,6 +73,12 @@ Annotation aText()
 Annotation anArrow() { return ArrowAnnotation::make({100, 100}, {300, 200}, Qt::red); }
 Annotation aShape() { return ShapeAnnotation::make(box, QColor::fromRgbF(0.2f, 0.4f, 1.0f)); }
 Annotation aRedaction() { return RedactAnnotation::make(box, Qt::black); }
+template <class R>
+Annotation with(Annotation a, const std::function<void(R&)>& change)
+{
+    change(std::get<R>(a));
+    return a;
+}
 
 void clickButton(Inspector& f, Tool kind, const char* name)
 {
@@ -120,80 +87,85 @@ void clickButton(Inspector& f, Tool kind, const char* name)
     QTest::mouseClick(b, Qt::LeftButton, {}, b->rect().center());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Inspector, InspectorEdits,
-    ::testing::Values(
-        EditCase{"textSize", aText, [](Inspector& f) { Inspector::slide(f.inspector->slider(Tool::text, "Size"), 40); },
-                 expect<TextAnnotation>([](const TextAnnotation& x) {
-                     EXPECT_EQ(x.fontSize, 40);
-                     EXPECT_EQ(x.text, QStringLiteral("Hello"));
-                 }),
-                 Keys::textFontSize, 40.0},
-        EditCase{"semiboldBecomesBold", aText, [](Inspector& f) { clickButton(f, Tool::text, "Bold"); },
-                 expect<TextAnnotation>([](const TextAnnotation& x) { EXPECT_EQ(x.fontWeight, FontWeight::bold); }),
-                 Keys::textFontWeight, QStringLiteral("bold")},
-        EditCase{"boldBecomesRegular",
-                 [] {
-                     TextAnnotation x = std::get<TextAnnotation>(aText());
-                     x.fontWeight = FontWeight::bold;
-                     return Annotation(x);
-                 },
-                 [](Inspector& f) { clickButton(f, Tool::text, "Bold"); },
-                 expect<TextAnnotation>([](const TextAnnotation& x) { EXPECT_EQ(x.fontWeight, FontWeight::regular); }),
-                 Keys::textFontWeight, QStringLiteral("regular")},
-        EditCase{"design", aText, [](Inspector& f) { clickButton(f, Tool::text, "Mono"); },
-                 expect<TextAnnotation>([](const TextAnnotation& x) { EXPECT_EQ(x.design, TextDesign::mono); }),
-                 Keys::textDesign, QStringLiteral("mono")},
-        EditCase{"outlineColor", aText,
-                 [](Inspector& f) { f.inspector->outlineColorPicker()->swatch(5)->click(); },
-                 expect<TextAnnotation>([](const TextAnnotation& x) {
-                     EXPECT_EQ(x.strokeColor, Inspector::swatch(5));
-                     EXPECT_EQ(x.color, QColor(Qt::red));
-                 }),
-                 Keys::textStrokeColor, Inspector::swatch(5)},
-        EditCase{"arrowStyle", anArrow, [](Inspector& f) { clickButton(f, Tool::arrow, "Double"); },
-                 expect<ArrowAnnotation>([](const ArrowAnnotation& a) {
-                     EXPECT_EQ(a.style, ArrowStyle::double_);
-                     EXPECT_EQ(a.endPoint, QPointF(300, 200));
-                 }),
-                 Keys::arrowStyle, QStringLiteral("double")},
-        EditCase{"shapeType", aShape, [](Inspector& f) { clickButton(f, Tool::shape, "Circle"); },
-                 expect<ShapeAnnotation>([](const ShapeAnnotation& s) {
-                     EXPECT_EQ(s.shapeType, ShapeType::circle);
-                     EXPECT_EQ(s.size, box.size());
-                 }),
-                 Keys::shapeType, QStringLiteral("circle")},
-        EditCase{"shapeThicknessStopsAtOne", aShape,
-                 [](Inspector& f) { Inspector::slide(f.inspector->slider(Tool::shape, "Thickness"), 0); },
-                 expect<ShapeAnnotation>([](const ShapeAnnotation& s) { EXPECT_EQ(s.strokeWidth, 1); }),
-                 Keys::shapeStrokeWidth, 1.0},
-        EditCase{"fillTintsWithTheStrokeColour", aShape, [](Inspector& f) { clickButton(f, Tool::shape, "Fill"); },
-                 expect<ShapeAnnotation>([](const ShapeAnnotation& s) {
-                     ASSERT_TRUE(s.fillColor);
-                     EXPECT_EQ(s.fillColor->rgb(), s.color.rgb());
-                     EXPECT_NEAR(s.fillColor->alphaF(), 0.25, 0.001);
-                 }),
-                 Keys::shapeIsFilled, true},
-        EditCase{"redactionCornerRadiusStopsAt24", aRedaction,
-                 [](Inspector& f) { Inspector::slide(f.inspector->slider(Tool::redact, "Corner Radius"), 30); },
-                 expect<RedactAnnotation>([](const RedactAnnotation& r) { EXPECT_EQ(r.cornerRadius, 24); }),
-                 Keys::redactCornerRadius, 24.0},
+// Each edit lands in the selected annotation in the document and in the defaults for its kind;
+// the other annotation, below it, stays untouched.
+TEST_F(Inspector, EditsChangeTheSelectedAnnotationAndRememberItsStyle)
+{
+    using T = TextAnnotation;
+    using S = ShapeAnnotation;
+    using R = RedactAnnotation;
+    const auto text = [](const Annotation& a) { return std::get<T>(a); };
+    const struct {
+        const char* name;
+        Annotation annotation;
+        std::function<void(Inspector&)> act;
+        std::function<void(const Annotation&)> check;
+        const char* key;
+        QVariant remembered;
+    } cases[] = {
+        {"text size", aText(), [](Inspector& f) { slide(f.inspector->slider(Tool::text, "Size"), 40); },
+         [&](const Annotation& a) { EXPECT_EQ(text(a).fontSize, 40); EXPECT_EQ(text(a).text, QStringLiteral("Hello")); },
+         Keys::textFontSize, 40.0},
+        {"semibold becomes bold", aText(), [](Inspector& f) { clickButton(f, Tool::text, "Bold"); },
+         [&](const Annotation& a) { EXPECT_EQ(text(a).fontWeight, FontWeight::bold); }, Keys::textFontWeight, QStringLiteral("bold")},
+        {"bold becomes regular", with<T>(aText(), [](T& x) { x.fontWeight = FontWeight::bold; }),
+         [](Inspector& f) { clickButton(f, Tool::text, "Bold"); },
+         [&](const Annotation& a) { EXPECT_EQ(text(a).fontWeight, FontWeight::regular); }, Keys::textFontWeight, QStringLiteral("regular")},
+        {"design", aText(), [](Inspector& f) { clickButton(f, Tool::text, "Mono"); },
+         [&](const Annotation& a) { EXPECT_EQ(text(a).design, TextDesign::mono); }, Keys::textDesign, QStringLiteral("mono")},
+        {"outline colour", aText(), [](Inspector& f) { f.inspector->outlineColorPicker()->swatch(5)->click(); },
+         [&](const Annotation& a) { EXPECT_EQ(text(a).strokeColor, swatch(5)); EXPECT_EQ(text(a).color, QColor(Qt::red)); },
+         Keys::textStrokeColor, swatch(5)},
+        {"the plate is white, then the chosen colour", aText(),
+         [](Inspector& f) {
+             clickButton(f, Tool::text, "Plate");
+             EXPECT_EQ(std::get<T>(f.editor->document()->annotations[1]).backgroundColor, QColor(Qt::white));
+             f.inspector->plateColorPicker()->swatch(2)->click();
+         },
+         [&](const Annotation& a) { EXPECT_EQ(text(a).backgroundColor, swatch(2)); EXPECT_EQ(text(a).color, QColor(Qt::red)); },
+         Keys::textFontSize, 24.0},
+        {"arrow style", anArrow(), [](Inspector& f) { clickButton(f, Tool::arrow, "Double"); },
+         [](const Annotation& a) {
+             EXPECT_EQ(std::get<ArrowAnnotation>(a).style, ArrowStyle::double_);
+             EXPECT_EQ(std::get<ArrowAnnotation>(a).endPoint, QPointF(300, 200));
+         },
+         Keys::arrowStyle, QStringLiteral("double")},
+        {"shape type", aShape(), [](Inspector& f) { clickButton(f, Tool::shape, "Circle"); },
+         [](const Annotation& a) { EXPECT_EQ(std::get<S>(a).shapeType, ShapeType::circle); EXPECT_EQ(std::get<S>(a).size, box.size()); },
+         Keys::shapeType, QStringLiteral("circle")},
+        {"shape thickness stops at 1", aShape(), [](Inspector& f) { slide(f.inspector->slider(Tool::shape, "Thickness"), 0); },
+         [](const Annotation& a) { EXPECT_EQ(std::get<S>(a).strokeWidth, 1); }, Keys::shapeStrokeWidth, 1.0},
+        {"the fill tints with the stroke colour", aShape(), [](Inspector& f) { clickButton(f, Tool::shape, "Fill"); },
+         [](const Annotation& a) {
+             const S& s = std::get<S>(a);
+             ASSERT_TRUE(s.fillColor);
+             EXPECT_EQ(s.fillColor->rgb(), s.color.rgb());
+             EXPECT_NEAR(s.fillColor->alphaF(), 0.25, 0.001);
+         },
+         Keys::shapeIsFilled, true},
+        {"redaction corner radius stops at 24", aRedaction(),
+         [](Inspector& f) { slide(f.inspector->slider(Tool::redact, "Corner Radius"), 30); },
+         [](const Annotation& a) { EXPECT_EQ(std::get<R>(a).cornerRadius, 24); }, Keys::redactCornerRadius, 24.0},
         // The style of a redaction is its own: the next one drawn with Redact is solid again.
-        EditCase{"redactionBecomesBlurred", aRedaction, [](Inspector& f) { clickButton(f, Tool::redact, "Blur"); },
-                 expect<RedactAnnotation>([](const RedactAnnotation& r) { EXPECT_EQ(r.redactStyle, RedactStyle::blur); }),
-                 Keys::redactCornerRadius, 4.0},
-        EditCase{"textPlateIsWhiteThenTheChosenColour", aText,
-                 [](Inspector& f) {
-                     clickButton(f, Tool::text, "Plate");
-                     EXPECT_EQ(std::get<TextAnnotation>(f.editor->document()->annotations[1]).backgroundColor, QColor(Qt::white));
-                     f.inspector->plateColorPicker()->swatch(2)->click();
-                 },
-                 expect<TextAnnotation>([](const TextAnnotation& x) {
-                     EXPECT_EQ(x.backgroundColor, Inspector::swatch(2));
-                     EXPECT_EQ(x.color, QColor(Qt::red));
-                 }),
-                 Keys::textFontSize, 24.0}),
-    caseName<EditCase>);
+        {"redaction becomes blurred", aRedaction(), [](Inspector& f) { clickButton(f, Tool::redact, "Blur"); },
+         [](const Annotation& a) { EXPECT_EQ(std::get<R>(a).redactStyle, RedactStyle::blur); }, Keys::redactCornerRadius, 4.0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        editor->loadImage(solidImage({800, 500}), SourceType::file, false);
+        const RedactAnnotation bystander = RedactAnnotation::make(QRectF(0, 0, 40, 40), Qt::black);
+        editor->addAnnotation(bystander);
+        addSelected(c.annotation);
+        ASSERT_EQ(inspector->kind(), std::optional(Tool(c.annotation.index())));
+        c.act(*this);
+        c.check(editor->document()->annotations[1]);
+        EXPECT_EQ(editor->document()->annotations[0], Annotation(bystander));
+        if (c.remembered.typeId() == QMetaType::QColor)
+            EXPECT_EQ(AnnotationDefaultsStore(settings.store()).color(c.key), c.remembered.value<QColor>());
+        else
+            EXPECT_EQ(stored(c.key), c.remembered);
+    }
+}
 
 // With nothing selected, an armed tool shows the style its next annotation takes, and edits
 // change only that remembered style.
@@ -236,128 +208,101 @@ TEST_F(Inspector, ASelectionIsInspectedRatherThanTheArmedTool)
     EXPECT_EQ(inspector->kind(), editor->selectedTool()) << "adding returns to pointer mode";
 }
 
-struct ResetCase {
-    const char* name;
-    friend void PrintTo(const ResetCase& c, std::ostream* os) { *os << c.name; }
-    std::function<Annotation()> make;
-    bool dirty;
-    // What the reset must leave in the annotation and in the remembered style.
-    std::function<void(Inspector&, const Annotation& after)> check;
-};
-
-class InspectorResets : public Inspector, public ::testing::WithParamInterface<ResetCase> {};
-
-TEST_P(InspectorResets, ShowOnlyWhileTheStyleDiffersAndRestoreIt)
+// The reset shows only while the style differs from the defaults, restores them, and leaves
+// what is not style (colour, text, number) alone; the reset style is what the next one takes.
+TEST_F(Inspector, ResetsShowOnlyWhileTheStyleDiffersAndRestoreIt)
 {
-    const ResetCase& c = GetParam();
-    const Annotation before = c.make();
-    addSelected(before);
-    const Tool kind = *inspector->kind();
-    const QString title = inspector->section(kind)->title().toLower();
-    EXPECT_EQ(inspector->section(kind)->resetButton()->toolTip(), QStringLiteral("Reset %1 to defaults").arg(title));
-    ASSERT_EQ(resetShown(kind), c.dirty);
-    if (!c.dirty)
-        return;
-    inspector->section(kind)->resetButton()->click();
-    EXPECT_FALSE(resetShown(kind));
-    EXPECT_FALSE(EditorViewModel::annotationStyleIsDirty(only()));
-    EXPECT_EQ(annotationColor(only()), annotationColor(before));
-    c.check(*this, only());
-    // The reset style is also what the kind's next annotation takes.
-    editor->setSelectedAnnotationId({});
-    editor->setSelectedTool(kind);
-    EXPECT_FALSE(resetShown(kind));
-}
-
-template <class R>
-std::function<Annotation()> with(std::function<Annotation()> make, std::function<void(R&)> change)
-{
-    return [make, change] {
-        Annotation a = make();
-        change(std::get<R>(a));
-        return a;
+    using T = TextAnnotation;
+    using S = ShapeAnnotation;
+    using R = RedactAnnotation;
+    using Stroke = StrokeAnnotation;
+    const struct {
+        const char* name;
+        Annotation annotation;
+        bool dirty;
+        std::function<void(Inspector&, const Annotation& after)> check;
+    } cases[] = {
+        {"text outline colour alone", with<T>(aText(), [](T& x) { x.strokeColor = Qt::black; }), false, {}},
+        {"text italic, heavy and outlined",
+         with<T>(aText(),
+                 [](T& x) {
+                     x.isItalic = true;
+                     x.fontWeight = FontWeight::heavy;
+                     x.strokeWidth = 3;
+                     x.strokeColor = Qt::black;
+                     x.backgroundColor = Qt::yellow;
+                 }),
+         true,
+         [](Inspector&, const Annotation& after) {
+             EXPECT_EQ(std::get<T>(after).fontWeight, FontWeight::semibold);
+             EXPECT_EQ(std::get<T>(after).strokeColor, QColor(Qt::white));
+             EXPECT_EQ(std::get<T>(after).backgroundColor, QColor(Qt::yellow));
+         }},
+        {"arrow line", with<ArrowAnnotation>(anArrow(), [](ArrowAnnotation& a) { a.style = ArrowStyle::line; }), true,
+         [](Inspector&, const Annotation& after) { EXPECT_EQ(std::get<ArrowAnnotation>(after).style, ArrowStyle::single); }},
+        {"shape corner radius alone", with<S>(aShape(), [](S& s) { s.cornerRadius = 20; }), false, {}},
+        {"a shape keeps and remembers its corner radius",
+         with<S>(aShape(),
+                 [](S& s) {
+                     s.fillColor = Qt::green;
+                     s.strokeWidth = 11;
+                     s.cornerRadius = 20;
+                 }),
+         true,
+         [](Inspector& f, const Annotation& after) {
+             EXPECT_FALSE(std::get<S>(after).fillColor);
+             EXPECT_EQ(std::get<S>(after).cornerRadius, 20);
+             EXPECT_EQ(f.stored(Keys::shapeStrokeWidth), 5.0);
+             EXPECT_EQ(f.stored(Keys::shapeCornerRadius), 20.0);
+             EXPECT_EQ(f.stored(Keys::shapeIsFilled), false);
+         }},
+        {"redaction style alone", with<R>(aRedaction(), [](R& r) { r.redactStyle = RedactStyle::blur; }), false, {}},
+        {"a redaction's radius, keeping its style",
+         with<R>(aRedaction(),
+                 [](R& r) {
+                     r.cornerRadius = 0;
+                     r.redactStyle = RedactStyle::pixelate;
+                 }),
+         true,
+         [](Inspector&, const Annotation& after) {
+             EXPECT_EQ(std::get<R>(after).cornerRadius, 4);
+             EXPECT_EQ(std::get<R>(after).redactStyle, RedactStyle::pixelate);
+         }},
+        {"pen width", Stroke::make(StrokeKind::pen, {{10, 10}, {90, 40}}, Qt::red, 11), true,
+         [](Inspector& f, const Annotation& after) {
+             EXPECT_EQ(std::get<Stroke>(after).strokeWidth, 4);
+             EXPECT_EQ(f.stored(Keys::penStrokeWidth), 4.0);
+         }},
+        {"highlighter width", Stroke::make(StrokeKind::highlighter, {{10, 10}, {90, 10}}, AppConstants::defaultHighlighterColor(), 36), true,
+         [](Inspector& f, const Annotation& after) {
+             EXPECT_EQ(std::get<Stroke>(after).strokeWidth, 20);
+             EXPECT_EQ(f.stored(Keys::highlighterStrokeWidth), 20.0);
+         }},
+        {"step size", StepAnnotation::make({50, 50}, 4, Qt::red, 60), true,
+         [](Inspector& f, const Annotation& after) {
+             EXPECT_EQ(std::get<StepAnnotation>(after).size, 32);
+             EXPECT_EQ(std::get<StepAnnotation>(after).number, 4);
+             EXPECT_EQ(f.stored(Keys::stepSize), 32.0);
+         }},
     };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        editor->loadImage(solidImage({800, 500}), SourceType::file, false);
+        addSelected(c.annotation);
+        const Tool kind = *inspector->kind();
+        ASSERT_EQ(resetShown(kind), c.dirty);
+        if (!c.dirty)
+            continue;
+        inspector->section(kind)->resetButton()->click();
+        EXPECT_FALSE(resetShown(kind));
+        EXPECT_FALSE(EditorViewModel::annotationStyleIsDirty(only()));
+        EXPECT_EQ(annotationColor(only()), annotationColor(c.annotation));
+        c.check(*this, only());
+        editor->setSelectedAnnotationId({});
+        editor->setSelectedTool(kind);
+        EXPECT_FALSE(resetShown(kind));
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Inspector, InspectorResets,
-    ::testing::Values(
-        ResetCase{"textOutlineColourAlone", with<TextAnnotation>(aText, [](TextAnnotation& x) { x.strokeColor = Qt::black; }),
-                  false, {}},
-        ResetCase{"textItalicHeavyOutlined",
-                  with<TextAnnotation>(aText,
-                                       [](TextAnnotation& x) {
-                                           x.isItalic = true;
-                                           x.fontWeight = FontWeight::heavy;
-                                           x.strokeWidth = 3;
-                                           x.strokeColor = Qt::black;
-                                           x.backgroundColor = Qt::yellow;
-                                       }),
-                  true,
-                  [](Inspector&, const Annotation& after) {
-                      const auto& x = std::get<TextAnnotation>(after);
-                      EXPECT_EQ(x.fontWeight, FontWeight::semibold);
-                      EXPECT_EQ(x.strokeColor, QColor(Qt::white));
-                      EXPECT_EQ(x.backgroundColor, QColor(Qt::yellow));
-                  }},
-        ResetCase{"arrowLine", with<ArrowAnnotation>(anArrow, [](ArrowAnnotation& a) { a.style = ArrowStyle::line; }), true,
-                  [](Inspector&, const Annotation& after) {
-                      EXPECT_EQ(std::get<ArrowAnnotation>(after).style, ArrowStyle::single);
-                  }},
-        ResetCase{"shapeCornerRadiusAlone", with<ShapeAnnotation>(aShape, [](ShapeAnnotation& s) { s.cornerRadius = 20; }),
-                  false, {}},
-        ResetCase{"shapeKeepsAndRemembersItsCornerRadius",
-                  with<ShapeAnnotation>(aShape,
-                                        [](ShapeAnnotation& s) {
-                                            s.fillColor = Qt::green;
-                                            s.strokeWidth = 11;
-                                            s.cornerRadius = 20;
-                                        }),
-                  true,
-                  [](Inspector& f, const Annotation& after) {
-                      const auto& s = std::get<ShapeAnnotation>(after);
-                      EXPECT_FALSE(s.fillColor);
-                      EXPECT_EQ(s.cornerRadius, 20);
-                      EXPECT_EQ(f.stored(Keys::shapeStrokeWidth), 5.0);
-                      EXPECT_EQ(f.stored(Keys::shapeCornerRadius), 20.0);
-                      EXPECT_EQ(f.stored(Keys::shapeIsFilled), false);
-                  }},
-        ResetCase{"redactionStyleAlone", with<RedactAnnotation>(aRedaction, [](RedactAnnotation& r) { r.redactStyle = RedactStyle::blur; }),
-                  false, {}},
-        ResetCase{"redactionRadiusKeepsItsStyle",
-                  with<RedactAnnotation>(aRedaction,
-                                         [](RedactAnnotation& r) {
-                                             r.cornerRadius = 0;
-                                             r.redactStyle = RedactStyle::pixelate;
-                                         }),
-                  true,
-                  [](Inspector&, const Annotation& after) {
-                      EXPECT_EQ(std::get<RedactAnnotation>(after).cornerRadius, 4);
-                      EXPECT_EQ(std::get<RedactAnnotation>(after).redactStyle, RedactStyle::pixelate);
-                  }},
-        ResetCase{"penWidth", [] { return Annotation(StrokeAnnotation::make(StrokeKind::pen, {{10, 10}, {90, 40}}, Qt::red, 11)); },
-                  true,
-                  [](Inspector& f, const Annotation& after) {
-                      EXPECT_EQ(std::get<StrokeAnnotation>(after).strokeWidth, 4);
-                      EXPECT_EQ(f.stored(Keys::penStrokeWidth), 4.0);
-                  }},
-        ResetCase{"highlighterWidth",
-                  [] {
-                      return Annotation(StrokeAnnotation::make(StrokeKind::highlighter, {{10, 10}, {90, 10}},
-                                                               AppConstants::defaultHighlighterColor(), 36));
-                  },
-                  true,
-                  [](Inspector& f, const Annotation& after) {
-                      EXPECT_EQ(std::get<StrokeAnnotation>(after).strokeWidth, 20);
-                      EXPECT_EQ(f.stored(Keys::highlighterStrokeWidth), 20.0);
-                  }},
-        ResetCase{"stepSize", [] { return Annotation(StepAnnotation::make({50, 50}, 4, Qt::red, 60)); }, true,
-                  [](Inspector& f, const Annotation& after) {
-                      EXPECT_EQ(std::get<StepAnnotation>(after).size, 32);
-                      EXPECT_EQ(std::get<StepAnnotation>(after).number, 4);
-                      EXPECT_EQ(f.stored(Keys::stepSize), 32.0);
-                  }}),
-    caseName<ResetCase>);
 
 // The swatch shown as chosen follows the current colour within one hundredth.
 TEST(ColorPicker, ChosenSwatchFollowsTheCurrentColour)

@@ -22,115 +22,101 @@ protected:
     }
 
     QPointF centre() const { return QPointF(canvasSize.width() / 2.0, canvasSize.height() / 2.0); }
+    QSizeF offset() const { return editor->canvasTransform().canvasOffset; }
+    double zoom() const { return editor->canvasTransform().zoomLevel; }
+    Qt::CursorShape cursor() const { return canvas->cursor().shape(); }
 
-    void wheel(QPoint pixelDelta, QPoint angleDelta, Qt::KeyboardModifiers modifiers = {})
+    void wheel(QPoint pixelDelta, QPoint angleDelta)
     {
         const QPointF at = centre();
         QWidget* target = canvas->childAt(at.toPoint());
         if (!target)
             target = canvas.get();
-        QWheelEvent event(target->mapFrom(canvas.get(), at), canvas->mapToGlobal(at), pixelDelta, angleDelta,
-                          Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
+        QWheelEvent event(target->mapFrom(canvas.get(), at), canvas->mapToGlobal(at), pixelDelta, angleDelta, Qt::NoButton, {},
+                          Qt::NoScrollPhase, false);
         QApplication::sendEvent(target, &event);
+    }
+    void pointerOverTheCanvas()
+    {
+        QCursor::setPos(canvas->mapToGlobal(centre().toPoint()));
+        ASSERT_TRUE(waitUntil([&] { return canvas->rect().contains(canvas->mapFromGlobal(QCursor::pos())); }));
     }
 
     PointerProbe* probe = nullptr;
 };
 
-struct DragCase {
-    const char* name;
-    friend void PrintTo(const DragCase& c, std::ostream* os) { *os << c.name; }
-    Qt::MouseButton button;
-    Qt::KeyboardModifiers modifiers;
-    QPointF delta;
-    QSizeF expectedOffset;
-    double expectedZoomFactor;
-    bool reachesLayerBelow;
-};
-
-class NavigationDrags : public CanvasInput, public ::testing::WithParamInterface<DragCase> {};
-
-TEST_P(NavigationDrags, MoveTheCardOnlyForNavigationGestures)
+// Only navigation gestures move the card; plain drags reach the layer below. Drags move in
+// two equal steps; drag-zooming multiplies once per step.
+TEST_F(CanvasInput, NavigationDragsMoveTheCard)
 {
-    const DragCase& c = GetParam();
-    const double zoomBefore = editor->canvasTransform().zoomLevel;
-    Pointer pointer(canvas.get());
-    pointer.drag(centre(), centre() + c.delta, c.button, c.modifiers, 2);
-
-    EXPECT_NEAR(editor->canvasTransform().canvasOffset.width(), c.expectedOffset.width(), 1e-9);
-    EXPECT_NEAR(editor->canvasTransform().canvasOffset.height(), c.expectedOffset.height(), 1e-9);
-    EXPECT_NEAR(editor->canvasTransform().zoomLevel, zoomBefore * c.expectedZoomFactor, 1e-9);
-    EXPECT_FALSE(editor->sceneState().isPerspective);
-    EXPECT_EQ(probe->presses > 0, c.reachesLayerBelow);
-    EXPECT_FALSE(canvas->inputLayer()->isPanning());
-    EXPECT_FALSE(canvas->inputLayer()->isZooming());
-}
-
-// Drags move in two equal steps; drag-zooming multiplies once per step.
-INSTANTIATE_TEST_SUITE_P(
-    Canvas, NavigationDrags,
-    ::testing::Values(
-        DragCase{"plainLeftDrag", Qt::LeftButton, {}, {40, 30}, {0, 0}, 1.0, true},
-        DragCase{"altLeftDragPans", Qt::LeftButton, Qt::AltModifier, {40, 30}, {40, 30}, 1.0, false},
-        DragCase{"rightDragPans", Qt::RightButton, {}, {-60, 20}, {-60, 20}, 1.0, false},
-        DragCase{"middleDragPans", Qt::MiddleButton, {}, {10, -50}, {10, -50}, 1.0, false},
-        DragCase{"shiftDragUpZoomsIn", Qt::LeftButton, Qt::ShiftModifier, {0, -40}, {0, 0}, 1.1 * 1.1, false},
-        DragCase{"shiftDragDownZoomsOut", Qt::LeftButton, Qt::ShiftModifier, {25, 40}, {0, 0}, 0.9 * 0.9, false}),
-    caseName<DragCase>);
-
-TEST_F(CanvasInput, ModifierPressedDuringAPlainDragDoesNotStealIt)
-{
+    const struct {
+        const char* name;
+        Qt::MouseButton button;
+        Qt::KeyboardModifiers modifiers;
+        QPointF delta;
+        QSizeF offset;
+        double zoomFactor;
+        bool reachesLayerBelow;
+    } cases[] = {
+        {"plain left drag", Qt::LeftButton, {}, {40, 30}, {0, 0}, 1.0, true},
+        {"Alt+left drag pans", Qt::LeftButton, Qt::AltModifier, {40, 30}, {40, 30}, 1.0, false},
+        {"right drag pans", Qt::RightButton, {}, {-60, 20}, {-60, 20}, 1.0, false},
+        {"middle drag pans", Qt::MiddleButton, {}, {10, -50}, {10, -50}, 1.0, false},
+        {"Shift+drag up zooms in", Qt::LeftButton, Qt::ShiftModifier, {0, -40}, {0, 0}, 1.1 * 1.1, false},
+        {"Shift+drag down zooms out", Qt::LeftButton, Qt::ShiftModifier, {25, 40}, {0, 0}, 0.9 * 0.9, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        editor->setCanvasOffset(QSizeF(0, 0));
+        editor->setZoomLevel(1.0);
+        probe->presses = 0;
+        Pointer(canvas.get()).drag(centre(), centre() + c.delta, c.button, c.modifiers, 2);
+        EXPECT_NEAR(offset().width(), c.offset.width(), 1e-9);
+        EXPECT_NEAR(offset().height(), c.offset.height(), 1e-9);
+        EXPECT_NEAR(zoom(), c.zoomFactor, 1e-9);
+        EXPECT_FALSE(editor->sceneState().isPerspective);
+        EXPECT_EQ(probe->presses > 0, c.reachesLayerBelow);
+        EXPECT_FALSE(canvas->inputLayer()->isPanning() || canvas->inputLayer()->isZooming());
+    }
+    // A modifier pressed during a plain drag does not steal it.
+    editor->setCanvasOffset(QSizeF(0, 0));
+    probe->releases = 0;
     Pointer pointer(canvas.get());
     pointer.press(centre());
     pointer.move(centre() + QPointF(20, 0));
     QTest::mouseRelease(pointer.window(), Qt::LeftButton, Qt::AltModifier, pointer.toWindow(centre() + QPointF(40, 0)));
-    EXPECT_EQ(editor->canvasTransform().canvasOffset, QSizeF(0, 0));
+    EXPECT_EQ(offset(), QSizeF(0, 0));
     EXPECT_EQ(probe->releases, 1);
-}
-
-TEST_F(CanvasInput, CtrlDragWhileComponentsShowPansInsteadOfRotating)
-{
+    // With the components shown, Ctrl+drag pans instead of tilting.
     editor->setShowComponentOverlay(true);
     Pointer(canvas.get()).drag(centre(), centre() + QPointF(50, 10), Qt::LeftButton, Qt::ControlModifier);
-    EXPECT_EQ(editor->canvasTransform().canvasOffset, QSizeF(50, 10));
+    EXPECT_EQ(offset(), QSizeF(50, 10));
     EXPECT_FALSE(editor->sceneState().isPerspective);
     EXPECT_EQ(editor->rotationTargets().yaw, 0.f);
 }
 
-struct TiltCase {
-    const char* name;
-    friend void PrintTo(const TiltCase& c, std::ostream* os) { *os << c.name; }
-    QPointF delta;
-    bool staysTilted;
-};
-
-class CtrlDragTilt : public CanvasInput, public ::testing::WithParamInterface<TiltCase> {};
-
-TEST_P(CtrlDragTilt, SmallTiltsSnapBackFlatOnRelease)
+// Ctrl+drag tilts the card; small tilts snap back flat on release.
+TEST_F(CanvasInput, CtrlDragTiltsTheCard)
 {
-    const TiltCase& c = GetParam();
-    Pointer(canvas.get()).drag(centre(), centre() + c.delta, Qt::LeftButton, Qt::ControlModifier);
-    const double expectedYaw = c.delta.x() * pi / 600;
-    const double expectedPitch = c.delta.y() * pi / 600; // dragging down tips the top edge towards the viewer
-    const SceneState scene = editor->sceneState();
-    EXPECT_EQ(scene.isPerspective, c.staysTilted);
-    EXPECT_FALSE(editor->isRotatingGesture());
-    if (c.staysTilted) {
-        EXPECT_NEAR(scene.yaw, expectedYaw, 1e-5);
-        EXPECT_NEAR(scene.pitch, expectedPitch, 1e-5);
-    } else {
-        EXPECT_EQ(scene.yaw, 0.f);
-        EXPECT_EQ(scene.pitch, 0.f);
+    const struct {
+        const char* name;
+        QPointF delta;
+        bool staysTilted;
+    } cases[] = {{"below the snap threshold", {4, -2}, false}, {"yaw beyond it", {20, 0}, true}, {"pitch beyond it", {0, -12}, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        editor->resetAllStyling();
+        Pointer(canvas.get()).drag(centre(), centre() + c.delta, Qt::LeftButton, Qt::ControlModifier);
+        const SceneState scene = editor->sceneState();
+        EXPECT_EQ(scene.isPerspective, c.staysTilted);
+        EXPECT_FALSE(editor->isRotatingGesture());
+        // Dragging down tips the top edge towards the viewer.
+        EXPECT_NEAR(scene.yaw, c.staysTilted ? c.delta.x() * pi / 600 : 0, 1e-5);
+        EXPECT_NEAR(scene.pitch, c.staysTilted ? c.delta.y() * pi / 600 : 0, 1e-5);
+        waitForFrame();
+        EXPECT_NEAR(canvas->displayedYaw(), scene.yaw, 1e-6);
     }
-    waitForFrame();
-    EXPECT_NEAR(canvas->displayedYaw(), scene.yaw, 1e-6);
 }
-
-INSTANTIATE_TEST_SUITE_P(Canvas, CtrlDragTilt,
-                         ::testing::Values(TiltCase{"belowSnapThreshold", {4, -2}, false},
-                                           TiltCase{"yawBeyondThreshold", {20, 0}, true},
-                                           TiltCase{"pitchBeyondThreshold", {0, -12}, true}),
-                         caseName<TiltCase>);
 
 // The vertical extent of the red card in one column of the canvas's pixels.
 int cardHeightAt(const QImage& frame, int x)
@@ -138,8 +124,7 @@ int cardHeightAt(const QImage& frame, int x)
     int count = 0;
     for (int y = 0; y < frame.height(); ++y) {
         const QColor c = frame.pixelColor(x, y);
-        if (c.red() > 150 && c.green() < 90 && c.blue() < 110)
-            ++count;
+        count += c.red() > 150 && c.green() < 90 && c.blue() < 110;
     }
     return count;
 }
@@ -150,12 +135,10 @@ TEST_F(CanvasInput, TiltedCardIsDrawnInPerspective)
     Pointer(canvas.get()).drag(centre(), centre() + QPointF(60, 0), Qt::LeftButton, Qt::ControlModifier);
     waitForFrame();
     const QImage frame = canvas->grabFramebuffer();
-    int left = -1;
-    int right = -1;
+    int left = -1, right = -1;
     for (int x = 0; x < frame.width(); ++x) {
         if (cardHeightAt(frame, x) > 100) {
-            if (left < 0)
-                left = x;
+            left = left < 0 ? x : left;
             right = x;
         }
     }
@@ -163,7 +146,7 @@ TEST_F(CanvasInput, TiltedCardIsDrawnInPerspective)
     EXPECT_GT(cardHeightAt(frame, left + 30), cardHeightAt(frame, right - 30) + 20);
 }
 
-TEST_F(CanvasInput, WheelScalesTheZoomAboutThePanPoint)
+TEST_F(CanvasInput, WheelAndPinchScaleTheZoomAboutThePanPoint)
 {
     const struct {
         const char* name;
@@ -185,31 +168,27 @@ TEST_F(CanvasInput, WheelScalesTheZoomAboutThePanPoint)
         editor->setCanvasOffset(QSizeF(30, -20));
         editor->setZoomLevel(1.0);
         wheel(c.pixelDelta, c.angleDelta);
-        EXPECT_NEAR(editor->canvasTransform().zoomLevel, c.factor, 1e-9);
-        EXPECT_EQ(editor->canvasTransform().canvasOffset, QSizeF(30, -20));
+        EXPECT_NEAR(zoom(), c.factor, 1e-9);
+        EXPECT_EQ(offset(), QSizeF(30, -20));
     }
-}
-
-TEST_F(CanvasInput, PinchZoomsByTheMagnification)
-{
     editor->setZoomLevel(1.0);
     const QPointF at = centre();
-    QNativeGestureEvent pinch(Qt::ZoomNativeGesture, QPointingDevice::primaryPointingDevice(), 2, at, at,
-                              canvas->mapToGlobal(at), 0.2, QPointF());
+    QNativeGestureEvent pinch(Qt::ZoomNativeGesture, QPointingDevice::primaryPointingDevice(), 2, at, at, canvas->mapToGlobal(at), 0.2,
+                              QPointF());
     QApplication::sendEvent(canvas.get(), &pinch);
-    EXPECT_NEAR(editor->canvasTransform().zoomLevel, 1.2, 1e-9);
-}
+    EXPECT_NEAR(zoom(), 1.2, 1e-9);
 
-TEST_F(CanvasInput, WithoutADocumentNothingIsClaimed)
-{
+    // Without a document nothing is claimed.
+    editor->setZoomLevel(1.0);
+    editor->setCanvasOffset(QSizeF(0, 0));
     editor->clearDocument();
     Pointer(canvas.get()).drag(centre(), centre() + QPointF(30, 30), Qt::LeftButton, Qt::AltModifier);
     wheel({0, 10}, {0, 120});
-    EXPECT_EQ(editor->canvasTransform().canvasOffset, QSizeF(0, 0));
-    EXPECT_EQ(editor->canvasTransform().zoomLevel, 1.0);
+    EXPECT_EQ(offset(), QSizeF(0, 0));
+    EXPECT_EQ(zoom(), 1.0);
 }
 
-TEST_F(CanvasInput, CursorFollowsModifiersAndTool)
+TEST_F(CanvasInput, CursorFollowsModifiersToolAndPanning)
 {
     const struct {
         const char* name;
@@ -226,43 +205,34 @@ TEST_F(CanvasInput, CursorFollowsModifiersAndTool)
         SCOPED_TRACE(c.name);
         editor->setSelectedTool(c.toolSelected ? std::optional(AnnotationTool::arrow) : std::nullopt);
         canvas->inputLayer()->updateCursor(c.modifiers);
-        EXPECT_EQ(canvas->cursor().shape(), c.expected);
+        EXPECT_EQ(cursor(), c.expected);
     }
-}
-
-TEST_F(CanvasInput, HoldingAltOverTheCanvasShowsAnOpenHand)
-{
-    QCursor::setPos(canvas->mapToGlobal(centre().toPoint()));
-    ASSERT_TRUE(waitUntil([&] { return canvas->rect().contains(canvas->mapFromGlobal(QCursor::pos())); }));
+    editor->setSelectedTool(std::nullopt);
+    pointerOverTheCanvas();
     QTest::keyPress(canvas.get(), Qt::Key_Alt);
-    EXPECT_EQ(canvas->cursor().shape(), Qt::OpenHandCursor);
+    EXPECT_EQ(cursor(), Qt::OpenHandCursor);
     QTest::keyRelease(canvas.get(), Qt::Key_Alt, Qt::AltModifier);
-    EXPECT_EQ(canvas->cursor().shape(), Qt::ArrowCursor);
+    EXPECT_EQ(cursor(), Qt::ArrowCursor);
+    Pointer pointer(canvas.get());
+    pointer.press(centre(), Qt::RightButton);
+    EXPECT_EQ(cursor(), Qt::ClosedHandCursor);
+    pointer.release(centre(), Qt::RightButton);
+    EXPECT_EQ(cursor(), Qt::ArrowCursor);
 }
 
 // Alt+drag moves windows under most Linux window managers; Space+drag pans as in image editors.
 TEST_F(CanvasInput, SpaceDragPans)
 {
-    QCursor::setPos(canvas->mapToGlobal(centre().toPoint()));
-    ASSERT_TRUE(waitUntil([&] { return canvas->rect().contains(canvas->mapFromGlobal(QCursor::pos())); }));
+    pointerOverTheCanvas();
     QTest::keyPress(canvas.get(), Qt::Key_Space);
-    EXPECT_EQ(canvas->cursor().shape(), Qt::OpenHandCursor);
+    EXPECT_EQ(cursor(), Qt::OpenHandCursor);
     Pointer(canvas.get()).drag(centre(), centre() + QPointF(30, -20), Qt::LeftButton, {}, 2);
     QTest::keyRelease(canvas.get(), Qt::Key_Space);
-    EXPECT_EQ(editor->canvasTransform().canvasOffset, QSizeF(30, -20));
+    EXPECT_EQ(offset(), QSizeF(30, -20));
     EXPECT_EQ(probe->presses, 0);
-    EXPECT_EQ(canvas->cursor().shape(), Qt::ArrowCursor);
+    EXPECT_EQ(cursor(), Qt::ArrowCursor);
     Pointer(canvas.get()).drag(centre(), centre() + QPointF(30, 30), Qt::LeftButton, {}, 2); // released: a plain drag
-    EXPECT_EQ(editor->canvasTransform().canvasOffset, QSizeF(30, -20));
-}
-
-TEST_F(CanvasInput, PanningShowsAClosedHand)
-{
-    Pointer pointer(canvas.get());
-    pointer.press(centre(), Qt::RightButton);
-    EXPECT_EQ(canvas->cursor().shape(), Qt::ClosedHandCursor);
-    pointer.release(centre(), Qt::RightButton);
-    EXPECT_EQ(canvas->cursor().shape(), Qt::ArrowCursor);
+    EXPECT_EQ(offset(), QSizeF(30, -20));
 }
 
 } // namespace

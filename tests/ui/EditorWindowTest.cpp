@@ -58,10 +58,8 @@ TEST_F(Window, ErrorAlertShowsTheMessageAndOkClearsIt)
     editor->setErrorMessage(QStringLiteral("Failed to load image from broken.png"));
     ASSERT_TRUE(waitUntil([&] { return window->errorAlert() && window->errorAlert()->isVisible(); }));
     QMessageBox* alert = window->errorAlert();
-    EXPECT_EQ(alert->windowTitle(), QStringLiteral("Error"));
     EXPECT_EQ(alert->text(), QStringLiteral("Failed to load image from broken.png"));
     ASSERT_EQ(alert->buttons().size(), 1);
-    EXPECT_EQ(alert->buttons().first()->text().remove(QLatin1Char('&')), QStringLiteral("OK"));
     alert->buttons().first()->click();
     EXPECT_TRUE(editor->errorMessage().isEmpty());
     ASSERT_TRUE(waitUntil([&] { return !window->errorAlert(); }));
@@ -115,14 +113,6 @@ TEST_F(Window, DroppedLocalImagesOpenAndAnythingElseIsRefused)
     }
 }
 
-TEST_F(Window, CloseButtonHidesAndKeepsTheDocument)
-{
-    editor->loadImage(solidImage({300, 200}), SourceType::file, false);
-    EXPECT_TRUE(window->close()) << "a refused close would refuse the app's Quit too";
-    EXPECT_FALSE(window->isVisible());
-    EXPECT_TRUE(editor->hasDocument());
-}
-
 TEST_F(Window, CopyButtonAndCtrlCCopyAndShowTheConfirmation)
 {
     editor->loadImage(solidImage({300, 200}), SourceType::file, false);
@@ -162,21 +152,26 @@ TEST_F(Window, EmptyStateStartsRegionAndWindowCapturesAndGivesWayToTheDocument)
     EXPECT_TRUE(empty->isVisible());
 }
 
-TEST_F(Window, WheelOverTheSidebarScrollsItInsteadOfZooming)
+// The toolbar's buttons and the window's keys act on the open document.
+TEST_F(Window, ToolbarAndKeysActOnTheDocument)
 {
     editor->loadImage(solidImage({300, 200}), SourceType::file, false);
     editor->setZoomLevel(1.0);
+    // A wheel over the sidebar scrolls it instead of zooming.
     QWidget* target = window->sidebar()->viewport();
     const QPointF at(target->width() / 2.0, target->height() / 2.0);
-    QWheelEvent wheel(at, target->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
-                      Qt::NoScrollPhase, false);
+    QWheelEvent wheel(at, target->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, {}, Qt::NoScrollPhase, false);
     QApplication::sendEvent(target, &wheel);
     EXPECT_EQ(editor->canvasTransform().zoomLevel, 1.0);
-}
 
-TEST_F(Window, ToolButtonsToggleTheTool)
-{
-    editor->loadImage(solidImage({300, 200}), SourceType::file, false);
+    EXPECT_EQ(window->toolbar()->zoomLabel()->text(), QStringLiteral("100%"));
+    window->toolbar()->zoomInButton()->click();
+    EXPECT_EQ(window->toolbar()->zoomLabel()->text(), QStringLiteral("125%"));
+    editor->setZoomLevel(4.0);
+    EXPECT_FALSE(window->toolbar()->zoomInButton()->isEnabled());
+    window->toolbar()->fitButton()->click();
+    EXPECT_LT(editor->canvasTransform().zoomLevel, 4.0);
+
     ChromeButton* shape = window->toolbar()->toolButton(AnnotationTool::shape);
     EXPECT_EQ(shape->toolTip(), QStringLiteral("Shape (3)"));
     shape->click();
@@ -187,49 +182,24 @@ TEST_F(Window, ToolButtonsToggleTheTool)
     EXPECT_FALSE(shape->isChecked());
     window->toolbar()->toolButton(AnnotationTool::arrow)->click();
     EXPECT_EQ(editor->selectedTool(), std::nullopt);
-}
 
-TEST_F(Window, ZoomControlsAndLabel)
-{
-    editor->loadImage(solidImage({300, 200}), SourceType::file, false);
-    editor->setZoomLevel(1.0);
-    EXPECT_EQ(window->toolbar()->zoomLabel()->text(), QStringLiteral("100%"));
-    window->toolbar()->zoomInButton()->click();
-    EXPECT_EQ(window->toolbar()->zoomLabel()->text(), QStringLiteral("125%"));
-    editor->setZoomLevel(4.0);
-    EXPECT_FALSE(window->toolbar()->zoomInButton()->isEnabled());
-    window->toolbar()->fitButton()->click();
-    EXPECT_LT(editor->canvasTransform().zoomLevel, 4.0);
-}
-
-TEST_F(Window, DeleteIsOfferedOnlyWithASelection)
-{
-    editor->loadImage(solidImage({300, 200}), SourceType::file, false);
+    // Delete is offered only with a selection; undo and redo follow the history.
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     ChromeButton* remove = window->toolbar()->deleteButton();
     EXPECT_FALSE(remove->isEnabled());
+    EXPECT_FALSE(window->undoAction()->isEnabled());
     const RedactAnnotation redact = RedactAnnotation::make(QRectF(10, 10, 50, 20), Qt::black);
     editor->addAnnotation(redact);
     editor->setSelectedAnnotationId(redact.id);
     EXPECT_TRUE(remove->isEnabled());
-    QSignalSpy requested(window->toolbar(), &EditorToolbar::deleteRequested);
-    remove->click();
-    ASSERT_EQ(requested.size(), 1);
-    EXPECT_EQ(requested[0].at(0).toUuid(), redact.id);
-    EXPECT_TRUE(editor->document()->annotations.empty());
-}
-
-TEST_F(Window, UndoAndRedoKeysFollowTheHistory)
-{
-    editor->loadImage(solidImage({300, 200}), SourceType::file, false);
-    window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-    EXPECT_FALSE(window->undoAction()->isEnabled());
-    const RedactAnnotation redact = RedactAnnotation::make(QRectF(10, 10, 50, 20), Qt::black);
-    editor->addAnnotation(redact);
     EXPECT_TRUE(window->undoAction()->isEnabled());
     EXPECT_FALSE(window->redoAction()->isEnabled());
-
     const auto annotations = [&] { return editor->document()->annotations.size(); };
+    remove->click();
+    EXPECT_EQ(annotations(), 0u);
+    QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(annotations(), 1u);
     QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(annotations(), 0u);
     EXPECT_TRUE(window->redoAction()->isEnabled());
@@ -239,8 +209,12 @@ TEST_F(Window, UndoAndRedoKeysFollowTheHistory)
     QTest::keyClick(window.get(), Qt::Key_Y, Qt::ControlModifier);
     EXPECT_EQ(annotations(), 1u);
 
+    // A new screenshot starts a new history; the close button hides the window and keeps it.
     editor->loadImage(solidImage({300, 200}), SourceType::file, false);
     EXPECT_FALSE(window->undoAction()->isEnabled());
+    EXPECT_TRUE(window->close()) << "a refused close would refuse the app's Quit too";
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(editor->hasDocument());
 }
 
 } // namespace

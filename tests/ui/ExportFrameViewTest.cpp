@@ -24,64 +24,49 @@ public:
 
 constexpr QRectF startFrame{200, 150, 600, 400};
 
-struct DragCase {
-    const char* name;
-    friend void PrintTo(const DragCase& c, std::ostream* os) { *os << c.name; }
-    QPointF from;
-    QPointF by;
-    QRectF expected;
-};
-
-class ExportFrameDrags : public ExportFrame, public ::testing::WithParamInterface<DragCase> {};
-
-TEST_P(ExportFrameDrags, KeepTheFrameInsideTheCanvasAndAboveTheMinimum)
-{
-    const DragCase& c = GetParam();
-    Pointer(canvas.get()).drag(c.from, c.from + c.by);
-    EXPECT_EQ(frame(), c.expected);
-    ASSERT_TRUE(editor->exportFrameRect().has_value());
-    EXPECT_EQ(*editor->exportFrameRect(), c.expected);
-    EXPECT_EQ(probe->total(), 0);
-}
-
-// The canvas is 1000 × 700.
-INSTANTIATE_TEST_SUITE_P(
-    Canvas, ExportFrameDrags,
-    ::testing::Values(
-        DragCase{"leftHandleRightStopsAtMinimumWidth", {200, 350}, {530, 0}, {680, 150, 120, 400}},
-        DragCase{"leftHandleLeftStopsAtTheEdge", {200, 350}, {-260, 0}, {0, 150, 800, 400}},
-        DragCase{"topHandleDownStopsAtMinimumHeight", {500, 150}, {0, 500}, {200, 470, 600, 80}},
-        DragCase{"bottomRightBeyondTheCanvas", {800, 550}, {400, 300}, {200, 150, 800, 550}},
-        DragCase{"topLeftPastBothEdges", {200, 150}, {-300, -300}, {0, 0, 800, 550}},
-        DragCase{"rightHandleLeftPastTheLeftEdge", {800, 350}, {-900, 0}, {0, 150, 120, 400}},
-        DragCase{"moveBeyondTheLeftEdgePins", {200, 250}, {-500, 0}, {0, 150, 600, 400}},
-        DragCase{"moveBeyondTheRightEdgePins", {800, 250}, {500, 0}, {400, 150, 600, 400}},
-        DragCase{"moveBeyondTheTopEdgePins", {350, 150}, {0, -400}, {200, 0, 600, 400}},
-        DragCase{"moveBeyondTheBottomEdgePins", {350, 550}, {30, 500}, {230, 300, 600, 400}},
-        DragCase{"moveFromFiveOutsideAnEdge", {195, 250}, {-40, 20}, {160, 170, 600, 400}},
-        DragCase{"resizeFromJustOutsideAHandle", {191, 350}, {-50, 0}, {150, 150, 650, 400}},
-        DragCase{"moveByTheTag", {500, 566}, {40, -30}, {240, 120, 600, 400}}),
-    caseName<DragCase>);
-
-TEST_F(ExportFrame, LeavesDragsAwayFromItsGripsToTheCanvas)
+// Grips move or resize the frame, inside the canvas and above the minimum size, and store it
+// when the drag ends; drags elsewhere go to the canvas.
+TEST_F(ExportFrame, DragsOnItsGripsKeepItInsideTheCanvasAndAboveTheMinimum)
 {
     const struct {
         const char* name;
-        QPointF at;
-    } cases[] = {{"interior", {500, 350}}, {"eight inside the left edge", {208, 250}}, {"ten outside an edge", {190, 250}},
-                 {"outside the frame", {80, 80}}};
+        QPointF from, by;
+        std::optional<QRectF> expected; // none: the drag is not the frame's
+    } cases[] = {
+        {"left handle right stops at the minimum width", {200, 350}, {530, 0}, QRectF(680, 150, 120, 400)},
+        {"left handle left stops at the edge", {200, 350}, {-260, 0}, QRectF(0, 150, 800, 400)},
+        {"top handle down stops at the minimum height", {500, 150}, {0, 500}, QRectF(200, 470, 600, 80)},
+        {"bottom right beyond the canvas", {800, 550}, {400, 300}, QRectF(200, 150, 800, 550)},
+        {"top left past both edges", {200, 150}, {-300, -300}, QRectF(0, 0, 800, 550)},
+        {"right handle left past the left edge", {800, 350}, {-900, 0}, QRectF(0, 150, 120, 400)},
+        {"moved beyond the left edge pins", {200, 250}, {-500, 0}, QRectF(0, 150, 600, 400)},
+        {"moved beyond the right edge pins", {800, 250}, {500, 0}, QRectF(400, 150, 600, 400)},
+        {"moved beyond the top edge pins", {350, 150}, {0, -400}, QRectF(200, 0, 600, 400)},
+        {"moved beyond the bottom edge pins", {350, 550}, {30, 500}, QRectF(230, 300, 600, 400)},
+        {"moved from five outside an edge", {195, 250}, {-40, 20}, QRectF(160, 170, 600, 400)},
+        {"resized from just outside a handle", {191, 350}, {-50, 0}, QRectF(150, 150, 650, 400)},
+        {"moved by the size tag", {500, 566}, {40, -30}, QRectF(240, 120, 600, 400)},
+        {"interior", {500, 350}, {40, 30}, std::nullopt},
+        {"eight inside the left edge", {208, 250}, {40, 30}, std::nullopt},
+        {"ten outside an edge", {190, 250}, {40, 30}, std::nullopt},
+        {"outside the frame", {80, 80}, {40, 30}, std::nullopt},
+        {"a press without movement", {800, 350}, {0, 0}, std::nullopt},
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        probe->presses = 0;
-        Pointer(canvas.get()).drag(c.at, c.at + QPointF(40, 30));
-        EXPECT_EQ(frame(), startFrame);
-        EXPECT_FALSE(editor->exportFrameRect().has_value());
-        EXPECT_EQ(probe->presses, 1);
+        editor->setExportFrameRect(std::nullopt);
+        probe->presses = probe->moves = probe->releases = 0;
+        Pointer(canvas.get()).drag(c.from, c.from + c.by, Qt::LeftButton, {}, c.by.isNull() ? 0 : 4);
+        EXPECT_EQ(frame(), c.expected.value_or(startFrame));
+        EXPECT_EQ(editor->exportFrameRect(), c.expected);
+        EXPECT_EQ(probe->presses, c.expected || c.by.isNull() ? 0 : 1);
+        if (c.expected) {
+            EXPECT_EQ(probe->total(), 0);
+        }
     }
-}
 
-TEST_F(ExportFrame, StoresTheFrameOnlyWhenTheDragEnds)
-{
+    // Shown while dragged, stored on release; a padding change removes it.
+    editor->setExportFrameRect(std::nullopt);
     Pointer pointer(canvas.get());
     pointer.press({800, 350});
     pointer.move({780, 350});
@@ -90,24 +75,14 @@ TEST_F(ExportFrame, StoresTheFrameOnlyWhenTheDragEnds)
     EXPECT_FALSE(editor->exportFrameRect().has_value());
     pointer.release({700, 350});
     EXPECT_EQ(editor->exportFrameRect(), std::optional<QRectF>(QRectF(200, 150, 500, 400)));
-}
-
-TEST_F(ExportFrame, APressWithoutMovementStoresNothing)
-{
-    Pointer(canvas.get()).drag({800, 350}, {800, 350}, Qt::LeftButton, {}, 0);
-    EXPECT_FALSE(editor->exportFrameRect().has_value());
-}
-
-TEST_F(ExportFrame, APaddingChangeRemovesAStoredFrame)
-{
-    Pointer(canvas.get()).drag({800, 350}, {700, 350});
-    ASSERT_TRUE(editor->exportFrameRect().has_value());
     editor->setPadding(20);
     EXPECT_FALSE(editor->exportFrameRect().has_value());
     EXPECT_EQ(frame(), editor->derivedExportFrame(QSizeF(canvasSize)));
+    editor->clearDocument();
+    EXPECT_FALSE(view()->isVisible());
 }
 
-TEST_F(ExportFrame, TheSizeTagSitsUnderTheFrameInsideTheCanvas)
+TEST_F(ExportFrame, TheSizeTagSitsUnderTheFrameInsideTheCanvasAndShowsTheExportedPixels)
 {
     const struct {
         const char* name;
@@ -122,10 +97,6 @@ TEST_F(ExportFrame, TheSizeTagSitsUnderTheFrameInsideTheCanvas)
         EXPECT_DOUBLE_EQ(view()->tagRect().center().y(), c.centreY);
         EXPECT_DOUBLE_EQ(view()->tagRect().center().x(), c.frame.center().x());
     }
-}
-
-TEST_F(ExportFrame, TagShowsTheExportedPixels)
-{
     // Zoom 0.5 and a 2× image export 4 pixels per point.
     editor->loadImage(solidImage({600, 400}, 2.0), SourceType::file, false);
     editor->setZoomLevel(0.5);
@@ -136,12 +107,6 @@ TEST_F(ExportFrame, TagShowsTheExportedPixels)
     editor->setExportFrameRect(std::nullopt);
     editor->setZoomLevel(4);
     EXPECT_EQ(view()->outputPixelSize(), QSize(1200, 800));
-}
-
-TEST_F(ExportFrame, HiddenWithoutADocument)
-{
-    editor->clearDocument();
-    EXPECT_FALSE(view()->isVisible());
 }
 
 } // namespace

@@ -32,79 +32,72 @@ public:
     std::unique_ptr<StyleSidebar> sidebar = std::make_unique<StyleSidebar>(*editor, [](QSize) { return std::nullopt; });
 };
 
-struct ResetCase {
-    const char* name;
-    friend void PrintTo(const ResetCase& c, std::ostream* os) { *os << c.name; }
-    std::function<void(Sidebar&)> change;
-    const char* section;
-    bool shown;
-    // What the section's reset leaves behind, checked after pressing it.
-    std::function<void(const EditorViewModel&)> afterReset;
-};
-
-class SectionResets : public Sidebar, public ::testing::WithParamInterface<ResetCase> {};
-
-TEST_P(SectionResets, ShowOnlyWhileTheSectionDiffersFromItsDefaults)
+// A section's reset shows only while the section differs from its defaults, and restores them.
+TEST_F(Sidebar, SectionResetsShowOnlyWhileTheSectionDiffers)
 {
-    const ResetCase& c = GetParam();
-    for (const char* name : {"Card", "Shadow", "Focus", "Browser"})
-        EXPECT_FALSE(resetShown(name)) << name;
-    c.change(*this);
-    EXPECT_EQ(resetShown(c.section), c.shown);
-    if (!c.shown)
-        return;
-    sidebar->section(QLatin1String(c.section))->resetButton()->click();
-    EXPECT_FALSE(resetShown(c.section));
-    c.afterReset(*editor);
+    const auto styling = [](Sidebar& f, std::function<void(StylingConfiguration&)> change) { f.edit(change); };
+    const struct {
+        const char* name;
+        std::function<void(Sidebar&)> change;
+        const char* section;
+        // What the section's reset leaves behind; none: the reset is not shown.
+        std::function<void(const EditorViewModel&)> afterReset;
+    } cases[] = {
+        {"corner radius", [&](Sidebar& f) { styling(f, [](auto& s) { s.cornerRadius = 30; }); }, "Card",
+         [](const EditorViewModel& e) { EXPECT_EQ(e.styling().cornerRadius, 18); }},
+        {"padding with a stored frame",
+         [](Sidebar& f) {
+             f.editor->setPadding(40);
+             f.editor->setExportFrameRect(QRectF(10, 10, 300, 200));
+         },
+         "Card",
+         [](const EditorViewModel& e) {
+             EXPECT_EQ(e.styling().padding, 0);
+             EXPECT_FALSE(e.exportFrameRect().has_value());
+         }},
+        {"shadow opacity, keeping offset x",
+         [&](Sidebar& f) {
+             styling(f, [](auto& s) {
+                 s.shadow.opacity = 0.8;
+                 s.shadow.offsetX = 5;
+             });
+         },
+         "Shadow",
+         [](const EditorViewModel& e) {
+             EXPECT_EQ(e.styling().shadow.opacity, 0.5);
+             EXPECT_EQ(e.styling().shadow.offsetX, 5);
+         }},
+        {"only offset x differs", [&](Sidebar& f) { styling(f, [](auto& s) { s.shadow.offsetX = 5; }); }, "Shadow", {}},
+        {"only the shadow colour differs", [&](Sidebar& f) { styling(f, [](auto& s) { s.shadow.color = CodableColor{1, 0, 0, 1}; }); },
+         "Shadow", {}},
+        {"dimming enabled", [](Sidebar& f) { f.sidebar->dimToggle()->click(); }, "Focus",
+         [](const EditorViewModel& e) { EXPECT_EQ(e.styling().dimming, DimmingConfiguration{}); }},
+        {"dimming amount", [&](Sidebar& f) { styling(f, [](auto& s) { s.dimming.amount = 0.7; }); }, "Focus",
+         [](const EditorViewModel& e) { EXPECT_EQ(e.styling().dimming.amount, 0.5); }},
+        {"browser address",
+         [](Sidebar& f) {
+             BrowserChromeSettings b;
+             b.urlText = QStringLiteral("example.com");
+             f.editor->setBrowserChrome(b);
+         },
+         "Browser", [](const EditorViewModel& e) { EXPECT_EQ(e.browserChrome(), BrowserChromeSettings{}); }},
+        {"the background has no section reset", [](Sidebar& f) { f.editor->setBackground(BackgroundPreset::sunset); }, "Card", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        editor->resetAllStyling();
+        editor->setBrowserChrome({});
+        for (const char* name : {"Card", "Shadow", "Focus", "Browser"})
+            ASSERT_FALSE(resetShown(name)) << name;
+        c.change(*this);
+        ASSERT_EQ(resetShown(c.section), bool(c.afterReset));
+        if (!c.afterReset)
+            continue;
+        sidebar->section(QLatin1String(c.section))->resetButton()->click();
+        EXPECT_FALSE(resetShown(c.section));
+        c.afterReset(*editor);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Sidebar, SectionResets,
-    ::testing::Values(
-        ResetCase{"cornerRadius", [](Sidebar& fixture) { fixture.edit([](auto& s) { s.cornerRadius = 30; }); }, "Card", true,
-                  [](const EditorViewModel& e) { EXPECT_EQ(e.styling().cornerRadius, 18); }},
-        ResetCase{"paddingWithAStoredFrame",
-                  [](Sidebar& fixture) {
-                      fixture.editor->setPadding(40);
-                      fixture.editor->setExportFrameRect(QRectF(10, 10, 300, 200));
-                  },
-                  "Card", true,
-                  [](const EditorViewModel& e) {
-                      EXPECT_EQ(e.styling().padding, 0);
-                      EXPECT_FALSE(e.exportFrameRect().has_value());
-                  }},
-        ResetCase{"shadowOpacityKeepsOffsetX",
-                  [](Sidebar& fixture) {
-                      fixture.edit([](auto& s) {
-                          s.shadow.opacity = 0.8;
-                          s.shadow.offsetX = 5;
-                      });
-                  },
-                  "Shadow", true,
-                  [](const EditorViewModel& e) {
-                      EXPECT_EQ(e.styling().shadow.opacity, 0.5);
-                      EXPECT_EQ(e.styling().shadow.offsetX, 5);
-                  }},
-        ResetCase{"onlyOffsetXDiffers", [](Sidebar& fixture) { fixture.edit([](auto& s) { s.shadow.offsetX = 5; }); }, "Shadow",
-                  false, {}},
-        ResetCase{"onlyShadowColourDiffers",
-                  [](Sidebar& fixture) { fixture.edit([](auto& s) { s.shadow.color = CodableColor{1, 0, 0, 1}; }); }, "Shadow",
-                  false, {}},
-        ResetCase{"dimmingEnabled", [](Sidebar& fixture) { fixture.sidebar->dimToggle()->click(); }, "Focus", true,
-                  [](const EditorViewModel& e) { EXPECT_EQ(e.styling().dimming, DimmingConfiguration{}); }},
-        ResetCase{"dimmingAmount", [](Sidebar& fixture) { fixture.edit([](auto& s) { s.dimming.amount = 0.7; }); }, "Focus",
-                  true, [](const EditorViewModel& e) { EXPECT_EQ(e.styling().dimming.amount, 0.5); }},
-        ResetCase{"browserAddress",
-                  [](Sidebar& fixture) {
-                      BrowserChromeSettings b;
-                      b.urlText = QStringLiteral("example.com");
-                      fixture.editor->setBrowserChrome(b);
-                  },
-                  "Browser", true,
-                  [](const EditorViewModel& e) { EXPECT_EQ(e.browserChrome(), BrowserChromeSettings{}); }},
-        ResetCase{"backgroundHasNoSectionReset",
-                  [](Sidebar& fixture) { fixture.editor->setBackground(BackgroundPreset::sunset); }, "Card", false, {}}),
-    caseName<ResetCase>);
 
 TEST_F(Sidebar, ResetAllIsEnabledOnlyWhileSomethingDiffers)
 {
@@ -196,18 +189,15 @@ public:
     QLineEdit* field() const { return sidebar->browserSection()->addressField(); }
 };
 
-TEST_F(AddressField, AppliesTheTextAfterTheTypingPauses)
+// The address applies once the typing pauses; the controls follow the frame and change it.
+TEST_F(AddressField, ControlsFollowTheFrameAndChangeIt)
 {
     field()->setFocus();
     QTest::keyClicks(field(), QStringLiteral("example.com/docs"));
     EXPECT_TRUE(editor->browserChrome().urlText.isEmpty());
-    EXPECT_TRUE(sidebar->browserSection()->hasPendingAddress());
     ASSERT_TRUE(waitUntil([&] { return !editor->browserChrome().urlText.isEmpty(); }));
     EXPECT_EQ(editor->browserChrome().urlText, QStringLiteral("example.com/docs"));
-}
 
-TEST_F(AddressField, ControlsFollowTheFrameAndChangeIt)
-{
     BrowserChromeSettings b = editor->browserChrome();
     b.urlText = QStringLiteral("pelorin.app");
     b.style = BrowserChromeStyle::light;
@@ -215,7 +205,6 @@ TEST_F(AddressField, ControlsFollowTheFrameAndChangeIt)
     EXPECT_EQ(field()->text(), QStringLiteral("pelorin.app"));
     EXPECT_TRUE(sidebar->browserSection()->lightButton()->isChecked());
     EXPECT_FALSE(sidebar->browserSection()->darkButton()->isChecked());
-
     sidebar->browserSection()->darkButton()->click();
     EXPECT_EQ(editor->browserChrome().style, BrowserChromeStyle::dark);
     sidebar->browserSection()->addressBarToggle()->click();

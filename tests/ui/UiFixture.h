@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QWidget>
 
+#include <algorithm>
 #include <memory>
 
 namespace pelorin::test {
@@ -71,7 +72,7 @@ private:
 };
 
 // Counts the pointer events that reach the annotation overlay, the layer below the navigation
-// layer that takes plain clicks and drags.
+// layer that takes plain clicks and drags (moves only while a button is down).
 class PointerProbe : public QObject {
 public:
     explicit PointerProbe(CanvasView* canvas)
@@ -79,23 +80,41 @@ public:
     {
         canvas->annotationOverlay()->installEventFilter(this);
     }
-    int presses = 0;
-    int moves = 0;
-    int releases = 0;
+    int presses = 0, moves = 0, releases = 0;
     int total() const { return presses + moves + releases; }
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override
     {
-        switch (event->type()) {
-        case QEvent::MouseButtonPress: ++presses; break;
-        case QEvent::MouseMove: moves += static_cast<QMouseEvent*>(event)->buttons() ? 1 : 0; break;
-        case QEvent::MouseButtonRelease: ++releases; break;
-        default: break;
-        }
+        const auto type = event->type();
+        presses += type == QEvent::MouseButtonPress;
+        releases += type == QEvent::MouseButtonRelease;
+        moves += type == QEvent::MouseMove && static_cast<QMouseEvent*>(event)->buttons();
         return false;
     }
 };
+
+// How far `exported` is from the same place in `shown`, which holds it at `origin`, leaving
+// out `inset` pixels along the edges: the mean of the largest channel difference, and the
+// share of pixels where that difference is above `tolerance`.
+struct Agreement {
+    double mean = 0, share = 0;
+};
+inline Agreement compare(const QImage& exported, const QImage& shown, QPoint origin, int inset, int tolerance)
+{
+    const QImage a = exported.convertToFormat(QImage::Format_RGB32), b = shown.convertToFormat(QImage::Format_RGB32);
+    double sum = 0;
+    long large = 0, count = 0;
+    for (int y = inset; y < a.height() - inset; ++y) {
+        for (int x = inset; x < a.width() - inset; ++x, ++count) {
+            const QColor p = a.pixelColor(x, y), q = b.pixelColor(origin.x() + x, origin.y() + y);
+            const int d = std::max({std::abs(p.red() - q.red()), std::abs(p.green() - q.green()), std::abs(p.blue() - q.blue())});
+            sum += d;
+            large += d > tolerance;
+        }
+    }
+    return {sum / double(std::max(1L, count)), double(large) / double(std::max(1L, count))};
+}
 
 // Saves what `widget` shows as <name>.png when PELORIN_SCREENSHOT_DIR names a folder, to be
 // looked at.
