@@ -17,6 +17,12 @@ namespace pelorin::DeviceComponentAnalyzer {
 // refuse the image.
 ComponentAnalysisResponse analyze(const QImage& image);
 
+// Loads the text recogniser's engines on a background thread of the lowest priority, so the
+// first analysis does not wait for them; returns at once. Nothing happens when they are loaded.
+void prepareRecognizer();
+// Frees the engines no analysis is using (the next analysis, or prepareRecognizer, loads them again).
+void releaseRecognizer();
+
 // what() is the sentence the user reads.
 class RecognizerUnavailable : public std::runtime_error {
 public:

@@ -25,6 +25,12 @@ bool EditorViewModel::analyzesOnDevice() const
            QLatin1String("cloud");
 }
 
+void EditorViewModel::prepareAnalysisEngines()
+{
+    if (m_analysisEngines.prepare && analyzesOnDevice())
+        m_analysisEngines.prepare();
+}
+
 void EditorViewModel::analyzeComponents()
 {
     if (!m_document)

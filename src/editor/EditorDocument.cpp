@@ -2,13 +2,17 @@
 
 #include "core/ImageFile.h"
 #include "editor/EditorWindowHost.h"
+#include "platform/FreedMemory.h"
 
 #include <QFileInfo>
 #include <QMimeData>
 #include <QTimer>
+
+#include <QCoro/QCoroFuture>
 #include <QtConcurrent>
 
 namespace pelorin {
+
 
 void EditorViewModel::loadImage(const QUrl& url)
 {
@@ -47,6 +51,7 @@ void EditorViewModel::replaceDocument(const QImage& image, std::optional<QUrl> u
     setExportFrameRect(std::nullopt);
     if (persistAsLast)
         persistLastScreenshot(m_document->baseImage);
+    prepareAnalysisEngines();
 }
 
 void EditorViewModel::resetDocumentState()
@@ -64,7 +69,14 @@ void EditorViewModel::keepClosedDocument()
     if (!m_document)
         return;
     m_annotationHistory.endRun();
-    m_closedDocument = ClosedDocument{*m_document, styleSnapshot(), m_annotationHistory, m_canvasTransform};
+    ScreenshotDocument document = *m_document;
+    const bool framed = document.image.cacheKey() != document.baseImage.cacheKey();
+    ClosedDocument closed{std::move(document), PackedImage(m_document->baseImage),
+                          framed ? PackedImage(m_document->image) : PackedImage(), styleSnapshot(), m_annotationHistory,
+                          m_canvasTransform};
+    closed.document.image = QImage();
+    closed.document.baseImage = QImage();
+    m_closedDocument = std::move(closed);
     Q_EMIT closedDocumentChanged();
 }
 
@@ -76,10 +88,18 @@ void EditorViewModel::reopenClosedDocument()
         setErrorMessage(QStringLiteral("No closed screenshot to reopen."));
         return;
     }
+    QImage base = m_closedDocument->baseImage.unpack();
+    QImage framed = m_closedDocument->framedImage.isNull() ? base : m_closedDocument->framedImage.unpack();
+    if (base.isNull() || framed.isNull()) {
+        setErrorMessage(QStringLiteral("The closed screenshot could not be restored (out of memory)."));
+        return;
+    }
     ClosedDocument reopened = std::move(*m_closedDocument);
     m_closedDocument.reset();
     keepClosedDocument(); // the open one, if any, takes its place
     m_document = std::move(reopened.document);
+    m_document->baseImage = std::move(base);
+    m_document->image = std::move(framed);
     applyStyleParts(reopened.style, ~0u);
     m_document->styling = m_styling;
     m_annotationHistory = std::move(reopened.history);
@@ -95,6 +115,7 @@ void EditorViewModel::reopenClosedDocument()
         Q_EMIT closedDocumentChanged();
     if (m_windowHost)
         m_windowHost->showEditorWindow();
+    prepareAnalysisEngines();
 }
 
 void EditorViewModel::persistLastScreenshot(const QImage& image)
@@ -114,6 +135,8 @@ void EditorViewModel::clearDocument()
     setExportFrameRect(std::nullopt);
     markAllTexturesDirty();
     zoomToFit();
+    if (m_analysisEngines.release)
+        m_analysisEngines.release();
 }
 
 void EditorViewModel::markAllTexturesDirty()
@@ -157,11 +180,31 @@ void EditorViewModel::closeEditorWindow()
     if (m_windowHost)
         m_windowHost->hideEditorWindow();
     clearDocument();
+    // The export's context goes too; a later export makes it again.
+    m_offscreenRenderer.reset();
     QPointer<EditorViewModel> self(this);
     QTimer::singleShot(0, this, [self] {
         if (self && self->m_windowHost)
             self->m_windowHost->syncActivationPolicy();
     });
+    returnMemoryWhenSettled();
+}
+
+QCoro::Task<void> EditorViewModel::returnMemoryWhenSettled()
+{
+    // Once the closed screenshot is packed and the last-screenshot file written, the memory
+    // they held goes back to the system; the allocator would keep most of it.
+    QPointer<EditorViewModel> self(this);
+    QList<QFuture<void>> work{m_lastScreenshotSave};
+    if (m_closedDocument)
+        work << m_closedDocument->baseImage.packing() << m_closedDocument->framedImage.packing();
+    for (QFuture<void>& job : work) {
+        co_await job;
+        if (!self)
+            co_return;
+    }
+    if (!hasDocument())
+        returnFreedMemory();
 }
 
 void EditorViewModel::handleOpenLastScreenshot()

@@ -21,6 +21,9 @@ public:
     // Sets up the display and the context; on failure says why (no EGL, no OpenGL 3.3, …).
     bool create(QString* error);
     bool isValid() const;
+    // Frees the context and its framebuffer (and the display once no other context uses it);
+    // create() makes a new one. Whatever the caller made in it must be released first.
+    void destroy();
     QString rendererName() const; // GL_RENDERER, once the context was current
 
     // Makes the context current for its lifetime and then hands the thread back to whatever
