@@ -28,6 +28,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <functional>
 
 using namespace pelorin;
 
@@ -38,12 +39,17 @@ class PaintWatch : public QObject {
 public:
     QElapsedTimer clock;
     std::map<QObject*, double> painted;
+    std::function<void()> onPainted;
 
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         if (event->type() == QEvent::Paint && !painted.count(watched)) {
             painted[watched] = -1;
-            QMetaObject::invokeMethod(this, [this, watched] { painted[watched] = ms(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(this, [this, watched] {
+                painted[watched] = ms();
+                if (onPainted)
+                    onPainted();
+            }, Qt::QueuedConnection);
         }
         return false;
     }
@@ -121,18 +127,16 @@ int main(int argc, char** argv)
         idle(thinkMs);
         watch.painted.clear();
         QEventLoop loop;
-        const QMetaObject::Connection done = QObject::connect(&editor, &EditorViewModel::isAnalyzingChanged, &loop, [&] {
-            if (!editor.isAnalyzing())
-                QTimer::singleShot(0, &loop, [&] {
-                    // The panel and overlay paint in the same pass as the analysis ends.
-                    QTimer::singleShot(50, &loop, &QEventLoop::quit);
-                });
-        });
-        QTimer::singleShot(20'000, &loop, &QEventLoop::quit);
+        // Done once the overlay and the panel have both painted after the analysis ended.
+        watch.onPainted = [&] {
+            if (!editor.isAnalyzing() && watch.at(overlay) > 0 && watch.at(panel) > 0)
+                loop.quit();
+        };
+        QTimer::singleShot(60'000, &loop, &QEventLoop::quit);
         watch.clock.start();
         editor.analyzeComponents();
         loop.exec();
-        QObject::disconnect(done);
+        watch.onPainted = nullptr;
         const double shown = std::max(watch.at(overlay), watch.at(panel));
         std::printf("%-6s shimmer_ms %7.1f overlay_and_panel_ms %7.1f components %zu\n", name, watch.at(shimmer),
                     watch.at(overlay) < 0 || watch.at(panel) < 0 ? -1.0 : shown, editor.detectedComponents().size());

@@ -91,10 +91,9 @@ public:
     }
 
     // Makes engines until `count` exist (lent ones included), so the first analysis does not
-    // wait for the model to load.
+    // wait for the model to load; stops when they are no longer to be kept.
     void fill(int count)
     {
-        keep();
         for (;;) {
             {
                 const std::lock_guard lock(m_mutex);
@@ -294,18 +293,19 @@ struct Line {
 
 } // namespace
 
-void prepareRecognizer()
+QFuture<void> prepareRecognizer()
 {
     // Made in this order so they are destroyed in the other: the loader's pool waits for a
     // load still running before the engines go.
     EnginePool& engines = EnginePool::shared();
+    engines.keep();
     const int count = recognitionPool().maxThreadCount();
     // At the lowest priority the system has, so loading never takes time from the window or
     // from a capture; an analysis started meanwhile makes what it lacks itself.
     static QThreadPool loader;
     loader.setMaxThreadCount(1);
     loader.setThreadPriority(QThread::IdlePriority);
-    loader.start([&engines, count] { engines.fill(count); });
+    return QtConcurrent::run(&loader, [&engines, count] { engines.fill(count); });
 }
 
 void releaseRecognizer()

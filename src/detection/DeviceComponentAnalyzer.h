@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 
+#include <QFuture>
 #include <QImage>
 
 namespace pelorin::DeviceComponentAnalyzer {
@@ -19,7 +20,7 @@ ComponentAnalysisResponse analyze(const QImage& image);
 
 // Loads the text recogniser's engines on a background thread of the lowest priority, so the
 // first analysis does not wait for them; returns at once. Nothing happens when they are loaded.
-void prepareRecognizer();
+QFuture<void> prepareRecognizer();
 // Frees the engines no analysis is using (the next analysis, or prepareRecognizer, loads them again).
 void releaseRecognizer();
 

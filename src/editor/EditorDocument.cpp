@@ -195,7 +195,9 @@ QCoro::Task<void> EditorViewModel::returnMemoryWhenSettled()
     // Once the closed screenshot is packed and the last-screenshot file written, the memory
     // they held goes back to the system; the allocator would keep most of it.
     QPointer<EditorViewModel> self(this);
-    QList<QFuture<void>> work{m_lastScreenshotSave};
+    // Engines still loading are dropped when they are done, and detection for the quick
+    // tool lets go of its copy of the screenshot when it ends.
+    QList<QFuture<void>> work{m_lastScreenshotSave, m_analysisEnginesLoading, m_elementDetection};
     if (m_closedDocument)
         work << m_closedDocument->baseImage.packing() << m_closedDocument->framedImage.packing();
     for (QFuture<void>& job : work) {

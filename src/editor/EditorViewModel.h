@@ -351,7 +351,7 @@ public:
     // frees it when the editor closes, so the first Analyze does not wait for it and an idle
     // tray app does not hold it. The app sets it; without it (tests) Analyze loads on first use.
     struct AnalysisEngines {
-        std::function<void()> prepare;
+        std::function<QFuture<void>()> prepare;
         std::function<void()> release;
     };
     void setAnalysisEngines(AnalysisEngines engines) { m_analysisEngines = std::move(engines); }
@@ -598,6 +598,7 @@ private:
     std::function<bool(const QUrl&)> m_openUrl;
     quint64 m_analysisRuns = 0;
     AnalysisEngines m_analysisEngines;
+    QFuture<void> m_analysisEnginesLoading;
 
     QTimer m_stylePersistTimer;
     QTimer m_browserChromePersistTimer;

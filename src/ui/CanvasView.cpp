@@ -86,6 +86,8 @@ CanvasView::CanvasView(EditorViewModel& editor, QWidget* parent)
     });
     // An analysis flattens the card at once, without easing.
     connect(&m_editor, &EditorViewModel::tiltResetRequested, this, [this] {
+        if (m_easing.currentYaw != 0 || m_easing.currentPitch != 0)
+            requestFrame();
         m_easing.currentYaw = 0;
         m_easing.currentPitch = 0;
     });
