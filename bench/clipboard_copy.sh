@@ -66,7 +66,7 @@ echo "medians, ms from Ctrl+C to image/png on offer (and to the PNG pasted):"
 for label in pelorin compared ksnip; do
   for copy in first second; do
     grep "^$label $copy " "$work/all" | awk -v l="$label" -v c="$copy" '
-      { o[NR] = $5; p[NR] = $7 }
+      { o[NR] = $6; p[NR] = $8 }
       function med(a, n,   i, j, t) {
         for (i = 1; i <= n; i++) for (j = i + 1; j <= n; j++) if (a[j] < a[i]) { t = a[i]; a[i] = a[j]; a[j] = t }
         return n % 2 ? a[(n + 1) / 2] : (a[n / 2] + a[n / 2 + 1]) / 2
