@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Memory of the tray app idle and after N captures, each shown in the editor and closed
 # again with Ctrl+W, side by side with Flameshot's daemon taking N captures (`flameshot
-# full`), under one Xvfb with openbox. PSS from /proc/PID/smaps_rollup, 3 s after the last step.
+# full`), under one Xvfb with openbox. PSS from /proc/PID/smaps_rollup, 15 s after the last step.
 #   bench/capture_memory.sh [BUILD_DIR] [CAPTURES]
 #   PELORIN_COMPARE=/path/to/other/pelorin adds another build (before/after).
 # Captures are a 2880 × 1800 screenshot handed over by a stand-in capture tool (the real one
@@ -62,7 +62,7 @@ pelorin_round() { # label pelorin-binary
     n=0
     while [ -n "$(editor_shown)" ] && [ $n -le 50 ]; do sleep 0.1; n=$((n + 1)); done
   done
-  sleep 3
+  sleep 15
   after=$(pss "$pid")
   kill "$pid"; wait "$pid" 2>/dev/null || true
   echo "$label: idle PSS $((idle / 1024)) MB, after $captures captures (editor closed) $((after / 1024)) MB, growth $(((after - idle) / 1024)) MB"
@@ -82,7 +82,7 @@ if command -v flameshot >/dev/null; then
     flameshot full -p "$HOME/shots" >/dev/null 2>&1 || true
     sleep 1
   done
-  sleep 3
+  sleep 15
   after=$(pss "$pid")
   kill "$pid"; wait "$pid" 2>/dev/null || true
   echo "Flameshot: idle PSS $((idle / 1024)) MB, after $captures captures $((after / 1024)) MB, growth $(((after - idle) / 1024)) MB ($(ls "$HOME/shots" | wc -l) files)"

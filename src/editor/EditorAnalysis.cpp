@@ -28,7 +28,7 @@ bool EditorViewModel::analyzesOnDevice() const
 void EditorViewModel::prepareAnalysisEngines()
 {
     if (m_analysisEngines.prepare && analyzesOnDevice())
-        m_analysisEnginesLoading = m_analysisEngines.prepare();
+        m_analysisEngines.prepare();
 }
 
 void EditorViewModel::analyzeComponents()

@@ -8,7 +8,7 @@
 #include <QMimeData>
 #include <QTimer>
 
-#include <QCoro/QCoroFuture>
+#include <QCoro/QCoroTimer>
 #include <QtConcurrent>
 
 namespace pelorin {
@@ -192,21 +192,17 @@ void EditorViewModel::closeEditorWindow()
 
 QCoro::Task<void> EditorViewModel::returnMemoryWhenSettled()
 {
-    // Once the closed screenshot is packed and the last-screenshot file written, the memory
-    // they held goes back to the system; the allocator would keep most of it.
+    // What the closed screenshot's background work held (packing it, writing the
+    // last-screenshot file, finding elements, engines that were still loading) is let go of
+    // within seconds, and the allocator keeps most of it until asked to give it back.
     QPointer<EditorViewModel> self(this);
-    // Engines still loading are dropped when they are done, and detection for the quick
-    // tool lets go of its copy of the screenshot when it ends.
-    QList<QFuture<void>> work{m_lastScreenshotSave, m_analysisEnginesLoading, m_elementDetection};
-    if (m_closedDocument)
-        work << m_closedDocument->baseImage.packing() << m_closedDocument->framedImage.packing();
-    for (QFuture<void>& job : work) {
-        co_await job;
+    for (const std::chrono::seconds delay : {std::chrono::seconds(3), std::chrono::seconds(12)}) {
+        co_await QCoro::sleepFor(delay);
         if (!self)
             co_return;
+        if (!hasDocument())
+            returnFreedMemory();
     }
-    if (!hasDocument())
-        returnFreedMemory();
 }
 
 void EditorViewModel::handleOpenLastScreenshot()

@@ -598,7 +598,6 @@ private:
     std::function<bool(const QUrl&)> m_openUrl;
     quint64 m_analysisRuns = 0;
     AnalysisEngines m_analysisEngines;
-    QFuture<void> m_analysisEnginesLoading;
 
     QTimer m_stylePersistTimer;
     QTimer m_browserChromePersistTimer;
