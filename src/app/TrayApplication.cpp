@@ -8,6 +8,7 @@
 #include "cloud/KeychainStore.h"
 #include "core/Fonts.h"
 #include "core/ImageFile.h"
+#include "detection/DeviceComponentAnalyzer.h"
 #include "editor/EditorViewModel.h"
 #include "editor/UploadServiceUploader.h"
 #include "platform/ClipboardJsonService.h"
@@ -91,6 +92,7 @@ TrayApplication::TrayApplication(SettingsStore& settings, NotificationCenter& no
     Editor& editor = *m_editor;
     editor.model.setWindowHost(&m_windows.manager());
     editor.model.setTokenStore(&KeychainStore::shared());
+    editor.model.setAnalysisEngines({DeviceComponentAnalyzer::prepareRecognizer, DeviceComponentAnalyzer::releaseRecognizer});
     editor.model.setSettingsOpener([this](const QString& section) { m_windows.openSettings(section); });
     m_windows.manager().setMainWindow(&editor.window);
     new WindowPlacement(editor.window, settings, QLatin1String(SettingsKeys::editorWindowGeometry));

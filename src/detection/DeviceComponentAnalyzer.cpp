@@ -3,6 +3,7 @@
 #include "detection/DetectorBackends.h"
 #include "detection/ElementDetectionService.h"
 
+#include <QThread>
 #include <QThreadPool>
 #include <QtConcurrent>
 
@@ -120,6 +121,52 @@ public:
         return pool;
     }
 
+    // Makes engines until `count` exist (lent ones included), so the first analysis does not
+    // wait for the model to load; stops when they are no longer to be kept.
+    void fill(int count)
+    {
+        for (;;) {
+            {
+                const std::lock_guard lock(m_mutex);
+                if (m_made >= count || !m_keep)
+                    return;
+                ++m_made;
+            }
+            std::unique_ptr<tesseract::TessBaseAPI> engine;
+            try {
+                engine = create();
+            } catch (const RecognizerUnavailable&) {
+                // The analysis itself reports it.
+            }
+            if (!engine) {
+                const std::lock_guard lock(m_mutex);
+                --m_made;
+                return;
+            }
+            give(std::move(engine));
+        }
+    }
+
+    // Engines given back are kept for the next analysis (again, after releaseIdle()).
+    void keep()
+    {
+        const std::lock_guard lock(m_mutex);
+        m_keep = true;
+    }
+
+    // Lets go of the engines no analysis is using, and of those in use once they are given
+    // back, unless the pool is asked to keep them again before.
+    void releaseIdle()
+    {
+        std::vector<std::unique_ptr<tesseract::TessBaseAPI>> idle;
+        {
+            const std::lock_guard lock(m_mutex);
+            m_keep = false;
+            idle.swap(m_idle);
+            m_made -= int(idle.size());
+        }
+    }
+
 private:
     std::unique_ptr<tesseract::TessBaseAPI> take()
     {
@@ -130,16 +177,29 @@ private:
                 m_idle.pop_back();
                 return engine;
             }
+            ++m_made;
         }
-        return create();
+        try {
+            return create();
+        } catch (...) {
+            const std::lock_guard lock(m_mutex);
+            --m_made;
+            throw;
+        }
     }
 
     void give(std::unique_ptr<tesseract::TessBaseAPI> engine)
     {
         if (!engine)
             return;
+        std::unique_ptr<tesseract::TessBaseAPI> dropped; // freed outside the lock
         const std::lock_guard lock(m_mutex);
-        m_idle.push_back(std::move(engine));
+        if (m_keep) {
+            m_idle.push_back(std::move(engine));
+            return;
+        }
+        --m_made;
+        dropped = std::move(engine);
     }
 
     static std::unique_ptr<tesseract::TessBaseAPI> create()
@@ -158,6 +218,8 @@ private:
 
     std::mutex m_mutex;
     std::vector<std::unique_ptr<tesseract::TessBaseAPI>> m_idle;
+    int m_made = 0; // idle and lent
+    bool m_keep = true;
 };
 
 // The columns of a line worth reading: a bar at either end taller than all the text beside it
@@ -388,6 +450,26 @@ struct Line {
 };
 
 } // namespace
+
+QFuture<void> prepareRecognizer()
+{
+    // Made in this order so they are destroyed in the other: the loader's pool waits for a
+    // load still running before the engines go.
+    EnginePool& engines = EnginePool::shared();
+    engines.keep();
+    const int count = recognitionPool().maxThreadCount();
+    // At the lowest priority the system has, so loading never takes time from the window or
+    // from a capture; an analysis started meanwhile makes what it lacks itself.
+    static QThreadPool loader;
+    loader.setMaxThreadCount(1);
+    loader.setThreadPriority(QThread::IdlePriority);
+    return QtConcurrent::run(&loader, [&engines, count] { engines.fill(count); });
+}
+
+void releaseRecognizer()
+{
+    EnginePool::shared().releaseIdle();
+}
 
 Reading recognizeLine(const QImage& line)
 {
@@ -703,6 +785,7 @@ ComponentAnalysisResponse analyze(const QImage& image)
 {
     // The libraries below report what they cannot take by throwing; nothing of that may end
     // the program or reach the user as a page of library diagnostics.
+    EnginePool::shared().keep();
     try {
         return analyzeUnguarded(image);
     } catch (const RecognizerUnavailable&) {

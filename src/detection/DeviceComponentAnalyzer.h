@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 
+#include <QFuture>
 #include <QImage>
 
 namespace pelorin::DeviceComponentAnalyzer {
@@ -16,6 +17,12 @@ namespace pelorin::DeviceComponentAnalyzer {
 // recogniser cannot start (its language data missing), AnalysisFailed when the libraries
 // refuse the image.
 ComponentAnalysisResponse analyze(const QImage& image);
+
+// Loads the text recogniser's engines on a background thread of the lowest priority, so the
+// first analysis does not wait for them; returns at once. Nothing happens when they are loaded.
+QFuture<void> prepareRecognizer();
+// Frees the engines no analysis is using (the next analysis, or prepareRecognizer, loads them again).
+void releaseRecognizer();
 
 // what() is the sentence the user reads.
 class RecognizerUnavailable : public std::runtime_error {

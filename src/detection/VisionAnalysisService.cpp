@@ -51,18 +51,30 @@ QByteArray pngBytes(const QImage& image)
     return png;
 }
 
-// The device key hashes the pixels themselves: encoding a large PNG only to name the cache
-// entry would cost more than a cached answer saves.
-QByteArray pixelDigest(const QImage& image)
+// Formats whose rows end on a whole byte; others are converted first (a rare case).
+bool hashesRowsAsTheyAre(QImage::Format format)
 {
-    const QImage pixels = image.convertToFormat(QImage::Format_ARGB32);
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    const qint32 header[2] = {pixels.width(), pixels.height()};
+    return format != QImage::Format_Invalid && QImage::toPixelFormat(format).bitsPerPixel() % 8 == 0;
+}
+
+// Names the pixels, not their encoding, so a screenshot is looked up before anything is
+// encoded. BLAKE2b over the image's own bits (no converted copy) is several times quicker
+// than SHA-256 over an ARGB copy, which kept the user waiting a third of a second on a
+// 5-megapixel screenshot; 128 bits are plenty to tell screenshots apart.
+QString pixelDigest(const QImage& original)
+{
+    const QImage image = hashesRowsAsTheyAre(original.format()) ? original : original.convertToFormat(QImage::Format_ARGB32);
+    QCryptographicHash hash(QCryptographicHash::Blake2b_256);
+    const qint32 header[3] = {image.width(), image.height(), qint32(image.format())};
     hash.addData(QByteArrayView(reinterpret_cast<const char*>(header), sizeof header));
-    const qsizetype rowBytes = qsizetype(pixels.width()) * 4;
-    for (int y = 0; y < pixels.height(); ++y)
-        hash.addData(QByteArrayView(reinterpret_cast<const char*>(pixels.constScanLine(y)), rowBytes));
-    return hash.result().toHex();
+    const qsizetype rowBytes = qsizetype(image.width()) * image.depth() / 8;
+    if (rowBytes == image.bytesPerLine()) {
+        hash.addData(QByteArrayView(reinterpret_cast<const char*>(image.constBits()), image.sizeInBytes()));
+    } else { // the padding at the end of each row is no part of the picture
+        for (int y = 0; y < image.height(); ++y)
+            hash.addData(QByteArrayView(reinterpret_cast<const char*>(image.constScanLine(y)), rowBytes));
+    }
+    return QString::fromLatin1(hash.result().first(16).toHex());
 }
 
 } // namespace
@@ -85,9 +97,9 @@ QString VisionAnalysisService::baseURL() const
     return QString::fromLatin1(defaultBaseURL);
 }
 
-QString VisionAnalysisService::cacheKey(const char* prefix, const QByteArray& png)
+QString VisionAnalysisService::cacheKey(const char* prefix, const QImage& image)
 {
-    return QLatin1String(prefix) + QString::fromLatin1(QCryptographicHash::hash(png, QCryptographicHash::Sha256).toHex());
+    return QLatin1String(prefix) + pixelDigest(image);
 }
 
 QByteArray VisionAnalysisService::multipartBody(const QByteArray& boundary, const QByteArray& png)
@@ -128,15 +140,19 @@ void VisionAnalysisService::store(const QString& key, const ComponentAnalysisRes
 
 QCoro::Task<ComponentAnalysisResponse> VisionAnalysisService::analyzeScreenshot(QImage image)
 {
-    // Encoding a full-screen PNG takes long enough to stall the window. (Futures are named
-    // before awaiting: GCC 12 destroys temporaries of a co_await expression twice.)
+    if (image.isNull())
+        throw VisionError::imageConversionFailed();
+    // Hashing and encoding a full-screen image take long enough to stall the window; an
+    // answer already known needs no PNG at all. (Futures are named before awaiting: GCC 12
+    // destroys temporaries of a co_await expression twice.)
+    QFuture<QString> keying = QtConcurrent::run([image] { return cacheKey(serverKeyPrefix, image); });
+    const QString key = co_await keying;
+    if (std::optional<ComponentAnalysisResponse> hit = cached(key))
+        co_return *hit;
     QFuture<QByteArray> encoding = QtConcurrent::run([image] { return pngBytes(image); });
     const QByteArray png = co_await encoding;
     if (png.isEmpty())
         throw VisionError::imageConversionFailed();
-    const QString key = cacheKey(serverKeyPrefix, png);
-    if (std::optional<ComponentAnalysisResponse> hit = cached(key))
-        co_return *hit;
 
     const QString address = baseURL() + QStringLiteral("/analyze");
     const QUrl url(address, QUrl::StrictMode);
@@ -180,9 +196,8 @@ QCoro::Task<ComponentAnalysisResponse> VisionAnalysisService::analyzeOnDevice(QI
 {
     if (image.isNull())
         throw VisionError::imageConversionFailed();
-    QFuture<QByteArray> digesting = QtConcurrent::run([image] { return pixelDigest(image); });
-    const QByteArray digest = co_await digesting;
-    const QString key = QLatin1String(deviceKeyPrefix) + QString::fromLatin1(digest);
+    QFuture<QString> keying = QtConcurrent::run([image] { return cacheKey(deviceKeyPrefix, image); });
+    const QString key = co_await keying;
     if (std::optional<ComponentAnalysisResponse> hit = cached(key))
         co_return *hit;
     // Exceptions do not cross the worker pool intact; the error comes back as a value.

@@ -16,7 +16,7 @@ class SettingsStore;
 class TokenStore;
 
 // Turns a screenshot into labelled components, through the analysis server or on this
-// computer. Answers are cached in memory and on disk under a key made from the PNG bytes, so
+// computer. Answers are cached in memory and on disk under a key made from the pixels, so
 // the same pixels are never analysed twice.
 //
 // Runs on the main thread; the operations throw VisionError, TransportError or DecodingError.
@@ -24,8 +24,9 @@ class VisionAnalysisService {
 public:
     static constexpr const char* defaultBaseURL = "https://api.pelorin.app";
     // Cache keys: the server's answers, and those made on this computer (which differ).
-    static constexpr const char* serverKeyPrefix = "v1-";
-    static constexpr const char* deviceKeyPrefix = "device-v1-";
+    // (v1 keys hashed the PNG or a converted copy of the pixels; those files are no longer read.)
+    static constexpr const char* serverKeyPrefix = "v2-";
+    static constexpr const char* deviceKeyPrefix = "device-v2-";
 
     // `cacheDirectory` empty: the application's cache folder + "/AnalysisCache".
     VisionAnalysisService(SettingsStore& settings, TokenStore& tokens, QString cacheDirectory = {});
@@ -42,7 +43,8 @@ public:
     const std::map<QString, ComponentAnalysisResponse>& memoryCache() const { return m_memoryCache; }
     void setTimeout(std::chrono::milliseconds timeout) { m_timeout = timeout; }
 
-    static QString cacheKey(const char* prefix, const QByteArray& png);
+    // The prefix and a 128-bit hash of the image's size, format and pixels (32 hex digits).
+    static QString cacheKey(const char* prefix, const QImage& image);
     // The request body: one form field "file" holding the PNG.
     static QByteArray multipartBody(const QByteArray& boundary, const QByteArray& png);
 

@@ -2,6 +2,9 @@
 
 #include <QImage>
 
+#include <functional>
+#include <optional>
+
 namespace pelorin {
 
 class Pasteboard;
@@ -16,6 +19,11 @@ public:
     // Replaces the clipboard with the image as PNG and TIFF, each encoded when first pasted; a
     // representation that cannot be encoded is left out.
     void copyImageToClipboard(const QImage& image);
+    // The same with the image itself made when a program first asks for it (once, for both
+    // types): the clipboard offers it at once, and what is pasted is what `render` gives.
+    // Nothing is pasted if it gives none.
+    using Render = std::function<std::optional<QImage>()>;
+    void copyImageRenderedOnDemand(Render render);
     void copyText(const QString& text);
 
     Pasteboard& pasteboard() { return *m_pasteboard; }

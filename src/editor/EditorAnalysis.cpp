@@ -25,6 +25,12 @@ bool EditorViewModel::analyzesOnDevice() const
            QLatin1String("cloud");
 }
 
+void EditorViewModel::prepareAnalysisEngines()
+{
+    if (m_analysisEngines.prepare && analyzesOnDevice())
+        m_analysisEngines.prepare();
+}
+
 void EditorViewModel::analyzeComponents()
 {
     if (!m_document)
@@ -49,10 +55,11 @@ QCoro::Task<void> EditorViewModel::analyzeComponentsAuthenticated(ScreenshotDocu
     flat.isPerspective = false;
     flat.yaw = 0;
     flat.pitch = 0;
+    // A card that is flat already is not drawn again: the shimmer paints without waiting
+    // for a frame of the scene.
     setSceneState(flat);
     m_rotationTargets = {};
     Q_EMIT tiltResetRequested();
-    Q_EMIT redrawRequested();
 
     ++m_analysisRuns;
     setIsAnalyzing(true);

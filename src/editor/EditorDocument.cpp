@@ -3,11 +3,13 @@
 #include "core/ImageFile.h"
 #include "editor/EditorWindowHost.h"
 #include "platform/BackgroundWork.h"
+#include "platform/FreedMemory.h"
 
+#include <QCoro/QCoroTimer>
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QMimeData>
 #include <QTimer>
-#include <QFutureWatcher>
 #include <QtConcurrent>
 
 #include <algorithm>
@@ -51,6 +53,7 @@ void EditorViewModel::replaceDocument(const QImage& image, std::optional<QUrl> u
     setExportFrameRect(std::nullopt);
     if (persistAsLast)
         persistLastScreenshot(m_document->baseImage);
+    prepareAnalysisEngines();
 }
 
 void EditorViewModel::resetDocumentState()
@@ -68,7 +71,14 @@ void EditorViewModel::keepClosedDocument()
     if (!m_document)
         return;
     m_annotationHistory.endRun();
-    m_closedDocument = ClosedDocument{*m_document, styleSnapshot(), m_annotationHistory, m_canvasTransform};
+    ScreenshotDocument document = *m_document;
+    const bool framed = document.image.cacheKey() != document.baseImage.cacheKey();
+    ClosedDocument closed{std::move(document), PackedImage(m_document->baseImage),
+                          framed ? PackedImage(m_document->image) : PackedImage(), styleSnapshot(), m_annotationHistory,
+                          m_canvasTransform};
+    closed.document.image = QImage();
+    closed.document.baseImage = QImage();
+    m_closedDocument = std::move(closed);
     Q_EMIT closedDocumentChanged();
 }
 
@@ -80,10 +90,18 @@ void EditorViewModel::reopenClosedDocument()
         setErrorMessage(QStringLiteral("No closed screenshot to reopen."));
         return;
     }
+    QImage base = m_closedDocument->baseImage.unpack();
+    QImage framed = m_closedDocument->framedImage.isNull() ? base : m_closedDocument->framedImage.unpack();
+    if (base.isNull() || framed.isNull()) {
+        setErrorMessage(QStringLiteral("The closed screenshot could not be restored (out of memory)."));
+        return;
+    }
     ClosedDocument reopened = std::move(*m_closedDocument);
     m_closedDocument.reset();
     keepClosedDocument(); // the open one, if any, takes its place
     m_document = std::move(reopened.document);
+    m_document->baseImage = std::move(base);
+    m_document->image = std::move(framed);
     applyStyleParts(reopened.style, ~0u);
     m_document->styling = m_styling;
     m_annotationHistory = std::move(reopened.history);
@@ -99,6 +117,7 @@ void EditorViewModel::reopenClosedDocument()
         Q_EMIT closedDocumentChanged();
     if (m_windowHost)
         m_windowHost->showEditorWindow();
+    prepareAnalysisEngines();
 }
 
 void EditorViewModel::persistLastScreenshot(const QImage& image)
@@ -118,6 +137,8 @@ void EditorViewModel::clearDocument()
     setExportFrameRect(std::nullopt);
     markAllTexturesDirty();
     zoomToFit();
+    if (m_analysisEngines.release)
+        m_analysisEngines.release();
 }
 
 void EditorViewModel::markAllTexturesDirty()
@@ -161,11 +182,29 @@ void EditorViewModel::closeEditorWindow()
     if (m_windowHost)
         m_windowHost->hideEditorWindow();
     clearDocument();
+    // The export's context goes too; a later export makes it again.
+    m_offscreenRenderer.reset();
     QPointer<EditorViewModel> self(this);
     QTimer::singleShot(0, this, [self] {
         if (self && self->m_windowHost)
             self->m_windowHost->syncActivationPolicy();
     });
+    returnMemoryWhenSettled();
+}
+
+QCoro::Task<void> EditorViewModel::returnMemoryWhenSettled()
+{
+    // What the closed screenshot's background work held (packing it, writing the
+    // last-screenshot file, finding elements, engines that were still loading) is let go of
+    // within seconds, and the allocator keeps most of it until asked to give it back.
+    QPointer<EditorViewModel> self(this);
+    for (const std::chrono::seconds delay : {std::chrono::seconds(3), std::chrono::seconds(12)}) {
+        co_await QCoro::sleepFor(delay);
+        if (!self)
+            co_return;
+        if (!hasDocument())
+            returnFreedMemory();
+    }
 }
 
 void EditorViewModel::handleOpenLastScreenshot()

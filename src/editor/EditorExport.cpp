@@ -22,7 +22,7 @@ constexpr QSizeF exportFrameMinSize{120, 80};
 OffscreenSceneRenderer* EditorViewModel::offscreenRenderer()
 {
     if (!m_offscreenRenderer && !m_offscreenRendererFailed) {
-        auto renderer = std::make_unique<OffscreenSceneRenderer>();
+        auto renderer = std::make_shared<OffscreenSceneRenderer>();
         QString error;
         if (renderer->initialize(&error)) {
             m_offscreenRenderer = std::move(renderer);
@@ -148,32 +148,26 @@ bool EditorViewModel::hasShapeAnnotation() const
                                      [](const Annotation& a) { return std::holds_alternative<ShapeAnnotation>(a); });
 }
 
-bool EditorViewModel::renderFinalFrame(std::optional<QImage>* image)
+std::optional<EditorViewModel::FinalRenderJob> EditorViewModel::finalRenderJob()
 {
     m_renderError.clear();
-    const auto fail = [this](const QString& why) {
-        m_renderError = why;
-        return false;
-    };
-    if (!m_document)
-        return fail(QStringLiteral("There is no screenshot to render"));
+    if (!m_document) {
+        m_renderError = QStringLiteral("There is no screenshot to render");
+        return std::nullopt;
+    }
     const ScreenshotDocument& doc = *m_document;
-    const QSizeF imageSize = doc.imagePointSize();
-    const std::optional<QImage> wallpaper =
-        std::holds_alternative<WallpaperBackground>(m_styling.background.value) && m_wallpaper ? m_wallpaper() : std::nullopt;
-    // Colours and gradients are smooth: drawn at the canvas's limit and stretched by the
-    // renderer's filtering they look the same as at full size, and a large export does not
-    // hold a full-size picture of them. A wallpaper keeps every pixel it has.
-    const bool smooth = !std::holds_alternative<WallpaperBackground>(m_styling.background.value);
-    std::optional<QImage> background =
-        renderBackgroundOnly(imageSize, doc.screenScale, m_styling.background, wallpaper ? &*wallpaper : nullptr,
-                             smooth ? std::optional<int>(AppConstants::previewBackgroundMaxDimension) : std::nullopt);
-    if (!background)
-        return fail(QStringLiteral("The background cannot be painted"));
-    const std::optional<AnnotationRaster> annotations =
-        doc.annotations.empty() ? std::nullopt : renderAnnotationsOnly(doc.annotations, imageSize, doc.screenScale, &doc.image);
+    FinalRenderJob job;
+    job.screenshot = doc.image;
+    job.annotations = doc.annotations;
+    job.imageSize = doc.imagePointSize();
+    job.screenScale = doc.screenScale;
+    job.styling = m_styling;
+    if (std::holds_alternative<WallpaperBackground>(m_styling.background.value))
+        job.wallpaper = m_wallpaper;
+    job.sceneState = m_sceneState;
+    job.zoom = static_cast<float>(m_canvasTransform.zoomLevel);
 
-    QSizeF output = (m_viewportSize.width() > 0 && m_viewportSize.height() > 0) ? m_viewportSize : imageSize;
+    QSizeF output = (m_viewportSize.width() > 0 && m_viewportSize.height() > 0) ? m_viewportSize : job.imageSize;
     QPointF pan(2 * m_canvasTransform.canvasOffset.width() / output.width(),
                 -2 * m_canvasTransform.canvasOffset.height() / output.height());
     // What the canvas cuts off is still part of the picture: without a frame of the user's,
@@ -183,20 +177,22 @@ bool EditorViewModel::renderFinalFrame(std::optional<QImage>* image)
         output = *uncut;
         pan = {};
     }
-    const DimState dim = currentDimState();
-    const double scale = exportScale(output);
-    const std::optional<QSize> whole = OffscreenSceneRenderer::pixelSizeFor(output, scale);
-    if (!whole)
-        return fail(QStringLiteral("The export would be smaller than one pixel"));
+    job.dim = currentDimState();
+    job.scale = exportScale(output);
+    const std::optional<QSize> whole = OffscreenSceneRenderer::pixelSizeFor(output, job.scale);
+    if (!whole) {
+        m_renderError = QStringLiteral("The export would be smaller than one pixel");
+        return std::nullopt;
+    }
 
     // The file gets exactly the frame's pixel count, as the size tag shows it. A frame at
     // fractional pixel positions would cut through pixels that are part background; the
     // scene is moved by less than a pixel instead, so that the frame starts on a pixel edge.
     const QRectF frame = uncut ? QRectF(QPointF(0, 0), output) : m_exportFrameRect.value_or(derivedExportFrame(output));
     const bool cropped = frame != QRectF(QPointF(0, 0), output);
-    QRect pixels(QPoint(0, 0), *whole);
+    job.pixels = QRect(QPoint(0, 0), *whole);
     if (cropped) {
-        const QSize size = OffscreenSceneRenderer::pixelSizeFor(frame.size(), scale)
+        const QSize size = OffscreenSceneRenderer::pixelSizeFor(frame.size(), job.scale)
                                .value_or(QSize(1, 1))
                                .boundedTo(*whole);
         const double rx = whole->width() / output.width();
@@ -207,31 +203,90 @@ bool EditorViewModel::renderFinalFrame(std::optional<QImage>* image)
         const int y = std::clamp(int(std::lround(top)), 0, whole->height() - size.height());
         // Normalised device units have y up, image rows go down.
         pan += QPointF(2 * (x - left) / whole->width(), -2 * (y - top) / whole->height());
-        pixels = QRect(QPoint(x, y), size);
+        job.pixels = QRect(QPoint(x, y), size);
+        // Only the frame's pixels are rendered and read: no full-size picture to cut it from.
+        job.croppedRatio = doc.imageScale > 0 ? doc.imageScale : 1.0;
     }
+    job.output = output;
+    job.pan = pan;
+    job.pixelRatio = job.croppedRatio.value_or(double(whole->width()) / output.width());
+    return job;
+}
 
-    OffscreenSceneRenderer* renderer = offscreenRenderer();
-    if (!renderer)
-        return fail(QStringLiteral("No usable OpenGL (install libgl1-mesa-dri and libegl1)"));
-    // Only the frame's pixels are rendered and read: no full-size picture to cut it from.
-    const std::optional<double> ratio =
-        cropped ? std::optional<double>(doc.imageScale > 0 ? doc.imageScale : 1.0) : std::nullopt;
+bool EditorViewModel::runFinalRender(const FinalRenderJob& job, OffscreenSceneRenderer& renderer,
+                                     std::optional<QImage>* image, QString* error)
+{
+    const auto fail = [error](const QString& why) {
+        *error = why;
+        return false;
+    };
+    const std::optional<QImage> wallpaper = job.wallpaper ? job.wallpaper() : std::nullopt;
+    // Colours and gradients are smooth: drawn at the canvas's limit and stretched by the
+    // renderer's filtering they look the same as at full size, and a large export does not
+    // hold a full-size picture of them. A wallpaper keeps every pixel it has.
+    const bool smooth = !std::holds_alternative<WallpaperBackground>(job.styling.background.value);
+    std::optional<QImage> background =
+        renderBackgroundOnly(job.imageSize, job.screenScale, job.styling.background, wallpaper ? &*wallpaper : nullptr,
+                             smooth ? std::optional<int>(AppConstants::previewBackgroundMaxDimension) : std::nullopt);
+    if (!background)
+        return fail(QStringLiteral("The background cannot be painted"));
+    const std::optional<AnnotationRaster> annotations =
+        job.annotations.empty() ? std::nullopt
+                                : renderAnnotationsOnly(job.annotations, job.imageSize, job.screenScale, &job.screenshot);
     const QImage* annotationImage = annotations ? &annotations->image : nullptr;
     const QRectF annotationRect = annotations ? annotations->rect : QRectF();
-    const float zoom = static_cast<float>(m_canvasTransform.zoomLevel);
+    const float scale = static_cast<float>(job.scale);
     if (image) {
-        *image = renderer->renderToImage(std::move(*background), doc.image, annotationImage, annotationRect, imageSize,
-                                         m_styling, m_sceneState, output, zoom, pan, static_cast<float>(scale),
-                                         dim.amount, dim.holes, pixels, ratio);
-        if (!*image)
-            return fail(QStringLiteral("OpenGL rendering failed: ") + renderer->errorString());
-        return true;
+        *image = renderer.renderToImage(std::move(*background), job.screenshot, annotationImage, annotationRect,
+                                        job.imageSize, job.styling, job.sceneState, job.output, job.zoom, job.pan, scale,
+                                        job.dim.amount, job.dim.holes, job.pixels, job.croppedRatio);
+        return *image || fail(QStringLiteral("OpenGL rendering failed: ") + renderer.errorString());
     }
-    if (!renderer->render(std::move(*background), doc.image, annotationImage, annotationRect, imageSize, m_styling,
-                          m_sceneState, output, zoom, pan, static_cast<float>(scale), dim.amount, dim.holes, pixels))
-        return fail(QStringLiteral("OpenGL rendering failed: ") + renderer->errorString());
-    m_renderedPixelRatio = ratio.value_or(double(whole->width()) / output.width());
+    return renderer.render(std::move(*background), job.screenshot, annotationImage, annotationRect, job.imageSize,
+                           job.styling, job.sceneState, job.output, job.zoom, job.pan, scale, job.dim.amount,
+                           job.dim.holes, job.pixels)
+           || fail(QStringLiteral("OpenGL rendering failed: ") + renderer.errorString());
+}
+
+bool EditorViewModel::renderFinalFrame(std::optional<QImage>* image)
+{
+    const std::optional<FinalRenderJob> job = finalRenderJob();
+    if (!job)
+        return false;
+    OffscreenSceneRenderer* renderer = offscreenRenderer();
+    if (!renderer) {
+        m_renderError = QStringLiteral("No usable OpenGL (install libgl1-mesa-dri and libegl1)");
+        return false;
+    }
+    if (!runFinalRender(*job, *renderer, image, &m_renderError))
+        return false;
+    m_renderedPixelRatio = job->pixelRatio;
     return true;
+}
+
+std::function<std::optional<QImage>()> EditorViewModel::deferredFinalRender(FinalRenderJob job)
+{
+    return [self = QPointer<EditorViewModel>(this), job = std::move(job)]() -> std::optional<QImage> {
+        // The editor's renderer while it has a document; after it closed, one for this render
+        // only, so a late paste does not leave a context behind in the idle app.
+        std::shared_ptr<OffscreenSceneRenderer> renderer;
+        if (self && self->hasDocument() && self->offscreenRenderer())
+            renderer = self->m_offscreenRenderer;
+        QString error;
+        if (!renderer) {
+            renderer = std::make_shared<OffscreenSceneRenderer>();
+            if (!renderer->initialize(&error)) {
+                systemLog(QStringLiteral("cannot render the copied image: ") + error);
+                return std::nullopt;
+            }
+        }
+        std::optional<QImage> image;
+        if (!runFinalRender(job, *renderer, &image, &error)) {
+            systemLog(QStringLiteral("cannot render the copied image: ") + error);
+            return std::nullopt;
+        }
+        return image;
+    };
 }
 
 std::optional<QImage> EditorViewModel::renderFinalImage()

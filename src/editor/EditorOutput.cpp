@@ -18,11 +18,11 @@ QCoro::Task<void> EditorViewModel::copyViaShortcut()
 {
     if (!m_document)
         co_return;
-    const std::optional<QImage> image = renderFinalImage();
-    if (!image)
-        co_return; // nothing to copy; Copy stays silent
     QPointer<EditorViewModel> self(this);
     if (uploadsActive() && copyClipboardContent() == CopyClipboardContent::url) {
+        const std::optional<QImage> image = renderFinalImage();
+        if (!image)
+            co_return; // nothing to copy; Copy stays silent
         std::optional<UploadedFile> uploaded;
         QString failure;
         try {
@@ -47,11 +47,25 @@ QCoro::Task<void> EditorViewModel::copyViaShortcut()
         }
         co_return;
     }
-    m_clipboardService.copyImageToClipboard(*image);
+    // The image is offered at once and rendered when a program asks for it: rendering a
+    // large export takes far longer than a user waits for Ctrl+C to answer.
+    std::optional<FinalRenderJob> job = finalRenderJob();
+    if (!job || m_offscreenRendererFailed)
+        co_return; // nothing to copy; Copy stays silent
+    std::function<std::optional<QImage>()> render = deferredFinalRender(std::move(*job));
+    std::optional<QImage> uploaded;
+    if (uploadsActive()) {
+        // The upload needs the image now; the clipboard shares the one render.
+        uploaded = render();
+        if (!uploaded)
+            co_return;
+        render = [image = *uploaded] { return std::optional<QImage>(image); };
+    }
+    m_clipboardService.copyImageRenderedOnDemand(std::move(render));
     ++m_imageCopiedPulse;
     Q_EMIT imageCopiedPulseChanged();
-    if (uploadsActive())
-        uploadInBackground(*image);
+    if (uploaded)
+        uploadInBackground(*uploaded);
     if (copyFollowUp() == ExportFollowUp::close)
         closeEditorWindow();
 }

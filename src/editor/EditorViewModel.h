@@ -11,6 +11,7 @@
 #include "editor/EditorKeyMap.h"
 #include "editor/FileExportService.h"
 #include "editor/LastScreenshotStore.h"
+#include "editor/PackedImage.h"
 #include "editor/ScreenCaptureService.h"
 #include "editor/ScreenshotDocument.h"
 #include "editor/Uploader.h"
@@ -346,6 +347,14 @@ public:
     // Opens a web address in the default browser; false when none could be started.
     void setUrlOpener(std::function<bool(const QUrl&)> open) { m_openUrl = std::move(open); }
     VisionAnalysisService& visionService();
+    // Loads what on-device Analyze needs in the background while a document is open, and
+    // frees it when the editor closes, so the first Analyze does not wait for it and an idle
+    // tray app does not hold it. The app sets it; without it (tests) Analyze loads on first use.
+    struct AnalysisEngines {
+        std::function<QFuture<void>()> prepare;
+        std::function<void()> release;
+    };
+    void setAnalysisEngines(AnalysisEngines engines) { m_analysisEngines = std::move(engines); }
     // Whether Analyze runs on this computer ("analysisProvider" = "device") or on the server.
     bool analyzesOnDevice() const;
     void analyzeComponents();
@@ -483,6 +492,31 @@ private:
     void shiftContentAnchoredState(double dy);
     QImage browserFramedImage(const QImage& base) const;
     OffscreenSceneRenderer* offscreenRenderer();
+    // What the export of this moment needs, taken by value, so that it can be rendered later
+    // (a paste asks for a copied image after the editor changed or closed).
+    struct FinalRenderJob {
+        QImage screenshot;
+        std::vector<Annotation> annotations;
+        QSizeF imageSize;
+        double screenScale = 1;
+        StylingConfiguration styling;
+        std::function<std::optional<QImage>()> wallpaper; // asked when rendered
+        SceneState sceneState;
+        QSizeF output;
+        QPointF pan;
+        float zoom = 1;
+        double scale = 1;
+        DimState dim;
+        QRect pixels;                        // of the whole frame: what is rendered and read
+        std::optional<double> croppedRatio;  // the image's pixel ratio when cut to a frame
+        double pixelRatio = 1;               // pixels per point of the result
+    };
+    // None, with renderError() set, when there is nothing to render.
+    std::optional<FinalRenderJob> finalRenderJob();
+    static bool runFinalRender(const FinalRenderJob& job, OffscreenSceneRenderer& renderer,
+                               std::optional<QImage>* image, QString* error);
+    // The job as a function that renders it when called.
+    std::function<std::optional<QImage>()> deferredFinalRender(FinalRenderJob job);
     // Renders the export; into `image`, or, without one, left in the renderer to be read.
     bool renderFinalFrame(std::optional<QImage>* image);
     void installStylePersistence();
@@ -496,6 +530,8 @@ private:
     // Keeps the region a capture was stamped with, for "Capture Last Region".
     void rememberCaptureRegion(const QImage& image);
     QCoro::Task<void> analyzeComponentsAuthenticated(ScreenshotDocument document, bool onDevice);
+    void prepareAnalysisEngines();
+    QCoro::Task<void> returnMemoryWhenSettled();
     TokenStore& tokens();
     void setTransform(const CanvasTransform& transform);
     double currentScreenScale() const;
@@ -510,7 +546,8 @@ private:
     ClipboardService m_clipboardService;
     SavePanel* m_savePanel = nullptr;
     Uploader* m_uploader = nullptr;
-    std::unique_ptr<OffscreenSceneRenderer> m_offscreenRenderer;
+    // Shared with a copied image that is rendered when a program pastes it.
+    std::shared_ptr<OffscreenSceneRenderer> m_offscreenRenderer;
     bool m_offscreenRendererFailed = false;
     QString m_renderError;
     double m_renderedPixelRatio = 1;
@@ -547,7 +584,9 @@ private:
     QFuture<void> m_elementDetection;
     AnnotationHistory m_annotationHistory;
     struct ClosedDocument {
-        ScreenshotDocument document;
+        ScreenshotDocument document; // without its pixels: they are kept packed
+        PackedImage baseImage;
+        PackedImage framedImage; // null when it is the base image
         StyleSnapshot style;
         AnnotationHistory history;
         CanvasTransform view; // the export frame is placed in it
@@ -561,6 +600,7 @@ private:
     std::function<void(const QString&)> m_openSettings;
     std::function<bool(const QUrl&)> m_openUrl;
     quint64 m_analysisRuns = 0;
+    AnalysisEngines m_analysisEngines;
 
     QTimer m_stylePersistTimer;
     QTimer m_browserChromePersistTimer;

@@ -142,6 +142,11 @@ OffscreenContext::OffscreenContext() = default;
 
 OffscreenContext::~OffscreenContext()
 {
+    destroy();
+}
+
+void OffscreenContext::destroy()
+{
     if (!m_egl)
         return;
     if (m_framebuffer) {
@@ -153,6 +158,9 @@ OffscreenContext::~OffscreenContext()
     if (m_egl->surface != EGL_NO_SURFACE)
         eglDestroySurface(m_egl->display, m_egl->surface);
     releaseDisplay(m_egl->display);
+    m_egl.reset();
+    m_framebuffer = m_colorBuffer = 0;
+    m_size = {};
 }
 
 bool OffscreenContext::isValid() const

@@ -35,6 +35,9 @@ public:
         void* m_display = nullptr; // an EGLDisplay
     };
     bool isValid() const;
+    // Frees the context and its framebuffer (and the display once no other context uses it);
+    // create() makes a new one. Whatever the caller made in it must be released first.
+    void destroy();
     QString rendererName() const; // GL_RENDERER, once the context was current
 
     // Makes the context current for its lifetime and then hands the thread back to whatever

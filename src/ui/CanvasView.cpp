@@ -72,6 +72,9 @@ CanvasView::CanvasView(EditorViewModel& editor, QWidget* parent)
     }
     connect(&m_editor, &EditorViewModel::documentChanged, this, [this] {
         syncDocumentState();
+        // A closed editor gives its memory back; the next capture makes the context again.
+        if (!m_editor.hasDocument())
+            releaseGraphics();
         startContextJob();
         requestFrame();
     });
@@ -83,6 +86,8 @@ CanvasView::CanvasView(EditorViewModel& editor, QWidget* parent)
     });
     // An analysis flattens the card at once, without easing.
     connect(&m_editor, &EditorViewModel::tiltResetRequested, this, [this] {
+        if (m_easing.currentYaw != 0 || m_easing.currentPitch != 0)
+            requestFrame();
         m_easing.currentYaw = 0;
         m_easing.currentPitch = 0;
     });
@@ -109,14 +114,26 @@ CanvasView::CanvasView(EditorViewModel& editor, QWidget* parent)
     // The context costs memory a tray program should not hold while idle: it is made when a
     // capture starts (while the user still picks the area), when a screenshot arrives or when
     // the window opens, whichever comes first.
-    connect(&m_editor, &EditorViewModel::captureRequested, this, [this] { startContextJob(); });
-    connect(&m_editor, &EditorViewModel::imageComing, this, [this] { startContextJob(); });
+    connect(&m_editor, &EditorViewModel::captureRequested, this, [this] {
+        m_contextWanted = true;
+        startContextJob();
+    });
+    connect(&m_editor, &EditorViewModel::imageComing, this, [this] {
+        m_contextWanted = true;
+        startContextJob();
+    });
     syncDocumentState();
 }
 
 CanvasView::~CanvasView()
 {
+    releaseGraphics();
+}
+
+void CanvasView::releaseGraphics()
+{
     m_contextJob.waitForFinished();
+    takeContextJob();
     m_backgroundJob.waitForFinished();
     if (m_renderer.isInitialized()) {
         OffscreenContext::CurrentScope scope(m_context);
@@ -125,6 +142,11 @@ CanvasView::~CanvasView()
             m_renderer.releaseResources();
         }
     }
+    m_context.destroy();
+    m_contextWanted = false;
+    m_frame = QImage();
+    m_frameScreenshot = 0;
+    m_preparedBackground.reset();
 }
 
 void CanvasView::requestFrame()
@@ -178,7 +200,7 @@ bool CanvasView::startContextJob()
 {
     if (m_contextJob.isRunning() || m_glFailed)
         return false;
-    const bool needsRenderer = !m_renderer.isInitialized();
+    const bool needsRenderer = !m_renderer.isInitialized() && (m_editor.hasDocument() || m_contextWanted);
     std::optional<QImage> screenshot;
     if (m_editor.hasDocument() && m_editor.screenshotTextureDirty) {
         screenshot = m_editor.document()->image;
@@ -618,6 +640,7 @@ void CanvasView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     m_sceneWaitsForFirstPaint = true;
+    m_contextWanted = true;
     startContextJob();
     updateViewport();
     layoutOverlays();

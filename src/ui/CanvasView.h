@@ -106,6 +106,8 @@ private:
     bool startContextJob();
     // Takes over what the finished job made; safe to call more than once.
     void takeContextJob();
+    // Frees the context, its textures and the last frame (kept while a document is open).
+    void releaseGraphics();
     bool ensureRenderer();
     // Rebuilds the textures whose editor flags are set; runs at the start of every frame, with
     // the canvas's own GL context current (the textures live there).
@@ -138,6 +140,8 @@ private:
     };
     QFutureWatcher<ContextJobResult> m_contextJob;
     bool m_contextJobTaken = false;
+    // Made without a document too: a capture started or the window opened.
+    bool m_contextWanted = false;
     // The first paint after the window was shown draws the backdrop and leaves the scene to
     // the next one, so the window's chrome appears without waiting for it.
     bool m_sceneWaitsForFirstPaint = true;

@@ -70,8 +70,8 @@ TEST_F(Vision, SamePixelsAreAskedOnceAndRememberedAcrossRestarts)
         EXPECT_EQ(second.value->components[0].x2, 110);
     }
     EXPECT_EQ(requests(), 1);
-    const QString key = VisionAnalysisService::cacheKey(VisionAnalysisService::serverKeyPrefix, png(image));
-    EXPECT_EQ(key.size(), 67);
+    const QString key = VisionAnalysisService::cacheKey(VisionAnalysisService::serverKeyPrefix, image);
+    EXPECT_EQ(key.size(), 35);
     EXPECT_TRUE(QFile::exists(cache.filePath(key + QStringLiteral(".json"))));
     EXPECT_EQ(QDir(cache.path()).entryList(QDir::Files), QStringList{key + QStringLiteral(".json")}); // no temporaries
 
@@ -80,6 +80,35 @@ TEST_F(Vision, SamePixelsAreAskedOnceAndRememberedAcrossRestarts)
     ASSERT_TRUE(third.succeeded());
     EXPECT_EQ(third.value->components[0].label, QStringLiteral("OK button"));
     EXPECT_EQ(requests(), 1);
+}
+
+// The key names the pixels: the same pixels in another image (or behind other row padding)
+// find the answer, any other picture does not.
+TEST(VisionCacheKey, NamesThePixels)
+{
+    QImage image(101, 7, QImage::Format_RGB888); // rows padded to a multiple of four bytes
+    image.fill(QColor(10, 20, 30));
+    image.setPixelColor(100, 6, Qt::white);
+    QImage padded = image.copy();
+    for (int y = 0; y < padded.height(); ++y)
+        padded.scanLine(y)[padded.bytesPerLine() - 1] = 0xab;
+    QImage changed = image.copy();
+    changed.setPixelColor(0, 0, QColor(10, 20, 31));
+    const struct {
+        const char* name;
+        QImage other;
+        bool same;
+    } cases[] = {
+        {"a copy", image.copy(), true},
+        {"other bytes in the row padding", padded, true},
+        {"one pixel differs", changed, false},
+        {"the same bytes in another shape", QImage(image.constBits(), 7, 101, 21, QImage::Format_RGB888), false},
+        {"the same pixels in another format", image.convertToFormat(QImage::Format_RGB32), false},
+    };
+    const QString key = VisionAnalysisService::cacheKey(VisionAnalysisService::deviceKeyPrefix, image);
+    EXPECT_TRUE(key.startsWith(QLatin1String(VisionAnalysisService::deviceKeyPrefix)));
+    for (const auto& c : cases)
+        EXPECT_EQ(VisionAnalysisService::cacheKey(VisionAnalysisService::deviceKeyPrefix, c.other) == key, c.same) << c.name;
 }
 
 TEST_F(Vision, PostsTheScreenshotAsAMultipartFormWithTheToken)

@@ -123,19 +123,25 @@ TEST_F(EditorDocument, ReopenClosedScreenshotBringsBackTheLastOneWhole)
     };
     for (const auto& way : ways) {
         SCOPED_TRACE(way.name);
-        editor->loadImage(solidImage({400, 300}), SourceType::screenCapture, false);
+        QImage pixels = solidImage({400, 300}, 2.0);
+        pixels.setPixelColor(399, 299, QColor(1, 2, 3));
+        editor->loadImage(pixels, SourceType::screenCapture, false);
         const QUuid id = editor->document()->id;
         editor->addAnnotation(ShapeAnnotation::make(QRectF(10, 10, 40, 40), Qt::red));
         editor->setPadding(48);
         editor->setExportFrameRect(QRectF(5, 5, 200, 100));
         const StyleSnapshot style = editor->styleSnapshot();
         way.close();
+        // Kept packed, not as pixels: the editor lets go of the image.
+        EXPECT_TRUE(test::waitUntil([&] { return pixels.isDetached(); }));
         editor->setPadding(12); // the next screenshot's style
         host.shown = 0;
 
         notifications.post(Notifications::reopenClosedScreenshot);
         ASSERT_TRUE(editor->hasDocument());
         EXPECT_EQ(editor->document()->id, id);
+        EXPECT_EQ(editor->document()->baseImage, pixels);
+        EXPECT_EQ(editor->document()->baseImage.devicePixelRatio(), 2.0);
         EXPECT_EQ(editor->document()->annotations.size(), 1u);
         EXPECT_EQ(editor->styleSnapshot(), style);
         EXPECT_EQ(host.shown, 1) << "the editor shows it";

@@ -310,6 +310,47 @@ TEST_F(EditorExport, CopyPutsTheImageOrItsLinkOnTheClipboard)
     }
 }
 
+// Ctrl+C offers the image at once and renders it when a program pastes: what is pasted is
+// the picture as it was at Ctrl+C, byte for byte, whatever happened to the editor since.
+TEST_F(EditorExport, CopiedImageIsRenderedWhenPastedAsItWasAtCopy)
+{
+    struct DeferredPasteboard : test::MemoryPasteboard {
+        Encoder encodePng, encodeTiff;
+        void writeImageOnDemand(Encoder p, Encoder t) override
+        {
+            encodePng = std::move(p);
+            encodeTiff = std::move(t);
+            ++changes;
+        }
+    } deferred;
+    editor->setPasteboard(deferred);
+    uploader.configured = false;
+    const struct {
+        const char* name;
+        const char* followUp;
+        std::function<void()> afterCopy;
+    } cases[] = {
+        {"the editor closed", "close", [] {}},
+        {"the picture changed", "stay", [&] {
+             editor->setPadding(90);
+             editor->addAnnotation(ShapeAnnotation::make(QRectF(5, 5, 30, 30), Qt::green));
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        settings.store().setValue(QLatin1String(SettingsKeys::copyFollowUp), QLatin1String(c.followUp));
+        openScreenshot({300, 200}, 2);
+        editor->addAnnotation(ShapeAnnotation::make(QRectF(10, 10, 40, 40), Qt::red));
+        const std::optional<QImage> atCopy = editor->renderFinalImage();
+        ASSERT_TRUE(atCopy);
+        run(editor->copyViaShortcut());
+        ASSERT_TRUE(deferred.encodePng && deferred.encodeTiff);
+        c.afterCopy();
+        EXPECT_EQ(deferred.encodePng(), FileExportService::encode(*atCopy, ImageFileType::png));
+        EXPECT_EQ(deferred.encodeTiff(), FileExportService::encode(*atCopy, ImageFileType::tiff));
+    }
+}
+
 // Ctrl+S saves to the desktop folder when there is one, else to the pictures folder; Save As
 // writes the chosen file, and a failure names the whole path.
 TEST_F(EditorExport, SaveFindsAFolderAndSaveAsWritesTheChosenFile)

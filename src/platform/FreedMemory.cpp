@@ -1,0 +1,16 @@
+#include "platform/FreedMemory.h"
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+namespace pelorin {
+
+void returnFreedMemory()
+{
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
+
+} // namespace pelorin
