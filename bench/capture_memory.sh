@@ -18,18 +18,8 @@ if [ -z "${PELORIN_MEMORY_IN_SESSION:-}" ]; then
   # Flameshot talks to its daemon over the session bus.
   PELORIN_MEMORY_IN_SESSION=1 exec dbus-run-session -- "$0" "$@"
 fi
-work=$(mktemp -d)
-display=:$((70 + RANDOM % 9))
-Xvfb "$display" -screen 0 1920x1080x24 >/dev/null 2>&1 &
-xvfb=$!
-cleanup() { kill "$xvfb" 2>/dev/null || true; rm -rf "$work"; }
-trap cleanup EXIT
-sleep 1
-export DISPLAY=$display
-openbox >/dev/null 2>&1 &
-sleep 1
-
-convert resources/sample-screenshot.png -resize '2880x1800!' -units PixelsPerInch -density 144 "$work/shot.png"
+source bench/x-desktop.sh
+start_desktop ":$((70 + RANDOM % 9))"
 cat >"$work/capture-tool" <<EOF
 #!/bin/sh
 eval out=\\\${\$#}

@@ -17,17 +17,8 @@ watch="$build/bench/bench_clipboard_offer"
 for tool in Xvfb openbox xdotool convert; do
   command -v "$tool" >/dev/null || { echo "needs $tool (apt-get install xvfb openbox xdotool imagemagick)" >&2; exit 1; }
 done
-work=$(mktemp -d)
-display=:$((80 + RANDOM % 9))
-Xvfb "$display" -screen 0 1920x1080x24 >/dev/null 2>&1 &
-xvfb=$!
-cleanup() { kill "$xvfb" 2>/dev/null || true; rm -rf "$work"; }
-trap cleanup EXIT
-sleep 1
-export DISPLAY=$display
-openbox >/dev/null 2>&1 &
-sleep 1
-convert resources/sample-screenshot.png -resize '2880x1800!' -units PixelsPerInch -density 144 "$work/shot.png"
+source bench/x-desktop.sh
+start_desktop ":$((80 + RANDOM % 9))"
 
 # Starts a program on the screenshot, copies twice from its window, stops it.
 round() { # label window-class command…
