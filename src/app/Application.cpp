@@ -7,6 +7,7 @@
 #include "app/TrayApplication.h"
 #include "app/update/ApplicationUpdates.h"
 #include "platform/AppPaths.h"
+#include "platform/FreedMemory.h"
 #include "platform/NotificationCenter.h"
 #include "platform/SettingsKeys.h"
 #include "platform/SettingsStore.h"
@@ -54,6 +55,7 @@ int runPelorin(int argc, char** argv)
         return 0;
     if (!instance.listen())
         std::fputs("pelorin: could not claim the single-instance socket; running anyway\n", stderr);
+    returnLargeBlocksWhenFreed();
 
     // Start-up, in order: a staged update replaces this process before anything else starts;
     // dark appearance, registered defaults, then the shell: global shortcut, tray, editor,

@@ -195,15 +195,18 @@ void EditorViewModel::closeEditorWindow()
 QCoro::Task<void> EditorViewModel::returnMemoryWhenSettled()
 {
     // What the closed screenshot's background work held (packing it, writing the
-    // last-screenshot file, finding elements, engines that were still loading) is let go of
-    // within seconds, and the allocator keeps most of it until asked to give it back.
+    // last-screenshot file, the wallpaper's thumbnail) is let go of only when that work ends,
+    // which on a busy computer can be many seconds later, and the allocator keeps most of it
+    // until asked to give it back. A later look catches what the pools' threads free as they
+    // end after half a minute idle.
     QPointer<EditorViewModel> self(this);
-    for (const std::chrono::seconds delay : {std::chrono::seconds(3), std::chrono::seconds(12)}) {
+    for (const std::chrono::seconds delay : {std::chrono::seconds(2), std::chrono::seconds(40)}) {
         co_await QCoro::sleepFor(delay);
-        if (!self)
+        for (int wait = 0; self && wait < 240 && backgroundWorkRunning(); ++wait)
+            co_await QCoro::sleepFor(std::chrono::milliseconds(250));
+        if (!self || hasDocument())
             co_return;
-        if (!hasDocument())
-            returnFreedMemory();
+        returnFreedMemory();
     }
 }
 

@@ -15,6 +15,11 @@ QThreadPool& backgroundPool()
     return *pool;
 }
 
+bool backgroundWorkRunning()
+{
+    return backgroundPool().activeThreadCount() > 0 || QThreadPool::globalInstance()->activeThreadCount() > 0;
+}
+
 void lowerThisThreadsPriority()
 {
     // On Linux a nice value belongs to the thread; raising it is allowed, lowering it again

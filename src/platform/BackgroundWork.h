@@ -13,6 +13,8 @@ namespace pelorin {
 // waits for: the editor decoding, uploading and drawing a screenshot.
 QThreadPool& backgroundPool();
 void lowerThisThreadsPriority();
+// Whether this pool or the shared one still runs or holds work.
+bool backgroundWorkRunning();
 
 template <typename Function>
 auto runInBackground(Function function)

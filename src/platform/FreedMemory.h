@@ -7,4 +7,10 @@ namespace pelorin {
 // that has not. Costs a few milliseconds; does nothing where the C library cannot do it.
 void returnFreedMemory();
 
+// For a program that runs for months: blocks of picture size go back to the system the moment
+// they are freed. Left to itself the allocator raises that bar to the largest block freed so
+// far, and then keeps every screenshot-sized block it ever held, in thread arenas that
+// returnFreedMemory() cannot shrink.
+void returnLargeBlocksWhenFreed();
+
 } // namespace pelorin
