@@ -214,28 +214,10 @@ TEST_F(Overlay, SeveralAnnotationsActTogether)
     EXPECT_EQ(list().size(), 8u) << "deleting four: one step";
 }
 
-// A click selects the uppermost annotation and empty space deselects; a selected redaction is
+// From a 200 × 100 shape at (200, 150), each handle dragged by the case's movement. A click
+// selects the uppermost annotation and empty space deselects; a selected redaction is
 // resized by its corners and moved by its body.
-TEST_F(Overlay, AClickSelectsTheUppermostAnnotationAndEmptySpaceDeselects)
-{
-    const QUuid below = add(editor->makeRedactAnnotation(QRectF(100, 100, 200, 100)));
-    const QUuid above = add(editor->makeRedactAnnotation(QRectF(200, 150, 200, 100)));
-    editor->setSelectedAnnotationId({});
-    click({250, 175});
-    EXPECT_EQ(editor->selectedAnnotationId(), above);
-    click({120, 120});
-    EXPECT_EQ(editor->selectedAnnotationId(), below);
-    drag({100, 200}, {60, 240}); // bottom-left corner, clear of the other
-    EXPECT_EQ(boundingRect(get<RedactAnnotation>(below), 1), QRectF(60, 100, 240, 140));
-    drag({120, 230}, {60, 130}); // the body moves
-    EXPECT_EQ(boundingRect(get<RedactAnnotation>(below), 1), QRectF(0, 0, 240, 140));
-    shot("redact-selected");
-    click({600, 400});
-    EXPECT_TRUE(editor->selectedAnnotationId().isNull());
-}
-
-// From a 200 × 100 shape at (200, 150), each handle dragged by the case's movement.
-TEST_F(Overlay, HandlesResizeAShape)
+TEST_F(Overlay, ClicksSelectAndHandlesResize)
 {
     using H = ShapeHandlePosition;
     const struct {
@@ -267,6 +249,20 @@ TEST_F(Overlay, HandlesResizeAShape)
         EXPECT_TRUE(editor->liveAnnotationRects().empty());
         editor->removeAnnotation(id);
     }
+    const QUuid below = add(editor->makeRedactAnnotation(QRectF(100, 100, 200, 100)));
+    const QUuid above = add(editor->makeRedactAnnotation(QRectF(200, 150, 200, 100)));
+    editor->setSelectedAnnotationId({});
+    click({250, 175});
+    EXPECT_EQ(editor->selectedAnnotationId(), above);
+    click({120, 120});
+    EXPECT_EQ(editor->selectedAnnotationId(), below);
+    drag({100, 200}, {60, 240}); // bottom-left corner, clear of the other
+    EXPECT_EQ(boundingRect(get<RedactAnnotation>(below), 1), QRectF(60, 100, 240, 140));
+    drag({120, 230}, {60, 130}); // the body moves
+    EXPECT_EQ(boundingRect(get<RedactAnnotation>(below), 1), QRectF(0, 0, 240, 140));
+    shot("redact-selected");
+    click({600, 400});
+    EXPECT_TRUE(editor->selectedAnnotationId().isNull());
 }
 
 // Arrow ends attach to a shape they are drawn or dragged onto (or released 8 points short

@@ -55,38 +55,53 @@ protected:
 
 // Only navigation gestures move the card; plain drags reach the layer below. Drags move in
 // two equal steps; drag-zooming multiplies once per step. Ctrl+drag tilts (down tips the top
-// edge towards the viewer), and small tilts snap back flat on release.
-TEST_F(Canvas, NavigationDragsMoveZoomOrTiltTheCard)
+// edge towards the viewer), and small tilts snap back flat on release. Wheels and pinches
+// scale the zoom about the pan point.
+TEST_F(Canvas, NavigationMovesZoomsOrTiltsTheCard)
 {
+    const auto ctrlDrag = [&](QPointF by) { return [=, this] { drag(by, Qt::LeftButton, Qt::ControlModifier); }; };
+    const auto scroll = [&](QPoint pixels, QPoint angle) { return [=, this] { wheel(pixels, angle); }; };
     const struct {
         const char* name;
-        Qt::MouseButton button;
-        Qt::KeyboardModifiers modifiers;
-        QPointF delta;
-        QSizeF offset;
+        std::function<void()> input;
+        QPointF pan;
         double zoomFactor;
         QPointF tilt; // in points dragged
-        bool reachesLayerBelow;
+        bool reachesLayerBelow = false;
     } cases[] = {
-        {"plain left drag", Qt::LeftButton, {}, {40, 30}, {0, 0}, 1.0, {}, true},
-        {"Alt+left drag pans", Qt::LeftButton, Qt::AltModifier, {40, 30}, {40, 30}, 1.0, {}, false},
-        {"right drag pans", Qt::RightButton, {}, {-60, 20}, {-60, 20}, 1.0, {}, false},
-        {"middle drag pans", Qt::MiddleButton, {}, {10, -50}, {10, -50}, 1.0, {}, false},
-        {"Shift+drag up zooms in", Qt::LeftButton, Qt::ShiftModifier, {0, -40}, {0, 0}, 1.1 * 1.1, {}, false},
-        {"Shift+drag down zooms out", Qt::LeftButton, Qt::ShiftModifier, {25, 40}, {0, 0}, 0.9 * 0.9, {}, false},
-        {"Ctrl+drag below the snap threshold", Qt::LeftButton, Qt::ControlModifier, {4, -2}, {0, 0}, 1.0, {}, false},
-        {"Ctrl+drag yaw beyond it", Qt::LeftButton, Qt::ControlModifier, {20, 0}, {0, 0}, 1.0, {20, 0}, false},
-        {"Ctrl+drag pitch beyond it", Qt::LeftButton, Qt::ControlModifier, {0, -12}, {0, 0}, 1.0, {0, -12}, false},
+        {"plain left drag", [&] { drag({40, 30}); }, {}, 1.0, {}, true},
+        {"Alt+left drag pans", [&] { drag({40, 30}, Qt::LeftButton, Qt::AltModifier); }, {40, 30}, 1.0, {}},
+        {"right drag pans", [&] { drag({-60, 20}, Qt::RightButton); }, {-60, 20}, 1.0, {}},
+        {"middle drag pans", [&] { drag({10, -50}, Qt::MiddleButton); }, {10, -50}, 1.0, {}},
+        {"Shift+drag up zooms in", [&] { drag({0, -40}, Qt::LeftButton, Qt::ShiftModifier); }, {}, 1.1 * 1.1, {}},
+        {"Shift+drag down zooms out", [&] { drag({25, 40}, Qt::LeftButton, Qt::ShiftModifier); }, {}, 0.9 * 0.9, {}},
+        {"Ctrl+drag below the snap threshold", ctrlDrag({4, -2}), {}, 1.0, {}},
+        {"Ctrl+drag yaw beyond it", ctrlDrag({20, 0}), {}, 1.0, {20, 0}},
+        {"Ctrl+drag pitch beyond it", ctrlDrag({0, -12}), {}, 1.0, {0, -12}},
+        {"precise wheel up 10", scroll({0, 10}, {0, 120}), {}, std::pow(1.005, 10), {}},
+        {"precise wheel down 10", scroll({0, -10}, {0, -120}), {}, 1 / std::pow(1.005, 10), {}},
+        {"ten line notches down", scroll({}, {0, -1200}), {}, 1 / std::pow(1.05, 10), {}},
+        {"one line notch up", scroll({}, {0, 120}), {}, 1.05, {}},
+        {"half a notch from a fine wheel", scroll({}, {0, 60}), {}, std::pow(1.05, 0.5), {}},
+        {"horizontal wheel only is ignored", scroll({}, {120, 0}), {}, 1.0, {}},
+        {"wheel clamped at the maximum", scroll({0, 1000}, {0, 120}), {}, 4.0, {}},
+        {"wheel clamped at the minimum", scroll({}, {0, -12000}), {}, 0.25, {}},
+        {"pinch", [&] {
+             const QPointF at = centre();
+             QNativeGestureEvent pinch(Qt::ZoomNativeGesture, QPointingDevice::primaryPointingDevice(), 2, at, at, canvas->mapToGlobal(at),
+                                       0.2, QPointF());
+             QApplication::sendEvent(canvas.get(), &pinch);
+         }, {}, 1.2, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         editor->resetAllStyling();
-        editor->setCanvasOffset(QSizeF(0, 0));
+        editor->setCanvasOffset(QSizeF(30, -20));
         editor->setZoomLevel(1.0);
         probe->presses = 0;
-        drag(c.delta, c.button, c.modifiers);
-        EXPECT_NEAR(offset().width(), c.offset.width(), 1e-9);
-        EXPECT_NEAR(offset().height(), c.offset.height(), 1e-9);
+        c.input();
+        EXPECT_NEAR(offset().width(), 30 + c.pan.x(), 1e-9);
+        EXPECT_NEAR(offset().height(), -20 + c.pan.y(), 1e-9);
         EXPECT_NEAR(zoom(), c.zoomFactor, 1e-9);
         EXPECT_EQ(probe->presses > 0, c.reachesLayerBelow);
         EXPECT_FALSE(canvas->inputLayer()->isPanning() || canvas->inputLayer()->isZooming() || editor->isRotatingGesture());
@@ -98,8 +113,8 @@ TEST_F(Canvas, NavigationDragsMoveZoomOrTiltTheCard)
         EXPECT_NEAR(canvas->displayedYaw(), scene.yaw, 1e-6);
     }
     // A modifier pressed during a plain drag does not steal it.
-    editor->resetAllStyling();
     editor->setCanvasOffset(QSizeF(0, 0));
+    editor->setZoomLevel(1.0);
     probe->releases = 0;
     Pointer pointer(canvas.get());
     pointer.press(centre());
@@ -113,6 +128,13 @@ TEST_F(Canvas, NavigationDragsMoveZoomOrTiltTheCard)
     EXPECT_EQ(offset(), QSizeF(50, 10));
     EXPECT_FALSE(editor->sceneState().isPerspective);
     EXPECT_EQ(editor->rotationTargets().yaw, 0.f);
+    // Without a document nothing is claimed.
+    editor->setCanvasOffset(QSizeF(0, 0));
+    editor->clearDocument();
+    drag({30, 30}, Qt::LeftButton, Qt::AltModifier);
+    wheel({0, 10}, {0, 120});
+    EXPECT_EQ(offset(), QSizeF(0, 0));
+    EXPECT_EQ(zoom(), 1.0);
 }
 
 // The vertical extent of the red card in one column of the canvas's pixels.
@@ -141,48 +163,6 @@ TEST_F(Canvas, TiltedCardIsDrawnInPerspective)
     }
     ASSERT_GT(right - left, 200);
     EXPECT_GT(cardHeightAt(frame, left + 30), cardHeightAt(frame, right - 30) + 20);
-}
-
-TEST_F(Canvas, WheelAndPinchScaleTheZoomAboutThePanPoint)
-{
-    const struct {
-        const char* name;
-        QPoint pixelDelta;
-        QPoint angleDelta;
-        double factor;
-    } cases[] = {
-        {"precise up 10", {0, 10}, {0, 120}, std::pow(1.005, 10)},
-        {"precise down 10", {0, -10}, {0, -120}, 1 / std::pow(1.005, 10)},
-        {"ten line notches down", {}, {0, -1200}, 1 / std::pow(1.05, 10)},
-        {"one line notch up", {}, {0, 120}, 1.05},
-        {"half a notch from a fine wheel", {}, {0, 60}, std::pow(1.05, 0.5)},
-        {"horizontal only is ignored", {}, {120, 0}, 1.0},
-        {"clamped at the maximum", {0, 1000}, {0, 120}, 4.0},
-        {"clamped at the minimum", {}, {0, -12000}, 0.25},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        editor->setCanvasOffset(QSizeF(30, -20));
-        editor->setZoomLevel(1.0);
-        wheel(c.pixelDelta, c.angleDelta);
-        EXPECT_NEAR(zoom(), c.factor, 1e-9);
-        EXPECT_EQ(offset(), QSizeF(30, -20));
-    }
-    editor->setZoomLevel(1.0);
-    const QPointF at = centre();
-    QNativeGestureEvent pinch(Qt::ZoomNativeGesture, QPointingDevice::primaryPointingDevice(), 2, at, at, canvas->mapToGlobal(at), 0.2,
-                              QPointF());
-    QApplication::sendEvent(canvas.get(), &pinch);
-    EXPECT_NEAR(zoom(), 1.2, 1e-9);
-
-    // Without a document nothing is claimed.
-    editor->setZoomLevel(1.0);
-    editor->setCanvasOffset(QSizeF(0, 0));
-    editor->clearDocument();
-    drag({30, 30}, Qt::LeftButton, Qt::AltModifier);
-    wheel({0, 10}, {0, 120});
-    EXPECT_EQ(offset(), QSizeF(0, 0));
-    EXPECT_EQ(zoom(), 1.0);
 }
 
 // Alt+drag moves windows under most Linux window managers; Space+drag pans as in image editors.

@@ -47,6 +47,7 @@ public:
         showWindow(*window, {1400, 860});
     }
 
+    // Whether the window offers to take the drag; a drag it offers to take, it opens.
     bool drop(QMimeData& data)
     {
         const QPoint at = window->rect().center();
@@ -56,7 +57,8 @@ public:
             return false;
         QDropEvent dropEvent(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(window.get(), &dropEvent);
-        return dropEvent.isAccepted();
+        EXPECT_TRUE(dropEvent.isAccepted()) << "offered on entering, refused on dropping";
+        return true;
     }
 
     void shoot(const QString& name) { screenshot(window.get(), name); }
