@@ -4,7 +4,6 @@
 #include <QStyleHints>
 
 #include <algorithm>
-#include <array>
 
 namespace pelorin::test {
 namespace {
@@ -75,49 +74,6 @@ public:
     Pointer pointer;
     AnnotationOverlayView* overlay = nullptr;
 };
-
-TEST_F(Overlay, DraggingOutMakesTheToolsAnnotation)
-{
-    const struct {
-        const char* name;
-        AnnotationTool tool;
-        QPointF from, to;
-        Qt::KeyboardModifiers mods;
-        QRectF expected; // bounds; start and end of arrows
-    } cases[] = {
-        {"arrow", AnnotationTool::arrow, {100, 100}, {300, 220}, {}, QRectF({100, 100}, QPointF(300, 220))},
-        {"shape", AnnotationTool::shape, {300, 200}, {150, 120}, {}, {150, 120, 150, 80}},
-        {"tiny shape", AnnotationTool::shape, {400, 300}, {403, 304}, {}, {400, 300, 20, 20}},
-        {"redaction", AnnotationTool::redact, {50, 60}, {250, 90}, {}, {50, 60, 200, 30}},
-        {"pixelate", AnnotationTool::pixelate, {50, 60}, {250, 90}, {}, {50, 60, 200, 30}},
-        // Strokes: the points' box grown by half the width (pen 4, highlighter 20).
-        {"pen", AnnotationTool::pen, {100, 100}, {300, 220}, {}, {98, 98, 204, 124}},
-        {"straight pen line", AnnotationTool::pen, {100, 100}, {300, 220}, Qt::ShiftModifier, {98, 98, 204, 124}},
-        {"level highlight", AnnotationTool::highlighter, {100, 100}, {300, 160}, Qt::ShiftModifier, {90, 90, 220, 20}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        editor->selectTool(c.tool);
-        drag(c.from, c.to, c.mods);
-        ASSERT_EQ(list().size(), 1u);
-        const Annotation made = list().back();
-        EXPECT_EQ(editor->selectedAnnotationId(), annotationId(made));
-        // Pen and highlighter stay armed for the next line.
-        const bool stroke = std::holds_alternative<StrokeAnnotation>(made);
-        EXPECT_EQ(editor->selectedTool(), stroke ? std::optional(c.tool) : std::nullopt);
-        if (const auto* arrow = std::get_if<ArrowAnnotation>(&made))
-            EXPECT_EQ(QRectF(arrow->position, arrow->endPoint), c.expected);
-        else
-            EXPECT_EQ(boundingRect(made, 1), c.expected);
-        if (const auto* redact = std::get_if<RedactAnnotation>(&made)) {
-            EXPECT_EQ(redact->redactStyle, c.tool == AnnotationTool::pixelate ? RedactStyle::pixelate : RedactStyle::solid);
-        }
-        if (c.mods && stroke) {
-            EXPECT_EQ(std::get<StrokeAnnotation>(made).points.size(), 2u);
-        }
-        editor->removeAnnotation(annotationId(made));
-    }
-}
 
 // Each step is one above the highest on the document, whatever was deleted or undone before.
 TEST_F(Overlay, StepsNumberThemselves)
@@ -416,9 +372,10 @@ TEST_F(Overlay, QuickChainEndToEnd)
     EXPECT_EQ(overlay->quickStatusText(), QStringLiteral("No elements detected in this screenshot"));
 }
 
-// What the canvas shows of annotations made through the pointer is what the export holds,
-// every kind included; pixelate shows the screenshot's own stripes in blocks.
-TEST_F(Overlay, ExportMatchesTheCanvas)
+// Dragging out with a tool makes its annotation, selected; pen and highlighter stay armed
+// for the next line. What the canvas then shows of every kind is what the export holds;
+// pixelate shows the screenshot's own stripes in blocks.
+TEST_F(Overlay, DrawnAnnotationsOfEveryKindExportAsShown)
 {
     QImage image = solidImage({640, 400}, 1.0, QColor(235, 236, 240));
     {
@@ -429,16 +386,44 @@ TEST_F(Overlay, ExportMatchesTheCanvas)
     editor->loadImage(image, SourceType::file, false);
     editor->setZoomLevel(1.0);
     editor->setAnnotationColor(QColor(30, 90, 220));
-    const auto make = [&](AnnotationTool tool, QPointF from, QPointF to) {
-        editor->selectTool(tool);
-        drag(from, to);
+    const struct {
+        const char* name;
+        AnnotationTool tool;
+        QPointF from, to;
+        Qt::KeyboardModifiers mods;
+        QRectF expected; // bounds; start and end of arrows
+    } cases[] = {
+        {"arrow", AnnotationTool::arrow, {40, 40}, {240, 140}, {}, QRectF({40, 40}, QPointF(240, 140))},
+        {"shape dragged up and left", AnnotationTool::shape, {500, 180}, {300, 60}, {}, {300, 60, 200, 120}},
+        {"tiny shape", AnnotationTool::shape, {600, 200}, {603, 204}, {}, {600, 200, 20, 20}},
+        {"redaction", AnnotationTool::redact, {80, 250}, {160, 300}, {}, {80, 250, 80, 50}},
+        {"pixelate", AnnotationTool::pixelate, {170, 240}, {290, 320}, {}, {170, 240, 120, 80}},
+        // Strokes: the points' box grown by half the width (pen 4, highlighter 20).
+        {"pen", AnnotationTool::pen, {420, 300}, {600, 380}, {}, {418, 298, 184, 84}},
+        {"straight pen line", AnnotationTool::pen, {330, 200}, {480, 230}, Qt::ShiftModifier, {328, 198, 154, 34}},
+        {"level highlight", AnnotationTool::highlighter, {40, 360}, {300, 380}, Qt::ShiftModifier, {30, 350, 280, 20}},
     };
-    make(AnnotationTool::arrow, {40, 40}, {240, 140});
-    make(AnnotationTool::shape, {300, 60}, {500, 180});
-    make(AnnotationTool::redact, {80, 250}, {160, 300});
-    make(AnnotationTool::pixelate, {170, 240}, {290, 320});
-    make(AnnotationTool::pen, {420, 300}, {600, 380});
-    make(AnnotationTool::highlighter, {40, 360}, {300, 360});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        editor->selectTool(c.tool);
+        const size_t before = list().size();
+        drag(c.from, c.to, c.mods);
+        ASSERT_EQ(list().size(), before + 1);
+        const Annotation made = list().back();
+        EXPECT_EQ(editor->selectedAnnotationId(), annotationId(made));
+        const bool stroke = std::holds_alternative<StrokeAnnotation>(made);
+        EXPECT_EQ(editor->selectedTool(), stroke ? std::optional(c.tool) : std::nullopt);
+        if (const auto* arrow = std::get_if<ArrowAnnotation>(&made))
+            EXPECT_EQ(QRectF(arrow->position, arrow->endPoint), c.expected);
+        else
+            EXPECT_EQ(boundingRect(made, 1), c.expected);
+        if (const auto* redact = std::get_if<RedactAnnotation>(&made)) {
+            EXPECT_EQ(redact->redactStyle, c.tool == AnnotationTool::pixelate ? RedactStyle::pixelate : RedactStyle::solid);
+        }
+        if (c.mods && stroke) {
+            EXPECT_EQ(std::get<StrokeAnnotation>(made).points.size(), 2u);
+        }
+    }
     editor->selectTool(AnnotationTool::step);
     click({560, 40});
     editor->selectTool(AnnotationTool::text);
@@ -447,7 +432,7 @@ TEST_F(Overlay, ExportMatchesTheCanvas)
     type(QStringLiteral("Export"));
     key(Qt::Key_Return);
     editor->setSelectedAnnotationId({});
-    ASSERT_EQ(list().size(), 8u);
+    ASSERT_EQ(list().size(), 10u);
     waitForFrame();
     shot("every-kind");
 
