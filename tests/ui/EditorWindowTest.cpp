@@ -2,22 +2,33 @@
 #include "UiFixture.h"
 
 #include "platform/SettingsKeys.h"
+#include "ui/AnalysisPanel.h"
+#include "ui/AnnotationColorPicker.h"
+#include "ui/AnnotationStylePanel.h"
 #include "ui/ChromeButton.h"
+#include "ui/ComponentOverlayView.h"
 #include "ui/CopyConfirmation.h"
 #include "ui/EditorToolbar.h"
 #include "ui/EditorWindow.h"
 #include "ui/EmptyStateView.h"
+#include "ui/SettingsWindow.h"
+#include "ui/ShimmerView.h"
+#include "ui/StyleSection.h"
 #include "ui/StyleSidebar.h"
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QClipboard>
-#include <QFile>
+#include <QColorDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QVBoxLayout>
 #include <QWheelEvent>
 
 namespace pelorin::test {
@@ -33,9 +44,10 @@ public:
         EXPECT_TRUE(writeScript(tool, "#!/bin/sh\nexit 1\n"));
         settings.store().setValue(QLatin1String(SettingsKeys::captureToolPath), tool);
         editor->setPasteboard(pasteboard);
-        showWindow(*window, {1200, 800});
+        showWindow(*window, {1400, 860});
     }
 
+    // Whether the window offers to take the drag; a drag it offers to take, it opens.
     bool drop(QMimeData& data)
     {
         const QPoint at = window->rect().center();
@@ -45,8 +57,11 @@ public:
             return false;
         QDropEvent dropEvent(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(window.get(), &dropEvent);
-        return dropEvent.isAccepted();
+        EXPECT_TRUE(dropEvent.isAccepted()) << "offered on entering, refused on dropping";
+        return true;
     }
+
+    void shoot(const QString& name) { screenshot(window.get(), name); }
 
     QTemporaryDir dir;
     MemoryPasteboard pasteboard;
@@ -143,8 +158,6 @@ TEST_F(Window, EmptyStateStartsRegionAndWindowCapturesAndGivesWayToTheDocument)
     ASSERT_EQ(captures.size(), 2);
     EXPECT_FALSE(captures[0].at(0).toBool());
     EXPECT_TRUE(captures[1].at(0).toBool());
-    EXPECT_EQ(empty->captureRegionButton()->text(), QStringLiteral("Capture Region"));
-    EXPECT_EQ(empty->captureWindowButton()->text(), QStringLiteral("Capture Window"));
 
     editor->loadImage(solidImage({300, 200}), SourceType::file, false);
     EXPECT_FALSE(empty->isVisible());
@@ -215,6 +228,170 @@ TEST_F(Window, ToolbarAndKeysActOnTheDocument)
     EXPECT_TRUE(window->close()) << "a refused close would refuse the app's Quit too";
     EXPECT_FALSE(window->isVisible());
     EXPECT_TRUE(editor->hasDocument());
+}
+
+// The right-hand panel: the inspector while there is something to inspect, the framing
+// style otherwise.
+TEST_F(Window, TheInspectorTakesTheSidebarsPlaceWhileThereIsSomethingToInspect)
+{
+    editor->loadImage(solidImage({1200, 750}, 1.0, QColor(40, 90, 160)), SourceType::file, false);
+    EXPECT_TRUE(window->sidebar()->isVisible());
+    EXPECT_FALSE(window->inspector()->isVisible());
+    TextAnnotation text = TextAnnotation::make({160, 120}, Qt::blue);
+    text.text = QStringLiteral("Look here");
+    text.isItalic = true;
+    ShapeAnnotation shape = ShapeAnnotation::make(QRectF(500, 200, 300, 180), Qt::yellow);
+    shape.fillColor = QColor::fromRgbF(1.0f, 0.62f, 0.04f, 0.25f);
+    for (const Annotation& a : {Annotation(text), Annotation(shape), Annotation(ArrowAnnotation::make({300, 500}, {480, 300}, Qt::red)),
+                                Annotation(RedactAnnotation::make(QRectF(850, 500, 220, 60), Qt::black))}) {
+        editor->addAnnotation(a);
+        editor->setSelectedAnnotationId(annotationId(a));
+        const AnnotationTool kind = *window->inspector()->kind();
+        EXPECT_TRUE(window->inspector()->isVisible());
+        EXPECT_FALSE(window->sidebar()->isVisible());
+        EXPECT_TRUE(window->inspector()->section(kind)->isVisible());
+        shoot(QStringLiteral("inspector-%1").arg(rawValue(kind)));
+    }
+    editor->setSelectedAnnotationId({});
+    EXPECT_TRUE(window->sidebar()->isVisible());
+    shoot(QStringLiteral("style-sidebar"));
+    editor->setSelectedTool(AnnotationTool::text);
+    EXPECT_TRUE(window->inspector()->isVisible());
+    // Cancelling the custom chooser, open over the window, keeps the colour.
+    AnnotationColorPicker* picker = window->inspector()->colorPicker(AnnotationTool::text);
+    const QColor before = editor->annotationColor();
+    QTest::mouseClick(picker->customButton(), Qt::LeftButton);
+    ASSERT_TRUE(picker->customDialog());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(picker->customDialog()));
+    screenshot(picker->customDialog(), QStringLiteral("custom-color"));
+    picker->customDialog()->reject();
+    EXPECT_EQ(editor->annotationColor(), before);
+}
+
+DetectedComponent component(const char* label, int x1, int y1, int x2, int y2)
+{
+    DetectedComponent c;
+    c.label = QString::fromLatin1(label);
+    c.text = c.label;
+    c.type = QStringLiteral("button");
+    c.x1 = x1, c.y1 = y1, c.x2 = x2, c.y2 = y2;
+    return c;
+}
+
+TEST_F(Window, ClickingABoxTogglesItsHighlightAndOtherClicksPassThrough)
+{
+    editor->loadImage(solidImage({800, 500}, 1.0, QColor(240, 240, 240)), SourceType::file, false);
+    editor->setDetectedComponents({component("Save", 100, 100, 300, 160), component("Cancel", 400, 300, 600, 360)});
+    editor->setShowComponentOverlay(true);
+    ComponentOverlayView* overlay = window->canvas()->componentOverlay();
+    ASSERT_TRUE(overlay->isVisible());
+    Pointer pointer(overlay);
+
+    const QRectF save = overlay->boxRect(editor->detectedComponents()[0]);
+    pointer.press(save.center());
+    pointer.release(save.center());
+    EXPECT_TRUE(editor->detectedComponents()[0].isHighlighted);
+    EXPECT_FALSE(editor->detectedComponents()[1].isHighlighted);
+    EXPECT_GT(overlay->tagRect(editor->detectedComponents()[0]).bottom(), save.top() - 18);
+    shoot(QStringLiteral("overlay-highlighted"));
+
+    // Between the boxes the click reaches the canvas, not the overlay.
+    const QPointF between = (save.center() + overlay->boxRect(editor->detectedComponents()[1]).center()) / 2;
+    EXPECT_NE(QApplication::widgetAt(overlay->mapToGlobal(between.toPoint())), overlay);
+    pointer.press(save.center());
+    pointer.release(save.center());
+    EXPECT_FALSE(editor->detectedComponents()[0].isHighlighted);
+
+    // The list: one row per component; redacting from a row flips its action.
+    AnalysisPanel* panel = window->findChild<AnalysisPanel*>();
+    ASSERT_NE(panel, nullptr);
+    EXPECT_TRUE(panel->isVisible());
+    ASSERT_EQ(panel->rowCount(), 2);
+    EXPECT_EQ(panel->rowButton(1, 2)->toolTip(), QStringLiteral("Redact this element"));
+    panel->rowButton(1, 2)->click();
+    QApplication::processEvents();
+    EXPECT_TRUE(editor->componentIsRedacted(editor->detectedComponents()[1].id));
+    EXPECT_EQ(panel->rowButton(1, 2)->toolTip(), QStringLiteral("Remove redaction"));
+    shoot(QStringLiteral("analysis-list-redacted"));
+
+    // A long list makes widgets only for the rows in view.
+    std::vector<DetectedComponent> many;
+    for (int i = 0; i < 2000; ++i)
+        many.push_back(component("Row", 10 + i % 50, 10, 20 + i % 50, 20));
+    editor->setDetectedComponents(many);
+    QApplication::processEvents();
+    EXPECT_EQ(panel->rowCount(), 2000);
+    EXPECT_LT(panel->builtRowCount(), 60);
+    EXPECT_EQ(panel->rowButton(1999, 1)->toolTip(), QStringLiteral("Search Google for this text"));
+
+    // Clearing from the toolbar empties list and overlay.
+    window->toolbar()->clearAnalysisButton()->click();
+    EXPECT_FALSE(overlay->isVisible());
+    EXPECT_FALSE(panel->isVisible());
+}
+
+TEST_F(Window, TheShimmerSweepsWhileAnAnalysisRuns)
+{
+    settings.store().setValue(QLatin1String(SettingsKeys::analysisProvider), QStringLiteral("device"));
+    QImage shot(QStringLiteral(PELORIN_SAMPLE));
+    ASSERT_FALSE(shot.isNull());
+    editor->loadImage(shot, SourceType::file, false);
+    window->toolbar()->analyzeButton()->click();
+    ShimmerView* shimmer = window->canvas()->shimmer();
+    EXPECT_TRUE(shimmer->isVisible());
+    // The band sweeps in from the left; caught mid-card unless the analysis is quicker.
+    EXPECT_EQ(shimmer->phase(), -1);
+    waitUntil([&] { return shimmer->phase() > -0.45 || !editor->isAnalyzing(); }, 10'000);
+    if (editor->isAnalyzing())
+        shoot(QStringLiteral("analysing"));
+    ASSERT_TRUE(waitUntil([&] { return !editor->isAnalyzing(); }, 60'000));
+    EXPECT_FALSE(shimmer->isVisible());
+    EXPECT_EQ(editor->errorMessage(), QString());
+    ASSERT_FALSE(editor->detectedComponents().empty());
+    editor->toggleComponentHighlight(editor->detectedComponents().back().id);
+    editor->toggleComponentRedaction(editor->detectedComponents().front());
+    QTest::qWait(100);
+    shoot(QStringLiteral("analysed"));
+}
+
+// Analyze without a sign-in sends the user to the account section, wherever the form was left;
+// the form stays where the user left it when a control in it is disabled under the focus (a
+// sign-in starting), and Esc closes the window.
+TEST(SettingsWindow, ShowsSectionsKeepsItsScrollAndClosesOnEsc)
+{
+    TempSettings settings;
+    SettingsWindow window(settings.store());
+    auto* field = new QLineEdit;
+    window.accountSection()->addWidget(field);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QScrollBar* bar = window.findChild<QScrollArea*>()->verticalScrollBar();
+    // Where the section's header sits in the visible part of the scrolling form.
+    const auto headerTop = [&](const char* title) {
+        for (QLabel* label : window.findChildren<QLabel*>())
+            if (label->text() == QString::fromLatin1(title).toUpper())
+                return label->mapTo(window.findChild<QScrollArea*>()->viewport(), QPoint(0, 0)).y();
+        return -1000;
+    };
+    ASSERT_GT(bar->maximum(), 0) << "the form fits the window: nothing to scroll";
+    // A section near the end can only come as far up as the form's end allows.
+    for (const auto& [section, top] : {std::pair{"Account", 20}, {"Uploads", -1}, {"Clipboard", -1}}) {
+        bar->setValue(bar->maximum());
+        window.showSection(QLatin1String(section));
+        const int at = headerTop(section);
+        EXPECT_TRUE(at >= 0 && at <= (top < 0 ? window.height() - 1 : top)) << section << " at " << at;
+    }
+    bar->setValue(bar->maximum());
+    window.showSection(QStringLiteral("Nowhere"));
+    EXPECT_EQ(bar->value(), bar->maximum()) << "an unknown title leaves the view alone";
+
+    field->setFocus();
+    field->setEnabled(false);
+    EXPECT_NE(QApplication::focusWidget(), field);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &window, Qt::Key_Escape);
+    EXPECT_FALSE(window.isVisible());
 }
 
 } // namespace

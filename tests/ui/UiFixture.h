@@ -21,13 +21,6 @@
 
 namespace pelorin::test {
 
-// Names parameterised cases after their `name` field.
-template <class Case>
-std::string caseName(const ::testing::TestParamInfo<Case>& param)
-{
-    return param.param.name;
-}
-
 // A solid image of `points` at `scale` pixels per point.
 inline QImage solidImage(QSizeF points, double scale = 1.0, QColor color = QColor(220, 30, 40))
 {
@@ -41,10 +34,7 @@ inline QImage solidImage(QSizeF points, double scale = 1.0, QColor color = QColo
 // widget under the pointer and keeps sending to it until the button goes up.
 class Pointer {
 public:
-    explicit Pointer(QWidget* reference)
-        : m_reference(reference)
-    {
-    }
+    explicit Pointer(QWidget* reference) : m_reference(reference) {}
     QWindow* window() const { return m_reference->window()->windowHandle(); }
     QPoint toWindow(QPointF p) const { return m_reference->mapTo(m_reference->window(), p.toPoint()); }
 
@@ -57,7 +47,7 @@ public:
     {
         QTest::mouseRelease(window(), button, modifiers, toWindow(at));
     }
-    // Press, move in `steps` equal steps, release.
+    // Press, move in `steps` equal steps, release; no steps: a click.
     void drag(QPointF from, QPointF to, Qt::MouseButton button = Qt::LeftButton, Qt::KeyboardModifiers modifiers = {},
               int steps = 4)
     {
@@ -75,13 +65,8 @@ private:
 // layer that takes plain clicks and drags (moves only while a button is down).
 class PointerProbe : public QObject {
 public:
-    explicit PointerProbe(CanvasView* canvas)
-        : QObject(canvas)
-    {
-        canvas->annotationOverlay()->installEventFilter(this);
-    }
+    explicit PointerProbe(CanvasView* canvas) : QObject(canvas) { canvas->annotationOverlay()->installEventFilter(this); }
     int presses = 0, moves = 0, releases = 0;
-    int total() const { return presses + moves + releases; }
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override
@@ -142,6 +127,19 @@ public:
         loadBundledFonts();
         editor = std::make_unique<EditorViewModel>(settings.store(), notifications);
         editor->setScreenScaleProvider([] { return 1.0; });
+    }
+
+    void editStyling(const std::function<void(StylingConfiguration&)>& change)
+    {
+        StylingConfiguration s = editor->styling();
+        change(s);
+        editor->setStyling(s);
+    }
+    void tiltBy(float yaw, float pitch)
+    {
+        editor->beginRotationGesture();
+        editor->rotateBy(yaw, pitch);
+        editor->endRotationGesture();
     }
 
     TempSettings settings;

@@ -32,66 +32,51 @@ protected:
 
 } // namespace
 
-TEST_F(UploadSettings, ClipboardPickerFollowsTheUploadToggle)
+// The upload toggle, with the clipboard picker that follows it, and the destination picker
+// show what is in force now; the destination is stored only when the user picks one, and
+// re-picking the entry already shown is a choice as well.
+TEST_F(UploadSettings, UploadsSectionShowsWhatIsInForceAndStoresOnlyAPick)
 {
     struct Case {
         const char* name;
         std::optional<bool> storedUpload;
-        bool expectChecked;
-    };
-    const Case cases[] = {
-        {"nothing stored: the registered default (on)", std::nullopt, true},
-        {"stored on", true, true},
-        {"stored off", false, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        settings.store().registerDefaults(registeredDefaults());
-        settings.store().remove(QLatin1String(SettingsKeys::uploadScreenshots));
-        if (c.storedUpload)
-            store(SettingsKeys::uploadScreenshots, *c.storedUpload);
-        UploadsSection section(settings.store(), uploads);
-        EXPECT_EQ(section.uploadToggle()->isChecked(), c.expectChecked);
-        EXPECT_EQ(section.clipboardPicker()->isEnabled(), c.expectChecked);
-
-        section.uploadToggle()->click();
-        EXPECT_EQ(stored(SettingsKeys::uploadScreenshots).toBool(), !c.expectChecked);
-        EXPECT_EQ(section.clipboardPicker()->isEnabled(), !c.expectChecked);
-
-        // A change made elsewhere (another settings handle) reaches the controls too.
-        store(SettingsKeys::uploadScreenshots, c.expectChecked);
-        EXPECT_EQ(section.uploadToggle()->isChecked(), c.expectChecked);
-        EXPECT_EQ(section.clipboardPicker()->isEnabled(), c.expectChecked);
-    }
-}
-
-// The destination picker shows where uploads go now, and stores only what the user picks:
-// re-picking the entry already shown is a choice as well.
-TEST_F(UploadSettings, DestinationPickerShowsTheResolvedDestinationAndStoresOnlyAPick)
-{
-    struct Case {
-        const char* name;
-        std::optional<QString> stored;
+        std::optional<QString> storedDestination;
         bool bucketComplete;
+        bool uploading;
         QString shown;
     };
     const Case cases[] = {
-        {"no choice, no bucket", std::nullopt, false, QStringLiteral("cloud")},
-        {"no choice, complete bucket", std::nullopt, true, QStringLiteral("custom")},
-        {"cloud chosen over a complete bucket", QStringLiteral("cloud"), true, QStringLiteral("cloud")},
+        {"nothing stored, no bucket: the registered default (on), cloud", std::nullopt, std::nullopt, false, true,
+         QStringLiteral("cloud")},
+        {"uploads on, no choice, a complete bucket", true, std::nullopt, true, true, QStringLiteral("custom")},
+        {"uploads off, cloud chosen over a complete bucket", false, QStringLiteral("cloud"), true, false, QStringLiteral("cloud")},
     };
+    settings.store().registerDefaults(registeredDefaults());
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        settings.store().remove(QLatin1String(SettingsKeys::uploadScreenshots));
         settings.store().remove(QLatin1String(SettingsKeys::uploadDestination));
-        if (c.stored)
-            store(SettingsKeys::uploadDestination, *c.stored);
+        if (c.storedUpload)
+            store(SettingsKeys::uploadScreenshots, *c.storedUpload);
+        if (c.storedDestination)
+            store(SettingsKeys::uploadDestination, *c.storedDestination);
         uploads.updateConfig(c.bucketComplete ? completeBucket : UploadConfig{});
         UploadsSection section(settings.store(), uploads);
+        EXPECT_EQ(section.uploadToggle()->isChecked(), c.uploading);
+        EXPECT_EQ(section.clipboardPicker()->isEnabled(), c.uploading);
+        section.uploadToggle()->click();
+        EXPECT_EQ(stored(SettingsKeys::uploadScreenshots).toBool(), !c.uploading);
+        EXPECT_EQ(section.clipboardPicker()->isEnabled(), !c.uploading);
+        // A change made elsewhere (another settings handle) reaches the controls too.
+        store(SettingsKeys::uploadScreenshots, c.uploading);
+        EXPECT_EQ(section.uploadToggle()->isChecked(), c.uploading);
+        EXPECT_EQ(section.clipboardPicker()->isEnabled(), c.uploading);
+
         QComboBox* picker = section.destinationPicker();
         ASSERT_EQ(picker->count(), 2);
         EXPECT_EQ(picker->currentData().toString(), c.shown);
         EXPECT_EQ(picker->currentText(), c.shown == QLatin1String("cloud") ? QStringLiteral("Pelorin Cloud") : QStringLiteral("Your own S3 / R2"));
-        EXPECT_EQ(stored(SettingsKeys::uploadDestination).toString(), c.stored.value_or(QString()));
+        EXPECT_EQ(stored(SettingsKeys::uploadDestination).toString(), c.storedDestination.value_or(QString()));
         choose(picker, picker->currentIndex());
         EXPECT_EQ(stored(SettingsKeys::uploadDestination).toString(), c.shown);
     }
@@ -106,58 +91,59 @@ TEST_F(UploadSettings, DestinationPickerShowsTheResolvedDestinationAndStoresOnly
     EXPECT_EQ(stored(SettingsKeys::copyClipboardContent).toString(), QStringLiteral("image"));
 }
 
-TEST_F(UploadSettings, SavingTheBucketMovesAnUnchosenDestinationOnly)
+// The bucket form saves the fields exactly as typed when Save is pressed, and "Saved" shows
+// for a while from the latest save. Saving moves a destination the user has not chosen.
+TEST_F(UploadSettings, SavingTheBucketStoresItAsTypedAndMovesAnUnchosenDestinationOnly)
 {
+    uploads.updateConfig({QStringLiteral("old-acct"), QString(), QString(), QString(), QString()});
     AccountService account(api, tokens, settings.store());
     SettingsWindow window(settings.store());
     const UploadSettingsSections sections = installUploadSettingsSections(window, settings.store(), account, tokens, uploads);
+    StorageSection& form = *sections.storage;
     QComboBox* picker = sections.uploads->destinationPicker();
     ASSERT_EQ(picker->currentData().toString(), QStringLiteral("cloud"));
-
+    EXPECT_EQ(form.accountIdField()->text(), QStringLiteral("old-acct"));
+    EXPECT_EQ(form.secretField()->echoMode(), QLineEdit::Password);
     const auto fill = [&](const UploadConfig& config) {
-        sections.storage->accountIdField()->setText(config.accountId);
-        sections.storage->accessKeyIdField()->setText(config.accessKeyId);
-        sections.storage->secretField()->setText(config.secretAccessKey);
-        sections.storage->bucketField()->setText(config.bucketName);
-        sections.storage->publicUrlField()->setText(config.publicUrl);
-        sections.storage->saveButton()->click();
+        form.accountIdField()->setText(config.accountId);
+        form.accessKeyIdField()->setText(config.accessKeyId);
+        form.secretField()->setText(config.secretAccessKey);
+        form.bucketField()->setText(config.bucketName);
+        form.publicUrlField()->setText(config.publicUrl);
+        form.endpointField()->setText(config.endpointURL);
+        form.regionField()->setText(config.region);
     };
+    fill({QStringLiteral(" acct "), QStringLiteral("AKID"), QStringLiteral("s3cr+t/=="), QStringLiteral("shots"),
+          QStringLiteral("https://cdn.example/"), QStringLiteral(" https://s3.eu-west-1.amazonaws.com "), QStringLiteral("eu-west-1")});
+    EXPECT_EQ(uploads.config().accountId, QStringLiteral("old-acct")) << "not saved before Save is pressed";
+    EXPECT_FALSE(form.showsSaved());
+    QElapsedTimer clock;
+    clock.start();
+    form.saveButton()->click();
+    // Times count from when each save is done: writing the file may take a while on a busy machine.
+    const qint64 first = clock.elapsed();
+    EXPECT_EQ(uploads.config(), (UploadConfig{QStringLiteral(" acct "), QStringLiteral("AKID"), QStringLiteral("s3cr+t/=="),
+                                              QStringLiteral("shots"), QStringLiteral("https://cdn.example/"),
+                                              QStringLiteral("https://s3.eu-west-1.amazonaws.com"), QStringLiteral("eu-west-1")}));
     // Without a choice, uploads now go to the bucket: the picker must not keep saying cloud.
-    fill(completeBucket);
     EXPECT_EQ(picker->currentData().toString(), QStringLiteral("custom"));
+    EXPECT_TRUE(form.showsSaved());
+    waitUntilElapsed(clock, first + 1000);
+    form.save();
+    const qint64 second = clock.elapsed();
+    waitUntilElapsed(clock, first + 1600);
+    EXPECT_TRUE(form.showsSaved()) << "past the first save's time, within the second's";
+    waitUntilElapsed(clock, second + 1700);
+    EXPECT_FALSE(form.showsSaved());
+
     fill({});
+    form.save();
     EXPECT_EQ(picker->currentData().toString(), QStringLiteral("cloud"));
     // A stored choice stays whatever the bucket holds.
     choose(picker, picker->findData(QStringLiteral("cloud")));
     fill(completeBucket);
+    form.save();
     EXPECT_EQ(picker->currentData().toString(), QStringLiteral("cloud"));
-}
-
-TEST_F(UploadSettings, BucketFormSavesTheFieldsExactlyAsTyped)
-{
-    uploads.updateConfig({QStringLiteral("old-acct"), QString(), QString(), QString(), QString()});
-    StorageSection form(uploads);
-    EXPECT_EQ(form.accountIdField()->text(), QStringLiteral("old-acct"));
-    EXPECT_EQ(form.secretField()->echoMode(), QLineEdit::Password);
-
-    // Not saved before Save is pressed.
-    form.accountIdField()->setText(QStringLiteral(" acct "));
-    EXPECT_EQ(uploads.config().accountId, QStringLiteral("old-acct"));
-
-    form.accessKeyIdField()->setText(QStringLiteral("AKID"));
-    form.secretField()->setText(QStringLiteral("s3cr+t/=="));
-    form.bucketField()->setText(QStringLiteral("shots"));
-    form.publicUrlField()->setText(QStringLiteral("https://cdn.example/"));
-    form.endpointField()->setText(QStringLiteral(" https://s3.eu-west-1.amazonaws.com "));
-    form.regionField()->setText(QStringLiteral("eu-west-1"));
-    form.saveButton()->click();
-
-    const UploadConfig expected{QStringLiteral(" acct "), QStringLiteral("AKID"), QStringLiteral("s3cr+t/=="),
-                                QStringLiteral("shots"), QStringLiteral("https://cdn.example/"),
-                                QStringLiteral("https://s3.eu-west-1.amazonaws.com"), QStringLiteral("eu-west-1")};
-    EXPECT_EQ(uploads.config(), expected);
-    // And on disk, for the next start.
-    EXPECT_EQ(UploadConfigFile(configPath(), QString()).load(), expected);
 }
 
 // Damaged upload settings are said to be unreadable, and the damaged file is kept aside when
@@ -174,25 +160,6 @@ TEST_F(UploadSettings, UnreadableBucketSettingsAreSaidSoUntilSavedAgain)
     form.saveButton()->click();
     EXPECT_TRUE(form.problemLabel()->isHidden());
     EXPECT_EQ(QDir(dir.path()).entryList({QStringLiteral("upload-config.unreadable-*.json")}).size(), 1);
-}
-
-TEST_F(UploadSettings, SavedIndicatorLastsFromTheLatestSave)
-{
-    StorageSection form(uploads);
-    EXPECT_FALSE(form.showsSaved());
-    QElapsedTimer clock;
-    clock.start();
-    form.save();
-    EXPECT_TRUE(form.showsSaved());
-    // Times count from when each save is done: writing the file may take a while on a busy machine.
-    const qint64 first = clock.elapsed();
-    waitUntilElapsed(clock, first + 1000);
-    form.save();
-    const qint64 second = clock.elapsed();
-    waitUntilElapsed(clock, first + 1600);
-    EXPECT_TRUE(form.showsSaved()) << "past the first save's time, within the second's";
-    waitUntilElapsed(clock, second + 1700);
-    EXPECT_FALSE(form.showsSaved());
 }
 
 TEST_F(UploadSettings, AccountControlsShowASignInOnlyWithAToken)
@@ -231,20 +198,6 @@ TEST_F(UploadSettings, AccountControlsShowASignInOnlyWithAToken)
     }
 }
 
-TEST_F(UploadSettings, SignInNeedsBothFields)
-{
-    AccountService account(api, tokens, settings.store());
-    AccountSection section(account, tokens);
-    const char* const cases[][2] = {{"", ""}, {"me@example.com", ""}, {"", "pw"}, {"me@example.com", "pw"}};
-    for (const auto& [email, password] : cases) {
-        section.emailField()->setText(QLatin1String(email));
-        section.passwordField()->setText(QLatin1String(password));
-        const bool both = *email && *password;
-        EXPECT_EQ(section.signInButton()->isEnabled(), both) << email << '/' << password;
-        EXPECT_EQ(section.createAccountButton()->isEnabled(), both);
-    }
-}
-
 TEST_F(UploadSettings, AccountSignInSignOutAndStatusAgainstTheService)
 {
     CloudTestServer& cloud = startServer();
@@ -252,9 +205,15 @@ TEST_F(UploadSettings, AccountSignInSignOutAndStatusAgainstTheService)
     AccountService account(api, tokens, settings.store());
     AccountSection section(account, tokens);
 
+    // Signing in and creating an account need both fields.
+    for (const auto& [email, password] : {std::pair{"", ""}, {"new@example.com", ""}, {"", "pw"}, {"new@example.com", "pw"}}) {
+        section.emailField()->setText(QLatin1String(email));
+        section.passwordField()->setText(QLatin1String(password));
+        const bool both = *email && *password;
+        EXPECT_EQ(section.signInButton()->isEnabled(), both) << email << '/' << password;
+        EXPECT_EQ(section.createAccountButton()->isEnabled(), both);
+    }
     // A new account, then the summary that the quiet refresh after sign-in brings.
-    section.emailField()->setText(QStringLiteral("new@example.com"));
-    section.passwordField()->setText(QStringLiteral("pw"));
     section.createAccountButton()->click();
     ASSERT_TRUE(waitUntil([&] { return section.showsSignedIn() && !section.summaryLabel()->text().isEmpty(); }));
     EXPECT_TRUE(section.passwordField()->text().isEmpty());

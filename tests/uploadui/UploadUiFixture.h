@@ -1,12 +1,12 @@
 #pragma once
 
 #include "CloudTestServer.h"
+#include "MemoryPasteboard.h"
 #include "TestSupport.h"
 
 #include "cloud/AccountService.h"
 #include "cloud/CloudAPI.h"
 #include "platform/TokenStore.h"
-#include "platform/Pasteboard.h"
 #include "platform/SettingsKeys.h"
 #include "upload/UploadHistoryStore.h"
 #include "upload/UploadService.h"
@@ -19,22 +19,6 @@
 #include <memory>
 
 namespace pelorin::test {
-
-class FakePasteboard : public Pasteboard {
-public:
-    QString string;
-    int writes = 0;
-    int changeCount() const override { return writes; }
-    QStringList types() const override { return {}; }
-    QString text() const override { return string; }
-    void clear() override { string.clear(); }
-    void writeImage(const QByteArray&, const QByteArray&) override {}
-    void writeText(const QString& text) override
-    {
-        string = text;
-        ++writes;
-    }
-};
 
 // The upload and account services of one test, on their own files, pointed at the stand-in
 // cloud service (started only by tests that need it).
@@ -64,7 +48,7 @@ protected:
     QTemporaryDir dir;
     UploadHistoryStore history{dir.filePath(QStringLiteral("uploads.json")), QString()};
     UploadService uploads{settings.store(), api, history, UploadConfigFile(configPath(), QString())};
-    FakePasteboard pasteboard;
+    MemoryPasteboard pasteboard;
 };
 
 // Runs the event loop until `ms` milliseconds have passed since `start`.

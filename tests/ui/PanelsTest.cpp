@@ -1,0 +1,531 @@
+#include "UiFixture.h"
+
+#include "core/AppConstants.h"
+#include "editor/AnnotationDefaultsStore.h"
+#include "ui/AnnotationColorPicker.h"
+#include "ui/AnnotationStylePanel.h"
+#include "ui/BrowserChromeSection.h"
+#include "ui/ChromeButton.h"
+#include "ui/LabeledSlider.h"
+#include "ui/StyleSection.h"
+#include "ui/StyleSidebar.h"
+#include "ui/ToggleSwitch.h"
+
+#include <QColorDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalSpy>
+
+namespace pelorin::test {
+namespace {
+
+namespace Keys = AnnotationDefaultKeys;
+using Tool = AnnotationTool;
+
+// Drags the slider's thumb to `x` with the mouse: one drag, so that its edits can be undone
+// together.
+void dragThumb(LabeledSlider* slider, double x)
+{
+    const QRectF track = slider->trackRect();
+    const int y = int(track.center().y());
+    QSignalSpy dragging(slider, &LabeledSlider::draggingChanged);
+    QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(int(track.left() + slider->geometry().thumbCenterX(slider->value())), y));
+    QTest::mouseMove(slider, QPoint(int(std::round(x)), y));
+    EXPECT_TRUE(slider->isDragging());
+    QTest::mouseRelease(slider, Qt::LeftButton, {}, QPoint(int(std::round(x)), y));
+    EXPECT_FALSE(slider->isDragging());
+    ASSERT_EQ(dragging.size(), 2);
+    EXPECT_TRUE(dragging[0][0].toBool());
+    EXPECT_FALSE(dragging[1][0].toBool());
+}
+
+// 214 points wide: a usable track of 200 points between the thumb's half-widths. A drag
+// from the thumb snaps to the step and shows the value as it will be used (the arithmetic
+// has a test of its own).
+TEST(Slider, DragsSnapToTheStepAndClicksJumpAndTheFillGrowsFromZero)
+{
+    loadBundledFonts();
+    const struct {
+        const char* name;
+        double lower, upper, step, initial;
+        double fractionOfTrack; // where the pointer lands, 0…1 of the usable width
+        double expectedValue;
+        const char* expectedText;
+    } cases[] = {
+        {"opacity at 37 %", 0, 1, 0.05, 0.5, 0.37, 0.35, "0.35"},
+        {"offset y past the right end", -50, 50, 1, 20, 1.2, 50, "50"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        LabeledSlider slider(QStringLiteral("Label"), c.lower, c.upper, c.step);
+        slider.setValue(c.initial);
+        showWindow(slider, {214, slider.sizeHint().height()});
+        QSignalSpy edited(&slider, &LabeledSlider::valueEdited);
+        const QRectF track = slider.trackRect();
+        dragThumb(&slider, track.left() + LabeledSlider::thumbSize / 2 + c.fractionOfTrack * (track.width() - LabeledSlider::thumbSize));
+        EXPECT_NEAR(slider.value(), c.expectedValue, 1e-9);
+        EXPECT_EQ(slider.valueText(), QString::fromLatin1(c.expectedText));
+        ASSERT_FALSE(edited.isEmpty());
+        EXPECT_NEAR(edited.last().at(0).toDouble(), c.expectedValue, 1e-9);
+    }
+
+    // A click without movement jumps to the pointer; a value shown is not announced as an
+    // edit; the fill of a range around zero grows from the middle.
+    LabeledSlider slider(QStringLiteral("Offset Y"), -50, 50, 1);
+    showWindow(slider, {214, slider.sizeHint().height()});
+    const auto isAccent = [&](int x, int y) {
+        const QColor c = slider.grab().toImage().pixelColor(x, y), a = Theme::accent();
+        return std::abs(c.red() - a.red()) < 25 && std::abs(c.green() - a.green()) < 25 && std::abs(c.blue() - a.blue()) < 25;
+    };
+    QSignalSpy edited(&slider, &LabeledSlider::valueEdited);
+    slider.setValue(20);
+    EXPECT_TRUE(edited.isEmpty());
+    const int y = int(slider.trackRect().center().y());
+    const int middle = LabeledSlider::thumbSize / 2 + 100;
+    Pointer(&slider).drag(QPointF(middle - 50, y), QPointF(middle - 50, y), Qt::LeftButton, {}, 0);
+    EXPECT_EQ(slider.value(), -25);
+    EXPECT_TRUE(isAccent(middle - 40, y));
+    EXPECT_FALSE(isAccent(middle + 40, y));
+    slider.setValue(30);
+    EXPECT_FALSE(isAccent(middle - 40, y));
+    EXPECT_TRUE(isAccent(middle + 40, y));
+}
+
+class Inspector : public EditorUiFixture {
+public:
+    Inspector()
+    {
+        editor->loadImage(solidImage({800, 500}), SourceType::file, false);
+        showWindow(*inspector, {272, 820});
+    }
+
+    // Adds the annotation and selects it, the way a drawn one ends up.
+    void addSelected(const Annotation& annotation)
+    {
+        editor->addAnnotation(annotation);
+        editor->setSelectedAnnotationId(annotationId(annotation));
+    }
+    const Annotation& only() const { return editor->document()->annotations.at(0); }
+    bool resetShown(Tool kind) const { return inspector->section(kind)->resetButton()->isVisibleTo(inspector.get()); }
+    QVariant stored(const char* key) { return settings.store().storedValue(QLatin1String(key)); }
+    void expectRemembered(const char* key, const QVariant& value)
+    {
+        if (value.typeId() == QMetaType::QColor)
+            EXPECT_EQ(AnnotationDefaultsStore(settings.store()).color(key), value.value<QColor>());
+        else
+            EXPECT_EQ(stored(key), value) << key;
+    }
+    void press(Tool kind, const char* name)
+    {
+        QAbstractButton* b = inspector->button(kind, QLatin1String(name));
+        ASSERT_TRUE(b) << name;
+        QTest::mouseClick(b, Qt::LeftButton, {}, b->rect().center());
+    }
+    void slide(Tool kind, const char* name, double value)
+    {
+        LabeledSlider* slider = inspector->slider(kind, QLatin1String(name));
+        dragThumb(slider, slider->trackRect().left() + slider->geometry().thumbCenterX(value));
+    }
+
+    static QColor swatch(int i) { return AnnotationColorPicker::swatchColors()[i]; }
+
+    std::unique_ptr<AnnotationStylePanel> inspector = std::make_unique<AnnotationStylePanel>(*editor);
+};
+
+using T = TextAnnotation;
+using S = ShapeAnnotation;
+using R = RedactAnnotation;
+using Stroke = StrokeAnnotation;
+
+Annotation aText()
+{
+    TextAnnotation t = TextAnnotation::make({120, 80}, Qt::red);
+    t.text = QStringLiteral("Hello");
+    return t;
+}
+const QRectF box(100, 100, 200, 120);
+// The same annotation, changed.
+template <class A>
+Annotation with(Annotation a, const std::function<void(A&)>& change)
+{
+    change(std::get<A>(a));
+    return a;
+}
+
+// Each edit lands in the selected annotation in the document, changing nothing else of it,
+// and in the defaults for its kind; the other annotation, below it, stays untouched.
+TEST_F(Inspector, EditsChangeTheSelectedAnnotationAndRememberItsStyle)
+{
+    const Annotation text = aText(), arrow = ArrowAnnotation::make({100, 100}, {300, 200}, Qt::red);
+    const Annotation shape = ShapeAnnotation::make(box, QColor::fromRgbF(0.2f, 0.4f, 1.0f)), redact = R::make(box, Qt::black);
+    const Annotation bold = with<T>(text, [](T& x) { x.fontWeight = FontWeight::bold; });
+    const struct {
+        const char* name;
+        Annotation before;
+        std::function<void(Inspector&)> act;
+        Annotation after;
+        const char* key;
+        QVariant remembered;
+    } cases[] = {
+        {"text size", text, [](Inspector& f) { f.slide(Tool::text, "Size", 40); }, with<T>(text, [](T& x) { x.fontSize = 40; }),
+         Keys::textFontSize, 40.0},
+        {"semibold becomes bold", text, [](Inspector& f) { f.press(Tool::text, "Bold"); }, bold, Keys::textFontWeight,
+         QStringLiteral("bold")},
+        {"bold becomes regular", bold, [](Inspector& f) { f.press(Tool::text, "Bold"); },
+         with<T>(text, [](T& x) { x.fontWeight = FontWeight::regular; }), Keys::textFontWeight, QStringLiteral("regular")},
+        {"design", text, [](Inspector& f) { f.press(Tool::text, "Mono"); }, with<T>(text, [](T& x) { x.design = TextDesign::mono; }),
+         Keys::textDesign, QStringLiteral("mono")},
+        {"outline colour", text, [](Inspector& f) { f.inspector->outlineColorPicker()->swatch(5)->click(); },
+         with<T>(text, [](T& x) { x.strokeColor = Inspector::swatch(5); }), Keys::textStrokeColor, swatch(5)},
+        {"the plate is white, then the chosen colour", text,
+         [](Inspector& f) {
+             f.press(Tool::text, "Plate");
+             EXPECT_EQ(std::get<T>(f.editor->document()->annotations[1]).backgroundColor, QColor(Qt::white));
+             f.inspector->plateColorPicker()->swatch(2)->click();
+         },
+         with<T>(text, [](T& x) { x.backgroundColor = Inspector::swatch(2); }), Keys::textFontSize, 24.0},
+        {"arrow style", arrow, [](Inspector& f) { f.press(Tool::arrow, "Double"); },
+         with<ArrowAnnotation>(arrow, [](ArrowAnnotation& x) { x.style = ArrowStyle::double_; }), Keys::arrowStyle, QStringLiteral("double")},
+        {"shape type", shape, [](Inspector& f) { f.press(Tool::shape, "Circle"); },
+         with<S>(shape, [](S& x) { x.shapeType = ShapeType::circle; }), Keys::shapeType, QStringLiteral("circle")},
+        {"shape thickness stops at 1", shape, [](Inspector& f) { f.slide(Tool::shape, "Thickness", 0); },
+         with<S>(shape, [](S& x) { x.strokeWidth = 1; }), Keys::shapeStrokeWidth, 1.0},
+        {"the fill tints with the stroke colour", shape, [](Inspector& f) { f.press(Tool::shape, "Fill"); },
+         with<S>(shape, [](S& x) { x.fillColor = QColor::fromRgbF(0.2f, 0.4f, 1.0f, 0.25f); }), Keys::shapeIsFilled, true},
+        {"redaction corner radius stops at 24", redact, [](Inspector& f) { f.slide(Tool::redact, "Corner Radius", 30); },
+         with<R>(redact, [](R& x) { x.cornerRadius = 24; }), Keys::redactCornerRadius, 24.0},
+        // The style of a redaction is its own: the next one drawn with Redact is solid again.
+        {"redaction becomes blurred", redact, [](Inspector& f) { f.press(Tool::redact, "Blur"); },
+         with<R>(redact, [](R& x) { x.redactStyle = RedactStyle::blur; }), Keys::redactCornerRadius, 4.0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        editor->loadImage(solidImage({800, 500}), SourceType::file, false);
+        const RedactAnnotation bystander = RedactAnnotation::make(QRectF(0, 0, 40, 40), Qt::black);
+        editor->addAnnotation(bystander);
+        addSelected(c.before);
+        ASSERT_EQ(inspector->kind(), std::optional(Tool(c.before.index())));
+        c.act(*this);
+        EXPECT_EQ(editor->document()->annotations[1], c.after);
+        EXPECT_EQ(editor->document()->annotations[0], Annotation(bystander));
+        expectRemembered(c.key, c.remembered);
+    }
+}
+
+// With nothing selected, an armed tool shows the style its next annotation takes, and edits
+// change only that remembered style; a selection is inspected rather than the armed tool.
+TEST_F(Inspector, AnArmedToolEditsTheRememberedStyleOfItsKind)
+{
+    QSignalSpy inspecting(inspector.get(), &AnnotationStylePanel::inspectingChanged);
+    EXPECT_FALSE(inspector->kind());
+    settings.store().setValue(QLatin1String(Keys::arrowStrokeWidth), 9.0);
+    editor->setSelectedTool(Tool::arrow);
+    ASSERT_EQ(inspector->kind(), std::optional(Tool::arrow));
+    EXPECT_EQ(inspecting.size(), 1);
+    EXPECT_TRUE(inspector->defaultsHint()->isVisibleTo(inspector.get()));
+    EXPECT_EQ(inspector->slider(Tool::arrow, QStringLiteral("Thickness"))->value(), 9);
+    EXPECT_TRUE(resetShown(Tool::arrow));
+
+    press(Tool::arrow, "Line");
+    EXPECT_EQ(stored(Keys::arrowStyle), QStringLiteral("line"));
+    EXPECT_TRUE(inspector->button(Tool::arrow, QStringLiteral("Line"))->isChecked());
+    inspector->section(Tool::arrow)->resetButton()->click();
+    EXPECT_EQ(stored(Keys::arrowStyle), QStringLiteral("single"));
+    EXPECT_EQ(stored(Keys::arrowStrokeWidth), 7.0);
+    EXPECT_FALSE(resetShown(Tool::arrow));
+    EXPECT_TRUE(editor->document()->annotations.empty());
+
+    // A remembered fill shows on the shape tool; the quick tool has no style of its own.
+    settings.store().setValue(QLatin1String(Keys::shapeIsFilled), true);
+    editor->setSelectedTool(Tool::shape);
+    EXPECT_TRUE(inspector->button(Tool::shape, QStringLiteral("Fill"))->isChecked());
+    editor->setSelectedTool(Tool::quick);
+    EXPECT_FALSE(inspector->kind());
+    EXPECT_EQ(inspecting.size(), 2);
+
+    editor->setSelectedTool(Tool::text);
+    addSelected(R::make(box, Qt::black));
+    EXPECT_EQ(inspector->kind(), std::optional(Tool::redact));
+    editor->removeAnnotation(annotationId(only()));
+    EXPECT_EQ(inspector->kind(), editor->selectedTool()) << "adding returns to pointer mode";
+}
+
+// The reset shows only while the style differs from the defaults, restores them, and leaves
+// what is not style (colour, text, plate, number, a shape's radius, a redaction's style)
+// alone; the reset style is what the next one takes.
+TEST_F(Inspector, ResetsShowOnlyWhileTheStyleDiffersAndRestoreIt)
+{
+    const Annotation text = aText(), shape = S::make(box, Qt::red), redact = R::make(box, Qt::black);
+    const Annotation arrow = ArrowAnnotation::make({100, 100}, {300, 200}, Qt::red);
+    const Annotation pen = Stroke::make(StrokeKind::pen, {{10, 10}, {90, 40}}, Qt::red, 4);
+    const Annotation highlighter = Stroke::make(StrokeKind::highlighter, {{10, 10}, {90, 10}}, AppConstants::defaultHighlighterColor(), 20);
+    const Annotation step = StepAnnotation::make({50, 50}, 4, Qt::red, 32);
+    const auto radius20 = [](S& s) { s.cornerRadius = 20; };
+    const struct {
+        const char* name;
+        Annotation before;
+        std::optional<Annotation> after; // none: the reset is not shown
+        const char* key = nullptr;
+        QVariant remembered = {};
+    } cases[] = {
+        {"text outline colour alone", with<T>(text, [](T& x) { x.strokeColor = Qt::black; }), std::nullopt},
+        {"text italic, heavy and outlined",
+         with<T>(text,
+                 [](T& x) {
+                     x.isItalic = true;
+                     x.fontWeight = FontWeight::heavy;
+                     x.strokeWidth = 3;
+                     x.strokeColor = Qt::black;
+                     x.backgroundColor = Qt::yellow;
+                 }),
+         with<T>(text, [](T& x) { x.backgroundColor = Qt::yellow; }), Keys::textFontWeight, QStringLiteral("semibold")},
+        {"arrow line", with<ArrowAnnotation>(arrow, [](ArrowAnnotation& a) { a.style = ArrowStyle::line; }), arrow, Keys::arrowStyle,
+         QStringLiteral("single")},
+        {"shape corner radius alone", with<S>(shape, radius20), std::nullopt},
+        {"a shape keeps and remembers its corner radius",
+         with<S>(shape,
+                 [](S& s) {
+                     s.fillColor = Qt::green;
+                     s.strokeWidth = 11;
+                     s.cornerRadius = 20;
+                 }),
+         with<S>(shape, radius20), Keys::shapeCornerRadius, 20.0},
+        {"redaction style alone", with<R>(redact, [](R& r) { r.redactStyle = RedactStyle::blur; }), std::nullopt},
+        {"a redaction's radius, keeping its style",
+         with<R>(redact,
+                 [](R& r) {
+                     r.cornerRadius = 0;
+                     r.redactStyle = RedactStyle::pixelate;
+                 }),
+         with<R>(redact, [](R& r) { r.redactStyle = RedactStyle::pixelate; }), Keys::redactCornerRadius, 4.0},
+        {"pen width", with<Stroke>(pen, [](Stroke& s) { s.strokeWidth = 11; }), pen, Keys::penStrokeWidth, 4.0},
+        {"highlighter width", with<Stroke>(highlighter, [](Stroke& s) { s.strokeWidth = 36; }), highlighter, Keys::highlighterStrokeWidth,
+         20.0},
+        {"step size", with<StepAnnotation>(step, [](StepAnnotation& s) { s.size = 60; }), step, Keys::stepSize, 32.0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        editor->loadImage(solidImage({800, 500}), SourceType::file, false);
+        addSelected(c.before);
+        const Tool kind = *inspector->kind();
+        ASSERT_EQ(resetShown(kind), c.after.has_value());
+        if (!c.after)
+            continue;
+        inspector->section(kind)->resetButton()->click();
+        EXPECT_FALSE(resetShown(kind));
+        EXPECT_EQ(only(), *c.after);
+        expectRemembered(c.key, c.remembered);
+        editor->setSelectedAnnotationId({});
+        editor->setSelectedTool(kind);
+        EXPECT_FALSE(resetShown(kind));
+    }
+}
+
+// The swatch shown as chosen follows the current colour within one hundredth.
+TEST(ColorPicker, ChosenSwatchFollowsTheCurrentColour)
+{
+    const struct {
+        const char* name;
+        QColor current;
+        int chosen; // -1: the custom button
+    } cases[] = {
+        {"exact swatch", QColor::fromRgbF(1.0f, 0.62f, 0.04f), 1},
+        {"just inside", QColor::fromRgbF(0.2f + 0.009f, 0.84f - 0.009f, 0.29f), 3},
+        {"just outside", QColor::fromRgbF(0.2f, 0.84f, 0.29f + 0.011f), -1},
+        {"opacity ignored", QColor::fromRgbF(0.75f, 0.35f, 0.95f, 0.3f), 6},
+        {"other colour model", QColor::fromHsvF(0, 0, 1), 7},
+        {"pure red is custom", QColor::fromRgbF(1, 0, 0), -1},
+        {"the start colour is the red swatch", AppConstants::defaultAnnotationColor(), 0},
+    };
+    AnnotationColorPicker picker(QStringLiteral("Color"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        picker.setColor(c.current);
+        for (int i = 0; i < AnnotationColorPicker::swatchCount; ++i)
+            EXPECT_EQ(picker.swatch(i)->isChecked(), i == c.chosen) << i;
+        EXPECT_EQ(picker.customButton()->isChecked(), c.chosen < 0);
+    }
+}
+
+TEST_F(Inspector, ColorPickerChoosesTheAnnotationColour)
+{
+    editor->setSelectedTool(Tool::shape);
+    AnnotationColorPicker* picker = inspector->colorPicker(Tool::shape);
+    QTest::mouseClick(picker->swatch(4), Qt::LeftButton);
+    EXPECT_EQ(editor->annotationColor(), swatch(4));
+    EXPECT_EQ(AnnotationDefaultsStore(settings.store()).color(Keys::color), swatch(4));
+    EXPECT_TRUE(picker->swatch(4)->isChecked());
+
+    // The custom chooser does not hold up the event loop, and its colour arrives opaque.
+    QTest::mouseClick(picker->customButton(), Qt::LeftButton);
+    ASSERT_TRUE(picker->customDialog());
+    EXPECT_TRUE(picker->customDialog()->isVisible());
+    picker->customDialog()->setCurrentColor(QColor::fromHsvF(0.5f, 0.5f, 0.5f, 0.5f));
+    picker->customDialog()->accept();
+    EXPECT_EQ(editor->annotationColor().rgba(), QColor::fromHsvF(0.5f, 0.5f, 0.5f).rgba());
+    EXPECT_TRUE(picker->customButton()->isChecked());
+}
+
+class Sidebar : public EditorUiFixture {
+public:
+    Sidebar() { showWindow(*sidebar, {272, 900}); }
+
+    bool resetShown(const char* section) const
+    {
+        return sidebar->section(QLatin1String(section))->resetButton()->isVisibleTo(sidebar.get());
+    }
+
+    std::unique_ptr<StyleSidebar> sidebar = std::make_unique<StyleSidebar>(*editor, [](QSize) { return std::nullopt; });
+};
+
+// A section's reset shows only while the section differs from its defaults, and restores them.
+TEST_F(Sidebar, SectionResetsShowOnlyWhileTheSectionDiffers)
+{
+    using Styling = StylingConfiguration;
+    using Change = std::function<void(Styling&)>;
+    const auto style = [](Change change) { return [change](Sidebar& f) { f.editStyling(change); }; };
+    const struct {
+        const char* name;
+        std::function<void(Sidebar&)> change;
+        const char* section;
+        bool offersReset;
+        Change kept = {}; // what the section's reset leaves of the change
+    } cases[] = {
+        {"corner radius", style([](Styling& s) { s.cornerRadius = 30; }), "Card", true},
+        {"padding with a stored frame",
+         [](Sidebar& f) {
+             f.editor->setPadding(40);
+             f.editor->setExportFrameRect(QRectF(10, 10, 300, 200));
+         },
+         "Card", true},
+        {"shadow opacity, keeping offset x",
+         style([](Styling& s) {
+             s.shadow.opacity = 0.8;
+             s.shadow.offsetX = 5;
+         }),
+         "Shadow", true, [](Styling& s) { s.shadow.offsetX = 5; }},
+        {"only offset x differs", style([](Styling& s) { s.shadow.offsetX = 5; }), "Shadow", false},
+        {"only the shadow colour differs", style([](Styling& s) { s.shadow.color = CodableColor{1, 0, 0, 1}; }), "Shadow", false},
+        {"dimming enabled", [](Sidebar& f) { f.sidebar->dimToggle()->click(); }, "Focus", true},
+        {"dimming amount", style([](Styling& s) { s.dimming.amount = 0.7; }), "Focus", true},
+        {"browser address", [](Sidebar& f) { f.editor->setBrowserChrome({.urlText = QStringLiteral("example.com")}); }, "Browser", true},
+        {"the background has no section reset", [](Sidebar& f) { f.editor->setBackground(BackgroundPreset::sunset); }, "Card", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        editor->resetAllStyling();
+        editor->setBrowserChrome({});
+        Styling expected = editor->styling();
+        for (const char* name : {"Card", "Shadow", "Focus", "Browser"})
+            ASSERT_FALSE(resetShown(name)) << name;
+        c.change(*this);
+        ASSERT_EQ(resetShown(c.section), c.offersReset);
+        if (!c.offersReset)
+            continue;
+        sidebar->section(QLatin1String(c.section))->resetButton()->click();
+        EXPECT_FALSE(resetShown(c.section));
+        if (c.kept)
+            c.kept(expected);
+        EXPECT_EQ(editor->styling(), expected);
+        EXPECT_EQ(editor->browserChrome(), BrowserChromeSettings{});
+        EXPECT_FALSE(editor->exportFrameRect().has_value());
+    }
+    // Reset All is offered only while something differs.
+    ChromeButton* reset = sidebar->resetAllButton();
+    editor->resetAllStyling();
+    EXPECT_FALSE(reset->isEnabled());
+    EXPECT_EQ(reset->toolTip(), QStringLiteral("Reset padding, corners, shadow, background, and rotation to defaults"));
+    editor->toggleProjection();
+    EXPECT_TRUE(reset->isEnabled());
+    reset->click();
+    EXPECT_FALSE(reset->isEnabled());
+    EXPECT_FALSE(editor->sceneState().isPerspective);
+}
+
+// A click on a track sets that slider's value; padding goes through the editor's own
+// setter, which drops a stored export frame. The focus hint shows until there is a shape.
+TEST_F(Sidebar, SlidersWriteTheStyleAndTheFocusHintWaitsForAShape)
+{
+    editor->loadImage(solidImage({400, 300}), SourceType::file, false);
+    editor->setExportFrameRect(QRectF(0, 0, 300, 200));
+    LabeledSlider* opacity = sidebar->slider(QStringLiteral("Opacity"));
+    const QRectF track = opacity->trackRect();
+    const QPointF at(track.left() + 7 + 0.37 * (track.width() - 14), track.center().y());
+    Pointer(opacity).drag(at, at, Qt::LeftButton, {}, 0);
+    EXPECT_DOUBLE_EQ(editor->styling().shadow.opacity, opacity->value());
+    EXPECT_NEAR(opacity->value(), 0.35, 0.051); // the track width decides the exact step
+    EXPECT_TRUE(resetShown("Shadow"));
+    EXPECT_TRUE(editor->exportFrameRect().has_value());
+
+    LabeledSlider* padding = sidebar->slider(QStringLiteral("Padding"));
+    Pointer(padding).drag(padding->trackRect().center(), padding->trackRect().center(), Qt::LeftButton, {}, 0);
+    EXPECT_GT(editor->styling().padding, 0);
+    EXPECT_FALSE(editor->exportFrameRect().has_value());
+
+    EXPECT_TRUE(sidebar->focusHint()->isVisibleTo(sidebar.get()));
+    EXPECT_EQ(sidebar->focusHint()->text(), QStringLiteral("Add a shape annotation to keep its area bright."));
+    editor->addAnnotation(ShapeAnnotation::make(QRectF(10, 10, 100, 80), Qt::red));
+    EXPECT_FALSE(sidebar->focusHint()->isVisibleTo(sidebar.get()));
+}
+
+// Wallpaper, transparent, then the presets in their order; a click chooses one. The
+// wallpaper's thumbnail loads off the GUI thread.
+TEST_F(Sidebar, BackgroundSwatchesSetTheBackground)
+{
+    const auto& swatches = sidebar->backgroundPicker()->swatches();
+    ASSERT_EQ(swatches.size(), 2 + allBackgroundPresets().size());
+    EXPECT_EQ(swatches[0]->toolTip(), QStringLiteral("Desktop Wallpaper"));
+    EXPECT_EQ(swatches[1]->caption(), QStringLiteral("Transparent"));
+    EXPECT_EQ(swatches[2]->caption(), QStringLiteral("Ocean Breeze"));
+    EXPECT_EQ(swatches[19]->caption(), QStringLiteral("Rainbow Light"));
+    EXPECT_TRUE(swatches[2]->isSelected());
+    swatches[6]->click(); // Sunset
+    EXPECT_EQ(editor->styling().background, BackgroundStyle::preset(BackgroundPreset::sunset));
+    EXPECT_TRUE(swatches[6]->isSelected());
+    EXPECT_FALSE(swatches[2]->isSelected());
+    swatches[1]->click();
+    EXPECT_EQ(editor->styling().background, BackgroundStyle::transparent());
+    swatches[0]->click();
+    EXPECT_EQ(editor->styling().background, BackgroundStyle::wallpaper());
+
+    QThread* gui = QThread::currentThread();
+    std::atomic<bool> askedOnGuiThread = true;
+    BackgroundPicker picker(*editor, [&](QSize) {
+        askedOnGuiThread = QThread::currentThread() == gui;
+        return std::optional<QImage>(solidImage({60, 60}));
+    });
+    picker.show();
+    ASSERT_TRUE(waitUntil([&] { return picker.wallpaperSwatch()->hasPicture(); }));
+    EXPECT_FALSE(askedOnGuiThread);
+}
+
+// The address applies once the typing pauses; the controls follow the frame and change it.
+TEST_F(Sidebar, BrowserControlsFollowTheFrameAndChangeIt)
+{
+    BrowserChromeSettings b;
+    b.isEnabled = true;
+    editor->setBrowserChrome(b);
+    QLineEdit* field = sidebar->browserSection()->addressField();
+    field->setFocus();
+    QTest::keyClicks(field, QStringLiteral("example.com/docs"));
+    EXPECT_TRUE(editor->browserChrome().urlText.isEmpty());
+    ASSERT_TRUE(waitUntil([&] { return !editor->browserChrome().urlText.isEmpty(); }));
+    EXPECT_EQ(editor->browserChrome().urlText, QStringLiteral("example.com/docs"));
+
+    b = editor->browserChrome();
+    b.urlText = QStringLiteral("pelorin.app");
+    b.style = BrowserChromeStyle::light;
+    editor->setBrowserChrome(b);
+    EXPECT_EQ(field->text(), QStringLiteral("pelorin.app"));
+    EXPECT_TRUE(sidebar->browserSection()->lightButton()->isChecked());
+    EXPECT_FALSE(sidebar->browserSection()->darkButton()->isChecked());
+    sidebar->browserSection()->darkButton()->click();
+    EXPECT_EQ(editor->browserChrome().style, BrowserChromeStyle::dark);
+    sidebar->browserSection()->addressBarToggle()->click();
+    EXPECT_FALSE(editor->browserChrome().showsAddressBar);
+    sidebar->browserSection()->frameToggle()->click();
+    EXPECT_FALSE(editor->browserChrome().isEnabled);
+}
+
+} // namespace
+} // namespace pelorin::test
