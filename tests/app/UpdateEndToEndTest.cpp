@@ -7,20 +7,16 @@
 #include "app/update/UpdateService.h"
 #include "app/update/UpdateTools.h"
 #include "platform/SettingsKeys.h"
-#include "platform/SettingsStore.h"
 
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QDirIterator>
-#include <QFile>
-#include <QProcess>
+#include <QScopeGuard>
 
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <csignal>
-#include <optional>
 
 using namespace pelorin;
 
@@ -61,11 +57,6 @@ public:
     QString home(const char* sub) const { return m_dir.filePath(QStringLiteral("home/") + QLatin1String(sub)); }
     QString stagingRoot() const { return home("data") + QStringLiteral("/Pelorin/Updates"); }
     SettingsStore& settings() { return *m_settings; }
-    // A fresh read of the settings file, as the next start sees it.
-    QVariant storedSetting(const char* name) const
-    {
-        return SettingsStore(m_settings->filePath()).storedValue(QString::fromLatin1(name));
-    }
     QProcess& process() { return m_process; }
     // Whether the started program has ended (QProcess::waitForFinished answers false for a
     // process that ended while the event loop ran).
@@ -119,10 +110,7 @@ void publish(InstalledPelorin& installed, const test::UpdateSite& site, const QJ
 {
     const QString archive = QStringLiteral("/downloads/Pelorin-9.9-linux-x86_64.tar.gz");
     const QString sha = site.putArchive(archive.mid(1), members);
-    site.put(QStringLiteral("feeds/stable/version.json"),
-             QJsonDocument(QJsonObject{{QStringLiteral("version"), QStringLiteral("9.9")}, {QStringLiteral("dmg_url"), archive},
-                                       {QStringLiteral("sha256"), sha.toUpper()}})
-                 .toJson());
+    site.putFeed(QStringLiteral("9.9"), archive, sha.toUpper(), QStringLiteral("feeds/stable/version.json"));
     installed.settings().setValue(QLatin1String(SettingsKeys::updateSiteURL), site.base() + QStringLiteral("feeds/stable"));
 }
 
@@ -222,33 +210,11 @@ TEST(UpdateEndToEnd, OnNextLaunchInstallsAtTheNextStart)
     installed.start(QStringLiteral("offscreen"));
     ASSERT_TRUE(installed.ended()) << "start-up did not hand over to the installer";
     expectInstalledAndStarted(installed);
-    EXPECT_FALSE(installed.storedSetting(SettingsKeys::pendingUpdateVersion).isValid());
-    EXPECT_FALSE(installed.storedSetting(SettingsKeys::pendingUpdateAppPath).isValid());
+    // A fresh read of the settings file, as the next start sees it.
+    const SettingsStore stored(installed.settings().filePath());
+    EXPECT_FALSE(stored.storedValue(QLatin1String(SettingsKeys::pendingUpdateVersion)).isValid());
+    EXPECT_FALSE(stored.storedValue(QLatin1String(SettingsKeys::pendingUpdateAppPath)).isValid());
 }
-
-// Makes a folder unchangeable for the life of the object: read-only for a user, immutable for
-// root (whom permissions do not stop). False from active() when the system refuses.
-class FrozenFolder {
-public:
-    explicit FrozenFolder(QString path)
-        : m_path(std::move(path))
-    {
-        m_active = ::geteuid() == 0 ? QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), m_path}) == 0
-                                    : QFile::setPermissions(m_path, QFile::ReadOwner | QFile::ExeOwner);
-    }
-    ~FrozenFolder()
-    {
-        if (::geteuid() == 0)
-            QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), m_path});
-        else
-            QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
-    bool active() const { return m_active; }
-
-private:
-    QString m_path;
-    bool m_active = false;
-};
 
 // Either way the copy cannot happen, the installer leaves (or puts back) the old folder and
 // starts the old program again.
@@ -265,17 +231,20 @@ TEST(UpdateEndToEnd, FailedCopyKeepsTheOldFolder)
         stageForNextLaunch(installed, site, members);
         const qint64 programSize = QFileInfo(installed.folder() + QStringLiteral("/bin/pelorin")).size();
 
-        std::optional<FrozenFolder> frozen;
-        if (readOnlyParent) {
-            frozen.emplace(QFileInfo(installed.folder()).absolutePath());
-            if (!frozen->active())
-                continue; // no immutable folders on this file system
-            installed.start(QStringLiteral("offscreen"));
-        } else {
-            // Files may grow to 1 MiB (a full disk, as far as the copy can tell): the old program
-            // starts, the copy of the 4 MiB file fails after the old folder was moved aside.
-            installed.start(QStringLiteral("offscreen"), 1 << 20);
-        }
+        // The folder beside the app unchangeable: read-only for a user, immutable for root (whom
+        // permissions do not stop).
+        const QString parent = QFileInfo(installed.folder()).absolutePath();
+        const auto freeze = [&](bool frozen) {
+            if (::geteuid() == 0)
+                return QProcess::execute(QStringLiteral("chattr"), {QLatin1String(frozen ? "+i" : "-i"), parent}) == 0;
+            return QFile::setPermissions(parent, QFile::ReadOwner | QFile::ExeOwner | (frozen ? QFile::Permissions() : QFile::WriteOwner));
+        };
+        const auto thaw = qScopeGuard([&] { freeze(false); });
+        if (readOnlyParent && !freeze(true))
+            continue; // no immutable folders on this file system
+        // Otherwise files may grow to 1 MiB (a full disk, as far as the copy can tell): the old
+        // program starts, the copy of the 4 MiB file fails after the old folder was moved aside.
+        installed.start(QStringLiteral("offscreen"), readOnlyParent ? 0 : 1 << 20);
         ASSERT_TRUE(installed.ended());
         ASSERT_TRUE(test::waitUntil([&] { return installed.runningFromFolder() != 0; }, 30'000));
         EXPECT_EQ(readFile(installed.folder() + QStringLiteral("/VERSION")), QStringLiteral("0.1\n"));
