@@ -12,8 +12,7 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusVariant>
+#include <QDBusInterface>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -320,9 +319,9 @@ TEST(Tray, RegistersWithAStatusNotifierWatcher)
     test::PrivateBus bus;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
-    QProcess watcher;
-    watcher.setProcessEnvironment(env);
-    watcher.start(QStringLiteral("status-notifier-watcher"), QStringList());
+    QProcess watcherProcess;
+    watcherProcess.setProcessEnvironment(env);
+    watcherProcess.start(QStringLiteral("status-notifier-watcher"), QStringList());
     QDBusConnection connection = QDBusConnection::connectToBus(bus.address(), QStringLiteral("tray-test"));
     const auto poll = [](const std::function<bool()>& done) {
         QElapsedTimer clock;
@@ -333,19 +332,12 @@ TEST(Tray, RegistersWithAStatusNotifierWatcher)
     };
     const QString watcherName = QStringLiteral("org.kde.StatusNotifierWatcher");
     ASSERT_TRUE(poll([&] { return connection.interface()->isServiceRegistered(watcherName).value(); }));
-    const auto watcherCall = [&](const QString& interface, const QString& method, const QVariantList& arguments) {
-        QDBusMessage call = QDBusMessage::createMethodCall(watcherName, QStringLiteral("/StatusNotifierWatcher"), interface, method);
-        call.setArguments(arguments);
-        return connection.call(call, QDBus::Block, 5000);
-    };
-    const auto items = [&] {
-        const QDBusMessage reply = watcherCall(QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
-                                               {watcherName, QStringLiteral("RegisteredStatusNotifierItems")});
-        return reply.arguments().value(0).value<QDBusVariant>().variant().toStringList();
-    };
+    QDBusInterface watcher(watcherName, QStringLiteral("/StatusNotifierWatcher"), watcherName, connection);
+    const auto items = [&] { return watcher.property("RegisteredStatusNotifierItems").toStringList(); };
     // A panel's side: a host that shows the items.
-    ASSERT_TRUE(connection.registerService(QStringLiteral("org.kde.StatusNotifierHost-pelorin-test")));
-    watcherCall(watcherName, QStringLiteral("RegisterStatusNotifierHost"), {QStringLiteral("org.kde.StatusNotifierHost-pelorin-test")});
+    const QString host = QStringLiteral("org.kde.StatusNotifierHost-pelorin-test");
+    ASSERT_TRUE(connection.registerService(host));
+    watcher.call(QStringLiteral("RegisterStatusNotifierHost"), host);
 
     QTemporaryDir home;
     env.insert(QStringLiteral("HOME"), home.path());
@@ -360,6 +352,6 @@ TEST(Tray, RegistersWithAStatusNotifierWatcher)
     app.waitForFinished(10'000);
     EXPECT_TRUE(poll([&] { return items().isEmpty(); })) << items().join(u' ').toStdString();
     QDBusConnection::disconnectFromBus(QStringLiteral("tray-test"));
-    watcher.kill();
-    watcher.waitForFinished();
+    watcherProcess.kill();
+    watcherProcess.waitForFinished();
 }
