@@ -63,19 +63,18 @@ protected:
 
 } // namespace
 
-TEST_F(MenuBarDropTest, WithoutUploadsAMixedDropDoesNothingButWarn)
+// A drop on the tray icon: without uploads a mixed drop does nothing but warn; with them,
+// images open in the editor and other files upload, their link on the clipboard.
+TEST_F(MenuBarDropTest, ImagesOpenAndOtherFilesUploadWhereUploadsAreSetUp)
 {
     drop.handleFiles({path("shot.png"), path("report.pdf")});
     EXPECT_TRUE(opened.isEmpty());
-    ASSERT_EQ(alerts.shown.size(), 1);
-    EXPECT_EQ(alerts.shown[0], QStringLiteral("Uploads Not Configured|Add your S3/R2 storage details in Pelorin's Settings to upload files."));
-
+    EXPECT_EQ(alerts.shown, QStringList{QStringLiteral("Uploads Not Configured|Add your S3/R2 storage details in Pelorin's Settings to upload files.")});
     drop.handleFiles({path("shot.png"), path("photo.JPG")});
     EXPECT_EQ(opened, (QStringList{QStringLiteral("shot.png"), QStringLiteral("photo.JPG")})) << "images alone still open";
-}
 
-TEST_F(MenuBarDropTest, WithUploadsImagesOpenAndOtherFilesUpload)
-{
+    opened.clear();
+    alerts.shown.clear();
     uploader.configured = true;
     drop.handleFiles({path("shot.png"), path("report.pdf")});
     ASSERT_TRUE(test::waitUntil([&] { return !board.string.isEmpty(); }));

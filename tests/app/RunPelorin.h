@@ -10,27 +10,33 @@ namespace pelorin::test {
 
 struct PelorinRun { int exitCode = -1; QByteArray out; QByteArray err; };
 
-// Runs the built `pelorin` as a script or a server does: with no display unless `display`,
-// `input` on its standard input, and `extra` added to the environment.
-inline PelorinRun runPelorin(const QStringList& arguments, const QByteArray& input = {}, bool display = false,
-                             const QProcessEnvironment& extra = {}, const QString& binary = QStringLiteral(PELORIN_BINARY))
+// Runs `program` (the built `pelorin` unless told) as a script or a server does: with no
+// display, `input` on its standard input and `extra` added to the environment.
+inline PelorinRun runPelorin(const QStringList& arguments, const QByteArray& input = {}, const QProcessEnvironment& extra = {},
+                             const QString& program = QStringLiteral(PELORIN_BINARY))
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    if (!display) {
-        env.remove(QStringLiteral("DISPLAY"));
-        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    }
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QLatin1String(name));
     env.insert(extra);
     QProcess process;
     process.setProcessEnvironment(env);
-    process.start(binary, arguments);
+    process.start(program, arguments);
     process.write(input);
     process.closeWriteChannel();
     if (!process.waitForFinished(60'000))
         process.kill();
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
             process.readAllStandardError()};
+}
+
+// `pelorin ARGUMENTS` started by a shell that runs `prelude` first (a file-size limit, what
+// standard input holds).
+inline PelorinRun runPelorinAfter(const QString& prelude, const QStringList& arguments)
+{
+    return runPelorin(QStringList{QStringLiteral("-c"), prelude + QStringLiteral("\nexec \"$0\" \"$@\""),
+                                  QStringLiteral(PELORIN_BINARY)} + arguments,
+                      {}, {}, QStringLiteral("/bin/sh"));
 }
 
 // The built launcher and the program it hands over to, laid out under `root` as installed.
@@ -61,12 +67,6 @@ inline QProcessEnvironment ownHome(const QString& root)
     }
     QFile::setPermissions(root + QStringLiteral("/runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     return env;
-}
-
-// The last line of a program's error output: Qt may warn about the session first.
-inline QString lastLine(const QByteArray& text)
-{
-    return QString::fromUtf8(text).trimmed().section(u'\n', -1);
 }
 
 } // namespace pelorin::test

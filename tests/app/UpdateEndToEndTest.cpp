@@ -7,20 +7,16 @@
 #include "app/update/UpdateService.h"
 #include "app/update/UpdateTools.h"
 #include "platform/SettingsKeys.h"
-#include "platform/SettingsStore.h"
 
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QDirIterator>
-#include <QFile>
-#include <QProcess>
+#include <QScopeGuard>
 
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <csignal>
-#include <optional>
 
 using namespace pelorin;
 
@@ -32,7 +28,7 @@ QString readFile(const QString& path)
 }
 
 // The built launcher and program copied into <temp>/Apps/Pelorin, laid out as installed, with
-// VERSION 0.1, and a home of its own.
+// VERSION 0.1, a home of its own and an update site.
 class InstalledPelorin {
 public:
     InstalledPelorin()
@@ -42,7 +38,6 @@ public:
         test::writeBytes(folder() + QStringLiteral("/VERSION"), "0.1\n");
         // A home of its own, so a Pelorin running elsewhere on the machine is not handed our start.
         m_environment = test::ownHome(m_dir.filePath(QStringLiteral("home")));
-        m_settings = std::make_unique<SettingsStore>(home("config") + QStringLiteral("/Pelorin/Pelorin.json"));
     }
     ~InstalledPelorin()
     {
@@ -56,16 +51,7 @@ public:
     }
 
     QString folder() const { return m_dir.filePath(QStringLiteral("Apps/Pelorin")); }
-    // What bin/pelorin hands over to, and so what a started instance runs.
-    QString program() const { return folder() + QStringLiteral("/" PELORIN_PROGRAM_DIR "/pelorin-app"); }
-    QString home(const char* sub) const { return m_dir.filePath(QStringLiteral("home/") + QLatin1String(sub)); }
-    QString stagingRoot() const { return home("data") + QStringLiteral("/Pelorin/Updates"); }
-    SettingsStore& settings() { return *m_settings; }
-    // A fresh read of the settings file, as the next start sees it.
-    QVariant storedSetting(const char* name) const
-    {
-        return SettingsStore(m_settings->filePath()).storedValue(QString::fromLatin1(name));
-    }
+    QString stagingRoot() const { return m_dir.filePath(QStringLiteral("home/data/Pelorin/Updates")); }
     QProcess& process() { return m_process; }
     // Whether the started program has ended (QProcess::waitForFinished answers false for a
     // process that ended while the event loop ran).
@@ -91,10 +77,10 @@ public:
         m_process.waitForStarted(10'000);
     }
 
-    // The process (other than ours) that runs this folder's program.
+    // The process (other than ours) that runs this folder's program, the one bin/pelorin hands over to.
     qint64 runningFromFolder() const
     {
-        const QString program = this->program();
+        const QString program = folder() + QStringLiteral("/" PELORIN_PROGRAM_DIR "/pelorin-app");
         QDirIterator it(QStringLiteral("/proc"), QDir::Dirs | QDir::NoDotAndDotDot);
         while (it.hasNext()) {
             it.next();
@@ -106,53 +92,53 @@ public:
         return 0;
     }
 
+    // Puts release 9.9 of `members` on the site and points the installed program at it: a feed
+    // in a folder of its own names the archive by a path from the site's root, its checksum in
+    // capitals.
+    void publish(const QJsonArray& members)
+    {
+        const QString archive = QStringLiteral("/downloads/Pelorin-9.9-linux-x86_64.tar.gz");
+        const QString sha = site.putArchive(archive.mid(1), members);
+        site.putFeed(QStringLiteral("9.9"), archive, sha.toUpper(), QStringLiteral("feeds/stable/version.json"));
+        settings.setValue(QLatin1String(SettingsKeys::updateSiteURL), site.base() + QStringLiteral("feeds/stable"));
+    }
+
+    // Stages 9.9 exactly as "On Next Launch" does, in this process, over the read-only leftovers
+    // of an earlier attempt.
+    void stageForNextLaunch(const QJsonArray& members)
+    {
+        publish(members);
+        const QString work = stagingRoot() + QStringLiteral("/9.9");
+        test::writeBytes(work + QStringLiteral("/mnt/Pelorin/VERSION"), "0.1");
+        setTreeWritable(work + QStringLiteral("/mnt"), false);
+        test::RecordingPrompts prompts;
+        prompts.answer.choice = UpdatePrompts::Choice::onNextLaunch;
+        UpdateEnvironment environment;
+        environment.currentVersion = QStringLiteral(PELORIN_VERSION);
+        environment.applicationFolder = folder();
+        environment.stagingRoot = stagingRoot();
+        UpdateService service(settings, prompts, environment);
+        std::vector<UpdateStatus::Kind> seen;
+        QObject::connect(&service, &UpdateService::statusChanged, [&seen](const UpdateStatus& s) { seen.push_back(s.kind); });
+        ASSERT_TRUE(test::outcome(service.check(true), 60'000).succeeded());
+        ASSERT_EQ(service.status().text(), QStringLiteral("9.9 installs on next launch.")) << prompts.alerts.join(u'\n').toStdString();
+        using K = UpdateStatus::Kind;
+        EXPECT_EQ(seen, (std::vector{K::checking, K::available, K::downloading, K::stagedForNextLaunch}));
+        EXPECT_TRUE(prompts.alerts.isEmpty());
+        EXPECT_FALSE(QFileInfo::exists(work + QStringLiteral("/mnt")));
+        // The staged copy stays the user's to replace at the next update.
+        EXPECT_TRUE(QFileInfo(work + QStringLiteral("/Pelorin/bin/pelorin")).permissions() & QFile::WriteOwner);
+    }
+
 private:
     QTemporaryDir m_dir;
     QProcessEnvironment m_environment;
-    std::unique_ptr<SettingsStore> m_settings;
     QProcess m_process;
+
+public:
+    test::UpdateSite site;
+    SettingsStore settings{m_dir.filePath(QStringLiteral("home/config/Pelorin/Pelorin.json"))};
 };
-
-// Puts release 9.9 of `members` on the site and points the installed program at it: a feed in
-// a folder of its own names the archive by a path from the site's root, its checksum in capitals.
-void publish(InstalledPelorin& installed, const test::UpdateSite& site, const QJsonArray& members)
-{
-    const QString archive = QStringLiteral("/downloads/Pelorin-9.9-linux-x86_64.tar.gz");
-    const QString sha = site.putArchive(archive.mid(1), members);
-    site.put(QStringLiteral("feeds/stable/version.json"),
-             QJsonDocument(QJsonObject{{QStringLiteral("version"), QStringLiteral("9.9")}, {QStringLiteral("dmg_url"), archive},
-                                       {QStringLiteral("sha256"), sha.toUpper()}})
-                 .toJson());
-    installed.settings().setValue(QLatin1String(SettingsKeys::updateSiteURL), site.base() + QStringLiteral("feeds/stable"));
-}
-
-// Stages 9.9 for the installed program exactly as "On Next Launch" does, in this process, over
-// the read-only leftovers of an earlier attempt.
-void stageForNextLaunch(InstalledPelorin& installed, const test::UpdateSite& site, const QJsonArray& members)
-{
-    publish(installed, site, members);
-    const QString work = installed.stagingRoot() + QStringLiteral("/9.9");
-    test::writeBytes(work + QStringLiteral("/mnt/Pelorin/VERSION"), "0.1");
-    setTreeWritable(work + QStringLiteral("/mnt"), false);
-    test::RecordingPrompts prompts;
-    prompts.answer.choice = UpdatePrompts::Choice::onNextLaunch;
-    UpdateEnvironment environment;
-    environment.currentVersion = QStringLiteral(PELORIN_VERSION);
-    environment.applicationFolder = installed.folder();
-    environment.stagingRoot = installed.stagingRoot();
-    UpdateService service(installed.settings(), prompts, environment);
-    std::vector<UpdateStatus::Kind> seen;
-    QObject::connect(&service, &UpdateService::statusChanged, [&seen](const UpdateStatus& s) { seen.push_back(s.kind); });
-    const auto result = test::outcome(service.check(true), 60'000);
-    ASSERT_TRUE(result.succeeded());
-    ASSERT_EQ(service.status().text(), QStringLiteral("9.9 installs on next launch.")) << prompts.alerts.size();
-    using K = UpdateStatus::Kind;
-    EXPECT_EQ(seen, (std::vector{K::checking, K::available, K::downloading, K::stagedForNextLaunch}));
-    EXPECT_TRUE(prompts.alerts.empty());
-    EXPECT_FALSE(QFileInfo::exists(work + QStringLiteral("/mnt")));
-    // The staged copy stays the user's to replace at the next update.
-    EXPECT_TRUE(QFileInfo(work + QStringLiteral("/Pelorin/bin/pelorin")).permissions() & QFile::WriteOwner);
-}
 
 // The old process handed over and ended; the folder holds 9.9, which started detached.
 void expectInstalledAndStarted(InstalledPelorin& installed)
@@ -185,10 +171,9 @@ TEST(UpdateEndToEnd, UpdateNowReplacesTheFolderAndStartsTheNewVersion)
 {
     if (qEnvironmentVariableIsEmpty("DISPLAY") || QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
         GTEST_SKIP() << "needs an X server and xdotool";
-    test::UpdateSite site;
-    ASSERT_TRUE(site.isRunning());
     InstalledPelorin installed;
-    publish(installed, site, test::releaseMembers(QStringLiteral("9.9")));
+    ASSERT_TRUE(installed.site.isRunning());
+    installed.publish(test::releaseMembers(QStringLiteral("9.9")));
 
     // The quiet check runs five seconds after start-up and offers 9.9; Return takes the
     // default answer, "Update Now".
@@ -212,71 +197,45 @@ TEST(UpdateEndToEnd, UpdateNowReplacesTheFolderAndStartsTheNewVersion)
     expectInstalledAndStarted(installed);
 }
 
-TEST(UpdateEndToEnd, OnNextLaunchInstallsAtTheNextStart)
+// At the next start the installer replaces the folder and starts 9.9 detached. Where the copy
+// cannot happen, it leaves (or puts back) the old folder and starts the old program again.
+TEST(UpdateEndToEnd, OnNextLaunchInstallsAtTheNextStartOrKeepsTheOldFolder)
 {
-    test::UpdateSite site;
-    ASSERT_TRUE(site.isRunning());
-    InstalledPelorin installed;
-    stageForNextLaunch(installed, site, test::releaseMembers(QStringLiteral("9.9")));
-
-    installed.start(QStringLiteral("offscreen"));
-    ASSERT_TRUE(installed.ended()) << "start-up did not hand over to the installer";
-    expectInstalledAndStarted(installed);
-    EXPECT_FALSE(installed.storedSetting(SettingsKeys::pendingUpdateVersion).isValid());
-    EXPECT_FALSE(installed.storedSetting(SettingsKeys::pendingUpdateAppPath).isValid());
-}
-
-// Makes a folder unchangeable for the life of the object: read-only for a user, immutable for
-// root (whom permissions do not stop). False from active() when the system refuses.
-class FrozenFolder {
-public:
-    explicit FrozenFolder(QString path)
-        : m_path(std::move(path))
-    {
-        m_active = ::geteuid() == 0 ? QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), m_path}) == 0
-                                    : QFile::setPermissions(m_path, QFile::ReadOwner | QFile::ExeOwner);
-    }
-    ~FrozenFolder()
-    {
-        if (::geteuid() == 0)
-            QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), m_path});
-        else
-            QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
-    bool active() const { return m_active; }
-
-private:
-    QString m_path;
-    bool m_active = false;
-};
-
-// Either way the copy cannot happen, the installer leaves (or puts back) the old folder and
-// starts the old program again.
-TEST(UpdateEndToEnd, FailedCopyKeepsTheOldFolder)
-{
-    for (const bool readOnlyParent : {false, true}) {
-        SCOPED_TRACE(readOnlyParent ? "folder cannot be moved aside" : "copy fails part-way");
-        test::UpdateSite site;
-        ASSERT_TRUE(site.isRunning());
+    enum Obstacle { none, fullDisk, frozenParent };
+    for (const Obstacle obstacle : {none, fullDisk, frozenParent}) {
+        SCOPED_TRACE(obstacle == none ? "installs" : obstacle == fullDisk ? "copy fails part-way" : "folder cannot be moved aside");
         InstalledPelorin installed;
+        ASSERT_TRUE(installed.site.isRunning());
         QJsonArray members = test::releaseMembers(QStringLiteral("9.9"));
-        members.append(QJsonObject{{QStringLiteral("name"), QStringLiteral("Pelorin/share/pelorin/large")},
-                                   {QStringLiteral("size"), 4 << 20}});
-        stageForNextLaunch(installed, site, members);
+        if (obstacle != none)
+            members.append(QJsonObject{{QStringLiteral("name"), QStringLiteral("Pelorin/share/pelorin/large")},
+                                       {QStringLiteral("size"), 4 << 20}});
+        installed.stageForNextLaunch(members);
         const qint64 programSize = QFileInfo(installed.folder() + QStringLiteral("/bin/pelorin")).size();
 
-        std::optional<FrozenFolder> frozen;
-        if (readOnlyParent) {
-            frozen.emplace(QFileInfo(installed.folder()).absolutePath());
-            if (!frozen->active())
-                continue; // no immutable folders on this file system
-            installed.start(QStringLiteral("offscreen"));
-        } else {
-            // Files may grow to 1 MiB (a full disk, as far as the copy can tell): the old program
-            // starts, the copy of the 4 MiB file fails after the old folder was moved aside.
-            installed.start(QStringLiteral("offscreen"), 1 << 20);
+        // The folder beside the app unchangeable: read-only for a user, immutable for root (whom
+        // permissions do not stop).
+        const QString parent = QFileInfo(installed.folder()).absolutePath();
+        const auto freeze = [&](bool frozen) {
+            if (::geteuid() == 0)
+                return QProcess::execute(QStringLiteral("chattr"), {QLatin1String(frozen ? "+i" : "-i"), parent}) == 0;
+            return QFile::setPermissions(parent, QFile::ReadOwner | QFile::ExeOwner | (frozen ? QFile::Permissions() : QFile::WriteOwner));
+        };
+        const auto thaw = qScopeGuard([&] { freeze(false); });
+        if (obstacle == frozenParent && !freeze(true))
+            continue; // no immutable folders on this file system
+        // Files may grow to 1 MiB on a full disk: the old program starts, the copy of the 4 MiB
+        // file fails after the old folder was moved aside.
+        installed.start(QStringLiteral("offscreen"), obstacle == fullDisk ? 1 << 20 : 0);
+        ASSERT_TRUE(installed.ended()) << "start-up did not hand over to the installer";
+        // Consumed either way; a fresh read of the settings file, as the next start sees it.
+        const SettingsStore stored(installed.settings.filePath());
+        EXPECT_FALSE(stored.storedValue(QLatin1String(SettingsKeys::pendingUpdateVersion)).isValid());
+        EXPECT_FALSE(stored.storedValue(QLatin1String(SettingsKeys::pendingUpdateAppPath)).isValid());
+        if (obstacle == none) {
+            expectInstalledAndStarted(installed);
+            continue;
         }
-        ASSERT_TRUE(installed.ended());
         ASSERT_TRUE(test::waitUntil([&] { return installed.runningFromFolder() != 0; }, 30'000));
         EXPECT_EQ(readFile(installed.folder() + QStringLiteral("/VERSION")), QStringLiteral("0.1\n"));
         EXPECT_EQ(QFileInfo(installed.folder() + QStringLiteral("/bin/pelorin")).size(), programSize);

@@ -4,11 +4,9 @@
 #include "cloud/TaskOutcome.h"
 
 #include "app/update/UpdatePrompts.h"
-#include "app/update/UpdateService.h"
 
 #include <QCryptographicHash>
 #include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -16,8 +14,6 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-
-#include <ostream>
 
 namespace pelorin::test {
 
@@ -33,13 +29,10 @@ public:
                        {QStringLiteral("-u"), QStringLiteral("-m"), QStringLiteral("http.server"), QStringLiteral("--bind"),
                         QStringLiteral("127.0.0.1"), QStringLiteral("--directory"), site(), QStringLiteral("0")});
         static const QRegularExpression portPattern(QStringLiteral("port (\\d+)"));
-        while (m_server.waitForReadyRead(10'000)) {
-            m_output += m_server.readAll();
-            const QRegularExpressionMatch match = portPattern.match(QString::fromUtf8(m_output));
-            if (match.hasMatch()) {
-                m_port = match.captured(1).toInt();
-                break;
-            }
+        QByteArray output;
+        while (m_port == 0 && m_server.waitForReadyRead(10'000)) {
+            output += m_server.readAll();
+            m_port = portPattern.match(QString::fromUtf8(output)).captured(1).toInt();
         }
     }
     ~UpdateSite()
@@ -53,7 +46,15 @@ public:
     bool isRunning() const { return m_port != 0; }
 
     void put(const QString& path, const QByteArray& data) const { writeBytes(QDir(site()).filePath(path), data); }
-    void putFeed(const QJsonObject& feed) const { put(QStringLiteral("version.json"), QJsonDocument(feed).toJson()); }
+    // A feed offering `version` from `url`, with a checksum unless empty.
+    void putFeed(const QString& version, const QString& url, const QString& sha256 = {},
+                 const QString& path = QStringLiteral("version.json")) const
+    {
+        QJsonObject feed{{QStringLiteral("version"), version}, {QStringLiteral("dmg_url"), url}};
+        if (!sha256.isEmpty())
+            feed.insert(QStringLiteral("sha256"), sha256);
+        put(path, QJsonDocument(feed).toJson());
+    }
 
     // A release archive at `path` on the site from a list of members (see
     // make_release_archive.py); returns its SHA-256 in hex.
@@ -61,21 +62,15 @@ public:
     {
         const QString file = QDir(site()).filePath(path);
         QDir().mkpath(QFileInfo(file).absolutePath());
-        QProcess maker;
-        maker.setProcessChannelMode(QProcess::ForwardedChannels);
-        maker.start(QStandardPaths::findExecutable(QStringLiteral("python3")),
-                    {QStringLiteral(PELORIN_TEST_SCRIPTS "/app/make_release_archive.py"), file,
-                     QString::fromUtf8(QJsonDocument(members).toJson(QJsonDocument::Compact))});
-        maker.waitForFinished(30'000);
-        QFile archive(file);
-        archive.open(QIODevice::ReadOnly);
-        return QString::fromLatin1(QCryptographicHash::hash(archive.readAll(), QCryptographicHash::Sha256).toHex());
+        QProcess::execute(QStandardPaths::findExecutable(QStringLiteral("python3")),
+                          {QStringLiteral(PELORIN_TEST_SCRIPTS "/app/make_release_archive.py"), file,
+                           QString::fromUtf8(QJsonDocument(members).toJson(QJsonDocument::Compact))});
+        return QString::fromLatin1(QCryptographicHash::hash(readBytes(file), QCryptographicHash::Sha256).toHex());
     }
 
 private:
     QTemporaryDir m_dir;
     QProcess m_server;
-    QByteArray m_output;
     int m_port = 0;
 };
 
@@ -86,37 +81,30 @@ inline QJsonObject member(const QString& name, const QString& data, int mode = 0
 
 // The members of a release whose bin/pelorin records that it was started, in a file
 // "launched" beside bin/: "started <arguments> session <its session id>".
-inline QJsonArray releaseMembers(const QString& version, const QString& folder = QStringLiteral("Pelorin"))
+inline QJsonArray releaseMembers(const QString& version)
 {
-    return {member(folder + QStringLiteral("/VERSION"), version + u'\n'),
-            member(folder + QStringLiteral("/bin/pelorin"),
+    return {member(QStringLiteral("Pelorin/VERSION"), version + u'\n'),
+            member(QStringLiteral("Pelorin/bin/pelorin"),
                    QStringLiteral("#!/bin/sh\nhere=$(dirname \"$(readlink -f \"$0\")\")\n"
                                   "echo \"started $* session $(cut -d' ' -f6 /proc/$$/stat)\" > \"$here/../launched\"\n"),
                    0755),
-            member(folder + QStringLiteral("/libexec/pelorin/pelorin-app"), QStringLiteral("#!/bin/sh\n"), 0755),
-            member(folder + QStringLiteral("/share/applications/app.pelorin.Pelorin.desktop"), QStringLiteral("[Desktop Entry]\n"))};
+            member(QStringLiteral("Pelorin/libexec/pelorin/pelorin-app"), QStringLiteral("#!/bin/sh\n"), 0755),
+            member(QStringLiteral("Pelorin/share/applications/app.pelorin.Pelorin.desktop"), QStringLiteral("[Desktop Entry]\n"))};
 }
 
-// Prompts that record what was shown and answer the offer as told.
+// Prompts that record what was shown ("message|informative text") and answer the offer as told.
 class RecordingPrompts : public UpdatePrompts {
 public:
-    struct Alert { QString message; QString text; bool operator==(const Alert&) const = default; };
-
     QCoro::Task<OfferAnswer> offer(const QString& version, const QString& currentVersion) override
     {
         offers << version + u'/' + currentVersion;
         co_return answer;
     }
-    void inform(const QString& message, const QString& informativeText) override { alerts.push_back({message, informativeText}); }
+    void inform(const QString& message, const QString& informativeText) override { alerts << message + u'|' + informativeText; }
 
     OfferAnswer answer;
     QStringList offers;
-    std::vector<Alert> alerts;
+    QStringList alerts;
 };
-
-inline void PrintTo(const RecordingPrompts::Alert& alert, std::ostream* out)
-{
-    *out << '{' << alert.message.toStdString() << " | " << alert.text.toStdString() << '}';
-}
 
 } // namespace pelorin::test

@@ -1,21 +1,26 @@
 #include "UpdateFixture.h"
 
+#include "app/update/ApplicationUpdates.h"
 #include "app/update/UpdateDownload.h"
 #include "app/update/UpdateService.h"
 #include "app/update/UpdateTools.h"
 #include "platform/SettingsKeys.h"
+#include "ui/SettingsWindow.h"
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QCheckBox>
 #include <QDateTime>
-#include <QDir>
-#include <QFile>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTcpServer>
+#include <QTest>
 
 #include <sys/xattr.h>
 
 using namespace pelorin;
-using test::RecordingPrompts;
 
 namespace {
 
@@ -67,20 +72,12 @@ protected:
         ASSERT_TRUE(result.succeeded()) << result.error.toStdString();
     }
 
-    // A feed offering 2.0 with an archive at `path`, answered with `choice`.
-    void offer(const QJsonArray& members, UpdatePrompts::Choice choice, const QString& path = QStringLiteral("Pelorin-2.0.tar.gz"))
-    {
-        site.putArchive(path, members);
-        site.putFeed({{QStringLiteral("version"), QStringLiteral("2.0")}, {QStringLiteral("dmg_url"), path}});
-        prompts.answer.choice = choice;
-    }
-
     QString status() { return service().status().text(); }
 
     test::TempSettings settings;
     QTemporaryDir dir;
     test::UpdateSite site;
-    RecordingPrompts prompts;
+    test::RecordingPrompts prompts;
     bool installable = true;
     QStringList installs;
     int terminations = 0;
@@ -103,16 +100,17 @@ TEST_F(UpdateServiceTest, CheckOutcomesAndAlerts)
         bool reachable;
         bool interactive;
         QString status;
-        std::vector<RecordingPrompts::Alert> alerts;
+        QStringList alerts;
     };
     const QString unreadable = QStringLiteral("The update feed couldn't be read.");
+    const QStringList failed{QStringLiteral("Update check failed|") + unreadable};
     const std::vector<Case> cases = {
         {"up to date", R"({"version": "1.4.0", "dmg_url": "x.tar.gz"})", true, true, QStringLiteral("You're up to date."),
-         {{QStringLiteral("You're up to date"), QStringLiteral("Pelorin 1.4 is the latest version.")}}},
+         {QStringLiteral("You're up to date|Pelorin 1.4 is the latest version.")}},
         {"up to date, quiet", R"({"version": "1.3", "dmg_url": "x.tar.gz"})", true, false, QStringLiteral("You're up to date."), {}},
-        {"not JSON", "<html>oops</html>", true, true, unreadable, {{QStringLiteral("Update check failed"), unreadable}}},
-        {"404 page", "", true, true, unreadable, {{QStringLiteral("Update check failed"), unreadable}}},
-        {"missing dmg_url", R"({"version": "2.0"})", true, true, unreadable, {{QStringLiteral("Update check failed"), unreadable}}},
+        {"not JSON", "<html>oops</html>", true, true, unreadable, failed},
+        {"404 page", "", true, true, unreadable, failed},
+        {"missing dmg_url", R"({"version": "2.0"})", true, true, unreadable, failed},
         {"version not a string", R"({"version": 2, "dmg_url": "x"})", true, false, unreadable, {}},
         {"unreachable, quiet", "", false, false, QStringLiteral("Connection refused"), {}},
     };
@@ -136,20 +134,19 @@ TEST_F(UpdateServiceTest, CheckOutcomesAndAlerts)
 
 TEST_F(UpdateServiceTest, SkippedVersionIsHonouredOnlyByQuietChecks)
 {
-    site.putFeed({{QStringLiteral("version"), QStringLiteral("1.10")}, {QStringLiteral("dmg_url"), QStringLiteral("x.tar.gz")}});
+    site.putFeed(QStringLiteral("1.10"), QStringLiteral("x.tar.gz"));
     settings.store().setValue(key(SettingsKeys::skippedUpdateVersion), QStringLiteral("1.10"));
     check(false);
     EXPECT_EQ(service().status().kind, UpdateStatus::Kind::idle);
     EXPECT_TRUE(prompts.offers.isEmpty());
 
     // Asking explicitly offers it again; "Later" with the box ticked skips a new version.
-    site.putFeed({{QStringLiteral("version"), QStringLiteral("1.10")}, {QStringLiteral("dmg_url"), QStringLiteral("x.tar.gz")}});
     prompts.answer = {UpdatePrompts::Choice::later, false};
     check(true);
     EXPECT_EQ(prompts.offers, QStringList{QStringLiteral("1.10/1.4")});
     EXPECT_EQ(service().status().kind, UpdateStatus::Kind::idle);
 
-    site.putFeed({{QStringLiteral("version"), QStringLiteral("1.11")}, {QStringLiteral("dmg_url"), QStringLiteral("x.tar.gz")}});
+    site.putFeed(QStringLiteral("1.11"), QStringLiteral("x.tar.gz"));
     prompts.answer = {UpdatePrompts::Choice::later, true};
     check(false);
     EXPECT_EQ(settings.store().stringValue(key(SettingsKeys::skippedUpdateVersion)), QStringLiteral("1.11"));
@@ -159,7 +156,7 @@ TEST_F(UpdateServiceTest, SkippedVersionIsHonouredOnlyByQuietChecks)
 
 TEST_F(UpdateServiceTest, AutomaticCheckRunsOnlyWhenDue)
 {
-    site.putFeed({{QStringLiteral("version"), QStringLiteral("1.4")}, {QStringLiteral("dmg_url"), QStringLiteral("x.tar.gz")}});
+    site.putFeed(QStringLiteral("1.4"), QStringLiteral("x.tar.gz"));
     const double now = QDateTime::currentMSecsSinceEpoch() / 1000.0;
     struct Case {
         const char* name;
@@ -215,7 +212,7 @@ TEST_F(UpdateServiceTest, StagingFailuresReportTheirMessageAndLeaveNoMount)
         site.putArchive(QLatin1String(kind) + QStringLiteral(".tar.gz"), special);
     }
 
-    struct Case { QString dmgUrl; QJsonValue sha256; QString message; QString version = QStringLiteral("2.0"); };
+    struct Case { QString dmgUrl; QString sha256; QString message; QString version = QStringLiteral("2.0"); };
     const Case cases[] = {
         // The version names the work folder: it must not lead out of the staging folder.
         {QStringLiteral("good.tar.gz"), {}, QStringLiteral("Bad version in the update feed."), QStringLiteral("9/../../escaped")},
@@ -236,13 +233,10 @@ TEST_F(UpdateServiceTest, StagingFailuresReportTheirMessageAndLeaveNoMount)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.dmgUrl.toStdString());
         prompts.alerts.clear();
-        QJsonObject feed{{QStringLiteral("version"), c.version}, {QStringLiteral("dmg_url"), c.dmgUrl}};
-        if (!c.sha256.isUndefined())
-            feed.insert(QStringLiteral("sha256"), c.sha256);
-        site.putFeed(feed);
+        site.putFeed(c.version, c.dmgUrl, c.sha256);
         check(true);
         EXPECT_EQ(status(), c.message);
-        EXPECT_EQ(prompts.alerts, (std::vector<RecordingPrompts::Alert>{{QStringLiteral("Update failed"), c.message}}));
+        EXPECT_EQ(prompts.alerts, QStringList{QStringLiteral("Update failed|") + c.message});
         // A refused update leaves nothing behind, not even its download.
         EXPECT_FALSE(QFileInfo::exists(stagingRoot() + u'/' + c.version));
         EXPECT_FALSE(settings.store().contains(key(SettingsKeys::pendingUpdateVersion)));
@@ -257,14 +251,14 @@ TEST_F(UpdateServiceTest, StagingFailuresReportTheirMessageAndLeaveNoMount)
 // replaced (a build tree, a package install) nothing is even downloaded.
 TEST_F(UpdateServiceTest, UpdateNowHandsTheStagedFolderToTheInstallerAndQuits)
 {
-    offer(test::releaseMembers(QStringLiteral("2.0")), UpdatePrompts::Choice::updateNow);
+    site.putArchive(QStringLiteral("Pelorin-2.0.tar.gz"), test::releaseMembers(QStringLiteral("2.0")));
+    site.putFeed(QStringLiteral("2.0"), QStringLiteral("Pelorin-2.0.tar.gz"));
+    prompts.answer.choice = UpdatePrompts::Choice::updateNow;
     installable = false;
     check(true);
     EXPECT_EQ(status(), QStringLiteral("App location isn't writable"));
-    EXPECT_EQ(prompts.alerts, (std::vector<RecordingPrompts::Alert>{
-                                  {QStringLiteral("Can't update in place"),
-                                   QStringLiteral("Install Pelorin from its release archive into a folder you own, then "
-                                                  "check for updates again.")}}));
+    EXPECT_EQ(prompts.alerts, QStringList{QStringLiteral("Can't update in place|Install Pelorin from its release archive into "
+                                                         "a folder you own, then check for updates again.")});
     EXPECT_FALSE(QFileInfo::exists(stagingRoot()));
 
     installable = true;
@@ -364,4 +358,60 @@ TEST(UpdateTools, DownloadMarksAreDroppedAndOtherAttributesKept)
     EXPECT_LT(::getxattr(native.constData(), "user.xdg.origin.url", value, sizeof value), 0);
     EXPECT_LT(::getxattr(native.constData(), "user.xdg.referrer.url", value, sizeof value), 0);
     EXPECT_EQ(::getxattr(native.constData(), "user.kept", value, sizeof value), 1);
+}
+
+// "Check Now" in Settings runs the interactive check with the real message boxes, and the
+// status line follows the updater.
+TEST(ApplicationUpdates, CheckNowShowsTheStatusAndTheAlerts)
+{
+    test::UpdateSite site;
+    ASSERT_TRUE(site.isRunning());
+    test::TempSettings settings;
+    settings.store().setValue(key(SettingsKeys::updateSiteURL), site.base());
+    ApplicationUpdates updates(settings.store());
+    SettingsWindow window(settings.store());
+    updates.attach(window);
+    window.show();
+    const auto messageBox = [] {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible())
+                return box;
+        return static_cast<QMessageBox*>(nullptr);
+    };
+    const auto button = [](QWidget* parent, const char* title) {
+        const QList<QPushButton*> buttons = parent->findChildren<QPushButton*>();
+        const auto found = std::find_if(buttons.begin(), buttons.end(), [&](auto* b) { return b->text() == QLatin1String(title); });
+        return found == buttons.end() ? nullptr : *found;
+    };
+    const auto statusLine = [&] {
+        QStringList texts;
+        for (const QLabel* label : window.findChildren<QLabel*>())
+            texts << label->text();
+        return texts;
+    };
+
+    site.putFeed(QStringLiteral("0.0.1"), QStringLiteral("x"));
+    button(&window, "Check Now")->click();
+    ASSERT_TRUE(test::waitUntil([&] { return messageBox() != nullptr; }, 60'000));
+    EXPECT_EQ(messageBox()->text(), QStringLiteral("You're up to date"));
+    EXPECT_EQ(messageBox()->informativeText(), QStringLiteral("Pelorin " PELORIN_VERSION " is the latest version."));
+    EXPECT_TRUE(statusLine().contains(QStringLiteral("You're up to date.")));
+    QTest::keyClick(messageBox(), Qt::Key_Return);
+    ASSERT_TRUE(test::waitUntil([&] { return messageBox() == nullptr; }));
+
+    // The offer: "Update Now" is the default; "Later" with the box ticked skips the version.
+    site.putFeed(QStringLiteral("99.0"), QStringLiteral("x"));
+    updates.checkAction()();
+    ASSERT_TRUE(test::waitUntil([&] { return updates.service().status().kind == UpdateStatus::Kind::available; }, 60'000))
+        << updates.service().status().text().toStdString();
+    ASSERT_TRUE(test::waitUntil([&] { return messageBox() != nullptr; }, 60'000));
+    QMessageBox* offer = messageBox();
+    EXPECT_EQ(offer->text(), QStringLiteral("Pelorin 99.0 is available"));
+    EXPECT_EQ(offer->defaultButton(), button(offer, "Update Now"));
+    EXPECT_TRUE(button(offer, "On Next Launch"));
+    EXPECT_TRUE(statusLine().contains(QStringLiteral("Version 99.0 is available.")));
+    offer->checkBox()->setChecked(true);
+    button(offer, "Later")->click();
+    ASSERT_TRUE(test::waitUntil([&] { return updates.service().status().kind == UpdateStatus::Kind::idle; }));
+    EXPECT_EQ(settings.store().stringValue(key(SettingsKeys::skippedUpdateVersion)), QStringLiteral("99.0"));
 }

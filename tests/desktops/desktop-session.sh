@@ -1,37 +1,76 @@
 #!/bin/bash
-# desktop-session.sh gnome|kde CMD [ARGS...]
-# Runs CMD inside a throw-away headless session of a real desktop on private D-Bus buses:
+# desktop-session.sh sway|gnome|kde CMD [ARGS...]
+# Runs CMD inside a throw-away headless Wayland session of a real desktop, with the real
+# xdg-desktop-portal frontend and the desktop's own backend, on private D-Bus buses:
+#   sway   one 1280x800 output HEADLESS-1 at scale $DSK_SCALE painted #ff8800 by swaybg, and
+#          xdg-desktop-portal-wlr 0.7 (which runs grim and writes every screenshot to the fixed
+#          path /tmp/out.png: one such session at a time per machine). The 1.16 frontend offers
+#          Screenshot only when some backend implements Access: xdg-desktop-portal-gtk's .portal
+#          file is enough. DSK_SLURP="X,Y WxH" or "cancel" answers interactive screenshots (a
+#          stand-in slurp reads $SESSION_DIR/slurp-answer, which CMD may rewrite); without it
+#          they fail.
 #   gnome  gnome-shell --headless with one virtual monitor of $DSK_SIZE pixels (default 1280x800)
-#          at scale $DSK_SCALE (default 1; GNOME offers 2 from about 1920x960 up), its
-#          background solid #ff8800, the overview closed, and
-#          xdg-desktop-portal-gnome; non-interactive screenshots are allowed in the permission
+#          at scale $DSK_SCALE (GNOME offers 2 from about 1920x960 up), background solid
+#          #ff8800, the overview closed; non-interactive screenshots allowed in the permission
 #          store, as after the user said yes once.
-#   kde    kwin_wayland --virtual (1280x800) with its global shortcuts service and
-#          xdg-desktop-portal-kde. System Settings is not part of it: the xdg-open the portal
-#          runs to show its Shortcuts page is a stand-in that appends its argument to
-#          $SESSION_DIR/xdg-open.log.
-# Both with the real xdg-desktop-portal frontend, which knows only the desktop's own portal
-# backends (as on a machine with just that desktop installed). CMD sees WAYLAND_DISPLAY,
-# DBUS_SESSION_BUS_ADDRESS, XDG_RUNTIME_DIR, XDG_CURRENT_DESKTOP, XDG_SESSION_TYPE=wayland and
-# SESSION_DIR (../wayland/session-common.sh: its folder, exit status, root).
-# Debian 12: apt-get install gnome-shell xdg-desktop-portal-gnome (gnome), or kwin-wayland
-#   xdg-desktop-portal-kde qtwayland5 (kde), with xdg-desktop-portal and dbus.
-# Logs: $SESSION_DIR/{shell,kwin,backend,xdp}.log.
+#   kde    kwin_wayland --virtual (1280x800) with its global shortcuts service. System Settings
+#          is not part of it: the xdg-open the portal runs to show its Shortcuts page is a
+#          stand-in that appends its argument to $SESSION_DIR/xdg-open.log.
+# CMD sees WAYLAND_DISPLAY, DBUS_SESSION_BUS_ADDRESS, XDG_RUNTIME_DIR, XDG_CURRENT_DESKTOP,
+# XDG_SESSION_TYPE=wayland and SESSION_DIR, a folder the session may write to (SESSION_KEEP=1
+# keeps it). As root the session runs as user nobody, as a desktop would not run as root: CMD
+# must then be runnable by nobody and write only under $SESSION_DIR. Exit status: CMD's, or 3
+# when the session did not come up. Logs: $SESSION_DIR/*.log. Packages: scripts/deps.txt.
 set -u
-here=$(dirname "$(readlink -f "$0")")
-. "$here/session-common.sh" 2>/dev/null || . "$here/../wayland/session-common.sh" || exit 3
+bus_config() {  # TYPE ADDRESS [SERVICEDIR]
+    cat <<EOC
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig><type>$1</type><keep_umask/><listen>$2</listen><auth>EXTERNAL</auth>
+  ${3:+<servicedir>$3</servicedir>}
+  <policy context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/></policy>
+</busconfig>
+EOC
+}
+pids=()
+stop() { for ((i=${#pids[@]}-1; i>=0; i--)); do kill "${pids[i]}" 2>/dev/null; done; wait 2>/dev/null; }
+fail() { echo "recipe: $*" >&2; stop; exit 3; }
+has_name() { gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+               --method org.freedesktop.DBus.NameHasOwner "$1" 2>/dev/null | grep -q true; }
+wait_for() {  # TENTHS CONDITION...
+    local n=$1; shift
+    for _ in $(seq "$n"); do "$@" && return 0; sleep 0.1; done
+    return 1
+}
 case "${1:-}" in
---as-user)  # stage 2: the right user; private environment and buses
+--as-user)  # stage 2: the right user; a home, runtime folder and buses of the session's own
     shift
     desktop=$1; shift
-    session_home
-    # The frontend falls back to any installed backend for what the desktop's own lack
-    # (KDE's GlobalShortcuts on GNOME): it sees only the desktop's own here.
-    export XDG_DESKTOP_PORTAL_DIR=$D/portals
-    mkdir -p "$XDG_DESKTOP_PORTAL_DIR"
+    D=$SESSION_DIR
+    export HOME=$D/home XDG_RUNTIME_DIR=$D/run XDG_CONFIG_HOME=$D/home/.config XDG_SESSION_TYPE=wayland
+    export PATH=/usr/local/bin:/usr/bin:/bin
+    unset DISPLAY WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS DBUS_SYSTEM_BUS_ADDRESS
+    mkdir -p "$XDG_CONFIG_HOME" "$D/services" "$D/bin" && mkdir -p -m 0700 "$XDG_RUNTIME_DIR" || exit 3
+    # Only the permission store can be started on the bus: nothing installed answers in place
+    # of the session's own programs.
+    cp /usr/share/dbus-1/services/org.freedesktop.impl.portal.PermissionStore.service "$D/services/"
+    # The frontend falls back to any installed backend for what the desktop's own lack (KDE's
+    # GlobalShortcuts on GNOME): it sees only the desktop's own here.
+    portals() { export XDG_DESKTOP_PORTAL_DIR=$D/portals; mkdir -p "$D/portals"; cp "$@" "$D/portals/"; }
     case $desktop in
+    sway)
+        export XDG_CURRENT_DESKTOP=sway WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman
+        printf 'output HEADLESS-1 resolution 1280x800 position 0 0 scale %s bg #ff8800 solid_color\ndefault_border none\n' \
+            "${DSK_SCALE:-1}" > "$D/sway.conf"
+        if [ -n "${DSK_SLURP:-}" ]; then
+            printf '%s\n' "$DSK_SLURP" > "$D/slurp-answer"
+            printf '#!/bin/sh\na=$(cat "%s/slurp-answer")\n[ "$a" = cancel ] && { echo "selection cancelled" >&2; exit 1; }\necho "$a"\n' \
+                "$D" > "$D/bin/slurp"
+            chmod +x "$D/bin/slurp"
+        fi
+        ;;
     gnome)
-        cp /usr/share/xdg-desktop-portal/portals/{gnome,gtk,gnome-shell}.portal "$XDG_DESKTOP_PORTAL_DIR/"
+        portals /usr/share/xdg-desktop-portal/portals/{gnome,gtk,gnome-shell}.portal
         export XDG_CURRENT_DESKTOP=GNOME GSETTINGS_BACKEND=keyfile
         mkdir -p "$XDG_CONFIG_HOME/glib-2.0/settings"
         cat > "$XDG_CONFIG_HOME/glib-2.0/settings/keyfile" <<EOF
@@ -81,7 +120,7 @@ EOF
         bus_config system "unix:path=$D/system_bus" > "$D/system.conf"
         ;;
     kde)
-        cp /usr/share/xdg-desktop-portal/portals/kde.portal "$XDG_DESKTOP_PORTAL_DIR/"
+        portals /usr/share/xdg-desktop-portal/portals/kde.portal
         export XDG_CURRENT_DESKTOP=KDE KDE_FULL_SESSION=true KDE_SESSION_VERSION=5
         cp /usr/share/dbus-1/services/org.kde.kglobalaccel.service "$D/services/"
         # kwin_wayland carries the file capability cap_sys_resource, which a container may not
@@ -90,7 +129,7 @@ EOF
         printf '#!/bin/sh\necho "$*" >> "%s/xdg-open.log"\n' "$D" > "$D/bin/xdg-open"
         chmod +x "$D/bin/xdg-open"
         ;;
-    *) echo "recipe: unknown desktop '$desktop' (gnome or kde)" >&2; exit 2 ;;
+    *) echo "recipe: unknown desktop '$desktop' (sway, gnome or kde)" >&2; exit 2 ;;
     esac
     bus_config session "unix:dir=$XDG_RUNTIME_DIR" "$D/services" > "$D/session.conf"
     exec dbus-run-session --config-file="$D/session.conf" -- bash "$0" --in-bus "$desktop" "$@"
@@ -99,7 +138,23 @@ EOF
     shift
     desktop=$1; shift
     D=$SESSION_DIR
+    t0=$(date +%s%N)
+    display=wayland-desktop
     case $desktop in
+    sway)
+        sway -c "$D/sway.conf" -d > "$D/sway.log" 2>&1 & pids+=($!)
+        socket() { display=$(ls "$XDG_RUNTIME_DIR" 2>/dev/null | grep -E '^wayland-[0-9]+$' | head -1); [ -n "$display" ]; }
+        wait_for 100 socket || fail "sway did not start (see $D/sway.log)"
+        # swaybg has painted when the top-left pixel, read with grim, is #ff8800.
+        painted() { px=$(WAYLAND_DISPLAY=$display grim -g "0,0 1x1" -t ppm - 2>/dev/null | tail -c 3 | od -An -tx1 | tr -d ' \n'); [ "$px" = ff8800 ]; }
+        wait_for 50 painted || fail "the screen never turned #ff8800 (last pixel '$px'; see $D/sway.log)"
+        if [ -e /tmp/out.png ] && ! [ -w /tmp/out.png ]; then fail "/tmp/out.png exists and is not writable by $(id -un)"; fi
+        # xdg-desktop-portal-wlr exits at start-up when it cannot reach a PipeWire daemon.
+        pipewire > "$D/pipewire.log" 2>&1 & pids+=($!)
+        wait_for 50 test -S "$XDG_RUNTIME_DIR/pipewire-0" || fail "pipewire did not start (see $D/pipewire.log)"
+        backend=/usr/libexec/xdg-desktop-portal-wlr
+        backend_name=org.freedesktop.impl.portal.desktop.wlr
+        ;;
     gnome)
         dbus-daemon --config-file="$D/system.conf" --nofork > "$D/system-bus.log" 2>&1 & pids+=($!)
         export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$D/system_bus
@@ -119,7 +174,7 @@ EOF
         backend_name=org.freedesktop.impl.portal.desktop.kde
         ;;
     esac
-    export WAYLAND_DISPLAY=wayland-desktop
+    export WAYLAND_DISPLAY=$display
     PATH=$D/bin:$PATH QT_QPA_PLATFORM=wayland "$backend" > "$D/backend.log" 2>&1 & pids+=($!)
     wait_for 600 has_name "$backend_name" || fail "$(basename "$backend") did not start (see $D/backend.log)"
     /usr/libexec/xdg-desktop-portal -v > "$D/xdp.log" 2>&1 & pids+=($!)
@@ -136,17 +191,33 @@ EOF
         sleep 1  # the shell repaints at the new scale
     fi
     if [ "$desktop" = gnome ]; then
-        # As when the user allowed Pelorin's screenshots once: no access dialog.
         gdbus call --session --dest org.freedesktop.impl.portal.PermissionStore \
             --object-path /org/freedesktop/impl/portal/PermissionStore \
             --method org.freedesktop.impl.portal.PermissionStore.SetPermission screenshot true screenshot '' "['yes']" \
             > /dev/null || fail "the permission store did not take the screenshot permission"
     fi
-    session_run "$@"
-    exit $?
+    echo "recipe: session up in $(( ($(date +%s%N) - t0) / 1000000 )) ms (WAYLAND_DISPLAY=$WAYLAND_DISPLAY)" >&2
+    "$@"
+    rc=$?
+    stop
+    # The shared /tmp/out.png left behind would block other users' next sway session.
+    [ -O /tmp/out.png ] && rm -f /tmp/out.png
+    exit $rc
     ;;
-*)  # stage 1: caller
-    [ $# -ge 2 ] || { echo "usage: $0 gnome|kde CMD [ARGS...]" >&2; exit 2; }
-    session_enter "$0" "$@"
+*)  # stage 1: the caller
+    [ $# -ge 2 ] || { echo "usage: $0 sway|gnome|kde CMD [ARGS...]" >&2; exit 2; }
+    dir=${SESSION_DIR:-$(mktemp -d /tmp/session.XXXXXX)}
+    mkdir -p "$dir/scripts" && [ -w "$dir" ] || { echo "recipe: cannot write to $dir" >&2; exit 3; }
+    cp "$(readlink -f "$0")" "$dir/scripts/desktop-session.sh" && chmod -R a+rX "$dir/scripts" || exit 3
+    set -- "$dir/scripts/desktop-session.sh" --as-user "$@"
+    if [ "$(id -u)" = 0 ]; then
+        chown -R 65534:65534 "$dir"
+        setpriv --reuid=65534 --regid=65534 --clear-groups env SESSION_DIR="$dir" bash "$@"
+    else
+        SESSION_DIR="$dir" bash "$@"
+    fi
+    rc=$?
+    [ "${SESSION_KEEP:-0}" = 1 ] || rm -rf "$dir"
+    exit $rc
     ;;
 esac
