@@ -1,5 +1,6 @@
 #include "core/Fonts.h"
 #include "render/AnnotationPainter.h"
+#include "render/BrowserChromeRenderer.h"
 #include "render/ImageComposition.h"
 
 #include <gtest/gtest.h>
@@ -18,10 +19,10 @@ QColor probe(const QImage& image, double x, double y)
                             std::clamp(static_cast<int>(y * k), 0, image.height() - 1));
 }
 
-bool near(const QColor& a, const CodableColor& b, int tolerance = 3)
+bool near(const QColor& a, const CodableColor& b, int tolerance)
 {
     return std::abs(a.red() - qRound(b.red * 255)) <= tolerance && std::abs(a.green() - qRound(b.green * 255)) <= tolerance
-        && std::abs(a.blue() - qRound(b.blue * 255)) <= tolerance;
+        && std::abs(a.blue() - qRound(b.blue * 255)) <= tolerance && std::abs(a.alpha() - qRound(b.alpha * 255)) <= tolerance;
 }
 
 } // namespace
@@ -44,49 +45,47 @@ TEST(BackgroundRaster, PixelScaleFollowsTheCap)
     EXPECT_FALSE(renderBackgroundOnly({0, 100}, 1, BackgroundStyle::transparent(), nullptr));
 }
 
-TEST(BackgroundRaster, GradientsRunFromTheirStartToTheirEnd)
+// Gradients run from their first colour to their last (an angular one draws as linear), a
+// missing wallpaper falls back to the default gradient, and a wallpaper fills by cropping.
+TEST(BackgroundRaster, EachStyleFillsAsExpected)
 {
-    const CodableColor first{1, 0, 0, 1};
-    const CodableColor last{0, 0, 1, 1};
-    const GradientDefinition topToBottom{{first, last}, {0, 0}, {0, 1}, GradientType::linear};
-    const auto linear = renderBackgroundOnly({200, 100}, 1, BackgroundStyle::customGradient(topToBottom), nullptr);
-    ASSERT_TRUE(linear);
-    EXPECT_TRUE(near(probe(*linear, 100, 0), first, 6));
-    EXPECT_TRUE(near(probe(*linear, 100, 99.5), last, 6));
-
-    GradientDefinition angular = topToBottom;
+    const CodableColor red{1, 0, 0, 1}, green{0, 1, 0, 1}, blue{0, 0, 1, 1}, clear{0, 0, 0, 0};
+    GradientDefinition linear{{red, blue}, {0, 0}, {0, 1}, GradientType::linear}, angular = linear, radial = linear;
     angular.type = GradientType::angular;
-    const auto asAngular = renderBackgroundOnly({200, 100}, 1, BackgroundStyle::customGradient(angular), nullptr);
-    EXPECT_EQ(*asAngular, *linear);
-
-    GradientDefinition radial = topToBottom;
     radial.type = GradientType::radial;
-    const auto asRadial = renderBackgroundOnly({200, 100}, 1, BackgroundStyle::customGradient(radial), nullptr);
-    EXPECT_TRUE(near(probe(*asRadial, 100, 50), first, 6)) << "the first colour sits in the centre";
-    EXPECT_TRUE(near(probe(*asRadial, 0, 0), last, 6)) << "the last colour fills the corners";
-}
-
-TEST(BackgroundRaster, EachCaseFillsAsExpected)
-{
     const GradientDefinition ocean = gradientDefinition(BackgroundPreset::oceanBreeze);
-    const auto wallpaperMissing = renderBackgroundOnly({300, 200}, 1, BackgroundStyle::wallpaper(), nullptr);
-    EXPECT_TRUE(near(probe(*wallpaperMissing, 0, 0), ocean.colors.front(), 6));
-    EXPECT_TRUE(near(probe(*wallpaperMissing, 299.5, 199.5), ocean.colors.back(), 6));
-
-    const auto solid = renderBackgroundOnly({300, 200}, 2, BackgroundStyle::solidColor({0.2, 0.4, 0.6, 1}), nullptr);
-    EXPECT_TRUE(near(probe(*solid, 150, 100), {0.2, 0.4, 0.6, 1}));
-
-    const auto transparent = renderBackgroundOnly({300, 200}, 1, BackgroundStyle::transparent(), nullptr);
-    EXPECT_EQ(probe(*transparent, 150, 100).alpha(), 0);
-
-    // A wide wallpaper, left half red and right half green, fills a square by cropping its sides.
-    QImage wide(400, 100, QImage::Format_RGB32);
+    QImage wide(400, 100, QImage::Format_RGB32); // left half red, right half green
     wide.fill(Qt::red);
     QPainter(&wide).fillRect(200, 0, 200, 100, Qt::green);
-    const auto wallpaper = renderBackgroundOnly({100, 100}, 1, BackgroundStyle::wallpaper(), &wide);
-    EXPECT_EQ(probe(*wallpaper, 10, 50), QColor(Qt::red));
-    EXPECT_EQ(probe(*wallpaper, 90, 50), QColor(Qt::green));
-    EXPECT_EQ(probe(*wallpaper, 50, 0).alpha(), 255) << "no uncovered band at the top";
+    struct Probe { QPointF at; CodableColor color; };
+    struct Case {
+        const char* name;
+        BackgroundStyle style;
+        const QImage* wallpaper;
+        double scale;
+        std::vector<Probe> probes;
+    };
+    const Case cases[] = {
+        {"linear", BackgroundStyle::customGradient(linear), nullptr, 1, {{{100, 0}, red}, {{100, 99.5}, blue}}},
+        {"angular", BackgroundStyle::customGradient(angular), nullptr, 1,
+         {{{100, 0}, red}, {{20, 49.5}, {0.5, 0, 0.5, 1}}, {{100, 99.5}, blue}}},
+        {"radial: the first colour in the centre, the last in the corners", BackgroundStyle::customGradient(radial),
+         nullptr, 1, {{{100, 50}, red}, {{0, 0}, blue}}},
+        {"missing wallpaper", BackgroundStyle::wallpaper(), nullptr, 1,
+         {{{0, 0}, ocean.colors.front()}, {{199.5, 99.5}, ocean.colors.back()}}},
+        {"solid", BackgroundStyle::solidColor({0.2, 0.4, 0.6, 1}), nullptr, 2, {{{100, 50}, {0.2, 0.4, 0.6, 1}}}},
+        {"transparent", BackgroundStyle::transparent(), nullptr, 1, {{{100, 50}, clear}}},
+        {"wide wallpaper in a square crops its sides", BackgroundStyle::wallpaper(), &wide, 1,
+         {{{5, 50}, red}, {{95, 50}, green}, {{5, 0}, red}, {{95, 99.5}, green}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QSizeF size = c.wallpaper ? QSizeF(100, 100) : QSizeF(200, 100);
+        const auto raster = renderBackgroundOnly(size, c.scale, c.style, c.wallpaper);
+        ASSERT_TRUE(raster);
+        for (const Probe& p : c.probes)
+            EXPECT_TRUE(near(probe(*raster, p.at.x(), p.at.y()), p.color, 6)) << p.at.x() << "," << p.at.y();
+    }
 }
 
 TEST(AnnotationRaster, CoversTheImageAndEveryAnnotationWithAMargin)
@@ -160,12 +159,10 @@ TEST(AnnotationPainting, TextOutlineShowsStrokeWidthBeyondTheGlyphs)
     text.text = QStringLiteral("I");
     text.fontSize = 40;
     text.strokeColor = Qt::red;
-    const auto inkWidth = [](const QImage& image, QRgb wanted) {
+    const auto inkWidth = [](const QImage& image) {
         int left = image.width(), right = -1;
-        const int y = image.height() / 3;
         for (int x = 0; x < image.width(); ++x) {
-            const QColor pixel = image.pixelColor(x, y);
-            if (pixel.alpha() > 128 && (wanted == 0 || (pixel.rgb() & 0xffffff) == (wanted & 0xffffff))) {
+            if (image.pixelColor(x, image.height() / 3).alpha() > 128) {
                 left = std::min(left, x);
                 right = std::max(right, x);
             }
@@ -173,8 +170,70 @@ TEST(AnnotationPainting, TextOutlineShowsStrokeWidthBeyondTheGlyphs)
         return right - left + 1;
     };
     text.strokeWidth = 0;
-    const int plain = inkWidth(paintOne(text, {240, 240}, 2), 0);
+    const int plain = inkWidth(paintOne(text, {240, 240}, 2));
     text.strokeWidth = 3;
-    const int outlined = inkWidth(paintOne(text, {240, 240}, 2), 0);
+    const int outlined = inkWidth(paintOne(text, {240, 240}, 2));
     EXPECT_NEAR(outlined - plain, 2 * 6, 2) << "3 points at scale 2 on each side";
+}
+
+TEST(BrowserChrome, BarHeightScalesWithTheWidth)
+{
+    struct Case { double width; bool addressBar; double points; };
+    const Case cases[] = {{1280, true, 84}, {1280, false, 40}, {2560, true, 168},
+                          {2560, false, 80}, {400, true, 42},  {400, false, 20}};
+    for (const Case& c : cases) {
+        EXPECT_DOUBLE_EQ(BrowserChromeRenderer::barHeight(c.width, c.addressBar), c.points) << c.width;
+        QImage base(static_cast<int>(c.width * 2), 200, QImage::Format_ARGB32);
+        base.fill(Qt::white);
+        base.setDevicePixelRatio(2);
+        BrowserChromeSettings settings;
+        settings.isEnabled = true;
+        settings.showsAddressBar = c.addressBar;
+        const QImage framed = BrowserChromeRenderer::composited(base, settings);
+        EXPECT_EQ(framed.width(), base.width());
+        EXPECT_EQ(framed.height(), 200 + static_cast<int>(c.points * 2)) << c.width << " at 2 pixels per point";
+        EXPECT_EQ(framed.devicePixelRatio(), 2);
+    }
+}
+
+TEST(BrowserChrome, DisplayedAddressAndTitle)
+{
+    struct Case { const char* typed; const char* shown; const char* title; };
+    const Case cases[] = {
+        {"  https://pelorin.app/  ", "pelorin.app", "pelorin.app"},
+        {"HTTPS://Example.org/docs/guide/", "Example.org/docs/guide", "Example.org"},
+        {"https://http://twice.example", "twice.example", "twice.example"},
+        {"http://plain.example//", "plain.example/", "plain.example"},
+        {"", "", "New Tab"},
+        {" \n ", "", "New Tab"},
+        {"localhost:8080/a", "localhost:8080/a", "localhost:8080"},
+    };
+    for (const Case& c : cases) {
+        BrowserChromeSettings settings;
+        settings.urlText = QString::fromUtf8(c.typed);
+        EXPECT_EQ(BrowserChromeRenderer::displayURL(settings.urlText), QString::fromUtf8(c.shown)) << c.typed;
+        EXPECT_EQ(BrowserChromeRenderer::tabTitle(settings), QString::fromUtf8(c.title)) << c.typed;
+    }
+}
+
+TEST(BrowserChrome, TheScreenshotIsCopiedUnscaledBelowTheBar)
+{
+    loadBundledFonts();
+    QImage base(1280, 800, QImage::Format_ARGB32);
+    base.fill(QColor(10, 200, 30));
+    base.setPixelColor(0, 0, Qt::magenta);
+    BrowserChromeSettings settings;
+    settings.isEnabled = true;
+    settings.urlText = QStringLiteral("https://pelorin.app/");
+    for (BrowserChromeStyle style : {BrowserChromeStyle::dark, BrowserChromeStyle::light}) {
+        settings.style = style;
+        const QImage framed = BrowserChromeRenderer::composited(base, settings);
+        ASSERT_EQ(framed.height(), 884);
+        EXPECT_EQ(framed.pixelColor(0, 84), QColor(Qt::magenta));
+        EXPECT_EQ(framed.pixelColor(640, 500), QColor(10, 200, 30));
+        const QColor strip = framed.pixelColor(1000, 5);
+        EXPECT_EQ(strip.lightness() < 80, style == BrowserChromeStyle::dark);
+    }
+    settings.isEnabled = false;
+    EXPECT_EQ(BrowserChromeRenderer::composited(base, settings).height(), 800);
 }
