@@ -235,12 +235,8 @@ TEST_F(Analysis, RedactingAComponentAddsABlackBoxAndLeavesTheSelection)
     ASSERT_EQ(editor->document()->annotations.size(), 1u);
     const auto* redact = std::get_if<RedactAnnotation>(&editor->document()->annotations[0]);
     ASSERT_NE(redact, nullptr);
-    EXPECT_EQ(redact->position, QPointF(10, 20));
-    EXPECT_EQ(redact->size, QSizeF(100, 40));
-    EXPECT_EQ(redact->color, QColor(Qt::black));
-    EXPECT_EQ(redact->redactStyle, RedactStyle::solid);
-    EXPECT_EQ(redact->cornerRadius, 4);
-    EXPECT_FALSE(redact->isSelected);
+    EXPECT_EQ(std::tuple(redact->position, redact->size, redact->color, redact->redactStyle, redact->cornerRadius, redact->isSelected),
+              std::tuple(QPointF(10, 20), QSizeF(100, 40), QColor(Qt::black), RedactStyle::solid, 4.0, false));
     EXPECT_EQ(editor->selectedAnnotationId(), selected);
     EXPECT_TRUE(editor->componentIsRedacted(c.id));
 

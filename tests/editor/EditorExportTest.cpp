@@ -106,36 +106,53 @@ TEST_F(EditorExport, FrameGeometry)
     }
 }
 
-// Without a frame of the user's, the card and its padding are exported whole, whatever part
-// of them the canvas shows; a frame of the user's is exported as it is.
-TEST_F(EditorExport, TheWholeCardIsExportedWhereTheCanvasCutsItOff)
+// Without a frame of the user's, the card and its padding are exported whole at the
+// screenshot's own scale, wherever the canvas cuts it off or places it half a pixel off; a
+// frame of the user's is exported as it is. No edge pixel comes from beyond the export: the
+// screenshot's own blue reaches every edge of a card or a frame within it, the background
+// fills the padding and the rounded corners.
+TEST_F(EditorExport, TheWholeCardOrTheUsersFrameIsExported)
 {
+    StylingConfiguration style = editor->styling();
+    style.background = BackgroundStyle::solidColor({0, 1, 0, 1});
+    style.shadow.opacity = 0;
+    editor->setStyling(style);
     const struct {
         const char* name;
         QSize pixels;
+        double scale;
         QSizeF viewport;
+        double padding;
         double zoom;
         std::optional<QRectF> frame;
         QSize expected;
     } cases[] = {
-        {"fits", {400, 300}, {1000, 800}, 1, std::nullopt, {480, 380}},
-        {"a panel narrows the canvas", {400, 300}, {420, 800}, 1, std::nullopt, {480, 380}},
-        {"larger than the canvas at the smallest zoom", {5120, 3200}, {1008, 750}, 0.25, std::nullopt, {5200, 3280}},
-        {"a frame of the user's", {400, 300}, {420, 800}, 1, QRectF(0, 300, 200, 100), {200, 100}},
+        {"the card at 2 pixels per point", {400, 300}, 2, {1000, 800}, 0, 1, std::nullopt, {400, 300}},
+        {"padded", {400, 300}, 2, {1000, 800}, 40, 1, std::nullopt, {560, 460}},
+        {"a panel narrows the canvas", {400, 300}, 1, {420, 800}, 40, 1, std::nullopt, {480, 380}},
+        {"larger than the canvas at the smallest zoom", {5120, 3200}, 1, {1008, 750}, 40, 0.25, std::nullopt, {5200, 3280}},
+        {"card half a pixel off", {400, 300}, 1, {1001, 701}, 0, 1, std::nullopt, {400, 300}},
+        {"a frame of the user's on a narrow canvas", {400, 300}, 1, {420, 800}, 40, 1, QRectF(30, 300, 200, 100), {200, 100}},
+        {"a frame at fractional points", {400, 300}, 1, {1000, 800}, 0, 1, QRectF(320.4, 260.7, 300.5, 200.2), {300, 200}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        openScreenshot(c.pixels);
+        openScreenshot(c.pixels, c.scale);
         editor->updateViewportSize(c.viewport);
-        editor->setPadding(40);
+        editor->setPadding(c.padding);
         editor->setZoomLevel(c.zoom);
         editor->setExportFrameRect(c.frame);
         const auto image = editor->renderFinalImage();
         ASSERT_TRUE(image) << editor->renderError().toStdString();
         EXPECT_EQ(image->size(), c.expected);
-        if (!c.frame) {
-            EXPECT_EQ(image->pixelColor(image->width() / 2, image->height() / 2), QColor(20, 120, 220));
-        }
+        EXPECT_DOUBLE_EQ(image->devicePixelRatio(), c.scale / c.zoom) << "the export scale follows the zoom";
+        const int w = image->width() - 1, h = image->height() - 1;
+        const QRgb blue = qRgb(20, 120, 220), green = qRgb(0, 255, 0);
+        EXPECT_EQ(image->pixel(w / 2, h / 2), blue);
+        for (const QPoint p : {QPoint(w / 2, 0), QPoint(w, h / 2), QPoint(w / 2, h), QPoint(0, h / 2)})
+            EXPECT_EQ(image->pixel(p), c.padding > 0 && !c.frame ? green : blue) << p.x() << "," << p.y();
+        for (const QPoint p : {QPoint(0, 0), QPoint(w, h)})
+            EXPECT_EQ(image->pixel(p), c.frame ? blue : green) << p.x() << "," << p.y();
     }
 }
 
@@ -173,65 +190,6 @@ TEST_F(EditorExport, DimHolesComeFromShapes)
     EXPECT_FALSE(editor->hasShapeAnnotation());
     EXPECT_TRUE(editor->selectedAnnotationId().isNull());
     EXPECT_EQ(editor->currentDimState().amount, 0) << "no shape left: nothing dims";
-}
-
-TEST_F(EditorExport, DefaultExportIsTheCardAtNativeResolution)
-{
-    openScreenshot({400, 300}, 2.0);
-    editor->updateViewportSize({1000, 800});
-    StylingConfiguration style = editor->styling();
-    style.background = BackgroundStyle::transparent();
-    style.shadow.opacity = 0;
-    editor->setStyling(style);
-    const auto image = editor->renderFinalImage();
-    ASSERT_TRUE(image) << "needs a working EGL/OpenGL";
-    EXPECT_EQ(image->size(), QSize(400, 300)) << "padding 0: cropped to the card";
-    EXPECT_DOUBLE_EQ(image->devicePixelRatio(), 2.0);
-    EXPECT_EQ(image->pixelColor(200, 150).blue(), 220);
-    EXPECT_EQ(image->pixelColor(0, 0).alpha(), 0) << "outside the rounded corner";
-    EXPECT_EQ(image->pixelColor(399, 150).alpha(), 255) << "the card reaches the crop's edge";
-
-    editor->setPadding(40);
-    editor->setZoomLevel(1.0);
-    const auto padded = editor->renderFinalImage();
-    ASSERT_TRUE(padded);
-    EXPECT_EQ(padded->size(), QSize(560, 460)) << "(200 + 2 × 40) × (150 + 2 × 40) points at 2 pixels per point";
-}
-
-TEST_F(EditorExport, FramesAtFractionalPositionsExportTheirTaggedSizeWithoutForeignEdges)
-{
-    openScreenshot({400, 300}, 1.0);
-    StylingConfiguration style = editor->styling();
-    style.background = BackgroundStyle::solidColor({0, 1, 0, 1});
-    style.cornerRadius = 0;
-    style.shadow.opacity = 0;
-    editor->setStyling(style);
-    struct Case {
-        const char* name;
-        QSizeF viewport;
-        std::optional<QRectF> frame;
-        QSize expected;
-    };
-    const Case cases[] = {
-        {"card half a pixel off", {1001, 701}, std::nullopt, {400, 300}},
-        {"aligned", {1000, 700}, std::nullopt, {400, 300}},
-        {"moved frame inside the card", {1000, 800}, QRectF(320.4, 260.7, 300.5, 200.2), {300, 200}},
-    };
-    for (const Case& c : cases) {
-        editor->updateViewportSize(c.viewport);
-        editor->setZoomLevel(1.0);
-        editor->setExportFrameRect(c.frame);
-        const auto image = editor->renderFinalImage();
-        ASSERT_TRUE(image) << editor->renderError().toStdString();
-        EXPECT_EQ(image->size(), c.expected) << c.name;
-        // Every edge pixel is the screenshot's own blue, none of the green background.
-        for (const QPoint p : {QPoint(0, 0), QPoint(image->width() - 1, image->height() / 2),
-                               QPoint(image->width() / 2, image->height() - 1), QPoint(image->width() - 1, image->height() - 1)}) {
-            const QColor color = image->pixelColor(p);
-            EXPECT_EQ(color.green(), 120) << c.name << " at " << p.x() << "," << p.y();
-            EXPECT_EQ(color.blue(), 220) << c.name << " at " << p.x() << "," << p.y();
-        }
-    }
 }
 
 TEST_F(EditorExport, ACropIsThatPartOfTheWholeFrameAndSavesAsRendered)
