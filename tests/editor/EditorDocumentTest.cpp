@@ -194,51 +194,44 @@ protected:
 
 } // namespace
 
-TEST_F(EditorCapture, ACaptureBecomesTheDocument)
+// A capture becomes the document, brought forward with the windows that were open before it
+// and kept as the last screenshot; a cancelled or unusable one changes nothing. Either way the
+// hidden windows come back and the temporary file is removed.
+TEST_F(EditorCapture, ACaptureBecomesTheDocumentAndAFailedOneChangesNothing)
 {
-    tool("ok.sh", writesPng());
-    notifications.post(Notifications::triggerScreenCapture);
-    notifications.post(Notifications::triggerScreenCapture); // ignored while the first runs
-    finish();
-    const QStringList args = loggedArguments();
-    ASSERT_EQ(args.size(), 3) << args.join(u' ').toStdString() << ": the tool ran once";
-    EXPECT_EQ(args[0], QStringLiteral("-i"));
-    EXPECT_EQ(args[1], QStringLiteral("-o"));
-    EXPECT_TRUE(args[2].startsWith(QDir::tempPath()) && args[2].endsWith(QLatin1String(".png")));
-    ASSERT_TRUE(editor->hasDocument());
-    EXPECT_EQ(editor->document()->sourceType, SourceType::screenCapture);
-    EXPECT_TRUE(leftoverCaptures().isEmpty());
-    EXPECT_EQ(host.visible, (QStringList{QStringLiteral("editor"), QStringLiteral("settings")}))
-        << "Settings, open before the capture, comes back with the editor";
-    EXPECT_EQ(host.shown, 1) << "the editor is brought forward";
-    editor->pendingLastScreenshotSave().waitForFinished();
-    EXPECT_TRUE(QFile::exists(lastScreenshotPath()));
-}
-
-TEST_F(EditorCapture, CancelledOrUnusableCapturesChangeNothing)
-{
-    struct Case {
+    const struct {
         const char* name;
         QString body;
-    };
-    const Case cases[] = {
-        {"cancel", QStringLiteral("exit 1")},
-        {"garbage file", QStringLiteral("echo garbage > \"$out\"; exit 0")},
-        {"file but failure", writesPng() + QStringLiteral("; exit 2")},
-        {"success without a file", QStringLiteral("exit 0")},
+        bool used;
+    } cases[] = {
+        {"cancel", QStringLiteral("exit 1"), false},
+        {"garbage file", QStringLiteral("echo garbage > \"$out\"; exit 0"), false},
+        {"file but failure", writesPng() + QStringLiteral("; exit 2"), false},
+        {"success without a file", QStringLiteral("exit 0"), false},
+        {"a capture", writesPng(), true},
     };
     editor->loadImage(solidImage({50, 50}), SourceType::clipboard, false);
     const QUuid before = editor->document()->id;
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         QFile::remove(logPath());
         tool("fake.sh", c.body);
-        editor->captureNewScreenshot();
+        host.shown = 0;
+        notifications.post(Notifications::triggerScreenCapture);
+        notifications.post(Notifications::triggerScreenCapture); // ignored while the first runs
         finish();
-        EXPECT_EQ(editor->document()->id, before) << c.name;
-        EXPECT_TRUE(editor->errorMessage().isEmpty()) << c.name;
-        EXPECT_TRUE(leftoverCaptures().isEmpty()) << c.name << ": the temporary file is removed";
-        EXPECT_EQ(host.visible.size(), 2) << c.name << ": both hidden windows come back";
+        const QStringList args = loggedArguments();
+        ASSERT_EQ(args.size(), 3) << args.join(u' ').toStdString() << ": the tool ran once";
+        EXPECT_TRUE(args[2].startsWith(QDir::tempPath()) && args[2].endsWith(QLatin1String(".png")));
+        EXPECT_EQ(editor->document()->id != before, c.used);
+        EXPECT_TRUE(editor->errorMessage().isEmpty());
+        EXPECT_TRUE(leftoverCaptures().isEmpty());
+        EXPECT_EQ(host.visible, (QStringList{QStringLiteral("editor"), QStringLiteral("settings")}));
+        EXPECT_EQ(host.shown, c.used ? 1 : 0) << "the editor is brought forward";
     }
+    EXPECT_EQ(editor->document()->sourceType, SourceType::screenCapture);
+    editor->pendingLastScreenshotSave().waitForFinished();
+    EXPECT_TRUE(QFile::exists(lastScreenshotPath()));
 }
 
 // A missing tool is reported and the hidden windows come back; without hiding, no window is
