@@ -187,22 +187,31 @@ TEST_F(Analysis, OnThisComputerNoAccountIsNeeded)
         EXPECT_TRUE(key.startsWith(QLatin1String(VisionAnalysisService::deviceKeyPrefix)));
 }
 
-TEST_F(Analysis, CopyAllTakesNonEmptyTexts)
+// Highlighting toggles one component; Copy All takes the non-empty texts; one row's copy and
+// search fall back to the label when the text is empty.
+TEST_F(Analysis, HighlightCopyAndSearchComponents)
 {
     load(Qt::gray);
+    const DetectedComponent a = component(QStringLiteral("a"));
+    editor->setDetectedComponents({a, component(QStringLiteral("b"))});
+    editor->toggleComponentHighlight(a.id);
+    EXPECT_TRUE(editor->detectedComponents()[0].isHighlighted);
+    EXPECT_FALSE(editor->detectedComponents()[1].isHighlighted);
+    editor->toggleComponentHighlight(a.id);
+    editor->toggleComponentHighlight(QUuid::createUuid());
+    EXPECT_FALSE(editor->detectedComponents()[0].isHighlighted);
+    EXPECT_TRUE(editor->copyAllComponentText());
+    EXPECT_EQ(pasteboard.string, QStringLiteral("a\nb"));
+
     editor->setDetectedComponents({component(QStringLiteral("OK")), component(std::nullopt), component(QString())});
     EXPECT_TRUE(editor->copyAllComponentText());
     EXPECT_EQ(pasteboard.string, QStringLiteral("OK"));
-    editor->setDetectedComponents({component(QStringLiteral("a")), component(QStringLiteral("b"))});
-    EXPECT_TRUE(editor->copyAllComponentText());
-    EXPECT_EQ(pasteboard.string, QStringLiteral("a\nb"));
 
     const int changes = pasteboard.changes;
     editor->setDetectedComponents({component(std::nullopt), component(QString())});
     EXPECT_FALSE(editor->copyAllComponentText());
     EXPECT_EQ(pasteboard.changes, changes);
 
-    // One row's copy and search fall back to the label when the text is empty.
     EXPECT_TRUE(editor->copyComponentText(component(QString(), QStringLiteral("Save button"))));
     EXPECT_EQ(pasteboard.string, QStringLiteral("Save button"));
     editor->searchComponentText(EditorViewModel::textOrLabel(component(QString(), QStringLiteral("Save button"))));
@@ -251,17 +260,4 @@ TEST_F(Analysis, RedactingAComponentAddsABlackBoxAndLeavesTheSelection)
     editor->clearComponentAnalysis();
     EXPECT_EQ(editor->document()->annotations.size(), 1u);
     EXPECT_FALSE(editor->componentIsRedacted(c.id));
-}
-
-TEST_F(Analysis, HighlightTogglesTheFirstMatchOnly)
-{
-    load(Qt::yellow);
-    const DetectedComponent a = component(QStringLiteral("a"));
-    editor->setDetectedComponents({a, component(QStringLiteral("b"))});
-    editor->toggleComponentHighlight(a.id);
-    EXPECT_TRUE(editor->detectedComponents()[0].isHighlighted);
-    EXPECT_FALSE(editor->detectedComponents()[1].isHighlighted);
-    editor->toggleComponentHighlight(a.id);
-    editor->toggleComponentHighlight(QUuid::createUuid());
-    EXPECT_FALSE(editor->detectedComponents()[0].isHighlighted);
 }

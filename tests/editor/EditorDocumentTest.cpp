@@ -15,7 +15,7 @@ using EditorDocument = test::EditorFixture;
 
 // The image scale comes from the pixels per point: the bitmap's own, a file's resolution (144
 // dpi opens at half its pixel size), the screen's when there is no bitmap.
-TEST_F(EditorDocument, ImageScaleComesFromThePixelsPerPoint)
+TEST_F(EditorDocument, FilesOpenAtTheirPixelsPerPoint)
 {
     const struct {
         const char* name;
@@ -34,6 +34,15 @@ TEST_F(EditorDocument, ImageScaleComesFromThePixelsPerPoint)
     EXPECT_DOUBLE_EQ(editor->document()->imageScale, 2.0);
     EXPECT_EQ(editor->document()->imagePointSize(), QSizeF(1440, 900));
     EXPECT_EQ(editor->document()->sourceType, SourceType::file);
+
+    // A bad file keeps the open document.
+    const QUuid openId = editor->document()->id;
+    for (const char* name : {"bomb.png", "truncated.png", "not-an-image.png", "does-not-exist.png"}) {
+        editor->clearErrorMessage();
+        editor->loadImage(QUrl::fromLocalFile(QStringLiteral(PELORIN_TEST_DATA "/") + QLatin1String(name)));
+        EXPECT_EQ(editor->errorMessage(), QStringLiteral("Failed to load image from ") + QLatin1String(name));
+        EXPECT_EQ(editor->document()->id, openId) << name;
+    }
 }
 
 TEST_F(EditorDocument, StyleCarriesOverButAnnotationsSelectionAndFrameDoNot)
@@ -63,18 +72,6 @@ TEST_F(EditorDocument, StyleCarriesOverButAnnotationsSelectionAndFrameDoNot)
     EXPECT_FALSE(editor->showComponentOverlay());
     EXPECT_TRUE(editor->detectedComponents().empty());
     EXPECT_TRUE(editor->screenshotTextureDirty && editor->backgroundTextureDirty && editor->annotationTextureDirty);
-}
-
-TEST_F(EditorDocument, ABadFileKeepsTheOpenDocument)
-{
-    editor->loadImage(solidImage({400, 300}), SourceType::clipboard, false);
-    const QUuid openId = editor->document()->id;
-    for (const char* name : {"bomb.png", "truncated.png", "not-an-image.png", "does-not-exist.png"}) {
-        editor->clearErrorMessage();
-        editor->loadImage(QUrl::fromLocalFile(QStringLiteral(PELORIN_TEST_DATA "/") + QLatin1String(name)));
-        EXPECT_EQ(editor->errorMessage(), QStringLiteral("Failed to load image from ") + QLatin1String(name));
-        EXPECT_EQ(editor->document()->id, openId) << name;
-    }
 }
 
 // Without a last screenshot the window shows and says so; a drop on the tray icon opens URLs
