@@ -22,44 +22,21 @@ protected:
         ADD_FAILURE() << "no annotation " << id.toString().toStdString();
         return {};
     }
-    // A shape with an arrow drawn from a point left of it into it, attached at the shape's end.
-    std::pair<ShapeAnnotation, ArrowAnnotation> attachedPair()
-    {
-        const ShapeAnnotation box = editor->makeShapeAnnotation(QRectF(400, 200, 100, 80));
-        const ShapeAnnotation other = editor->makeShapeAnnotation(QRectF(50, 220, 60, 40));
-        ArrowAnnotation arrow = editor->makeArrowAnnotation({80, 240}, {0, 0});
-        arrow.startAttachment = ArrowAttachment{other.id, {0.5, 0.5}};
-        arrow.endAttachment = ArrowAttachment{box.id, {0.5, 0.5}};
-        editor->addAnnotation(other);
-        editor->addAnnotation(box);
-        editor->addAnnotation(arrow);
-        return {box, arrow};
-    }
 };
 
-TEST_F(EditorAnnotations, RemovingATargetPinsAttachedArrowsWhereTheyAreDrawn)
+// An arrow end attaches to the shape it is dropped on or near, not to an arrow nor to the
+// other end's target; removing a target pins the arrow where it is drawn.
+TEST_F(EditorAnnotations, ArrowsAttachToShapesAndArePinnedWhenTheTargetGoes)
 {
-    const auto [box, arrow] = attachedPair();
-    const ArrowEndpoints drawn =
-        resolvedEndpoints(find<ArrowAnnotation>(arrow.id), [&](const QUuid& id) { return editor->attachmentBounds(id); });
-    editor->removeAnnotation(box.id);
-
-    const auto pinned = find<ArrowAnnotation>(arrow.id);
-    EXPECT_EQ(pinned.position, drawn.start);
-    EXPECT_EQ(pinned.endPoint, drawn.end);
-    EXPECT_FALSE(pinned.endAttachment);
-    EXPECT_TRUE(pinned.startAttachment); // the other end stays tied
-    // One undo brings back the shape and the attachment together.
-    editor->undoAnnotationChange();
-    EXPECT_TRUE(find<ArrowAnnotation>(arrow.id).endAttachment);
-    EXPECT_EQ(list().size(), 3u);
-}
-
-TEST_F(EditorAnnotations, AttachCandidates)
-{
-    const auto [box, arrow] = attachedPair();
-    const ArrowAnnotation free = editor->makeArrowAnnotation({600, 400}, {700, 450});
-    editor->addAnnotation(free);
+    const ShapeAnnotation box = editor->makeShapeAnnotation(QRectF(400, 200, 100, 80));
+    const ShapeAnnotation other = editor->makeShapeAnnotation(QRectF(50, 220, 60, 40));
+    ArrowAnnotation arrow = editor->makeArrowAnnotation({80, 240}, {0, 0});
+    arrow.startAttachment = ArrowAttachment{other.id, {0.5, 0.5}};
+    arrow.endAttachment = ArrowAttachment{box.id, {0.5, 0.5}};
+    editor->addAnnotation(other);
+    editor->addAnnotation(box);
+    editor->addAnnotation(arrow);
+    editor->addAnnotation(editor->makeArrowAnnotation({600, 400}, {700, 450}));
     struct Case {
         const char* name;
         QPointF at;
@@ -76,6 +53,19 @@ TEST_F(EditorAnnotations, AttachCandidates)
         const auto candidate = editor->arrowAttachCandidate(c.at, arrow.id, c.excluding);
         EXPECT_EQ(candidate ? std::optional(candidate->id) : std::nullopt, c.expected) << c.name;
     }
+
+    const ArrowEndpoints drawn =
+        resolvedEndpoints(find<ArrowAnnotation>(arrow.id), [&](const QUuid& id) { return editor->attachmentBounds(id); });
+    editor->removeAnnotation(box.id);
+    const auto pinned = find<ArrowAnnotation>(arrow.id);
+    EXPECT_EQ(pinned.position, drawn.start);
+    EXPECT_EQ(pinned.endPoint, drawn.end);
+    EXPECT_FALSE(pinned.endAttachment);
+    EXPECT_TRUE(pinned.startAttachment); // the other end stays tied
+    // One undo brings back the shape and the attachment together.
+    editor->undoAnnotationChange();
+    EXPECT_TRUE(find<ArrowAnnotation>(arrow.id).endAttachment);
+    EXPECT_EQ(list().size(), 4u);
 }
 
 // Every update is an undo step that redraws and is remembered as the kind's style; an edit run

@@ -41,6 +41,7 @@ TEST_F(EditorDocument, FilesOpenAtTheirPixelsPerPoint)
         editor->clearErrorMessage();
         editor->loadImage(QUrl::fromLocalFile(QStringLiteral(PELORIN_TEST_DATA "/") + QLatin1String(name)));
         EXPECT_EQ(editor->errorMessage(), QStringLiteral("Failed to load image from ") + QLatin1String(name));
+        ASSERT_TRUE(editor->hasDocument()) << name;
         EXPECT_EQ(editor->document()->id, openId) << name;
     }
 }

@@ -114,7 +114,8 @@ TEST(FileExport, EachTypeKeepsWhatItCan)
 }
 
 // A failed save names the path and the system's reason, and leaves nothing behind, whether it
-// streams a PNG or writes encoded bytes.
+// streams a PNG or writes encoded bytes; a PNG whose rows run out halfway leaves the old file
+// of its name as it was.
 TEST(FileExport, AFailedWriteNamesThePathAndTheReasonAndLeavesNothing)
 {
     QTemporaryDir dir;
@@ -127,19 +128,29 @@ TEST(FileExport, AFailedWriteNamesThePathAndTheReasonAndLeavesNothing)
     }
     const auto entries = [&] { return QDir(locked).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden); };
     const QStringList before = entries();
+    const QString kept = dir.filePath(QStringLiteral("kept.png"));
+    ASSERT_TRUE(test::writeBytes(kept, "old contents"));
+    const QImage image = halfTransparentRed();
+    png::RowSource halfway = png::rowsOf(image);
+    halfway.row = [&image](int y) { return y < 12 ? image.constScanLine(y) : nullptr; };
     const struct {
         QString path;
         const char* reason;
+        bool rowsRunOut = false;
     } cases[] = {
         {locked + QStringLiteral("/pelorin-shot.png"), "ermission"},
         {locked + QStringLiteral("/pelorin-shot.jpg"), "ermission"},
         {dir.filePath(QStringLiteral("no/such/folder/shot.png")), "No such file"},
         {dir.filePath(QStringLiteral("no/such/folder/shot.jpg")), "No such file"},
+        {kept, "", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path.toStdString());
         try {
-            FileExportService::saveImage(halfTransparentRed(), c.path);
+            if (c.rowsRunOut)
+                FileExportService::savePng(halfway, c.path);
+            else
+                FileExportService::saveImage(image, c.path);
             ADD_FAILURE() << "the save should fail";
         } catch (const ExportError& error) {
             EXPECT_EQ(error.kind(), ExportError::Kind::failedToWrite);
@@ -148,32 +159,9 @@ TEST(FileExport, AFailedWriteNamesThePathAndTheReasonAndLeavesNothing)
         }
     }
     EXPECT_EQ(entries(), before);
-    EXPECT_THROW(FileExportService::saveImage(QImage(), dir.filePath(QStringLiteral("x.png"))), ExportError);
-}
-
-TEST(FileExport, APngThatFailsHalfwayLeavesTheOldFileAndNamesThePath)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("kept.png"));
-    {
-        QFile old(path);
-        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-        old.write("old contents");
-    }
-    const QImage image = halfTransparentRed();
-    png::RowSource rows = png::rowsOf(image);
-    rows.row = [&image](int y) { return y < 12 ? image.constScanLine(y) : nullptr; };
-    try {
-        FileExportService::savePng(rows, path);
-        FAIL() << "the save should fail";
-    } catch (const ExportError& error) {
-        EXPECT_EQ(error.kind(), ExportError::Kind::failedToWrite);
-        EXPECT_TRUE(error.description().startsWith(path)) << error.description().toStdString();
-    }
-    QFile old(path);
-    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
-    EXPECT_EQ(old.readAll(), QByteArray("old contents"));
+    EXPECT_EQ(readBytes(kept), "old contents");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("kept.png")});
+    EXPECT_THROW(FileExportService::saveImage(QImage(), dir.filePath(QStringLiteral("x.png"))), ExportError);
 
     // A device that refuses the bytes: its own words come back.
     QFile full(QStringLiteral("/dev/full"));
