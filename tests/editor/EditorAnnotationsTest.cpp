@@ -195,27 +195,22 @@ TEST(EditorKeyMap, Decisions)
         EXPECT_EQ(decideEditorKey(c.event, c.state), c.expected) << c.name;
 }
 
-class EditorKeys : public EditorFixture {
-protected:
-    EditorKeys() { editor->loadImage(solidImage({100, 100}), SourceType::clipboard, false); }
-    bool press(int key, bool typing = false) { return editor->handleKeyPress({key}, typing); }
-};
+using EditorKeys = EditorFixture;
 
-TEST_F(EditorKeys, PressingTheSameDigitTwiceTogglesTheTool)
+// A digit picks its tool and the same digit again drops it. Escape gives the quick chain its
+// turn first, then drops the tool, then closes; Ctrl+W closes at once. Closing hides the
+// window, drops the document and has the app decide again whether it lives only in the tray.
+TEST_F(EditorKeys, DigitsToggleToolsEscapeClearsFirstThenClosesAndCtrlWClosesAtOnce)
 {
+    const auto press = [&](int key, bool typing = false) { return editor->handleKeyPress({key}, typing); };
+    editor->loadImage(solidImage({100, 100}), SourceType::clipboard, false);
     EXPECT_TRUE(press(Qt::Key_3));
     EXPECT_EQ(editor->selectedTool(), AnnotationTool::shape);
     EXPECT_TRUE(press(Qt::Key_3));
     EXPECT_FALSE(editor->selectedTool());
     EXPECT_FALSE(press(Qt::Key_1, true));
     EXPECT_FALSE(editor->selectedTool());
-}
 
-// Escape gives the quick chain its turn first, then drops the tool, then closes; Ctrl+W closes
-// at once. Closing hides the window, drops the document and has the app decide again whether it
-// lives only in the tray.
-TEST_F(EditorKeys, EscapeClearsFirstThenClosesAndCtrlWClosesAtOnce)
-{
     int asked = 0;
     bool consume = true;
     editor->setQuickChainEscapeHandler([&] { ++asked; return consume; });
@@ -241,28 +236,23 @@ TEST_F(EditorKeys, EscapeClearsFirstThenClosesAndCtrlWClosesAtOnce)
     EXPECT_TRUE(test::waitUntil([&] { return host.policySyncs == 2; }));
 }
 
-class EditorDetection : public EditorFixture {
-protected:
+using EditorDetection = EditorFixture;
+
+TEST_F(EditorDetection, AResultForAReplacedScreenshotIsDropped)
+{
     // A light screen with one dark-bordered card, so the detector has something to find.
-    static QImage cardScreen(QRect card)
-    {
+    const auto cardScreen = [](QRect card) {
         QImage image(800, 500, QImage::Format_RGB32);
         image.fill(Qt::white);
         QPainter p(&image);
         p.setPen(QPen(QColor(90, 90, 90), 2));
         p.drawRect(card);
         return image;
-    }
-
-    void waitForDetection()
-    {
+    };
+    const auto waitForDetection = [&] {
         ASSERT_TRUE(QTest::qWaitFor([&] { return editor->pendingElementDetection().isFinished(); }, 20000));
         QCoreApplication::processEvents();
-    }
-};
-
-TEST_F(EditorDetection, AResultForAReplacedScreenshotIsDropped)
-{
+    };
     const QImage first = cardScreen({100, 100, 300, 200});
     const QImage second = cardScreen({450, 250, 200, 150});
 

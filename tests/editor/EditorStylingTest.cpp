@@ -10,7 +10,10 @@ using namespace pelorin;
 using EditorStyling = test::EditorFixture;
 using EditorCanvas = test::EditorFixture;
 
-TEST_F(EditorStyling, StoredBackgroundsAreUsedOnlyWhenTheyDecode)
+// A stored background is used only when it decodes; undecodable bytes are left as they were.
+// A damaged or hand-edited number cannot push the card out of reach: each comes back within its
+// slider's range.
+TEST_F(EditorStyling, StoredStylesComeBackOnlyWhenValid)
 {
     struct Case {
         const char* json;
@@ -24,13 +27,21 @@ TEST_F(EditorStyling, StoredBackgroundsAreUsedOnlyWhenTheyDecode)
         {R"({"solidColor":{"_0":{"red":1,"green":1,"blue":1}}})", BackgroundStyle::preset(BackgroundPreset::oceanBreeze)},
         {"garbage", BackgroundStyle::preset(BackgroundPreset::oceanBreeze)},
     };
+    settings.store().setValue(QLatin1String(SettingsKeys::lastCornerRadius), 80);
+    settings.store().setValue(QLatin1String(SettingsKeys::lastFramePadding), QString(QStringLiteral("9").repeated(300)));
+    settings.store().setValue(QLatin1String(SettingsKeys::lastShadowRadius), -5);
+    settings.store().setValue(QLatin1String(SettingsKeys::lastDimmingAmount), 7.5);
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.json);
         settings.store().setValue(QLatin1String(SettingsKeys::lastBackground), QByteArray(c.json));
         restart();
-        EXPECT_EQ(editor->styling().background, c.expected) << c.json;
-        // Undecodable bytes are left as they were.
-        EXPECT_EQ(settings.store().bytesValue(QLatin1String(SettingsKeys::lastBackground)), QByteArray(c.json)) << c.json;
+        EXPECT_EQ(editor->styling().background, c.expected);
+        EXPECT_EQ(settings.store().bytesValue(QLatin1String(SettingsKeys::lastBackground)), QByteArray(c.json));
     }
+    EXPECT_EQ(editor->styling().cornerRadius, 50);
+    EXPECT_EQ(editor->styling().padding, 400);
+    EXPECT_EQ(editor->styling().shadow.radius, 0);
+    EXPECT_EQ(editor->styling().dimming.amount, 1);
 }
 
 // A burst of changes (a slider dragged) is written once, 400 ms after it; the style survives a
@@ -64,21 +75,6 @@ TEST_F(EditorStyling, PersistedStyleIsWrittenOnceAndSurvivesARestart)
     EXPECT_EQ(editor->styling(), s);
     EXPECT_EQ(editor->browserChrome(), chrome);
     EXPECT_TRUE(editor->stylingIsDirty());
-}
-
-// A damaged or hand-edited number cannot push the card out of reach: each comes back within
-// its slider's range.
-TEST_F(EditorStyling, StoredNumbersComeBackWithinTheSliderRanges)
-{
-    settings.store().setValue(QLatin1String(SettingsKeys::lastCornerRadius), 80);
-    settings.store().setValue(QLatin1String(SettingsKeys::lastFramePadding), QString(QStringLiteral("9").repeated(300)));
-    settings.store().setValue(QLatin1String(SettingsKeys::lastShadowRadius), -5);
-    settings.store().setValue(QLatin1String(SettingsKeys::lastDimmingAmount), 7.5);
-    restart();
-    EXPECT_EQ(editor->styling().cornerRadius, 50);
-    EXPECT_EQ(editor->styling().padding, 400);
-    EXPECT_EQ(editor->styling().shadow.radius, 0);
-    EXPECT_EQ(editor->styling().dimming.amount, 1);
 }
 
 TEST_F(EditorStyling, DirtinessFollowsEveryStyleDimension)
