@@ -10,6 +10,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <variant>
+
 namespace pelorin {
 namespace {
 
@@ -29,77 +31,58 @@ QJsonObject storedJson(const test::TempSettings& settings)
     return QJsonDocument::fromJson(file.readAll()).object();
 }
 
-// Every case is read twice: straight after writing, and after a restart, when the JSON file
-// has turned whole numbers into integers.
-class AnnotationDefaultsStoreTest : public ::testing::Test {
-protected:
-    template <typename Check>
-    void beforeAndAfterRestart(const char* name, const QVariant& stored, Check check)
-    {
+// Numbers are read as stored only when they are numbers; colours only as arrays of exactly four
+// numbers with an alpha within 0…1. Every case is read twice: straight after writing, and after
+// a restart, when the JSON file has turned whole numbers into integers.
+TEST(AnnotationDefaultsStoreTest, StoredValuesAreReadOnlyWhenWellFormed)
+{
+    const std::optional<QColor> none;
+    struct Case {
+        const char* name;
+        const char* key;
+        QVariant stored;
+        std::variant<double, std::optional<QColor>> expected;
+    };
+    const Case cases[] = {
+        {"missing number", Keys::textFontSize, {}, 24.0},
+        {"zero", Keys::textFontSize, 0, 0.0},
+        {"zero as double", Keys::textFontSize, 0.0, 0.0},
+        {"fraction", Keys::textFontSize, 12.5, 12.5},
+        {"negative", Keys::textFontSize, -3, -3.0},
+        {"numeric string", Keys::textFontSize, QStringLiteral("30"), 24.0},
+        {"bool", Keys::textFontSize, true, 24.0},
+        {"list", Keys::textFontSize, QVariantList{1, 2}, 24.0},
+        {"missing colour", Keys::color, {}, none},
+        {"whole numbers", Keys::color, QVariantList{1, 0, 0, 1}, QColor::fromRgbF(1, 0, 0, 1)},
+        {"fractions", Keys::color, QVariantList{0.5, 0.25, 1.0, 0.5}, QColor::fromRgbF(0.5f, 0.25f, 1, 0.5f)},
+        {"three numbers", Keys::color, QVariantList{1, 0, 0}, none},
+        {"five numbers", Keys::color, QVariantList{1, 0, 0, 1, 1}, none},
+        {"strings", Keys::color, QVariantList{QStringLiteral("1"), QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("1")}, none},
+        {"a bool among numbers", Keys::color, QVariantList{1, 0, true, 1}, none},
+        {"a name", Keys::color, QStringLiteral("red"), none},
+        {"a number", Keys::color, 1, none},
+        {"alpha above one", Keys::color, QVariantList{1, 0.2, 0.2, 2}, none},
+        {"negative alpha", Keys::color, QVariantList{1, 0.2, 0.2, -0.5}, none},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         test::TempSettings settings;
-        if (stored.isValid())
-            settings.store().setValue(key(name), stored);
+        if (c.stored.isValid())
+            settings.store().setValue(key(c.key), c.stored);
+        const auto check = [&c](const AnnotationDefaultsStore& store) {
+            if (const double* number = std::get_if<double>(&c.expected)) {
+                EXPECT_EQ(store.number(c.key, 24), *number);
+                EXPECT_EQ(store.number(c.key), *number) << "the key's own default";
+            } else {
+                EXPECT_EQ(store.color(c.key), std::get<std::optional<QColor>>(c.expected));
+            }
+        };
         check(AnnotationDefaultsStore(settings.store()));
         check(AnnotationDefaultsStore(settings.reopen()));
     }
-};
-
-TEST_F(AnnotationDefaultsStoreTest, NumbersReadAsStoredOnlyWhenTheyAreNumbers)
-{
-    struct Case {
-        const char* name;
-        QVariant stored;
-        double expected;
-    };
-    const Case cases[] = {
-        {"missing", {}, 24},
-        {"zero", 0, 0},
-        {"zero as double", 0.0, 0},
-        {"fraction", 12.5, 12.5},
-        {"negative", -3, -3},
-        {"numeric string", QStringLiteral("30"), 24},
-        {"bool", true, 24},
-        {"list", QVariantList{1, 2}, 24},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        beforeAndAfterRestart(Keys::textFontSize, c.stored, [&c](const AnnotationDefaultsStore& store) {
-            EXPECT_EQ(store.number(Keys::textFontSize, 24), c.expected);
-            EXPECT_EQ(store.number(Keys::textFontSize), c.expected);
-        });
-    }
 }
 
-TEST_F(AnnotationDefaultsStoreTest, ColorsAreArraysOfExactlyFourNumbers)
-{
-    struct Case {
-        const char* name;
-        QVariant stored;
-        std::optional<QColor> expected;
-    };
-    const Case cases[] = {
-        {"missing", {}, std::nullopt},
-        {"whole numbers", QVariantList{1, 0, 0, 1}, QColor::fromRgbF(1, 0, 0, 1)},
-        {"fractions", QVariantList{0.5, 0.25, 1.0, 0.5}, QColor::fromRgbF(0.5f, 0.25f, 1, 0.5f)},
-        {"three numbers", QVariantList{1, 0, 0}, std::nullopt},
-        {"five numbers", QVariantList{1, 0, 0, 1, 1}, std::nullopt},
-        {"strings", QVariantList{QStringLiteral("1"), QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("1")},
-         std::nullopt},
-        {"a bool among numbers", QVariantList{1, 0, true, 1}, std::nullopt},
-        {"a name", QStringLiteral("red"), std::nullopt},
-        {"a number", 1, std::nullopt},
-        {"alpha above one", QVariantList{1, 0.2, 0.2, 2}, std::nullopt},
-        {"negative alpha", QVariantList{1, 0.2, 0.2, -0.5}, std::nullopt},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        beforeAndAfterRestart(Keys::color, c.stored, [&c](const AnnotationDefaultsStore& store) {
-            EXPECT_EQ(store.color(Keys::color), c.expected);
-        });
-    }
-}
-
-TEST_F(AnnotationDefaultsStoreTest, ColorsAreWrittenInSrgb)
+TEST(AnnotationDefaultsStoreTest, ColorsAreWrittenInSrgb)
 {
     test::TempSettings settings;
     AnnotationDefaultsStore store(settings.store());
@@ -116,7 +99,7 @@ TEST_F(AnnotationDefaultsStoreTest, ColorsAreWrittenInSrgb)
     EXPECT_NEAR(stored[3].toDouble(), 0.75, 1e-4);
 }
 
-TEST_F(AnnotationDefaultsStoreTest, EnumerationsFallBackOnUnknownValues)
+TEST(AnnotationDefaultsStoreTest, EnumerationsFallBackOnUnknownValues)
 {
     for (const QVariant& stored : {QVariant(), QVariant(QStringLiteral("hexagon")), QVariant(QStringLiteral("Bold")), QVariant(2)}) {
         SCOPED_TRACE(stored.toString().toStdString());
@@ -133,7 +116,7 @@ TEST_F(AnnotationDefaultsStoreTest, EnumerationsFallBackOnUnknownValues)
     }
 }
 
-TEST_F(AnnotationDefaultsStoreTest, RecordWritesTheStyleOfItsKindOnly)
+TEST(AnnotationDefaultsStoreTest, RecordWritesTheStyleOfItsKindOnly)
 {
     TextAnnotation text = TextAnnotation::make({10, 10}, Qt::green);
     text.fontSize = 0;

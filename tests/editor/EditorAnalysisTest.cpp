@@ -108,6 +108,7 @@ TEST_F(Analysis, FailuresAreReportedAndTheTiltComesBack)
         {500, "database on fire", QStringLiteral("Analysis failed: Server error (500): database on fire")},
         {200, R"({"components":[],"image_width":0,"image_height":100})",
          QStringLiteral("Analysis failed: Invalid response from vision server")},
+        {401, R"({"detail":"expired"})", QStringLiteral("Your Pelorin sign-in expired — sign in again in Settings → Account.")},
     };
     int shade = 10;
     for (const auto& c : cases) {
@@ -121,24 +122,16 @@ TEST_F(Analysis, FailuresAreReportedAndTheTiltComesBack)
         EXPECT_FALSE(editor->showComponentOverlay());
         EXPECT_EQ(editor->sceneState(), tilted);
         EXPECT_FALSE(editor->preAnnotateSceneState());
+        EXPECT_TRUE(openedSettings.isEmpty());
     }
-}
 
-TEST_F(Analysis, ARejectedSessionIsForgottenAndTheNextAnalyzeOpensSettings)
-{
-    ASSERT_TRUE(server.isRunning());
-    load(Qt::darkCyan);
-    server.script({QStringLiteral("POST"), QStringLiteral("/analyze"), 401, R"({"detail":"expired"})"});
-    analyze();
-    EXPECT_EQ(editor->errorMessage(), QStringLiteral("Your Pelorin sign-in expired — sign in again in Settings → Account."));
+    // The rejected session is forgotten: the next Analyze opens the settings instead.
     EXPECT_FALSE(tokens.token());
-    EXPECT_TRUE(openedSettings.isEmpty());
-
     editor->analyzeComponents();
     EXPECT_FALSE(editor->isAnalyzing());
     EXPECT_EQ(editor->errorMessage(), QStringLiteral("Sign in to use Analyze — opening Settings → Account."));
     EXPECT_EQ(openedSettings, QStringList{QStringLiteral("Account")});
-    EXPECT_EQ(requests(), 1);
+    EXPECT_EQ(requests(), 5);
 
     // Without a document nothing happens at all.
     editor->clearDocument();
@@ -194,22 +187,31 @@ TEST_F(Analysis, OnThisComputerNoAccountIsNeeded)
         EXPECT_TRUE(key.startsWith(QLatin1String(VisionAnalysisService::deviceKeyPrefix)));
 }
 
-TEST_F(Analysis, CopyAllTakesNonEmptyTexts)
+// Highlighting toggles one component; Copy All takes the non-empty texts; one row's copy and
+// search fall back to the label when the text is empty.
+TEST_F(Analysis, HighlightCopyAndSearchComponents)
 {
     load(Qt::gray);
+    const DetectedComponent a = component(QStringLiteral("a"));
+    editor->setDetectedComponents({a, component(QStringLiteral("b"))});
+    editor->toggleComponentHighlight(a.id);
+    EXPECT_TRUE(editor->detectedComponents()[0].isHighlighted);
+    EXPECT_FALSE(editor->detectedComponents()[1].isHighlighted);
+    editor->toggleComponentHighlight(a.id);
+    editor->toggleComponentHighlight(QUuid::createUuid());
+    EXPECT_FALSE(editor->detectedComponents()[0].isHighlighted);
+    EXPECT_TRUE(editor->copyAllComponentText());
+    EXPECT_EQ(pasteboard.string, QStringLiteral("a\nb"));
+
     editor->setDetectedComponents({component(QStringLiteral("OK")), component(std::nullopt), component(QString())});
     EXPECT_TRUE(editor->copyAllComponentText());
     EXPECT_EQ(pasteboard.string, QStringLiteral("OK"));
-    editor->setDetectedComponents({component(QStringLiteral("a")), component(QStringLiteral("b"))});
-    EXPECT_TRUE(editor->copyAllComponentText());
-    EXPECT_EQ(pasteboard.string, QStringLiteral("a\nb"));
 
     const int changes = pasteboard.changes;
     editor->setDetectedComponents({component(std::nullopt), component(QString())});
     EXPECT_FALSE(editor->copyAllComponentText());
     EXPECT_EQ(pasteboard.changes, changes);
 
-    // One row's copy and search fall back to the label when the text is empty.
     EXPECT_TRUE(editor->copyComponentText(component(QString(), QStringLiteral("Save button"))));
     EXPECT_EQ(pasteboard.string, QStringLiteral("Save button"));
     editor->searchComponentText(EditorViewModel::textOrLabel(component(QString(), QStringLiteral("Save button"))));
@@ -235,12 +237,8 @@ TEST_F(Analysis, RedactingAComponentAddsABlackBoxAndLeavesTheSelection)
     ASSERT_EQ(editor->document()->annotations.size(), 1u);
     const auto* redact = std::get_if<RedactAnnotation>(&editor->document()->annotations[0]);
     ASSERT_NE(redact, nullptr);
-    EXPECT_EQ(redact->position, QPointF(10, 20));
-    EXPECT_EQ(redact->size, QSizeF(100, 40));
-    EXPECT_EQ(redact->color, QColor(Qt::black));
-    EXPECT_EQ(redact->redactStyle, RedactStyle::solid);
-    EXPECT_EQ(redact->cornerRadius, 4);
-    EXPECT_FALSE(redact->isSelected);
+    EXPECT_EQ(std::tuple(redact->position, redact->size, redact->color, redact->redactStyle, redact->cornerRadius, redact->isSelected),
+              std::tuple(QPointF(10, 20), QSizeF(100, 40), QColor(Qt::black), RedactStyle::solid, 4.0, false));
     EXPECT_EQ(editor->selectedAnnotationId(), selected);
     EXPECT_TRUE(editor->componentIsRedacted(c.id));
 
@@ -262,17 +260,4 @@ TEST_F(Analysis, RedactingAComponentAddsABlackBoxAndLeavesTheSelection)
     editor->clearComponentAnalysis();
     EXPECT_EQ(editor->document()->annotations.size(), 1u);
     EXPECT_FALSE(editor->componentIsRedacted(c.id));
-}
-
-TEST_F(Analysis, HighlightTogglesTheFirstMatchOnly)
-{
-    load(Qt::yellow);
-    const DetectedComponent a = component(QStringLiteral("a"));
-    editor->setDetectedComponents({a, component(QStringLiteral("b"))});
-    editor->toggleComponentHighlight(a.id);
-    EXPECT_TRUE(editor->detectedComponents()[0].isHighlighted);
-    EXPECT_FALSE(editor->detectedComponents()[1].isHighlighted);
-    editor->toggleComponentHighlight(a.id);
-    editor->toggleComponentHighlight(QUuid::createUuid());
-    EXPECT_FALSE(editor->detectedComponents()[0].isHighlighted);
 }

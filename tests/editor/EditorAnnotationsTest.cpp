@@ -1,5 +1,8 @@
 #include "EditorFixture.h"
 
+#include "detection/ElementDetectionService.h"
+
+#include <QPainter>
 #include <QSignalSpy>
 
 namespace pelorin::test {
@@ -19,44 +22,21 @@ protected:
         ADD_FAILURE() << "no annotation " << id.toString().toStdString();
         return {};
     }
-    // A shape with an arrow drawn from a point left of it into it, attached at the shape's end.
-    std::pair<ShapeAnnotation, ArrowAnnotation> attachedPair()
-    {
-        const ShapeAnnotation box = editor->makeShapeAnnotation(QRectF(400, 200, 100, 80));
-        const ShapeAnnotation other = editor->makeShapeAnnotation(QRectF(50, 220, 60, 40));
-        ArrowAnnotation arrow = editor->makeArrowAnnotation({80, 240}, {0, 0});
-        arrow.startAttachment = ArrowAttachment{other.id, {0.5, 0.5}};
-        arrow.endAttachment = ArrowAttachment{box.id, {0.5, 0.5}};
-        editor->addAnnotation(other);
-        editor->addAnnotation(box);
-        editor->addAnnotation(arrow);
-        return {box, arrow};
-    }
 };
 
-TEST_F(EditorAnnotations, RemovingATargetPinsAttachedArrowsWhereTheyAreDrawn)
+// An arrow end attaches to the shape it is dropped on or near, not to an arrow nor to the
+// other end's target; removing a target pins the arrow where it is drawn.
+TEST_F(EditorAnnotations, ArrowsAttachToShapesAndArePinnedWhenTheTargetGoes)
 {
-    const auto [box, arrow] = attachedPair();
-    const ArrowEndpoints drawn =
-        resolvedEndpoints(find<ArrowAnnotation>(arrow.id), [&](const QUuid& id) { return editor->attachmentBounds(id); });
-    editor->removeAnnotation(box.id);
-
-    const auto pinned = find<ArrowAnnotation>(arrow.id);
-    EXPECT_EQ(pinned.position, drawn.start);
-    EXPECT_EQ(pinned.endPoint, drawn.end);
-    EXPECT_FALSE(pinned.endAttachment);
-    EXPECT_TRUE(pinned.startAttachment); // the other end stays tied
-    // One undo brings back the shape and the attachment together.
-    editor->undoAnnotationChange();
-    EXPECT_TRUE(find<ArrowAnnotation>(arrow.id).endAttachment);
-    EXPECT_EQ(list().size(), 3u);
-}
-
-TEST_F(EditorAnnotations, AttachCandidates)
-{
-    const auto [box, arrow] = attachedPair();
-    const ArrowAnnotation free = editor->makeArrowAnnotation({600, 400}, {700, 450});
-    editor->addAnnotation(free);
+    const ShapeAnnotation box = editor->makeShapeAnnotation(QRectF(400, 200, 100, 80));
+    const ShapeAnnotation other = editor->makeShapeAnnotation(QRectF(50, 220, 60, 40));
+    ArrowAnnotation arrow = editor->makeArrowAnnotation({80, 240}, {0, 0});
+    arrow.startAttachment = ArrowAttachment{other.id, {0.5, 0.5}};
+    arrow.endAttachment = ArrowAttachment{box.id, {0.5, 0.5}};
+    editor->addAnnotation(other);
+    editor->addAnnotation(box);
+    editor->addAnnotation(arrow);
+    editor->addAnnotation(editor->makeArrowAnnotation({600, 400}, {700, 450}));
     struct Case {
         const char* name;
         QPointF at;
@@ -73,6 +53,19 @@ TEST_F(EditorAnnotations, AttachCandidates)
         const auto candidate = editor->arrowAttachCandidate(c.at, arrow.id, c.excluding);
         EXPECT_EQ(candidate ? std::optional(candidate->id) : std::nullopt, c.expected) << c.name;
     }
+
+    const ArrowEndpoints drawn =
+        resolvedEndpoints(find<ArrowAnnotation>(arrow.id), [&](const QUuid& id) { return editor->attachmentBounds(id); });
+    editor->removeAnnotation(box.id);
+    const auto pinned = find<ArrowAnnotation>(arrow.id);
+    EXPECT_EQ(pinned.position, drawn.start);
+    EXPECT_EQ(pinned.endPoint, drawn.end);
+    EXPECT_FALSE(pinned.endAttachment);
+    EXPECT_TRUE(pinned.startAttachment); // the other end stays tied
+    // One undo brings back the shape and the attachment together.
+    editor->undoAnnotationChange();
+    EXPECT_TRUE(find<ArrowAnnotation>(arrow.id).endAttachment);
+    EXPECT_EQ(list().size(), 4u);
 }
 
 // Every update is an undo step that redraws and is remembered as the kind's style; an edit run
@@ -131,18 +124,6 @@ TEST_F(EditorAnnotations, SelectionAdoptsColourAndTheColourRecoloursTheSelection
     EXPECT_EQ(find<ShapeAnnotation>(shape.id).fillColor, fill) << "the fill follows, as when it was drawn";
 }
 
-TEST_F(EditorAnnotations, ChoosingAToolFlattensATiltedCard)
-{
-    editor->beginRotationGesture();
-    editor->rotateBy(0.4f, 0.2f);
-    editor->endRotationGesture();
-    ASSERT_TRUE(editor->sceneState().isPerspective);
-    editor->selectTool(AnnotationTool::arrow);
-    EXPECT_EQ(editor->sceneState(), SceneState{});
-    EXPECT_EQ(editor->rotationTargets().yaw, 0);
-    EXPECT_EQ(editor->selectedTool(), AnnotationTool::arrow);
-}
-
 // The frame adds a bar above the screenshot: annotations move down with the content, undo
 // and redo keep them with it, and turning the frame off brings them back.
 TEST_F(EditorAnnotations, TheBrowserFrameMovesAnnotationsWithTheContent)
@@ -171,6 +152,139 @@ TEST_F(EditorAnnotations, TheBrowserFrameMovesAnnotationsWithTheContent)
     editor->setBrowserChrome(chrome);
     EXPECT_EQ(find<ShapeAnnotation>(shape.id).position, QPointF(100, 100));
     EXPECT_EQ(editor->document()->image.height(), 500);
+}
+
+TEST(EditorKeyMap, Decisions)
+{
+    using A = EditorKeyAction;
+    struct Case {
+        const char* name;
+        EditorKeyEvent event;
+        EditorKeyState state;
+        EditorKeyDecision expected;
+    };
+    const EditorKeyState doc{true, false};
+    const EditorKeyState typing{true, true};
+    const EditorKeyState empty{false, false};
+    const Case cases[] = {
+        {"3 picks the shape tool", {Qt::Key_3}, doc, {A::chooseTool, AnnotationTool::shape}},
+        {"5 picks the quick tool", {Qt::Key_5}, doc, {A::chooseTool, AnnotationTool::quick}},
+        {"6 picks pixelate", {Qt::Key_6}, doc, {A::chooseTool, AnnotationTool::pixelate}},
+        {"9 picks the numbered step", {Qt::Key_9}, doc, {A::chooseTool, AnnotationTool::step}},
+        {"0 is no tool", {Qt::Key_0}, doc, {}},
+        {"7 while typing goes to the text", {Qt::Key_7}, typing, {}},
+        {"digit while typing goes to the text", {Qt::Key_1}, typing, {}},
+        {"digit without a document", {Qt::Key_2}, empty, {}},
+        {"digit with Caps Lock", {Qt::Key_2, Qt::NoModifier, true}, doc, {}},
+        {"keypad digit", {Qt::Key_2, Qt::KeypadModifier}, doc, {}},
+        {"shifted digit", {Qt::Key_2, Qt::ShiftModifier}, doc, {}},
+        {"Ctrl+W closes", {Qt::Key_W, Qt::ControlModifier}, doc, {A::closeEditor, std::nullopt}},
+        {"Ctrl+W closes even while typing", {Qt::Key_W, Qt::ControlModifier}, typing, {A::closeEditor, std::nullopt}},
+        {"Ctrl+W closes without a document", {Qt::Key_W, Qt::ControlModifier}, empty, {A::closeEditor, std::nullopt}},
+        {"Ctrl+Shift+W passes", {Qt::Key_W, Qt::ControlModifier | Qt::ShiftModifier}, doc, {}},
+        {"Ctrl+W with Caps Lock passes", {Qt::Key_W, Qt::ControlModifier, true}, doc, {}},
+        {"Super+W passes", {Qt::Key_W, Qt::MetaModifier}, doc, {}},
+        {"Ctrl+C is not the editor's", {Qt::Key_C, Qt::ControlModifier}, doc, {}},
+        {"Escape", {Qt::Key_Escape}, doc, {A::escape, std::nullopt}},
+        {"Escape without a document", {Qt::Key_Escape}, empty, {A::escape, std::nullopt}},
+        {"Escape while typing", {Qt::Key_Escape}, typing, {}},
+        {"Shift+Escape", {Qt::Key_Escape, Qt::ShiftModifier}, doc, {}},
+        {"plain letter", {Qt::Key_A}, doc, {}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(decideEditorKey(c.event, c.state), c.expected) << c.name;
+}
+
+using EditorKeys = EditorFixture;
+
+// A digit picks its tool and the same digit again drops it. Escape gives the quick chain its
+// turn first, then drops the tool, then closes; Ctrl+W closes at once. Closing hides the
+// window, drops the document and has the app decide again whether it lives only in the tray.
+TEST_F(EditorKeys, DigitsToggleToolsEscapeClearsFirstThenClosesAndCtrlWClosesAtOnce)
+{
+    const auto press = [&](int key, bool typing = false) { return editor->handleKeyPress({key}, typing); };
+    editor->loadImage(solidImage({100, 100}), SourceType::clipboard, false);
+    EXPECT_TRUE(press(Qt::Key_3));
+    EXPECT_EQ(editor->selectedTool(), AnnotationTool::shape);
+    EXPECT_TRUE(press(Qt::Key_3));
+    EXPECT_FALSE(editor->selectedTool());
+    EXPECT_FALSE(press(Qt::Key_1, true));
+    EXPECT_FALSE(editor->selectedTool());
+
+    int asked = 0;
+    bool consume = true;
+    editor->setQuickChainEscapeHandler([&] { ++asked; return consume; });
+    editor->setSelectedTool(AnnotationTool::arrow);
+    EXPECT_TRUE(press(Qt::Key_Escape));
+    EXPECT_EQ(editor->selectedTool(), AnnotationTool::arrow) << "the chain used the key";
+    consume = false;
+    EXPECT_TRUE(press(Qt::Key_Escape));
+    EXPECT_FALSE(editor->selectedTool());
+    EXPECT_TRUE(editor->hasDocument());
+    EXPECT_EQ(host.hidden, 0);
+    EXPECT_TRUE(press(Qt::Key_Escape));
+    EXPECT_EQ(asked, 3);
+    EXPECT_FALSE(editor->hasDocument());
+    EXPECT_EQ(host.hidden, 1);
+    EXPECT_TRUE(test::waitUntil([&] { return host.policySyncs == 1; }));
+
+    editor->loadImage(solidImage({100, 100}), SourceType::clipboard, false);
+    editor->setSelectedTool(AnnotationTool::arrow);
+    EXPECT_TRUE(editor->handleKeyPress({Qt::Key_W, Qt::ControlModifier}, false));
+    EXPECT_FALSE(editor->hasDocument());
+    EXPECT_EQ(host.hidden, 2);
+    EXPECT_TRUE(test::waitUntil([&] { return host.policySyncs == 2; }));
+}
+
+using EditorDetection = EditorFixture;
+
+TEST_F(EditorDetection, AResultForAReplacedScreenshotIsDropped)
+{
+    // A light screen with one dark-bordered card, so the detector has something to find.
+    const auto cardScreen = [](QRect card) {
+        QImage image(800, 500, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter p(&image);
+        p.setPen(QPen(QColor(90, 90, 90), 2));
+        p.drawRect(card);
+        return image;
+    };
+    const auto waitForDetection = [&] {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return editor->pendingElementDetection().isFinished(); }, 20000));
+        QCoreApplication::processEvents();
+    };
+    const QImage first = cardScreen({100, 100, 300, 200});
+    const QImage second = cardScreen({450, 250, 200, 150});
+
+    editor->loadImage(first, SourceType::clipboard, false);
+    editor->setSelectedTool(AnnotationTool::quick);
+    EXPECT_TRUE(editor->isDetectingElements());
+    EXPECT_EQ(editor->localDetectionDocumentId(), editor->document()->id);
+
+    // A new screenshot arrives while the first is still being looked at.
+    editor->loadImage(second, SourceType::clipboard, false);
+    EXPECT_FALSE(editor->isDetectingElements());
+    waitForDetection();
+    EXPECT_TRUE(editor->localDetectedElements().empty());
+    EXPECT_FALSE(editor->localDetectionDocumentId().has_value());
+    EXPECT_FALSE(editor->isDetectingElements());
+
+    // The quick tool on the new screenshot finds its own card, once.
+    editor->setSelectedTool(AnnotationTool::quick);
+    waitForDetection();
+    EXPECT_FALSE(editor->isDetectingElements());
+    const std::vector<QRectF> expected = ElementDetectionService::detect(second, QSizeF(800, 500));
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(editor->quickAnnotationElements(), expected);
+    editor->setSelectedTool(std::nullopt);
+    editor->setSelectedTool(AnnotationTool::quick);
+    EXPECT_FALSE(editor->isDetectingElements()) << "the cached list is reused";
+
+    // Components from the analysis server take precedence over what was found here.
+    DetectedComponent component;
+    component.x1 = 10, component.y1 = 20, component.x2 = 110, component.y2 = 60;
+    editor->setDetectedComponents({component});
+    EXPECT_EQ(editor->quickAnnotationElements(), std::vector<QRectF>{QRectF(10, 20, 100, 40)});
 }
 
 } // namespace

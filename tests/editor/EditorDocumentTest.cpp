@@ -1,19 +1,21 @@
 #include "EditorFixture.h"
 
+#include "core/CaptureRegion.h"
+#include "platform/SettingsKeys.h"
+
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QUrl>
 
 using namespace pelorin;
-
-namespace {
-
-class EditorDocument : public test::EditorFixture {};
-
-} // namespace
+using EditorDocument = test::EditorFixture;
 
 // The image scale comes from the pixels per point: the bitmap's own, a file's resolution (144
 // dpi opens at half its pixel size), the screen's when there is no bitmap.
-TEST_F(EditorDocument, ImageScaleComesFromThePixelsPerPoint)
+TEST_F(EditorDocument, FilesOpenAtTheirPixelsPerPoint)
 {
     const struct {
         const char* name;
@@ -32,6 +34,16 @@ TEST_F(EditorDocument, ImageScaleComesFromThePixelsPerPoint)
     EXPECT_DOUBLE_EQ(editor->document()->imageScale, 2.0);
     EXPECT_EQ(editor->document()->imagePointSize(), QSizeF(1440, 900));
     EXPECT_EQ(editor->document()->sourceType, SourceType::file);
+
+    // A bad file keeps the open document.
+    const QUuid openId = editor->document()->id;
+    for (const char* name : {"bomb.png", "truncated.png", "not-an-image.png", "does-not-exist.png"}) {
+        editor->clearErrorMessage();
+        editor->loadImage(QUrl::fromLocalFile(QStringLiteral(PELORIN_TEST_DATA "/") + QLatin1String(name)));
+        EXPECT_EQ(editor->errorMessage(), QStringLiteral("Failed to load image from ") + QLatin1String(name));
+        ASSERT_TRUE(editor->hasDocument()) << name;
+        EXPECT_EQ(editor->document()->id, openId) << name;
+    }
 }
 
 TEST_F(EditorDocument, StyleCarriesOverButAnnotationsSelectionAndFrameDoNot)
@@ -63,21 +75,22 @@ TEST_F(EditorDocument, StyleCarriesOverButAnnotationsSelectionAndFrameDoNot)
     EXPECT_TRUE(editor->screenshotTextureDirty && editor->backgroundTextureDirty && editor->annotationTextureDirty);
 }
 
-TEST_F(EditorDocument, ABadFileKeepsTheOpenDocument)
+// Without a last screenshot the window shows and says so; a drop on the tray icon opens URLs
+// and ignores anything else. The opened image becomes the last screenshot, which opens as a
+// capture without being written again.
+TEST_F(EditorDocument, TrayRequestsOpenWhatTheyCan)
 {
-    editor->loadImage(solidImage({400, 300}), SourceType::clipboard, false);
-    const QUuid openId = editor->document()->id;
-    for (const char* name : {"bomb.png", "truncated.png", "not-an-image.png", "does-not-exist.png"}) {
-        editor->clearErrorMessage();
-        editor->loadImage(QUrl::fromLocalFile(QStringLiteral(PELORIN_TEST_DATA "/") + QLatin1String(name)));
-        EXPECT_EQ(editor->errorMessage(), QStringLiteral("Failed to load image from ") + QLatin1String(name));
-        EXPECT_EQ(editor->document()->id, openId) << name;
-    }
-}
-
-TEST_F(EditorDocument, LoadedImagesBecomeTheLastScreenshotButReopeningDoesNotRewriteIt)
-{
-    editor->loadImage(QUrl::fromLocalFile(writeImageFile("shot.png", {320, 200})));
+    notifications.post(Notifications::openDroppedFile, QStringLiteral("/not/a/url/object.png"));
+    EXPECT_FALSE(editor->hasDocument());
+    EXPECT_EQ(host.shown, 0);
+    notifications.post(Notifications::openLastScreenshot);
+    EXPECT_FALSE(editor->hasDocument());
+    EXPECT_EQ(host.shown, 1);
+    EXPECT_EQ(editor->errorMessage(), QStringLiteral("No recent screenshot to open."));
+    // Read off the GUI thread: the window shows with the picture in it.
+    notifications.post(Notifications::openDroppedFile, QUrl::fromLocalFile(writeImageFile("menu.png", {320, 200})));
+    ASSERT_TRUE(test::waitUntil([&] { return host.shown == 2; }));
+    EXPECT_TRUE(editor->hasDocument());
     editor->pendingLastScreenshotSave().waitForFinished();
     ASSERT_TRUE(QFileInfo::exists(lastScreenshotPath()));
     const QDateTime written = QFileInfo(lastScreenshotPath()).lastModified();
@@ -89,26 +102,9 @@ TEST_F(EditorDocument, LoadedImagesBecomeTheLastScreenshotButReopeningDoesNotRew
     EXPECT_EQ(editor->document()->sourceType, SourceType::screenCapture);
     EXPECT_EQ(editor->document()->image.size(), QSize(320, 200));
     EXPECT_FALSE(editor->document()->originalURL);
-    EXPECT_EQ(host.shown, 1);
+    EXPECT_EQ(host.shown, 3);
     editor->pendingLastScreenshotSave().waitForFinished();
     EXPECT_EQ(QFileInfo(lastScreenshotPath()).lastModified(), written);
-}
-
-// Without a last screenshot the window shows and says so; a drop on the tray icon opens URLs
-// and ignores anything else.
-TEST_F(EditorDocument, TrayRequestsOpenWhatTheyCan)
-{
-    notifications.post(Notifications::openDroppedFile, QStringLiteral("/not/a/url/object.png"));
-    EXPECT_FALSE(editor->hasDocument());
-    EXPECT_EQ(host.shown, 0);
-    notifications.post(Notifications::openLastScreenshot);
-    EXPECT_FALSE(editor->hasDocument());
-    EXPECT_EQ(host.shown, 1);
-    EXPECT_EQ(editor->errorMessage(), QStringLiteral("No recent screenshot to open."));
-    // Read off the GUI thread: the window shows with the picture in it.
-    notifications.post(Notifications::openDroppedFile, QUrl::fromLocalFile(writeImageFile("menu.png", {64, 64})));
-    ASSERT_TRUE(test::waitUntil([&] { return host.shown == 2; }));
-    EXPECT_TRUE(editor->hasDocument());
 }
 
 // A closed or replaced document comes back whole: image, style, annotations, frame and undo.
@@ -154,4 +150,170 @@ TEST_F(EditorDocument, ReopenClosedScreenshotBringsBackTheLastOneWhole)
     editor->reopenClosedDocument();
     EXPECT_TRUE(editor->hasDocument()) << "reopening again swaps back";
     editor->clearErrorMessage();
+}
+
+namespace {
+
+// Fake capture tools: shell scripts that log their arguments and then behave one way.
+class EditorCapture : public test::EditorFixture {
+protected:
+    QString tool(const char* name, const QString& body)
+    {
+        const QString path = dir.filePath(QLatin1String(name));
+        // Logs its arguments; the last one is the output path.
+        EXPECT_TRUE(test::writeScript(path, QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" >> '%1'\neval out=\\${$#}\n%2\n")
+                                                .arg(logPath(), body)
+                                                .toUtf8()));
+        settings.store().setValue(QLatin1String(SettingsKeys::captureToolPath), path);
+        return path;
+    }
+    QString logPath() const { return dir.filePath(QStringLiteral("calls.log")); }
+    QStringList loggedArguments() const
+    {
+        return QString::fromUtf8(test::readBytes(logPath())).split(u'\n', Qt::SkipEmptyParts);
+    }
+    QString writesPng() const
+    {
+        return QStringLiteral("cp '%1' \"$out\"").arg(QStringLiteral(PELORIN_TEST_DATA "/capture.png"));
+    }
+    void finish()
+    {
+        ASSERT_TRUE(test::waitUntil([&] { return !editor->isCapturing(); }, 10000));
+    }
+    QStringList leftoverCaptures() const
+    {
+        QStringList files;
+        for (const QString& logged : loggedArguments())
+            if (logged.endsWith(QLatin1String(".png")) && QFile::exists(logged))
+                files << logged;
+        return files;
+    }
+};
+
+} // namespace
+
+// A capture becomes the document, brought forward with the windows that were open before it
+// and kept as the last screenshot; a cancelled or unusable one changes nothing. Either way the
+// hidden windows come back and the temporary file is removed.
+TEST_F(EditorCapture, ACaptureBecomesTheDocumentAndAFailedOneChangesNothing)
+{
+    const struct {
+        const char* name;
+        QString body;
+        bool used;
+    } cases[] = {
+        {"cancel", QStringLiteral("exit 1"), false},
+        {"garbage file", QStringLiteral("echo garbage > \"$out\"; exit 0"), false},
+        {"file but failure", writesPng() + QStringLiteral("; exit 2"), false},
+        {"success without a file", QStringLiteral("exit 0"), false},
+        {"a capture", writesPng(), true},
+    };
+    editor->loadImage(solidImage({50, 50}), SourceType::clipboard, false);
+    const QUuid before = editor->document()->id;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(logPath());
+        tool("fake.sh", c.body);
+        host.shown = 0;
+        notifications.post(Notifications::triggerScreenCapture);
+        notifications.post(Notifications::triggerScreenCapture); // ignored while the first runs
+        finish();
+        const QStringList args = loggedArguments();
+        ASSERT_EQ(args.size(), 3) << args.join(u' ').toStdString() << ": the tool ran once";
+        EXPECT_TRUE(args[2].startsWith(QDir::tempPath()) && args[2].endsWith(QLatin1String(".png")));
+        EXPECT_EQ(editor->document()->id != before, c.used);
+        EXPECT_TRUE(editor->errorMessage().isEmpty());
+        EXPECT_TRUE(leftoverCaptures().isEmpty());
+        EXPECT_EQ(host.visible, (QStringList{QStringLiteral("editor"), QStringLiteral("settings")}));
+        EXPECT_EQ(host.shown, c.used ? 1 : 0) << "the editor is brought forward";
+    }
+    EXPECT_EQ(editor->document()->sourceType, SourceType::screenCapture);
+    editor->pendingLastScreenshotSave().waitForFinished();
+    EXPECT_TRUE(QFile::exists(lastScreenshotPath()));
+}
+
+// A missing tool is reported and the hidden windows come back; without hiding, no window is
+// touched.
+TEST_F(EditorCapture, AMissingToolIsReportedAndWithoutHidingNoWindowIsTouched)
+{
+    settings.store().setValue(QLatin1String(SettingsKeys::captureToolPath), dir.filePath(QStringLiteral("no-such-tool")));
+    editor->captureWindow();
+    finish();
+    EXPECT_TRUE(editor->errorMessage().startsWith(QStringLiteral("Window capture failed: "))) << editor->errorMessage().toStdString();
+    EXPECT_EQ(host.visible.size(), 2);
+
+    editor->clearErrorMessage();
+    settings.store().setValue(QLatin1String(SettingsKeys::hideWindowDuringCapture), false);
+    host.visible = {QStringLiteral("settings")};
+    tool("ok.sh", writesPng());
+    editor->captureNewScreenshot();
+    finish();
+    EXPECT_TRUE(editor->hasDocument());
+    EXPECT_EQ(host.visible, QStringList{QStringLiteral("settings")});
+    EXPECT_EQ(host.shown, 0);
+}
+
+TEST_F(EditorCapture, SelfCaptureCopiesAndWritesATimestampedFile)
+{
+    editor->captureSelf();
+    EXPECT_EQ(editor->errorMessage(), QStringLiteral("Debug capture: no visible window to capture."));
+    editor->clearErrorMessage();
+    host.grab = solidImage({64, 48});
+    QString revealed;
+    editor->setFileRevealer([&](const QString& path) { revealed = path; });
+    const QDateTime before = QDateTime::currentDateTime();
+    editor->captureSelf();
+    EXPECT_TRUE(editor->errorMessage().isEmpty());
+    const QStringList written = QDir::temp().entryList({QStringLiteral("Pelorin-debug-*.png")});
+    ASSERT_FALSE(written.isEmpty());
+    EXPECT_TRUE(written.contains(QStringLiteral("Pelorin-debug-%1.png").arg(before.toString(QStringLiteral("yyyy-MM-dd-HHmmss"))))
+                || written.contains(QStringLiteral("Pelorin-debug-%1.png").arg(before.addSecs(1).toString(QStringLiteral("yyyy-MM-dd-HHmmss")))));
+    EXPECT_TRUE(revealed.startsWith(QDir::tempPath() + QStringLiteral("/Pelorin-debug-")));
+    EXPECT_TRUE(QFile::exists(revealed));
+    for (const QString& name : written)
+        QFile::remove(QDir::temp().filePath(name));
+}
+
+// Every mode asks the tool for its part of the screen, with the stored delay, pointer and
+// magnifier choices (a message's own delay wins). The last region is the one a region capture
+// was stamped with on these monitors; before there is one, the user selects it.
+TEST_F(EditorCapture, ModesAndOptionsReachTheTool)
+{
+    QList<QRect> monitors;
+    for (const QScreen* screen : QGuiApplication::screens())
+        monitors << screen->geometry();
+    QImage stamped = solidImage({20, 20});
+    stamped.setText(QLatin1String(captureRegionTextKey), QStringLiteral("10,20,30,40"));
+    stamped.setText(QLatin1String(captureLayoutTextKey), screenLayoutKey(monitors));
+    ASSERT_TRUE(stamped.save(dir.filePath(QStringLiteral("stamped.png"))));
+    tool("stamped.sh", QStringLiteral("cp '%1' \"$out\"").arg(dir.filePath(QStringLiteral("stamped.png"))));
+    const auto message = [this](QVariantMap object) { return [this, object] { notifications.post(Notifications::triggerCapture, object); }; };
+    const QString delay = QLatin1String(SettingsKeys::captureDelay);
+    const QString pointer = QLatin1String(SettingsKeys::captureIncludesPointer);
+    const QString magnifier = QLatin1String(SettingsKeys::captureMagnifier);
+    const struct {
+        const char* name;
+        std::function<void()> start;
+        QVariantMap settings;
+        const char* arguments;
+    } cases[] = {
+        {"last region before there is one", [this] { editor->captureLastRegion(); }, {}, "-i -o"},
+        {"a window", [this] { notifications.post(Notifications::triggerWindowCapture); }, {}, "-i -w -o"},
+        {"last region", message({{QStringLiteral("mode"), QStringLiteral("lastRegion")}}), {}, "-R 10,20,30,40"},
+        {"full screen with the delay and the pointer", [this] { editor->captureFullScreen(); }, {{delay, 3.0}, {pointer, true}}, "-T 3 -C"},
+        {"monitor 2 with a delay of its own",
+         message({{QStringLiteral("mode"), QStringLiteral("monitor")}, {QStringLiteral("monitor"), 2}, {QStringLiteral("delay"), 1.5}}),
+         {{delay, 3.0}, {pointer, false}}, "-T 1.5 -D 2"},
+        {"the monitor under the pointer", message({{QStringLiteral("mode"), QStringLiteral("monitor")}}), {{delay, 0.0}}, "-m"},
+        {"a region without the magnifier", [this] { editor->captureNewScreenshot(); }, {{magnifier, false}}, "-M -i -o"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(logPath());
+        settings.store().setValues(c.settings);
+        c.start();
+        finish();
+        EXPECT_EQ(loggedArguments().mid(0, loggedArguments().size() - 1).join(u' '), QLatin1String(c.arguments));
+        EXPECT_TRUE(editor->hasDocument());
+    }
 }

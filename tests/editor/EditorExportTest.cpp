@@ -43,6 +43,17 @@ public:
     }
 };
 
+// Keeps what Ctrl+C offers, to be rendered when a program pastes.
+struct DeferredPasteboard : test::MemoryPasteboard {
+    Encoder encodePng, encodeTiff;
+    void writeImageOnDemand(Encoder p, Encoder t) override
+    {
+        encodePng = std::move(p);
+        encodeTiff = std::move(t);
+        ++changes;
+    }
+};
+
 class EditorExport : public test::EditorFixture {
 protected:
     EditorExport()
@@ -60,7 +71,7 @@ protected:
 
     void run(QCoro::Task<void> task) { QCoro::waitFor(std::move(task)); }
 
-    test::MemoryPasteboard pasteboard;
+    DeferredPasteboard pasteboard;
     ScriptedUploader uploader;
     ScriptedSavePanel panel;
 };
@@ -106,36 +117,63 @@ TEST_F(EditorExport, FrameGeometry)
     }
 }
 
-// Without a frame of the user's, the card and its padding are exported whole, whatever part
-// of them the canvas shows; a frame of the user's is exported as it is.
-TEST_F(EditorExport, TheWholeCardIsExportedWhereTheCanvasCutsItOff)
+// Without a frame of the user's, the card and its padding are exported whole at the
+// screenshot's own scale, wherever the canvas cuts it off or places it half a pixel off; a
+// frame of the user's is exported as it is. No edge pixel comes from beyond the export: the
+// screenshot's own blue reaches every edge of a card or a frame within it, the background
+// fills the padding and the rounded corners.
+TEST_F(EditorExport, TheWholeCardOrTheUsersFrameIsExported)
 {
+    StylingConfiguration style = editor->styling();
+    style.background = BackgroundStyle::transparent();
+    style.shadow.opacity = 0;
+    editor->setStyling(style);
     const struct {
         const char* name;
         QSize pixels;
+        double scale;
         QSizeF viewport;
+        double padding;
         double zoom;
         std::optional<QRectF> frame;
         QSize expected;
     } cases[] = {
-        {"fits", {400, 300}, {1000, 800}, 1, std::nullopt, {480, 380}},
-        {"a panel narrows the canvas", {400, 300}, {420, 800}, 1, std::nullopt, {480, 380}},
-        {"larger than the canvas at the smallest zoom", {5120, 3200}, {1008, 750}, 0.25, std::nullopt, {5200, 3280}},
-        {"a frame of the user's", {400, 300}, {420, 800}, 1, QRectF(0, 300, 200, 100), {200, 100}},
+        {"the card at 2 pixels per point", {400, 300}, 2, {1000, 800}, 0, 1, std::nullopt, {400, 300}},
+        {"padded", {400, 300}, 2, {1000, 800}, 40, 1, std::nullopt, {560, 460}},
+        {"a panel narrows the canvas", {400, 300}, 1, {420, 800}, 40, 1, std::nullopt, {480, 380}},
+        {"larger than the canvas at the smallest zoom", {5120, 3200}, 1, {1008, 750}, 40, 0.25, std::nullopt, {5200, 3280}},
+        {"card half a pixel off", {400, 300}, 1, {1001, 701}, 0, 1, std::nullopt, {400, 300}},
+        {"a frame of the user's on a narrow canvas", {400, 300}, 1, {420, 800}, 40, 1, QRectF(30, 300, 200, 100), {200, 100}},
+        {"a frame at fractional points", {400, 300}, 1, {1000, 800}, 0, 1, QRectF(320.4, 260.7, 300.5, 200.2), {300, 200}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        openScreenshot(c.pixels);
+        openScreenshot(c.pixels, c.scale);
         editor->updateViewportSize(c.viewport);
-        editor->setPadding(40);
+        editor->setPadding(c.padding);
         editor->setZoomLevel(c.zoom);
         editor->setExportFrameRect(c.frame);
         const auto image = editor->renderFinalImage();
         ASSERT_TRUE(image) << editor->renderError().toStdString();
         EXPECT_EQ(image->size(), c.expected);
-        if (!c.frame) {
-            EXPECT_EQ(image->pixelColor(image->width() / 2, image->height() / 2), QColor(20, 120, 220));
-        }
+        EXPECT_DOUBLE_EQ(image->devicePixelRatio(), c.scale / c.zoom) << "the export scale follows the zoom";
+        const int w = image->width() - 1, h = image->height() - 1;
+        const QRgb blue = qRgb(20, 120, 220), clear = qRgba(0, 0, 0, 0);
+        EXPECT_EQ(image->pixel(w / 2, h / 2), blue);
+        for (const QPoint p : {QPoint(w / 2, 0), QPoint(w, h / 2), QPoint(w / 2, h), QPoint(0, h / 2)})
+            EXPECT_EQ(image->pixel(p), c.padding > 0 && !c.frame ? clear : blue) << p.x() << "," << p.y();
+        for (const QPoint p : {QPoint(0, 0), QPoint(w, h)})
+            EXPECT_EQ(image->pixel(p), c.frame ? blue : clear) << p.x() << "," << p.y();
+
+        // Saved by strips straight from the renderer: the same pixels (up to rounding where the
+        // alpha is undone), RGB when opaque.
+        const QString path = dir.filePath(QStringLiteral("export.png"));
+        editor->saveFinalImage(path);
+        const QImage saved(path);
+        EXPECT_EQ(saved.convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                  image->convertToFormat(QImage::Format_ARGB32_Premultiplied));
+        EXPECT_EQ(int(uchar(test::readBytes(path).at(25))), c.frame ? 2 : 6);
+        EXPECT_EQ(saved.dotsPerMeterX(), qRound(image->devicePixelRatio() * 72 / 0.0254));
     }
 }
 
@@ -175,179 +213,73 @@ TEST_F(EditorExport, DimHolesComeFromShapes)
     EXPECT_EQ(editor->currentDimState().amount, 0) << "no shape left: nothing dims";
 }
 
-TEST_F(EditorExport, DefaultExportIsTheCardAtNativeResolution)
-{
-    openScreenshot({400, 300}, 2.0);
-    editor->updateViewportSize({1000, 800});
-    StylingConfiguration style = editor->styling();
-    style.background = BackgroundStyle::transparent();
-    style.shadow.opacity = 0;
-    editor->setStyling(style);
-    const auto image = editor->renderFinalImage();
-    ASSERT_TRUE(image) << "needs a working EGL/OpenGL";
-    EXPECT_EQ(image->size(), QSize(400, 300)) << "padding 0: cropped to the card";
-    EXPECT_DOUBLE_EQ(image->devicePixelRatio(), 2.0);
-    EXPECT_EQ(image->pixelColor(200, 150).blue(), 220);
-    EXPECT_EQ(image->pixelColor(0, 0).alpha(), 0) << "outside the rounded corner";
-    EXPECT_EQ(image->pixelColor(399, 150).alpha(), 255) << "the card reaches the crop's edge";
-
-    editor->setPadding(40);
-    editor->setZoomLevel(1.0);
-    const auto padded = editor->renderFinalImage();
-    ASSERT_TRUE(padded);
-    EXPECT_EQ(padded->size(), QSize(560, 460)) << "(200 + 2 × 40) × (150 + 2 × 40) points at 2 pixels per point";
-}
-
-TEST_F(EditorExport, FramesAtFractionalPositionsExportTheirTaggedSizeWithoutForeignEdges)
-{
-    openScreenshot({400, 300}, 1.0);
-    StylingConfiguration style = editor->styling();
-    style.background = BackgroundStyle::solidColor({0, 1, 0, 1});
-    style.cornerRadius = 0;
-    style.shadow.opacity = 0;
-    editor->setStyling(style);
-    struct Case {
-        const char* name;
-        QSizeF viewport;
-        std::optional<QRectF> frame;
-        QSize expected;
-    };
-    const Case cases[] = {
-        {"card half a pixel off", {1001, 701}, std::nullopt, {400, 300}},
-        {"aligned", {1000, 700}, std::nullopt, {400, 300}},
-        {"moved frame inside the card", {1000, 800}, QRectF(320.4, 260.7, 300.5, 200.2), {300, 200}},
-    };
-    for (const Case& c : cases) {
-        editor->updateViewportSize(c.viewport);
-        editor->setZoomLevel(1.0);
-        editor->setExportFrameRect(c.frame);
-        const auto image = editor->renderFinalImage();
-        ASSERT_TRUE(image) << editor->renderError().toStdString();
-        EXPECT_EQ(image->size(), c.expected) << c.name;
-        // Every edge pixel is the screenshot's own blue, none of the green background.
-        for (const QPoint p : {QPoint(0, 0), QPoint(image->width() - 1, image->height() / 2),
-                               QPoint(image->width() / 2, image->height() - 1), QPoint(image->width() - 1, image->height() - 1)}) {
-            const QColor color = image->pixelColor(p);
-            EXPECT_EQ(color.green(), 120) << c.name << " at " << p.x() << "," << p.y();
-            EXPECT_EQ(color.blue(), 220) << c.name << " at " << p.x() << "," << p.y();
-        }
-    }
-}
-
-TEST_F(EditorExport, ACropIsThatPartOfTheWholeFrameAndSavesAsRendered)
+TEST_F(EditorExport, ACropIsThatPartOfTheWholeFrame)
 {
     openScreenshot({400, 300}, 2.0);
     editor->updateViewportSize({500, 400});
     editor->setZoomLevel(1.0);
-    const QRect part(300, 250, 400, 300); // the card's pixels in the whole 1000 × 800 frame
     editor->setExportFrameRect(QRectF(0, 0, 500, 400));
     const auto whole = editor->renderFinalImage();
     ASSERT_TRUE(whole) << editor->renderError().toStdString();
     ASSERT_EQ(whole->size(), QSize(1000, 800));
-    const QImage expected = whole->copy(part).convertToFormat(QImage::Format_ARGB32);
     editor->setExportFrameRect(QRectF(150, 125, 200, 150));
     const auto crop = editor->renderFinalImage();
     ASSERT_TRUE(crop);
-    EXPECT_EQ(crop->convertToFormat(QImage::Format_ARGB32), expected);
-
-    // Saved by strips straight from the renderer: the same pixels, RGB when opaque.
-    struct Case {
-        const char* name;
-        BackgroundStyle background;
-        int colorType;
-    };
-    const Case cases[] = {{"gradient", BackgroundStyle::preset(BackgroundPreset::oceanBreeze), 2},
-                          {"transparent", BackgroundStyle::transparent(), 6}};
-    for (const Case& c : cases) {
-        StylingConfiguration style = editor->styling();
-        style.background = c.background;
-        editor->setStyling(style);
-        const auto rendered = editor->renderFinalImage();
-        ASSERT_TRUE(rendered) << c.name;
-        const QString path = dir.filePath(QLatin1String(c.name) + QStringLiteral(".png"));
-        editor->saveFinalImage(path);
-        EXPECT_EQ(int(uchar(test::readBytes(path).at(25))), c.colorType) << c.name;
-        const QImage saved(path);
-        EXPECT_EQ(saved.convertToFormat(QImage::Format_ARGB32), rendered->convertToFormat(QImage::Format_ARGB32))
-            << c.name;
-        EXPECT_EQ(saved.dotsPerMeterX(), qRound(2 * 72 / 0.0254)) << c.name;
-    }
+    EXPECT_EQ(crop->convertToFormat(QImage::Format_ARGB32),
+              whole->copy(QRect(300, 250, 400, 300)).convertToFormat(QImage::Format_ARGB32));
 }
 
-TEST_F(EditorExport, CopyPutsTheImageOrItsLinkOnTheClipboard)
+// Ctrl+C puts the image or its link on the clipboard; a failed link upload copies the image
+// instead and keeps the editor open. The image is offered at once and rendered when a program
+// pastes: what is pasted is the picture as it was at Ctrl+C, byte for byte, whether the editor
+// closed or the picture changed since.
+TEST_F(EditorExport, CopyPutsTheImageAsItWasOrItsLinkOnTheClipboard)
 {
     struct Case {
         const char* name;
         bool configured;
         const char* content;
+        const char* followUp;
         bool fails;
         bool linkOnClipboard;
         bool closes;
         bool error;
     };
     const Case cases[] = {
-        {"no uploads: PNG and TIFF", false, "image", false, false, true, false},
-        {"image + background upload", true, "image", false, false, true, false},
-        {"link", true, "url", false, true, true, false},
-        {"link upload fails: image instead", true, "url", true, false, false, true},
+        {"no uploads: PNG and TIFF", false, "image", "close", false, false, true, false},
+        {"no uploads, the editor stays", false, "image", "stay", false, false, false, false},
+        {"image + background upload", true, "image", "close", false, false, true, false},
+        {"link", true, "url", "close", false, true, true, false},
+        {"link upload fails: image instead", true, "url", "close", true, false, false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         settings.store().setValue(QLatin1String(SettingsKeys::copyClipboardContent), QLatin1String(c.content));
+        settings.store().setValue(QLatin1String(SettingsKeys::copyFollowUp), QLatin1String(c.followUp));
         uploader.configured = c.configured;
         uploader.fails = c.fails;
         uploader.uploads = 0;
         editor->clearErrorMessage();
         pasteboard.clear();
-        openScreenshot();
-        run(editor->copyViaShortcut());
-        EXPECT_EQ(uploader.uploads, c.configured ? 1 : 0);
-        EXPECT_EQ(pasteboard.string.startsWith(QLatin1String("https://cdn.example/Screenshot ")), c.linkOnClipboard);
-        EXPECT_EQ(pasteboard.png.isEmpty(), c.linkOnClipboard);
-        EXPECT_EQ(pasteboard.tiff.isEmpty(), c.linkOnClipboard);
-        EXPECT_EQ(!editor->hasDocument(), c.closes);
-        EXPECT_EQ(editor->errorMessage().startsWith(QStringLiteral("Upload failed — copied the image instead. Upload failed (403)")), c.error);
-    }
-}
-
-// Ctrl+C offers the image at once and renders it when a program pastes: what is pasted is
-// the picture as it was at Ctrl+C, byte for byte, whatever happened to the editor since.
-TEST_F(EditorExport, CopiedImageIsRenderedWhenPastedAsItWasAtCopy)
-{
-    struct DeferredPasteboard : test::MemoryPasteboard {
-        Encoder encodePng, encodeTiff;
-        void writeImageOnDemand(Encoder p, Encoder t) override
-        {
-            encodePng = std::move(p);
-            encodeTiff = std::move(t);
-            ++changes;
-        }
-    } deferred;
-    editor->setPasteboard(deferred);
-    uploader.configured = false;
-    const struct {
-        const char* name;
-        const char* followUp;
-        std::function<void()> afterCopy;
-    } cases[] = {
-        {"the editor closed", "close", [] {}},
-        {"the picture changed", "stay", [&] {
-             editor->setPadding(90);
-             editor->addAnnotation(ShapeAnnotation::make(QRectF(5, 5, 30, 30), Qt::green));
-         }},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        settings.store().setValue(QLatin1String(SettingsKeys::copyFollowUp), QLatin1String(c.followUp));
+        pasteboard.encodePng = pasteboard.encodeTiff = nullptr;
         openScreenshot({300, 200}, 2);
         editor->addAnnotation(ShapeAnnotation::make(QRectF(10, 10, 40, 40), Qt::red));
         const std::optional<QImage> atCopy = editor->renderFinalImage();
         ASSERT_TRUE(atCopy);
         run(editor->copyViaShortcut());
-        ASSERT_TRUE(deferred.encodePng && deferred.encodeTiff);
-        c.afterCopy();
-        EXPECT_EQ(deferred.encodePng(), FileExportService::encode(*atCopy, ImageFileType::png));
-        EXPECT_EQ(deferred.encodeTiff(), FileExportService::encode(*atCopy, ImageFileType::tiff));
+        if (editor->hasDocument()) {
+            editor->setPadding(90);
+            editor->addAnnotation(ShapeAnnotation::make(QRectF(5, 5, 30, 30), Qt::green));
+        }
+        EXPECT_EQ(uploader.uploads, c.configured ? 1 : 0);
+        EXPECT_EQ(pasteboard.string.startsWith(QLatin1String("https://cdn.example/Screenshot ")), c.linkOnClipboard);
+        ASSERT_EQ(pasteboard.encodePng && pasteboard.encodeTiff, !c.linkOnClipboard);
+        if (pasteboard.encodePng) {
+            EXPECT_EQ(pasteboard.encodePng(), FileExportService::encode(*atCopy, ImageFileType::png));
+            EXPECT_EQ(pasteboard.encodeTiff(), FileExportService::encode(*atCopy, ImageFileType::tiff));
+        }
+        EXPECT_EQ(!editor->hasDocument(), c.closes);
+        EXPECT_EQ(editor->errorMessage().startsWith(QStringLiteral("Upload failed — copied the image instead. Upload failed (403)")), c.error);
     }
 }
 

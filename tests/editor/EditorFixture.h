@@ -12,15 +12,20 @@
 #include <QTest>
 
 #include <memory>
+#include <utility>
 
 namespace pelorin::test {
 
-// Counts what the editor asks of the window manager.
+// Counts what the editor asks of the window manager, over two app windows, "editor" and
+// "settings", both visible at first.
 class RecordingWindowHost : public EditorWindowHost {
 public:
     int shown = 0; // showEditorWindow calls
     int hidden = 0;
     int policySyncs = 0;
+    QStringList visible{QStringLiteral("editor"), QStringLiteral("settings")};
+    QImage grab;
+
     void showEditorWindow() override
     {
         ++shown;
@@ -30,28 +35,22 @@ public:
     void hideEditorWindow() override { ++hidden; }
     void syncActivationPolicy() override { ++policySyncs; }
     bool isEditorWindow(const QWindow*) const override { return true; }
-    // Two app windows, "editor" and "settings", both visible at first.
-    QStringList visible{QStringLiteral("editor"), QStringLiteral("settings")};
-    QList<QPointer<QObject>> windowObjects{new QObject, new QObject};
+    QImage grabVisibleWindow() override { return grab; }
     QList<QPointer<QObject>> hideVisibleWindows() override
     {
         QList<QPointer<QObject>> taken;
-        for (int i = 0; i < 2; ++i) {
-            const QString name = i == 0 ? QStringLiteral("editor") : QStringLiteral("settings");
-            if (visible.contains(name)) {
-                taken.append(windowObjects[i]);
-                visible.removeAll(name);
-            }
-        }
+        for (const QString& name : std::exchange(visible, {}))
+            taken.append(name == QStringLiteral("editor") ? &m_editor : &m_settings);
         return taken;
     }
     void showWindows(const QList<QPointer<QObject>>& windows) override
     {
         for (const QPointer<QObject>& w : windows)
-            visible.append(w == windowObjects[0] ? QStringLiteral("editor") : QStringLiteral("settings"));
+            visible.append(w == &m_editor ? QStringLiteral("editor") : QStringLiteral("settings"));
     }
-    QImage grabVisibleWindow() override { return grab; }
-    QImage grab;
+
+private:
+    QObject m_editor, m_settings;
 };
 
 // An editor over its own settings file, notification centre and last-screenshot file.

@@ -1,29 +1,19 @@
 #include "EditorFixture.h"
 
-#include "core/StylingJson.h"
 #include "platform/SettingsKeys.h"
 
 #include <QSignalSpy>
 
+#include <cmath>
+
 using namespace pelorin;
+using EditorStyling = test::EditorFixture;
+using EditorCanvas = test::EditorFixture;
 
-namespace {
-
-class EditorStyling : public test::EditorFixture {
-protected:
-    void storeBackground(const char* json)
-    {
-        settings.store().setValue(QLatin1String(SettingsKeys::lastBackground), QByteArray(json));
-    }
-    void waitForPersistence()
-    {
-        QTest::qWait(450);
-    }
-};
-
-} // namespace
-
-TEST_F(EditorStyling, StoredBackgroundsAreUsedOnlyWhenTheyDecode)
+// A stored background is used only when it decodes; undecodable bytes are left as they were.
+// A damaged or hand-edited number cannot push the card out of reach: each comes back within its
+// slider's range.
+TEST_F(EditorStyling, StoredStylesComeBackOnlyWhenValid)
 {
     struct Case {
         const char* json;
@@ -37,74 +27,54 @@ TEST_F(EditorStyling, StoredBackgroundsAreUsedOnlyWhenTheyDecode)
         {R"({"solidColor":{"_0":{"red":1,"green":1,"blue":1}}})", BackgroundStyle::preset(BackgroundPreset::oceanBreeze)},
         {"garbage", BackgroundStyle::preset(BackgroundPreset::oceanBreeze)},
     };
-    for (const Case& c : cases) {
-        storeBackground(c.json);
-        restart();
-        EXPECT_EQ(editor->styling().background, c.expected) << c.json;
-        // Undecodable bytes are left as they were.
-        EXPECT_EQ(settings.store().bytesValue(QLatin1String(SettingsKeys::lastBackground)), QByteArray(c.json)) << c.json;
-    }
-}
-
-TEST_F(EditorStyling, PersistedStyleSurvivesARestartExceptTheShadowOpacity)
-{
-    StylingConfiguration s = editor->styling();
-    s.cornerRadius = 30;
-    s.shadow.opacity = 0.8;
-    s.shadow.radius = 12;
-    s.dimming = {true, 0.3};
-    s.background = BackgroundStyle::preset(BackgroundPreset::neonPink);
-    editor->setStyling(s);
-    editor->setPadding(48);
-    BrowserChromeSettings chrome;
-    chrome.isEnabled = true;
-    chrome.style = BrowserChromeStyle::light;
-    chrome.urlText = QStringLiteral("pelorin.app");
-    editor->setBrowserChrome(chrome);
-    waitForPersistence();
-
-    restart();
-    EXPECT_EQ(editor->styling().cornerRadius, 30);
-    EXPECT_EQ(editor->styling().shadow.radius, 12);
-    EXPECT_EQ(editor->styling().shadow.opacity, 0.5);
-    EXPECT_EQ(editor->styling().padding, 48);
-    EXPECT_EQ(editor->styling().dimming, (DimmingConfiguration{true, 0.3}));
-    EXPECT_EQ(editor->styling().background, BackgroundStyle::preset(BackgroundPreset::neonPink));
-    EXPECT_EQ(editor->browserChrome(), chrome);
-    EXPECT_TRUE(editor->stylingIsDirty());
-}
-
-// A damaged or hand-edited number cannot push the card out of reach: each comes back within
-// its slider's range.
-TEST_F(EditorStyling, StoredNumbersComeBackWithinTheSliderRanges)
-{
     settings.store().setValue(QLatin1String(SettingsKeys::lastCornerRadius), 80);
     settings.store().setValue(QLatin1String(SettingsKeys::lastFramePadding), QString(QStringLiteral("9").repeated(300)));
     settings.store().setValue(QLatin1String(SettingsKeys::lastShadowRadius), -5);
     settings.store().setValue(QLatin1String(SettingsKeys::lastDimmingAmount), 7.5);
-    restart();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.json);
+        settings.store().setValue(QLatin1String(SettingsKeys::lastBackground), QByteArray(c.json));
+        restart();
+        EXPECT_EQ(editor->styling().background, c.expected);
+        EXPECT_EQ(settings.store().bytesValue(QLatin1String(SettingsKeys::lastBackground)), QByteArray(c.json));
+    }
     EXPECT_EQ(editor->styling().cornerRadius, 50);
     EXPECT_EQ(editor->styling().padding, 400);
     EXPECT_EQ(editor->styling().shadow.radius, 0);
     EXPECT_EQ(editor->styling().dimming.amount, 1);
 }
 
-TEST_F(EditorStyling, ABurstOfChangesIsWrittenOnce)
+// A burst of changes (a slider dragged) is written once, 400 ms after it; the style survives a
+// restart, all but the shadow's opacity.
+TEST_F(EditorStyling, PersistedStyleIsWrittenOnceAndSurvivesARestart)
 {
     QSignalSpy writes(&settings.store(), &SettingsStore::changed);
+    StylingConfiguration s = editor->styling();
+    s.shadow.opacity = 0.8;
+    s.shadow.radius = 12;
+    s.dimming = {true, 0.3};
+    s.background = BackgroundStyle::preset(BackgroundPreset::neonPink);
     for (int radius = 20; radius <= 30; ++radius) {
-        StylingConfiguration s = editor->styling();
         s.cornerRadius = radius;
         editor->setStyling(s);
         QTest::qWait(20);
     }
+    editor->setPadding(48);
+    const BrowserChromeSettings chrome{true, BrowserChromeStyle::light, true, QStringLiteral("pelorin.app")};
+    editor->setBrowserChrome(chrome);
     EXPECT_EQ(writes.count(), 0) << "nothing is written inside the 400 ms window";
-    waitForPersistence();
+    QTest::qWait(450);
     int cornerWrites = 0;
     for (const QList<QVariant>& write : writes)
         cornerWrites += write.at(0).toString() == QLatin1String(SettingsKeys::lastCornerRadius);
     EXPECT_EQ(cornerWrites, 1);
-    EXPECT_EQ(settings.store().doubleValue(QLatin1String(SettingsKeys::lastCornerRadius), 0), 30);
+
+    restart();
+    s.shadow.opacity = 0.5;
+    s.padding = 48;
+    EXPECT_EQ(editor->styling(), s);
+    EXPECT_EQ(editor->browserChrome(), chrome);
+    EXPECT_TRUE(editor->stylingIsDirty());
 }
 
 TEST_F(EditorStyling, DirtinessFollowsEveryStyleDimension)
@@ -130,37 +100,30 @@ TEST_F(EditorStyling, DirtinessFollowsEveryStyleDimension)
     }
 }
 
-// Background and padding change the open document too; a padding change drops the stored
-// frame, and Reset All resets the document, the frame and the tilt.
-TEST_F(EditorStyling, StyleChangesReachTheOpenDocument)
-{
-    editor->loadImage(solidImage({400, 300}), SourceType::clipboard, false);
-    editor->setExportFrameRect(QRectF(10, 10, 200, 100));
-    editor->setBackgroundToWallpaper();
-    editor->setPadding(64);
-    EXPECT_EQ(editor->document()->styling.background, BackgroundStyle::wallpaper());
-    EXPECT_EQ(editor->document()->styling.padding, 64);
-    EXPECT_FALSE(editor->exportFrameRect());
-    editor->setExportFrameRect(QRectF(0, 0, 200, 100));
-    editor->setSceneState({0.3f, 0.2f, true});
-    editor->resetAllStyling();
-    EXPECT_EQ(editor->styling(), StylingConfiguration{});
-    EXPECT_EQ(editor->document()->styling, StylingConfiguration{});
-    EXPECT_FALSE(editor->exportFrameRect());
-    EXPECT_EQ(editor->sceneState(), SceneState{});
-    EXPECT_FALSE(editor->stylingIsDirty());
-}
-
-// Style changes are steps of the one undo history, each undone and redone whole.
-TEST_F(EditorStyling, StyleChangesUndoAndRedo)
+// Style changes reach the open document and are steps of the one undo history, each undone
+// and redone whole and apart from the annotations: a dragged slider is one step. A padding
+// change drops the stored frame; Reset All resets the document, the frame and the tilt.
+TEST_F(EditorStyling, StyleChangesReachTheDocumentAndUndoWhole)
 {
     editor->loadImage(solidImage({400, 300}), SourceType::clipboard, false);
     editor->updateViewportSize({1000, 800});
+    editor->addAnnotation(ShapeAnnotation::make(QRectF(10, 10, 40, 40), Qt::red));
+    editor->setExportFrameRect(QRectF(10, 10, 200, 100));
+    editor->setPadding(64);
+    EXPECT_FALSE(editor->exportFrameRect());
+    const auto documentFollows = [&] {
+        EXPECT_EQ(editor->document()->styling.background, editor->styling().background);
+        EXPECT_EQ(editor->document()->styling.padding, editor->styling().padding);
+    };
     const struct {
         const char* name;
         std::function<void()> change;
     } cases[] = {
-        {"padding", [&] { editor->setPadding(64); }},
+        {"padding slider dragged", [&] {
+             for (int value = 1; value <= 30; ++value)
+                 editor->setPadding(2 * value);
+         }},
+        {"wallpaper", [&] { editor->setBackgroundToWallpaper(); }},
         {"background", [&] { editor->setBackground(BackgroundPreset::charcoal); }},
         {"corners and shadow", [&] {
              StylingConfiguration s = editor->styling();
@@ -183,30 +146,108 @@ TEST_F(EditorStyling, StyleChangesUndoAndRedo)
         c.change();
         const StyleSnapshot after = editor->styleSnapshot();
         ASSERT_NE(after, before);
+        documentFollows();
         editor->undoAnnotationChange();
         EXPECT_EQ(editor->styleSnapshot(), before);
-        EXPECT_EQ(editor->document()->styling, editor->styling());
+        documentFollows();
+        EXPECT_EQ(editor->document()->annotations.size(), 1u) << "the annotation is a step of its own";
         editor->redoAnnotationChange();
         EXPECT_EQ(editor->styleSnapshot(), after);
     }
+    EXPECT_EQ(editor->styleSnapshot(), StyleSnapshot{});
+    EXPECT_FALSE(editor->stylingIsDirty());
 }
 
-TEST_F(EditorStyling, ADraggedSliderIsOneStepBesideTheAnnotations)
+TEST_F(EditorCanvas, ZoomStepsStopAtTheLimits)
+{
+    const double expected[] = {1.25, 1.5625, 1.953125, 2.44140625, 3.0517578125, 3.814697265625, 4.0, 4.0};
+    for (double zoom : expected) {
+        editor->zoomIn();
+        EXPECT_DOUBLE_EQ(editor->canvasTransform().zoomLevel, zoom);
+    }
+    for (int i = 0; i < 20; ++i)
+        editor->zoomOut();
+    EXPECT_DOUBLE_EQ(editor->canvasTransform().zoomLevel, 0.25);
+}
+
+// A new screenshot is fitted once the viewport is known, with its padding; a larger padding
+// zooms out until the card fits again, a smaller one never zooms in.
+TEST_F(EditorCanvas, FitWaitsForTheViewportAndPaddingOnlyEverZoomsOut)
+{
+    editor->setCanvasOffset(QSizeF(30, -12));
+    editor->loadImage(solidImage({2880, 1800}, 2.0), SourceType::screenCapture, false);
+    EXPECT_DOUBLE_EQ(editor->canvasTransform().zoomLevel, 1.0);
+    EXPECT_TRUE(editor->needsZoomToFit());
+    EXPECT_EQ(editor->canvasTransform().canvasOffset, QSizeF(0, 0));
+    editor->setPadding(30);
+    editor->updateViewportSize(QSizeF(1000, 800));
+    EXPECT_FALSE(editor->needsZoomToFit());
+    EXPECT_DOUBLE_EQ(editor->canvasTransform().zoomLevel, std::min(1000 * 0.85 / 1500, 800 * 0.85 / 960));
+
+    editor->loadImage(solidImage({500, 400}), SourceType::clipboard, false);
+    editor->setZoomLevel(1.5);
+    editor->setPadding(100); // 700 × 600 at 1.5 no longer fits in 97 %
+    EXPECT_DOUBLE_EQ(editor->canvasTransform().zoomLevel, std::min(970.0 / 700.0, 776.0 / 600.0));
+    const double fitted = editor->canvasTransform().zoomLevel;
+    editor->setPadding(0);
+    EXPECT_DOUBLE_EQ(editor->canvasTransform().zoomLevel, fitted);
+}
+
+// The scene follows a tilt gesture only at its end; small tilts snap back flat, large ones
+// stop at the limits.
+TEST_F(EditorCanvas, TiltGesturesSnapSmallTiltsAndLimitLargeOnes)
+{
+    struct Case {
+        float yaw, pitch;
+        SceneState expected;
+    };
+    const Case cases[] = {
+        {0.02f, -0.01f, {}},
+        {0.03f, 0, {0.03f, 0, true}},
+        {0, -0.03f, {0, -0.03f, true}},
+        {3, -3, {CanvasLimits::yawLimit, -CanvasLimits::pitchLimit, true}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.yaw);
+        editor->resetAllStyling();
+        editor->beginRotationGesture();
+        EXPECT_TRUE(editor->isRotatingGesture());
+        EXPECT_TRUE(editor->sceneState().isPerspective);
+        editor->rotateBy(c.yaw, c.pitch);
+        EXPECT_EQ(editor->sceneState().yaw, 0);
+        editor->endRotationGesture();
+        EXPECT_FALSE(editor->isRotatingGesture());
+        EXPECT_EQ(editor->sceneState(), c.expected);
+    }
+}
+
+// Reset keeps the perspective; the projection toggle and choosing a tool drop it; a saved tilt
+// comes back once, clamped.
+TEST_F(EditorCanvas, TiltsAreResetFlattenedAndRestored)
 {
     editor->loadImage(solidImage({400, 300}), SourceType::clipboard, false);
-    const double padding = editor->styling().padding;
-    const ShapeAnnotation shape = ShapeAnnotation::make(QRectF(10, 10, 40, 40), Qt::red);
-    editor->addAnnotation(shape);
-    for (int value = 1; value <= 30; ++value) // a drag, or a key held down
-        editor->setPadding(padding + value);
-    editor->undoAnnotationChange();
-    EXPECT_EQ(editor->styling().padding, padding) << "the whole drag in one step";
-    EXPECT_EQ(editor->document()->annotations.size(), 1u) << "the annotation is a step of its own";
-    editor->undoAnnotationChange();
-    EXPECT_TRUE(editor->document()->annotations.empty());
-    EXPECT_FALSE(editor->canUndoAnnotationChange());
-    editor->redoAnnotationChange();
-    editor->redoAnnotationChange();
-    EXPECT_EQ(editor->styling().padding, padding + 30);
-    EXPECT_EQ(editor->document()->annotations.size(), 1u);
+    editor->setSceneState({0.3f, 0.2f, true});
+    editor->resetRotation();
+    EXPECT_EQ(editor->sceneState(), (SceneState{0, 0, true}));
+    EXPECT_EQ(editor->rotationTargets().yaw, 0);
+    editor->rotateBy(0.4f, 0);
+    editor->toggleProjection();
+    EXPECT_EQ(editor->sceneState(), SceneState{});
+    EXPECT_EQ(editor->rotationTargets().yaw, 0);
+    editor->beginRotationGesture();
+    editor->rotateBy(0.4f, 0.2f);
+    editor->endRotationGesture();
+    ASSERT_TRUE(editor->sceneState().isPerspective);
+    editor->selectTool(AnnotationTool::arrow);
+    EXPECT_EQ(editor->sceneState(), SceneState{});
+    EXPECT_EQ(editor->rotationTargets().yaw, 0);
+    EXPECT_EQ(editor->selectedTool(), AnnotationTool::arrow);
+
+    editor->restorePreAnnotateSceneState(); // nothing saved: nothing happens
+    EXPECT_EQ(editor->sceneState(), SceneState{});
+    editor->setPreAnnotateSceneState(SceneState{2.0f, 0.3f, true});
+    editor->restorePreAnnotateSceneState();
+    EXPECT_EQ(editor->sceneState(), (SceneState{2.0f, 0.3f, true}));
+    EXPECT_FLOAT_EQ(editor->rotationTargets().yaw, CanvasLimits::yawLimit);
+    EXPECT_FALSE(editor->preAnnotateSceneState());
 }

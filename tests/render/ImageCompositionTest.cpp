@@ -1,5 +1,6 @@
 #include "core/Fonts.h"
 #include "render/AnnotationPainter.h"
+#include "render/BrowserChromeRenderer.h"
 #include "render/ImageComposition.h"
 
 #include <gtest/gtest.h>
@@ -18,10 +19,10 @@ QColor probe(const QImage& image, double x, double y)
                             std::clamp(static_cast<int>(y * k), 0, image.height() - 1));
 }
 
-bool near(const QColor& a, const CodableColor& b, int tolerance = 3)
+bool near(const QColor& a, const CodableColor& b, int tolerance)
 {
     return std::abs(a.red() - qRound(b.red * 255)) <= tolerance && std::abs(a.green() - qRound(b.green * 255)) <= tolerance
-        && std::abs(a.blue() - qRound(b.blue * 255)) <= tolerance;
+        && std::abs(a.blue() - qRound(b.blue * 255)) <= tolerance && std::abs(a.alpha() - qRound(b.alpha * 255)) <= tolerance;
 }
 
 } // namespace
@@ -44,74 +45,64 @@ TEST(BackgroundRaster, PixelScaleFollowsTheCap)
     EXPECT_FALSE(renderBackgroundOnly({0, 100}, 1, BackgroundStyle::transparent(), nullptr));
 }
 
-TEST(BackgroundRaster, GradientsRunFromTheirStartToTheirEnd)
+// Gradients run from their first colour to their last (an angular one draws as linear), a
+// missing wallpaper falls back to the default gradient, and a wallpaper fills by cropping.
+TEST(BackgroundRaster, EachStyleFillsAsExpected)
 {
-    const CodableColor first{1, 0, 0, 1};
-    const CodableColor last{0, 0, 1, 1};
-    const GradientDefinition topToBottom{{first, last}, {0, 0}, {0, 1}, GradientType::linear};
-    const auto linear = renderBackgroundOnly({200, 100}, 1, BackgroundStyle::customGradient(topToBottom), nullptr);
-    ASSERT_TRUE(linear);
-    EXPECT_TRUE(near(probe(*linear, 100, 0), first, 6));
-    EXPECT_TRUE(near(probe(*linear, 100, 99.5), last, 6));
-
-    GradientDefinition angular = topToBottom;
+    const CodableColor red{1, 0, 0, 1}, green{0, 1, 0, 1}, blue{0, 0, 1, 1}, clear{0, 0, 0, 0};
+    GradientDefinition linear{{red, blue}, {0, 0}, {0, 1}, GradientType::linear}, angular = linear, radial = linear;
     angular.type = GradientType::angular;
-    const auto asAngular = renderBackgroundOnly({200, 100}, 1, BackgroundStyle::customGradient(angular), nullptr);
-    EXPECT_EQ(*asAngular, *linear);
-
-    GradientDefinition radial = topToBottom;
     radial.type = GradientType::radial;
-    const auto asRadial = renderBackgroundOnly({200, 100}, 1, BackgroundStyle::customGradient(radial), nullptr);
-    EXPECT_TRUE(near(probe(*asRadial, 100, 50), first, 6)) << "the first colour sits in the centre";
-    EXPECT_TRUE(near(probe(*asRadial, 0, 0), last, 6)) << "the last colour fills the corners";
-}
-
-TEST(BackgroundRaster, EachCaseFillsAsExpected)
-{
     const GradientDefinition ocean = gradientDefinition(BackgroundPreset::oceanBreeze);
-    const auto wallpaperMissing = renderBackgroundOnly({300, 200}, 1, BackgroundStyle::wallpaper(), nullptr);
-    EXPECT_TRUE(near(probe(*wallpaperMissing, 0, 0), ocean.colors.front(), 6));
-    EXPECT_TRUE(near(probe(*wallpaperMissing, 299.5, 199.5), ocean.colors.back(), 6));
-
-    const auto solid = renderBackgroundOnly({300, 200}, 2, BackgroundStyle::solidColor({0.2, 0.4, 0.6, 1}), nullptr);
-    EXPECT_TRUE(near(probe(*solid, 150, 100), {0.2, 0.4, 0.6, 1}));
-
-    const auto transparent = renderBackgroundOnly({300, 200}, 1, BackgroundStyle::transparent(), nullptr);
-    EXPECT_EQ(probe(*transparent, 150, 100).alpha(), 0);
-
-    // A wide wallpaper, left half red and right half green, fills a square by cropping its sides.
-    QImage wide(400, 100, QImage::Format_RGB32);
+    QImage wide(400, 100, QImage::Format_RGB32); // left half red, right half green
     wide.fill(Qt::red);
     QPainter(&wide).fillRect(200, 0, 200, 100, Qt::green);
-    const auto wallpaper = renderBackgroundOnly({100, 100}, 1, BackgroundStyle::wallpaper(), &wide);
-    EXPECT_EQ(probe(*wallpaper, 10, 50), QColor(Qt::red));
-    EXPECT_EQ(probe(*wallpaper, 90, 50), QColor(Qt::green));
-    EXPECT_EQ(probe(*wallpaper, 50, 0).alpha(), 255) << "no uncovered band at the top";
+    struct Probe { QPointF at; CodableColor color; };
+    struct Case {
+        const char* name;
+        BackgroundStyle style;
+        const QImage* wallpaper;
+        double scale;
+        std::vector<Probe> probes;
+    };
+    const Case cases[] = {
+        {"linear", BackgroundStyle::customGradient(linear), nullptr, 1, {{{100, 0}, red}, {{100, 99.5}, blue}}},
+        {"angular", BackgroundStyle::customGradient(angular), nullptr, 1,
+         {{{100, 0}, red}, {{20, 49.5}, {0.5, 0, 0.5, 1}}, {{100, 99.5}, blue}}},
+        {"radial: the first colour in the centre, the last in the corners", BackgroundStyle::customGradient(radial),
+         nullptr, 1, {{{100, 50}, red}, {{0, 0}, blue}}},
+        {"missing wallpaper", BackgroundStyle::wallpaper(), nullptr, 1,
+         {{{0, 0}, ocean.colors.front()}, {{199.5, 99.5}, ocean.colors.back()}}},
+        {"solid", BackgroundStyle::solidColor({0.2, 0.4, 0.6, 1}), nullptr, 2, {{{100, 50}, {0.2, 0.4, 0.6, 1}}}},
+        {"transparent", BackgroundStyle::transparent(), nullptr, 1, {{{100, 50}, clear}}},
+        {"wide wallpaper in a square crops its sides", BackgroundStyle::wallpaper(), &wide, 1,
+         {{{5, 50}, red}, {{95, 50}, green}, {{5, 0}, red}, {{95, 99.5}, green}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QSizeF size = c.wallpaper ? QSizeF(100, 100) : QSizeF(200, 100);
+        const auto raster = renderBackgroundOnly(size, c.scale, c.style, c.wallpaper);
+        ASSERT_TRUE(raster);
+        for (const Probe& p : c.probes)
+            EXPECT_TRUE(near(probe(*raster, p.at.x(), p.at.y()), p.color, 6)) << p.at.x() << "," << p.at.y();
+    }
 }
 
-TEST(AnnotationRaster, CoversTheImageAndEveryAnnotationWithAMargin)
+// The raster covers the image and every annotation with a margin; an arrow is drawn to the
+// end its attachment resolves to, not to the point stored.
+TEST(AnnotationRaster, CoversEveryAnnotationAndDrawsArrowsAtTheirResolvedEnds)
 {
     EXPECT_FALSE(renderAnnotationsOnly({}, {100, 100}, 2));
-    ArrowAnnotation arrow = ArrowAnnotation::make({-30, 50}, {60, 50}, Qt::red);
-    arrow.strokeWidth = 1; // pad 10 around the stored points
-    const auto raster = renderAnnotationsOnly({arrow}, {100, 80}, 2);
-    ASSERT_TRUE(raster);
-    EXPECT_EQ(raster->rect.left(), -52); // -30 - 10 - 12
-    EXPECT_EQ(raster->rect.top(), 0);
-    EXPECT_EQ(raster->rect.right(), 100);
-    EXPECT_EQ(raster->image.width(), qRound(raster->rect.width() * 2));
-}
-
-TEST(AnnotationRaster, ArrowsAreDrawnAtTheirResolvedEnds)
-{
-    ShapeAnnotation target = ShapeAnnotation::make(QRectF(60, 20, 30, 30), Qt::blue);
-    ArrowAnnotation arrow = ArrowAnnotation::make({10, 35}, {5, 5}, Qt::red); // stored end far away
+    const ShapeAnnotation target = ShapeAnnotation::make(QRectF(50, 20, 30, 30), Qt::blue);
+    ArrowAnnotation arrow = ArrowAnnotation::make({-30, 35}, {5, 5}, Qt::red);
+    arrow.strokeWidth = 1; // pad 10 around the points
     arrow.endAttachment = ArrowAttachment{target.id, {0.5, 0.5}};
-    const auto raster = renderAnnotationsOnly({target, arrow}, {100, 100}, 1);
+    const auto raster = renderAnnotationsOnly({target, arrow}, {100, 80}, 2);
     ASSERT_TRUE(raster);
+    EXPECT_EQ(raster->rect, QRectF(-52, 0, 152, 80)); // -30 - 10 - 12
+    EXPECT_EQ(raster->image.width(), qRound(raster->rect.width() * 2));
     const QPointF origin = -raster->rect.topLeft();
-    const QColor nearTarget = probe(raster->image, origin.x() + 50, origin.y() + 35);
-    EXPECT_GT(nearTarget.red(), 200) << "the head reaches towards the shape";
+    EXPECT_GT(probe(raster->image, origin.x() + 45, origin.y() + 35).red(), 200) << "towards the shape";
     EXPECT_EQ(probe(raster->image, origin.x() + 5, origin.y() + 5).alpha(), 0) << "not to the stored point";
 }
 
@@ -160,12 +151,10 @@ TEST(AnnotationPainting, TextOutlineShowsStrokeWidthBeyondTheGlyphs)
     text.text = QStringLiteral("I");
     text.fontSize = 40;
     text.strokeColor = Qt::red;
-    const auto inkWidth = [](const QImage& image, QRgb wanted) {
+    const auto inkWidth = [](const QImage& image) {
         int left = image.width(), right = -1;
-        const int y = image.height() / 3;
         for (int x = 0; x < image.width(); ++x) {
-            const QColor pixel = image.pixelColor(x, y);
-            if (pixel.alpha() > 128 && (wanted == 0 || (pixel.rgb() & 0xffffff) == (wanted & 0xffffff))) {
+            if (image.pixelColor(x, image.height() / 3).alpha() > 128) {
                 left = std::min(left, x);
                 right = std::max(right, x);
             }
@@ -173,8 +162,62 @@ TEST(AnnotationPainting, TextOutlineShowsStrokeWidthBeyondTheGlyphs)
         return right - left + 1;
     };
     text.strokeWidth = 0;
-    const int plain = inkWidth(paintOne(text, {240, 240}, 2), 0);
+    const int plain = inkWidth(paintOne(text, {240, 240}, 2));
     text.strokeWidth = 3;
-    const int outlined = inkWidth(paintOne(text, {240, 240}, 2), 0);
+    const int outlined = inkWidth(paintOne(text, {240, 240}, 2));
     EXPECT_NEAR(outlined - plain, 2 * 6, 2) << "3 points at scale 2 on each side";
 }
+
+// The bar's height scales with the width; the screenshot is copied unscaled below it, in the
+// dark style or the light one.
+TEST(BrowserChrome, TheScreenshotIsCopiedUnscaledBelowABarThatScalesWithTheWidth)
+{
+    loadBundledFonts();
+    struct Case { double width; bool addressBar; BrowserChromeStyle style; double points; };
+    const Case cases[] = {{1280, true, BrowserChromeStyle::dark, 84},   {1280, false, BrowserChromeStyle::light, 40},
+                          {2560, true, BrowserChromeStyle::light, 168}, {2560, false, BrowserChromeStyle::dark, 80},
+                          {400, true, BrowserChromeStyle::dark, 42},    {400, false, BrowserChromeStyle::light, 20}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.width);
+        EXPECT_DOUBLE_EQ(BrowserChromeRenderer::barHeight(c.width, c.addressBar), c.points);
+        QImage base(static_cast<int>(c.width * 2), 200, QImage::Format_ARGB32);
+        base.fill(QColor(10, 200, 30));
+        base.setPixelColor(0, 0, Qt::magenta);
+        base.setDevicePixelRatio(2);
+        BrowserChromeSettings settings;
+        settings.isEnabled = true;
+        settings.showsAddressBar = c.addressBar;
+        settings.style = c.style;
+        settings.urlText = QStringLiteral("https://pelorin.app/");
+        const QImage framed = BrowserChromeRenderer::composited(base, settings);
+        const int bar = static_cast<int>(c.points * 2);
+        ASSERT_EQ(framed.size(), QSize(base.width(), 200 + bar)) << "at 2 pixels per point";
+        EXPECT_EQ(framed.devicePixelRatio(), 2);
+        EXPECT_EQ(framed.pixelColor(0, bar), QColor(Qt::magenta));
+        EXPECT_EQ(framed.pixelColor(base.width() / 2, bar + 100), QColor(10, 200, 30));
+        EXPECT_EQ(framed.pixelColor(base.width() - 20, 5).lightness() < 80, c.style == BrowserChromeStyle::dark);
+        settings.isEnabled = false;
+        EXPECT_EQ(BrowserChromeRenderer::composited(base, settings).height(), 200);
+    }
+}
+
+TEST(BrowserChrome, DisplayedAddressAndTitle)
+{
+    struct Case { const char* typed; const char* shown; const char* title; };
+    const Case cases[] = {
+        {"  https://pelorin.app/  ", "pelorin.app", "pelorin.app"},
+        {"HTTPS://Example.org/docs/guide/", "Example.org/docs/guide", "Example.org"},
+        {"https://http://twice.example", "twice.example", "twice.example"},
+        {"http://plain.example//", "plain.example/", "plain.example"},
+        {"", "", "New Tab"},
+        {" \n ", "", "New Tab"},
+        {"localhost:8080/a", "localhost:8080/a", "localhost:8080"},
+    };
+    for (const Case& c : cases) {
+        BrowserChromeSettings settings;
+        settings.urlText = QString::fromUtf8(c.typed);
+        EXPECT_EQ(BrowserChromeRenderer::displayURL(settings.urlText), QString::fromUtf8(c.shown)) << c.typed;
+        EXPECT_EQ(BrowserChromeRenderer::tabTitle(settings), QString::fromUtf8(c.title)) << c.typed;
+    }
+}
+
