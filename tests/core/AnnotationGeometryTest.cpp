@@ -38,6 +38,13 @@ TextAnnotation textAt(QPointF position, const QString& content)
     return text;
 }
 
+ArrowAnnotation arrowOf(QPointF start, QPointF end, double strokeWidth)
+{
+    ArrowAnnotation arrow = ArrowAnnotation::make(start, end, Qt::red);
+    arrow.strokeWidth = strokeWidth;
+    return arrow;
+}
+
 ShapeAnnotation shapeIn(const QRectF& rect, std::optional<QColor> fill = std::nullopt)
 {
     ShapeAnnotation shape = ShapeAnnotation::make(rect, Qt::red);
@@ -82,54 +89,45 @@ TEST_F(AnnotationGeometryTest, TextBoundsCountEveryLineAndTheWidestOne)
     }
 }
 
-TEST_F(AnnotationGeometryTest, ArrowBoundsArePaddedAroundTheStoredPoints)
+// Arrows are padded around their stored points, drawn in any direction; strokes around their
+// points; steps are their circle's box.
+TEST_F(AnnotationGeometryTest, BoundsOfArrowsStrokesAndSteps)
 {
-    struct Case { double strokeWidth; double scale; QPointF start; QPointF end; QRectF expected; };
-    const Case cases[] = {
-        // Zero length: a square centred on the point.
-        {7, 1, {50, 50}, {50, 50}, {22, 22, 56, 56}},
-        {1, 2, {50, 50}, {50, 50}, {80, 80, 40, 40}},
-        // Drawn right to left and bottom to top.
-        {2, 1, {100, 80}, {20, 10}, {10, 0, 100, 90}},
+    const struct { const char* name; Annotation annotation; double scale; QRectF expected; } cases[] = {
+        {"zero-length arrow: a square on the point", arrowOf({50, 50}, {50, 50}, 7), 1, {22, 22, 56, 56}},
+        {"zero-length arrow at scale 2", arrowOf({50, 50}, {50, 50}, 1), 2, {80, 80, 40, 40}},
+        {"arrow drawn up and to the left", arrowOf({100, 80}, {20, 10}, 2), 1, {10, 0, 100, 90}},
+        {"pen stroke at scale 2", StrokeAnnotation::make(StrokeKind::pen, {{100, 100}, {150, 200}, {200, 100}}, Qt::red, 4), 2,
+         {196, 196, 208, 208}},
+        {"step", StepAnnotation::make({50, 50}, 1, Qt::red, 32), 1, {34, 34, 32, 32}},
     };
-    for (const Case& c : cases) {
-        ArrowAnnotation arrow = ArrowAnnotation::make(c.start, c.end, Qt::red);
-        arrow.strokeWidth = c.strokeWidth;
-        expectRect(boundingRect(arrow, c.scale), c.expected);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        expectRect(boundingRect(c.annotation, c.scale), c.expected);
     }
 }
 
-TEST_F(AnnotationGeometryTest, ArrowHitsWithinStrokeAndMarginOfItsSegment)
+// Arrows are hot within stroke and margin of their segment; unfilled shapes only along their
+// edge; pen lines along the line only; steps inside their circle.
+TEST_F(AnnotationGeometryTest, HitTesting)
 {
-    ArrowAnnotation line = ArrowAnnotation::make({0, 0}, {100, 0}, Qt::red);
-    line.strokeWidth = 5;
-    ArrowAnnotation dot = ArrowAnnotation::make({50, 50}, {50, 50}, Qt::red);
-    dot.strokeWidth = 5;
-    struct Case { const ArrowAnnotation& arrow; QPointF point; double scale; bool hit; };
-    const Case cases[] = {
-        {line, {50, 15}, 1, true},
-        {line, {50, 15.1}, 1, false},
-        {line, {115, 0}, 1, true},  // past the end, measured to the end point
-        {line, {112, 12}, 1, false},
-        {line, {-12, -12}, 1, false}, // before the start, measured to the start point
-        {line, {100, 20}, 2, true}, // scaled space: the segment runs to (200, 0), margin 20
-        {dot, {50, 65}, 1, true},
-        {dot, {61, 61}, 1, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.point.x() << "," << c.point.y() << " scale " << c.scale);
-        EXPECT_EQ(hitTest(c.arrow, c.point, c.scale), c.hit);
-    }
-}
-
-TEST_F(AnnotationGeometryTest, UnfilledShapesAreHotOnlyAlongTheirEdge)
-{
-    const ShapeAnnotation open = shapeIn({0, 0, 100, 80});
-    const ShapeAnnotation filled = shapeIn({0, 0, 100, 80}, QColor(255, 0, 0, 64));
-    const ShapeAnnotation small = shapeIn({0, 0, 30, 30}); // band 15 on each side leaves no inside
-    const ShapeAnnotation narrow = shapeIn({0, 0, 200, 25});
-    struct Case { const char* name; const ShapeAnnotation& shape; QPointF point; double scale; bool hit; };
-    const Case cases[] = {
+    const Annotation line = arrowOf({0, 0}, {100, 0}, 5);
+    const Annotation dot = arrowOf({50, 50}, {50, 50}, 5);
+    const Annotation open = shapeIn({0, 0, 100, 80});
+    const Annotation filled = shapeIn({0, 0, 100, 80}, QColor(255, 0, 0, 64));
+    const Annotation small = shapeIn({0, 0, 30, 30}); // band 15 on each side leaves no inside
+    const Annotation narrow = shapeIn({0, 0, 200, 25});
+    const Annotation vee = StrokeAnnotation::make(StrokeKind::pen, {{100, 100}, {150, 200}, {200, 100}}, Qt::red, 4);
+    const Annotation step = StepAnnotation::make({50, 50}, 1, Qt::red, 32);
+    const struct { const char* name; const Annotation& annotation; QPointF point; double scale; bool hit; } cases[] = {
+        {"arrow: within the margin", line, {50, 15}, 1, true},
+        {"arrow: just past it", line, {50, 15.1}, 1, false},
+        {"arrow: past the end, measured to it", line, {115, 0}, 1, true},
+        {"arrow: off the end", line, {112, 12}, 1, false},
+        {"arrow: before the start", line, {-12, -12}, 1, false},
+        {"arrow at scale 2: runs to (200, 0), margin 20", line, {100, 20}, 2, true},
+        {"zero-length arrow: near", dot, {50, 65}, 1, true},
+        {"zero-length arrow: far", dot, {61, 61}, 1, false},
         {"open centre", open, {50, 40}, 1, false},
         {"open inside band", open, {14, 40}, 1, true},
         {"open just past band", open, {16, 40}, 1, false},
@@ -140,11 +138,14 @@ TEST_F(AnnotationGeometryTest, UnfilledShapesAreHotOnlyAlongTheirEdge)
         {"filled outside", filled, {-1, 40}, 1, false},
         {"small centre", small, {15, 15}, 1, true},
         {"narrow middle", narrow, {100, 12}, 1, true},
+        {"on the pen line", vee, {125, 150}, 1, true},
+        {"just beside it", vee, {132, 150}, 1, true},
+        {"inside the vee", vee, {150, 130}, 1, false},
+        {"step centre", step, {50, 50}, 1, true},
+        {"step box corner", step, {35, 35}, 1, false},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(hitTest(c.shape, c.point, c.scale), c.hit);
-    }
+    for (const auto& c : cases)
+        EXPECT_EQ(hitTest(c.annotation, c.point, c.scale), c.hit) << c.name;
 }
 
 TEST_F(AnnotationGeometryTest, AttachedPointStopsShortOfTheEdge)
@@ -242,24 +243,11 @@ TEST_F(AnnotationGeometryTest, UpdateReplacesFirstMatchAndRemoveTakesEveryMatch)
     EXPECT_EQ(list, (std::vector<Annotation>{redact}));
 }
 
-// Pen lines are hot along the line only; steps inside their circle; a stroke scales with its
-// box, and a side without extent moves instead of stretching.
-TEST_F(AnnotationGeometryTest, StrokesAndSteps)
+// A stroke scales with its box, and a side without extent moves instead of stretching. Step
+// numbers continue from the highest.
+TEST_F(AnnotationGeometryTest, StrokesFitTheirBoxAndStepsCount)
 {
     const StrokeAnnotation vee = StrokeAnnotation::make(StrokeKind::pen, {{100, 100}, {150, 200}, {200, 100}}, Qt::red, 4);
-    const StepAnnotation step = StepAnnotation::make({50, 50}, 1, Qt::red, 32);
-    expectRect(boundingRect(Annotation(vee), 2), QRectF(196, 196, 208, 208));
-    expectRect(boundingRect(Annotation(step), 1), QRectF(34, 34, 32, 32));
-    const struct { const char* name; Annotation annotation; QPointF point; bool hit; } hits[] = {
-        {"on the line", vee, {125, 150}, true},
-        {"just beside it", vee, {132, 150}, true},
-        {"inside the vee", vee, {150, 130}, false},
-        {"step centre", step, {50, 50}, true},
-        {"step box corner", step, {35, 35}, false},
-    };
-    for (const auto& c : hits)
-        EXPECT_EQ(hitTest(c.annotation, c.point, 1), c.hit) << c.name;
-
     expectRect(strokeBox(strokeFittedTo(vee, QRectF(0, 0, 200, 50))), QRectF(0, 0, 200, 50));
     EXPECT_EQ(strokeFittedTo(vee, QRectF(0, 0, 200, 50)).points[1], QPointF(100, 50));
     const StrokeAnnotation level = StrokeAnnotation::make(StrokeKind::highlighter, {{10, 40}, {90, 40}}, Qt::yellow, 20);
@@ -268,7 +256,7 @@ TEST_F(AnnotationGeometryTest, StrokesAndSteps)
     EXPECT_EQ(resized.position, QPointF(10, 30));
 
     EXPECT_EQ(nextStepNumber({}), 1);
-    EXPECT_EQ(nextStepNumber({step, StepAnnotation::make({}, 7, Qt::red, 32), vee}), 8);
+    EXPECT_EQ(nextStepNumber({StepAnnotation::make({}, 1, Qt::red, 32), StepAnnotation::make({}, 7, Qt::red, 32), vee}), 8);
 }
 
 TEST(AnnotationEnumerationTest, RawValuesAndDigitsRoundTripAndUnknownInputIsNone)

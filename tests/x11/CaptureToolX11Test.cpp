@@ -46,6 +46,7 @@ struct Capture {
     int exitCode = -1;
     QString errors;
     std::optional<QImage> image;
+    QString printed;
 };
 
 class CaptureTool : public ::testing::Test {
@@ -104,14 +105,25 @@ protected:
     }
 
     // `standby`: as the app runs it, started ahead and given the request on standard input.
-    void start(const char* arguments, const QString& screenScales = {}, bool standby = false)
+    // Arguments starting with "capture" run the app's command, with its settings in "config".
+    void start(const char* arguments, const QString& screenScales = {}, bool standby = false, bool display = true)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         if (!screenScales.isEmpty())
             env.insert(QStringLiteral("QT_SCREEN_SCALE_FACTORS"), screenScales);
+        if (!display)
+            env.remove(QStringLiteral("DISPLAY"));
+        QStringList request = words(arguments);
+        const bool command = request.value(0) == QLatin1String("capture");
+        if (command) {
+            env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+            env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+            request << QStringLiteral("-o");
+        }
+        request << output();
         tool.setProcessEnvironment(env);
-        const QStringList request = words(arguments) << output();
-        tool.start(QStringLiteral(SCREENCAPTURE_TOOL), standby ? QStringList{QStringLiteral("--standby")} : request);
+        tool.start(command ? QStringLiteral(PELORIN_BINARY) : QStringLiteral(SCREENCAPTURE_TOOL),
+                   standby ? QStringList{QStringLiteral("--standby")} : request);
         ASSERT_TRUE(tool.waitForStarted());
         if (standby) {
             tool.write(QJsonDocument(QJsonArray::fromStringList(request)).toJson(QJsonDocument::Compact) + '\n');
@@ -120,9 +132,11 @@ protected:
     }
     Capture finish()
     {
-        test::waitUntil([&] { return tool.state() == QProcess::NotRunning; }, 20'000);
-        Capture capture{tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1, QString::fromUtf8(tool.readAllStandardError()),
-                        QFile::exists(output()) ? readImageFile(output()) : std::nullopt};
+        test::waitUntil([&] { return tool.state() == QProcess::NotRunning; }, 60'000);
+        Capture capture{tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1,
+                        QString::fromUtf8(tool.readAllStandardError()).trimmed(),
+                        QFile::exists(output()) ? readImageFile(output()) : std::nullopt,
+                        QString::fromUtf8(tool.readAllStandardOutput()).trimmed()};
         QFile::remove(output());
         return capture;
     }
@@ -158,42 +172,67 @@ protected:
 
 } // namespace
 
-// Every request on the command line: the part of the screen it takes, or why it is refused
-// (exit 2, no file).
+// Every request on the command line, the tool's and the app's `capture` command (no app, no
+// editor): the part of the screen it takes, the framed picture, or one line of error, the
+// exit code and no file.
 TEST_F(CaptureTool, RequestsWithoutSelectionTakeTheirPartOfTheScreenOrAreRefused)
 {
     splitScreen({800, 1120});
+    ASSERT_TRUE(test::writeBytes(dir.filePath(QStringLiteral("config/Pelorin/Pelorin.json")),
+                                 R"({"lastCaptureRegions": {"0,0,800,1080;800,0,1120,1080": "5,6,70,80"}})"));
     xdotool("mousemove 1500 500");
     const struct {
         const char* name;
         const char* arguments;
-        QRect taken;       // empty: refused
-        const char* error = "";
+        int exitCode;
+        QRect taken;             // the bare picture's source; empty: not checked
+        const char* error = "";  // in the last line on standard error
+        QSize framedSize = {};   // a framed picture's size; empty: not framed
+        bool display = true;
     } cases[] = {
-        {"full screen: every monitor", "", QRect(0, 0, 1920, 1080)},
-        {"monitor 2", "-D 2", QRect(800, 0, 1120, 1080)},
-        {"monitor 1", "-D 1", QRect(0, 0, 800, 1080)},
-        {"the monitor under the pointer", "-m", QRect(800, 0, 1120, 1080)},
-        {"a region across both monitors", "-R 700,50,300,200", QRect(700, 50, 300, 200)},
-        {"a region partly off the screen", "-R 1800,1000,300,200", QRect(1800, 1000, 120, 80)},
-        {"a monitor that is not there", "-D 3", {}, "there is no monitor 3 (this desktop has 2)"},
-        {"a region off the screen", "-R 3000,0,10,10", {}, "lies outside the screens"},
-        {"an empty region", "-R 10,10,0,5", {}, "usage:"},
-        {"two modes", "-D 1 -R 0,0,5,5", {}, "usage:"},
-        {"a negative delay", "-T -1", {}, "usage:"},
+        {"full screen: every monitor", "", 0, QRect(0, 0, 1920, 1080)},
+        {"monitor 2", "-D 2", 0, QRect(800, 0, 1120, 1080)},
+        {"monitor 1", "-D 1", 0, QRect(0, 0, 800, 1080)},
+        {"the monitor under the pointer", "-m", 0, QRect(800, 0, 1120, 1080)},
+        {"a region across both monitors", "-R 700,50,300,200", 0, QRect(700, 50, 300, 200)},
+        {"a region partly off the screen", "-R 1800,1000,300,200", 0, QRect(1800, 1000, 120, 80)},
+        {"a monitor that is not there", "-D 3", 2, {}, "there is no monitor 3 (this desktop has 2)"},
+        {"a region off the screen", "-R 3000,0,10,10", 2, {}, "lies outside the screens"},
+        {"an empty region", "-R 10,10,0,5", 2, {}, "usage:"},
+        {"two modes", "-D 1 -R 0,0,5,5", 2, {}, "usage:"},
+        {"a negative delay", "-T -1", 2, {}, "usage:"},
+        {"command: a region", "capture --region 100,50,300,200 --raw", 0, QRect(100, 50, 300, 200)},
+        {"command: monitor 2", "capture --screen 2 --raw", 0, QRect(800, 0, 1120, 1080)},
+        {"command: the last region", "capture --last-region --raw", 0, QRect(5, 6, 70, 80)},
+        {"command: framed", "capture --region 100,50,300,200 --padding 20 --solid 255,0,0", 0, {}, "", QSize(340, 240)},
+        {"command: no mode", "capture --raw", 2, {}, "pelorin capture: give one of --region, --screen, --window or --last-region"},
+        {"command: a bad region", "capture --region 1,2,3", 2, {}, "pelorin capture: --region expects X,Y,W,H"},
+        {"command: style with --raw", "capture --screen --raw --padding 3", 2, {}, "pelorin capture: --raw takes no style options"},
+        {"command: a bad style", "capture --screen --preset nope", 2, {}, "pelorin capture: unknown preset"},
+        {"command: a monitor that is not there", "capture --screen 3", 1, {}, "pelorin capture: nothing was captured"},
+        {"command: no display", "capture --screen", 2, {}, "pelorin capture: no display", {}, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const Capture shot = capture(c.arguments);
-        EXPECT_TRUE(shot.errors.contains(QLatin1String(c.error))) << shot.errors.toStdString();
-        if (c.taken.isEmpty()) {
-            EXPECT_EQ(shot.exitCode, 2);
+        start(c.arguments, {}, false, c.display);
+        const Capture shot = finish();
+        EXPECT_EQ(shot.exitCode, c.exitCode) << shot.errors.toStdString();
+        EXPECT_TRUE(shot.errors.section(u'\n', -1).contains(QLatin1String(c.error))) << shot.errors.toStdString();
+        if (c.exitCode != 0) {
             EXPECT_FALSE(shot.image) << "no file";
             continue;
         }
-        ASSERT_EQ(shot.exitCode, 0) << shot.errors.toStdString();
         ASSERT_TRUE(shot.image);
-        EXPECT_EQ(source(*shot.image), c.taken);
+        if (!c.taken.isEmpty()) {
+            EXPECT_EQ(source(*shot.image), c.taken);
+        }
+        if (QByteArray(c.arguments).startsWith("capture")) {
+            EXPECT_EQ(shot.printed, output()) << "the path on standard output";
+        }
+        if (!c.framedSize.isEmpty()) {
+            EXPECT_EQ(shot.image->size(), c.framedSize);
+            EXPECT_EQ(shot.image->pixelColor(1, 1), QColor(255, 0, 0)) << "the background";
+        }
     }
 }
 
@@ -315,66 +354,5 @@ TEST_F(CaptureTool, TheMagnifierShowsThePixelUnderThePointer)
         EXPECT_EQ(test::waitUntil(shown, c.magnifier ? 5000 : 500), c.magnifier);
         xdotool("key Escape");
         finish();
-    }
-}
-
-// `pelorin capture`: no app, no editor; the framed or bare picture and its path, or one line
-// of error and the exit code.
-TEST_F(CaptureTool, TheCaptureCommand)
-{
-    splitScreen({960, 960});
-    const QString config = dir.filePath(QStringLiteral("config"));
-    ASSERT_TRUE(test::writeBytes(config + QStringLiteral("/Pelorin/Pelorin.json"),
-                                 R"({"lastCaptureRegions": {"0,0,960,1080;960,0,960,1080": "5,6,70,80"}})"));
-    const QString out = dir.filePath(QStringLiteral("out.png"));
-    const struct {
-        const char* name;
-        const char* arguments;
-        int exitCode;
-        QRect taken;       // the bare picture's source; empty: not checked
-        QSize framedSize;  // a framed picture's size; empty: not framed
-        const char* error; // the last line on standard error starts so
-        bool display = true;
-    } cases[] = {
-        {"a region", "--region 100,50,300,200 --raw", 0, QRect(100, 50, 300, 200), {}, ""},
-        {"monitor 2", "--screen 2 --raw", 0, QRect(960, 0, 960, 1080), {}, ""},
-        {"the last region", "--last-region --raw", 0, QRect(5, 6, 70, 80), {}, ""},
-        {"framed", "--region 100,50,300,200 --padding 20 --solid 255,0,0", 0, {}, QSize(340, 240), ""},
-        {"no mode", "--raw", 2, {}, {}, "pelorin capture: give one of --region, --screen, --window or --last-region"},
-        {"a bad region", "--region 1,2,3", 2, {}, {}, "pelorin capture: --region expects X,Y,W,H"},
-        {"style with --raw", "--screen --raw --padding 3", 2, {}, {}, "pelorin capture: --raw takes no style options"},
-        {"a bad style", "--screen --preset nope", 2, {}, {}, "pelorin capture: unknown preset"},
-        {"a monitor that is not there", "--screen 3", 1, {}, {}, "pelorin capture: nothing was captured"},
-        {"no display", "--screen", 2, {}, {}, "pelorin capture: no display", false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        QFile::remove(out);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
-        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        if (!c.display)
-            env.remove(QStringLiteral("DISPLAY"));
-        QProcess pelorin;
-        pelorin.setProcessEnvironment(env);
-        pelorin.start(QStringLiteral(PELORIN_BINARY), QStringList{QStringLiteral("capture")} + words(c.arguments) + QStringList{QStringLiteral("-o"), out});
-        ASSERT_TRUE(pelorin.waitForFinished(60'000));
-        const QString errors = QString::fromUtf8(pelorin.readAllStandardError()).trimmed();
-        EXPECT_EQ(pelorin.exitCode(), c.exitCode) << errors.toStdString();
-        if (c.exitCode != 0) {
-            EXPECT_TRUE(errors.section(u'\n', -1).startsWith(QLatin1String(c.error))) << errors.toStdString();
-            EXPECT_FALSE(QFile::exists(out));
-            continue;
-        }
-        EXPECT_EQ(QString::fromUtf8(pelorin.readAllStandardOutput()).trimmed(), out);
-        const std::optional<QImage> image = readImageFile(out);
-        ASSERT_TRUE(image);
-        if (!c.taken.isEmpty()) {
-            EXPECT_EQ(source(*image), c.taken);
-        }
-        if (!c.framedSize.isEmpty()) {
-            EXPECT_EQ(image->size(), c.framedSize);
-            EXPECT_EQ(image->pixelColor(1, 1), QColor(255, 0, 0)) << "the background";
-        }
     }
 }
