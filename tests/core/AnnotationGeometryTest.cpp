@@ -140,6 +140,7 @@ TEST_F(AnnotationGeometryTest, HitTesting)
         {"narrow middle", narrow, {100, 12}, 1, true},
         {"on the pen line", vee, {125, 150}, 1, true},
         {"just beside it", vee, {132, 150}, 1, true},
+        {"past half the stroke plus 6", vee, {136, 150}, 1, false},
         {"inside the vee", vee, {150, 130}, 1, false},
         {"step centre", step, {50, 50}, 1, true},
         {"step box corner", step, {35, 35}, 1, false},
