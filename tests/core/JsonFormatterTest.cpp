@@ -24,10 +24,7 @@ std::optional<QString> format(const char* utf8)
 // Every token on its own line; strings and numbers as they were written.
 TEST(JsonFormatter, LaysOutEveryTokenOnItsOwnLineAndKeepsTheirWrittenForm)
 {
-    struct Case {
-        const char* input;
-        const char* expected;
-    };
+    struct Case { const char* input; const char* expected; };
     const Case cases[] = {
         // Keys keep their copied order; empty containers stay on one line.
         {R"({"b":1,"a":[true,{}]})", "{\n  \"b\": 1,\n  \"a\": [\n    true,\n    {}\n  ]\n}"},
@@ -153,12 +150,7 @@ TEST(JsonFormatter, LargeDocumentsAreJudgedAsAWhole)
     for (int i = 0; members.size() < (size_t(40) << 20); ++i)
         members += "{\"n\":" + std::to_string(i) + ",\"s\":\"a, [b] {c} \\\" d\"},";
     members.pop_back();
-    const struct {
-        const char* name;
-        std::string text;
-        bool valid;
-        bool tooDeep = false;
-    } cases[] = {
+    const struct { const char* name; std::string text; bool valid; bool tooDeep = false; } cases[] = {
         {"array", "[" + members + "]", true},
         {"object", "{\"a\":[" + members + "],\"b\":[" + members + "]}", true},
         {"trailing comma", "[" + members + ", ]", false},

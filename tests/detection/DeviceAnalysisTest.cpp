@@ -161,11 +161,7 @@ TEST(DeviceAnalysis, ReadsALineWithoutTheEdgeOfItsChip)
 TEST(DeviceAnalysis, TypesBoxesFromTheirCues)
 {
     using C = DeviceComponentAnalyzer::BoxCues;
-    struct Case {
-        const char* name;
-        C cues;
-        const char* type;
-    };
+    struct Case { const char* name; C cues; const char* type; };
     // width, height, lines, boxes inside, first line's length, its left and right gaps, filled,
     // spread, share near the commonest shade
     const std::vector<Case> cases = {

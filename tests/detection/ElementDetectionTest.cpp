@@ -107,11 +107,7 @@ TEST(ElementDetection, WordsAreClusteredAndBoxesClippedAndDeduplicated)
 
 TEST(ElementDetection, OutlinesThatLookLikeBoxes)
 {
-    struct Case {
-        const char* name;
-        Contour contour;
-        std::optional<QRectF> expected;
-    };
+    struct Case { const char* name; Contour contour; std::optional<QRectF> expected; };
     const Case cases[] = {
         {"a button", rectangle({200, 200, 100, 40}), QRectF(200, 200, 100, 40)},
         {"fewer than four points", outline({{200, 200}, {300, 200}, {250, 260}}), std::nullopt},
@@ -222,12 +218,7 @@ TEST(ElementDetection, FindsTheButtonTheFieldAndTheTextOfAScreen)
 TEST(ElementDetection, OutlinesTheFilterTurnsDownNeitherHideTextNorReadAsText)
 {
     loadBundledFonts();
-    struct Case {
-        const char* name;
-        QSize size;
-        QRectF outline;
-        std::vector<std::pair<QPointF, QString>> words;
-    };
+    struct Case { const char* name; QSize size; QRectF outline; std::vector<std::pair<QPointF, QString>> words; };
     const std::vector<std::pair<QPointF, QString>> form = {
         {{60, 80}, QStringLiteral("Shipping address")}, {{60, 160}, QStringLiteral("Full name")},
         {{60, 240}, QStringLiteral("Street and number")}, {{420, 160}, QStringLiteral("Country")}};

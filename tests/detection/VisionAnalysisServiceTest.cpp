@@ -116,11 +116,7 @@ TEST(VisionCacheKey, NamesThePixels)
         padded.scanLine(y)[padded.bytesPerLine() - 1] = 0xab;
     QImage changed = image.copy();
     changed.setPixelColor(0, 0, QColor(10, 20, 31));
-    const struct {
-        const char* name;
-        QImage other;
-        bool same;
-    } cases[] = {
+    const struct { const char* name; QImage other; bool same; } cases[] = {
         {"a copy", image.copy(), true},
         {"other bytes in the row padding", padded, true},
         {"one pixel differs", changed, false},
@@ -245,11 +241,7 @@ TEST(ComponentTexts, ReadInReadingOrderWithColumnsKeptTogether)
         c.y2 = y + h;
         return c;
     };
-    struct Case {
-        const char* name;
-        std::vector<DetectedComponent> components;
-        const char* expected;
-    };
+    struct Case { const char* name; std::vector<DetectedComponent> components; const char* expected; };
     const std::vector<Case> cases = {
         {"a side column is read to its end before the main one",
          {at("Main 1", 300, 5), at("Side 1", 0, 0), at("Side 2", 0, 30), at("Main 2", 300, 35), at("Side 3", 0, 60)},

@@ -63,13 +63,7 @@ TEST(ClipboardJsonX11, CopiesFromOtherApplicationsAreRewrittenOrLeftAlone)
 {
     const QString compact = QStringLiteral(R"({"b":1,"a":[true,{}],"s":"x, y: {z}"})");
     const QString formatted = QStringLiteral("{\n  \"b\": 1,\n  \"a\": [\n    true,\n    {}\n  ],\n  \"s\": \"x, y: {z}\"\n}");
-    const struct {
-        const char* name;
-        QString text;
-        QStringList extraTypes;
-        bool enabled;
-        bool rewritten;
-    } cases[] = {
+    const struct { const char* name; QString text; QStringList extraTypes; bool enabled; bool rewritten; } cases[] = {
         {"plain JSON", compact, {}, true, true},
         {"already formatted", formatted, {}, true, false},
         {"JSON from a password manager", compact, {QStringLiteral("x-kde-passwordManagerHint")}, true, false},
