@@ -252,6 +252,7 @@ TEST(ComponentTexts, ReadInReadingOrderWithColumnsKeptTogether)
          {at("Bo", 0, 30, 60), at("2", 70, 32, 20), at("Ann", 0, 0, 60), at("1", 70, 2, 20)}, "Ann|1|Bo|2"},
         {"a button's text is its label's, taken once",
          {at("Save", 20, 10, 40), at("Save", 0, 0, 100, 36), at("Cancel", 0, 50, 100, 36)}, "Save|Cancel"},
+        {"a label reaching past its button's edge is still its label", {at("Go", 70, 10, 40), at("Go", 0, 0, 100, 36)}, "Go"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(textsInReadingOrder(c.components).join(u'|').toStdString(), c.expected) << c.name;
