@@ -19,18 +19,16 @@ protected:
     static void SetUpTestSuite() { loadBundledFonts(); }
 };
 
-void expectRect(const QRectF& actual, const QRectF& expected, double tolerance = 1e-6)
+void expectPoint(QPointF actual, QPointF expected, double tolerance = 1e-6)
 {
     EXPECT_NEAR(actual.x(), expected.x(), tolerance);
     EXPECT_NEAR(actual.y(), expected.y(), tolerance);
-    EXPECT_NEAR(actual.width(), expected.width(), tolerance);
-    EXPECT_NEAR(actual.height(), expected.height(), tolerance);
 }
 
-void expectPoint(QPointF actual, QPointF expected)
+void expectRect(const QRectF& actual, const QRectF& expected, double tolerance = 1e-6)
 {
-    EXPECT_NEAR(actual.x(), expected.x(), 1e-6);
-    EXPECT_NEAR(actual.y(), expected.y(), 1e-6);
+    expectPoint(actual.topLeft(), expected.topLeft(), tolerance);
+    expectPoint(actual.bottomRight(), expected.bottomRight(), tolerance);
 }
 
 TextAnnotation textAt(QPointF position, const QString& content)
@@ -40,6 +38,13 @@ TextAnnotation textAt(QPointF position, const QString& content)
     return text;
 }
 
+ArrowAnnotation arrowOf(QPointF start, QPointF end, double strokeWidth)
+{
+    ArrowAnnotation arrow = ArrowAnnotation::make(start, end, Qt::red);
+    arrow.strokeWidth = strokeWidth;
+    return arrow;
+}
+
 ShapeAnnotation shapeIn(const QRectF& rect, std::optional<QColor> fill = std::nullopt)
 {
     ShapeAnnotation shape = ShapeAnnotation::make(rect, Qt::red);
@@ -47,13 +52,12 @@ ShapeAnnotation shapeIn(const QRectF& rect, std::optional<QColor> fill = std::nu
     return shape;
 }
 
-TEST_F(AnnotationGeometryTest, TextIsMeasuredWithTheBundledFontAtOnePixelPerPoint)
+// Text is measured with the bundled font at one pixel per point, each weight with its own
+// face. Padding 8 around every line at the widest one's width; all of it scales with the font.
+TEST_F(AnnotationGeometryTest, TextBoundsCountEveryLineAndTheWidestOne)
 {
-    const TextAnnotation text = textAt({}, QStringLiteral("Hello"));
+    const TextAnnotation text = textAt({}, {});
     EXPECT_EQ(QFontInfo(font(text, 1)).family(), QStringLiteral("Inter"));
-    EXPECT_NEAR(lineHeight(pointMetrics(font(text, 1))), interLineHeight24, 1e-3);
-
-    // Each weight picks its own face of the family.
     for (const FontWeight weight : allCases<FontWeight>()) {
         SCOPED_TRACE(rawValue(weight).toStdString());
         TextAnnotation weighted = text;
@@ -63,12 +67,7 @@ TEST_F(AnnotationGeometryTest, TextIsMeasuredWithTheBundledFontAtOnePixelPerPoin
         EXPECT_EQ(info.weight(), qtFontWeight(weight));
         EXPECT_TRUE(info.italic());
     }
-}
-
-// Padding 8 around every line at the widest one's width; all of it scales with the font.
-TEST_F(AnnotationGeometryTest, TextBoundsCountEveryLineAndTheWidestOne)
-{
-    const QFontMetricsF metrics = pointMetrics(font(textAt({}, {}), 1));
+    const QFontMetricsF metrics = pointMetrics(font(text, 1));
     const double wide = metrics.horizontalAdvance(QStringLiteral("a much wider line"));
     struct Case { const char* text; double fontSize; double scale; int lines; double width; };
     const Case cases[] = {
@@ -82,62 +81,53 @@ TEST_F(AnnotationGeometryTest, TextBoundsCountEveryLineAndTheWidestOne)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
-        TextAnnotation text = textAt({100, 50}, QString::fromUtf8(c.text));
-        text.fontSize = c.fontSize;
+        TextAnnotation lines = textAt({100, 50}, QString::fromUtf8(c.text));
+        lines.fontSize = c.fontSize;
         const double k = c.scale;
-        expectRect(boundingRect(text, k), {92 * k, 42 * k, (c.width + 16) * k, (c.lines * interLineHeight24 + 16) * k},
+        expectRect(boundingRect(lines, k), {92 * k, 42 * k, (c.width + 16) * k, (c.lines * interLineHeight24 + 16) * k},
                    k == 1 ? 1e-6 : 0.1);
     }
 }
 
-TEST_F(AnnotationGeometryTest, ArrowBoundsArePaddedAroundTheStoredPoints)
+// Arrows are padded around their stored points, drawn in any direction; strokes around their
+// points; steps are their circle's box.
+TEST_F(AnnotationGeometryTest, BoundsOfArrowsStrokesAndSteps)
 {
-    struct Case { double strokeWidth; double scale; QPointF start; QPointF end; QRectF expected; };
-    const Case cases[] = {
-        // Zero length: a square centred on the point.
-        {7, 1, {50, 50}, {50, 50}, {22, 22, 56, 56}},
-        {1, 2, {50, 50}, {50, 50}, {80, 80, 40, 40}},
-        // Drawn right to left and bottom to top.
-        {2, 1, {100, 80}, {20, 10}, {10, 0, 100, 90}},
+    const struct { const char* name; Annotation annotation; double scale; QRectF expected; } cases[] = {
+        {"zero-length arrow: a square on the point", arrowOf({50, 50}, {50, 50}, 7), 1, {22, 22, 56, 56}},
+        {"zero-length arrow at scale 2", arrowOf({50, 50}, {50, 50}, 1), 2, {80, 80, 40, 40}},
+        {"arrow drawn up and to the left", arrowOf({100, 80}, {20, 10}, 2), 1, {10, 0, 100, 90}},
+        {"pen stroke at scale 2", StrokeAnnotation::make(StrokeKind::pen, {{100, 100}, {150, 200}, {200, 100}}, Qt::red, 4), 2,
+         {196, 196, 208, 208}},
+        {"step", StepAnnotation::make({50, 50}, 1, Qt::red, 32), 1, {34, 34, 32, 32}},
     };
-    for (const Case& c : cases) {
-        ArrowAnnotation arrow = ArrowAnnotation::make(c.start, c.end, Qt::red);
-        arrow.strokeWidth = c.strokeWidth;
-        expectRect(boundingRect(arrow, c.scale), c.expected);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        expectRect(boundingRect(c.annotation, c.scale), c.expected);
     }
 }
 
-TEST_F(AnnotationGeometryTest, ArrowHitsWithinStrokeAndMarginOfItsSegment)
+// Arrows are hot within stroke and margin of their segment; unfilled shapes only along their
+// edge; pen lines along the line only; steps inside their circle.
+TEST_F(AnnotationGeometryTest, HitTesting)
 {
-    ArrowAnnotation line = ArrowAnnotation::make({0, 0}, {100, 0}, Qt::red);
-    line.strokeWidth = 5;
-    ArrowAnnotation dot = ArrowAnnotation::make({50, 50}, {50, 50}, Qt::red);
-    dot.strokeWidth = 5;
-    struct Case { const ArrowAnnotation& arrow; QPointF point; double scale; bool hit; };
-    const Case cases[] = {
-        {line, {50, 15}, 1, true},
-        {line, {50, 15.1}, 1, false},
-        {line, {115, 0}, 1, true},  // past the end, measured to the end point
-        {line, {112, 12}, 1, false},
-        {line, {-12, -12}, 1, false}, // before the start, measured to the start point
-        {line, {100, 20}, 2, true}, // scaled space: the segment runs to (200, 0), margin 20
-        {dot, {50, 65}, 1, true},
-        {dot, {61, 61}, 1, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.point.x() << "," << c.point.y() << " scale " << c.scale);
-        EXPECT_EQ(hitTest(c.arrow, c.point, c.scale), c.hit);
-    }
-}
-
-TEST_F(AnnotationGeometryTest, UnfilledShapesAreHotOnlyAlongTheirEdge)
-{
-    const ShapeAnnotation open = shapeIn({0, 0, 100, 80});
-    const ShapeAnnotation filled = shapeIn({0, 0, 100, 80}, QColor(255, 0, 0, 64));
-    const ShapeAnnotation small = shapeIn({0, 0, 30, 30}); // band 15 on each side leaves no inside
-    const ShapeAnnotation narrow = shapeIn({0, 0, 200, 25});
-    struct Case { const char* name; const ShapeAnnotation& shape; QPointF point; double scale; bool hit; };
-    const Case cases[] = {
+    const Annotation line = arrowOf({0, 0}, {100, 0}, 5);
+    const Annotation dot = arrowOf({50, 50}, {50, 50}, 5);
+    const Annotation open = shapeIn({0, 0, 100, 80});
+    const Annotation filled = shapeIn({0, 0, 100, 80}, QColor(255, 0, 0, 64));
+    const Annotation small = shapeIn({0, 0, 30, 30}); // band 15 on each side leaves no inside
+    const Annotation narrow = shapeIn({0, 0, 200, 25});
+    const Annotation vee = StrokeAnnotation::make(StrokeKind::pen, {{100, 100}, {150, 200}, {200, 100}}, Qt::red, 4);
+    const Annotation step = StepAnnotation::make({50, 50}, 1, Qt::red, 32);
+    const struct { const char* name; const Annotation& annotation; QPointF point; double scale; bool hit; } cases[] = {
+        {"arrow: within the margin", line, {50, 15}, 1, true},
+        {"arrow: just past it", line, {50, 15.1}, 1, false},
+        {"arrow: past the end, measured to it", line, {115, 0}, 1, true},
+        {"arrow: off the end", line, {112, 12}, 1, false},
+        {"arrow: before the start", line, {-12, -12}, 1, false},
+        {"arrow at scale 2: runs to (200, 0), margin 20", line, {100, 20}, 2, true},
+        {"zero-length arrow: near", dot, {50, 65}, 1, true},
+        {"zero-length arrow: far", dot, {61, 61}, 1, false},
         {"open centre", open, {50, 40}, 1, false},
         {"open inside band", open, {14, 40}, 1, true},
         {"open just past band", open, {16, 40}, 1, false},
@@ -148,11 +138,15 @@ TEST_F(AnnotationGeometryTest, UnfilledShapesAreHotOnlyAlongTheirEdge)
         {"filled outside", filled, {-1, 40}, 1, false},
         {"small centre", small, {15, 15}, 1, true},
         {"narrow middle", narrow, {100, 12}, 1, true},
+        {"on the pen line", vee, {125, 150}, 1, true},
+        {"just beside it", vee, {132, 150}, 1, true},
+        {"past half the stroke plus 6", vee, {136, 150}, 1, false},
+        {"inside the vee", vee, {150, 130}, 1, false},
+        {"step centre", step, {50, 50}, 1, true},
+        {"step box corner", step, {35, 35}, 1, false},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(hitTest(c.shape, c.point, c.scale), c.hit);
-    }
+    for (const auto& c : cases)
+        EXPECT_EQ(hitTest(c.annotation, c.point, c.scale), c.hit) << c.name;
 }
 
 TEST_F(AnnotationGeometryTest, AttachedPointStopsShortOfTheEdge)
@@ -173,55 +167,42 @@ TEST_F(AnnotationGeometryTest, AttachedPointStopsShortOfTheEdge)
     }
 }
 
+// Attached ends run from edge to edge, stopping half the stroke plus 4 short of it; an end whose target is
+// gone or is an arrow falls back to its stored point; with the free end inside the target,
+// the attached end sits on its anchor.
 TEST_F(AnnotationGeometryTest, ResolvingRunsAttachedEndsFromEdgeToEdgeAndFallsBackToStoredPoints)
 {
     const ShapeAnnotation shape = shapeIn({0, 0, 100, 100});
     const ShapeAnnotation right = shapeIn({300, 0, 100, 100});
+    const ShapeAnnotation wide = shapeIn({0, 200, 200, 100});
+    const TextAnnotation label = textAt({600, 100}, QStringLiteral("Label"));
+    const QRectF box = boundingRect(label, 1);
     const ArrowAnnotation other = ArrowAnnotation::make({500, 500}, {600, 600}, Qt::red);
     const QUuid deleted = QUuid::createUuid();
-    struct Case { const char* name; QUuid startTarget; QUuid endTarget; QPointF start; QPointF end; };
+    const QPointF centre(0.5, 0.5);
+    struct Case { const char* name; QPointF from; QUuid startTarget; QUuid endTarget; QPointF anchor; QPointF start; QPointF end; };
     const Case cases[] = {
-        {"both attached", shape.id, right.id, {106, 50}, {294, 50}},
-        {"deleted target", deleted, shape.id, {-40, 50}, {-6, 50}},
-        {"arrow as target", other.id, shape.id, {-40, 50}, {-6, 50}},
-        {"both gone", deleted, other.id, {-40, 50}, {300, 300}},
+        {"both attached", {-40, 50}, shape.id, right.id, centre, {106, 50}, {294, 50}},
+        {"deleted target", {-40, 50}, deleted, shape.id, centre, {-40, 50}, {-6, 50}},
+        {"arrow as target", {-40, 50}, other.id, shape.id, centre, {-40, 50}, {-6, 50}},
+        {"both gone", {-40, 50}, deleted, other.id, centre, {-40, 50}, {300, 300}},
+        {"free end inside the target", {20, 220}, {}, wide.id, {0.75, 0.25}, {20, 220}, {150, 225}},
+        {"a text box as target", {0, box.center().y()}, {}, label.id, centre, {0, box.center().y()}, {box.left() - 6, box.center().y()}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ArrowAnnotation arrow = ArrowAnnotation::make({-40, 50}, {300, 300}, Qt::red);
+        ArrowAnnotation arrow = ArrowAnnotation::make(c.from, {300, 300}, Qt::red);
         arrow.strokeWidth = 4; // gap 6
-        arrow.startAttachment = ArrowAttachment{c.startTarget, {0.5, 0.5}};
-        arrow.endAttachment = ArrowAttachment{c.endTarget, {0.5, 0.5}};
-        const auto resolved = resolvingAttachments({shape, other, arrow, right});
+        if (!c.startTarget.isNull())
+            arrow.startAttachment = ArrowAttachment{c.startTarget, centre};
+        arrow.endAttachment = ArrowAttachment{c.endTarget, c.anchor};
+        const auto resolved = resolvingAttachments({shape, other, arrow, right, wide, label});
         const auto& result = std::get<ArrowAnnotation>(resolved[2]);
         expectPoint(result.position, c.start);
         expectPoint(result.endPoint, c.end);
         // The attachments stay, so the arrow keeps following its targets.
         EXPECT_EQ(result.startAttachment, arrow.startAttachment);
     }
-}
-
-TEST_F(AnnotationGeometryTest, FreeEndInsideTargetPutsAttachedEndOnItsAnchor)
-{
-    const ShapeAnnotation shape = shapeIn({0, 0, 200, 100});
-    ArrowAnnotation arrow = ArrowAnnotation::make({20, 20}, {0, 0}, Qt::red);
-    arrow.endAttachment = ArrowAttachment{shape.id, {0.75, 0.25}};
-    const ArrowEndpoints ends = resolvedEndpoints(arrow, [&shape](const QUuid& id) -> std::optional<QRectF> {
-        return id == shape.id ? std::optional(boundingRect(shape, 1)) : std::nullopt;
-    });
-    expectPoint(ends.start, {20, 20});
-    expectPoint(ends.end, {150, 25});
-}
-
-TEST_F(AnnotationGeometryTest, ArrowsAttachToTheTextBox)
-{
-    const TextAnnotation label = textAt({200, 100}, QStringLiteral("Label"));
-    const QRectF box = boundingRect(label, 1);
-    ArrowAnnotation arrow = ArrowAnnotation::make({0, box.center().y()}, {}, Qt::red);
-    arrow.strokeWidth = 2; // gap 5
-    arrow.endAttachment = ArrowAttachment{label.id, {0.5, 0.5}};
-    const auto resolved = resolvingAttachments({label, arrow});
-    expectPoint(std::get<ArrowAnnotation>(resolved[1]).endPoint, {box.left() - 5, box.center().y()});
 }
 
 TEST_F(AnnotationGeometryTest, ShaftEndsUnderTheHeads)
@@ -263,24 +244,11 @@ TEST_F(AnnotationGeometryTest, UpdateReplacesFirstMatchAndRemoveTakesEveryMatch)
     EXPECT_EQ(list, (std::vector<Annotation>{redact}));
 }
 
-// Pen lines are hot along the line only; steps inside their circle; a stroke scales with its
-// box, and a side without extent moves instead of stretching.
-TEST_F(AnnotationGeometryTest, StrokesAndSteps)
+// A stroke scales with its box, and a side without extent moves instead of stretching. Step
+// numbers continue from the highest.
+TEST_F(AnnotationGeometryTest, StrokesFitTheirBoxAndStepsCount)
 {
     const StrokeAnnotation vee = StrokeAnnotation::make(StrokeKind::pen, {{100, 100}, {150, 200}, {200, 100}}, Qt::red, 4);
-    const StepAnnotation step = StepAnnotation::make({50, 50}, 1, Qt::red, 32);
-    expectRect(boundingRect(Annotation(vee), 2), QRectF(196, 196, 208, 208));
-    expectRect(boundingRect(Annotation(step), 1), QRectF(34, 34, 32, 32));
-    const struct { const char* name; Annotation annotation; QPointF point; bool hit; } hits[] = {
-        {"on the line", vee, {125, 150}, true},
-        {"just beside it", vee, {132, 150}, true},
-        {"inside the vee", vee, {150, 130}, false},
-        {"step centre", step, {50, 50}, true},
-        {"step box corner", step, {35, 35}, false},
-    };
-    for (const auto& c : hits)
-        EXPECT_EQ(hitTest(c.annotation, c.point, 1), c.hit) << c.name;
-
     expectRect(strokeBox(strokeFittedTo(vee, QRectF(0, 0, 200, 50))), QRectF(0, 0, 200, 50));
     EXPECT_EQ(strokeFittedTo(vee, QRectF(0, 0, 200, 50)).points[1], QPointF(100, 50));
     const StrokeAnnotation level = StrokeAnnotation::make(StrokeKind::highlighter, {{10, 40}, {90, 40}}, Qt::yellow, 20);
@@ -289,7 +257,7 @@ TEST_F(AnnotationGeometryTest, StrokesAndSteps)
     EXPECT_EQ(resized.position, QPointF(10, 30));
 
     EXPECT_EQ(nextStepNumber({}), 1);
-    EXPECT_EQ(nextStepNumber({step, StepAnnotation::make({}, 7, Qt::red, 32), vee}), 8);
+    EXPECT_EQ(nextStepNumber({StepAnnotation::make({}, 1, Qt::red, 32), StepAnnotation::make({}, 7, Qt::red, 32), vee}), 8);
 }
 
 TEST(AnnotationEnumerationTest, RawValuesAndDigitsRoundTripAndUnknownInputIsNone)
@@ -301,13 +269,12 @@ TEST(AnnotationEnumerationTest, RawValuesAndDigitsRoundTripAndUnknownInputIsNone
     for (const char* unknown : {"", "Single", "double ", "square"})
         EXPECT_EQ(fromRawValue<ArrowStyle>(QString::fromLatin1(unknown)), std::nullopt) << unknown;
     // Digits 1 to 9 pick the tools in order; anything else picks none.
-    EXPECT_EQ(annotationToolForDigit(QStringLiteral("1")), AnnotationTool::text);
-    EXPECT_EQ(annotationToolForDigit(QStringLiteral("5")), AnnotationTool::quick);
-    EXPECT_EQ(annotationToolForDigit(QStringLiteral("9")), AnnotationTool::step);
     for (const AnnotationTool tool : allCases<AnnotationTool>())
         EXPECT_EQ(annotationToolForDigit(shortcutDigit(tool)), tool);
-    for (const char* digit : {"0", "10", "12", "", "a"})
-        EXPECT_EQ(annotationToolForDigit(QString::fromLatin1(digit)), std::nullopt) << digit;
+    const std::pair<const char*, std::optional<AnnotationTool>> digits[] = {
+        {"1", AnnotationTool::text}, {"5", AnnotationTool::quick}, {"9", AnnotationTool::step}, {"0", {}}, {"10", {}}, {"12", {}}, {"", {}}, {"a", {}}};
+    for (const auto& [digit, tool] : digits)
+        EXPECT_EQ(annotationToolForDigit(QString::fromLatin1(digit)), tool) << digit;
 }
 
 } // namespace

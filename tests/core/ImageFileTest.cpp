@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -14,40 +15,34 @@ QString dataFile(const char* name)
     return QStringLiteral(PELORIN_TEST_DATA "/") + QLatin1String(name);
 }
 
-// A PNG of `dotsPerMeter`, or without one (0) stamped from `scale` as exports are.
-QString writePng(const QTemporaryDir& dir, const char* name, QSize size, int dotsPerMeter, double scale = 1)
-{
-    QImage image(size, QImage::Format_ARGB32);
-    image.fill(Qt::green);
-    if (dotsPerMeter > 0) {
-        image.setDotsPerMeterX(dotsPerMeter);
-        image.setDotsPerMeterY(dotsPerMeter);
-    } else {
-        image.setDevicePixelRatio(scale);
-        setResolutionFromScale(image);
-    }
-    const QString path = dir.filePath(QLatin1String(name));
-    EXPECT_TRUE(image.save(path, "PNG"));
-    return path;
-}
-
 } // namespace
 
+// A PNG of a resolution, or of none stamped from its scale as exports are, opens at its point size.
 TEST(ImageFile, ResolutionGivesThePointSize)
 {
-    QTemporaryDir dir;
     struct Case { const char* name; int dotsPerMeter; double scale; };
     const Case cases[] = {
-        {"hidpi.png", 5669, 2.0},   // 144 dpi, stored as whole dots per metre
-        {"plain72.png", 2835, 1.0},  // 72 dpi
-        {"triple.png", 8504, 3.0},   // 216 dpi
-        {"absurd.png", 39, 1.0},     // 1 dpi: ignored rather than opened 72 times too large
-        {"stamped.png", 0, 2.0},
+        {"144 dpi, stored as whole dots per metre", 5669, 2.0},
+        {"72 dpi", 2835, 1.0},
+        {"216 dpi", 8504, 3.0},
+        {"1 dpi: ignored rather than opened 72 times too large", 39, 1.0},
+        {"stamped", 0, 2.0},
     };
     for (const Case& c : cases) {
-        const auto image = readImageFile(writePng(dir, c.name, {2880, 1800}, c.dotsPerMeter, c.scale));
-        ASSERT_TRUE(image) << c.name;
-        EXPECT_DOUBLE_EQ(image->devicePixelRatio(), c.scale) << c.name;
+        QImage image(2880, 1800, QImage::Format_ARGB32);
+        image.fill(Qt::green);
+        image.setDotsPerMeterX(c.dotsPerMeter);
+        image.setDotsPerMeterY(c.dotsPerMeter);
+        if (c.dotsPerMeter == 0) {
+            image.setDevicePixelRatio(c.scale);
+            setResolutionFromScale(image);
+        }
+        QByteArray png;
+        QBuffer buffer(&png);
+        ASSERT_TRUE(buffer.open(QIODevice::WriteOnly) && image.save(&buffer, "PNG"));
+        const auto read = readImageData(png);
+        ASSERT_TRUE(read) << c.name;
+        EXPECT_DOUBLE_EQ(read->devicePixelRatio(), c.scale) << c.name;
     }
 }
 

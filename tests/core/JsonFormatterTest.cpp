@@ -21,12 +21,10 @@ std::optional<QString> format(const char* utf8)
 
 } // namespace
 
-TEST(JsonFormatter, LaysOutEveryTokenOnItsOwnLine)
+// Every token on its own line; strings and numbers as they were written.
+TEST(JsonFormatter, LaysOutEveryTokenOnItsOwnLineAndKeepsTheirWrittenForm)
 {
-    struct Case {
-        const char* input;
-        const char* expected;
-    };
+    struct Case { const char* input; const char* expected; };
     const Case cases[] = {
         // Keys keep their copied order; empty containers stay on one line.
         {R"({"b":1,"a":[true,{}]})", "{\n  \"b\": 1,\n  \"a\": [\n    true,\n    {}\n  ]\n}"},
@@ -40,21 +38,6 @@ TEST(JsonFormatter, LaysOutEveryTokenOnItsOwnLine)
         // Surrounding white space, Unicode spaces too, is dropped along with the trailing line feed.
         {"\n\n  [1]  \n", "[\n  1\n]"},
         {"\u00a0\u2003[1]\u3000", "[\n  1\n]"},
-    };
-    for (const Case& c : cases) {
-        const std::optional<QString> out = format(c.input);
-        ASSERT_TRUE(out.has_value()) << c.input;
-        EXPECT_EQ(out->toStdString(), c.expected) << c.input;
-    }
-}
-
-TEST(JsonFormatter, KeepsTheWrittenFormOfStringsAndNumbers)
-{
-    struct Case {
-        const char* input;
-        const char* expected;
-    };
-    const Case cases[] = {
         // Nothing inside a string causes a line break or an added space.
         {R"({"s":"a,b:{c}[d]"})", "{\n  \"s\": \"a,b:{c}[d]\"\n}"},
         {R"({"s":"say \"hi\", ok"})", "{\n  \"s\": \"say \\\"hi\\\", ok\"\n}"},
@@ -109,7 +92,8 @@ TEST(JsonFormatter, RefusesWhatIsNotAJsonObjectOrArray)
     EXPECT_FALSE(prettyPrintedJSON(text).has_value());
 }
 
-TEST(JsonFormatter, DeepNestingIsBoundedByTheOutputLimit)
+// Streamed, the output comes in bounded pieces and matches.
+TEST(JsonFormatter, DeepNestingIsBoundedByTheOutputLimitAndStreamedInPieces)
 {
     // 500 levels: valid, but every level adds a line of ever longer indentation.
     const QByteArray deep = QByteArray(500, '[') + QByteArray(500, ']');
@@ -122,6 +106,19 @@ TEST(JsonFormatter, DeepNestingIsBoundedByTheOutputLimit)
     // Deeper than the parser's nesting limit.
     const QByteArray tooDeep = QByteArray(1025, '[') + QByteArray(1025, ']');
     EXPECT_FALSE(prettyPrintedJSON(QByteArrayView(tooDeep)).has_value());
+
+    QByteArray joined;
+    qsizetype largest = 0;
+    const auto result = pelorin::writePrettyPrintedJSON(deep, [&](QByteArrayView piece) {
+        joined.append(piece);
+        largest = std::max(largest, piece.size());
+        return true;
+    });
+    ASSERT_EQ(result, pelorin::JsonWriteResult::written);
+    EXPECT_EQ(joined, *unlimited);
+    EXPECT_LT(largest, 70'000);
+    EXPECT_EQ(pelorin::writePrettyPrintedJSON("[1,]", [](QByteArrayView) { return true; }), pelorin::JsonWriteResult::notJson);
+    EXPECT_EQ(pelorin::writePrettyPrintedJSON(deep, [](QByteArrayView) { return false; }), pelorin::JsonWriteResult::writeFailed);
 }
 
 TEST(JsonFormatter, ByteArraysAreReadWithinTheirBytes)
@@ -135,25 +132,6 @@ TEST(JsonFormatter, ByteArraysAreReadWithinTheirBytes)
     shifted.remove(0, 4096);
     ASSERT_GE(shifted.capacity() - shifted.size(), 4096);
     EXPECT_EQ(pelorin::prettyPrintedJSON(shifted), QByteArray("[\n  1,\n  {\n    \"a\": 2\n  }\n]"));
-}
-
-TEST(JsonFormatter, StreamedOutputComesInBoundedPiecesAndMatches)
-{
-    const QByteArray deep = QByteArray(700, '[') + QByteArray(700, ']');
-    QByteArray joined;
-    qsizetype largest = 0;
-    const auto result = pelorin::writePrettyPrintedJSON(deep, [&](QByteArrayView piece) {
-        joined.append(piece);
-        largest = std::max(largest, piece.size());
-        return true;
-    });
-    ASSERT_EQ(result, pelorin::JsonWriteResult::written);
-    EXPECT_EQ(joined, prettyPrintedJSON(QByteArrayView(deep)));
-    EXPECT_LT(largest, 70'000);
-    EXPECT_EQ(pelorin::writePrettyPrintedJSON("[1,]", [](QByteArrayView) { return true; }),
-              pelorin::JsonWriteResult::notJson);
-    EXPECT_EQ(pelorin::writePrettyPrintedJSON(deep, [](QByteArrayView) { return false; }),
-              pelorin::JsonWriteResult::writeFailed);
 }
 
 // The launcher trims standard input without Qt; it must agree with QString::trimmed(), which
@@ -172,12 +150,7 @@ TEST(JsonFormatter, LargeDocumentsAreJudgedAsAWhole)
     for (int i = 0; members.size() < (size_t(40) << 20); ++i)
         members += "{\"n\":" + std::to_string(i) + ",\"s\":\"a, [b] {c} \\\" d\"},";
     members.pop_back();
-    const struct {
-        const char* name;
-        std::string text;
-        bool valid;
-        bool tooDeep = false;
-    } cases[] = {
+    const struct { const char* name; std::string text; bool valid; bool tooDeep = false; } cases[] = {
         {"array", "[" + members + "]", true},
         {"object", "{\"a\":[" + members + "],\"b\":[" + members + "]}", true},
         {"trailing comma", "[" + members + ", ]", false},

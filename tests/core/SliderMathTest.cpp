@@ -16,7 +16,7 @@ double pointerAt(double fraction)
 
 } // namespace
 
-TEST(SliderMath, DraggingSnapsToTheStepAndFormats)
+TEST(SliderMath, DraggingSnapsToTheStepAndFormatsAndTheFillAnchorsAtZero)
 {
     struct Case { const char* label; double lower, upper, step, fraction; double value; const char* shown; };
     const Case cases[] = {
@@ -35,20 +35,16 @@ TEST(SliderMath, DraggingSnapsToTheStepAndFormats)
         EXPECT_NEAR(v, c.value, 1e-9) << c.label;
         EXPECT_EQ(formatSliderValue(v, c.step), QString::fromLatin1(c.shown)) << c.label;
     }
-}
 
-TEST(SliderMath, FillAnchorsAtZeroOnlyForRangesAcrossZero)
-{
+    // The fill anchors at zero only for ranges across zero.
     const SliderGeometry offsetY{-50, 50, 1, trackWidth};
     EXPECT_DOUBLE_EQ(offsetY.zeroAnchorX(), 107);       // middle of the track
     EXPECT_DOUBLE_EQ(offsetY.thumbCenterX(-50), 7);     // fill runs from the left end to the middle
     const SliderGeometry blur{0, 100, 1, trackWidth};
     EXPECT_DOUBLE_EQ(blur.zeroAnchorX(), 7);
     EXPECT_DOUBLE_EQ(blur.thumbCenterX(250), 207);      // values beyond the range pin the thumb
-}
 
-TEST(SliderMath, DegenerateTracksStayFinite)
-{
+    // Degenerate tracks stay finite.
     const SliderGeometry empty{5, 5, 1, trackWidth};
     EXPECT_EQ(empty.fraction(5), 0);
     const SliderGeometry narrow{0, 1, 0.05, 4}; // narrower than the thumb: usable width 1
