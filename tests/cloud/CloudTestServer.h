@@ -31,7 +31,6 @@ public:
     };
     // The next `times` requests to method + path get this reply.
     void script(const Script& script);
-    void configure(const QJsonObject& settings) { control(QStringLiteral("/_control/config"), settings); }
     void addSession(const QString& token, const QString& email)
     {
         control(QStringLiteral("/_control/token"), {{QStringLiteral("token"), token}, {QStringLiteral("email"), email}});

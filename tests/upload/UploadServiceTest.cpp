@@ -65,9 +65,9 @@ protected:
 TEST_F(Uploads, OwnBucketUploadSendsTheSignedRequestAndDeleteRemovesTheEntryOnlyOnSuccess)
 {
     ASSERT_TRUE(server.isRunning());
-    useBucket();
+    useBucket(); // with a complete bucket and no choice made, uploads go there
     const QString fileName = QStringLiteral("Screenshot 2026-12-05 at 16.10.24 (ü+&=%).png");
-    const auto result = test::outcome(service.uploadToCustomS3(pngBytes, fileName));
+    const auto result = test::outcome(service.upload(pngBytes, fileName));
     ASSERT_TRUE(result.succeeded()) << result.error.toStdString();
     const UploadedFile file = *result.value;
     EXPECT_TRUE(file.key.endsWith(u'-' + fileName));
@@ -107,7 +107,7 @@ TEST_F(Uploads, OwnBucketUploadSendsTheSignedRequestAndDeleteRemovesTheEntryOnly
     EXPECT_TRUE(CloudTestServer::body(deleted).isEmpty());
 }
 
-TEST_F(Uploads, OwnBucketFailuresGiveTheirErrorAndRecordNothing)
+TEST_F(Uploads, FailuresGiveTheirErrorAndRecordNothing)
 {
     ASSERT_TRUE(server.isRunning());
     seedHistory();
@@ -116,6 +116,8 @@ TEST_F(Uploads, OwnBucketFailuresGiveTheirErrorAndRecordNothing)
     ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
     const QString refused = QStringLiteral("http://127.0.0.1:%1").arg(closed.serverPort());
     closed.close();
+    QTemporaryDir target;
+    const QString localFile = target.filePath(QStringLiteral("written-by-upload"));
     const UploadConfig good{QStringLiteral("acct"), QStringLiteral("AKID"), QStringLiteral("secret"), QStringLiteral("shots"),
                             QStringLiteral("https://cdn.example")};
     UploadConfig space = good, slash = good, incomplete = good;
@@ -125,49 +127,82 @@ TEST_F(Uploads, OwnBucketFailuresGiveTheirErrorAndRecordNothing)
     const QString xml = QStringLiteral("<?xml version=\"1.0\"?><Error><Code>SignatureDoesNotMatch</Code><Message>")
         + QString(300, u'm') + QStringLiteral("</Message></Error>");
     const QString bad = UploadError::badRequest().description();
-    const QString own = server.baseUrl();
+    const QString own = server.baseUrl(), uploads = QStringLiteral("/v2/storage/uploads"), put = QStringLiteral("PUT");
+    const QString complete = QStringLiteral("/v2/storage/uploads/complete"), post = QStringLiteral("POST");
+    using Script = CloudTestServer::Script;
+    const auto shots = [&](int status, const QByteArray& body, double delay = 0) {
+        return Script{put, QStringLiteral("/shots/"), status, body, QStringLiteral("application/xml"), delay, 1, true};
+    };
     const struct {
         const char* name;
-        UploadConfig config;
-        QString endpoint; // empty: the provider's own endpoint
-        QString fileName;
-        int status; // of the scripted reply; 0: none
-        QByteArray body;
-        double delay;
+        bool cloud;
+        std::optional<Script> script;
         QString expected;
+        UploadConfig config = {};
+        QString endpoint = {}; // empty: the provider's own endpoint
+        QString fileName = QStringLiteral("x.png");
     } cases[] = {
         // An S3 refusal says its code and message, not its XML.
-        {"403 with an XML body", good, own, "x.png", 403, xml.toUtf8(), 0,
-         (QStringLiteral("Upload failed (403): SignatureDoesNotMatch: ") + QString(300, u'm')).left(21 + 200)},
-        {"500 with a body that is not UTF-8", good, own, "x.png", 500, "\xff\xfe\x80oops", 0, "Upload failed (500): "},
-        {"502 with an oversized body", good, own, "x.png", 502, QByteArray(3 << 20, 'x'), 0, "Upload failed (502): "},
-        {"a reply slower than the time-out", good, own, "x.png", 200, {}, 3.0, "The request timed out."},
-        {"incomplete settings", incomplete, own, "x.png", 0, {}, 0, UploadError::notConfigured().description()},
-        {"account id with a space", space, {}, "x.png", 0, {}, 0, bad},
-        {"account id with a slash", slash, {}, "x.png", 0, {}, 0, bad},
-        {"endpoint that is not http", good, "file:///tmp", "x.png", 0, {}, 0, bad},
-        {"nobody listening", good, refused, "x.png", 0, {}, 0, "Connection refused"},
+        {"403 with an XML body", false, shots(403, xml.toUtf8()),
+         (QStringLiteral("Upload failed (403): SignatureDoesNotMatch: ") + QString(300, u'm')).left(21 + 200), good, own},
+        {"500 with a body that is not UTF-8", false, shots(500, "\xff\xfe\x80oops"), "Upload failed (500): ", good, own},
+        {"502 with an oversized body", false, shots(502, QByteArray(3 << 20, 'x')), "Upload failed (502): ", good, own},
+        {"a reply slower than the time-out", false, shots(200, {}, 3.0), "The request timed out.", good, own},
+        {"incomplete settings", false, {}, UploadError::notConfigured().description(), incomplete, own},
+        {"account id with a space", false, {}, bad, space},
+        {"account id with a slash", false, {}, bad, slash},
+        {"endpoint that is not http", false, {}, bad, good, "file:///tmp"},
+        {"nobody listening", false, {}, "Connection refused", good, refused},
         // The signed path must be the one sent: segments a URL would resolve away are refused.
-        {"parent segment", good, own, "a/../b.png", 0, {}, 0, bad},
-        {"dot segment", good, own, "a/./b.png", 0, {}, 0, bad},
+        {"parent segment", false, {}, bad, good, own, "a/../b.png"},
+        {"dot segment", false, {}, bad, good, own, "a/./b.png"},
+        {"cloud init refused", true, Script{post, uploads, 500, R"({"detail":"Storage is not enabled."})"},
+         QStringLiteral("Pelorin Cloud error (500): Storage is not enabled.")},
+        {"cloud init 401", true, Script{post, uploads, 401, R"({"detail":"expired"})"}, CloudAPIError::notSignedIn().description()},
+        {"cloud init reply without headers", true, Script{post, uploads, 200, R"({"key":"k","upload_url":"http://127.0.0.1:1/x"})"},
+         QStringLiteral("The reply from Pelorin Cloud could not be read: CloudUploadInit has no \"headers\".")},
+        {"presigned URL to a local file", true,
+         Script{post, uploads, 200, QStringLiteral(R"({"key":"k","upload_url":"file://%1","headers":{}})").arg(localFile).toUtf8()},
+         bad},
+        {"presigned URL that does not parse", true,
+         Script{post, uploads, 200, R"({"key":"k","upload_url":"http://exa mple.com/%zz","headers":{}})"}, bad},
+        {"header with a line break", true,
+         Script{post, uploads, 200, R"({"key":"k","upload_url":"http://127.0.0.1:1/x","headers":{"X-A":"a\r\nX-B: b"}})"}, bad},
+        {"storage refuses the PUT", true,
+         Script{put, QStringLiteral("/put/"), 403, "<Error><Code>SignatureDoesNotMatch</Code></Error>", "application/xml", 0, 1, true},
+         QStringLiteral("Upload failed (403): SignatureDoesNotMatch")},
+        {"completion 401", true, Script{post, complete, 401, "{}"}, CloudAPIError::notSignedIn().description()},
+        {"completion reply not JSON", true, Script{post, complete, 200, "<html>"},
+         QStringLiteral("The reply from Pelorin Cloud could not be read: it is not a JSON object.")},
     };
     service.setTimeout(std::chrono::milliseconds(700));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         settings.store().setValue(QLatin1String(SettingsKeys::s3EndpointURL), c.endpoint);
         service.updateConfig(c.config);
-        if (c.status)
-            server.script({QStringLiteral("PUT"), QStringLiteral("/shots/"), c.status, c.body, "application/xml", c.delay, 1, true});
-        EXPECT_EQ(test::outcome(service.uploadToCustomS3(pngBytes, c.fileName)).error, c.expected);
+        if (c.script)
+            server.script(*c.script);
+        auto result = c.cloud ? service.uploadToCloud(pngBytes, c.fileName) : service.uploadToCustomS3(pngBytes, c.fileName);
+        EXPECT_EQ(test::outcome(std::move(result)).error, c.expected);
         EXPECT_EQ(history.files().size(), 1);
         EXPECT_EQ(historyFile(), before);
     }
+    EXPECT_FALSE(QFile::exists(localFile)) << "a presigned file: URL must never be written to";
+
+    // Signed out, nothing is sent at all.
+    tokens.setToken(std::nullopt);
+    const qsizetype sent = server.requests().size();
+    EXPECT_EQ(test::outcome(service.uploadToCloud(pngBytes, QStringLiteral("x.png"))).error,
+              CloudAPIError::notSignedIn().description());
+    EXPECT_EQ(server.requests().size(), sent);
 }
 
 TEST_F(Uploads, CloudUploadPutsWithExactlyTheGivenHeadersAndDeleteDropsTheEntryOnlyOnSuccess)
 {
     ASSERT_TRUE(server.isRunning());
-    const auto result = test::outcome(service.uploadToCloud(pngBytes, QStringLiteral("Shot 1.png")));
+    useBucket();
+    settings.store().setValue(QLatin1String(SettingsKeys::uploadDestination), QStringLiteral("cloud"));
+    const auto result = test::outcome(service.upload(pngBytes, QStringLiteral("Shot 1.png")));
     ASSERT_TRUE(result.succeeded()) << result.error.toStdString();
     const UploadedFile file = *result.value;
     const QJsonObject init = server.lastRequest(QStringLiteral("POST"), QStringLiteral("/v2/storage/uploads"));
@@ -193,75 +228,4 @@ TEST_F(Uploads, CloudUploadPutsWithExactlyTheGivenHeadersAndDeleteDropsTheEntryO
     EXPECT_TRUE(decodeUploadHistory(historyFile())->isEmpty());
     EXPECT_EQ(QJsonDocument::fromJson(CloudTestServer::body(server.lastRequest(QStringLiteral("POST"), del))).object(),
               (QJsonObject{{QStringLiteral("key"), file.key}}));
-}
-
-TEST_F(Uploads, CloudServiceErrorsGiveTheirErrorAndRecordNothing)
-{
-    ASSERT_TRUE(server.isRunning());
-    seedHistory();
-    const QByteArray before = historyFile();
-    QTemporaryDir target;
-    const QString localFile = target.filePath(QStringLiteral("written-by-upload"));
-    using Script = CloudTestServer::Script;
-    const QString uploads = QStringLiteral("/v2/storage/uploads");
-    const struct {
-        const char* name;
-        Script script;
-        QString expected;
-    } cases[] = {
-        {"init refused", Script{QStringLiteral("POST"), uploads, 500, R"({"detail":"Storage is not enabled."})"},
-         QStringLiteral("Pelorin Cloud error (500): Storage is not enabled.")},
-        {"init 401", Script{QStringLiteral("POST"), uploads, 401, R"({"detail":"expired"})"},
-         CloudAPIError::notSignedIn().description()},
-        {"init reply without headers", Script{QStringLiteral("POST"), uploads, 200, R"({"key":"k","upload_url":"http://127.0.0.1:1/x"})"},
-         QStringLiteral("The reply from Pelorin Cloud could not be read: CloudUploadInit has no \"headers\".")},
-        {"presigned URL to a local file",
-         Script{QStringLiteral("POST"), uploads, 200,
-                QStringLiteral(R"({"key":"k","upload_url":"file://%1","headers":{}})").arg(localFile).toUtf8()},
-         UploadError::badRequest().description()},
-        {"presigned URL that does not parse",
-         Script{QStringLiteral("POST"), uploads, 200, R"({"key":"k","upload_url":"http://exa mple.com/%zz","headers":{}})"},
-         UploadError::badRequest().description()},
-        {"header with a line break",
-         Script{QStringLiteral("POST"), uploads, 200, R"({"key":"k","upload_url":"http://127.0.0.1:1/x","headers":{"X-A":"a\r\nX-B: b"}})"},
-         UploadError::badRequest().description()},
-        {"storage refuses the PUT",
-         Script{QStringLiteral("PUT"), QStringLiteral("/put/"), 403, "<Error><Code>SignatureDoesNotMatch</Code></Error>",
-                QStringLiteral("application/xml"), 0, 1, true},
-         QStringLiteral("Upload failed (403): SignatureDoesNotMatch")},
-        {"completion 401", Script{QStringLiteral("POST"), QStringLiteral("/v2/storage/uploads/complete"), 401, "{}"},
-         CloudAPIError::notSignedIn().description()},
-        {"completion reply not JSON", Script{QStringLiteral("POST"), QStringLiteral("/v2/storage/uploads/complete"), 200, "<html>"},
-         QStringLiteral("The reply from Pelorin Cloud could not be read: it is not a JSON object.")},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        server.script(c.script);
-        const auto result = test::outcome(service.uploadToCloud(pngBytes, QStringLiteral("x.png")));
-        EXPECT_EQ(result.error, c.expected);
-        EXPECT_EQ(history.files().size(), 1);
-        EXPECT_EQ(historyFile(), before);
-    }
-    EXPECT_FALSE(QFile::exists(localFile)) << "a presigned file: URL must never be written to";
-
-    // Signed out, nothing is sent at all.
-    tokens.setToken(std::nullopt);
-    const qsizetype sent = server.requests().size();
-    EXPECT_EQ(test::outcome(service.uploadToCloud(pngBytes, QStringLiteral("x.png"))).error,
-              CloudAPIError::notSignedIn().description());
-    EXPECT_EQ(server.requests().size(), sent);
-}
-
-TEST_F(Uploads, UploadTakesTheRoadOfTheResolvedDestination)
-{
-    ASSERT_TRUE(server.isRunning());
-    // Which destination wins is settled by the resolution rules; here only that each road is taken.
-    useBucket();
-    for (const bool cloud : {false, true}) {
-        if (cloud)
-            settings.store().setValue(QLatin1String(SettingsKeys::uploadDestination), QStringLiteral("cloud"));
-        const auto result = test::outcome(service.upload(pngBytes, QStringLiteral("r.png")));
-        ASSERT_TRUE(result.succeeded()) << result.error.toStdString();
-        EXPECT_EQ(result.value->isCloud(), cloud);
-    }
 }
