@@ -13,7 +13,8 @@ Control, POST with JSON in and out:
                        "prefix"}: the next `times` requests to method + path (or every path that
                        starts with it) get this reply
   /_control/token     {"token", "email"}: a valid session
-  /_control/requests  every request so far (method, path, headers, body in base64)
+  /_control/requests  {} or {"method", "path"}: the requests so far, all or to method + path
+                      without query (method, path, headers by lower-case name, body in base64)
   /_control/objects   the bytes stored by presigned PUTs, by key, in base64
 With --moto, moto's S3 server runs beside it with request authentication on:
   /_control/moto        {"endpoint", "accessKeyId", "secretAccessKey", "bucket"}: a user with
@@ -75,7 +76,7 @@ class Handler(BaseHTTPRequestHandler):
                 return self.control(split.path, json.loads(self.body or b"{}"))
         with LOCK:
             STATE["requests"].append({"method": self.command, "path": self.path,
-                                      "headers": [[k, v] for k, v in self.headers.items()],
+                                      "headers": {k.lower(): v for k, v in self.headers.items()},
                                       "body": base64.b64encode(self.body).decode()})
             script = next((s for s in STATE["scripts"] if s["times"] > 0 and s["method"] == self.command and (
                 split.path.startswith(s["path"]) if s.get("prefix") else split.path == s["path"])), None)
@@ -102,7 +103,8 @@ class Handler(BaseHTTPRequestHandler):
         elif route == "/_control/token":
             STATE["tokens"][body["token"]] = body["email"]
         elif route == "/_control/requests":
-            return self.reply(200, STATE["requests"])
+            return self.reply(200, [r for r in STATE["requests"] if not body or (
+                r["method"] == body["method"] and r["path"].split("?")[0] == body["path"])])
         elif route == "/_control/objects":
             return self.reply(200, {k: base64.b64encode(v).decode() for k, v in STATE["objects"].items()})
         elif route.startswith("/_control/moto"):
