@@ -131,7 +131,7 @@ class Handler(BaseHTTPRequestHandler):
             STATE["tokens"][token] = email
             return self.reply(200, {"token": token, "email": email})
         if route == "/v2/auth/google/start":
-            flow = "flow+" + uuid.uuid4().hex[:8] + "&x=1"
+            flow = "flow+" + uuid.uuid4().hex[:8] + "&x=1 é"  # arrives only when escaped in full
             STATE["flows"].add(flow)
             return self.reply(200, {"flow_id": flow, "auth_url": f"http://{host}/google/consent?flow=1"})
         if route == "/v2/auth/google/poll":  # other answers are scripted

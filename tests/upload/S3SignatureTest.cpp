@@ -33,8 +33,6 @@ TEST(S3Signature, MatchesAnIndependentImplementation)
         input.time = QDateTime::fromString(text("time"), Qt::ISODate);
 
         const S3SignedRequest out = signS3Request(input);
-        EXPECT_EQ(out.canonicalRequest, text("canonicalRequest"));
-        EXPECT_EQ(out.stringToSign, text("stringToSign"));
         EXPECT_EQ(out.authorization, text("authorization"));
         // Values go out as given; only the signature sees them trimmed.
         for (auto it = headers.begin(); it != headers.end(); ++it)
