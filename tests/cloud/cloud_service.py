@@ -15,7 +15,6 @@ Control, POST with JSON in and out:
   /_control/token     {"token", "email"}: a valid session
   /_control/requests  {} or {"method", "path"}: the requests so far, all or to method + path
                       without query (method, path, headers by lower-case name, body in base64)
-  /_control/objects   the bytes stored by presigned PUTs, by key, in base64
 With --moto, moto's S3 server runs beside it with request authentication on:
   /_control/moto        {"endpoint", "accessKeyId", "secretAccessKey", "bucket"}: a user with
                         full S3 rights and a bucket; moto refuses every request not signed by it
@@ -105,8 +104,6 @@ class Handler(BaseHTTPRequestHandler):
         elif route == "/_control/requests":
             return self.reply(200, [r for r in STATE["requests"] if not body or (
                 r["method"] == body["method"] and r["path"].split("?")[0] == body["path"])])
-        elif route == "/_control/objects":
-            return self.reply(200, {k: base64.b64encode(v).decode() for k, v in STATE["objects"].items()})
         elif route.startswith("/_control/moto"):
             try:
                 return self.reply(200, moto(route[len("/_control/moto"):], body))

@@ -112,7 +112,7 @@ TEST_F(ConfigFiles, LoadsTheFileOrMigratesTheLegacyOneOrStartsEmpty)
     }
 }
 
-TEST_F(ConfigFiles, UpdateConfigWritesCompactJsonForTheOwnerOnlyThatTheNextStartReads)
+TEST_F(ConfigFiles, SavedSettingsAreCompactForTheOwnerOnlyAndReachTheNextStart)
 {
     ASSERT_TRUE(test::writeBytes(legacyPath(), legacyJson));
     file().load(); // migration creates the file
@@ -128,30 +128,21 @@ TEST_F(ConfigFiles, UpdateConfigWritesCompactJsonForTheOwnerOnlyThatTheNextStart
     EXPECT_EQ(QJsonDocument::fromJson(bytes).object().size(), 5);
     EXPECT_EQ(mode(path()), 0600u);
     EXPECT_EQ(UploadService(settings.store(), api, history, file()).config(), typed);
-}
 
-// The endpoint moves from the settings file into upload-config.json, so a damaged settings
-// file can no longer send the access key to another host.
-TEST_F(ConfigFiles, TheEndpointMovesFromTheSettingsIntoTheConfigFile)
-{
-    ASSERT_TRUE(test::writeBytes(path(), completeJson));
-    settings.store().setValue(QLatin1String(SettingsKeys::s3EndpointURL), QStringLiteral("https://minio.example:9000"));
+    // The endpoint moves from the settings file into upload-config.json, so a damaged settings
+    // file can no longer send the access key to another host.
+    const QString minio = QStringLiteral("https://minio.example:9000");
+    settings.store().setValue(QLatin1String(SettingsKeys::s3EndpointURL), minio);
     UploadService(settings.store(), api, history, file());
-    EXPECT_EQ(file().load().endpointURL, QStringLiteral("https://minio.example:9000"));
-
+    EXPECT_EQ(file().load().endpointURL, minio);
     settings.store().remove(QLatin1String(SettingsKeys::s3EndpointURL)); // the settings file lost it
-    UploadService restarted(settings.store(), api, history, file());
-    EXPECT_EQ(restarted.config().endpointURL, QStringLiteral("https://minio.example:9000"));
-    EXPECT_TRUE(restarted.config().isConfigured());
-}
+    EXPECT_EQ(UploadService(settings.store(), api, history, file()).config().endpointURL, minio);
 
-TEST_F(ConfigFiles, WithoutAnApplicationFolderOnlyMemoryChanges)
-{
-    ASSERT_TRUE(test::writeBytes(legacyPath(), legacyJson));
-    UploadService service(settings.store(), api, history, UploadConfigFile(QString(), legacyPath()));
-    EXPECT_EQ(service.config(), legacy);
-    service.updateConfig(complete);
-    EXPECT_EQ(service.config(), complete);
+    // Without an application folder only memory changes.
+    UploadService memoryOnly(settings.store(), api, history, UploadConfigFile(QString(), legacyPath()));
+    EXPECT_EQ(memoryOnly.config(), legacy);
+    memoryOnly.updateConfig(complete);
+    EXPECT_EQ(memoryOnly.config(), complete);
     EXPECT_EQ(test::readBytes(legacyPath()), QByteArray(legacyJson));
 }
 
