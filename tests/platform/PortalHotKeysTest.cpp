@@ -123,24 +123,9 @@ public:
         return true;
     }
 
-    void activate(const QString& id)
-    {
-        QDBusMessage activated = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/portal/desktop"),
-                                                            QStringLiteral("org.freedesktop.portal.GlobalShortcuts"),
-                                                            QStringLiteral("Activated"));
-        activated << QVariant::fromValue(QDBusObjectPath(session)) << id << qulonglong(0) << QVariantMap();
-        m_bus.send(activated);
-    }
-
+    void activate(const QString& id) { signal("Activated", {id, qulonglong(0), QVariantMap()}); }
     // The user assigning a key in the desktop's settings.
-    void assign(const QString& key)
-    {
-        QDBusMessage changed = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/portal/desktop"),
-                                                          QStringLiteral("org.freedesktop.portal.GlobalShortcuts"),
-                                                          QStringLiteral("ShortcutsChanged"));
-        changed << QVariant::fromValue(QDBusObjectPath(session)) << listed(key);
-        m_bus.send(changed);
-    }
+    void assign(const QString& key) { signal("ShortcutsChanged", {listed(key)}); }
 
     QString session;
     bool open = false;
@@ -148,6 +133,13 @@ public:
     QString trigger;
 
 private:
+    void signal(const char* member, const QVariantList& arguments)
+    {
+        QDBusMessage message = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/portal/desktop"),
+                                                          QStringLiteral("org.freedesktop.portal.GlobalShortcuts"), QLatin1String(member));
+        message.setArguments(QVariantList{QVariant::fromValue(QDBusObjectPath(session))} + arguments);
+        m_bus.send(message);
+    }
     QVariant listed(const QString& key) const
     {
         QVariantMap properties{{QStringLiteral("description"), QStringLiteral("Capture Screenshot")}};
