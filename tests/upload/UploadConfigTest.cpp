@@ -58,20 +58,18 @@ protected:
     UploadHistoryStore history{m_dir.filePath(QStringLiteral("uploads.json")), QString()};
 };
 
-struct LoadCase {
-    const char* name;
-    const char* current; // nullptr: no file
-    const char* legacyFile;
-    UploadConfig expected;
-    bool fileWritten; // "upload-config.json" holds `expected` afterwards
-    bool unreadable = false; // the file is there but damaged: kept, and the user told
-};
-
 } // namespace
 
 TEST_F(ConfigFiles, LoadsTheFileOrMigratesTheLegacyOneOrStartsEmpty)
 {
-    const LoadCase cases[] = {
+    const struct {
+        const char* name;
+        const char* current; // nullptr: no file
+        const char* legacyFile;
+        UploadConfig expected;
+        bool fileWritten; // "upload-config.json" holds `expected` afterwards
+        bool unreadable = false; // the file is there but damaged: kept, and the user told
+    } cases[] = {
         {"fresh installation", nullptr, nullptr, UploadConfig{}, false},
         {"only the legacy file", nullptr, legacyJson, legacy, true},
         {"both files", completeJson, legacyJson, complete, true},
@@ -89,7 +87,7 @@ TEST_F(ConfigFiles, LoadsTheFileOrMigratesTheLegacyOneOrStartsEmpty)
         {"file is not JSON, legacy valid", "{not json", legacyJson, UploadConfig{}, false, true},
         {"legacy file is not a config", nullptr, "[1,2,3]", UploadConfig{}, false},
     };
-    for (const LoadCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         QDir(m_dir.path()).removeRecursively();
         QDir().mkpath(m_dir.path());
@@ -162,22 +160,16 @@ TEST(UploadConfigRecord, IsConfiguredNeedsAllFiveFieldsAndTrimsNothing)
     }
 }
 
-namespace {
-
-struct DestinationCase {
-    const char* stored; // nullptr: never picked
-    bool configComplete;
-    bool token;
-    UploadDestination destination;
-    bool uploadsPossible;
-};
-
-} // namespace
-
 TEST(UploadDestinationRules, ResolutionAndWhetherAnUploadCanBeAttempted)
 {
     using D = UploadDestination;
-    const DestinationCase cases[] = {
+    const struct {
+        const char* stored; // nullptr: never picked
+        bool configComplete;
+        bool token;
+        UploadDestination destination;
+        bool uploadsPossible;
+    } cases[] = {
         {nullptr, false, false, D::pelorinCloud, false}, // fresh installation
         {nullptr, false, true, D::pelorinCloud, true},
         {nullptr, true, false, D::customS3, true},
@@ -190,7 +182,7 @@ TEST(UploadDestinationRules, ResolutionAndWhetherAnUploadCanBeAttempted)
         {"s3", false, true, D::pelorinCloud, true},
         {"", false, false, D::pelorinCloud, false},
     };
-    for (const DestinationCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << (c.stored ? c.stored : "(absent)") << " config " << c.configComplete
                                         << " token " << c.token);
         test::TempSettings settings;
