@@ -18,8 +18,8 @@ Control, POST with JSON in and out:
 With --moto, moto's S3 server runs beside it with request authentication on:
   /_control/moto        {"endpoint", "accessKeyId", "secretAccessKey", "bucket"}: a user with
                         full S3 rights and a bucket; moto refuses every request not signed by it
-  /_control/moto/get    {"key"}: the object as moto holds it
-  /_control/moto/fetch  {"url"}: a signed GET of exactly that URL, as a browser fetches a link
+  /_control/moto/fetch  {"url"}: a signed GET of exactly that URL, as a browser fetches a link:
+                        its status, body in base64, contentType and contentDisposition
 """
 import base64
 import json
@@ -233,7 +233,7 @@ def start_moto():
         "Version": "2012-10-17", "Statement": [{"Effect": "Allow", "Action": "s3:*", "Resource": "*"}]}))
     client("s3").create_bucket(Bucket="pelorin-test")
     key_id, secret = access["AccessKeyId"], access["SecretAccessKey"]
-    MOTO.update(s3=client("s3", key_id, secret), credentials=botocore.credentials.Credentials(key_id, secret),
+    MOTO.update(credentials=botocore.credentials.Credentials(key_id, secret),
                 info={"endpoint": endpoint, "accessKeyId": key_id, "secretAccessKey": secret, "bucket": "pelorin-test"})
 
 
@@ -242,21 +242,14 @@ def moto(command, body):
     import botocore.awsrequest
     if command == "":
         return MOTO["info"]
-    if command == "/get":
-        s3 = MOTO["s3"]
-        try:
-            obj = s3.get_object(Bucket="pelorin-test", Key=body["key"])
-        except s3.exceptions.NoSuchKey:
-            return {"found": False}
-        return {"found": True, "contentType": obj.get("ContentType"), "contentDisposition": obj.get("ContentDisposition"),
-                "body": base64.b64encode(obj["Body"].read()).decode()}
     request = botocore.awsrequest.AWSRequest(method="GET", url=body["url"])
     botocore.auth.S3SigV4Auth(MOTO["credentials"], "s3", "us-east-1").add_auth(request)
     prepared = request.prepare()
     try:
         with urllib.request.urlopen(urllib.request.Request(prepared.url, headers=dict(prepared.headers)),
                                     timeout=10) as reply:
-            return {"status": reply.status, "body": base64.b64encode(reply.read()).decode()}
+            return {"status": reply.status, "body": base64.b64encode(reply.read()).decode(),
+                    "contentType": reply.headers["Content-Type"], "contentDisposition": reply.headers["Content-Disposition"]}
     except urllib.error.HTTPError as error:
         return {"status": error.code, "body": base64.b64encode(error.read()).decode()}
 
