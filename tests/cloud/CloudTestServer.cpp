@@ -55,30 +55,4 @@ void CloudTestServer::script(const Script& script)
              {QStringLiteral("prefix"), script.prefix}});
 }
 
-QJsonArray CloudTestServer::requests(const QString& method, const QString& path)
-{
-    QJsonArray matching;
-    for (const QJsonValue& request : control(QStringLiteral("/_control/requests")).array()) {
-        if (method.isEmpty()
-            || (request[QLatin1String("method")].toString() == method
-                && request[QLatin1String("path")].toString().section(u'?', 0, 0) == path))
-            matching.append(request);
-    }
-    return matching;
-}
-
-QString CloudTestServer::header(const QJsonObject& request, const QString& name)
-{
-    for (const QJsonValue& pair : request[QLatin1String("headers")].toArray()) {
-        if (pair[0].toString().compare(name, Qt::CaseInsensitive) == 0)
-            return pair[1].toString();
-    }
-    return {};
-}
-
-QByteArray CloudTestServer::body(const QJsonObject& request)
-{
-    return QByteArray::fromBase64(request[QLatin1String("body")].toString().toLatin1());
-}
-
 } // namespace pelorin::test

@@ -31,7 +31,6 @@ public:
     };
     // The next `times` requests to method + path get this reply.
     void script(const Script& script);
-    void configure(const QJsonObject& settings) { control(QStringLiteral("/_control/config"), settings); }
     void addSession(const QString& token, const QString& email)
     {
         control(QStringLiteral("/_control/token"), {{QStringLiteral("token"), token}, {QStringLiteral("email"), email}});
@@ -39,9 +38,13 @@ public:
     // One of the control requests cloud_service.py lists, and its answer.
     QJsonDocument control(const QString& path, const QJsonObject& body = {});
 
-    // Requests seen so far (method, path, headers as [name, value] pairs, body in base64), all
-    // or those to method + path.
-    QJsonArray requests(const QString& method = {}, const QString& path = {});
+    // Requests seen so far (method, path, headers by lower-case name, body in base64), all or
+    // those to method + path.
+    QJsonArray requests(const QString& method = {}, const QString& path = {})
+    {
+        const QJsonObject filter{{QStringLiteral("method"), method}, {QStringLiteral("path"), path}};
+        return control(QStringLiteral("/_control/requests"), method.isEmpty() ? QJsonObject() : filter).array();
+    }
     int count(const QString& method, const QString& path) { return int(requests(method, path).size()); }
     // The last request to method + path; empty when there was none.
     QJsonObject lastRequest(const QString& method, const QString& path)
@@ -50,8 +53,14 @@ public:
         return matching.isEmpty() ? QJsonObject() : matching.last().toObject();
     }
 
-    static QString header(const QJsonObject& request, const QString& name);
-    static QByteArray body(const QJsonObject& request);
+    static QString header(const QJsonObject& request, const QString& name)
+    {
+        return request[QLatin1String("headers")][name.toLower()].toString();
+    }
+    static QByteArray body(const QJsonObject& request)
+    {
+        return QByteArray::fromBase64(request[QLatin1String("body")].toString().toLatin1());
+    }
 
 private:
     QProcess m_process;

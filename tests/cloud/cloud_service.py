@@ -5,30 +5,27 @@ Listens on a free port of 127.0.0.1, prints it as the first line of standard out
 when standard input closes; records every request outside /_control/. Serves /v2/auth/{signup,
 login,google/start,google/poll,logout}, /v2/me, /v2/storage/uploads[/complete],
 /v2/storage/objects/{link,delete}, the presigned PUT target /put/<key> and the analysis
-server's POST /analyze (a PNG in the multipart field "file"; answers "analyzeComponents").
+server's POST /analyze (a PNG in the multipart field "file"; answers one "OK" button).
 Any other path answers 200 with an empty body: an S3 endpoint whose requests tests inspect.
 
 Control, POST with JSON in and out:
-  /_control/config    {"camel": bool, "googlePendingPolls": n, "googleFinal": "ready"|"expired"|
-                       "ready-without-email", "uploadHeaders": {...}, "analyzeComponents": [...]}
   /_control/script    {"method", "path", "status", "bodyBase64", "contentType", "delay", "times",
                        "prefix"}: the next `times` requests to method + path (or every path that
                        starts with it) get this reply
   /_control/token     {"token", "email"}: a valid session
-  /_control/requests  every request so far (method, path, headers, body in base64)
-  /_control/objects   the bytes stored by presigned PUTs, by key, in base64
+  /_control/requests  {} or {"method", "path"}: the requests so far, all or to method + path
+                      without query (method, path, headers by lower-case name, body in base64)
 With --moto, moto's S3 server runs beside it with request authentication on:
   /_control/moto        {"endpoint", "accessKeyId", "secretAccessKey", "bucket"}: a user with
                         full S3 rights and a bucket; moto refuses every request not signed by it
-  /_control/moto/get    {"key"}: the object as moto holds it
-  /_control/moto/fetch  {"url"}: a signed GET of exactly that URL, as a browser fetches a link
+  /_control/moto/fetch  {"url"}: a signed GET of exactly that URL, as a browser fetches a link:
+                        its status, body in base64, contentType and contentDisposition
 """
 import base64
 import json
+import logging
 import os
-import socket
 import struct
-import subprocess
 import sys
 import threading
 import time
@@ -40,20 +37,8 @@ from urllib.parse import parse_qs, quote, unquote, urlsplit
 
 LOCK = threading.Lock()
 MOTO = {}
-STATE = {"camel": False, "requests": [], "scripts": [], "users": {}, "tokens": {}, "flows": {},
-         "googlePendingPolls": 1, "googleFinal": "ready",
-         "uploadHeaders": {"Content-Type": None, "x-amz-meta-origin": "pelorin"},
-         "pending": {}, "objects": {},
-         "analyzeComponents": [{"label": "OK button", "text": "OK", "type": "button",
-                                "x1": 10, "y1": 20, "x2": 110, "y2": 60}]}
-
-
-def styled(value):
-    """Member names in the style the tests asked for: snake_case (default) or camelCase."""
-    if not isinstance(value, dict):
-        return value
-    camel = lambda k: k.split("_")[0] + "".join(p[:1].upper() + p[1:] for p in k.split("_")[1:])
-    return {(camel(k) if STATE["camel"] else k): styled(v) for k, v in value.items()}
+STATE = {"requests": [], "scripts": [], "users": {}, "tokens": {}, "flows": set(), "pending": {}, "objects": {},
+         "components": [{"label": "OK button", "text": "OK", "type": "button", "x1": 10, "y1": 20, "x2": 110, "y2": 60}]}
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -75,9 +60,6 @@ class Handler(BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(body)
 
-    def ok(self, record):
-        self.reply(200, styled(record))
-
     def detail(self, status, text):
         self.reply(status, {"detail": text})
 
@@ -93,7 +75,7 @@ class Handler(BaseHTTPRequestHandler):
                 return self.control(split.path, json.loads(self.body or b"{}"))
         with LOCK:
             STATE["requests"].append({"method": self.command, "path": self.path,
-                                      "headers": [[k, v] for k, v in self.headers.items()],
+                                      "headers": {k.lower(): v for k, v in self.headers.items()},
                                       "body": base64.b64encode(self.body).decode()})
             script = next((s for s in STATE["scripts"] if s["times"] > 0 and s["method"] == self.command and (
                 split.path.startswith(s["path"]) if s.get("prefix") else split.path == s["path"])), None)
@@ -115,16 +97,13 @@ class Handler(BaseHTTPRequestHandler):
             self.serve(split.path, parse_qs(split.query), body)
 
     def control(self, route, body):
-        if route == "/_control/config":
-            STATE.update(body)
-        elif route == "/_control/script":
+        if route == "/_control/script":
             STATE["scripts"].append(dict({"times": 1}, **body))
         elif route == "/_control/token":
             STATE["tokens"][body["token"]] = body["email"]
         elif route == "/_control/requests":
-            return self.reply(200, STATE["requests"])
-        elif route == "/_control/objects":
-            return self.reply(200, {k: base64.b64encode(v).decode() for k, v in STATE["objects"].items()})
+            return self.reply(200, [r for r in STATE["requests"] if not body or (
+                r["method"] == body["method"] and r["path"].split("?")[0] == body["path"])])
         elif route.startswith("/_control/moto"):
             try:
                 return self.reply(200, moto(route[len("/_control/moto"):], body))
@@ -147,24 +126,17 @@ class Handler(BaseHTTPRequestHandler):
                 return self.detail(403, "Wrong email or password.")
             token = "tok-" + uuid.uuid4().hex
             STATE["tokens"][token] = email
-            return self.ok({"token": token, "email": email})
+            return self.reply(200, {"token": token, "email": email})
         if route == "/v2/auth/google/start":
-            flow = "flow+" + uuid.uuid4().hex[:8] + "&x=1"
-            STATE["flows"][flow] = 0
-            return self.ok({"flow_id": flow, "auth_url": f"http://{host}/google/consent?flow=1"})
-        if route == "/v2/auth/google/poll":
-            flow = query.get("flow_id", [None])[0]
-            if flow not in STATE["flows"]:
-                return self.ok({"status": "unknown"})
-            STATE["flows"][flow] += 1
-            if STATE["flows"][flow] <= STATE["googlePendingPolls"]:
-                return self.ok({"status": "pending"})
-            if STATE["googleFinal"] == "expired":
-                return self.ok({"status": "expired"})
+            flow = "flow+" + uuid.uuid4().hex[:8] + "&x=1 é"  # arrives only when escaped in full
+            STATE["flows"].add(flow)
+            return self.reply(200, {"flow_id": flow, "auth_url": f"http://{host}/google/consent?flow=1"})
+        if route == "/v2/auth/google/poll":  # other answers are scripted
+            if query.get("flow_id", [None])[0] not in STATE["flows"]:
+                return self.reply(200, {"status": "unknown"})
             token = "tok-" + uuid.uuid4().hex
             STATE["tokens"][token] = "google@example.com"
-            email = {"email": "google@example.com"} if STATE["googleFinal"] == "ready" else {}
-            return self.ok({"status": "ready", "token": token, **email})
+            return self.reply(200, {"status": "ready", "token": token, "email": "google@example.com"})
 
         if route.startswith("/put/"):
             key = unquote(route[len("/put/"):])
@@ -185,7 +157,7 @@ class Handler(BaseHTTPRequestHandler):
             if png is None or png[:8] != b"\x89PNG\r\n\x1a\n":
                 return self.detail(422, "a PNG in the form field file is required")
             width, height = struct.unpack(">II", png[16:24])
-            return self.reply(200, {"components": STATE["analyzeComponents"],
+            return self.reply(200, {"components": STATE["components"],
                                     "image_width": width, "image_height": height})
 
         if not route.startswith("/v2/"):
@@ -195,32 +167,32 @@ class Handler(BaseHTTPRequestHandler):
             return self.detail(401, "Not authenticated")
         if route == "/v2/me":
             used = sum(len(v) for v in STATE["objects"].values())
-            return self.ok({"email": email, "email_verified": True,
+            return self.reply(200, {"email": email, "email_verified": True,
                             "storage": {"configured": True, "used_bytes": used,
                                         "quota_bytes": 5368709120, "object_count": len(STATE["objects"])},
                             "ai": {"used_today": 3, "daily_limit": 50}, "plan": "free"})
         if route == "/v2/auth/logout":
             STATE["tokens"].pop(self.headers["Authorization"][len("Bearer "):], None)
-            return self.ok({"ok": True})
+            return self.reply(200, {"ok": True})
         if route == "/v2/storage/uploads":
             if not isinstance(body, dict) or not isinstance(body.get("size_bytes"), int):
                 return self.detail(422, "filename, content_type and size_bytes are required")
             key = f"u/{uuid.uuid4().hex[:12]}/{body['filename']}"
-            headers = {k: (body["content_type"] if v is None else v) for k, v in STATE["uploadHeaders"].items()}
+            headers = {"Content-Type": body["content_type"], "x-amz-meta-origin": "pelorin"}
             STATE["pending"][key] = headers
-            return self.ok({"key": key, "upload_url": f"http://{host}/put/{quote(key)}?X-Sig=abc",
+            return self.reply(200, {"key": key, "upload_url": f"http://{host}/put/{quote(key)}?X-Sig=abc",
                             "headers": headers, "expires_in": 900})
         if route == "/v2/storage/uploads/complete":
             key = body.get("key")
             if key not in STATE["objects"]:
                 return self.detail(404, "Upload not found.")
-            return self.ok({"key": key, "size_bytes": len(STATE["objects"][key]),
+            return self.reply(200, {"key": key, "size_bytes": len(STATE["objects"][key]),
                             "share_url": f"https://share.example/{quote(key)}"})
         if route == "/v2/storage/objects/link":
-            return self.ok({"url": f"https://share.example/{quote(body['key'])}?expires={body['expires_seconds']}"})
+            return self.reply(200, {"url": f"https://share.example/{quote(body['key'])}?expires={body['expires_seconds']}"})
         if route == "/v2/storage/objects/delete":
             STATE["objects"].pop(body.get("key"), None)
-            return self.ok({"ok": True})
+            return self.reply(200, {"ok": True})
         return self.detail(404, "Not Found")
 
     do_GET = do_POST = do_PUT = do_DELETE = handle_any
@@ -242,44 +214,27 @@ def multipart_file(content_type, body):
 def start_moto():
     """moto's S3 on a free port. The four requests it lets through unsigned create a user with
     full S3 rights and the bucket; every later request must carry that user's signature."""
+    os.environ["INITIAL_NO_AUTH_ACTION_COUNT"] = "4"  # read when moto is first imported
     import boto3
     import botocore.credentials
     from botocore.config import Config
-    for _ in range(5):
-        with socket.socket() as s:
-            s.bind(("127.0.0.1", 0))
-            port = s.getsockname()[1]
-        process = subprocess.Popen([sys.executable, "-m", "moto.server", "-H", "127.0.0.1", "-p", str(port)],
-                                   env=dict(os.environ, INITIAL_NO_AUTH_ACTION_COUNT="4"),
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        MOTO["process"] = process
-        deadline = time.monotonic() + 30
-        while process.poll() is None and time.monotonic() < deadline:
-            try:
-                socket.create_connection(("127.0.0.1", port), timeout=0.2).close()
-                break
-            except OSError:
-                time.sleep(0.05)
-        else:
-            process.kill()
-            continue
-        endpoint = f"http://127.0.0.1:{port}"
-        client = lambda service, key="anonymous", secret="anonymous": boto3.client(
-            service, endpoint_url=endpoint, region_name="us-east-1", aws_access_key_id=key,
-            aws_secret_access_key=secret,
-            config=Config(s3={"addressing_style": "path"}, retries={"max_attempts": 1}))
-        iam = client("iam")
-        iam.create_user(UserName="pelorin")
-        access = iam.create_access_key(UserName="pelorin")["AccessKey"]
-        iam.put_user_policy(UserName="pelorin", PolicyName="s3", PolicyDocument=json.dumps({
-            "Version": "2012-10-17", "Statement": [{"Effect": "Allow", "Action": "s3:*", "Resource": "*"}]}))
-        client("s3").create_bucket(Bucket="pelorin-test")
-        key_id, secret = access["AccessKeyId"], access["SecretAccessKey"]
-        MOTO.update(s3=client("s3", key_id, secret), credentials=botocore.credentials.Credentials(key_id, secret),
-                    info={"endpoint": endpoint, "accessKeyId": key_id, "secretAccessKey": secret,
-                          "bucket": "pelorin-test"})
-        return
-    sys.exit("moto did not start")
+    from moto.server import ThreadedMotoServer
+    logging.getLogger("werkzeug").setLevel(logging.ERROR)
+    server = ThreadedMotoServer("127.0.0.1", 0, verbose=False)
+    server.start()
+    endpoint = "http://127.0.0.1:%d" % server.get_host_and_port()[1]
+    client = lambda service, key="anonymous", secret="anonymous": boto3.client(
+        service, endpoint_url=endpoint, region_name="us-east-1", aws_access_key_id=key,
+        aws_secret_access_key=secret, config=Config(s3={"addressing_style": "path"}, retries={"max_attempts": 1}))
+    iam = client("iam")
+    iam.create_user(UserName="pelorin")
+    access = iam.create_access_key(UserName="pelorin")["AccessKey"]
+    iam.put_user_policy(UserName="pelorin", PolicyName="s3", PolicyDocument=json.dumps({
+        "Version": "2012-10-17", "Statement": [{"Effect": "Allow", "Action": "s3:*", "Resource": "*"}]}))
+    client("s3").create_bucket(Bucket="pelorin-test")
+    key_id, secret = access["AccessKeyId"], access["SecretAccessKey"]
+    MOTO.update(credentials=botocore.credentials.Credentials(key_id, secret),
+                info={"endpoint": endpoint, "accessKeyId": key_id, "secretAccessKey": secret, "bucket": "pelorin-test"})
 
 
 def moto(command, body):
@@ -287,21 +242,14 @@ def moto(command, body):
     import botocore.awsrequest
     if command == "":
         return MOTO["info"]
-    if command == "/get":
-        s3 = MOTO["s3"]
-        try:
-            obj = s3.get_object(Bucket="pelorin-test", Key=body["key"])
-        except s3.exceptions.NoSuchKey:
-            return {"found": False}
-        return {"found": True, "contentType": obj.get("ContentType"), "contentDisposition": obj.get("ContentDisposition"),
-                "body": base64.b64encode(obj["Body"].read()).decode()}
     request = botocore.awsrequest.AWSRequest(method="GET", url=body["url"])
     botocore.auth.S3SigV4Auth(MOTO["credentials"], "s3", "us-east-1").add_auth(request)
     prepared = request.prepare()
     try:
         with urllib.request.urlopen(urllib.request.Request(prepared.url, headers=dict(prepared.headers)),
                                     timeout=10) as reply:
-            return {"status": reply.status, "body": base64.b64encode(reply.read()).decode()}
+            return {"status": reply.status, "body": base64.b64encode(reply.read()).decode(),
+                    "contentType": reply.headers["Content-Type"], "contentDisposition": reply.headers["Content-Disposition"]}
     except urllib.error.HTTPError as error:
         return {"status": error.code, "body": base64.b64encode(error.read()).decode()}
 
@@ -314,9 +262,6 @@ def main():
     threading.Thread(target=server.serve_forever, daemon=True).start()
     print(server.server_address[1], flush=True)
     sys.stdin.read()
-    if "process" in MOTO:
-        MOTO["process"].terminate()
-        MOTO["process"].wait(5)
     # Nothing to flush or keep: stop at once rather than wait for the serving loop.
     os._exit(0)
 

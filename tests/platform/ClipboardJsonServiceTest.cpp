@@ -1,7 +1,7 @@
 #include "platform/ClipboardJsonService.h"
 
+#include "MemoryPasteboard.h"
 #include "TestSupport.h"
-#include "platform/Pasteboard.h"
 #include "platform/SettingsKeys.h"
 
 #include <gtest/gtest.h>
@@ -10,50 +10,25 @@ using namespace pelorin;
 
 namespace {
 
-// A clipboard another application writes to with `copy`; counts our own writes separately.
-class FakePasteboard : public Pasteboard {
-public:
-    void copy(const QString& text, QStringList extraTypes = {})
+// A clipboard another application copies to, with the types it offers besides plain text.
+struct Clipboard : test::MemoryPasteboard {
+    QStringList extraTypes;
+    int writes = 0; // ours, not the other application's
+    QStringList types() const override { return MemoryPasteboard::types() + extraTypes; }
+    void copy(const QString& text, const QStringList& extra = {})
     {
-        m_text = text;
-        m_types = QStringList{QStringLiteral("text/plain")} + extraTypes;
-        ++m_changeCount;
+        MemoryPasteboard::writeText(text);
+        extraTypes = extra;
     }
-
-    int changeCount() const override { return m_changeCount; }
-    QStringList types() const override { return m_types; }
-    QString text() const override { return m_text; }
-    void clear() override
-    {
-        m_text.clear();
-        m_types.clear();
-        ++m_changeCount;
-    }
-    void writeImage(const QByteArray&, const QByteArray&) override { ADD_FAILURE() << "unexpected image write"; }
     void writeText(const QString& text) override
     {
-        m_text = text;
-        m_types = {QStringLiteral("text/plain")};
-        ++m_changeCount;
+        copy(text);
         ++writes;
     }
-
-    int writes = 0;
-
-private:
-    int m_changeCount = 0;
-    QString m_text;
-    QStringList m_types;
 };
 
 const QString compact = QStringLiteral(R"({"b":1,"a":[true,{}]})");
 const QString formatted = QStringLiteral("{\n  \"b\": 1,\n  \"a\": [\n    true,\n    {}\n  ]\n}");
-
-struct Fixture {
-    test::TempSettings settings;
-    FakePasteboard pasteboard;
-    ClipboardJsonService service{pasteboard, settings.store()};
-};
 
 } // namespace
 
@@ -68,7 +43,6 @@ static QString arrayOfBytes(qsizetype bytes, bool wide)
 
 TEST(ClipboardJsonService, RewritesCopiedJsonOnlyWhenItNeedsItAndIsNotMarkedOrTooLong)
 {
-    const QString plain = QStringLiteral("text/plain");
     struct Case {
         const char* name;
         QString copied;
@@ -84,7 +58,6 @@ TEST(ClipboardJsonService, RewritesCopiedJsonOnlyWhenItNeedsItAndIsNotMarkedOrTo
         {"bare string", QStringLiteral("\"{a}\""), {}, {}, 0},
         {"prose with braces", QStringLiteral("{ see the manual }"), {}, {}, 0},
         {"empty array with a space", QStringLiteral("[ ]"), {}, QStringLiteral("[]"), 1},
-        // Only the plain text survives a rewrite.
         {"beside HTML", compact, {QStringLiteral("text/html")}, formatted, 1},
         {"a file list", compact, {QStringLiteral("text/uri-list")}, {}, 0},
         {"a KDE password", compact, {QStringLiteral("x-kde-passwordManagerHint")}, {}, 0},
@@ -99,56 +72,47 @@ TEST(ClipboardJsonService, RewritesCopiedJsonOnlyWhenItNeedsItAndIsNotMarkedOrTo
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Fixture f;
-        f.pasteboard.copy(c.copied, c.types);
-        f.service.tick();
-        EXPECT_EQ(f.pasteboard.writes, c.writes);
-        if (c.writes) {
-            EXPECT_EQ(f.pasteboard.types(), QStringList{plain});
-        }
+        test::TempSettings settings;
+        Clipboard pasteboard;
+        ClipboardJsonService service(pasteboard, settings.store());
+        pasteboard.copy(c.copied, c.types);
+        service.tick();
+        EXPECT_EQ(pasteboard.writes, c.writes);
         if (!c.expected.isEmpty() || !c.writes) {
-            EXPECT_EQ(f.pasteboard.text(), c.expected.isEmpty() ? c.copied : c.expected);
+            EXPECT_EQ(pasteboard.text(), c.expected.isEmpty() ? c.copied : c.expected);
         }
     }
 }
 
-TEST(ClipboardJsonService, LooksOnlyAtNewCopies)
+TEST(ClipboardJsonService, LooksOnlyAtNewCopiesWhileTheSettingIsOn)
 {
-    Fixture before;
-    // Whatever was on the clipboard when the service was made is never reformatted.
-    FakePasteboard pasteboard;
+    test::TempSettings settings;
+    const QString key = QString::fromLatin1(SettingsKeys::formatCopiedJSON);
+    Clipboard pasteboard;
     pasteboard.copy(compact);
-    ClipboardJsonService service(pasteboard, before.settings.store());
+    ClipboardJsonService service(pasteboard, settings.store());
     service.tick();
-    EXPECT_EQ(pasteboard.writes, 0);
+    EXPECT_EQ(pasteboard.writes, 0) << "what was there when the service was made stays";
 
-    // Our own write is not looked at again, even if the formatter would change it.
     pasteboard.copy(compact);
     service.tick();
+    service.tick();
+    EXPECT_EQ(pasteboard.writes, 1) << "our own write is not looked at again";
+
+    settings.store().setValue(key, false);
+    pasteboard.copy(compact);
     service.tick();
     EXPECT_EQ(pasteboard.writes, 1);
-}
-
-TEST(ClipboardJsonService, SettingSwitchesTheRewriteOffAndOn)
-{
-    Fixture f;
-    SettingsStore& settings = f.settings.store();
-    const QString key = QString::fromLatin1(SettingsKeys::formatCopiedJSON);
-
-    settings.setValue(key, false);
-    f.pasteboard.copy(compact);
-    f.service.tick();
-    EXPECT_EQ(f.pasteboard.writes, 0);
 
     // Back on: the copy made meanwhile changed the counter, so it is formatted now.
-    settings.setValue(key, true);
-    f.service.tick();
-    EXPECT_EQ(f.pasteboard.writes, 1);
+    settings.store().setValue(key, true);
+    service.tick();
+    EXPECT_EQ(pasteboard.writes, 2);
 
     // Off and on again with no copy in between: nothing new to look at.
-    settings.setValue(key, false);
-    f.service.tick();
-    settings.setValue(key, true);
-    f.service.tick();
-    EXPECT_EQ(f.pasteboard.writes, 1);
+    settings.store().setValue(key, false);
+    service.tick();
+    settings.store().setValue(key, true);
+    service.tick();
+    EXPECT_EQ(pasteboard.writes, 2);
 }

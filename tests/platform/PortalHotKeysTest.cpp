@@ -7,7 +7,6 @@
 
 #include <QDBusArgument>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusVirtualObject>
@@ -19,26 +18,12 @@ using namespace pelorin;
 
 namespace {
 
-// The test's own bus, with a connection to it for each side.
-class TestBus {
-public:
-    ~TestBus()
-    {
-        for (const QString& name : m_names)
-            QDBusConnection::disconnectFromBus(name);
-    }
-
-    QDBusConnection connect()
-    {
-        const QString name = QStringLiteral("portal-test-%1").arg(m_names.size());
-        m_names << name;
-        return QDBusConnection::connectToBus(m_bus.address(), name);
-    }
-
-private:
-    test::PrivateBus m_bus;
-    QStringList m_names;
-};
+// A connection of its own to the test's bus, for each side.
+QDBusConnection connectTo(const test::PrivateBus& bus)
+{
+    static int connections = 0;
+    return QDBusConnection::connectToBus(bus.address(), QStringLiteral("portal-test-%1").arg(connections++));
+}
 
 // One entry of the portal's shortcut lists, a(sa{sv}).
 struct Shortcut {
@@ -138,24 +123,9 @@ public:
         return true;
     }
 
-    void activate(const QString& id)
-    {
-        QDBusMessage activated = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/portal/desktop"),
-                                                            QStringLiteral("org.freedesktop.portal.GlobalShortcuts"),
-                                                            QStringLiteral("Activated"));
-        activated << QVariant::fromValue(QDBusObjectPath(session)) << id << qulonglong(0) << QVariantMap();
-        m_bus.send(activated);
-    }
-
+    void activate(const QString& id) { signal("Activated", {id, qulonglong(0), QVariantMap()}); }
     // The user assigning a key in the desktop's settings.
-    void assign(const QString& key)
-    {
-        QDBusMessage changed = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/portal/desktop"),
-                                                          QStringLiteral("org.freedesktop.portal.GlobalShortcuts"),
-                                                          QStringLiteral("ShortcutsChanged"));
-        changed << QVariant::fromValue(QDBusObjectPath(session)) << listed(key);
-        m_bus.send(changed);
-    }
+    void assign(const QString& key) { signal("ShortcutsChanged", {listed(key)}); }
 
     QString session;
     bool open = false;
@@ -163,6 +133,13 @@ public:
     QString trigger;
 
 private:
+    void signal(const char* member, const QVariantList& arguments)
+    {
+        QDBusMessage message = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/portal/desktop"),
+                                                          QStringLiteral("org.freedesktop.portal.GlobalShortcuts"), QLatin1String(member));
+        message.setArguments(QVariantList{QVariant::fromValue(QDBusObjectPath(session))} + arguments);
+        m_bus.send(message);
+    }
     QVariant listed(const QString& key) const
     {
         QVariantMap properties{{QStringLiteral("description"), QStringLiteral("Capture Screenshot")}};
@@ -199,11 +176,11 @@ TEST(PortalHotKeys, RegistrationOutcomes)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TestBus bus;
+        test::PrivateBus bus;
         std::unique_ptr<FakePortal> portal;
         if (c.portal)
-            portal = std::make_unique<FakePortal>(bus.connect(), c.response, c.listing);
-        PortalHotKeys hotKeys(bus.connect(), 500);
+            portal = std::make_unique<FakePortal>(connectTo(bus), c.response, c.listing);
+        PortalHotKeys hotKeys(connectTo(bus), 500);
         std::optional<int> status;
         QObject::connect(&hotKeys, &GlobalHotKeys::registrationChanged, [&](int answer) { status = answer; });
 
@@ -222,9 +199,9 @@ TEST(PortalHotKeys, RegistrationOutcomes)
 // so the desktop finds the user's key again.
 TEST(PortalHotKeys, AKeyAssignedLaterIsTaken)
 {
-    TestBus bus;
-    FakePortal portal(bus.connect(), 0, Listing::Nothing);
-    PortalHotKeys hotKeys(bus.connect(), 2000);
+    test::PrivateBus bus;
+    FakePortal portal(connectTo(bus), 0, Listing::Nothing);
+    PortalHotKeys hotKeys(connectTo(bus), 2000);
     QList<int> statuses;
     int presses = 0;
     QObject::connect(&hotKeys, &GlobalHotKeys::registrationChanged, [&](int status) { statuses << status; });

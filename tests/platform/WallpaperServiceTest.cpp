@@ -22,17 +22,10 @@ QString writePicture(const QTemporaryDir& dir, const char* name, QSize size = {3
     return path;
 }
 
-class ScopedDesktop {
-public:
-    explicit ScopedDesktop(const char* name)
-        : m_old(qgetenv("XDG_CURRENT_DESKTOP"))
-    {
-        qputenv("XDG_CURRENT_DESKTOP", name);
-    }
-    ~ScopedDesktop() { qputenv("XDG_CURRENT_DESKTOP", m_old); }
-
-private:
-    QByteArray m_old;
+struct ScopedDesktop {
+    explicit ScopedDesktop(const char* name) { qputenv("XDG_CURRENT_DESKTOP", name); }
+    ~ScopedDesktop() { qputenv("XDG_CURRENT_DESKTOP", old); }
+    const QByteArray old = qgetenv("XDG_CURRENT_DESKTOP");
 };
 
 } // namespace
@@ -62,19 +55,15 @@ TEST(Wallpaper, EachDesktopIsAskedItsOwnWay)
         return {};
     };
     const WallpaperService service(gsettings, home.path());
-    {
-        ScopedDesktop desktop("GNOME");
-        EXPECT_EQ(service.wallpaperPath(), light);
-        prefersDark = true;
-        EXPECT_EQ(service.wallpaperPath(), dark);
-    }
-    {
-        ScopedDesktop desktop("KDE");
-        EXPECT_EQ(service.wallpaperPath(), plasma);
-    }
-    {
-        ScopedDesktop desktop("i3");
-        EXPECT_EQ(service.wallpaperPath(), feh);
+    const struct {
+        const char* desktop;
+        bool dark;
+        QString expected;
+    } cases[] = {{"GNOME", false, light}, {"GNOME", true, dark}, {"KDE", true, plasma}, {"i3", true, feh}};
+    for (const auto& c : cases) {
+        const ScopedDesktop desktop(c.desktop);
+        prefersDark = c.dark;
+        EXPECT_EQ(service.wallpaperPath(), c.expected) << c.desktop;
     }
 }
 

@@ -58,20 +58,18 @@ protected:
     UploadHistoryStore history{m_dir.filePath(QStringLiteral("uploads.json")), QString()};
 };
 
-struct LoadCase {
-    const char* name;
-    const char* current; // nullptr: no file
-    const char* legacyFile;
-    UploadConfig expected;
-    bool fileWritten; // "upload-config.json" holds `expected` afterwards
-    bool unreadable = false; // the file is there but damaged: kept, and the user told
-};
-
 } // namespace
 
 TEST_F(ConfigFiles, LoadsTheFileOrMigratesTheLegacyOneOrStartsEmpty)
 {
-    const LoadCase cases[] = {
+    const struct {
+        const char* name;
+        const char* current; // nullptr: no file
+        const char* legacyFile;
+        UploadConfig expected;
+        bool fileWritten; // "upload-config.json" holds `expected` afterwards
+        bool unreadable = false; // the file is there but damaged: kept, and the user told
+    } cases[] = {
         {"fresh installation", nullptr, nullptr, UploadConfig{}, false},
         {"only the legacy file", nullptr, legacyJson, legacy, true},
         {"both files", completeJson, legacyJson, complete, true},
@@ -89,7 +87,7 @@ TEST_F(ConfigFiles, LoadsTheFileOrMigratesTheLegacyOneOrStartsEmpty)
         {"file is not JSON, legacy valid", "{not json", legacyJson, UploadConfig{}, false, true},
         {"legacy file is not a config", nullptr, "[1,2,3]", UploadConfig{}, false},
     };
-    for (const LoadCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         QDir(m_dir.path()).removeRecursively();
         QDir().mkpath(m_dir.path());
@@ -112,7 +110,7 @@ TEST_F(ConfigFiles, LoadsTheFileOrMigratesTheLegacyOneOrStartsEmpty)
     }
 }
 
-TEST_F(ConfigFiles, UpdateConfigWritesCompactJsonForTheOwnerOnlyThatTheNextStartReads)
+TEST_F(ConfigFiles, SavedSettingsAreCompactForTheOwnerOnlyAndReachTheNextStart)
 {
     ASSERT_TRUE(test::writeBytes(legacyPath(), legacyJson));
     file().load(); // migration creates the file
@@ -128,30 +126,21 @@ TEST_F(ConfigFiles, UpdateConfigWritesCompactJsonForTheOwnerOnlyThatTheNextStart
     EXPECT_EQ(QJsonDocument::fromJson(bytes).object().size(), 5);
     EXPECT_EQ(mode(path()), 0600u);
     EXPECT_EQ(UploadService(settings.store(), api, history, file()).config(), typed);
-}
 
-// The endpoint moves from the settings file into upload-config.json, so a damaged settings
-// file can no longer send the access key to another host.
-TEST_F(ConfigFiles, TheEndpointMovesFromTheSettingsIntoTheConfigFile)
-{
-    ASSERT_TRUE(test::writeBytes(path(), completeJson));
-    settings.store().setValue(QLatin1String(SettingsKeys::s3EndpointURL), QStringLiteral("https://minio.example:9000"));
+    // The endpoint moves from the settings file into upload-config.json, so a damaged settings
+    // file can no longer send the access key to another host.
+    const QString minio = QStringLiteral("https://minio.example:9000");
+    settings.store().setValue(QLatin1String(SettingsKeys::s3EndpointURL), minio);
     UploadService(settings.store(), api, history, file());
-    EXPECT_EQ(file().load().endpointURL, QStringLiteral("https://minio.example:9000"));
-
+    EXPECT_EQ(file().load().endpointURL, minio);
     settings.store().remove(QLatin1String(SettingsKeys::s3EndpointURL)); // the settings file lost it
-    UploadService restarted(settings.store(), api, history, file());
-    EXPECT_EQ(restarted.config().endpointURL, QStringLiteral("https://minio.example:9000"));
-    EXPECT_TRUE(restarted.config().isConfigured());
-}
+    EXPECT_EQ(UploadService(settings.store(), api, history, file()).config().endpointURL, minio);
 
-TEST_F(ConfigFiles, WithoutAnApplicationFolderOnlyMemoryChanges)
-{
-    ASSERT_TRUE(test::writeBytes(legacyPath(), legacyJson));
-    UploadService service(settings.store(), api, history, UploadConfigFile(QString(), legacyPath()));
-    EXPECT_EQ(service.config(), legacy);
-    service.updateConfig(complete);
-    EXPECT_EQ(service.config(), complete);
+    // Without an application folder only memory changes.
+    UploadService memoryOnly(settings.store(), api, history, UploadConfigFile(QString(), legacyPath()));
+    EXPECT_EQ(memoryOnly.config(), legacy);
+    memoryOnly.updateConfig(complete);
+    EXPECT_EQ(memoryOnly.config(), complete);
     EXPECT_EQ(test::readBytes(legacyPath()), QByteArray(legacyJson));
 }
 
@@ -171,22 +160,16 @@ TEST(UploadConfigRecord, IsConfiguredNeedsAllFiveFieldsAndTrimsNothing)
     }
 }
 
-namespace {
-
-struct DestinationCase {
-    const char* stored; // nullptr: never picked
-    bool configComplete;
-    bool token;
-    UploadDestination destination;
-    bool uploadsPossible;
-};
-
-} // namespace
-
 TEST(UploadDestinationRules, ResolutionAndWhetherAnUploadCanBeAttempted)
 {
     using D = UploadDestination;
-    const DestinationCase cases[] = {
+    const struct {
+        const char* stored; // nullptr: never picked
+        bool configComplete;
+        bool token;
+        UploadDestination destination;
+        bool uploadsPossible;
+    } cases[] = {
         {nullptr, false, false, D::pelorinCloud, false}, // fresh installation
         {nullptr, false, true, D::pelorinCloud, true},
         {nullptr, true, false, D::customS3, true},
@@ -199,7 +182,7 @@ TEST(UploadDestinationRules, ResolutionAndWhetherAnUploadCanBeAttempted)
         {"s3", false, true, D::pelorinCloud, true},
         {"", false, false, D::pelorinCloud, false},
     };
-    for (const DestinationCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << (c.stored ? c.stored : "(absent)") << " config " << c.configComplete
                                         << " token " << c.token);
         test::TempSettings settings;

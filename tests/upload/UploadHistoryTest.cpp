@@ -54,13 +54,39 @@ protected:
 
 } // namespace
 
-TEST_F(History, LoadsNewestFirstAndKeepsFileOrderForEqualDates)
+TEST_F(History, LoadsNewestFirstAndWritesBackOnlyWhatChanged)
 {
-    ASSERT_TRUE(test::writeBytes(path(), array({entry(A, 100), entry(B, 300.5), entry(C, 100), entry(D, 200)})));
+    const QByteArray stored = array({entry(A, 100), entry(B, 300.5), entry(C, 100, ",\"source\":\"cloud\""), entry(D, 200), entry(A, 0)});
+    ASSERT_TRUE(test::writeBytes(path(), stored));
     UploadHistoryStore store(path(), legacyPath());
-    EXPECT_EQ(ids(store), (QStringList{"B", "D", "A", "C"}));
-    EXPECT_EQ(test::readBytes(path()), array({entry(A, 100), entry(B, 300.5), entry(C, 100), entry(D, 200)}))
-        << "loading writes nothing back";
+    EXPECT_EQ(ids(store), (QStringList{"B", "D", "A", "C", "A"})) << "equal dates keep the file's order";
+    EXPECT_EQ(test::readBytes(path()), stored) << "loading writes nothing back";
+    EXPECT_EQ(store.files()[3].source, QStringLiteral("cloud"));
+    EXPECT_EQ(store.files()[3].uploadDate, QDateTime(QDate(2001, 1, 1), QTime(0, 1, 40), Qt::UTC));
+    EXPECT_EQ(store.files()[0].source, std::nullopt);
+    EXPECT_EQ(store.files()[0].publicUrl, QStringLiteral("https://cdn/") + QLatin1String(B));
+
+    const UploadedFile a = store.files()[2];
+    UploadedFile fresh{QUuid::createUuid(), QStringLiteral("new.png"), QStringLiteral("k"), QStringLiteral("u"),
+                       QDateTime::fromSecsSinceEpoch(0, Qt::UTC), 5, std::nullopt};
+    store.add(fresh);
+    EXPECT_EQ(store.files().first(), fresh) << "the newest upload goes first whatever its date";
+    store.remove(a); // which the hand-edited file holds twice
+    QStringList rest = ids(store).mid(1);
+    rest.sort();
+    EXPECT_EQ(rest, (QStringList{"B", "C", "D"}));
+    // Written back, an absent source stays absent rather than becoming null.
+    const QJsonArray written = QJsonDocument::fromJson(test::readBytes(path())).array();
+    for (const QJsonValue& e : written) {
+        const bool isC = e[QLatin1String("id")].toString().compare(QLatin1String(C), Qt::CaseInsensitive) == 0;
+        EXPECT_EQ(e[QLatin1String("source")].toString(), isC ? QStringLiteral("cloud") : QString());
+        EXPECT_EQ(e.toObject().contains(QStringLiteral("source")), isC);
+        EXPECT_TRUE(!isC || e[QLatin1String("uploadDate")].toDouble() == 100.0) << "seconds since 2001";
+    }
+    // Reloaded, the list is sorted by date again: the 1970 entry goes last.
+    UploadHistoryStore reloaded(path(), legacyPath());
+    EXPECT_EQ(ids(reloaded).mid(0, 3), (QStringList{"B", "D", "C"}));
+    EXPECT_EQ(reloaded.files().value(3), fresh);
 }
 
 // An unreadable file loads empty; its bytes are set aside before the first write replaces it.
@@ -94,24 +120,6 @@ TEST_F(History, UnreadableFilesLoadEmptyAndAreSetAsideBeforeTheFirstWrite)
     }
 }
 
-TEST_F(History, SourceIsOptionalAndDatesCountFrom2001)
-{
-    ASSERT_TRUE(test::writeBytes(path(), array({entry(A, 60, ",\"source\":\"cloud\""), entry(B, 30)})));
-    UploadHistoryStore store(path(), legacyPath());
-    ASSERT_EQ(store.files().size(), 2);
-    EXPECT_EQ(store.files()[0].source, QStringLiteral("cloud"));
-    EXPECT_EQ(store.files()[0].uploadDate, QDateTime(QDate(2001, 1, 1), QTime(0, 1), Qt::UTC));
-    EXPECT_EQ(store.files()[1].source, std::nullopt);
-    EXPECT_EQ(store.files()[1].publicUrl, QStringLiteral("https://cdn/") + QLatin1String(B));
-
-    // Written back, an absent source stays absent rather than becoming null.
-    store.add(store.files()[1]);
-    const QJsonArray written = QJsonDocument::fromJson(test::readBytes(path())).array();
-    EXPECT_FALSE(written[0].toObject().contains(QStringLiteral("source")));
-    EXPECT_EQ(written[1].toObject()[QStringLiteral("source")].toString(), QStringLiteral("cloud"));
-    EXPECT_EQ(written[1].toObject()[QStringLiteral("uploadDate")].toDouble(), 60.0);
-}
-
 TEST_F(History, LegacyBytesAreCopiedVerbatimBeforeDecoding)
 {
     const struct {
@@ -129,25 +137,6 @@ TEST_F(History, LegacyBytesAreCopiedVerbatimBeforeDecoding)
         EXPECT_EQ(test::readBytes(path()), c.bytes);
         EXPECT_EQ(test::readBytes(legacyPath()), c.bytes);
     }
-}
-
-TEST_F(History, AddInsertsAtTheTopAndRemoveDropsEveryEntryWithTheId)
-{
-    ASSERT_TRUE(test::writeBytes(path(), array({entry(A, 3), entry(B, 2), entry(A, 1), entry(C, 0)})));
-    UploadHistoryStore store(path(), legacyPath());
-    UploadedFile fresh{QUuid::createUuid(), QStringLiteral("new.png"), QStringLiteral("k"), QStringLiteral("u"),
-                       QDateTime::fromSecsSinceEpoch(0, Qt::UTC), 5, std::nullopt};
-    store.add(fresh);
-    EXPECT_EQ(store.files().first(), fresh) << "the newest upload goes first whatever its date";
-
-    store.remove(store.files()[1]); // A, which the hand-edited file holds twice
-    EXPECT_EQ(ids(store).mid(1), (QStringList{"B", "C"}));
-
-    // Reloaded, the list is sorted by date again: the 1970 entry goes last.
-    UploadHistoryStore reloaded(path(), legacyPath());
-    EXPECT_EQ(ids(reloaded).mid(0, 2), (QStringList{"B", "C"}));
-    ASSERT_EQ(reloaded.files().size(), 3);
-    EXPECT_EQ(reloaded.files().last(), fresh);
 }
 
 // Another process (`pelorin upload` beside the tray app) adds entries to the same file; the

@@ -1,12 +1,8 @@
 #!/usr/bin/env python3
-"""Writes tests/data/s3-signature-vectors.json: Signature V4 results for a set of S3
-requests, computed by botocore's S3SigV4Auth (an implementation independent of ours) with
-its clock fixed. Run it again only when cases are added:
-
-    python3 tests/upload/make_s3_signature_vectors.py > tests/data/s3-signature-vectors.json
-
-Paths are path-style, "/" + bucket + "/" + key, each percent-encoded against the unreserved
-set (the key keeping its slashes) by urllib's quote, not by our code.
+"""Prints Signature V4 results for a set of S3 requests as JSON, computed by botocore's
+S3SigV4Auth (an implementation independent of ours) with its clock fixed; S3SignatureTest
+runs it. Paths are path-style, "/" + bucket + "/" + key, each percent-encoded against the
+unreserved set (the key keeping its slashes) by urllib's quote, not by our code.
 """
 import base64
 import datetime
@@ -44,39 +40,16 @@ CASES = [
 ]
 
 
-class Capturing(botocore.auth.S3SigV4Auth):
-    def string_to_sign(self, request, canonical_request):
-        self.canonical = canonical_request
-        self.to_sign = super().string_to_sign(request, canonical_request)
-        return self.to_sign
-
-
 def vector(name, method, scheme, host, bucket, key, headers, body, credentials):
-    case = dict(name=name, method=method, scheme=scheme, host=host, bucket=bucket, key=key, headers=headers,
-                body=body, access=credentials[0], secret=credentials[1])
-    path = "/" + quote(case["bucket"], safe="") + "/" + quote(case["key"], safe="/")
-    request = botocore.awsrequest.AWSRequest(
-        method=case["method"], url=f"{case['scheme']}://{case['host']}{path}",
-        data=case["body"], headers=dict(case["headers"]))
-    auth = Capturing(botocore.credentials.Credentials(case["access"], case["secret"]), "s3", "auto")
-    auth.add_auth(request)
-    return {
-        "name": case["name"],
-        "method": case["method"],
-        "host": case["host"],
-        "bucket": case["bucket"],
-        "key": case["key"],
-        "headers": case["headers"],
-        "body": base64.b64encode(case["body"]).decode(),
-        "accessKeyId": case["access"],
-        "secretAccessKey": case["secret"],
-        "time": FIXED_TIME.strftime("%Y-%m-%dT%H:%M:%SZ"),
-        "path": path,
-        "canonicalRequest": auth.canonical,
-        "stringToSign": auth.to_sign,
-        "authorization": request.headers["Authorization"],
-    }
+    path = "/" + quote(bucket, safe="") + "/" + quote(key, safe="/")
+    request = botocore.awsrequest.AWSRequest(method=method, url=f"{scheme}://{host}{path}", data=body,
+                                             headers=dict(headers))
+    botocore.auth.S3SigV4Auth(botocore.credentials.Credentials(*credentials), "s3", "auto").add_auth(request)
+    return {"name": name, "method": method, "host": host, "bucket": bucket, "key": key, "headers": headers,
+            "body": base64.b64encode(body).decode(), "accessKeyId": credentials[0],
+            "secretAccessKey": credentials[1], "time": FIXED_TIME.strftime("%Y-%m-%dT%H:%M:%SZ"), "path": path,
+            "authorization": request.headers["Authorization"]}
 
 
 if __name__ == "__main__":
-    print(json.dumps([vector(*case) for case in CASES], indent=1, ensure_ascii=False))
+    print(json.dumps([vector(*case) for case in CASES]))
