@@ -89,9 +89,15 @@ TEST_F(Uploads, OwnBucketUploadSendsTheSignedRequestAndDeleteRemovesTheEntryOnly
         << authorization.toStdString();
     EXPECT_EQ(decodeUploadHistory(historyFile()), QList<UploadedFile>{file});
 
-    // A refused delete, or one with settings now incomplete, keeps the entry.
+    // A refused delete, or one with settings now incomplete, keeps the entry. A region of the
+    // bucket's own is what the request is signed for.
+    UploadConfig regional = service.config();
+    regional.region = QStringLiteral("eu-central-1");
+    service.updateConfig(regional);
     server.script({QStringLiteral("DELETE"), QStringLiteral("/shots/"), 403, "<Error>denied</Error>", {}, 0, 1, true});
     EXPECT_EQ(test::outcome(service.deleteFile(file)).error, QStringLiteral("Upload failed (403): <Error>denied</Error>"));
+    EXPECT_TRUE(CloudTestServer::header(server.lastRequest(QStringLiteral("DELETE"), path), QStringLiteral("Authorization"))
+                    .contains(QStringLiteral("/eu-central-1/s3/aws4_request")));
     UploadConfig incomplete = service.config();
     incomplete.secretAccessKey.clear();
     service.updateConfig(incomplete);
