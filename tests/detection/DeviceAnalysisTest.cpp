@@ -170,6 +170,7 @@ TEST(DeviceAnalysis, TypesBoxesFromTheirCues)
         {"a button holding its label's plate", C{110, 46, 1, 2, 10, 15, 15, true, 54, 0.65}, "button"},
         {"a long sentence on a fill is no button", C{340, 36, 1, 0, 60, 14, 16, true, 40, 0.8}, "element"},
         {"an outlined field with a placeholder", C{300, 36, 1, 0, 14, 12, 180, false, 20, 0.9}, "text field"},
+        {"a one-line bar on a fill (a list row, a toast) is no field", C{300, 36, 1, 0, 14, 12, 180, true, 20, 0.9}, "element"},
         {"an empty outlined box says nothing", C{300, 36, 0, 0, 0, 0, 0, false, 1, 1}, "element"},
         {"a native check box", C{16, 16, 0, 0, 0, 0, 0, false, 30, 0.5}, "checkbox"},
         {"a switch", C{36, 20, 0, 0, 0, 0, 0, true, 60, 0.6}, "checkbox"},
