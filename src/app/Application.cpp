@@ -2,6 +2,7 @@
 
 #include "app/AppIcons.h"
 #include "app/CommandLine.h"
+#include "app/CommandSupport.h"
 #include "app/DarkPalette.h"
 #include "app/SingleInstance.h"
 #include "app/TrayApplication.h"

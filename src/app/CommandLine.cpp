@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "app/CaptureCommand.h"
+#include "app/CommandSupport.h"
 #include "app/DetectCommand.h"
 #include "app/RenderCommand.h"
 #include "app/UploadCommand.h"
@@ -19,26 +20,6 @@ namespace pelorin {
 
 namespace {
 
-// A command's standard error carries its own message only; Qt's chatter about the session
-// (missing runtime folder, decoder warnings and the like) is kept for PELORIN_DEBUG=1.
-void quietQtMessages()
-{
-    if (qEnvironmentVariableIsEmpty("PELORIN_DEBUG"))
-        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
-            if (type == QtCriticalMsg || type == QtFatalMsg)
-                std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
-        });
-}
-
-int runRender(int argc, char** argv)
-{
-    if (!haveDisplay())
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    quietQtMessages();
-    QGuiApplication app(argc, argv);
-    return runRenderCommand(QGuiApplication::arguments().mid(2));
-}
-
 int runCapture(int argc, char** argv)
 {
     const bool help = argc > 2 && (std::strcmp(argv[2], "--help") == 0 || std::strcmp(argv[2], "-h") == 0);
@@ -55,12 +36,6 @@ int runCapture(int argc, char** argv)
 
 } // namespace
 
-bool haveDisplay()
-{
-    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
-        || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
-}
-
 std::optional<int> runCommandLine(int argc, char** argv)
 {
     if (const std::optional<int> exitCode = runLightCommand(argc, argv))
@@ -69,7 +44,7 @@ std::optional<int> runCommandLine(int argc, char** argv)
         return std::nullopt;
     const char* first = argv[1];
     if (std::strcmp(first, "render") == 0)
-        return runRender(argc, argv);
+        return runRenderProgram(argc, argv);
     if (std::strcmp(first, "capture") == 0)
         return runCapture(argc, argv);
     if (std::strcmp(first, "upload") == 0) {

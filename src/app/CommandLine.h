@@ -26,6 +26,4 @@ struct StartArguments {
 
 StartArguments parseStartArguments(const QStringList& arguments);
 
-bool haveDisplay();
-
 } // namespace pelorin

@@ -1,18 +1,22 @@
 #include "app/RenderCommand.h"
 
+#include "app/CommandSupport.h"
+
+#include "core/AppConstants.h"
 #include "core/ImageFile.h"
 #include "core/StylingJson.h"
-#include "editor/EditorViewModel.h"
 #include "editor/FileExportService.h"
-#include "platform/NotificationCenter.h"
-#include "platform/SettingsStore.h"
+#include "editor/FinalRender.h"
+#include "editor/ScreenshotDocument.h"
 #include "platform/WallpaperService.h"
+#include "render/BrowserChromeRenderer.h"
 #include "render/MatrixMath.h"
 #include "render/OffscreenContext.h"
+#include "render/OffscreenSceneRenderer.h"
 #include "render/SceneRenderer.h"
 
 #include <QFileInfo>
-#include <QTemporaryDir>
+#include <QGuiApplication>
 
 #include <cmath>
 #include <cstdio>
@@ -228,41 +232,62 @@ void printError(const QString& message, const char* command = "render")
 
 int renderJob(const QImage& image, const RenderJob& job, const char* command)
 {
-    // The editor's own export path, over a throw-away settings file so the user's stored
-    // style is neither read nor changed.
-    QTemporaryDir scratch;
-    SettingsStore settings(scratch.filePath(QStringLiteral("settings.json")));
-    NotificationCenter notifications;
-    EditorViewModel editor(settings, notifications);
-    editor.setScreenScaleProvider([scale = image.devicePixelRatio()] { return scale; });
-    editor.setStyling(job.styling);
-    editor.setBrowserChrome(job.chrome);
-    editor.loadImage(image, SourceType::file, false);
-
-    // A canvas exactly the size of the padded card at zoom 1, so the export is the framed
-    // screenshot at its native resolution with the card in the middle. A tilted card reaches
-    // beyond its flat outline: the canvas grows to hold all of it, and all of it is exported.
-    const QSizeF card = editor.document()->imagePointSize();
+    // The editor's own export, of a screenshot on a canvas exactly the size of its padded card
+    // at zoom 1: the framed screenshot at its native resolution with the card in the middle. A
+    // tilted card reaches beyond its flat outline: the canvas grows to hold all of it, and all
+    // of it is exported. The user's stored style is neither read nor changed.
+    ScreenshotDocument document = ScreenshotDocument::create(image, std::nullopt, SourceType::file, image.devicePixelRatio());
+    if (job.chrome.isEnabled)
+        document.image = BrowserChromeRenderer::composited(document.baseImage, job.chrome);
+    const QSizeF card = document.imagePointSize();
     const double p = job.styling.padding;
     const bool tilted = job.scene.yaw != 0 || job.scene.pitch != 0;
     const QSizeF canvas = tilted ? canvasForTiltedCard(card, job.styling, job.scene)
                                  : QSizeF(card.width() + 2 * p, card.height() + 2 * p);
-    editor.updateViewportSize(canvas);
-    editor.setZoomLevel(1.0);
-    editor.setCanvasOffset(QSizeF(0, 0));
-    editor.setSceneState(job.scene);
-    if (tilted)
-        editor.setExportFrameRect(QRectF(QPointF(0, 0), canvas));
+    const QRectF whole(QPointF(0, 0), canvas);
+    // The editor's frame around the padded card; a card too small to frame is exported with
+    // its whole canvas.
+    QRectF frame = whole;
+    if (!tilted) {
+        const QRectF cardRect(canvas.width() / 2 - card.width() / 2, canvas.height() / 2 - card.height() / 2,
+                              card.width(), card.height());
+        const QRectF padded = cardRect.adjusted(-p, -p, p, p) & whole;
+        if (padded.width() >= 120 && padded.height() >= 80)
+            frame = padded;
+    }
 
+    FinalRenderJob render;
+    render.screenshot = document.image;
+    render.imageSize = card;
+    render.screenScale = document.screenScale;
+    render.styling = job.styling;
+    if (std::holds_alternative<WallpaperBackground>(job.styling.background.value))
+        render.wallpaper = [] { return WallpaperService().currentWallpaper(); };
+    render.sceneState = job.scene;
+    render.output = canvas;
+    render.scale = document.imageScale;
+    if (const double longer = std::max(canvas.width(), canvas.height()); longer > 1)
+        render.scale = std::min(render.scale, AppConstants::maxExportPixelDimension / longer);
+
+    QString renderError;
     try {
-        editor.saveFinalImage(job.output);
+        if (!frameFinalRender(render, frame, document.imageScale)) {
+            renderError = QStringLiteral("The export would be smaller than one pixel");
+            throw ExportError(ExportError::Kind::failedToCreateImage);
+        }
+        OffscreenSceneRenderer renderer;
+        if (QString why; !renderer.initialize(&why)) {
+            renderError = QStringLiteral("No usable OpenGL (install libgl1-mesa-dri and libegl1): ") + why;
+            throw ExportError(ExportError::Kind::failedToCreateImage);
+        }
+        saveFinalRender(render, renderer, job.output, &renderError);
     } catch (const ExportError& error) {
         if (error.kind() == ExportError::Kind::failedToCreateImage)
             printError(QStringLiteral("cannot render %1 (%2 × %3 pixels): %4")
                            .arg(job.input.isEmpty() ? QStringLiteral("the capture") : job.input)
                            .arg(image.width())
                            .arg(image.height())
-                           .arg(editor.renderError()),
+                           .arg(renderError),
                        command);
         else if (error.description().startsWith(job.output))
             printError(QStringLiteral("cannot write ") + error.description(), command); // it names the file itself
@@ -329,6 +354,15 @@ int runRenderCommand(const QStringList& arguments)
         return 1;
     }
     return renderJob(*image, job, "render");
+}
+
+int runRenderProgram(int argc, char** argv)
+{
+    if (!haveDisplay())
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    quietQtMessages();
+    QGuiApplication app(argc, argv);
+    return runRenderCommand(QGuiApplication::arguments().mid(2));
 }
 
 } // namespace pelorin

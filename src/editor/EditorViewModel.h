@@ -10,6 +10,7 @@
 #include "editor/ClipboardService.h"
 #include "editor/EditorKeyMap.h"
 #include "editor/FileExportService.h"
+#include "editor/FinalRender.h"
 #include "editor/LastScreenshotStore.h"
 #include "editor/PackedImage.h"
 #include "editor/ScreenCaptureService.h"
@@ -492,29 +493,8 @@ private:
     void shiftContentAnchoredState(double dy);
     QImage browserFramedImage(const QImage& base) const;
     OffscreenSceneRenderer* offscreenRenderer();
-    // What the export of this moment needs, taken by value, so that it can be rendered later
-    // (a paste asks for a copied image after the editor changed or closed).
-    struct FinalRenderJob {
-        QImage screenshot;
-        std::vector<Annotation> annotations;
-        QSizeF imageSize;
-        double screenScale = 1;
-        StylingConfiguration styling;
-        std::function<std::optional<QImage>()> wallpaper; // asked when rendered
-        SceneState sceneState;
-        QSizeF output;
-        QPointF pan;
-        float zoom = 1;
-        double scale = 1;
-        DimState dim;
-        QRect pixels;                        // of the whole frame: what is rendered and read
-        std::optional<double> croppedRatio;  // the image's pixel ratio when cut to a frame
-        double pixelRatio = 1;               // pixels per point of the result
-    };
     // None, with renderError() set, when there is nothing to render.
     std::optional<FinalRenderJob> finalRenderJob();
-    static bool runFinalRender(const FinalRenderJob& job, OffscreenSceneRenderer& renderer,
-                               std::optional<QImage>* image, QString* error);
     // The job as a function that renders it when called.
     std::function<std::optional<QImage>()> deferredFinalRender(FinalRenderJob job);
     // Renders the export; into `image`, or, without one, left in the renderer to be read.
@@ -550,7 +530,6 @@ private:
     std::shared_ptr<OffscreenSceneRenderer> m_offscreenRenderer;
     bool m_offscreenRendererFailed = false;
     QString m_renderError;
-    double m_renderedPixelRatio = 1;
     std::optional<std::pair<std::optional<QUuid>, DimHoleSpec>> m_liveDimHole;
 
     std::optional<ScreenshotDocument> m_document;

@@ -29,6 +29,15 @@ std::string programPath()
     return path + PELORIN_PROGRAM_FROM_LAUNCHER;
 }
 
+// `render` has a program of its own beside the full one, which loads far fewer libraries.
+std::string programFor(const char* command)
+{
+    std::string program = programPath();
+    if (command && std::strcmp(command, "render") == 0)
+        program.replace(program.rfind('/') + 1, std::string::npos, "pelorin-render");
+    return program;
+}
+
 // `render` holds a few pictures of the screenshot's full size at once (decoded, uploaded,
 // drawn into; 20 MB each at 2880 × 1800), all fresh memory. Faulting that in 4 KiB at a time
 // took a third of the command's processor time; the C library's malloc puts such blocks on
@@ -58,7 +67,7 @@ int main(int argc, char** argv)
         return 0;
     if (argc > 1)
         preferLargePagesFor(argv[1]);
-    const std::string program = programPath();
+    const std::string program = programFor(argc > 1 ? argv[1] : nullptr);
     ::execv(program.c_str(), argv);
     std::fprintf(stderr, "pelorin: cannot start %s: %s\n", program.c_str(), std::strerror(errno));
     return 127;

@@ -44,11 +44,13 @@ TEST(Launcher, LightCommandsLoadNoQtAndTheRestReachTheProgram)
     const QString launcher = dir.filePath(QStringLiteral("pelorin"));
     ASSERT_TRUE(QFile::copy(QStringLiteral(PELORIN_BINARY), launcher));
     EXPECT_EQ(runPelorin({QStringLiteral("--version")}, {}, {}, launcher).out, PELORIN_VERSION "\n");
-    const PelorinRun run = runPelorin({QStringLiteral("render"), QStringLiteral("--help")}, {}, {}, launcher);
-    EXPECT_EQ(run.exitCode, 127);
-    EXPECT_TRUE(run.out.isEmpty());
-    EXPECT_TRUE(run.err.startsWith("pelorin: cannot start ")) << run.err.constData();
-    EXPECT_TRUE(run.err.contains("pelorin-app: No such file or directory")) << run.err.constData();
+    for (const auto& [command, program] : {std::pair{"upload", "pelorin-app"}, {"render", "pelorin-render"}}) {
+        const PelorinRun run = runPelorin({QLatin1String(command), QStringLiteral("--help")}, {}, {}, launcher);
+        EXPECT_EQ(run.exitCode, 127);
+        EXPECT_TRUE(run.out.isEmpty());
+        EXPECT_TRUE(run.err.startsWith("pelorin: cannot start ")) << run.err.constData();
+        EXPECT_TRUE(run.err.contains(program + QByteArray(": No such file or directory"))) << run.err.constData();
+    }
 }
 
 // `pelorin format-json` writes the formatted text or nothing. A file on standard input is

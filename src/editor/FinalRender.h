@@ -1,0 +1,58 @@
+#pragma once
+
+#include "core/Annotation.h"
+#include "core/DimHoles.h"
+#include "core/Styling.h"
+#include "core/ViewState.h"
+
+#include <QImage>
+#include <QRect>
+#include <QString>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace pelorin {
+
+class OffscreenSceneRenderer;
+
+// What an export needs, taken by value, so that it can be rendered later (a paste asks for
+// a copied image after the editor changed or closed) or without an editor at all (the
+// command line's `render`).
+struct FinalRenderJob {
+    QImage screenshot;
+    std::vector<Annotation> annotations;
+    QSizeF imageSize;
+    double screenScale = 1;
+    StylingConfiguration styling;
+    std::function<std::optional<QImage>()> wallpaper; // asked when rendered
+    SceneState sceneState;
+    QSizeF output;
+    QPointF pan;
+    float zoom = 1;
+    double scale = 1;
+    DimState dim;
+    QRect pixels;                        // of the whole frame: what is rendered and read
+    std::optional<double> croppedRatio;  // the image's pixel ratio when cut to a frame
+    double pixelRatio = 1;               // pixels per point of the result
+};
+
+// Narrows a job whose output, pan and scale are set to `frame` (in points of the output):
+// the file gets exactly the frame's pixels. False when the output would be smaller than one
+// pixel.
+bool frameFinalRender(FinalRenderJob& job, const QRectF& frame, double imageScale);
+
+// Renders the job; into `image`, or, without one, left in the renderer to be read. False with
+// `error` set when it fails.
+bool runFinalRender(const FinalRenderJob& job, OffscreenSceneRenderer& renderer, std::optional<QImage>* image,
+                    QString* error);
+
+// Writes what the renderer holds as a PNG of `pixelRatio` pixels per point. Throws ExportError;
+// `error` says why reading the frame failed.
+void saveRenderedPng(OffscreenSceneRenderer& renderer, double pixelRatio, const QString& path, QString* error);
+
+// Renders the job into the file, by its type. Throws ExportError; `error` says why rendering failed.
+void saveFinalRender(const FinalRenderJob& job, OffscreenSceneRenderer& renderer, const QString& path, QString* error);
+
+} // namespace pelorin
