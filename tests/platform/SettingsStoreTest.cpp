@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -42,8 +41,7 @@ TEST(SettingsStore, ValuesKeepTheirTypesAcrossARestartInOneFlatJsonObject)
 
     // Other tools read the file: bytes are base64 in an object of their own, numbers are numbers.
     const QJsonObject file = QJsonDocument::fromJson(test::readBytes(settings.path())).object();
-    EXPECT_EQ(file.value(u"bytes"_s).toObject().value(u"base64"_s).toString(),
-              u"eyJ3YWxscGFwZXIiOnt9fQ=="_s);
+    EXPECT_EQ(file.value(u"bytes"_s).toObject().value(u"base64"_s).toString(), u"eyJ3YWxscGFwZXIiOnt9fQ=="_s);
     EXPECT_TRUE(file.value(u"whole"_s).isDouble());
 }
 

@@ -319,7 +319,7 @@ TEST(S3Signature, MatchesAnIndependentImplementation)
     }
 }
 
-TEST(UploadNaming, ContentTypeAndDisposition)
+TEST(UploadNaming, ContentTypeDispositionLinkAndErrorDetail)
 {
     const struct {
         const char* fileName;
@@ -344,27 +344,23 @@ TEST(UploadNaming, ContentTypeAndDisposition)
         EXPECT_EQ(type, QLatin1String(c.type));
         EXPECT_EQ(UploadService::contentDisposition(type), QLatin1String(c.disposition));
     }
-}
 
-TEST(UploadNaming, PublicLinkEncodesTheKeyButKeepsSlashesAndTheBaseAsTyped)
-{
+    // A public link encodes the key but keeps its slashes, and the base as typed.
     const struct {
         const char* base;
         const char* key;
         const char* link;
-    } cases[] = {
+    } links[] = {
         {"https://cdn.example", "ID-Screenshot at 16.10.24.png", "https://cdn.example/ID-Screenshot%20at%2016.10.24.png"},
         {"https://cdn.example/", "ID-a.png", "https://cdn.example//ID-a.png"},
         {"https://cdn.example/sub", "ID-dir/a b.png", "https://cdn.example/sub/ID-dir/a%20b.png"},
         {"https://cdn.example", "ID-ä+&?#.png", "https://cdn.example/ID-%C3%A4%2B%26%3F%23.png"},
     };
-    for (const auto& c : cases)
+    for (const auto& c : links)
         EXPECT_EQ(UploadService::publicLink(QString::fromUtf8(c.base), QString::fromUtf8(c.key)), QString::fromUtf8(c.link));
-}
 
-TEST(UploadNaming, ErrorDetailIsCutAtWholeCharacters)
-{
-    // 199 letters and a family emoji of several code points: the emoji is the 200th character.
+    // An error detail is cut at whole characters: after 199 letters, a family emoji of several
+    // code points is the 200th.
     const QString family = u"👨‍👩‍👧"_s;
     EXPECT_EQ(leadingCharacters(QString(199, u'x') + family + u"tail"_s, 200), QString(199, u'x') + family);
     EXPECT_EQ(leadingCharacters(u"short"_s, 200), u"short"_s);
