@@ -1,20 +1,42 @@
 #pragma once
 
-#include <QByteArray>
+#include "net/HttpClient.h"
+
+#include <QCoro/QCoroTask>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QString>
+#include <QStandardPaths>
 
 namespace pelorin::test {
+
+// python3, or empty when there is none.
+inline QString python()
+{
+    return QStandardPaths::findExecutable(QStringLiteral("python3"));
+}
 
 // The stand-in for the cloud service (cloud_service.py) on a free local port, for the life
 // of one test; with "--moto" among `arguments` a real S3 server (moto) beside it.
 class CloudTestServer {
 public:
-    explicit CloudTestServer(const QStringList& arguments = {});
-    ~CloudTestServer();
+    explicit CloudTestServer(const QStringList& arguments = {})
+    {
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(python(), QStringList{QStringLiteral(PELORIN_TEST_SCRIPTS "/cloud/cloud_service.py")} + arguments);
+        while (!m_process.canReadLine() && m_process.waitForReadyRead(60'000)) {
+        }
+        m_port = m_process.readLine().trimmed().toInt();
+    }
+    ~CloudTestServer()
+    {
+        m_process.closeWriteChannel();
+        if (!m_process.waitForFinished(10'000)) {
+            m_process.kill();
+            m_process.waitForFinished(5'000);
+        }
+    }
 
     bool isRunning() const { return m_port != 0; }
     QString baseUrl() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_port); }
@@ -22,7 +44,7 @@ public:
     struct Script {
         QString method;
         QString path;
-        int status = 200;
+        int status = 200; // 0: the service's own answer, after the delay
         QByteArray body;
         QString contentType = QStringLiteral("application/json");
         double delaySeconds = 0;
@@ -30,13 +52,29 @@ public:
         bool prefix = false; // every path that starts with `path`
     };
     // The next `times` requests to method + path get this reply.
-    void script(const Script& script);
+    void script(const Script& s)
+    {
+        control(QStringLiteral("/_control/script"),
+                {{QStringLiteral("method"), s.method}, {QStringLiteral("path"), s.path}, {QStringLiteral("status"), s.status},
+                 {QStringLiteral("bodyBase64"), QString::fromLatin1(s.body.toBase64())}, {QStringLiteral("contentType"), s.contentType},
+                 {QStringLiteral("delay"), s.delaySeconds}, {QStringLiteral("times"), s.times}, {QStringLiteral("prefix"), s.prefix}});
+    }
     void addSession(const QString& token, const QString& email)
     {
         control(QStringLiteral("/_control/token"), {{QStringLiteral("token"), token}, {QStringLiteral("email"), email}});
     }
     // One of the control requests cloud_service.py lists, and its answer.
-    QJsonDocument control(const QString& path, const QJsonObject& body = {});
+    QJsonDocument control(const QString& path, const QJsonObject& body = {})
+    {
+        HttpRequest request;
+        request.url = QUrl(baseUrl() + path);
+        request.method = "POST";
+        request.timeout = std::chrono::seconds(30);
+        request.maxReplyBytes = 64 << 20;
+        request.headers.emplace_back("Content-Type", "application/json");
+        request.body = QJsonDocument(body).toJson(QJsonDocument::Compact);
+        return QJsonDocument::fromJson(QCoro::waitFor(sendHttpRequest(std::move(request))).body);
+    }
 
     // Requests seen so far (method, path, headers by lower-case name, body in base64), all or
     // those to method + path.
@@ -66,8 +104,5 @@ private:
     QProcess m_process;
     int m_port = 0;
 };
-
-// python3, or empty when there is none.
-QString python();
 
 } // namespace pelorin::test

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 using namespace pelorin;
+using namespace Qt::StringLiterals;
 
 // Servers that misbehave in ways the user must be told about in words, quickly. Each reads the
 // whole request and answers `reply`: closing the connection after an HTTP/1.0 answer only, and
@@ -25,9 +26,9 @@ TEST(HttpClient, MisbehavingServersFailFastWithAMessage)
         bool oversized = false;
     } cases[] = {
         {"redirect loop", "HTTP/1.0 307 Temporary Redirect\r\nLocation: /loop\r\nContent-Length: 0\r\n\r\n",
-         QStringLiteral("The server redirected the request too many times.")},
+         u"The server redirected the request too many times."_s},
         {"reply larger than allowed", "HTTP/1.1 200 OK\r\nContent-Length: 100000000\r\n\r\nxxxx", {}, false, true},
-        {"reply dripped", "HTTP/1.1 200 OK\r\nContent-Length: 999\r\n\r\n", QStringLiteral("The server took too long to answer."), true},
+        {"reply dripped", "HTTP/1.1 200 OK\r\nContent-Length: 999\r\n\r\n", u"The server took too long to answer."_s, true},
     };
     const QByteArray body(200'000, 'p'); // an upload: sent again on each redirect
     for (const auto& c : cases) {
@@ -52,13 +53,8 @@ TEST(HttpClient, MisbehavingServersFailFastWithAMessage)
                 }
             });
         });
-        HttpRequest request;
-        request.url = QUrl(QStringLiteral("http://127.0.0.1:%1/loop").arg(server.serverPort()));
-        request.method = "PUT";
-        request.body = body;
-        request.headers = {{"Authorization", "AWS4-HMAC-SHA256 Credential=…"}};
-        request.maxReplyBytes = 1000;
-        request.timeout = std::chrono::milliseconds(c.drip ? 400 : 20'000);
+        HttpRequest request{QUrl(u"http://127.0.0.1:%1/loop"_s.arg(server.serverPort())), "PUT", {{"Authorization", "AWS4 …"}}, body,
+                            std::chrono::milliseconds(c.drip ? 400 : 20'000), std::nullopt, 1000};
         if (c.drip)
             request.deadline = std::chrono::milliseconds(1200);
         QElapsedTimer clock;

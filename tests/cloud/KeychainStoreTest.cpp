@@ -6,8 +6,11 @@
 #include <gtest/gtest.h>
 
 using namespace pelorin;
+using namespace Qt::StringLiterals;
 
 namespace {
+
+const QString service = QString::fromLatin1(applicationId);
 
 void run(QCoro::Task<void> task)
 {
@@ -17,7 +20,7 @@ void run(QCoro::Task<void> task)
 
 std::optional<QString> readBack()
 {
-    KeychainStore fresh(QString::fromLatin1(applicationId));
+    KeychainStore fresh(service);
     run(fresh.load());
     return fresh.token();
 }
@@ -32,35 +35,30 @@ TEST(KeychainIntegration, TokenIsWrittenReplacedAndDeletedInTheKeyring)
 
     EXPECT_EQ(readBack(), std::nullopt);
 
-    KeychainStore store(QString::fromLatin1(applicationId));
+    KeychainStore store(service);
     run(store.load());
-    store.setToken(QStringLiteral("tok-first"));
-    store.setToken(QStringLiteral("tok-ünï ✓")); // replaces the first before it is written
-    EXPECT_EQ(store.token(), QStringLiteral("tok-ünï ✓"));
-    run(store.flush());
-    EXPECT_EQ(readBack(), QStringLiteral("tok-ünï ✓"));
-
-    store.setToken(QStringLiteral("tok-second"));
-    run(store.flush());
-    EXPECT_EQ(readBack(), QStringLiteral("tok-second"));
-
-    store.setToken(std::nullopt);
-    run(store.flush());
-    EXPECT_EQ(readBack(), std::nullopt);
+    store.setToken(u"tok-first"_s); // replaced before it is written
+    const std::optional<QString> tokens[] = {u"tok-ünï ✓"_s, u"tok-second"_s, std::nullopt};
+    for (const auto& token : tokens) {
+        store.setToken(token);
+        EXPECT_EQ(store.token(), token);
+        run(store.flush());
+        EXPECT_EQ(readBack(), token);
+    }
 }
 
 TEST(KeychainStore, AnUnreachableKeyringReadsAsSignedOut)
 {
     // No session bus at all: the keyring cannot answer.
     qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/pelorin-test-bus");
-    KeychainStore store(QString::fromLatin1(applicationId));
+    KeychainStore store(service);
     store.setOperationTimeout(std::chrono::seconds(5));
     run(store.load());
     EXPECT_TRUE(store.isLoaded());
     EXPECT_EQ(store.token(), std::nullopt);
 
     // Writes still count for this run.
-    store.setToken(QStringLiteral("tok"));
-    EXPECT_EQ(store.token(), QStringLiteral("tok"));
+    store.setToken(u"tok"_s);
+    EXPECT_EQ(store.token(), u"tok"_s);
     run(store.flush());
 }

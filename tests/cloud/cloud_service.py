@@ -11,7 +11,7 @@ Any other path answers 200 with an empty body: an S3 endpoint whose requests tes
 Control, POST with JSON in and out:
   /_control/script    {"method", "path", "status", "bodyBase64", "contentType", "delay", "times",
                        "prefix"}: the next `times` requests to method + path (or every path that
-                       starts with it) get this reply
+                       starts with it) get this reply; status 0: the service's own, after the delay
   /_control/token     {"token", "email"}: a valid session
   /_control/requests  {} or {"method", "path"}: the requests so far, all or to method + path
                       without query (method, path, headers by lower-case name, body in base64)
@@ -60,9 +60,6 @@ class Handler(BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(body)
 
-    def detail(self, status, text):
-        self.reply(status, {"detail": text})
-
     def session(self):
         auth = self.headers.get("Authorization", "")
         return STATE["tokens"].get(auth[len("Bearer "):]) if auth.startswith("Bearer ") else None
@@ -83,6 +80,7 @@ class Handler(BaseHTTPRequestHandler):
                 script["times"] -= 1
         if script:
             time.sleep(script.get("delay", 0))
+        if script and script["status"]:
             try:
                 self.reply(script["status"], base64.b64decode(script.get("bodyBase64", "")),
                            script.get("contentType", "application/json"))
@@ -90,11 +88,7 @@ class Handler(BaseHTTPRequestHandler):
                 pass
             return
         with LOCK:
-            try:
-                body = json.loads(self.body or b"{}")
-            except ValueError:
-                body = None
-            self.serve(split.path, parse_qs(split.query), body)
+            self.serve(split.path, parse_qs(split.query), json.loads(self.body) if self.body.startswith(b"{") else None)
 
     def control(self, route, body):
         if route == "/_control/script":
@@ -114,16 +108,13 @@ class Handler(BaseHTTPRequestHandler):
     def serve(self, route, query, body):
         host = self.headers.get("Host")
         if route in ("/v2/auth/signup", "/v2/auth/login"):
-            if not isinstance(body, dict) or not isinstance(body.get("email"), str) \
-                    or not isinstance(body.get("password"), str):
-                return self.detail(422, "email and password are required")
             email, password = body["email"], body["password"]
             if route.endswith("signup"):
                 if email in STATE["users"]:
-                    return self.detail(409, "An account with this email already exists.")
+                    return self.reply(409, {"detail": "An account with this email already exists."})
                 STATE["users"][email] = password
             elif STATE["users"].get(email) != password:
-                return self.detail(403, "Wrong email or password.")
+                return self.reply(403, {"detail": "Wrong email or password."})
             token = "tok-" + uuid.uuid4().hex
             STATE["tokens"][token] = email
             return self.reply(200, {"token": token, "email": email})
@@ -152,10 +143,10 @@ class Handler(BaseHTTPRequestHandler):
 
         if route == "/analyze" and self.command == "POST":
             if self.session() is None:
-                return self.detail(401, "Not authenticated")
+                return self.reply(401, {"detail": "Not authenticated"})
             png = multipart_file(self.headers.get("Content-Type", ""), self.body)
             if png is None or png[:8] != b"\x89PNG\r\n\x1a\n":
-                return self.detail(422, "a PNG in the form field file is required")
+                return self.reply(422, {"detail": "a PNG in the form field file is required"})
             width, height = struct.unpack(">II", png[16:24])
             return self.reply(200, {"components": STATE["components"],
                                     "image_width": width, "image_height": height})
@@ -164,7 +155,7 @@ class Handler(BaseHTTPRequestHandler):
             return self.reply(200, b"", "text/plain")
         email = self.session()
         if email is None:
-            return self.detail(401, "Not authenticated")
+            return self.reply(401, {"detail": "Not authenticated"})
         if route == "/v2/me":
             used = sum(len(v) for v in STATE["objects"].values())
             return self.reply(200, {"email": email, "email_verified": True,
@@ -175,8 +166,6 @@ class Handler(BaseHTTPRequestHandler):
             STATE["tokens"].pop(self.headers["Authorization"][len("Bearer "):], None)
             return self.reply(200, {"ok": True})
         if route == "/v2/storage/uploads":
-            if not isinstance(body, dict) or not isinstance(body.get("size_bytes"), int):
-                return self.detail(422, "filename, content_type and size_bytes are required")
             key = f"u/{uuid.uuid4().hex[:12]}/{body['filename']}"
             headers = {"Content-Type": body["content_type"], "x-amz-meta-origin": "pelorin"}
             STATE["pending"][key] = headers
@@ -185,7 +174,7 @@ class Handler(BaseHTTPRequestHandler):
         if route == "/v2/storage/uploads/complete":
             key = body.get("key")
             if key not in STATE["objects"]:
-                return self.detail(404, "Upload not found.")
+                return self.reply(404, {"detail": "Upload not found."})
             return self.reply(200, {"key": key, "size_bytes": len(STATE["objects"][key]),
                             "share_url": f"https://share.example/{quote(key)}"})
         if route == "/v2/storage/objects/link":
@@ -193,7 +182,7 @@ class Handler(BaseHTTPRequestHandler):
         if route == "/v2/storage/objects/delete":
             STATE["objects"].pop(body.get("key"), None)
             return self.reply(200, {"ok": True})
-        return self.detail(404, "Not Found")
+        return self.reply(404, {"detail": "Not Found"})
 
     do_GET = do_POST = do_PUT = do_DELETE = handle_any
 

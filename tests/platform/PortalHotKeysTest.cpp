@@ -15,6 +15,7 @@
 #include <utility>
 
 using namespace pelorin;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -22,7 +23,7 @@ namespace {
 QDBusConnection connectTo(const test::PrivateBus& bus)
 {
     static int connections = 0;
-    return QDBusConnection::connectToBus(bus.address(), QStringLiteral("portal-test-%1").arg(connections++));
+    return QDBusConnection::connectToBus(bus.address(), u"portal-test-%1"_s.arg(connections++));
 }
 
 // One entry of the portal's shortcut lists, a(sa{sv}).
@@ -57,26 +58,28 @@ namespace {
 // which leaves the key to the user), or the shortcut without a key.
 enum class Listing { Trigger, Nothing, NoTrigger };
 
+const QString desktop = u"/org/freedesktop/portal/desktop"_s, shortcuts = u"org.freedesktop.portal.GlobalShortcuts"_s;
+
 // The desktop portal's side of GlobalShortcuts, answering each request as `response` says
 // (-1: never answer).
 class FakePortal : public QDBusVirtualObject {
 public:
-    FakePortal(QDBusConnection bus, int response, Listing listing = Listing::Trigger)
-        : m_bus(bus)
-        , m_response(response)
-        , m_listing(listing)
+    FakePortal(QDBusConnection connection, int answer, Listing listed = Listing::Trigger)
+        : bus(connection)
+        , response(answer)
+        , listing(listed)
     {
         qDBusRegisterMetaType<Shortcut>();
         qDBusRegisterMetaType<QList<Shortcut>>();
-        m_bus.registerService(QStringLiteral("org.freedesktop.portal.Desktop"));
-        m_bus.registerVirtualObject(QStringLiteral("/org/freedesktop/portal/desktop"), this, QDBusConnection::SubPath);
+        bus.registerService(u"org.freedesktop.portal.Desktop"_s);
+        bus.registerVirtualObject(desktop, this, QDBusConnection::SubPath);
     }
 
     QString introspect(const QString&) const override { return {}; }
 
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
     {
-        if (message.interface() == QLatin1String("org.freedesktop.portal.Session") && message.path() == session) {
+        if (message.interface() == u"org.freedesktop.portal.Session" && message.path() == session) {
             // The portal frees the session's name only when it answers, after its backend closed it.
             QTimer::singleShot(200, this, [this, connection, reply = message.createReply()] {
                 open = false;
@@ -84,73 +87,61 @@ public:
             });
             return true;
         }
-        if (message.interface() != QLatin1String("org.freedesktop.portal.GlobalShortcuts"))
-            return false;
         const QVariantList arguments = message.arguments();
-        QVariantMap options;
-        QVariantMap results;
-        int response = m_response;
-        if (message.member() == QLatin1String("CreateSession")) {
+        QVariantMap options, results;
+        int answer = response;
+        if (message.interface() != shortcuts) {
+            return false;
+        } else if (message.member() == u"CreateSession") {
             options = qdbus_cast<QVariantMap>(arguments.value(0));
-            session = QStringLiteral("/org/freedesktop/portal/desktop/session/x/%1")
-                          .arg(options.value(QStringLiteral("session_handle_token")).toString());
-            results.insert(QStringLiteral("session_handle"), session);
+            session = desktop + u"/session/x/"_s + options.value(u"session_handle_token"_s).toString();
+            results.insert(u"session_handle"_s, session);
             // A session's name is taken until it is closed.
-            if (std::exchange(open, true) && response == 0)
-                response = 2;
-        } else if (message.member() == QLatin1String("BindShortcuts")) {
+            if (std::exchange(open, true) && answer == 0)
+                answer = 2;
+        } else if (message.member() == u"BindShortcuts") {
             options = qdbus_cast<QVariantMap>(arguments.value(3));
             for (const Shortcut& shortcut : qdbus_cast<QList<Shortcut>>(arguments.value(1))) {
                 boundId = shortcut.id;
-                trigger = shortcut.properties.value(QStringLiteral("preferred_trigger")).toString();
+                trigger = shortcut.properties.value(u"preferred_trigger"_s).toString();
             }
-            if (m_listing != Listing::Nothing)
-                results.insert(QStringLiteral("shortcuts"), listed(m_listing == Listing::Trigger ? QStringLiteral("Ctrl+Shift+1") : QString()));
+            if (listing != Listing::Nothing)
+                results.insert(u"shortcuts"_s, listed(listing == Listing::Trigger ? u"Ctrl+Shift+1"_s : QString()));
         } else {
             return false;
         }
-        QString sender = message.service().mid(1);
-        sender.replace(u'.', u'_');
-        const QString request = QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2")
-                                    .arg(sender, options.value(QStringLiteral("handle_token")).toString());
+        const QString request = desktop + u"/request/"_s + message.service().mid(1).replace(u'.', u'_') + u'/'
+            + options.value(u"handle_token"_s).toString();
         connection.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
-        if (response >= 0) {
-            QDBusMessage answer = QDBusMessage::createSignal(request, QStringLiteral("org.freedesktop.portal.Request"),
-                                                             QStringLiteral("Response"));
-            answer << uint(response) << results;
-            connection.send(answer);
+        if (answer >= 0) {
+            const QString requestInterface = u"org.freedesktop.portal.Request"_s;
+            connection.send(QDBusMessage::createSignal(request, requestInterface, u"Response"_s) << uint(answer) << results);
         }
         return true;
     }
 
-    void activate(const QString& id) { signal("Activated", {id, qulonglong(0), QVariantMap()}); }
+    void activate(const QString& id) { signal(u"Activated"_s, {id, qulonglong(0), QVariantMap()}); }
     // The user assigning a key in the desktop's settings.
-    void assign(const QString& key) { signal("ShortcutsChanged", {listed(key)}); }
-
-    QString session;
-    bool open = false;
-    QString boundId;
-    QString trigger;
-
-private:
-    void signal(const char* member, const QVariantList& arguments)
+    void assign(const QString& key) { signal(u"ShortcutsChanged"_s, {listed(key)}); }
+    void signal(const QString& member, const QVariantList& arguments)
     {
-        QDBusMessage message = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/portal/desktop"),
-                                                          QStringLiteral("org.freedesktop.portal.GlobalShortcuts"), QLatin1String(member));
+        QDBusMessage message = QDBusMessage::createSignal(desktop, shortcuts, member);
         message.setArguments(QVariantList{QVariant::fromValue(QDBusObjectPath(session))} + arguments);
-        m_bus.send(message);
+        bus.send(message);
     }
     QVariant listed(const QString& key) const
     {
-        QVariantMap properties{{QStringLiteral("description"), QStringLiteral("Capture Screenshot")}};
+        QVariantMap properties{{u"description"_s, u"Capture Screenshot"_s}};
         if (!key.isEmpty())
-            properties.insert(QStringLiteral("trigger_description"), key);
+            properties.insert(u"trigger_description"_s, key);
         return QVariant::fromValue(QList<Shortcut>{{boundId, properties}});
     }
 
-    QDBusConnection m_bus;
-    int m_response;
-    Listing m_listing;
+    QDBusConnection bus;
+    int response;
+    Listing listing;
+    QString session, boundId, trigger;
+    bool open = false;
 };
 
 constexpr CaptureShortcut ctrlShift1{'1', ModifierFlag::Ctrl | ModifierFlag::Shift};
@@ -159,14 +150,13 @@ constexpr CaptureShortcut ctrlShift1{'1', ModifierFlag::Ctrl | ModifierFlag::Shi
 
 TEST(PortalHotKeys, RegistrationOutcomes)
 {
-    struct Case {
+    const struct {
         const char* name;
         bool portal;
         int response;
         Listing listing;
         int status;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"portal binds the shortcut", true, 0, Listing::Trigger, GlobalHotKeys::Registered},
         {"portal leaves the key to the user", true, 0, Listing::Nothing, GlobalHotKeys::NotBound},
         {"portal lists the shortcut without a key", true, 0, Listing::NoTrigger, GlobalHotKeys::NotBound},
@@ -174,7 +164,7 @@ TEST(PortalHotKeys, RegistrationOutcomes)
         {"portal never answers", true, -1, Listing::Trigger, GlobalHotKeys::NoAnswer},
         {"no portal on the bus", false, 0, Listing::Trigger, GlobalHotKeys::Unavailable},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         test::PrivateBus bus;
         std::unique_ptr<FakePortal> portal;
@@ -189,9 +179,11 @@ TEST(PortalHotKeys, RegistrationOutcomes)
         EXPECT_EQ(status.value_or(1), c.status);
         EXPECT_EQ(hotKeys.isRegistered(), c.status == GlobalHotKeys::Registered);
         if (c.status == GlobalHotKeys::Registered) {
-            EXPECT_EQ(portal->trigger, QStringLiteral("CTRL+SHIFT+1"));
+            EXPECT_EQ(portal->trigger, u"CTRL+SHIFT+1"_s);
         }
     }
+    // Without a session bus at all, registration fails at once.
+    EXPECT_EQ(PortalHotKeys(QDBusConnection(u"not-connected"_s)).registerHotKey(ctrlShift1), GlobalHotKeys::Unavailable);
 }
 
 // KDE Plasma's way: the shortcut is taken without a key; the user assigns one later in System
@@ -211,14 +203,14 @@ TEST(PortalHotKeys, AKeyAssignedLaterIsTaken)
     ASSERT_TRUE(test::waitUntil([&] { return !statuses.isEmpty(); }));
     hotKeys.registerHotKey({'K', ModifierFlag::Super | ModifierFlag::Alt});
     ASSERT_TRUE(test::waitUntil([&] { return statuses.size() == 2; }));
-    EXPECT_EQ(portal.trigger, QStringLiteral("ALT+LOGO+k"));
+    EXPECT_EQ(portal.trigger, u"ALT+LOGO+k"_s);
     EXPECT_TRUE(portal.session.endsWith(QLatin1String("/pelorin"))) << portal.session.toStdString();
 
-    portal.assign(QStringLiteral("Meta+Alt+K"));
+    portal.assign(u"Meta+Alt+K"_s);
     EXPECT_TRUE(test::waitUntil([&] { return hotKeys.isRegistered(); }));
     EXPECT_EQ(statuses, (QList<int>{GlobalHotKeys::NotBound, GlobalHotKeys::NotBound, GlobalHotKeys::Registered}));
 
-    portal.activate(QStringLiteral("something-else"));
+    portal.activate(u"something-else"_s);
     portal.activate(QString::fromLatin1(PortalHotKeys::shortcutId));
     EXPECT_TRUE(test::waitUntil([&] { return presses == 1; }));
 
@@ -227,10 +219,4 @@ TEST(PortalHotKeys, AKeyAssignedLaterIsTaken)
     portal.activate(QString::fromLatin1(PortalHotKeys::shortcutId));
     test::waitUntil([] { return false; }, 300);
     EXPECT_EQ(presses, 1);
-}
-
-TEST(PortalHotKeys, WithoutASessionBusRegistrationFailsAtOnce)
-{
-    PortalHotKeys hotKeys(QDBusConnection(QStringLiteral("not-connected")));
-    EXPECT_EQ(hotKeys.registerHotKey(ctrlShift1), GlobalHotKeys::Unavailable);
 }

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -14,6 +13,7 @@
 #include <QUrl>
 
 using namespace pelorin;
+using namespace Qt::StringLiterals;
 
 TEST(SettingsStore, ValuesKeepTheirTypesAcrossARestartInOneFlatJsonObject)
 {
@@ -26,7 +26,7 @@ TEST(SettingsStore, ValuesKeepTheirTypesAcrossARestartInOneFlatJsonObject)
         {"flag", true, true},
         {"whole", 3, false},
         {"fraction", 0.35, true},
-        {"text", QStringLiteral("1"), true},
+        {"text", u"1"_s, true},
         {"bytes", QByteArray("{\"wallpaper\":{}}"), true},
         {"colour", QVariantList{1.0, 0.5, 0, 1}, true},
     };
@@ -41,37 +41,30 @@ TEST(SettingsStore, ValuesKeepTheirTypesAcrossARestartInOneFlatJsonObject)
 
     // Other tools read the file: bytes are base64 in an object of their own, numbers are numbers.
     const QJsonObject file = QJsonDocument::fromJson(test::readBytes(settings.path())).object();
-    EXPECT_EQ(file.value(QStringLiteral("bytes")).toObject().value(QStringLiteral("base64")).toString(),
-              QStringLiteral("eyJ3YWxscGFwZXIiOnt9fQ=="));
-    EXPECT_TRUE(file.value(QStringLiteral("whole")).isDouble());
+    EXPECT_EQ(file.value(u"bytes"_s).toObject().value(u"base64"_s).toString(), u"eyJ3YWxscGFwZXIiOnt9fQ=="_s);
+    EXPECT_TRUE(file.value(u"whole"_s).isDouble());
 }
 
+// Defaults apply only while nothing is stored; every write announces its key.
 TEST(SettingsStore, RegisteredDefaultsApplyOnlyWhileNothingIsStored)
 {
     test::TempSettings settings;
     SettingsStore& store = settings.store();
+    const QString json = QLatin1String(SettingsKeys::formatCopiedJSON);
     store.registerDefaults(registeredDefaults());
-    EXPECT_EQ(store.stringValue(QLatin1String(SettingsKeys::captureShortcutKey)), QStringLiteral("1"));
+    EXPECT_EQ(store.stringValue(QLatin1String(SettingsKeys::captureShortcutKey)), u"1"_s);
     EXPECT_EQ(store.value(QLatin1String(SettingsKeys::captureShortcutModifiers)).toInt(), 3);
-    EXPECT_TRUE(store.boolValue(QLatin1String(SettingsKeys::formatCopiedJSON)));
-    EXPECT_FALSE(store.contains(QLatin1String(SettingsKeys::formatCopiedJSON)));
+    EXPECT_TRUE(store.boolValue(json));
+    EXPECT_FALSE(store.contains(json));
     EXPECT_FALSE(store.value(QLatin1String(SettingsKeys::uploadDestination)).isValid());
 
-    store.setValue(QLatin1String(SettingsKeys::formatCopiedJSON), false);
-    EXPECT_FALSE(store.boolValue(QLatin1String(SettingsKeys::formatCopiedJSON), true));
-    store.remove(QLatin1String(SettingsKeys::formatCopiedJSON));
-    EXPECT_TRUE(store.boolValue(QLatin1String(SettingsKeys::formatCopiedJSON)));
-}
-
-TEST(SettingsStore, EveryWriteAnnouncesItsKey)
-{
-    test::TempSettings settings;
-    QSignalSpy spy(&settings.store(), &SettingsStore::changed);
-    settings.store().setValue(QStringLiteral("copyFollowUp"), QStringLiteral("stay"));
-    settings.store().remove(QStringLiteral("copyFollowUp"));
-    settings.store().remove(QStringLiteral("copyFollowUp")); // nothing stored: no change
-    ASSERT_EQ(spy.count(), 2);
-    EXPECT_EQ(spy.at(0).at(0).toString(), QStringLiteral("copyFollowUp"));
+    QSignalSpy spy(&store, &SettingsStore::changed);
+    store.setValue(json, false);
+    EXPECT_FALSE(store.boolValue(json, true));
+    store.remove(json);
+    store.remove(json); // nothing stored: no change
+    EXPECT_TRUE(store.boolValue(json));
+    EXPECT_EQ(spy, (QList<QVariantList>{{json}, {json}}));
 }
 
 // A damaged file reads as empty; its bytes are kept aside before the first write replaces it.
@@ -84,11 +77,11 @@ TEST(SettingsStore, ADamagedFileIsKeptAsideBeforeTheFirstWrite)
         test::TempSettings settings;
         ASSERT_TRUE(test::writeBytes(settings.path(), contents));
         SettingsStore& store = settings.reopen();
-        EXPECT_FALSE(store.contains(QStringLiteral("lastCornerRadius")));
-        store.setValue(QStringLiteral("lastCornerRadius"), 30.5);
-        store.setValue(QStringLiteral("lastPadding"), 40); // a second write keeps no second copy
-        EXPECT_DOUBLE_EQ(settings.reopen().doubleValue(QStringLiteral("lastCornerRadius"), 18), 30.5);
-        const QFileInfoList aside = QFileInfo(settings.path()).dir().entryInfoList({QStringLiteral("Pelorin.unreadable-*.json")});
+        EXPECT_FALSE(store.contains(u"lastCornerRadius"_s));
+        store.setValue(u"lastCornerRadius"_s, 30.5);
+        store.setValue(u"lastPadding"_s, 40); // a second write keeps no second copy
+        EXPECT_DOUBLE_EQ(settings.reopen().doubleValue(u"lastCornerRadius"_s, 18), 30.5);
+        const QFileInfoList aside = QFileInfo(settings.path()).dir().entryInfoList({u"Pelorin.unreadable-*.json"_s});
         ASSERT_EQ(aside.size(), 1) << contents.left(20).toStdString();
         EXPECT_EQ(test::readBytes(aside.first().filePath()), contents);
     }
@@ -102,8 +95,8 @@ TEST(NotificationCenter, DeliversOnlyToObserversOfTheName)
     int captures = 0;
     center.observe(Notifications::openDroppedFile, &context, [&](const QVariant& object) { received = object; });
     center.observe(Notifications::triggerScreenCapture, &context, [&](const QVariant&) { ++captures; });
-    center.post(Notifications::openDroppedFile, QUrl::fromLocalFile(QStringLiteral("/tmp/a.png")));
+    center.post(Notifications::openDroppedFile, QUrl::fromLocalFile(u"/tmp/a.png"_s));
     center.post(Notifications::shortcutChanged);
-    EXPECT_EQ(received.toUrl().toLocalFile(), QStringLiteral("/tmp/a.png"));
+    EXPECT_EQ(received.toUrl().toLocalFile(), u"/tmp/a.png"_s);
     EXPECT_EQ(captures, 0);
 }
