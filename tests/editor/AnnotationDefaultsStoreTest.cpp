@@ -37,12 +37,7 @@ QJsonObject storedJson(const test::TempSettings& settings)
 TEST(AnnotationDefaultsStoreTest, StoredValuesAreReadOnlyWhenWellFormed)
 {
     const std::optional<QColor> none;
-    struct Case {
-        const char* name;
-        const char* key;
-        QVariant stored;
-        std::variant<double, std::optional<QColor>> expected;
-    };
+    struct Case { const char* name; const char* key; QVariant stored; std::variant<double, std::optional<QColor>> expected; };
     const Case cases[] = {
         {"missing number", Keys::textFontSize, {}, 24.0},
         {"zero", Keys::textFontSize, 0, 0.0},
@@ -135,11 +130,7 @@ TEST(AnnotationDefaultsStoreTest, RecordWritesTheStyleOfItsKindOnly)
     redact.cornerRadius = 10;
     redact.redactStyle = RedactStyle::pixelate;
 
-    struct Case {
-        const char* name;
-        Annotation annotation;
-        QJsonObject expected;
-    };
+    struct Case { const char* name; Annotation annotation; QJsonObject expected; };
     const Case cases[] = {
         {"text", text,
          {{key(Keys::textFontSize), 0}, {key(Keys::textFontWeight), QStringLiteral("semibold")},

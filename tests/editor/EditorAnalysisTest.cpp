@@ -96,11 +96,7 @@ TEST_F(Analysis, FlattensThenPublishesBoxesInDocumentPoints)
 
 TEST_F(Analysis, FailuresAreReportedAndTheTiltComesBack)
 {
-    const struct {
-        int status;
-        QByteArray body;
-        QString message;
-    } cases[] = {
+    const struct { int status; QByteArray body; QString message; } cases[] = {
         {429, R"({"detail":"You used all 50 analyses today."})", QStringLiteral("You used all 50 analyses today.")},
         {429, "", QStringLiteral("Daily Analyze limit reached — try again later.")},
         {500, "database on fire", QStringLiteral("Analysis failed: Server error (500): database on fire")},

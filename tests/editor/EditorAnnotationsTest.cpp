@@ -37,12 +37,7 @@ TEST_F(EditorAnnotations, ArrowsAttachToShapesAndArePinnedWhenTheTargetGoes)
     editor->addAnnotation(box);
     editor->addAnnotation(arrow);
     editor->addAnnotation(editor->makeArrowAnnotation({600, 400}, {700, 450}));
-    struct Case {
-        const char* name;
-        QPointF at;
-        std::optional<QUuid> excluding;
-        std::optional<QUuid> expected;
-    } cases[] = {
+    struct Case { const char* name; QPointF at; std::optional<QUuid> excluding; std::optional<QUuid> expected; } cases[] = {
         {"inside", {450, 240}, std::nullopt, box.id},
         {"8 points outside", {392, 240}, std::nullopt, box.id},
         {"9 points outside", {391, 240}, std::nullopt, std::nullopt},
@@ -158,12 +153,7 @@ TEST(EditorKeyMap, Decisions)
 {
     using A = EditorKeyAction;
     const EditorKeyState doc{true, false}, typing{true, true}, empty{false, false};
-    const struct {
-        const char* name;
-        EditorKeyEvent event;
-        EditorKeyState state;
-        EditorKeyDecision expected;
-    } cases[] = {
+    const struct { const char* name; EditorKeyEvent event; EditorKeyState state; EditorKeyDecision expected; } cases[] = {
         {"5 picks the quick tool", {Qt::Key_5}, doc, {A::chooseTool, AnnotationTool::quick}},
         {"6 picks pixelate", {Qt::Key_6}, doc, {A::chooseTool, AnnotationTool::pixelate}},
         {"9 picks the numbered step", {Qt::Key_9}, doc, {A::chooseTool, AnnotationTool::step}},

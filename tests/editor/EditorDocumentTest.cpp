@@ -99,10 +99,7 @@ TEST_F(EditorDocument, TrayRequestsOpenWhatTheyCan)
 // A closed or replaced document comes back whole: image, style, annotations, frame and undo.
 TEST_F(EditorDocument, ReopenClosedScreenshotBringsBackTheLastOneWhole)
 {
-    const struct {
-        const char* name;
-        std::function<void()> close;
-    } ways[] = {
+    const struct { const char* name; std::function<void()> close; } ways[] = {
         {"closed (Esc, copy and close)", [&] { editor->closeEditorWindow(); }},
         {"replaced by a new capture", [&] { editor->loadImage(solidImage({50, 50}), SourceType::screenCapture, false); }},
     };
@@ -170,11 +167,7 @@ protected:
 // hidden windows come back and the temporary file is removed.
 TEST_F(EditorCapture, ACaptureBecomesTheDocumentAndAFailedOneChangesNothing)
 {
-    const struct {
-        const char* name;
-        QString body;
-        bool used;
-    } cases[] = {
+    const struct { const char* name; QString body; bool used; } cases[] = {
         {"cancel", QStringLiteral("exit 1"), false},
         {"garbage file", QStringLiteral("echo garbage > \"$out\"; exit 0"), false},
         {"file but failure", writesPng + QStringLiteral("; exit 2"), false},
@@ -264,12 +257,7 @@ TEST_F(EditorCapture, ModesAndOptionsReachTheTool)
     const QString delay = QLatin1String(SettingsKeys::captureDelay);
     const QString pointer = QLatin1String(SettingsKeys::captureIncludesPointer);
     const QString magnifier = QLatin1String(SettingsKeys::captureMagnifier);
-    const struct {
-        const char* name;
-        std::function<void()> start;
-        QVariantMap settings;
-        const char* arguments;
-    } cases[] = {
+    const struct { const char* name; std::function<void()> start; QVariantMap settings; const char* arguments; } cases[] = {
         {"last region before there is one", [this] { editor->captureLastRegion(); }, {}, "-i -o"},
         {"a window", [this] { notifications.post(Notifications::triggerWindowCapture); }, {}, "-i -w -o"},
         {"last region", message({{QStringLiteral("mode"), QStringLiteral("lastRegion")}}), {}, "-R 10,20,30,40"},

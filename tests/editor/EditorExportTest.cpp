@@ -332,12 +332,10 @@ TEST_F(EditorExport, PixelateAndBlurLeaveNoReadableText)
     StylingConfiguration style = editor->styling();
     style.cornerRadius = 0;
     editor->setStyling(style);
-    // Each line's region in the export, in points: the card is exported at 2 pixels per point.
-    const auto lineCrop = [](const QImage& exported, int i) { return exported.copy(QRect(60, 44 + i * 60, 500, 44)); };
-    const auto wordsRead = [&](const QImage& exported) {
+    const auto wordsRead = [&](const QImage& exported) { // each line's region: the card is exported at 2 pixels per point
         QStringList read;
         for (int i = 0; i < lines.size(); ++i)
-            read << DeviceComponentAnalyzer::recognizeLine(lineCrop(exported, i)).text.toLower();
+            read << DeviceComponentAnalyzer::recognizeLine(exported.copy(QRect(60, 44 + i * 60, 500, 44))).text.toLower();
         return read.join(u' ');
     };
     const std::optional<QImage> plain = editor->renderFinalImage();
@@ -378,12 +376,7 @@ TEST_F(EditorExport, PixelateAndBlurLeaveNoReadableText)
 TEST(SaveAsSuffix, TheChosenFilterSuppliesAMissingSuffix)
 {
     const QStringList allowed{QStringLiteral("image/png"), QStringLiteral("image/jpeg"), QStringLiteral("image/tiff")};
-    const struct {
-        const char* typed;
-        const char* filter;
-        const char* saved;
-        ImageFileType type;
-    } cases[] = {
+    const struct { const char* typed; const char* filter; const char* saved; ImageFileType type; } cases[] = {
         {"/t/shot", "image/jpeg", "/t/shot.jpg", ImageFileType::jpeg},
         {"/t/shot", "image/tiff", "/t/shot.tif", ImageFileType::tiff},
         {"/t/shot.JPEG", "image/png", "/t/shot.JPEG", ImageFileType::jpeg}, // a suffix typed on purpose wins

@@ -73,13 +73,7 @@ TEST(FileExport, EachTypeKeepsWhatItCan)
     captioned.setText(QStringLiteral("Description"), QStringLiteral("Größe"));
     captioned.setDevicePixelRatio(1.5);
     enum Kept { everything, alpha, nothingTransparent };
-    struct Case {
-        const char* name;
-        QImage image;
-        QByteArray format;
-        Kept kept;
-        int pngColorType = 6;
-    };
+    struct Case { const char* name; QImage image; QByteArray format; Kept kept; int pngColorType = 6; };
     const QImage half = halfTransparentRed();
     const Case cases[] = {
         {"shot.PNG", half, "png", everything},       {"shot.JPG", half, "jpeg", nothingTransparent},
@@ -133,11 +127,7 @@ TEST(FileExport, AFailedWriteNamesThePathAndTheReasonAndLeavesNothing)
     const QImage image = halfTransparentRed();
     png::RowSource halfway = png::rowsOf(image);
     halfway.row = [&image](int y) { return y < 12 ? image.constScanLine(y) : nullptr; };
-    const struct {
-        QString path;
-        const char* reason;
-        bool rowsRunOut = false;
-    } cases[] = {
+    const struct { QString path; const char* reason; bool rowsRunOut = false; } cases[] = {
         {locked + QStringLiteral("/pelorin-shot.png"), "ermission"},
         {locked + QStringLiteral("/pelorin-shot.jpg"), "ermission"},
         {dir.filePath(QStringLiteral("no/such/folder/shot.png")), "No such file"},

@@ -180,13 +180,7 @@ TEST_F(SceneRenderTest, CardCoversItsPointSizeAndTiltShortensTheFarEdge)
 // opacity; everything else of an export keeps its real transparency.
 TEST_F(SceneRenderTest, CornersAndShadowLeaveTheSurroundingsTransparent)
 {
-    struct Case {
-        const char* name;
-        double cornerRadius;
-        double shadowRadius;
-        double opacity;
-        bool perspective;
-    } cases[] = {
+    struct Case { const char* name; double cornerRadius; double shadowRadius; double opacity; bool perspective; } cases[] = {
         {"rounded corners", 40, 0, 0.5, false},
         {"soft shadow", 0, 20, 0.5, false},
         {"soft shadow, perspective camera", 0, 20, 0.5, true},
@@ -313,11 +307,7 @@ TEST_F(SceneRenderTest, EachPointShowsWhatLiesOnTop)
     };
     const QColor red(Qt::red), white(Qt::white), dim(128, 128, 128);
     struct Probe { QPoint at; QColor color; };
-    const struct {
-        const char* name;
-        std::function<void(SceneSetup&)> setup;
-        std::vector<Probe> probes;
-    } cases[] = {
+    const struct { const char* name; std::function<void(SceneSetup&)> setup; std::vector<Probe> probes; } cases[] = {
         {"wide background in a square: the middle two columns", background({400, 100}, {200, 200}),
          {{{2, 100}, Qt::green}, {{197, 100}, Qt::blue}}},
         {"tall background in a square: the middle two rows", background({100, 400}, {200, 200}),
