@@ -28,15 +28,17 @@ protected:
             return hasBrowser;
         });
     }
+    void SetUp() override { ASSERT_TRUE(server.isRunning()); }
     // A screenshot of its own colour, so no two tests share a cache entry.
     void load(QColor color, double scale = 1.0)
     {
         editor->loadImage(solidImage({200, 100}, scale, color), SourceType::clipboard, false);
         editor->setSceneState(tilted);
     }
-    void analyze()
+    void analyze(bool start = true)
     {
-        editor->analyzeComponents();
+        if (start)
+            editor->analyzeComponents();
         ASSERT_TRUE(test::waitUntil([&] { return !editor->isAnalyzing(); }, 30'000));
     }
     int requests() { return server.count(QStringLiteral("POST"), QStringLiteral("/analyze")); }
@@ -62,13 +64,10 @@ protected:
 
 TEST_F(Analysis, FlattensThenPublishesBoxesInDocumentPoints)
 {
-    ASSERT_TRUE(server.isRunning());
     load(QColor(1, 2, 3), 2.0); // 200 × 100 pixels, 100 × 50 points: the answer is halved
     editor->analyzeComponents();
-    EXPECT_TRUE(editor->isAnalyzing());
     EXPECT_EQ(editor->sceneState(), SceneState{});
-    EXPECT_EQ(editor->preAnnotateSceneState(), tilted);
-    ASSERT_TRUE(test::waitUntil([&] { return !editor->isAnalyzing(); }, 30'000));
+    analyze(false);
     ASSERT_EQ(editor->detectedComponents().size(), 1u);
     const DetectedComponent& c = editor->detectedComponents()[0];
     EXPECT_EQ((std::array{c.x1, c.y1, c.x2, c.y2}), (std::array{5, 10, 55, 30}));
@@ -97,12 +96,7 @@ TEST_F(Analysis, FlattensThenPublishesBoxesInDocumentPoints)
 
 TEST_F(Analysis, FailuresAreReportedAndTheTiltComesBack)
 {
-    ASSERT_TRUE(server.isRunning());
-    const struct {
-        int status;
-        QByteArray body;
-        QString message;
-    } cases[] = {
+    const struct { int status; QByteArray body; QString message; } cases[] = {
         {429, R"({"detail":"You used all 50 analyses today."})", QStringLiteral("You used all 50 analyses today.")},
         {429, "", QStringLiteral("Daily Analyze limit reached — try again later.")},
         {500, "database on fire", QStringLiteral("Analysis failed: Server error (500): database on fire")},
@@ -143,7 +137,6 @@ TEST_F(Analysis, FailuresAreReportedAndTheTiltComesBack)
 
 TEST_F(Analysis, TheAnalysisThatFinishesLastWins)
 {
-    ASSERT_TRUE(server.isRunning());
     load(Qt::darkMagenta);
     const QByteArray slow = R"({"components":[{"label":"slow","type":"t","x1":0,"y1":0,"x2":5,"y2":5}],"image_width":200,"image_height":100})";
     server.script({QStringLiteral("POST"), QStringLiteral("/analyze"), 200, slow, QStringLiteral("application/json"), 1.0});
@@ -153,7 +146,7 @@ TEST_F(Analysis, TheAnalysisThatFinishesLastWins)
     ASSERT_TRUE(test::waitUntil([&] { return !editor->detectedComponents().empty(); }, 30'000));
     EXPECT_EQ(editor->detectedComponents()[0].label, QStringLiteral("OK button"));
     EXPECT_TRUE(editor->isAnalyzing()); // the slow one still runs
-    ASSERT_TRUE(test::waitUntil([&] { return !editor->isAnalyzing(); }, 30'000));
+    analyze(false);
     EXPECT_EQ(editor->detectedComponents()[0].label, QStringLiteral("slow"));
     // The second start kept the tilt the first one saved.
     editor->clearComponentAnalysis();

@@ -16,21 +16,20 @@
 
 namespace pelorin::test {
 
-// Counts what the editor asks of the window manager, over two app windows, "editor" and
-// "settings", both visible at first.
+// Counts what the editor asks of the window manager, over two app windows, the editor and the
+// settings, both visible at first.
 class RecordingWindowHost : public EditorWindowHost {
 public:
-    int shown = 0; // showEditorWindow calls
-    int hidden = 0;
-    int policySyncs = 0;
-    QStringList visible{QStringLiteral("editor"), QStringLiteral("settings")};
+    QObject editorWindow, settingsWindow;
+    QList<QObject*> visible{&editorWindow, &settingsWindow};
+    int shown = 0, hidden = 0, policySyncs = 0;
     QImage grab;
 
     void showEditorWindow() override
     {
         ++shown;
-        if (!visible.contains(QStringLiteral("editor")))
-            visible.append(QStringLiteral("editor"));
+        if (!visible.contains(&editorWindow))
+            visible.append(&editorWindow);
     }
     void hideEditorWindow() override { ++hidden; }
     void syncActivationPolicy() override { ++policySyncs; }
@@ -39,18 +38,15 @@ public:
     QList<QPointer<QObject>> hideVisibleWindows() override
     {
         QList<QPointer<QObject>> taken;
-        for (const QString& name : std::exchange(visible, {}))
-            taken.append(name == QStringLiteral("editor") ? &m_editor : &m_settings);
+        for (QObject* window : std::exchange(visible, {}))
+            taken.append(window);
         return taken;
     }
     void showWindows(const QList<QPointer<QObject>>& windows) override
     {
-        for (const QPointer<QObject>& w : windows)
-            visible.append(w == &m_editor ? QStringLiteral("editor") : QStringLiteral("settings"));
+        for (const QPointer<QObject>& window : windows)
+            visible.append(window.data());
     }
-
-private:
-    QObject m_editor, m_settings;
 };
 
 // An editor over its own settings file, notification centre and last-screenshot file.

@@ -15,10 +15,7 @@ using EditorCanvas = test::EditorFixture;
 // slider's range.
 TEST_F(EditorStyling, StoredStylesComeBackOnlyWhenValid)
 {
-    struct Case {
-        const char* json;
-        BackgroundStyle expected;
-    };
+    struct Case { const char* json; BackgroundStyle expected; };
     const Case cases[] = {
         {R"({"wallpaper":{}})", BackgroundStyle::wallpaper()},
         {R"({"preset":{"_0":"sunset"}})", BackgroundStyle::preset(BackgroundPreset::sunset)},
@@ -79,11 +76,7 @@ TEST_F(EditorStyling, PersistedStyleIsWrittenOnceAndSurvivesARestart)
 
 TEST_F(EditorStyling, DirtinessFollowsEveryStyleDimension)
 {
-    struct Case {
-        const char* name;
-        std::function<void(EditorViewModel&)> change;
-        bool dirty;
-    };
+    struct Case { const char* name; std::function<void(EditorViewModel&)> change; bool dirty; };
     const std::vector<Case> cases{
         {"yaw below the threshold", [](EditorViewModel& e) { e.setSceneState({0.0005f, 0, false}); }, false},
         {"yaw at the threshold", [](EditorViewModel& e) { e.setSceneState({0.001f, 0, false}); }, true},
@@ -115,10 +108,7 @@ TEST_F(EditorStyling, StyleChangesReachTheDocumentAndUndoWhole)
         EXPECT_EQ(editor->document()->styling.background, editor->styling().background);
         EXPECT_EQ(editor->document()->styling.padding, editor->styling().padding);
     };
-    const struct {
-        const char* name;
-        std::function<void()> change;
-    } cases[] = {
+    const struct { const char* name; std::function<void()> change; } cases[] = {
         {"padding slider dragged", [&] {
              for (int value = 1; value <= 30; ++value)
                  editor->setPadding(2 * value);
@@ -197,10 +187,7 @@ TEST_F(EditorCanvas, FitWaitsForTheViewportAndPaddingOnlyEverZoomsOut)
 // stop at the limits.
 TEST_F(EditorCanvas, TiltGesturesSnapSmallTiltsAndLimitLargeOnes)
 {
-    struct Case {
-        float yaw, pitch;
-        SceneState expected;
-    };
+    struct Case { float yaw, pitch; SceneState expected; };
     const Case cases[] = {
         {0.02f, -0.01f, {}},
         {0.03f, 0, {0.03f, 0, true}},

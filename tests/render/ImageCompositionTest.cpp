@@ -58,13 +58,7 @@ TEST(BackgroundRaster, EachStyleFillsAsExpected)
     wide.fill(Qt::red);
     QPainter(&wide).fillRect(200, 0, 200, 100, Qt::green);
     struct Probe { QPointF at; CodableColor color; };
-    struct Case {
-        const char* name;
-        BackgroundStyle style;
-        const QImage* wallpaper;
-        double scale;
-        std::vector<Probe> probes;
-    };
+    struct Case { const char* name; BackgroundStyle style; const QImage* wallpaper; double scale; std::vector<Probe> probes; };
     const Case cases[] = {
         {"linear", BackgroundStyle::customGradient(linear), nullptr, 1, {{{100, 0}, red}, {{100, 99.5}, blue}}},
         {"angular", BackgroundStyle::customGradient(angular), nullptr, 1,
