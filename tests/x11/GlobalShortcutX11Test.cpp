@@ -116,8 +116,6 @@ TEST(GlobalShortcutX11, PressingTheShortcutAnywhereStartsACapture)
 TEST(GlobalShortcutX11, RecordingANewShortcutReplacesTheOldOne)
 {
     Fixture f;
-    int changes = 0;
-    f.notifications.observe(Notifications::shortcutChanged, &f.context, [&](const QVariant&) { ++changes; });
     ShortcutRecorderView view(f.settings.store(), f.notifications);
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
@@ -134,7 +132,6 @@ TEST(GlobalShortcutX11, RecordingANewShortcutReplacesTheOldOne)
     ASSERT_TRUE(test::waitUntil([&] { return !view.isRecording(); }));
     EXPECT_EQ(f.settings.store().value(keyKey).toString(), QStringLiteral("4"));
     EXPECT_EQ(f.settings.store().value(modifiersKey).toLongLong(), 3);
-    EXPECT_EQ(changes, 1);
     EXPECT_EQ(view.text(), QStringLiteral("Ctrl+Shift+4"));
 
     EXPECT_EQ(f.capturesFrom("ctrl+shift+1", "ctrl+shift+4"), 0);
