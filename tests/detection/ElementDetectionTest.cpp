@@ -62,12 +62,8 @@ TEST(ElementDetection, WordsAreClusteredAndBoxesClippedAndDeduplicated)
     for (int i = 0; i < 100; ++i)
         many.emplace_back((i % 10) * 100, (i / 10) * 80, 20 + i * 0.5, 20);
     largest.assign(many.rbegin(), many.rbegin() + 80);
-    const struct {
-        const char* name;
-        bool words; // false: boxes in points, deduplicated
-        std::vector<QRectF> input;
-        std::vector<QRectF> expected;
-    } cases[] = {
+    // `words`: normalised word boxes, combined; otherwise boxes in points, deduplicated.
+    const struct { const char* name; bool words; std::vector<QRectF> input; std::vector<QRectF> expected; } cases[] = {
         {"three words 20 apart: one cluster plus the words", true, {word(100, 100), word(160, 100), word(220, 100)},
          {QRectF(86, 86, 188, 44), QRectF(96, 96, 48, 24), QRectF(156, 96, 48, 24), QRectF(216, 96, 48, 24)}},
         {"a single word: no cluster", true, {word(100, 100)}, {QRectF(96, 96, 48, 24)}},

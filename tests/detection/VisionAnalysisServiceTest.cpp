@@ -80,10 +80,9 @@ TEST_F(Vision, PostsTheScreenshotOnceAndRemembersTheAnswer)
     QBuffer buffer(&png);
     ASSERT_TRUE(buffer.open(QIODevice::WriteOnly) && image.save(&buffer, "PNG"));
     const QByteArray boundary = type.captured(1).toLatin1();
-    EXPECT_EQ(CloudTestServer::body(request), "--" + boundary +
-                                                  "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"screenshot.png\"\r\n"
-                                                  "Content-Type: image/png\r\n\r\n" +
-                                                  png + "\r\n--" + boundary + "--\r\n");
+    EXPECT_EQ(CloudTestServer::body(request),
+              "--" + boundary + "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"screenshot.png\"\r\n"
+              "Content-Type: image/png\r\n\r\n" + png + "\r\n--" + boundary + "--\r\n");
     const QString key = VisionAnalysisService::cacheKey(VisionAnalysisService::serverKeyPrefix, image);
     EXPECT_EQ(key.size(), 35);
     EXPECT_EQ(QDir(cache.path()).entryList(QDir::Files), QStringList{key + QStringLiteral(".json")}) << "no temporaries";
@@ -188,12 +187,8 @@ TEST(ComponentMapping, ScalesShiftsAndTruncatesIntoDocumentPoints)
         return ComponentAnalysisResponse{{c}, w, h};
     };
     const int big = std::numeric_limits<int>::max();
-    const struct {
-        ComponentAnalysisResponse answer;
-        QSizeF points;
-        double dy;
-        std::optional<std::array<int, 4>> box; // none: left out
-    } cases[] = {
+    // `box`: none when the component is left out.
+    const struct { ComponentAnalysisResponse answer; QSizeF points; double dy; std::optional<std::array<int, 4>> box; } cases[] = {
         {response(200, 100, 21, 41, 101, 61), {100, 50}, 0, std::array{10, 20, 50, 30}},  // 2x halves (10.5 → 10)
         {response(100, 50, 10, 20, 50, 30), {100, 50}, 38, std::array{10, 58, 50, 68}},   // browser frame: y only
         {response(300, 300, -5, -5, 10, 10), {100, 100}, 0, std::array{-1, -1, 3, 3}},    // toward zero

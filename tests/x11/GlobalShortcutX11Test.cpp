@@ -63,23 +63,18 @@ struct Fixture {
 };
 
 // A second X client that holds a key grab of its own while it lives.
-class OtherGrabber {
-public:
+struct OtherGrabber {
     explicit OtherGrabber(xcb_keycode_t keyCode)
-        : m_connection(xcb_connect(nullptr, nullptr))
     {
-        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
         xcb_generic_error_t* error = xcb_request_check(
-            m_connection, xcb_grab_key_checked(m_connection, 1, root, ctrlShift, keyCode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
-        m_grabbed = error == nullptr;
+            connection, xcb_grab_key_checked(connection, 1, root, ctrlShift, keyCode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+        grabbed = error == nullptr;
         std::free(error);
     }
-    ~OtherGrabber() { xcb_disconnect(m_connection); }
-    bool grabbed() const { return m_grabbed; }
-
-private:
-    xcb_connection_t* m_connection;
-    bool m_grabbed = false;
+    ~OtherGrabber() { xcb_disconnect(connection); }
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    bool grabbed = false;
 };
 
 } // namespace
@@ -88,7 +83,7 @@ TEST(GlobalShortcutX11, PressingTheShortcutAnywhereStartsACapture)
 {
     // The stored key and modifiers, keys pressed, then a sentinel known to trigger; `lock` is on
     // around them.
-    struct Case { const char* key; qint64 modifiers; const char* keys; const char* sentinel; int captures; const char* lock = nullptr; };
+    struct Case { const char* key; qint64 modifiers; const char* keys, *sentinel; int captures; const char* lock = nullptr; };
     const Case cases[] = {
         {"1", 3, "ctrl+shift+1", "ctrl+shift+1", 1},
         {"1", 3, "ctrl+1", "ctrl+shift+1", 0},
@@ -135,15 +130,15 @@ TEST(GlobalShortcutX11, RecordingANewShortcutReplacesTheOldOne)
     EXPECT_EQ(view.text(), QStringLiteral("Ctrl+Shift+4"));
 
     EXPECT_EQ(f.capturesFrom("ctrl+shift+1", "ctrl+shift+4"), 0);
-    EXPECT_TRUE(OtherGrabber(f.hotKeys().keyCodeFor('1')).grabbed());
+    EXPECT_TRUE(OtherGrabber(f.hotKeys().keyCodeFor('1')).grabbed);
 
     OtherGrabber other(f.hotKeys().keyCodeFor('3'));
-    ASSERT_TRUE(other.grabbed());
+    ASSERT_TRUE(other.grabbed);
     testing::internal::CaptureStderr();
     f.settings.store().setValue(keyKey, QStringLiteral("3"));
     f.notifications.post(Notifications::shortcutChanged);
     const std::string log = testing::internal::GetCapturedStderr();
     EXPECT_EQ(log, "Pelorin: RegisterEventHotKey failed (10) — shortcut may be taken by another app\n");
     EXPECT_FALSE(f.hotKeys().isRegistered());
-    EXPECT_TRUE(OtherGrabber(f.hotKeys().keyCodeFor('4')).grabbed());
+    EXPECT_TRUE(OtherGrabber(f.hotKeys().keyCodeFor('4')).grabbed);
 }
