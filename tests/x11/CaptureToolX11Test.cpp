@@ -301,6 +301,7 @@ TEST_F(CaptureTool, SelectingOnTheOverlay)
         ASSERT_TRUE(overlayShown());
         xdotool(c.actions);
         const Capture shot = finish();
+        EXPECT_EQ(shot.exitCode, 0);
         ASSERT_TRUE(shot.image) << shot.errors.toStdString();
         EXPECT_EQ(source(*shot.image), c.taken);
         if (c.region) {
