@@ -31,10 +31,10 @@ void expectRect(const QRectF& actual, const QRectF& expected, double tolerance =
     expectPoint(actual.bottomRight(), expected.bottomRight(), tolerance);
 }
 
-TextAnnotation textAt(QPointF position, const QString& content)
+TextAnnotation textAt(QPointF position, const char* content = "")
 {
     TextAnnotation text = TextAnnotation::make(position, Qt::red);
-    text.text = content;
+    text.text = QString::fromUtf8(content);
     return text;
 }
 
@@ -53,47 +53,35 @@ ShapeAnnotation shapeIn(const QRectF& rect, std::optional<QColor> fill = std::nu
 }
 
 // Text is measured with the bundled font at one pixel per point, each weight with its own
-// face. Padding 8 around every line at the widest one's width; all of it scales with the font.
-TEST_F(AnnotationGeometryTest, TextBoundsCountEveryLineAndTheWidestOne)
+// face: padding 8 around every line at the widest one's width, all of it scaled. Arrows are
+// padded around their stored points, drawn in any direction; strokes around their points;
+// steps are their circle's box.
+TEST_F(AnnotationGeometryTest, BoundingBoxes)
 {
-    const TextAnnotation text = textAt({}, {});
+    TextAnnotation text = textAt({});
     EXPECT_EQ(QFontInfo(font(text, 1)).family(), QStringLiteral("Inter"));
+    text.isItalic = true;
     for (const FontWeight weight : allCases<FontWeight>()) {
-        SCOPED_TRACE(rawValue(weight).toStdString());
-        TextAnnotation weighted = text;
-        weighted.fontWeight = weight;
-        weighted.isItalic = true;
-        const QFontInfo info(font(weighted, 1));
-        EXPECT_EQ(info.weight(), qtFontWeight(weight));
+        text.fontWeight = weight;
+        const QFontInfo info(font(text, 1));
+        EXPECT_EQ(info.weight(), qtFontWeight(weight)) << rawValue(weight).toStdString();
         EXPECT_TRUE(info.italic());
     }
-    const QFontMetricsF metrics = pointMetrics(font(text, 1));
-    const double wide = metrics.horizontalAdvance(QStringLiteral("a much wider line"));
-    struct Case { const char* text; double fontSize; double scale; int lines; double width; };
-    const Case cases[] = {
-        {"", 24, 1, 1, 0},
-        {"a much wider line", 24, 1, 1, wide},
-        {"short\n\na much wider line", 24, 1, 3, wide},
-        {"a much wider line\n", 24, 1, 2, wide},
-        // Glyph advances are kept in 1/64 pixel, so widths scale only to within a few of those.
-        {"short\na much wider line", 24, 2, 2, wide},
-        {"invisible\ntext", 0, 1, 0, 0},
+    const double wide = pointMetrics(font(textAt({}), 1)).horizontalAdvance(QStringLiteral("a much wider line"));
+    // A text at (100, 50) of so many lines at the widest one's width, at scale k.
+    const auto textBox = [](int lines, double width, double k = 1) {
+        return QRectF(92 * k, 42 * k, (width + 16) * k, (lines * interLineHeight24 + 16) * k);
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
-        TextAnnotation lines = textAt({100, 50}, QString::fromUtf8(c.text));
-        lines.fontSize = c.fontSize;
-        const double k = c.scale;
-        expectRect(boundingRect(lines, k), {92 * k, 42 * k, (c.width + 16) * k, (c.lines * interLineHeight24 + 16) * k},
-                   k == 1 ? 1e-6 : 0.1);
-    }
-}
-
-// Arrows are padded around their stored points, drawn in any direction; strokes around their
-// points; steps are their circle's box.
-TEST_F(AnnotationGeometryTest, BoundsOfArrowsStrokesAndSteps)
-{
-    const struct { const char* name; Annotation annotation; double scale; QRectF expected; } cases[] = {
+    TextAnnotation invisible = textAt({100, 50}, "invisible\ntext");
+    invisible.fontSize = 0;
+    const struct { const char* name; Annotation annotation; double scale; QRectF expected; double tolerance = 1e-6; } cases[] = {
+        {"empty text: one line", textAt({100, 50}), 1, textBox(1, 0)},
+        {"one line", textAt({100, 50}, "a much wider line"), 1, textBox(1, wide)},
+        {"an empty line between", textAt({100, 50}, "short\n\na much wider line"), 1, textBox(3, wide)},
+        {"a trailing line feed", textAt({100, 50}, "a much wider line\n"), 1, textBox(2, wide)},
+        // Glyph advances are kept in 1/64 pixel, so widths scale only to within a few of those.
+        {"text at scale 2", textAt({100, 50}, "short\na much wider line"), 2, textBox(2, wide, 2), 0.1},
+        {"text of size 0", invisible, 1, textBox(0, 0)},
         {"zero-length arrow: a square on the point", arrowOf({50, 50}, {50, 50}, 7), 1, {22, 22, 56, 56}},
         {"zero-length arrow at scale 2", arrowOf({50, 50}, {50, 50}, 1), 2, {80, 80, 40, 40}},
         {"arrow drawn up and to the left", arrowOf({100, 80}, {20, 10}, 2), 1, {10, 0, 100, 90}},
@@ -103,7 +91,7 @@ TEST_F(AnnotationGeometryTest, BoundsOfArrowsStrokesAndSteps)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        expectRect(boundingRect(c.annotation, c.scale), c.expected);
+        expectRect(boundingRect(c.annotation, c.scale), c.expected, c.tolerance);
     }
 }
 
@@ -175,7 +163,7 @@ TEST_F(AnnotationGeometryTest, ResolvingRunsAttachedEndsFromEdgeToEdgeAndFallsBa
     const ShapeAnnotation shape = shapeIn({0, 0, 100, 100});
     const ShapeAnnotation right = shapeIn({300, 0, 100, 100});
     const ShapeAnnotation wide = shapeIn({0, 200, 200, 100});
-    const TextAnnotation label = textAt({600, 100}, QStringLiteral("Label"));
+    const TextAnnotation label = textAt({600, 100}, "Label");
     const QRectF box = boundingRect(label, 1);
     const ArrowAnnotation other = ArrowAnnotation::make({500, 500}, {600, 600}, Qt::red);
     const QUuid deleted = QUuid::createUuid();
@@ -226,28 +214,22 @@ TEST_F(AnnotationGeometryTest, ShaftEndsUnderTheHeads)
     }
 }
 
-TEST_F(AnnotationGeometryTest, UpdateReplacesFirstMatchAndRemoveTakesEveryMatch)
+// Update replaces the first match only (an unknown one changes nothing) and remove takes every
+// match. A stroke scales with its box, and a side without extent moves instead of stretching.
+// Step numbers continue from the highest.
+TEST_F(AnnotationGeometryTest, ListEditsStrokesFitTheirBoxAndStepsCount)
 {
     const ShapeAnnotation shape = shapeIn({0, 0, 50, 50});
     const RedactAnnotation redact = RedactAnnotation::make({10, 10, 20, 20}, Qt::black);
     std::vector<Annotation> list{shape, redact, shape};
-
     ShapeAnnotation moved = shape;
     moved.position = {5, 5};
     updateAnnotation(list, moved);
-    EXPECT_EQ(list, (std::vector<Annotation>{moved, redact, shape}));
-
     updateAnnotation(list, ShapeAnnotation::make({0, 0, 1, 1}, Qt::red));
     EXPECT_EQ(list, (std::vector<Annotation>{moved, redact, shape}));
-
     removeAnnotation(list, shape.id);
     EXPECT_EQ(list, (std::vector<Annotation>{redact}));
-}
 
-// A stroke scales with its box, and a side without extent moves instead of stretching. Step
-// numbers continue from the highest.
-TEST_F(AnnotationGeometryTest, StrokesFitTheirBoxAndStepsCount)
-{
     const StrokeAnnotation vee = StrokeAnnotation::make(StrokeKind::pen, {{100, 100}, {150, 200}, {200, 100}}, Qt::red, 4);
     expectRect(strokeBox(strokeFittedTo(vee, QRectF(0, 0, 200, 50))), QRectF(0, 0, 200, 50));
     EXPECT_EQ(strokeFittedTo(vee, QRectF(0, 0, 200, 50)).points[1], QPointF(100, 50));
@@ -272,7 +254,8 @@ TEST(AnnotationEnumerationTest, RawValuesAndDigitsRoundTripAndUnknownInputIsNone
     for (const AnnotationTool tool : allCases<AnnotationTool>())
         EXPECT_EQ(annotationToolForDigit(shortcutDigit(tool)), tool);
     const std::pair<const char*, std::optional<AnnotationTool>> digits[] = {
-        {"1", AnnotationTool::text}, {"5", AnnotationTool::quick}, {"9", AnnotationTool::step}, {"0", {}}, {"10", {}}, {"12", {}}, {"", {}}, {"a", {}}};
+        {"1", AnnotationTool::text}, {"5", AnnotationTool::quick}, {"9", AnnotationTool::step}, {"0", {}},
+        {"10", {}},                  {"12", {}},                   {"", {}},                    {"a", {}}};
     for (const auto& [digit, tool] : digits)
         EXPECT_EQ(annotationToolForDigit(QString::fromLatin1(digit)), tool) << digit;
 }

@@ -1,25 +1,16 @@
+#include "TestSupport.h"
 #include "core/AtomicFile.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <csignal>
 #include <sys/resource.h>
 
 using namespace pelorin;
-
-namespace {
-
-QByteArray contents(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
-}
-
-} // namespace
+using test::readBytes;
 
 // A failed write names the path and the reason in words, and leaves the older file as it was.
 TEST(AtomicFile, FailuresSayWhyAndKeepTheOlderFile)
@@ -41,13 +32,13 @@ TEST(AtomicFile, FailuresSayWhyAndKeepTheOlderFile)
     std::signal(SIGXFSZ, previous);
     ASSERT_TRUE(tooLarge);
     EXPECT_EQ(*tooLarge, path + QStringLiteral(": File too large"));
-    EXPECT_EQ(contents(path), "older");
+    EXPECT_EQ(readBytes(path), "older");
 
     const QString nowhere = dir.filePath(QStringLiteral("missing/out.json"));
     EXPECT_EQ(writeFileAtomically(nowhere, "x").value_or(QString()), nowhere + QStringLiteral(": No such file or directory"));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("out.json")}) << "no temporary left";
 
     ASSERT_FALSE(writeFileAtomically(path, "secret", QFileDevice::ReadOwner | QFileDevice::WriteOwner));
-    EXPECT_EQ(contents(path), "secret");
+    EXPECT_EQ(readBytes(path), "secret");
     EXPECT_FALSE(QFile::permissions(path) & (QFileDevice::ReadGroup | QFileDevice::ReadOther));
 }

@@ -4,20 +4,10 @@
 
 using namespace pelorin;
 
-namespace {
-
-// A track 214 points wide has a usable width of 200 with the 14-point thumb.
-constexpr double trackWidth = 214;
-
-double pointerAt(double fraction)
-{
-    return 7 + fraction * 200;
-}
-
-} // namespace
-
 TEST(SliderMath, DraggingSnapsToTheStepAndFormatsAndTheFillAnchorsAtZero)
 {
+    // A track 214 points wide has a usable width of 200 with the 14-point thumb.
+    constexpr double trackWidth = 214;
     struct Case { const char* label; double lower, upper, step, fraction; double value; const char* shown; };
     const Case cases[] = {
         {"Opacity at 37%", 0, 1, 0.05, 0.37, 0.35, "0.35"},
@@ -31,7 +21,7 @@ TEST(SliderMath, DraggingSnapsToTheStepAndFormatsAndTheFillAnchorsAtZero)
     };
     for (const Case& c : cases) {
         const SliderGeometry slider{c.lower, c.upper, c.step, trackWidth};
-        const double v = slider.valueAt(pointerAt(c.fraction));
+        const double v = slider.valueAt(7 + c.fraction * 200);
         EXPECT_NEAR(v, c.value, 1e-9) << c.label;
         EXPECT_EQ(formatSliderValue(v, c.step), QString::fromLatin1(c.shown)) << c.label;
     }
@@ -51,5 +41,5 @@ TEST(SliderMath, DraggingSnapsToTheStepAndFormatsAndTheFillAnchorsAtZero)
     EXPECT_EQ(narrow.usableWidth(), 1);
     EXPECT_NEAR(narrow.valueAt(7.5), 0.5, 1e-9);
     const SliderGeometry continuous{0, 1, 0, trackWidth};
-    EXPECT_NEAR(continuous.valueAt(pointerAt(0.123)), 0.123, 1e-9);
+    EXPECT_NEAR(continuous.valueAt(7 + 0.123 * 200), 0.123, 1e-9);
 }

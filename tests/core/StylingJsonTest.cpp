@@ -60,7 +60,7 @@ TEST(StylingJson, RecordsRoundTrip)
 
 TEST(StylingJson, MalformedBackgroundsAndChromeAreRejected)
 {
-    struct Case { const char* name; const char* json; };
+    struct Case { const char* name; const char* json; bool chrome = false; };
     const Case cases[] = {
         {"unknown preset", R"({"preset":{"_0":"notAPreset"}})"},
         {"two keys", R"({"preset":{"_0":"sunset"},"wallpaper":{}})"},
@@ -79,16 +79,13 @@ TEST(StylingJson, MalformedBackgroundsAndChromeAreRejected)
         {"not JSON", "preset: sunset"},
         {"array on top", R"([{"wallpaper":{}}])"},
         {"empty", ""},
+        {"chrome without urlText", R"({"isEnabled":true,"style":"dark","showsAddressBar":true})", true},
+        {"chrome of unknown style", R"({"isEnabled":true,"style":"sepia","showsAddressBar":true,"urlText":""})", true},
+        {"chrome with a number for a bool", R"({"isEnabled":1,"style":"dark","showsAddressBar":true,"urlText":""})", true},
+        {"chrome with null text", R"({"isEnabled":true,"style":"dark","showsAddressBar":true,"urlText":null})", true},
     };
     for (const Case& c : cases)
-        EXPECT_FALSE(decodeBackgroundStyle(c.json)) << c.name;
-    for (const char* chrome : {
-             R"({"isEnabled":true,"style":"dark","showsAddressBar":true})",                // no urlText
-             R"({"isEnabled":true,"style":"sepia","showsAddressBar":true,"urlText":""})",  // unknown style
-             R"({"isEnabled":1,"style":"dark","showsAddressBar":true,"urlText":""})",      // number for bool
-             R"({"isEnabled":true,"style":"dark","showsAddressBar":true,"urlText":null})", // null text
-         })
-        EXPECT_FALSE(decodeBrowserChromeSettings(chrome)) << chrome;
+        EXPECT_FALSE(c.chrome ? decodeBrowserChromeSettings(c.json).has_value() : decodeBackgroundStyle(c.json).has_value()) << c.name;
     QString error;
     decodeBackgroundStyle(cases[1].json, &error);
     EXPECT_EQ(error, QStringLiteral("Invalid number of keys found, expected one."));

@@ -98,15 +98,6 @@ QImage calendarWeek()
     return s.finish();
 }
 
-QStringList lineTexts(const ComponentAnalysisResponse& response)
-{
-    QStringList texts;
-    for (const DetectedComponent& c : response.components)
-        if (c.type == QLatin1String("text"))
-            texts.append(c.text.value_or(QString()));
-    return texts;
-}
-
 } // namespace
 
 // Each screen's lines read whole, in order, and nothing read from marks. The screens are
@@ -130,7 +121,13 @@ TEST(DeviceAnalysis, ReadsEveryLineWholeWithAnalysesRunningAtOnce)
     };
     std::vector<QFuture<QStringList>> readings;
     for (const auto& c : cases)
-        readings.push_back(QtConcurrent::run([&c] { return lineTexts(DeviceComponentAnalyzer::analyze(c.image)); }));
+        readings.push_back(QtConcurrent::run([&c] {
+            QStringList texts;
+            for (const DetectedComponent& component : DeviceComponentAnalyzer::analyze(c.image).components)
+                if (component.type == QLatin1String("text"))
+                    texts.append(component.text.value_or(QString()));
+            return texts;
+        }));
     for (size_t i = 0; i < readings.size(); ++i) {
         const QStringList texts = readings[i].result();
         SCOPED_TRACE(std::string(cases[i].name) + ": " + texts.join(u'|').toStdString());

@@ -14,16 +14,6 @@ using namespace pelorin;
 
 namespace {
 
-// Another X client holding the clipboard until it is killed or another client takes over.
-struct OtherApplication {
-    QProcess process;
-    ~OtherApplication()
-    {
-        process.kill();
-        process.waitForFinished(5000);
-    }
-};
-
 QString clipboardText()
 {
     return QGuiApplication::clipboard()->text();
@@ -35,21 +25,22 @@ struct Fixture {
     ClipboardJsonService service{pasteboard, settings.store()};
 
     // Copies in another application (xclip for plain text, our helper when the copy carries
-    // extra types) and waits until this process has noticed the change.
-    std::unique_ptr<OtherApplication> copy(const QString& text, const QStringList& extraTypes)
+    // extra types) and waits until this process has noticed the change. The application
+    // holds the clipboard until another client takes over, or its QProcess ends it.
+    std::unique_ptr<QProcess> copy(const QString& text, const QStringList& extraTypes)
     {
         const int before = pasteboard.changeCount();
-        auto other = std::make_unique<OtherApplication>();
+        auto other = std::make_unique<QProcess>();
         if (extraTypes.isEmpty()) {
             // -quiet keeps xclip in the foreground, serving until another client takes over.
-            other->process.start(QStringLiteral("xclip"), {QStringLiteral("-quiet"), QStringLiteral("-selection"),
-                                                           QStringLiteral("clipboard"), QStringLiteral("-i")});
-            other->process.write(text.toUtf8());
-            other->process.closeWriteChannel();
+            other->start(QStringLiteral("xclip"), {QStringLiteral("-quiet"), QStringLiteral("-selection"),
+                                                   QStringLiteral("clipboard"), QStringLiteral("-i")});
+            other->write(text.toUtf8());
+            other->closeWriteChannel();
         } else {
-            other->process.start(QStringLiteral(CLIPBOARD_OWNER), QStringList{text} + extraTypes);
+            other->start(QStringLiteral(CLIPBOARD_OWNER), QStringList{text} + extraTypes);
         }
-        EXPECT_TRUE(other->process.waitForStarted(5000));
+        EXPECT_TRUE(other->waitForStarted(5000));
         EXPECT_TRUE(test::waitUntil([&] { return pasteboard.changeCount() != before && clipboardText() == text; }));
         return other;
     }
@@ -88,7 +79,7 @@ TEST(ClipboardJsonX11, CopiesFromOtherApplicationsAreRewrittenOrLeftAlone)
             f.service.tick();
             EXPECT_EQ(clipboardText(), c.text);
             EXPECT_EQ(f.pasteboard.changeCount(), seen);
-            EXPECT_TRUE(other->process.state() == QProcess::Running);
+            EXPECT_EQ(other->state(), QProcess::Running);
         }
     }
 }

@@ -63,52 +63,40 @@ struct Fixture {
 };
 
 // A second X client that holds a key grab of its own while it lives.
-class OtherGrabber {
-public:
+struct OtherGrabber {
     explicit OtherGrabber(xcb_keycode_t keyCode)
-        : m_connection(xcb_connect(nullptr, nullptr))
     {
-        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
         xcb_generic_error_t* error = xcb_request_check(
-            m_connection, xcb_grab_key_checked(m_connection, 1, root, ctrlShift, keyCode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
-        m_grabbed = error == nullptr;
+            connection, xcb_grab_key_checked(connection, 1, root, ctrlShift, keyCode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+        grabbed = error == nullptr;
         std::free(error);
     }
-    ~OtherGrabber() { xcb_disconnect(m_connection); }
-    bool grabbed() const { return m_grabbed; }
-
-private:
-    xcb_connection_t* m_connection;
-    bool m_grabbed = false;
+    ~OtherGrabber() { xcb_disconnect(connection); }
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    bool grabbed = false;
 };
 
 } // namespace
 
 TEST(GlobalShortcutX11, PressingTheShortcutAnywhereStartsACapture)
 {
-    struct Case {
-        const char* storedKey;
-        qint64 storedModifiers;
-        const char* keys;
-        const char* sentinel;
-        int captures;
-        const char* lock = nullptr; // switched on around the presses
-    };
+    // The stored key and modifiers, keys pressed, then a sentinel known to trigger; `lock` is on
+    // around them.
+    struct Case { const char* key; qint64 modifiers; const char* keys, *sentinel; int captures; const char* lock = nullptr; };
     const Case cases[] = {
         {"1", 3, "ctrl+shift+1", "ctrl+shift+1", 1},
-        {"1", 0, "ctrl+shift+1", "ctrl+shift+1", 1}, // nothing stored means Ctrl+Shift
         {"1", 3, "ctrl+1", "ctrl+shift+1", 0},
         {"1", 3, "ctrl+shift+alt+1", "ctrl+shift+1", 0},
         {"1", 3, "1", "ctrl+shift+1", 0},
         {"k", 8, "super+k", "super+k", 1},
         {"K", 1 | 4, "ctrl+alt+k", "ctrl+alt+k", 1},
-        {"é", 3, "ctrl+shift+b", "ctrl+shift+b", 1}, // outside the table: the B key
         {"1", 3, "ctrl+shift+1", "ctrl+shift+1", 1, "Caps_Lock"},
         {"1", 3, "ctrl+shift+1", "ctrl+shift+1", 1, "Num_Lock"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.keys) + (c.lock ? c.lock : ""));
-        Fixture f(c.storedKey, c.storedModifiers);
+        Fixture f(c.key, c.modifiers);
         ASSERT_TRUE(f.shortcut->hotKeys().isRegistered());
         if (c.lock)
             press(c.lock);
@@ -123,8 +111,6 @@ TEST(GlobalShortcutX11, PressingTheShortcutAnywhereStartsACapture)
 TEST(GlobalShortcutX11, RecordingANewShortcutReplacesTheOldOne)
 {
     Fixture f;
-    int changes = 0;
-    f.notifications.observe(Notifications::shortcutChanged, &f.context, [&](const QVariant&) { ++changes; });
     ShortcutRecorderView view(f.settings.store(), f.notifications);
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
@@ -141,19 +127,18 @@ TEST(GlobalShortcutX11, RecordingANewShortcutReplacesTheOldOne)
     ASSERT_TRUE(test::waitUntil([&] { return !view.isRecording(); }));
     EXPECT_EQ(f.settings.store().value(keyKey).toString(), QStringLiteral("4"));
     EXPECT_EQ(f.settings.store().value(modifiersKey).toLongLong(), 3);
-    EXPECT_EQ(changes, 1);
     EXPECT_EQ(view.text(), QStringLiteral("Ctrl+Shift+4"));
 
     EXPECT_EQ(f.capturesFrom("ctrl+shift+1", "ctrl+shift+4"), 0);
-    EXPECT_TRUE(OtherGrabber(f.hotKeys().keyCodeFor('1')).grabbed());
+    EXPECT_TRUE(OtherGrabber(f.hotKeys().keyCodeFor('1')).grabbed);
 
     OtherGrabber other(f.hotKeys().keyCodeFor('3'));
-    ASSERT_TRUE(other.grabbed());
+    ASSERT_TRUE(other.grabbed);
     testing::internal::CaptureStderr();
     f.settings.store().setValue(keyKey, QStringLiteral("3"));
     f.notifications.post(Notifications::shortcutChanged);
     const std::string log = testing::internal::GetCapturedStderr();
     EXPECT_EQ(log, "Pelorin: RegisterEventHotKey failed (10) — shortcut may be taken by another app\n");
     EXPECT_FALSE(f.hotKeys().isRegistered());
-    EXPECT_TRUE(OtherGrabber(f.hotKeys().keyCodeFor('4')).grabbed());
+    EXPECT_TRUE(OtherGrabber(f.hotKeys().keyCodeFor('4')).grabbed);
 }
