@@ -123,12 +123,21 @@ bool writeJson(QIODevice& device, const QSettings::SettingsMap& map)
     for (auto it = map.begin(); it != map.end(); ++it)
         object.insert(it.key(), toJson(it.value()));
     const QByteArray bytes = QJsonDocument(object).toJson(QJsonDocument::Indented);
+    auto* file = qobject_cast<QFileDevice*>(&device);
+    // QSettings keeps a change it could not write and writes it later by itself (on the next
+    // write of any store of that file, or when the store goes), past the store's own checks:
+    // a settings file replaced by a link out of our folders in between is refused here too.
+    if (file) {
+        if (std::optional<QString> refusal = stateFileLinkRefusal(file->fileName())) {
+            lastWriteFailure = *refusal;
+            return false;
+        }
+    }
     errno = 0;
     bool written = device.write(bytes) == bytes.size();
     // QSettings commits its temporary without asking whether the buffered bytes reached the
     // disk: a full disk would leave a truncated settings file. Returning false makes it
     // discard the temporary and keep the old file.
-    auto* file = qobject_cast<QFileDevice*>(&device);
     if (written && file) {
         written = file->flush();
         if (written && ::fsync(file->handle()) != 0 && errno != EINVAL)

@@ -247,7 +247,7 @@ auto withFileSizeLimit(rlim_t bytes, Work&& work)
 // folder is followed.
 TEST(StateFileSafety, AFullDiskOrALinkOutLeavesEveryOtherFileAsItWas)
 {
-    QTemporaryDir own, elsewhere; // a fresh folder: the settings keep a failed write to retry
+    QTemporaryDir elsewhere;
     const QString victim = elsewhere.filePath(QStringLiteral("bashrc"));
     for (const Writer& writer : writers()) {
         SCOPED_TRACE(writer.name);
@@ -263,7 +263,9 @@ TEST(StateFileSafety, AFullDiskOrALinkOutLeavesEveryOtherFileAsItWas)
             continue;
 
         ASSERT_TRUE(test::writeBytes(victim, "alias ll='ls -l'\n"));
-        const QString link = own.filePath(writer.file), inside = own.filePath(QStringLiteral("real-") + writer.file);
+        // The same file the failed write was meant for: the settings keep that write to retry.
+        const QString link = path, inside = dir.filePath(QStringLiteral("real-") + writer.file);
+        ASSERT_TRUE(QFile::remove(path));
         ASSERT_TRUE(QFile::link(victim, link));
         writer.write(link, false);
         EXPECT_EQ(readBytes(victim), "alias ll='ls -l'\n");
@@ -273,5 +275,5 @@ TEST(StateFileSafety, AFullDiskOrALinkOutLeavesEveryOtherFileAsItWas)
         EXPECT_FALSE(readBytes(inside).isEmpty());
         EXPECT_TRUE(QFileInfo(link).isSymLink());
     }
-    EXPECT_EQ(stateFileLinkRefusal(own.filePath(QStringLiteral("x"))), std::nullopt);
+    EXPECT_EQ(stateFileLinkRefusal(elsewhere.filePath(QStringLiteral("x"))), std::nullopt);
 }
