@@ -3,8 +3,8 @@
 
 #include "platform/SettingsKeys.h"
 #include "ui/AnalysisPanel.h"
-#include "ui/AnnotationColorPicker.h"
 #include "ui/AnnotationStylePanel.h"
+#include "ui/CanvasView.h"
 #include "ui/ChromeButton.h"
 #include "ui/ComponentOverlayView.h"
 #include "ui/CopyConfirmation.h"
@@ -19,7 +19,6 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QClipboard>
-#include <QColorDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -67,18 +66,6 @@ public:
     MemoryPasteboard pasteboard;
     std::unique_ptr<EditorWindow> window = std::make_unique<EditorWindow>(*editor);
 };
-
-TEST_F(Window, ErrorAlertShowsTheMessageAndOkClearsIt)
-{
-    editor->setErrorMessage(QStringLiteral("Failed to load image from broken.png"));
-    ASSERT_TRUE(waitUntil([&] { return window->errorAlert() && window->errorAlert()->isVisible(); }));
-    QMessageBox* alert = window->errorAlert();
-    EXPECT_EQ(alert->text(), QStringLiteral("Failed to load image from broken.png"));
-    ASSERT_EQ(alert->buttons().size(), 1);
-    alert->buttons().first()->click();
-    EXPECT_TRUE(editor->errorMessage().isEmpty());
-    ASSERT_TRUE(waitUntil([&] { return !window->errorAlert(); }));
-}
 
 TEST_F(Window, DroppedLocalImagesOpenAndAnythingElseIsRefused)
 {
@@ -128,25 +115,9 @@ TEST_F(Window, DroppedLocalImagesOpenAndAnythingElseIsRefused)
     }
 }
 
-TEST_F(Window, CopyButtonAndCtrlCCopyAndShowTheConfirmation)
-{
-    editor->loadImage(solidImage({300, 200}), SourceType::file, false);
-    CopyConfirmation* notice = window->canvas()->copyConfirmation();
-    EXPECT_FALSE(notice->isShowing());
-    window->toolbar()->copyButton()->click();
-    ASSERT_TRUE(waitUntil([&] { return editor->imageCopiedPulse() == 1; }));
-    EXPECT_FALSE(pasteboard.png.isEmpty());
-    EXPECT_TRUE(notice->isShowing());
-    ASSERT_TRUE(waitUntil([&] { return notice->isVisible(); }));
-    ASSERT_TRUE(waitUntil([&] { return !notice->isShowing(); }, CopyConfirmation::holdMs * 4));
-
-    window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-    QTest::keyClick(window.get(), Qt::Key_C, Qt::ControlModifier);
-    ASSERT_TRUE(waitUntil([&] { return editor->imageCopiedPulse() == 2; }));
-}
-
-TEST_F(Window, EmptyStateStartsRegionAndWindowCapturesAndGivesWayToTheDocument)
+// The empty state starts region and window captures and gives way to the document; the copy
+// button and Ctrl+C copy it and show the confirmation; an error shows until its OK.
+TEST_F(Window, EmptyStateGivesWayToTheDocumentWhichCopiesAndErrorsAlert)
 {
     EmptyStateView* empty = window->canvas()->emptyState();
     ASSERT_TRUE(empty->isVisible());
@@ -158,9 +129,31 @@ TEST_F(Window, EmptyStateStartsRegionAndWindowCapturesAndGivesWayToTheDocument)
     ASSERT_EQ(captures.size(), 2);
     EXPECT_FALSE(captures[0].at(0).toBool());
     EXPECT_TRUE(captures[1].at(0).toBool());
-
     editor->loadImage(solidImage({300, 200}), SourceType::file, false);
     EXPECT_FALSE(empty->isVisible());
+
+    CopyConfirmation* notice = window->canvas()->copyConfirmation();
+    EXPECT_FALSE(notice->isShowing());
+    window->toolbar()->copyButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return editor->imageCopiedPulse() == 1; }));
+    EXPECT_FALSE(pasteboard.png.isEmpty());
+    EXPECT_TRUE(notice->isShowing());
+    ASSERT_TRUE(waitUntil([&] { return notice->isVisible(); }));
+    ASSERT_TRUE(waitUntil([&] { return !notice->isShowing(); }, CopyConfirmation::holdMs * 4));
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QTest::keyClick(window.get(), Qt::Key_C, Qt::ControlModifier);
+    ASSERT_TRUE(waitUntil([&] { return editor->imageCopiedPulse() == 2; }));
+
+    editor->setErrorMessage(QStringLiteral("Failed to load image from broken.png"));
+    ASSERT_TRUE(waitUntil([&] { return window->errorAlert() && window->errorAlert()->isVisible(); }));
+    QMessageBox* alert = window->errorAlert();
+    EXPECT_EQ(alert->text(), QStringLiteral("Failed to load image from broken.png"));
+    ASSERT_EQ(alert->buttons().size(), 1);
+    alert->buttons().first()->click();
+    EXPECT_TRUE(editor->errorMessage().isEmpty());
+    ASSERT_TRUE(waitUntil([&] { return !window->errorAlert(); }));
+
     editor->clearDocument();
     EXPECT_TRUE(empty->isVisible());
 }
@@ -257,15 +250,6 @@ TEST_F(Window, TheInspectorTakesTheSidebarsPlaceWhileThereIsSomethingToInspect)
     shoot(QStringLiteral("style-sidebar"));
     editor->setSelectedTool(AnnotationTool::text);
     EXPECT_TRUE(window->inspector()->isVisible());
-    // Cancelling the custom chooser, open over the window, keeps the colour.
-    AnnotationColorPicker* picker = window->inspector()->colorPicker(AnnotationTool::text);
-    const QColor before = editor->annotationColor();
-    QTest::mouseClick(picker->customButton(), Qt::LeftButton);
-    ASSERT_TRUE(picker->customDialog());
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(picker->customDialog()));
-    screenshot(picker->customDialog(), QStringLiteral("custom-color"));
-    picker->customDialog()->reject();
-    EXPECT_EQ(editor->annotationColor(), before);
 }
 
 DetectedComponent component(const char* label, int x1, int y1, int x2, int y2)
@@ -330,27 +314,19 @@ TEST_F(Window, ClickingABoxTogglesItsHighlightAndOtherClicksPassThrough)
     EXPECT_FALSE(panel->isVisible());
 }
 
-TEST_F(Window, TheShimmerSweepsWhileAnAnalysisRuns)
+// Analyze shows the shimmer until the components are found.
+TEST_F(Window, TheShimmerShowsWhileAnAnalysisRuns)
 {
     settings.store().setValue(QLatin1String(SettingsKeys::analysisProvider), QStringLiteral("device"));
-    QImage shot(QStringLiteral(PELORIN_SAMPLE));
-    ASSERT_FALSE(shot.isNull());
-    editor->loadImage(shot, SourceType::file, false);
+    editor->loadImage(QImage(QStringLiteral(PELORIN_SAMPLE)), SourceType::file, false);
     window->toolbar()->analyzeButton()->click();
     ShimmerView* shimmer = window->canvas()->shimmer();
     EXPECT_TRUE(shimmer->isVisible());
-    // The band sweeps in from the left; caught mid-card unless the analysis is quicker.
-    EXPECT_EQ(shimmer->phase(), -1);
-    waitUntil([&] { return shimmer->phase() > -0.45 || !editor->isAnalyzing(); }, 10'000);
-    if (editor->isAnalyzing())
-        shoot(QStringLiteral("analysing"));
+    shoot(QStringLiteral("analysing"));
     ASSERT_TRUE(waitUntil([&] { return !editor->isAnalyzing(); }, 60'000));
     EXPECT_FALSE(shimmer->isVisible());
     EXPECT_EQ(editor->errorMessage(), QString());
-    ASSERT_FALSE(editor->detectedComponents().empty());
-    editor->toggleComponentHighlight(editor->detectedComponents().back().id);
-    editor->toggleComponentRedaction(editor->detectedComponents().front());
-    QTest::qWait(100);
+    EXPECT_FALSE(editor->detectedComponents().empty());
     shoot(QStringLiteral("analysed"));
 }
 
