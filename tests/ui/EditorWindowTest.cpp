@@ -204,16 +204,14 @@ TEST_F(Window, ToolbarAndKeysActOnTheDocument)
     const auto annotations = [&] { return editor->document()->annotations.size(); };
     remove->click();
     EXPECT_EQ(annotations(), 0u);
-    QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier);
-    EXPECT_EQ(annotations(), 1u);
-    QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier);
-    EXPECT_EQ(annotations(), 0u);
-    EXPECT_TRUE(window->redoAction()->isEnabled());
-    QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
-    EXPECT_EQ(annotations(), 1u);
-    QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier);
-    QTest::keyClick(window.get(), Qt::Key_Y, Qt::ControlModifier);
-    EXPECT_EQ(annotations(), 1u);
+    // Ctrl+Z undoes the delete, then the adding; Ctrl+Shift+Z and Ctrl+Y redo.
+    const Qt::KeyboardModifiers ctrl = Qt::ControlModifier;
+    for (const auto& [key, mods, count] : {std::tuple{Qt::Key_Z, ctrl, 1u}, {Qt::Key_Z, ctrl, 0u}, {Qt::Key_Z, ctrl | Qt::ShiftModifier, 1u},
+                                           {Qt::Key_Z, ctrl, 0u}, {Qt::Key_Y, ctrl, 1u}}) {
+        QTest::keyClick(window.get(), key, mods);
+        EXPECT_EQ(annotations(), count) << key << ' ' << mods;
+        EXPECT_TRUE(window->redoAction()->isEnabled());
+    }
 
     // A new screenshot starts a new history; the close button hides the window and keeps it.
     editor->loadImage(solidImage({300, 200}), SourceType::file, false);

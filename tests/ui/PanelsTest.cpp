@@ -440,7 +440,10 @@ TEST_F(Sidebar, SectionResetsShowOnlyWhileTheSectionDiffers)
 
 // A click on a track sets that slider's value; padding goes through the editor's own
 // setter, which drops a stored export frame. The focus hint shows until there is a shape.
-TEST_F(Sidebar, SlidersWriteTheStyleAndTheFocusHintWaitsForAShape)
+// The backgrounds: wallpaper, transparent, then the presets in their order; the wallpaper's
+// thumbnail loads off the GUI thread. The address applies once the typing pauses; the
+// browser controls follow the frame and change it.
+TEST_F(Sidebar, ControlsWriteTheStyleAndFollowIt)
 {
     editor->loadImage(solidImage({400, 300}), SourceType::file, false);
     editor->setExportFrameRect(QRectF(0, 0, 300, 200));
@@ -462,12 +465,7 @@ TEST_F(Sidebar, SlidersWriteTheStyleAndTheFocusHintWaitsForAShape)
     EXPECT_EQ(sidebar->focusHint()->text(), QStringLiteral("Add a shape annotation to keep its area bright."));
     editor->addAnnotation(ShapeAnnotation::make(QRectF(10, 10, 100, 80), Qt::red));
     EXPECT_FALSE(sidebar->focusHint()->isVisibleTo(sidebar.get()));
-}
 
-// Wallpaper, transparent, then the presets in their order; a click chooses one. The
-// wallpaper's thumbnail loads off the GUI thread.
-TEST_F(Sidebar, BackgroundSwatchesSetTheBackground)
-{
     const auto& swatches = sidebar->backgroundPicker()->swatches();
     ASSERT_EQ(swatches.size(), 2 + allBackgroundPresets().size());
     EXPECT_EQ(swatches[0]->toolTip(), QStringLiteral("Desktop Wallpaper"));
@@ -493,11 +491,7 @@ TEST_F(Sidebar, BackgroundSwatchesSetTheBackground)
     picker.show();
     ASSERT_TRUE(waitUntil([&] { return picker.wallpaperSwatch()->hasPicture(); }));
     EXPECT_FALSE(askedOnGuiThread);
-}
 
-// The address applies once the typing pauses; the controls follow the frame and change it.
-TEST_F(Sidebar, BrowserControlsFollowTheFrameAndChangeIt)
-{
     BrowserChromeSettings b;
     b.isEnabled = true;
     editor->setBrowserChrome(b);

@@ -108,7 +108,7 @@ TEST(UploadFileKind, ChosenByTheContentTypeOfTheName)
 }
 
 // Newest first; a row outlives changes to the list with its state, and a second copy extends
-// the check mark of the first.
+// the check mark of the first. Dropped local files go to the window's handler.
 TEST_F(HistoryWindow, ListsTheStoreNewestFirstOrShowsTheEmptyStateAndRowsKeepTheirState)
 {
     UploadHistoryWindow window(services());
@@ -155,6 +155,27 @@ TEST_F(HistoryWindow, ListsTheStoreNewestFirstOrShowsTheEmptyStateAndRowsKeepThe
     history.remove(newest);
     history.remove(oldest);
     EXPECT_TRUE(window.showsEmptyState());
+
+    // Local files dropped on the window go to its handler, other links do not.
+    QList<QStringList> received;
+    window.setDropHandler([&](const QStringList& paths) { received << paths; });
+    const QUrl remote(QStringLiteral("https://example.com/b.png"));
+    // Whether the window takes the drag and then the drop.
+    const auto drop = [&](const QList<QUrl>& urls) {
+        QMimeData data;
+        data.setUrls(urls);
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&window, &enter);
+        if (!enter.isAccepted())
+            return false;
+        QDropEvent dropped(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&window, &dropped);
+        return dropped.isAccepted();
+    };
+    EXPECT_FALSE(drop({remote}));
+    EXPECT_TRUE(drop({QUrl::fromLocalFile(QStringLiteral("/tmp/a.pdf")), remote, QUrl::fromLocalFile(QStringLiteral("/tmp/c d.png"))}));
+    ASSERT_TRUE(waitUntil([&] { return !received.isEmpty(); }));
+    EXPECT_EQ(received, QList<QStringList>{(QStringList{QStringLiteral("/tmp/a.pdf"), QStringLiteral("/tmp/c d.png")})});
 }
 
 // A cloud entry copies a fresh link while signed in. While a delete runs its button is off;
@@ -211,30 +232,6 @@ TEST_F(HistoryWindow, RowsCopyTheRightLinkAndDeleteOrWarn)
         EXPECT_TRUE(remove->isEnabled());
         history.remove(file);
     }
-}
-
-TEST_F(HistoryWindow, DroppedLocalFilesGoToTheHandler)
-{
-    UploadHistoryWindow window(services());
-    QList<QStringList> received;
-    window.setDropHandler([&](const QStringList& paths) { received << paths; });
-    const QUrl remote(QStringLiteral("https://example.com/b.png"));
-    // Whether the window takes the drag and then the drop.
-    const auto drop = [&](const QList<QUrl>& urls) {
-        QMimeData data;
-        data.setUrls(urls);
-        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(&window, &enter);
-        if (!enter.isAccepted())
-            return false;
-        QDropEvent dropped(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(&window, &dropped);
-        return dropped.isAccepted();
-    };
-    EXPECT_FALSE(drop({remote}));
-    EXPECT_TRUE(drop({QUrl::fromLocalFile(QStringLiteral("/tmp/a.pdf")), remote, QUrl::fromLocalFile(QStringLiteral("/tmp/c d.png"))}));
-    ASSERT_TRUE(waitUntil([&] { return !received.isEmpty(); }));
-    EXPECT_EQ(received, QList<QStringList>{(QStringList{QStringLiteral("/tmp/a.pdf"), QStringLiteral("/tmp/c d.png")})});
 }
 
 // The upload toggle, with the clipboard picker that follows it, and the destination picker
