@@ -158,8 +158,9 @@ TEST_F(Window, EmptyStateGivesWayToTheDocumentWhichCopiesAndErrorsAlert)
     EXPECT_TRUE(empty->isVisible());
 }
 
-// The toolbar's buttons and the window's keys act on the open document.
-TEST_F(Window, ToolbarAndKeysActOnTheDocument)
+// The toolbar's buttons and the window's keys act on the open document; the inspector takes
+// the sidebar's place while there is something to inspect.
+TEST_F(Window, ToolbarKeysAndPanelsActOnTheDocument)
 {
     editor->loadImage(solidImage({300, 200}), SourceType::file, false);
     editor->setZoomLevel(1.0);
@@ -213,27 +214,17 @@ TEST_F(Window, ToolbarAndKeysActOnTheDocument)
         EXPECT_TRUE(window->redoAction()->isEnabled());
     }
 
-    // A new screenshot starts a new history; the close button hides the window and keeps it.
-    editor->loadImage(solidImage({300, 200}), SourceType::file, false);
-    EXPECT_FALSE(window->undoAction()->isEnabled());
-    EXPECT_TRUE(window->close()) << "a refused close would refuse the app's Quit too";
-    EXPECT_FALSE(window->isVisible());
-    EXPECT_TRUE(editor->hasDocument());
-}
-
-// The right-hand panel: the inspector while there is something to inspect, the framing
-// style otherwise.
-TEST_F(Window, TheInspectorTakesTheSidebarsPlaceWhileThereIsSomethingToInspect)
-{
+    // The right-hand panel: the inspector while there is something to inspect, the framing
+    // style otherwise.
     editor->loadImage(solidImage({1200, 750}, 1.0, QColor(40, 90, 160)), SourceType::file, false);
     EXPECT_TRUE(window->sidebar()->isVisible());
     EXPECT_FALSE(window->inspector()->isVisible());
     TextAnnotation text = TextAnnotation::make({160, 120}, Qt::blue);
     text.text = QStringLiteral("Look here");
     text.isItalic = true;
-    ShapeAnnotation shape = ShapeAnnotation::make(QRectF(500, 200, 300, 180), Qt::yellow);
-    shape.fillColor = QColor::fromRgbF(1.0f, 0.62f, 0.04f, 0.25f);
-    for (const Annotation& a : {Annotation(text), Annotation(shape), Annotation(ArrowAnnotation::make({300, 500}, {480, 300}, Qt::red)),
+    ShapeAnnotation box = ShapeAnnotation::make(QRectF(500, 200, 300, 180), Qt::yellow);
+    box.fillColor = QColor::fromRgbF(1.0f, 0.62f, 0.04f, 0.25f);
+    for (const Annotation& a : {Annotation(text), Annotation(box), Annotation(ArrowAnnotation::make({300, 500}, {480, 300}, Qt::red)),
                                 Annotation(RedactAnnotation::make(QRectF(850, 500, 220, 60), Qt::black))}) {
         editor->addAnnotation(a);
         editor->setSelectedAnnotationId(annotationId(a));
@@ -248,6 +239,13 @@ TEST_F(Window, TheInspectorTakesTheSidebarsPlaceWhileThereIsSomethingToInspect)
     shoot(QStringLiteral("style-sidebar"));
     editor->setSelectedTool(AnnotationTool::text);
     EXPECT_TRUE(window->inspector()->isVisible());
+
+    // A new screenshot starts a new history; the close button hides the window and keeps it.
+    editor->loadImage(solidImage({300, 200}), SourceType::file, false);
+    EXPECT_FALSE(window->undoAction()->isEnabled());
+    EXPECT_TRUE(window->close()) << "a refused close would refuse the app's Quit too";
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(editor->hasDocument());
 }
 
 DetectedComponent component(const char* label, int x1, int y1, int x2, int y2)

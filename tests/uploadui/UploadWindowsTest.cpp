@@ -377,8 +377,8 @@ TEST_F(UploadSettings, UnreadableBucketSettingsAreSaidSoUntilSavedAgain)
 }
 
 // A sign-in shows only with a token; the address outlives an expired session and is offered
-// for the next sign-in.
-TEST_F(UploadSettings, AccountControlsShowASignInOnlyWithAToken)
+// for the next sign-in. Against the service: sign-in, sign-out and the status they leave.
+TEST_F(UploadSettings, AccountControlsFollowTheTokenAndTheService)
 {
     const struct {
         const char* name;
@@ -406,10 +406,9 @@ TEST_F(UploadSettings, AccountControlsShowASignInOnlyWithAToken)
         EXPECT_EQ(section.signInButton()->isVisibleTo(&section), !c.signedIn);
         EXPECT_EQ(section.emailField()->text(), c.emailField);
     }
-}
 
-TEST_F(UploadSettings, AccountSignInSignOutAndStatusAgainstTheService)
-{
+    tokens.setToken(std::nullopt);
+    settings.store().remove(QLatin1String(SettingsKeys::cloudAccountEmail));
     CloudTestServer& cloud = startServer();
     ASSERT_TRUE(cloud.isRunning());
     AccountService account(api, tokens, settings.store());
