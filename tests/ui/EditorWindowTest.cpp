@@ -207,8 +207,8 @@ TEST_F(Window, ToolbarKeysAndPanelsActOnTheDocument)
     EXPECT_EQ(annotations(), 0u);
     // Ctrl+Z undoes the delete, then the adding; Ctrl+Shift+Z and Ctrl+Y redo.
     const Qt::KeyboardModifiers ctrl = Qt::ControlModifier;
-    for (const auto& [key, mods, count] : {std::tuple{Qt::Key_Z, ctrl, 1u}, {Qt::Key_Z, ctrl, 0u}, {Qt::Key_Z, ctrl | Qt::ShiftModifier, 1u},
-                                           {Qt::Key_Z, ctrl, 0u}, {Qt::Key_Y, ctrl, 1u}}) {
+    for (const auto& [key, mods, count] : {std::tuple{Qt::Key_Z, ctrl, 1u}, {Qt::Key_Z, ctrl, 0u},
+                                           {Qt::Key_Z, ctrl | Qt::ShiftModifier, 1u}, {Qt::Key_Z, ctrl, 0u}, {Qt::Key_Y, ctrl, 1u}}) {
         QTest::keyClick(window.get(), key, mods);
         EXPECT_EQ(annotations(), count) << key << ' ' << mods;
         EXPECT_TRUE(window->redoAction()->isEnabled());
