@@ -22,21 +22,13 @@ namespace {
 namespace Keys = AnnotationDefaultKeys;
 using Tool = AnnotationTool;
 
-// Drags the slider's thumb to `x` with the mouse: one drag, so that its edits can be undone
-// together.
+// Drags the slider's thumb to `x` with the mouse, in steps: one drag, so that its edits can
+// be undone together.
 void dragThumb(LabeledSlider* slider, double x)
 {
     const QRectF track = slider->trackRect();
-    const int y = int(track.center().y());
-    QSignalSpy dragging(slider, &LabeledSlider::draggingChanged);
-    QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(int(track.left() + slider->geometry().thumbCenterX(slider->value())), y));
-    QTest::mouseMove(slider, QPoint(int(std::round(x)), y));
-    EXPECT_TRUE(slider->isDragging());
-    QTest::mouseRelease(slider, Qt::LeftButton, {}, QPoint(int(std::round(x)), y));
-    EXPECT_FALSE(slider->isDragging());
-    ASSERT_EQ(dragging.size(), 2);
-    EXPECT_TRUE(dragging[0][0].toBool());
-    EXPECT_FALSE(dragging[1][0].toBool());
+    const QPointF from(track.left() + slider->geometry().thumbCenterX(slider->value()), track.center().y());
+    Pointer(slider).drag(from, QPointF(std::round(x), from.y()));
 }
 
 // 214 points wide: a usable track of 200 points between the thumb's half-widths. A drag
@@ -153,12 +145,14 @@ Annotation with(Annotation a, const std::function<void(A&)>& change)
 }
 
 // Each edit lands in the selected annotation in the document, changing nothing else of it,
-// and in the defaults for its kind; the other annotation, below it, stays untouched.
+// and in the defaults for its kind, as one step to undo; the other annotation, below it,
+// stays untouched.
 TEST_F(Inspector, EditsChangeTheSelectedAnnotationAndRememberItsStyle)
 {
     const Annotation text = aText(), arrow = ArrowAnnotation::make({100, 100}, {300, 200}, Qt::red);
     const Annotation shape = ShapeAnnotation::make(box, QColor::fromRgbF(0.2f, 0.4f, 1.0f)), redact = R::make(box, Qt::black);
     const Annotation bold = with<T>(text, [](T& x) { x.fontWeight = FontWeight::bold; });
+    const Annotation plated = with<T>(text, [](T& x) { x.backgroundColor = Qt::white; });
     const struct {
         const char* name;
         Annotation before;
@@ -177,12 +171,8 @@ TEST_F(Inspector, EditsChangeTheSelectedAnnotationAndRememberItsStyle)
          Keys::textDesign, QStringLiteral("mono")},
         {"outline colour", text, [](Inspector& f) { f.inspector->outlineColorPicker()->swatch(5)->click(); },
          with<T>(text, [](T& x) { x.strokeColor = Inspector::swatch(5); }), Keys::textStrokeColor, swatch(5)},
-        {"the plate is white, then the chosen colour", text,
-         [](Inspector& f) {
-             f.press(Tool::text, "Plate");
-             EXPECT_EQ(std::get<T>(f.editor->document()->annotations[1]).backgroundColor, QColor(Qt::white));
-             f.inspector->plateColorPicker()->swatch(2)->click();
-         },
+        {"the plate is white", text, [](Inspector& f) { f.press(Tool::text, "Plate"); }, plated, Keys::textFontSize, 24.0},
+        {"the plate's colour", plated, [](Inspector& f) { f.inspector->plateColorPicker()->swatch(2)->click(); },
          with<T>(text, [](T& x) { x.backgroundColor = Inspector::swatch(2); }), Keys::textFontSize, 24.0},
         {"arrow style", arrow, [](Inspector& f) { f.press(Tool::arrow, "Double"); },
          with<ArrowAnnotation>(arrow, [](ArrowAnnotation& x) { x.style = ArrowStyle::double_; }), Keys::arrowStyle, QStringLiteral("double")},
@@ -209,6 +199,8 @@ TEST_F(Inspector, EditsChangeTheSelectedAnnotationAndRememberItsStyle)
         EXPECT_EQ(editor->document()->annotations[1], c.after);
         EXPECT_EQ(editor->document()->annotations[0], Annotation(bystander));
         expectRemembered(c.key, c.remembered);
+        editor->undoAnnotationChange();
+        EXPECT_EQ(editor->document()->annotations[1], c.before) << "one edit, one step to undo";
     }
 }
 
@@ -356,13 +348,17 @@ TEST_F(Inspector, ColorPickerChoosesTheAnnotationColour)
     EXPECT_EQ(AnnotationDefaultsStore(settings.store()).color(Keys::color), swatch(4));
     EXPECT_TRUE(picker->swatch(4)->isChecked());
 
-    // The custom chooser does not hold up the event loop, and its colour arrives opaque.
-    QTest::mouseClick(picker->customButton(), Qt::LeftButton);
-    ASSERT_TRUE(picker->customDialog());
-    EXPECT_TRUE(picker->customDialog()->isVisible());
-    picker->customDialog()->setCurrentColor(QColor::fromHsvF(0.5f, 0.5f, 0.5f, 0.5f));
-    picker->customDialog()->accept();
-    EXPECT_EQ(editor->annotationColor().rgba(), QColor::fromHsvF(0.5f, 0.5f, 0.5f).rgba());
+    // The custom chooser does not hold up the event loop; cancelled, it keeps the colour, and
+    // its colour arrives opaque.
+    for (const bool accept : {false, true}) {
+        QTest::mouseClick(picker->customButton(), Qt::LeftButton);
+        ASSERT_TRUE(picker->customDialog());
+        EXPECT_TRUE(picker->customDialog()->isVisible());
+        picker->customDialog()->setCurrentColor(QColor::fromHsvF(0.5f, 0.5f, 0.5f, 0.5f));
+        accept ? picker->customDialog()->accept() : picker->customDialog()->reject();
+        ASSERT_TRUE(waitUntil([&] { return !picker->customDialog(); }));
+        EXPECT_EQ(editor->annotationColor().rgba(), accept ? QColor::fromHsvF(0.5f, 0.5f, 0.5f).rgba() : swatch(4).rgba());
+    }
     EXPECT_TRUE(picker->customButton()->isChecked());
 }
 
@@ -444,7 +440,10 @@ TEST_F(Sidebar, SectionResetsShowOnlyWhileTheSectionDiffers)
 
 // A click on a track sets that slider's value; padding goes through the editor's own
 // setter, which drops a stored export frame. The focus hint shows until there is a shape.
-TEST_F(Sidebar, SlidersWriteTheStyleAndTheFocusHintWaitsForAShape)
+// The backgrounds: wallpaper, transparent, then the presets in their order; the wallpaper's
+// thumbnail loads off the GUI thread. The address applies once the typing pauses; the
+// browser controls follow the frame and change it.
+TEST_F(Sidebar, ControlsWriteTheStyleAndFollowIt)
 {
     editor->loadImage(solidImage({400, 300}), SourceType::file, false);
     editor->setExportFrameRect(QRectF(0, 0, 300, 200));
@@ -466,12 +465,7 @@ TEST_F(Sidebar, SlidersWriteTheStyleAndTheFocusHintWaitsForAShape)
     EXPECT_EQ(sidebar->focusHint()->text(), QStringLiteral("Add a shape annotation to keep its area bright."));
     editor->addAnnotation(ShapeAnnotation::make(QRectF(10, 10, 100, 80), Qt::red));
     EXPECT_FALSE(sidebar->focusHint()->isVisibleTo(sidebar.get()));
-}
 
-// Wallpaper, transparent, then the presets in their order; a click chooses one. The
-// wallpaper's thumbnail loads off the GUI thread.
-TEST_F(Sidebar, BackgroundSwatchesSetTheBackground)
-{
     const auto& swatches = sidebar->backgroundPicker()->swatches();
     ASSERT_EQ(swatches.size(), 2 + allBackgroundPresets().size());
     EXPECT_EQ(swatches[0]->toolTip(), QStringLiteral("Desktop Wallpaper"));
@@ -497,11 +491,7 @@ TEST_F(Sidebar, BackgroundSwatchesSetTheBackground)
     picker.show();
     ASSERT_TRUE(waitUntil([&] { return picker.wallpaperSwatch()->hasPicture(); }));
     EXPECT_FALSE(askedOnGuiThread);
-}
 
-// The address applies once the typing pauses; the controls follow the frame and change it.
-TEST_F(Sidebar, BrowserControlsFollowTheFrameAndChangeIt)
-{
     BrowserChromeSettings b;
     b.isEnabled = true;
     editor->setBrowserChrome(b);

@@ -5,18 +5,14 @@
 #include "core/Fonts.h"
 #include "editor/EditorViewModel.h"
 #include "platform/NotificationCenter.h"
-#include "ui/AnnotationOverlayView.h"
-#include "ui/CanvasView.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QDir>
-#include <QMouseEvent>
 #include <QTest>
 #include <QWidget>
 
-#include <algorithm>
 #include <memory>
 
 namespace pelorin::test {
@@ -60,46 +56,6 @@ public:
 private:
     QWidget* m_reference;
 };
-
-// Counts the pointer events that reach the annotation overlay, the layer below the navigation
-// layer that takes plain clicks and drags (moves only while a button is down).
-class PointerProbe : public QObject {
-public:
-    explicit PointerProbe(CanvasView* canvas) : QObject(canvas) { canvas->annotationOverlay()->installEventFilter(this); }
-    int presses = 0, moves = 0, releases = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        const auto type = event->type();
-        presses += type == QEvent::MouseButtonPress;
-        releases += type == QEvent::MouseButtonRelease;
-        moves += type == QEvent::MouseMove && static_cast<QMouseEvent*>(event)->buttons();
-        return false;
-    }
-};
-
-// How far `exported` is from the same place in `shown`, which holds it at `origin`, leaving
-// out `inset` pixels along the edges: the mean of the largest channel difference, and the
-// share of pixels where that difference is above `tolerance`.
-struct Agreement {
-    double mean = 0, share = 0;
-};
-inline Agreement compare(const QImage& exported, const QImage& shown, QPoint origin, int inset, int tolerance)
-{
-    const QImage a = exported.convertToFormat(QImage::Format_RGB32), b = shown.convertToFormat(QImage::Format_RGB32);
-    double sum = 0;
-    long large = 0, count = 0;
-    for (int y = inset; y < a.height() - inset; ++y) {
-        for (int x = inset; x < a.width() - inset; ++x, ++count) {
-            const QColor p = a.pixelColor(x, y), q = b.pixelColor(origin.x() + x, origin.y() + y);
-            const int d = std::max({std::abs(p.red() - q.red()), std::abs(p.green() - q.green()), std::abs(p.blue() - q.blue())});
-            sum += d;
-            large += d > tolerance;
-        }
-    }
-    return {sum / double(std::max(1L, count)), double(large) / double(std::max(1L, count))};
-}
 
 // Saves what `widget` shows as <name>.png when PELORIN_SCREENSHOT_DIR names a folder, to be
 // looked at.
@@ -145,30 +101,6 @@ public:
     TempSettings settings;
     NotificationCenter notifications;
     std::unique_ptr<EditorViewModel> editor;
-};
-
-// An editor with a canvas of its own as a top-level window.
-class CanvasFixture : public EditorUiFixture {
-public:
-    static constexpr QSize canvasSize{1000, 700};
-
-    CanvasFixture() { showWindow(*canvas, canvasSize); }
-
-    void open(QSizeF points = {800, 500}, double scale = 1.0, QColor color = QColor(220, 30, 40))
-    {
-        editor->loadImage(solidImage(points, scale, color), SourceType::file, false);
-        waitForFrame();
-    }
-
-    // Waits until the canvas has drawn a frame after this call and has stopped easing.
-    void waitForFrame()
-    {
-        const int before = canvas->framesDrawn();
-        canvas->requestFrame();
-        ASSERT_TRUE(waitUntil([&] { return canvas->framesDrawn() > before && !canvas->isEasing() && !canvas->isShowingPreview(); }));
-    }
-
-    std::unique_ptr<CanvasView> canvas = std::make_unique<CanvasView>(*editor);
 };
 
 } // namespace pelorin::test

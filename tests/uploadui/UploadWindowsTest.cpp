@@ -1,25 +1,60 @@
-#include "UploadUiFixture.h"
+#include "CloudTestServer.h"
+#include "MemoryPasteboard.h"
+#include "TestSupport.h"
+
+#include "cloud/AccountService.h"
+#include "cloud/CloudAPI.h"
 #include "cloud/TaskOutcome.h"
-
+#include "platform/SettingsKeys.h"
+#include "platform/TokenStore.h"
 #include "ui/SettingsWindow.h"
+#include "ui/UploadHistoryWindow.h"
 #include "ui/UploadSettingsSections.h"
+#include "upload/UploadError.h"
+#include "upload/UploadHistoryStore.h"
+#include "upload/UploadService.h"
 
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
 #include <QCheckBox>
-#include <QDir>
 #include <QComboBox>
+#include <QDir>
+#include <QDropEvent>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
-#include <QTest>
 
-using namespace pelorin;
-using namespace pelorin::test;
-
+namespace pelorin::test {
 namespace {
 
-class UploadSettings : public UploadUi {
+class Alerts : public HistoryAlerts {
+public:
+    QStringList shown;
+    void warning(const QString& message, const QString& informative) override { shown << message + u'|' + informative; }
+};
+
+// The upload and account services of one test, on their own files, pointed at the stand-in
+// cloud service (started only by tests that need it).
+class UploadUi : public ::testing::Test {
 protected:
+    UploadUi() { api.setTimeout(std::chrono::seconds(10)); }
+
+    CloudTestServer& startServer()
+    {
+        server = std::make_unique<CloudTestServer>();
+        store(SettingsKeys::cloudServerURL, server->baseUrl());
+        return *server;
+    }
+    void signIn()
+    {
+        server->addSession(QStringLiteral("tok-1"), QStringLiteral("me@example.com"));
+        tokens.setToken(QStringLiteral("tok-1"));
+        store(SettingsKeys::cloudAccountEmail, QStringLiteral("me@example.com"));
+    }
+    QString configPath() const { return dir.filePath(QStringLiteral("upload-config.json")); }
     void store(const char* key, const QVariant& value) { settings.store().setValue(QLatin1String(key), value); }
     QVariant stored(const char* key) { return settings.store().storedValue(QLatin1String(key)); }
     // What the user does: pick an entry (`activated`, as a mouse or keyboard choice sends).
@@ -28,31 +63,197 @@ protected:
         box->setCurrentIndex(index);
         Q_EMIT box->activated(index);
     }
-};
 
-} // namespace
+    UploadHistoryServices services() { return {history, uploads, api, pasteboard, alerts}; }
+    UploadedFile entry(const QString& name, qint64 size, int daysAgo = 0, std::optional<QString> source = std::nullopt)
+    {
+        return {QUuid::createUuid(), name, QStringLiteral("key/") + name, QStringLiteral("https://cdn.example/") + name,
+                noon.addDays(-daysAgo), size, std::move(source)};
+    }
+
+    std::unique_ptr<CloudTestServer> server;
+    TempSettings settings;
+    MemoryTokenStore tokens;
+    CloudAPI api{settings.store(), tokens};
+    QTemporaryDir dir;
+    UploadHistoryStore history{dir.filePath(QStringLiteral("uploads.json")), QString()};
+    UploadService uploads{settings.store(), api, history, UploadConfigFile(configPath(), QString())};
+    MemoryPasteboard pasteboard;
+    Alerts alerts;
+    const QDateTime noon{QDate(2026, 12, 5), QTime(12, 0), Qt::LocalTime};
+};
+using HistoryWindow = UploadUi;
+using UploadSettings = UploadUi;
+
+// Runs the event loop until `ms` milliseconds have passed since `start`.
+void waitUntilElapsed(const QElapsedTimer& start, qint64 ms)
+{
+    waitUntil([&] { return start.elapsed() >= ms; }, int(ms) + 1000);
+}
+
+const UploadConfig completeBucket{QStringLiteral("acct"), QStringLiteral("AKID"), QStringLiteral("secret"), QStringLiteral("shots"),
+                                  QStringLiteral("https://cdn.example")};
+
+TEST(UploadFileKind, ChosenByTheContentTypeOfTheName)
+{
+    const std::pair<const char*, UploadFileKind> cases[] = {
+        {"Screenshot.png", UploadFileKind::photo},   {"photo.JPEG", UploadFileKind::photo},
+        {"clip.mov", UploadFileKind::film},          {"clip.mp4", UploadFileKind::film},
+        {"voice.mp3", UploadFileKind::waveform},     {"report.pdf", UploadFileKind::richText},
+        {"notes.txt", UploadFileKind::text},         {"page.html", UploadFileKind::text},
+        {"archive.zip", UploadFileKind::document},   {"README", UploadFileKind::document},
+    };
+    for (const auto& [name, kind] : cases)
+        EXPECT_EQ(uploadFileKind(QLatin1String(name)), kind) << name;
+}
+
+// Newest first; a row outlives changes to the list with its state, and a second copy extends
+// the check mark of the first. Dropped local files go to the window's handler.
+TEST_F(HistoryWindow, ListsTheStoreNewestFirstOrShowsTheEmptyStateAndRowsKeepTheirState)
+{
+    UploadHistoryWindow window(services());
+    EXPECT_TRUE(window.showsEmptyState());
+    EXPECT_TRUE(window.rows().isEmpty());
+
+    const UploadedFile oldest = entry(QStringLiteral("a.png"), 1500, 2);
+    const UploadedFile middle = entry(QStringLiteral("b.pdf"), 2'500'000, 1);
+    const UploadedFile newest = entry(QStringLiteral("c.zip"), 10);
+    history.add(oldest);
+    ASSERT_EQ(window.rows().size(), 1);
+    UploadHistoryRow* oldestRow = window.rows().first();
+    QElapsedTimer clock;
+    clock.start();
+    oldestRow->copyLink();
+    ASSERT_TRUE(oldestRow->showsCopied());
+    history.add(middle);
+    history.add(newest);
+
+    EXPECT_FALSE(window.showsEmptyState());
+    const auto rows = window.rows();
+    ASSERT_EQ(rows.size(), 3);
+    EXPECT_EQ(rows[0]->file(), newest);
+    EXPECT_EQ(rows[1]->file(), middle);
+    EXPECT_EQ(rows[2], oldestRow);
+    EXPECT_TRUE(oldestRow->showsCopied());
+    // The date, then the size in decimal units with one decimal.
+    const QString detail = rows[1]->detailText();
+    EXPECT_TRUE(detail.startsWith(QStringLiteral("4 Dec 2026, ")) && detail.endsWith(QStringLiteral("  ·  2.5 MB")))
+        << detail.toStdString();
+
+    waitUntilElapsed(clock, 1000);
+    pasteboard.string.clear();
+    oldestRow->copyLink();
+    EXPECT_EQ(pasteboard.text(), QStringLiteral("https://cdn.example/a.png"));
+    waitUntilElapsed(clock, 1500); // past the first copy's 1.2 s
+    EXPECT_TRUE(oldestRow->showsCopied());
+    waitUntilElapsed(clock, 2500);
+    EXPECT_FALSE(oldestRow->showsCopied());
+
+    history.remove(middle);
+    ASSERT_EQ(window.rows().size(), 2);
+    EXPECT_EQ(window.rows()[1]->file(), oldest);
+    history.remove(newest);
+    history.remove(oldest);
+    EXPECT_TRUE(window.showsEmptyState());
+
+    // Local files dropped on the window go to its handler, other links do not.
+    QList<QStringList> received;
+    window.setDropHandler([&](const QStringList& paths) { received << paths; });
+    const QUrl remote(QStringLiteral("https://example.com/b.png"));
+    // Whether the window takes the drag and then the drop.
+    const auto drop = [&](const QList<QUrl>& urls) {
+        QMimeData data;
+        data.setUrls(urls);
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&window, &enter);
+        if (!enter.isAccepted())
+            return false;
+        QDropEvent dropped(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&window, &dropped);
+        return dropped.isAccepted();
+    };
+    EXPECT_FALSE(drop({remote}));
+    EXPECT_TRUE(drop({QUrl::fromLocalFile(QStringLiteral("/tmp/a.pdf")), remote, QUrl::fromLocalFile(QStringLiteral("/tmp/c d.png"))}));
+    ASSERT_TRUE(waitUntil([&] { return !received.isEmpty(); }));
+    EXPECT_EQ(received, QList<QStringList>{(QStringList{QStringLiteral("/tmp/a.pdf"), QStringLiteral("/tmp/c d.png")})});
+}
+
+// A cloud entry copies a fresh link while signed in. While a delete runs its button is off;
+// a failed one warns and keeps the entry and its row.
+TEST_F(HistoryWindow, RowsCopyTheRightLinkAndDeleteOrWarn)
+{
+    CloudTestServer& cloud = startServer();
+    ASSERT_TRUE(cloud.isRunning());
+    const QString del = QStringLiteral("/v2/storage/objects/delete");
+    cloud.script({QStringLiteral("POST"), del, 200, "{\"ok\": true}", QStringLiteral("application/json"), 0.5});
+    const QString stored = QStringLiteral("https://cdn.example/a.png");
+    const struct {
+        const char* name;
+        std::optional<QString> source;
+        bool signedIn;
+        QString copied;
+        QString warning; // none: deleted
+    } cases[] = {
+        {"own bucket, none configured", std::nullopt, true, stored,
+         QStringLiteral("Delete Failed|") + UploadError::notConfigured().description()},
+        {"cloud, signed out", QStringLiteral("cloud"), false, stored,
+         QStringLiteral("Delete Failed|Sign in to your Pelorin account in Settings → Account.")},
+        {"cloud, signed in", QStringLiteral("cloud"), true, QStringLiteral("https://share.example/key/a.png?expires=604800"), {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        tokens.setToken(std::nullopt);
+        if (c.signedIn)
+            signIn();
+        alerts.shown.clear();
+        const UploadedFile file = entry(QStringLiteral("a.png"), 1, 0, c.source);
+        history.add(file);
+        UploadHistoryWindow window(services());
+        UploadHistoryRow* row = window.rows().first();
+        pasteboard.string = QStringLiteral("before");
+        static_cast<QAbstractButton*>(row->copyButton())->click();
+        ASSERT_TRUE(waitUntil([&] { return row->showsCopied(); }));
+        EXPECT_EQ(pasteboard.text(), c.copied);
+
+        auto* remove = static_cast<QAbstractButton*>(row->deleteButton());
+        remove->click();
+        if (c.warning.isEmpty()) {
+            EXPECT_FALSE(remove->isEnabled());
+            ASSERT_TRUE(waitUntil([&] { return history.files().isEmpty(); }));
+            EXPECT_TRUE(window.showsEmptyState());
+            EXPECT_TRUE(alerts.shown.isEmpty());
+            EXPECT_EQ(cloud.count(QStringLiteral("POST"), del), 1);
+            continue;
+        }
+        ASSERT_TRUE(waitUntil([&] { return !alerts.shown.isEmpty(); }));
+        EXPECT_EQ(alerts.shown, QStringList{c.warning});
+        EXPECT_EQ(history.files(), QList<UploadedFile>{file});
+        EXPECT_EQ(window.rows(), QList<UploadHistoryRow*>{row});
+        EXPECT_TRUE(remove->isEnabled());
+        history.remove(file);
+    }
+}
 
 // The upload toggle, with the clipboard picker that follows it, and the destination picker
 // show what is in force now; the destination is stored only when the user picks one, and
 // re-picking the entry already shown is a choice as well.
 TEST_F(UploadSettings, UploadsSectionShowsWhatIsInForceAndStoresOnlyAPick)
 {
-    struct Case {
+    const struct {
         const char* name;
         std::optional<bool> storedUpload;
         std::optional<QString> storedDestination;
         bool bucketComplete;
         bool uploading;
         QString shown;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"nothing stored, no bucket: the registered default (on), cloud", std::nullopt, std::nullopt, false, true,
          QStringLiteral("cloud")},
         {"uploads on, no choice, a complete bucket", true, std::nullopt, true, true, QStringLiteral("custom")},
         {"uploads off, cloud chosen over a complete bucket", false, QStringLiteral("cloud"), true, false, QStringLiteral("cloud")},
     };
     settings.store().registerDefaults(registeredDefaults());
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         settings.store().remove(QLatin1String(SettingsKeys::uploadScreenshots));
         settings.store().remove(QLatin1String(SettingsKeys::uploadDestination));
@@ -93,12 +294,25 @@ TEST_F(UploadSettings, UploadsSectionShowsWhatIsInForceAndStoresOnlyAPick)
 
 // The bucket form saves the fields exactly as typed when Save is pressed, and "Saved" shows
 // for a while from the latest save. Saving moves a destination the user has not chosen.
+// Showing the window refreshes the account, quietly.
 TEST_F(UploadSettings, SavingTheBucketStoresItAsTypedAndMovesAnUnchosenDestinationOnly)
 {
+    CloudTestServer& cloud = startServer();
+    ASSERT_TRUE(cloud.isRunning());
+    signIn();
     uploads.updateConfig({QStringLiteral("old-acct"), QString(), QString(), QString(), QString()});
     AccountService account(api, tokens, settings.store());
     SettingsWindow window(settings.store());
     const UploadSettingsSections sections = installUploadSettingsSections(window, settings.store(), account, tokens, uploads);
+    const auto meRequests = [&] { return cloud.count(QStringLiteral("GET"), QStringLiteral("/v2/me")); };
+    EXPECT_EQ(meRequests(), 0);
+    for (int shown = 1; shown <= 2; ++shown) {
+        window.show();
+        EXPECT_TRUE(waitUntil([&] { return meRequests() == shown; })) << "showing " << shown;
+        window.hide();
+    }
+    EXPECT_FALSE(account.statusMessage().has_value());
+
     StorageSection& form = *sections.storage;
     QComboBox* picker = sections.uploads->destinationPicker();
     ASSERT_EQ(picker->currentData().toString(), QStringLiteral("cloud"));
@@ -162,31 +376,27 @@ TEST_F(UploadSettings, UnreadableBucketSettingsAreSaidSoUntilSavedAgain)
     EXPECT_EQ(QDir(dir.path()).entryList({QStringLiteral("upload-config.unreadable-*.json")}).size(), 1);
 }
 
-TEST_F(UploadSettings, AccountControlsShowASignInOnlyWithAToken)
+// A sign-in shows only with a token; the address outlives an expired session and is offered
+// for the next sign-in. Against the service: sign-in, sign-out and the status they leave.
+TEST_F(UploadSettings, AccountControlsFollowTheTokenAndTheService)
 {
-    struct Case {
+    const struct {
         const char* name;
-        bool token;
-        bool storedEmail;
-        bool signedIn;
+        bool token, storedEmail, signedIn;
         QString emailField;
         bool rejectedLater = false; // Analyze got a 401 while Settings was open
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"signed out", false, false, false, QString()},
         {"token and address", true, true, true, QString()},
-        // The address outlives an expired session; it is offered for the next sign-in.
         {"address without token", false, true, false, QStringLiteral("me@example.com")},
         {"token rejected elsewhere", true, true, false, QStringLiteral("me@example.com"), true},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        tokens.setToken(std::nullopt);
+        tokens.setToken(c.token ? std::optional(QStringLiteral("tok-1")) : std::nullopt);
         settings.store().remove(QLatin1String(SettingsKeys::cloudAccountEmail));
         if (c.storedEmail)
             store(SettingsKeys::cloudAccountEmail, QStringLiteral("me@example.com"));
-        if (c.token)
-            tokens.setToken(QStringLiteral("tok-1"));
         AccountService account(api, tokens, settings.store());
         AccountSection section(account, tokens);
         if (c.rejectedLater)
@@ -196,10 +406,9 @@ TEST_F(UploadSettings, AccountControlsShowASignInOnlyWithAToken)
         EXPECT_EQ(section.signInButton()->isVisibleTo(&section), !c.signedIn);
         EXPECT_EQ(section.emailField()->text(), c.emailField);
     }
-}
 
-TEST_F(UploadSettings, AccountSignInSignOutAndStatusAgainstTheService)
-{
+    tokens.setToken(std::nullopt);
+    settings.store().remove(QLatin1String(SettingsKeys::cloudAccountEmail));
     CloudTestServer& cloud = startServer();
     ASSERT_TRUE(cloud.isRunning());
     AccountService account(api, tokens, settings.store());
@@ -234,21 +443,5 @@ TEST_F(UploadSettings, AccountSignInSignOutAndStatusAgainstTheService)
     EXPECT_FALSE(section.showsSignedIn());
 }
 
-TEST_F(UploadSettings, ShowingTheSettingsWindowRefreshesTheAccount)
-{
-    CloudTestServer& cloud = startServer();
-    ASSERT_TRUE(cloud.isRunning());
-    signIn();
-    AccountService account(api, tokens, settings.store());
-    SettingsWindow window(settings.store());
-    installUploadSettingsSections(window, settings.store(), account, tokens, uploads);
-    const auto meRequests = [&] { return cloud.count(QStringLiteral("GET"), QStringLiteral("/v2/me")); };
-    EXPECT_EQ(meRequests(), 0);
-    for (int shown = 1; shown <= 2; ++shown) {
-        window.show();
-        EXPECT_TRUE(waitUntil([&] { return meRequests() == shown; })) << "showing " << shown;
-        window.hide();
-    }
-    // Quiet: no status line, even when the refresh fails.
-    EXPECT_FALSE(account.statusMessage().has_value());
-}
+} // namespace
+} // namespace pelorin::test
