@@ -187,10 +187,8 @@ TEST_F(EditorShell, TrayMenuItemsInOrderPostTheirMessagesOrCallBack)
             posted << name + object.toMap().value(QStringLiteral("mode")).toString();
         });
     QStringList called;
-    TrayMenu tray(notifications, settings.store(),
-                  {[&] { called << QStringLiteral("open"); }, [&] { called << QStringLiteral("uploads"); },
-                   [&] { called << QStringLiteral("settings"); }, [&] { called << QStringLiteral("updates"); },
-                   [&] { called << QStringLiteral("quit"); }});
+    const auto call = [&called](const char* name) { return [&called, name] { called << QLatin1String(name); }; };
+    TrayMenu tray(notifications, settings.store(), {call("open"), call("uploads"), call("settings"), call("updates"), call("quit")});
     QStringList titles;
     for (QAction* action : tray.menu()->actions()) {
         titles << (action->isSeparator() ? QStringLiteral("—") : action->text());
@@ -199,22 +197,17 @@ TEST_F(EditorShell, TrayMenuItemsInOrderPostTheirMessagesOrCallBack)
         if (!action->isSeparator() && !action->menu() && !action->isCheckable() && action->text() != u"Format Copied JSON")
             action->trigger();
     }
-    EXPECT_EQ(titles, (QStringList{QStringLiteral("Capture Region"), QStringLiteral("Capture Window"), QStringLiteral("Capture Full Screen"),
-                                   QStringLiteral("Capture Last Region"), QStringLiteral("Delay"), QStringLiteral("Include Mouse Pointer"),
-                                   QStringLiteral("—"),
-                                   QStringLiteral("Open Pelorin"), QStringLiteral("Open Last Screenshot"),
-                                   QStringLiteral("Reopen Closed Screenshot"),
-                                   QStringLiteral("Uploads..."), QStringLiteral("Format Copied JSON"),
-                                   QStringLiteral("Settings..."), QStringLiteral("Check for Updates…"), QStringLiteral("—"),
-                                   QStringLiteral("Quit Pelorin")}));
+    EXPECT_EQ(titles.join(u'|'), QStringLiteral("Capture Region|Capture Window|Capture Full Screen|Capture Last Region|Delay|"
+                                                "Include Mouse Pointer|—|Open Pelorin|Open Last Screenshot|"
+                                                "Reopen Closed Screenshot|Uploads...|Format Copied JSON|Settings...|"
+                                                "Check for Updates…|—|Quit Pelorin"));
     EXPECT_EQ(titled(tray.menu()->actions(), QStringLiteral("Settings..."))->shortcut(), QKeySequence(QStringLiteral("Ctrl+,")));
     EXPECT_EQ(titled(tray.menu()->actions(), QStringLiteral("Quit Pelorin"))->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
     EXPECT_EQ(posted, (QStringList{Notifications::triggerScreenCapture, Notifications::triggerWindowCapture,
                                    Notifications::triggerCapture + QStringLiteral("fullScreen"),
                                    Notifications::triggerCapture + QStringLiteral("lastRegion"), Notifications::openLastScreenshot,
                                    Notifications::reopenClosedScreenshot}));
-    EXPECT_EQ(called, (QStringList{QStringLiteral("open"), QStringLiteral("uploads"), QStringLiteral("settings"),
-                                   QStringLiteral("updates"), QStringLiteral("quit")}));
+    EXPECT_EQ(called.join(u'|'), QStringLiteral("open|uploads|settings|updates|quit"));
 
     // The delay and the pointer are settings the marks follow.
     QMenu* delay = titled(tray.menu()->actions(), QStringLiteral("Delay"))->menu();

@@ -40,33 +40,24 @@ public:
     }
 };
 
-class MenuBarDropTest : public ::testing::Test {
-protected:
-    MenuBarDropTest()
-    {
-        for (const char* name : {"shot.png", "photo.JPG", "report.pdf", "notes"})
-            test::writeBytes(dir.filePath(QLatin1String(name)), "x");
-        notifications.observe(Notifications::openDroppedFile, &context,
-                              [this](const QVariant& url) { opened << url.toUrl().fileName(); });
-    }
-    QString path(const char* name) const { return dir.filePath(QLatin1String(name)); }
-
-    QTemporaryDir dir;
-    NotificationCenter notifications;
-    QObject context;
-    QStringList opened;
-    Alerts alerts;
-    test::MemoryPasteboard board;
-    FakeUploader uploader;
-    MenuBarDrop drop{notifications, uploader, board, alerts};
-};
-
 } // namespace
 
 // A drop on the tray icon: without uploads a mixed drop does nothing but warn; with them,
 // images open in the editor and other files upload, their link on the clipboard.
-TEST_F(MenuBarDropTest, ImagesOpenAndOtherFilesUploadWhereUploadsAreSetUp)
+TEST(MenuBarDrop, ImagesOpenAndOtherFilesUploadWhereUploadsAreSetUp)
 {
+    QTemporaryDir dir;
+    const auto path = [&](const char* name) { return dir.filePath(QLatin1String(name)); };
+    for (const char* name : {"shot.png", "photo.JPG", "report.pdf", "notes"})
+        test::writeBytes(path(name), "x");
+    NotificationCenter notifications;
+    QStringList opened;
+    notifications.observe(Notifications::openDroppedFile, &notifications,
+                          [&](const QVariant& url) { opened << url.toUrl().fileName(); });
+    Alerts alerts;
+    test::MemoryPasteboard board;
+    FakeUploader uploader;
+    MenuBarDrop drop{notifications, uploader, board, alerts};
     drop.handleFiles({path("shot.png"), path("report.pdf")});
     EXPECT_TRUE(opened.isEmpty());
     EXPECT_EQ(alerts.shown, QStringList{QStringLiteral("Uploads Not Configured|Add your S3/R2 storage details in Pelorin's Settings to upload files.")});
