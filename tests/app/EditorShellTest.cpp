@@ -1,5 +1,5 @@
 // The editor window as the shell assembles it: its menu bar, the tray's menu and the keys
-// of both, and the tray icon in a real tray.
+// of both.
 
 #include "TestSupport.h"
 
@@ -18,10 +18,7 @@
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
-#include <QProcess>
 #include <QShortcut>
-#include <QStandardPaths>
-#include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
 
@@ -77,10 +74,7 @@ TEST_F(EditorShell, EveryQuitEndsTheAppTheFirstTime)
     TrayMenu tray(notifications, settings.store(), {{}, {}, {}, {}, quitApplication});
     QWidget other; // Settings or Uploads, open beside the editor
     openImage();
-    const struct {
-        const char* name;
-        std::function<void()> quit;
-    } entries[] = {
+    const struct { const char* name; std::function<void()> quit; } entries[] = {
         {"tray Quit Pelorin", [&] { titled(tray.menu()->actions(), QStringLiteral("Quit Pelorin"))->trigger(); }},
         {"File > Quit", [&] { menuAction(QStringLiteral("Quit"))->trigger(); }},
         {"Ctrl+Q in the editor", [&] { QTest::keyClick(window.get(), Qt::Key_Q, Qt::ControlModifier); }},
@@ -225,24 +219,4 @@ TEST_F(EditorShell, TrayMenuItemsInOrderPostTheirMessagesOrCallBack)
     EXPECT_FALSE(settings.store().boolValue(key, true));
     titled(tray.menu()->actions(), QStringLiteral("Format Copied JSON"))->trigger();
     EXPECT_TRUE(settings.store().boolValue(key, false));
-}
-
-TEST_F(EditorShell, TrayIconAppearsInARealTray)
-{
-    if (QGuiApplication::platformName() != u"xcb")
-        GTEST_SKIP() << "needs an X server";
-    const QString trayer = QStandardPaths::findExecutable(QStringLiteral("trayer"));
-    ASSERT_FALSE(trayer.isEmpty()) << "install trayer (scripts/deps.txt)";
-    QProcess host;
-    host.start(trayer, {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"), QStringLiteral("right"),
-                        QStringLiteral("--widthtype"), QStringLiteral("request"), QStringLiteral("--height"), QStringLiteral("24")});
-    ASSERT_TRUE(host.waitForStarted());
-    EXPECT_TRUE(test::waitUntil([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, 10000));
-    TrayMenu tray(notifications, settings.store(), {});
-    tray.show();
-    EXPECT_TRUE(tray.icon()->isVisible());
-    EXPECT_FALSE(tray.icon()->icon().isNull());
-    EXPECT_TRUE(test::waitUntil([&] { return tray.icon()->geometry().width() > 0; }, 5000)) << "the host embedded the icon";
-    host.terminate();
-    host.waitForFinished(3000);
 }

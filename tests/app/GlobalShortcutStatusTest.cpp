@@ -37,12 +37,8 @@ TEST(GlobalShortcut, SettingsNoteFollowsTheDesktopsAnswer)
     hotKeys.answer = GlobalHotKeys::Unavailable;
     GlobalShortcut shortcut(settings.store(), notifications, std::move(owned));
     QSignalSpy changed(&shortcut, &GlobalShortcut::statusChanged);
-    const struct {
-        const char* name;
-        std::function<void()> event;
-        const char* desktop;
-        QStringList note; // phrases the note holds; empty: no note
-    } steps[] = {
+    // note: the phrases the note holds; none: no note.
+    const struct { const char* name; std::function<void()> event; const char* desktop; QStringList note; } steps[] = {
         {"no GlobalShortcuts at all", [] {}, "sway", {"does not let apps", "pelorin --capture"}},
         {"bound", [&] { hotKeys.answer = GlobalHotKeys::Registered; notifications.post(Notifications::shortcutChanged); },
          "GNOME", {}},

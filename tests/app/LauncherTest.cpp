@@ -68,13 +68,8 @@ TEST(FormatJsonCommand, WritesTheFormattedTextOrNothing)
     const auto [big, bigFormatted] = records(400'000); // 4.8 MB, past the first buffer
     // Leading white space puts the document's last byte just before or at a page's end.
     const auto endingAt = [&](qsizetype size) { return QByteArray(size - small.size(), ' ') + small; };
-    const struct {
-        const char* name;
-        QByteArray input;
-        int skip; // bytes the caller read first
-        QByteArray out; // empty: fails with one line of error
-        const char* error = "";
-    } cases[] = {
+    // skip: the bytes the caller read first; out empty: fails with one line of error.
+    const struct { const char* name; QByteArray input; int skip; QByteArray out; const char* error = ""; } cases[] = {
         {"object", R"({"b":1,"a":[true,{}]})", 0, "{\n  \"b\": 1,\n  \"a\": [\n    true,\n    {}\n  ]\n}\n"},
         {"byte-order mark, as jq takes it", "\xEF\xBB\xBF{\"a\":1}", 0, "{\n  \"a\": 1\n}\n"},
         {"trailing comma", "[1,]", 0, ""},

@@ -44,13 +44,9 @@ QString writeScreenshot(const QTemporaryDir& dir, QSize pixels, int dotsPerMeter
 TEST(RenderCommand, TheCardAtNativeResolutionInTheMiddle)
 {
     QTemporaryDir dir;
-    const struct {
-        QSize pixels;
-        int dotsPerMeter; // 5669: a 2x screenshot; 3780: a file without a meaningful resolution
-        int padding;
-        QSize expected;
-        int edge; // padding in pixels; -1: scaled down, its edge blended
-    } cases[] = {
+    // dotsPerMeter 5669: a 2x screenshot, 3780: a file without a meaningful resolution; edge: the padding in
+    // pixels, -1: scaled down, its edge blended.
+    const struct { QSize pixels; int dotsPerMeter; int padding; QSize expected; int edge; } cases[] = {
         {{600, 400}, 3780, 0, {600, 400}, 0},   {{600, 400}, 3780, 50, {700, 500}, 50}, {{600, 400}, 5669, 50, {800, 600}, 100},
         {{1, 1}, 3780, 0, {1, 1}, 0},           {{1, 300}, 3780, 0, {1, 300}, 0},     {{300, 1}, 3780, 0, {300, 1}, 0},
         {{1, 300}, 3780, 10, {21, 320}, 10},    {{10000, 10}, 3780, 0, {8192, 8}, -1},
@@ -139,12 +135,7 @@ TEST(RenderCommand, BadInputOrAFullDiskFailsWithOneClearLineAndWritesNothing)
     ASSERT_TRUE(pelorin::test::writeBytes(oldJson, "{}"));
     const QString fullDisk = QStringLiteral("ulimit -f 1");
     const QString to = QStringLiteral(" -o ") + out;
-    const struct {
-        const char* name;
-        QString arguments;
-        const char* message;
-        QString prelude = {};
-    } cases[] = {
+    const struct { const char* name; QString arguments; const char* message; QString prelude = {}; } cases[] = {
         {"missing input", dir.filePath(QStringLiteral("nope.png")) + to, "cannot read image"},
         {"not an image", QStringLiteral(PELORIN_TEST_DATA "/not-an-image.png") + to, "cannot read image"},
         {"decompression bomb", QStringLiteral(PELORIN_TEST_DATA "/bomb-within-sides.png") + to, "too large to open"},

@@ -13,7 +13,6 @@
 #include <QDirIterator>
 #include <QScopeGuard>
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -60,20 +59,16 @@ public:
         return test::waitUntil([this] { return m_process.state() == QProcess::NotRunning; }, 60'000);
     }
 
-    void start(const QString& platform, qint64 fileSizeLimit = 0)
+    // Files may grow to `blocks` of 512 bytes where set: a full disk, as far as a copy can tell.
+    void start(const QString& platform, int blocks = 0)
     {
         QProcessEnvironment environment = m_environment;
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
         m_process.setProcessEnvironment(environment);
         m_process.setProcessChannelMode(QProcess::ForwardedChannels);
-        if (fileSizeLimit > 0) {
-            // A full disk, as far as the copy can tell: writes past the limit fail.
-            m_process.setChildProcessModifier([fileSizeLimit] {
-                const rlimit limit{rlim_t(fileSizeLimit), rlim_t(fileSizeLimit)};
-                ::setrlimit(RLIMIT_FSIZE, &limit);
-            });
-        }
-        m_process.start(folder() + QStringLiteral("/bin/pelorin"), {QStringLiteral("--background")});
+        const QString limit = blocks > 0 ? QStringLiteral("ulimit -f %1; ").arg(blocks) : QString();
+        m_process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), limit + QStringLiteral("exec \"$0\" --background"),
+                                                    folder() + QStringLiteral("/bin/pelorin")});
         m_process.waitForStarted(10'000);
     }
 
@@ -226,7 +221,7 @@ TEST(UpdateEndToEnd, OnNextLaunchInstallsAtTheNextStartOrKeepsTheOldFolder)
             continue; // no immutable folders on this file system
         // Files may grow to 1 MiB on a full disk: the old program starts, the copy of the 4 MiB
         // file fails after the old folder was moved aside.
-        installed.start(QStringLiteral("offscreen"), obstacle == fullDisk ? 1 << 20 : 0);
+        installed.start(QStringLiteral("offscreen"), obstacle == fullDisk ? 2048 : 0);
         ASSERT_TRUE(installed.ended()) << "start-up did not hand over to the installer";
         // Consumed either way; a fresh read of the settings file, as the next start sees it.
         const SettingsStore stored(installed.settings.filePath());
