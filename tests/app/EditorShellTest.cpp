@@ -19,6 +19,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QShortcut>
+#include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
 
@@ -219,4 +220,5 @@ TEST_F(EditorShell, TrayMenuItemsInOrderPostTheirMessagesOrCallBack)
     EXPECT_FALSE(settings.store().boolValue(key, true));
     titled(tray.menu()->actions(), QStringLiteral("Format Copied JSON"))->trigger();
     EXPECT_TRUE(settings.store().boolValue(key, false));
+    EXPECT_FALSE(tray.icon()->icon().isNull()) << "the tray shows an icon";
 }
