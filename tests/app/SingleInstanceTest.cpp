@@ -20,11 +20,6 @@ using namespace pelorin;
 
 namespace {
 
-QString uniqueName()
-{
-    return QStringLiteral("pelorin-test-") + QUuid::createUuid().toString(QUuid::Id128);
-}
-
 // Sends from a thread of its own, which blocks as a later process would, while the running
 // instance answers from this thread's event loop; true once `arrived` and the send succeeded.
 bool sendFromALaterStart(const std::function<bool()>& send, const std::function<bool()>& arrived)
@@ -43,7 +38,7 @@ bool sendFromALaterStart(const std::function<bool()>& send, const std::function<
 // what it is: only files bring the editor forward.
 TEST(SingleInstance, ALaterStartHandsItsRequestToTheRunningOne)
 {
-    const QString name = uniqueName();
+    const QString name = QStringLiteral("pelorin-test-") + QUuid::createUuid().toString(QUuid::Id128);
     EXPECT_FALSE(SingleInstance(name).sendToRunningInstance({QStringLiteral("/tmp/a.png")}, 300)) << "nobody runs yet";
     SingleInstance running(name);
     ASSERT_TRUE(running.listen());

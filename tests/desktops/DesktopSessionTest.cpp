@@ -205,17 +205,15 @@ TEST(PortalCapture, FailuresAreExplained)
         const char* name;
         QString bus; // empty: a private one with the silent portal on it
         const char* display; // a Wayland display unless it starts with ':'
-        QStringList arguments;
-        bool appStops;
+        QStringList arguments; // given: the user chooses, until the app stops the tool
         int exitCode;
         const char* message;
     } cases[] = {
-        {"no session bus", noBus, "no-such-display", {}, false, 2, "cannot connect to the Wayland display no-such-display"},
-        {"a bus without the portal", withoutPortal.address(), "no-such-display", {}, false, 2, "Screenshot call failed"},
-        {"an X display that is not there", noBus, ":4711", {}, false, 2, "cannot connect to the X display :4711"},
-        {"unanswered full screen", {}, "no-such-display", {}, false, 2, "did not answer within 10 s"},
-        {"unanswered region, the app gives up", {}, "no-such-display", {QStringLiteral("-i"), QStringLiteral("-o")}, true, 1,
-         "cancelled"},
+        {"no session bus", noBus, "no-such-display", {}, 2, "cannot connect to the Wayland display no-such-display"},
+        {"a bus without the portal", withoutPortal.address(), "no-such-display", {}, 2, "Screenshot call failed"},
+        {"an X display that is not there", noBus, ":4711", {}, 2, "cannot connect to the X display :4711"},
+        {"unanswered full screen", {}, "no-such-display", {}, 2, "did not answer within 10 s"},
+        {"unanswered region, the app gives up", {}, "no-such-display", {QStringLiteral("-i"), QStringLiteral("-o")}, 1, "cancelled"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -238,7 +236,7 @@ TEST(PortalCapture, FailuresAreExplained)
         QProcess tool;
         tool.setProcessEnvironment(env);
         tool.start(QStringLiteral(SCREENCAPTURE_TOOL), c.arguments + QStringList{shot});
-        if (c.appStops) {
+        if (!c.arguments.isEmpty()) {
             EXPECT_FALSE(tool.waitForFinished(3000)) << "the user may take their time";
             tool.terminate();
         }
