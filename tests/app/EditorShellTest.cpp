@@ -18,6 +18,7 @@
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScopeGuard>
 #include <QShortcut>
 #include <QSystemTrayIcon>
 #include <QTest>
@@ -72,6 +73,9 @@ protected:
 
 TEST_F(EditorShell, EveryQuitEndsTheAppTheFirstTime)
 {
+    // As in the app, closing the last window is no quitting.
+    QApplication::setQuitOnLastWindowClosed(false);
+    const auto restore = qScopeGuard([] { QApplication::setQuitOnLastWindowClosed(true); });
     TrayMenu tray(notifications, settings.store(), {{}, {}, {}, {}, quitApplication});
     QWidget other; // Settings or Uploads, open beside the editor
     openImage();
@@ -86,10 +90,8 @@ TEST_F(EditorShell, EveryQuitEndsTheAppTheFirstTime)
         window->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
         QTimer::singleShot(0, entry.quit);
-        QTimer guard;
-        guard.setSingleShot(true);
-        QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(7); });
-        guard.start(5000);
+        QObject guard; // ends with this round, and its timer with it
+        QTimer::singleShot(5000, &guard, [] { QCoreApplication::exit(7); });
         EXPECT_EQ(QApplication::exec(), 0) << entry.name << ": the app stayed after one Quit";
         EXPECT_TRUE(editor->hasDocument()) << entry.name;
     }

@@ -28,7 +28,7 @@ public:
 // Settings tells the user to bind `pelorin --capture` where the desktop has no shortcuts for
 // apps at all, and where to assign the key where it took the shortcut without one; not where it
 // merely refused this one.
-TEST(GlobalShortcut, SettingsNoteFollowsTheDesktopsAnswer)
+TEST(GlobalShortcut, SettingsNoteAndFailureReasonsFollowTheDesktopsAnswer)
 {
     test::TempSettings settings;
     NotificationCenter notifications;
@@ -57,11 +57,8 @@ TEST(GlobalShortcut, SettingsNoteFollowsTheDesktopsAnswer)
             EXPECT_TRUE(note.contains(phrase)) << note.toStdString();
     }
     EXPECT_EQ(changed.count(), 4);
-}
 
-// Each way a registration fails is told apart; only a key another client holds is "taken".
-TEST(GlobalShortcut, FailureReasonsSayWhichCase)
-{
+    // Each way a registration fails is told apart; only a key another client holds is "taken".
     const struct { int status; const char* reason; } cases[] = {
         {GlobalHotKeys::Registered, ""},
         {GlobalHotKeys::Unavailable, "this desktop does not offer apps global shortcuts"},
