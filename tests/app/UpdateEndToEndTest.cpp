@@ -40,10 +40,8 @@ public:
     }
     ~InstalledPelorin()
     {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(5'000);
-        }
+        m_process.kill();
+        m_process.waitForFinished(5'000);
         // The relaunched program, when the installer started one, runs detached from us.
         if (const qint64 pid = runningFromFolder())
             ::kill(pid_t(pid), SIGKILL);
