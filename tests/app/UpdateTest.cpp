@@ -202,11 +202,6 @@ private:
     std::unique_ptr<UpdateService> m_service;
 };
 
-QString readFile(const QString& path)
-{
-    return QString::fromUtf8(test::readBytes(path));
-}
-
 // The built launcher and program copied into <temp>/Apps/Pelorin, laid out as installed, with
 // VERSION 0.1, a home of its own and an update site.
 class InstalledPelorin {
@@ -319,10 +314,10 @@ void expectInstalledAndStarted(InstalledPelorin& installed)
 {
     EXPECT_EQ(installed.process().exitCode(), 0);
     const QString marker = installed.folder() + QStringLiteral("/launched");
-    EXPECT_TRUE(test::waitUntil([&] { return readFile(marker).endsWith(u'\n'); }, 30'000));
-    EXPECT_EQ(readFile(installed.folder() + QStringLiteral("/VERSION")), QStringLiteral("9.9\n"));
+    EXPECT_TRUE(test::waitUntil([&] { return readBytes(marker).endsWith('\n'); }, 30'000));
+    EXPECT_EQ(readBytes(installed.folder() + QStringLiteral("/VERSION")), "9.9\n");
     // In a session of its own, not as a child of the old one.
-    const QString launched = readFile(marker).trimmed();
+    const QString launched = QString::fromUtf8(readBytes(marker)).trimmed();
     EXPECT_TRUE(launched.startsWith(QLatin1String("started "))) << launched.toStdString();
     EXPECT_NE(launched.section(u' ', -1).toLongLong(), qint64(::getsid(0))) << launched.toStdString();
     EXPECT_FALSE(QFileInfo::exists(installed.folder() + QStringLiteral(".old")));
@@ -704,7 +699,7 @@ TEST(UpdateEndToEnd, OnNextLaunchInstallsAtTheNextStartOrKeepsTheOldFolder)
             continue;
         }
         ASSERT_TRUE(test::waitUntil([&] { return installed.runningFromFolder() != 0; }, 30'000));
-        EXPECT_EQ(readFile(installed.folder() + QStringLiteral("/VERSION")), QStringLiteral("0.1\n"));
+        EXPECT_EQ(readBytes(installed.folder() + QStringLiteral("/VERSION")), "0.1\n");
         EXPECT_EQ(QFileInfo(installed.folder() + QStringLiteral("/bin/pelorin")).size(), programSize);
         EXPECT_FALSE(QFileInfo::exists(installed.folder() + QStringLiteral("/launched")));
         EXPECT_FALSE(QFileInfo::exists(installed.folder() + QStringLiteral(".old")));
