@@ -18,9 +18,10 @@ using pelorin::test::PelorinRun;
 
 namespace {
 
-PelorinRun render(const QStringList& arguments)
+// `pelorin render` with `arguments`, separated by spaces.
+PelorinRun render(const QString& arguments)
 {
-    return pelorin::test::runPelorin(QStringList{QStringLiteral("render")} + arguments);
+    return pelorin::test::runPelorin((QStringLiteral("render ") + arguments).split(u' '));
 }
 
 const QColor red(200, 40, 40);
@@ -43,13 +44,9 @@ QString writeScreenshot(const QTemporaryDir& dir, QSize pixels, int dotsPerMeter
 TEST(RenderCommand, TheCardAtNativeResolutionInTheMiddle)
 {
     QTemporaryDir dir;
-    const struct {
-        QSize pixels;
-        int dotsPerMeter; // 5669: a 2x screenshot; 3780: a file without a meaningful resolution
-        int padding;
-        QSize expected;
-        int edge; // padding in pixels; -1: scaled down, its edge blended
-    } cases[] = {
+    // dotsPerMeter 5669: a 2x screenshot, 3780: a file without a meaningful resolution; edge: the padding in
+    // pixels, -1: scaled down, its edge blended.
+    const struct { QSize pixels; int dotsPerMeter; int padding; QSize expected; int edge; } cases[] = {
         {{600, 400}, 3780, 0, {600, 400}, 0},   {{600, 400}, 3780, 50, {700, 500}, 50}, {{600, 400}, 5669, 50, {800, 600}, 100},
         {{1, 1}, 3780, 0, {1, 1}, 0},           {{1, 300}, 3780, 0, {1, 300}, 0},     {{300, 1}, 3780, 0, {300, 1}, 0},
         {{1, 300}, 3780, 10, {21, 320}, 10},    {{10000, 10}, 3780, 0, {8192, 8}, -1},
@@ -59,7 +56,7 @@ TEST(RenderCommand, TheCardAtNativeResolutionInTheMiddle)
         const QString in = writeScreenshot(dir, c.pixels, c.dotsPerMeter);
         const QString out = dir.filePath(QStringLiteral("out.png"));
         QFile::remove(out);
-        const PelorinRun run = render({in, QStringLiteral("-o"), out, QStringLiteral("--padding"), QString::number(c.padding)});
+        const PelorinRun run = render(QStringLiteral("%1 -o %2 --padding %3").arg(in, out).arg(c.padding));
         ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
         EXPECT_EQ(QString::fromUtf8(run.out).trimmed(), out);
         const QImage result(out);
@@ -84,9 +81,8 @@ TEST(RenderCommand, TheCardAtNativeResolutionInTheMiddle)
     const QString out = dir.filePath(QStringLiteral("tilted.png"));
     for (const auto& [yaw, pitch] : {std::pair{"35", "0"}, {"0", "-30"}, {"-40", "25"}}) {
         SCOPED_TRACE(testing::Message() << "yaw " << yaw << ", pitch " << pitch);
-        const PelorinRun run = render({in, QStringLiteral("-o"), out, QStringLiteral("--transparent"), QStringLiteral("--padding"),
-                                       QStringLiteral("10"), QStringLiteral("--yaw"), QLatin1String(yaw), QStringLiteral("--pitch"),
-                                       QLatin1String(pitch)});
+        const PelorinRun run = render(QStringLiteral("%1 -o %2 --transparent --padding 10 --yaw %3 --pitch %4")
+                                          .arg(in, out, QLatin1String(yaw), QLatin1String(pitch)));
         ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
         const QImage result = QImage(out).convertToFormat(QImage::Format_ARGB32);
         int edgeAlpha = 0;
@@ -104,24 +100,21 @@ TEST(RenderCommand, FormatAndStyleOptions)
     QTemporaryDir dir;
     const QString in = writeScreenshot(dir, {300, 200});
     const QString jpeg = dir.filePath(QStringLiteral("out.JPG"));
-    ASSERT_EQ(render({in, QStringLiteral("-o"), jpeg, QStringLiteral("--transparent"), QStringLiteral("--padding=20")}).exitCode, 0);
+    ASSERT_EQ(render(QStringLiteral("%1 -o %2 --transparent --padding=20").arg(in, jpeg)).exitCode, 0);
     QImageReader reader(jpeg);
     reader.setDecideFormatFromContent(true);
     EXPECT_EQ(reader.format(), QByteArray("jpeg"));
     EXPECT_GT(reader.read().pixelColor(2, 2).lightness(), 230) << "transparency is white in a JPEG";
 
     const QString solid = dir.filePath(QStringLiteral("solid.png"));
-    ASSERT_EQ(render({in, QStringLiteral("-o"), solid, QStringLiteral("--padding"), QStringLiteral("30"), QStringLiteral("--solid"),
-                      QStringLiteral("0,255,0"), QStringLiteral("--shadow-opacity"), QStringLiteral("0")})
-                  .exitCode,
-              0);
+    ASSERT_EQ(render(QStringLiteral("%1 -o %2 --padding 30 --solid 0,255,0 --shadow-opacity 0").arg(in, solid)).exitCode, 0);
     EXPECT_EQ(QImage(solid).pixelColor(3, 3), QColor(0, 255, 0));
 
     // Options after --style-json override it.
     const QString json = dir.filePath(QStringLiteral("json.png"));
     const QString style = QStringLiteral(
         R"({"background":{"transparent":{}},"cornerRadius":0,"shadow":{"radius":0,"opacity":0,"offsetX":0,"offsetY":0,"color":{"red":0,"green":0,"blue":0,"alpha":1}},"padding":10,"dimming":{"isEnabled":false,"amount":0.5}})");
-    ASSERT_EQ(render({in, QStringLiteral("-o"), json, QStringLiteral("--style-json"), style, QStringLiteral("--padding"), QStringLiteral("5")}).exitCode, 0);
+    ASSERT_EQ(render(QStringLiteral("%1 -o %2 --style-json %3 --padding 5").arg(in, json, style)).exitCode, 0);
     const QImage styled(json);
     EXPECT_EQ(styled.size(), QSize(310, 210));
     EXPECT_EQ(styled.pixelColor(0, 0).alpha(), 0);
@@ -141,27 +134,23 @@ TEST(RenderCommand, BadInputOrAFullDiskFailsWithOneClearLineAndWritesNothing)
     ASSERT_TRUE(pelorin::test::writeBytes(old, pelorin::test::readBytes(in)));
     ASSERT_TRUE(pelorin::test::writeBytes(oldJson, "{}"));
     const QString fullDisk = QStringLiteral("ulimit -f 1");
-    const struct {
-        const char* name;
-        QStringList arguments;
-        const char* message;
-        QString prelude = {};
-    } cases[] = {
-        {"missing input", {dir.filePath(QStringLiteral("nope.png")), QStringLiteral("-o"), out}, "cannot read image"},
-        {"not an image", {QStringLiteral(PELORIN_TEST_DATA "/not-an-image.png"), QStringLiteral("-o"), out}, "cannot read image"},
-        {"decompression bomb", {QStringLiteral(PELORIN_TEST_DATA "/bomb-within-sides.png"), QStringLiteral("-o"), out}, "too large to open"},
-        {"truncated PNG", {QStringLiteral(PELORIN_TEST_DATA "/truncated.png"), QStringLiteral("-o"), out}, "incomplete"},
-        {"unknown preset", {in, QStringLiteral("-o"), out, QStringLiteral("--preset"), QStringLiteral("aurora")}, "unknown preset \"aurora\""},
-        {"bad JSON", {in, QStringLiteral("-o"), out, QStringLiteral("--style-json"), QStringLiteral("{\"padding\":")}, "--style-json is not a valid style"},
-        {"bad number", {in, QStringLiteral("-o"), out, QStringLiteral("--padding"), QStringLiteral("wide")}, "--padding expects a number"},
-        {"unknown option", {in, QStringLiteral("-o"), out, QStringLiteral("--sparkles")}, "unknown option --sparkles"},
-        {"no output", {in}, "no output file"},
-        {"unwritable output", {in, QStringLiteral("-o"), QStringLiteral("/sys/pelorin-out.png")}, "cannot write /sys/pelorin-out.png"},
-        {"full disk", {in, QStringLiteral("-o"), old, QStringLiteral("--padding"), QStringLiteral("40")}, "File too large", fullDisk},
+    const QString to = QStringLiteral(" -o ") + out;
+    const struct { const char* name; QString arguments; const char* message; QString prelude = {}; } cases[] = {
+        {"missing input", dir.filePath(QStringLiteral("nope.png")) + to, "cannot read image"},
+        {"not an image", QStringLiteral(PELORIN_TEST_DATA "/not-an-image.png") + to, "cannot read image"},
+        {"decompression bomb", QStringLiteral(PELORIN_TEST_DATA "/bomb-within-sides.png") + to, "too large to open"},
+        {"truncated PNG", QStringLiteral(PELORIN_TEST_DATA "/truncated.png") + to, "incomplete"},
+        {"unknown preset", in + to + QStringLiteral(" --preset aurora"), "unknown preset \"aurora\""},
+        {"bad JSON", in + to + QStringLiteral(" --style-json {\"padding\":"), "--style-json is not a valid style"},
+        {"bad number", in + to + QStringLiteral(" --padding wide"), "--padding expects a number"},
+        {"unknown option", in + to + QStringLiteral(" --sparkles"), "unknown option --sparkles"},
+        {"no output", in, "no output file"},
+        {"unwritable output", in + QStringLiteral(" -o /sys/pelorin-out.png"), "cannot write /sys/pelorin-out.png"},
+        {"full disk", QStringLiteral("%1 -o %2 --padding 40").arg(in, old), "File too large", fullDisk},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const PelorinRun run = pelorin::test::runPelorinAfter(c.prelude, QStringList{QStringLiteral("render")} + c.arguments);
+        const PelorinRun run = pelorin::test::runPelorinAfter(c.prelude, (QStringLiteral("render ") + c.arguments).split(u' '));
         EXPECT_NE(run.exitCode, 0);
         const QStringList lines = QString::fromUtf8(run.err).split(u'\n', Qt::SkipEmptyParts).filter(QStringLiteral("pelorin render:"));
         ASSERT_EQ(lines.size(), 1) << run.err.toStdString();

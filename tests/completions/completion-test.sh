@@ -4,9 +4,7 @@
 # that command's --help names them, image files where images go, and nothing after an option
 # that takes a value. The zsh completion must at least parse.
 set -u
-launcher=$1
-completions=$2
-work=$(mktemp -d)
+launcher=$1 completions=$2 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/bin" "$work/files"
 ln -s "$launcher" "$work/bin/pelorin"
@@ -15,16 +13,11 @@ cd "$work/files" && touch shot.png notes.txt
 
 status=0
 if [ -r /usr/share/bash-completion/bash_completion ]; then
-    # shellcheck disable=SC1091
-    source /usr/share/bash-completion/bash_completion
-    # shellcheck disable=SC1090
-    source "$completions/pelorin.bash"
+    # shellcheck disable=SC1091,SC1090
+    source /usr/share/bash-completion/bash_completion && source "$completions/pelorin.bash"
     offers() {  # the words completed for the command line WORDS… (the last one is being typed)
-        COMP_WORDS=("$@")
-        COMP_CWORD=$(($# - 1))
-        COMP_LINE="$*"
+        COMP_WORDS=("$@") COMP_CWORD=$(($# - 1)) COMP_LINE="$*" COMPREPLY=()
         COMP_POINT=${#COMP_LINE}
-        COMPREPLY=()
         _pelorin
         printf '%s\n' "${COMPREPLY[@]}" | sort
     }

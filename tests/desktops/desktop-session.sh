@@ -1,31 +1,21 @@
 #!/bin/bash
 # desktop-session.sh sway|gnome|kde CMD [ARGS...]
-# Runs CMD inside a throw-away headless Wayland session of a real desktop, with the real
-# xdg-desktop-portal frontend and the desktop's own backend, on private D-Bus buses:
-#   sway   one 1280x800 output HEADLESS-1 at scale $DSK_SCALE painted #ff8800 by swaybg, and
-#          xdg-desktop-portal-wlr 0.7 (which runs grim and writes every screenshot to the fixed
-#          path /tmp/out.png: one such session at a time per machine). The 1.16 frontend offers
-#          Screenshot only when some backend implements Access: xdg-desktop-portal-gtk's .portal
-#          file is enough. DSK_SLURP="X,Y WxH" or "cancel" answers interactive screenshots (a
-#          stand-in slurp reads $SESSION_DIR/slurp-answer, which CMD may rewrite); without it
-#          they fail.
-#   gnome  gnome-shell --headless with one virtual monitor of $DSK_SIZE pixels (default 1280x800)
-#          at scale $DSK_SCALE (GNOME offers 2 from about 1920x960 up), background solid
-#          #ff8800, the overview closed; non-interactive screenshots allowed in the permission
-#          store, as after the user said yes once.
-#   kde    kwin_wayland --virtual (1280x800) with its global shortcuts service. System Settings
-#          is not part of it: the xdg-open the portal runs to show its Shortcuts page is a
-#          stand-in that appends its argument to $SESSION_DIR/xdg-open.log.
-# CMD sees WAYLAND_DISPLAY, DBUS_SESSION_BUS_ADDRESS, XDG_RUNTIME_DIR, XDG_CURRENT_DESKTOP,
-# XDG_SESSION_TYPE=wayland and SESSION_DIR, a folder the session may write to (SESSION_KEEP=1
-# keeps it). As root the session runs as user nobody, as a desktop would not run as root: CMD
-# must then be runnable by nobody and write only under $SESSION_DIR. Exit status: CMD's, or 3
-# when the session did not come up. Logs: $SESSION_DIR/*.log. Packages: scripts/deps.txt.
+# Runs CMD in a throw-away headless Wayland session of a real desktop, with the real
+# xdg-desktop-portal and the desktop's own backend, on private D-Bus buses:
+#   sway   a 1280x800 output at scale $DSK_SCALE painted #ff8800, xdg-desktop-portal-wlr (which writes
+#          every screenshot to /tmp/out.png: one session at a time per machine) and gtk's .portal file
+#          (the frontend offers Screenshot only beside an Access backend). DSK_SLURP="X,Y WxH" or
+#          "cancel" answers interactive screenshots through a stand-in slurp.
+#   gnome  gnome-shell --headless, one virtual monitor of $DSK_SIZE (default 1280x800) at scale
+#          $DSK_SCALE, background #ff8800, the overview closed, screenshots allowed as after a yes.
+#   kde    kwin_wayland --virtual (1280x800) and its shortcuts service; xdg-open is a stand-in that
+#          appends its argument to $SESSION_DIR/xdg-open.log.
+# CMD sees WAYLAND_DISPLAY, DBUS_SESSION_BUS_ADDRESS, XDG_* and SESSION_DIR, a folder it may write
+# (SESSION_KEEP=1 keeps it). As root the session runs as nobody. Exit status: CMD's, or 3 when the
+# session did not come up. Logs: $SESSION_DIR/*.log.
 set -u
 bus_config() {  # TYPE ADDRESS [SERVICEDIR]
     cat <<EOC
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
 <busconfig><type>$1</type><keep_umask/><listen>$2</listen><auth>EXTERNAL</auth>
   ${3:+<servicedir>$3</servicedir>}
   <policy context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/></policy>
@@ -98,23 +88,16 @@ EOF
         cat > "$ext/extension.js" <<EOF
 const { GLib } = imports.gi;
 const Main = imports.ui.main;
-class Extension {
-    enable() {
-        const shown = () => {
-            Main.overview.hide();
-            GLib.timeout_add(GLib.PRIORITY_DEFAULT, 500, () => {
-                GLib.file_set_contents('$D/shell-ready', 'ready');
-                return GLib.SOURCE_REMOVE;
-            });
-        };
-        if (Main.layoutManager._startingUp)
-            Main.layoutManager.connect('startup-complete', shown);
-        else
-            shown();
-    }
-    disable() {}
+function shown() {
+    Main.overview.hide();
+    GLib.timeout_add(GLib.PRIORITY_DEFAULT, 500, () => GLib.file_set_contents('$D/shell-ready', 'ready') && GLib.SOURCE_REMOVE);
 }
-function init() { return new Extension(); }
+function init() {
+    return {
+        enable() { Main.layoutManager._startingUp ? Main.layoutManager.connect('startup-complete', shown) : shown(); },
+        disable() {},
+    };
+}
 EOF
         # gnome-shell dies in its login-manager code without a system bus.
         bus_config system "unix:path=$D/system_bus" > "$D/system.conf"
