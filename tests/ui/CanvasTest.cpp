@@ -271,7 +271,8 @@ TEST_F(Canvas, NavigationMovesZoomsOrTiltsTheCard)
 TEST_F(Canvas, CursorFollowsModifiersToolAndPanning)
 {
     pointerOverTheCanvas();
-    for (const bool tool : {false, true}) {
+    pointer.move(centre()); // Qt keeps the modifiers of the last input event, another test's too
+    for (const bool tool : {true, false}) {
         editor->setSelectedTool(tool ? std::optional(AnnotationTool::arrow) : std::nullopt);
         const Qt::CursorShape plain = tool ? Qt::DragCopyCursor : Qt::ArrowCursor;
         EXPECT_EQ(cursor(), plain);

@@ -415,7 +415,6 @@ TEST_F(Sidebar, SectionResetsShowOnlyWhileTheSectionDiffers)
     EXPECT_TRUE(reset->isEnabled());
     reset->click();
     EXPECT_FALSE(reset->isEnabled());
-    EXPECT_FALSE(editor->sceneState().isPerspective);
 }
 
 // A click on a track sets that slider's value; padding goes through the editor's own
