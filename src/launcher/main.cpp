@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include <unistd.h>
 
@@ -42,19 +43,28 @@ std::string programFor(const char* command)
 // drawn into; 20 MB each at 2880 × 1800), all fresh memory. Faulting that in 4 KiB at a time
 // took a third of the command's processor time; the C library's malloc puts such blocks on
 // 2 MiB pages when asked to, and only through the environment, before the program starts.
-// The tray app is left as it is: large pages would only inflate what it keeps resident.
-void preferLargePagesFor(const char* command)
+// It also keeps them in its heap instead of mapping and unmapping each one, so a picture's
+// memory freed is the next one's, already faulted in (about a tenth of the command's time).
+// The tray app is left as it is: both would only inflate what it keeps resident.
+void tuneAllocatorFor(const char* command)
 {
     if (std::strcmp(command, "render") != 0)
         return;
-    constexpr const char* setting = "glibc.malloc.hugetlb=1";
+    constexpr std::pair<const char*, const char*> settings[] = {
+        {"glibc.malloc.hugetlb", "1"},
+        {"glibc.malloc.mmap_threshold", "268435456"},
+        {"glibc.malloc.trim_threshold", "1073741824"},
+    };
     const char* current = std::getenv("GLIBC_TUNABLES");
-    if (!current || !*current) {
-        ::setenv("GLIBC_TUNABLES", setting, 1);
-    } else if (!std::strstr(current, "glibc.malloc.hugetlb")) {
-        const std::string both = std::string(current) + ':' + setting;
-        ::setenv("GLIBC_TUNABLES", both.c_str(), 1);
+    std::string tunables = current ? current : "";
+    for (const auto& [name, value] : settings) {
+        if (tunables.find(name) != std::string::npos)
+            continue; // the user's own choice stands
+        if (!tunables.empty())
+            tunables += ':';
+        tunables += std::string(name) + '=' + value;
     }
+    ::setenv("GLIBC_TUNABLES", tunables.c_str(), 1);
 }
 
 } // namespace
@@ -66,7 +76,7 @@ int main(int argc, char** argv)
     if (pelorin::handToRunningApp(argc, argv))
         return 0;
     if (argc > 1)
-        preferLargePagesFor(argv[1]);
+        tuneAllocatorFor(argv[1]);
     const std::string program = programFor(argc > 1 ? argv[1] : nullptr);
     ::execv(program.c_str(), argv);
     std::fprintf(stderr, "pelorin: cannot start %s: %s\n", program.c_str(), std::strerror(errno));
