@@ -2,7 +2,6 @@
 
 #include "app/CommandSupport.h"
 
-#include "core/AppConstants.h"
 #include "core/ImageFile.h"
 #include "core/StylingJson.h"
 #include "editor/FileExportService.h"
@@ -244,17 +243,11 @@ int renderJob(const QImage& image, const RenderJob& job, const char* command)
     const bool tilted = job.scene.yaw != 0 || job.scene.pitch != 0;
     const QSizeF canvas = tilted ? canvasForTiltedCard(card, job.styling, job.scene)
                                  : QSizeF(card.width() + 2 * p, card.height() + 2 * p);
-    const QRectF whole(QPointF(0, 0), canvas);
-    // The editor's frame around the padded card; a card too small to frame is exported with
-    // its whole canvas.
-    QRectF frame = whole;
-    if (!tilted) {
-        const QRectF cardRect(canvas.width() / 2 - card.width() / 2, canvas.height() / 2 - card.height() / 2,
-                              card.width(), card.height());
-        const QRectF padded = cardRect.adjusted(-p, -p, p, p) & whole;
-        if (padded.width() >= 120 && padded.height() >= 80)
-            frame = padded;
-    }
+    // The editor's frame around the padded card, centred on the canvas; the tilted card's
+    // canvas is exported whole.
+    const QRectF cardRect(canvas.width() / 2 - card.width() / 2, canvas.height() / 2 - card.height() / 2, card.width(),
+                          card.height());
+    const QRectF frame = tilted ? QRectF(QPointF(0, 0), canvas) : paddedCardFrame(cardRect, p, canvas);
 
     FinalRenderJob render;
     render.screenshot = document.image;
@@ -265,9 +258,7 @@ int renderJob(const QImage& image, const RenderJob& job, const char* command)
         render.wallpaper = [] { return WallpaperService().currentWallpaper(); };
     render.sceneState = job.scene;
     render.output = canvas;
-    render.scale = document.imageScale;
-    if (const double longer = std::max(canvas.width(), canvas.height()); longer > 1)
-        render.scale = std::min(render.scale, AppConstants::maxExportPixelDimension / longer);
+    render.scale = exportScaleFor(document.imageScale, 1, canvas);
 
     QString renderError;
     try {

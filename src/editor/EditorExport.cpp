@@ -1,6 +1,5 @@
 #include "editor/EditorViewModel.h"
 
-#include "core/AppConstants.h"
 #include "editor/FileExportService.h"
 #include "editor/FinalRender.h"
 #include "platform/SystemLog.h"
@@ -10,12 +9,6 @@
 #include <cmath>
 
 namespace pelorin {
-
-namespace {
-
-constexpr QSizeF exportFrameMinSize{120, 80};
-
-} // namespace
 
 OffscreenSceneRenderer* EditorViewModel::offscreenRenderer()
 {
@@ -54,12 +47,7 @@ QRectF EditorViewModel::derivedExportFrame(QSizeF viewport) const
         return {40, 40, std::max(exportFrameMinSize.width(), viewport.width() - 80),
                 std::max(exportFrameMinSize.height(), viewport.height() - 80)};
     }
-    const double grow = m_styling.padding * m_canvasTransform.zoomLevel;
-    const QRectF whole(QPointF(0, 0), viewport);
-    const QRectF framed = card->adjusted(-grow, -grow, grow, grow) & whole;
-    if (framed.width() < exportFrameMinSize.width() || framed.height() < exportFrameMinSize.height())
-        return whole;
-    return framed;
+    return paddedCardFrame(*card, m_styling.padding * m_canvasTransform.zoomLevel, viewport);
 }
 
 std::optional<QSizeF> EditorViewModel::uncutExportSize(QSizeF viewport) const
@@ -94,13 +82,7 @@ void EditorViewModel::clampExportFrame()
 
 double EditorViewModel::exportScale(QSizeF viewport) const
 {
-    if (!m_document)
-        return 1;
-    double scale = m_document->imageScale / std::max(0.01, m_canvasTransform.zoomLevel);
-    const double longer = std::max(viewport.width(), viewport.height());
-    if (longer > 1)
-        scale = std::min(scale, AppConstants::maxExportPixelDimension / longer);
-    return scale;
+    return m_document ? exportScaleFor(m_document->imageScale, m_canvasTransform.zoomLevel, viewport) : 1;
 }
 
 DimState EditorViewModel::currentDimState() const

@@ -12,6 +12,24 @@
 
 namespace pelorin {
 
+QRectF paddedCardFrame(const QRectF& card, double padding, QSizeF canvas)
+{
+    const QRectF whole(QPointF(0, 0), canvas);
+    const QRectF framed = card.adjusted(-padding, -padding, padding, padding) & whole;
+    if (framed.width() < exportFrameMinSize.width() || framed.height() < exportFrameMinSize.height())
+        return whole;
+    return framed;
+}
+
+double exportScaleFor(double imageScale, double zoom, QSizeF canvas)
+{
+    double scale = imageScale / std::max(0.01, zoom);
+    const double longer = std::max(canvas.width(), canvas.height());
+    if (longer > 1)
+        scale = std::min(scale, AppConstants::maxExportPixelDimension / longer);
+    return scale;
+}
+
 bool frameFinalRender(FinalRenderJob& job, const QRectF& frame, double imageScale)
 {
     const QSizeF output = job.output;

@@ -7,6 +7,7 @@
 
 #include <QImage>
 #include <QRect>
+#include <QSizeF>
 #include <QString>
 
 #include <functional>
@@ -37,6 +38,17 @@ struct FinalRenderJob {
     std::optional<double> croppedRatio;  // the image's pixel ratio when cut to a frame
     double pixelRatio = 1;               // pixels per point of the result
 };
+
+// The smallest export frame a user can set or the card can be given.
+inline constexpr QSizeF exportFrameMinSize{120, 80};
+
+// The frame of an export without one of the user's: the card grown by its padding (both in
+// points of the canvas), within the canvas; the whole canvas when that is too small to frame.
+QRectF paddedCardFrame(const QRectF& card, double padding, QSizeF canvas);
+
+// Pixels per point of an export: the image's own at the zoom, but no side over the largest
+// an export may have.
+double exportScaleFor(double imageScale, double zoom, QSizeF canvas);
 
 // Narrows a job whose output, pan and scale are set to `frame` (in points of the output):
 // the file gets exactly the frame's pixels. False when the output would be smaller than one
