@@ -4,6 +4,8 @@
 # full`), under one Xvfb with openbox. PSS from /proc/PID/smaps_rollup, 15 s after the last step.
 #   bench/capture_memory.sh [BUILD_DIR] [CAPTURES]
 #   PELORIN_COMPARE=/path/to/other/pelorin adds another build (before/after).
+#   PELORIN_MEMORY_SMAPS=DIR keeps /proc/PID/smaps of each round, idle and after, to see where
+#   the growth is (bench/smaps_growth.py DIR/LABEL-idle DIR/LABEL-after sums it by mapping).
 # Captures are a 2880 × 1800 screenshot handed over by a stand-in capture tool (the real one
 # needs a user to pick an area).
 set -euo pipefail
@@ -28,6 +30,7 @@ EOF
 chmod +x "$work/capture-tool"
 
 pss() { awk '/^Pss:/ {print $2}' "/proc/$1/smaps_rollup"; }
+keep_smaps() { [ -z "${PELORIN_MEMORY_SMAPS:-}" ] || { mkdir -p "$PELORIN_MEMORY_SMAPS"; cp "/proc/$1/smaps" "$PELORIN_MEMORY_SMAPS/$2"; }; }
 
 # The app's own editor window (not the tray icon's) is shown, or gone.
 editor_shown() { xdotool search --onlyvisible --name '^Pelorin' 2>/dev/null | head -1; }
@@ -43,6 +46,7 @@ pelorin_round() { # label pelorin-binary
   sleep 4
   # The launcher execs the app; the process keeps its id.
   idle=$(pss "$pid")
+  keep_smaps "$pid" "$label-idle"
   for ((i = 0; i < captures; i++)); do
     "$bin" --capture >/dev/null 2>&1 || true
     n=0
@@ -54,6 +58,7 @@ pelorin_round() { # label pelorin-binary
   done
   sleep 15
   after=$(pss "$pid")
+  keep_smaps "$pid" "$label-after"
   kill "$pid"; wait "$pid" 2>/dev/null || true
   echo "$label: idle PSS $((idle / 1024)) MB, after $captures captures (editor closed) $((after / 1024)) MB, growth $(((after - idle) / 1024)) MB"
 }

@@ -207,6 +207,7 @@ QCoro::Task<void> EditorViewModel::returnMemoryWhenSettled()
         if (!self || hasDocument())
             co_return;
         returnFreedMemory();
+        returnLibraryPages();
     }
 }
 

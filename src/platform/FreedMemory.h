@@ -13,4 +13,11 @@ void returnFreedMemory();
 // returnFreedMemory() cannot shrink.
 void returnLargeBlocksWhenFreed();
 
+// Lets go of the pages of shared libraries the process holds as the files have them (code and
+// constants). They stay in the system's file cache and come back from there, a few
+// milliseconds' worth, when next used: for a tray program whose editor has closed, the GL
+// driver alone is some 40 MB of code it will not run until the next screenshot. Call it from
+// the thread that loads and unloads libraries (the GUI thread).
+void returnLibraryPages();
+
 } // namespace pelorin

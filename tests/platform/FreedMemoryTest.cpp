@@ -2,11 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
+
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <sstream>
+#include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace pelorin {
@@ -52,6 +58,62 @@ TEST(FreedMemory, FreedBlocksGoBackToTheSystem)
     returnFreedMemory();
     EXPECT_LT(residentBytes(), held - 16 * mb);
     std::free(pin);
+}
+
+// Resident kilobytes of the mapping that starts at `start`, from the kernel's own account.
+long residentKb(const void* start)
+{
+    std::ostringstream prefix;
+    prefix << std::hex << reinterpret_cast<std::uintptr_t>(start) << '-';
+    std::ifstream smaps("/proc/self/smaps");
+    bool inside = false;
+    for (std::string line; std::getline(smaps, line);) {
+        if (line.starts_with(prefix.str()))
+            inside = true;
+        else if (inside && line.starts_with("Rss:"))
+            return std::atol(line.c_str() + 4);
+    }
+    return -1;
+}
+
+// A library's pages that hold the file's own bytes leave the process and read back the same;
+// pages the process changed (the loader's relocations, made read-only after) and files that are
+// not libraries stay as they are.
+TEST(FreedMemory, LibraryPagesAsTheFileHasThemLeaveAndReadBackTheSame)
+{
+    QTemporaryDir dir;
+    constexpr size_t size = 16 << 12;
+    const std::vector<char> bytes(size, 'f');
+    struct Case {
+        const char* name;
+        bool changedThenReadOnly;
+        bool dropped;
+    };
+    for (const Case& c : {Case{"libplain.so.1", false, true}, Case{"librelocated.so", true, false},
+                          Case{"fonts.cache", false, false}}) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.filePath(QString::fromLatin1(c.name)).toStdString();
+        std::ofstream(path, std::ios::binary).write(bytes.data(), size);
+        const int fd = ::open(path.c_str(), O_RDONLY);
+        auto* page = static_cast<char*>(::mmap(nullptr, size, PROT_READ | (c.changedThenReadOnly ? PROT_WRITE : 0),
+                                               MAP_PRIVATE, fd, 0));
+        ::close(fd);
+        ASSERT_NE(page, MAP_FAILED);
+        if (c.changedThenReadOnly) {
+            std::memset(page, 'r', size);
+            ::mprotect(page, size, PROT_READ);
+        }
+        long sum = 0;
+        for (size_t i = 0; i < size; i += 4096)
+            sum += page[i];
+        ASSERT_GT(sum, 0);
+        ASSERT_EQ(residentKb(page), 64);
+
+        returnLibraryPages();
+        EXPECT_EQ(residentKb(page), c.dropped ? 0 : 64);
+        EXPECT_EQ(std::memcmp(page, std::string(size, c.changedThenReadOnly ? 'r' : 'f').data(), size), 0);
+        ::munmap(page, size);
+    }
 }
 
 } // namespace
