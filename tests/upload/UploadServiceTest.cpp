@@ -274,7 +274,7 @@ TEST_F(Uploads, MotoStoresUploadsServesTheirLinksDeletesThemAndRefusesAWrongSecr
 TEST(S3Signature, MatchesAnIndependentImplementation)
 {
     QProcess botocore;
-    botocore.start(test::python(), {QStringLiteral(PELORIN_TEST_SCRIPTS "/upload/make_s3_signature_vectors.py")});
+    botocore.start(u"python3"_s, {QStringLiteral(PELORIN_TEST_SCRIPTS "/upload/make_s3_signature_vectors.py")});
     ASSERT_TRUE(botocore.waitForFinished(60'000));
     const QJsonArray vectors = QJsonDocument::fromJson(botocore.readAllStandardOutput()).array();
     ASSERT_GE(vectors.size(), 8);
