@@ -249,34 +249,6 @@ TEST_F(Account, ActivationRefreshIsThrottledByTheLastSuccess)
     EXPECT_TRUE(tokens.token().has_value());
 }
 
-TEST_F(Account, PasswordSignInAndAccountCreation)
-{
-    const QString email = u"new@example.com"_s;
-    const struct {
-        const char* name;
-        bool signUp;
-        const char* password;
-        std::optional<QString> message; // none: signed in with a new token
-    } steps[] = {
-        {"new account", true, "pw", std::nullopt},
-        {"existing account", true, "pw", u"Pelorin Cloud error (409): An account with this email already exists."_s},
-        {"wrong password", false, "nope", u"Pelorin Cloud error (403): Wrong email or password."_s},
-        {"right password", false, "pw", std::nullopt},
-    };
-    for (const auto& s : steps) {
-        SCOPED_TRACE(s.name);
-        const std::optional<QString> token = tokens.token();
-        test::outcome(s.signUp ? service->signUp(email, QLatin1String(s.password)) : service->signIn(email, QLatin1String(s.password)));
-        EXPECT_EQ(service->statusMessage(), s.message);
-        EXPECT_FALSE(service->isBusy());
-        EXPECT_EQ(tokens.token() != token, !s.message) << "a failed attempt changes nothing";
-        ASSERT_TRUE(tokens.token().has_value());
-        EXPECT_EQ(service->accountEmail(), email);
-        EXPECT_EQ(settings.store().stringValue(emailKey), email);
-        EXPECT_TRUE(test::waitUntil([&] { return service->me().has_value(); })) << "sign-in is followed by a refresh";
-    }
-}
-
 TEST_F(Account, GoogleSignInPollsEveryTwoSecondsUntilItEnds)
 {
     const QString pollPath = u"/v2/auth/google/poll"_s, startPath = u"/v2/auth/google/start"_s;

@@ -421,25 +421,40 @@ TEST_F(UploadSettings, AccountControlsFollowTheTokenAndTheService)
         EXPECT_EQ(section.signInButton()->isEnabled(), both) << email << '/' << password;
         EXPECT_EQ(section.createAccountButton()->isEnabled(), both);
     }
-    // A new account, then the summary that the quiet refresh after sign-in brings.
-    section.createAccountButton()->click();
-    ASSERT_TRUE(waitUntil([&] { return section.showsSignedIn() && !section.summaryLabel()->text().isEmpty(); }));
-    EXPECT_TRUE(section.passwordField()->text().isEmpty());
-    EXPECT_TRUE(section.summaryLabel()->text().contains(QStringLiteral("AI analyses today: 3 of 50")))
-        << section.summaryLabel()->text().toStdString();
-
-    section.signOutButton()->click();
-    ASSERT_TRUE(waitUntil([&] { return !section.showsSignedIn(); }));
-    EXPECT_TRUE(section.signInButton()->isVisibleTo(&section));
-
-    // A wrong password leaves the service's message under the form.
-    section.emailField()->setText(QStringLiteral("new@example.com"));
-    section.passwordField()->setText(QStringLiteral("wrong"));
-    section.signInButton()->click();
-    ASSERT_TRUE(waitUntil([&] { return !section.statusLabel()->text().isEmpty() && !account.isBusy(); }));
-    EXPECT_TRUE(section.statusLabel()->text().contains(QStringLiteral("Wrong email or password.")))
-        << section.statusLabel()->text().toStdString();
-    EXPECT_FALSE(section.showsSignedIn());
+    // A refused attempt leaves the service's message under the form and stores nothing; a
+    // successful one clears it, stores the address and brings the summary by a quiet refresh.
+    const struct {
+        const char* name;
+        bool create;
+        const char* password;
+        QString message; // empty: signed in
+    } steps[] = {
+        {"new account", true, "pw", {}},
+        {"existing account", true, "pw", QStringLiteral("Pelorin Cloud error (409): An account with this email already exists.")},
+        {"wrong password", false, "wrong", QStringLiteral("Pelorin Cloud error (403): Wrong email or password.")},
+        {"right password", false, "pw", {}},
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.name);
+        if (section.showsSignedIn()) {
+            section.signOutButton()->click();
+            ASSERT_TRUE(waitUntil([&] { return !section.showsSignedIn(); }));
+            EXPECT_TRUE(section.signInButton()->isVisibleTo(&section));
+        }
+        section.emailField()->setText(QStringLiteral("new@example.com"));
+        section.passwordField()->setText(QLatin1String(s.password));
+        (s.create ? section.createAccountButton() : section.signInButton())->click();
+        ASSERT_TRUE(waitUntil([&] {
+            return !account.isBusy() && (section.showsSignedIn() ? !section.summaryLabel()->text().isEmpty()
+                                                                 : !section.statusLabel()->text().isEmpty());
+        }));
+        EXPECT_EQ(section.statusLabel()->text(), s.message);
+        EXPECT_EQ(section.showsSignedIn(), s.message.isEmpty());
+        EXPECT_EQ(section.passwordField()->text().isEmpty(), s.message.isEmpty());
+        EXPECT_EQ(stored(SettingsKeys::cloudAccountEmail).toString(), s.message.isEmpty() ? QStringLiteral("new@example.com") : QString());
+        EXPECT_TRUE(!section.showsSignedIn() || section.summaryLabel()->text().contains(QStringLiteral("AI analyses today: 3 of 50")))
+            << section.summaryLabel()->text().toStdString();
+    }
 }
 
 } // namespace
