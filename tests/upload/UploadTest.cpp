@@ -353,20 +353,15 @@ TEST(S3Signature, MatchesAnIndependentImplementation)
     for (const QJsonValue& v : vectors) {
         const auto text = [&](const char* name) { return v[QLatin1String(name)].toString(); };
         SCOPED_TRACE(text("name").toStdString());
-        S3SigningInput input;
-        input.method = text("method").toLatin1();
-        input.path = u'/' + encodeUnreserved(text("bucket"), false) + u'/' + encodeUnreserved(text("key"), true);
-        EXPECT_EQ(input.path, text("path"));
-        input.host = text("host");
+        const QString path = u'/' + encodeUnreserved(text("bucket"), false) + u'/' + encodeUnreserved(text("key"), true);
+        EXPECT_EQ(path, text("path"));
         const QJsonObject headers = v[QLatin1String("headers")].toObject();
+        QList<std::pair<QString, QString>> extraHeaders;
         for (auto it = headers.begin(); it != headers.end(); ++it)
-            input.extraHeaders.emplace_back(it.key(), it.value().toString());
-        input.body = QByteArray::fromBase64(text("body").toLatin1());
-        input.accessKeyId = text("accessKeyId");
-        input.secretAccessKey = text("secretAccessKey");
-        input.time = QDateTime::fromString(text("time"), Qt::ISODate);
-
-        const S3SignedRequest out = signS3Request(input);
+            extraHeaders.emplace_back(it.key(), it.value().toString());
+        const S3SignedRequest out = signS3Request({text("method").toLatin1(), path, text("host"), extraHeaders,
+                                                   QByteArray::fromBase64(text("body").toLatin1()), text("accessKeyId"),
+                                                   text("secretAccessKey"), QDateTime::fromString(text("time"), Qt::ISODate)});
         EXPECT_EQ(out.authorization, text("authorization"));
         // Values go out as given; only the signature sees them trimmed.
         for (auto it = headers.begin(); it != headers.end(); ++it)
