@@ -126,8 +126,6 @@ protected:
 
 } // namespace
 
-// Each destination stores the bytes where its link points and records the file; a refused
-// delete keeps the entry.
 TEST_F(Uploads, EachDestinationStoresTheFileAndDeleteDropsTheEntryOnlyOnSuccess)
 {
     service.updateConfig(complete); // with a complete bucket and no choice made, uploads go there

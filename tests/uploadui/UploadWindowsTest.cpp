@@ -87,7 +87,6 @@ protected:
 using HistoryWindow = UploadUi;
 using UploadSettings = UploadUi;
 
-// Runs the event loop until `ms` milliseconds have passed since `start`.
 void waitUntilElapsed(const QElapsedTimer& start, qint64 ms)
 {
     waitUntil([&] { return start.elapsed() >= ms; }, int(ms) + 1000);
@@ -354,8 +353,6 @@ TEST_F(UploadSettings, SavingTheBucketStoresItAsTypedAndMovesAnUnchosenDestinati
     EXPECT_EQ(picker->currentData().toString(), u"cloud"_s);
 }
 
-// Damaged upload settings are said to be unreadable, and the damaged file is kept aside when
-// the user saves new ones.
 TEST_F(UploadSettings, UnreadableBucketSettingsAreSaidSoUntilSavedAgain)
 {
     ASSERT_TRUE(writeBytes(configPath(), "{\"accessKeyId\":"));
