@@ -99,10 +99,10 @@ class Handler(BaseHTTPRequestHandler):
                 return self.reply(200, {"status": 0, "error": repr(error)})
         return self.reply(200, {})
 
-    def signed_in(self, email):
+    def signed_in(self, email, **extra):
         token = "tok-" + uuid.uuid4().hex
         STATE["tokens"][token] = email
-        return self.reply(200, {"token": token, "email": email})
+        return self.reply(200, dict(extra, token=token, email=email))
 
     def serve(self, route, query, body):
         host = self.headers.get("Host")
@@ -122,9 +122,7 @@ class Handler(BaseHTTPRequestHandler):
         if route == "/v2/auth/google/poll":  # other answers are scripted
             if query.get("flow_id", [None])[0] not in STATE["flows"]:
                 return self.reply(200, {"status": "unknown"})
-            token = "tok-" + uuid.uuid4().hex
-            STATE["tokens"][token] = "google@example.com"
-            return self.reply(200, {"status": "ready", "token": token, "email": "google@example.com"})
+            return self.signed_in("google@example.com", status="ready")
 
         if route.startswith("/put/"):
             key = unquote(route[len("/put/"):])
