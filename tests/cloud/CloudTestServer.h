@@ -7,15 +7,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QStandardPaths>
 
 namespace pelorin::test {
-
-// python3, or empty when there is none.
-inline QString python()
-{
-    return QStandardPaths::findExecutable(QStringLiteral("python3"));
-}
 
 // The stand-in for the cloud service (cloud_service.py) on a free local port, for the life
 // of one test; with "--moto" among `arguments` a real S3 server (moto) beside it.
@@ -24,7 +17,7 @@ public:
     explicit CloudTestServer(const QStringList& arguments = {})
     {
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(python(), QStringList{QStringLiteral(PELORIN_TEST_SCRIPTS "/cloud/cloud_service.py")} + arguments);
+        m_process.start(QStringLiteral("python3"), QStringList{QStringLiteral(PELORIN_TEST_SCRIPTS "/cloud/cloud_service.py")} + arguments);
         while (!m_process.canReadLine() && m_process.waitForReadyRead(60'000)) {
         }
         m_port = m_process.readLine().trimmed().toInt();
@@ -32,10 +25,9 @@ public:
     ~CloudTestServer()
     {
         m_process.closeWriteChannel();
-        if (!m_process.waitForFinished(10'000)) {
+        if (!m_process.waitForFinished(10'000))
             m_process.kill();
-            m_process.waitForFinished(5'000);
-        }
+        m_process.waitForFinished(5'000);
     }
 
     bool isRunning() const { return m_port != 0; }
@@ -66,14 +58,9 @@ public:
     // One of the control requests cloud_service.py lists, and its answer.
     QJsonDocument control(const QString& path, const QJsonObject& body = {})
     {
-        HttpRequest request;
-        request.url = QUrl(baseUrl() + path);
-        request.method = "POST";
-        request.timeout = std::chrono::seconds(30);
-        request.maxReplyBytes = 64 << 20;
-        request.headers.emplace_back("Content-Type", "application/json");
-        request.body = QJsonDocument(body).toJson(QJsonDocument::Compact);
-        return QJsonDocument::fromJson(QCoro::waitFor(sendHttpRequest(std::move(request))).body);
+        const HttpRequest request{QUrl(baseUrl() + path), "POST", {{"Content-Type", "application/json"}},
+                                  QJsonDocument(body).toJson(), std::chrono::seconds(30), std::nullopt, 64 << 20};
+        return QJsonDocument::fromJson(QCoro::waitFor(sendHttpRequest(request)).body);
     }
 
     // Requests seen so far (method, path, headers by lower-case name, body in base64), all or
@@ -88,7 +75,7 @@ public:
     QJsonObject lastRequest(const QString& method, const QString& path)
     {
         const QJsonArray matching = requests(method, path);
-        return matching.isEmpty() ? QJsonObject() : matching.last().toObject();
+        return matching.at(matching.size() - 1).toObject();
     }
 
     static QString header(const QJsonObject& request, const QString& name)

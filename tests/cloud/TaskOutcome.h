@@ -6,9 +6,9 @@
 #include <QCoro/QCoroTask>
 
 #include <exception>
-#include <ostream>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <type_traits>
 
 // Readable QString values in failure messages.
@@ -29,17 +29,15 @@ struct Outcome {
     bool finished = false;
 
     bool succeeded() const { return finished && !exception; }
+    // The error thrown, when it is an E. `exception` keeps it alive: rethrowing copies nothing.
     template<typename E>
     const E* errorAs() const
     {
-        if (!exception)
-            return nullptr;
         try {
-            std::rethrow_exception(exception);
+            if (exception)
+                std::rethrow_exception(exception);
         } catch (const E& e) {
-            static thread_local std::optional<E> kept;
-            kept.emplace(e);
-            return &*kept;
+            return &e;
         } catch (...) {
         }
         return nullptr;
@@ -59,12 +57,10 @@ Outcome<T> outcome(QCoro::Task<T> task, int timeoutMs = 30'000)
             } else {
                 o->value = co_await std::move(t);
             }
-        } catch (const ServiceError& e) {
-            o->exception = std::current_exception();
-            o->error = e.description();
         } catch (const std::exception& e) {
             o->exception = std::current_exception();
-            o->error = QString::fromUtf8(e.what());
+            const auto* service = dynamic_cast<const ServiceError*>(&e);
+            o->error = service ? service->description() : QString::fromUtf8(e.what());
         }
         o->finished = true;
     }(std::move(task), out);

@@ -1,14 +1,12 @@
 #!/usr/bin/env python3
 """A stand-in for the Pelorin Cloud service, by its documented request and reply forms.
 
-Listens on a free port of 127.0.0.1, prints it as the first line of standard output and stops
-when standard input closes; records every request outside /_control/. Serves /v2/auth/{signup,
-login,google/start,google/poll,logout}, /v2/me, /v2/storage/uploads[/complete],
-/v2/storage/objects/{link,delete}, the presigned PUT target /put/<key> and the analysis
-server's POST /analyze (a PNG in the multipart field "file"; answers one "OK" button).
+Prints its port on 127.0.0.1 as the first line of standard output; stops when standard input
+closes. Serves the /v2 account and storage endpoints, the presigned PUT target /put/<key> and
+the analysis server's POST /analyze (a PNG in the form field "file"; answers one "OK" button).
 Any other path answers 200 with an empty body: an S3 endpoint whose requests tests inspect.
 
-Control, POST with JSON in and out:
+Control, POST with JSON in and out (requests to /_control/ are not recorded):
   /_control/script    {"method", "path", "status", "bodyBase64", "contentType", "delay", "times",
                        "prefix"}: the next `times` requests to method + path (or every path that
                        starts with it) get this reply; status 0: the service's own, after the delay
@@ -16,8 +14,8 @@ Control, POST with JSON in and out:
   /_control/requests  {} or {"method", "path"}: the requests so far, all or to method + path
                       without query (method, path, headers by lower-case name, body in base64)
 With --moto, moto's S3 server runs beside it with request authentication on:
-  /_control/moto        {"endpoint", "accessKeyId", "secretAccessKey", "bucket"}: a user with
-                        full S3 rights and a bucket; moto refuses every request not signed by it
+  /_control/moto        {}: its "endpoint", and the "accessKeyId", "secretAccessKey" and "bucket"
+                        of the one user whose signed requests it accepts
   /_control/moto/fetch  {"url"}: a signed GET of exactly that URL, as a browser fetches a link:
                         its status, body in base64, contentType and contentDisposition
 """
@@ -37,8 +35,8 @@ from urllib.parse import parse_qs, quote, unquote, urlsplit
 
 LOCK = threading.Lock()
 MOTO = {}
-STATE = {"requests": [], "scripts": [], "users": {}, "tokens": {}, "flows": set(), "pending": {}, "objects": {},
-         "components": [{"label": "OK button", "text": "OK", "type": "button", "x1": 10, "y1": 20, "x2": 110, "y2": 60}]}
+STATE = {"requests": [], "scripts": [], "users": {}, "tokens": {}, "flows": set(), "pending": {}, "objects": {}}
+OK_BUTTON = {"label": "OK button", "text": "OK", "type": "button", "x1": 10, "y1": 20, "x2": 110, "y2": 60}
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -50,10 +48,8 @@ class Handler(BaseHTTPRequestHandler):
         pass
 
     def reply(self, status, body=b"", content_type="application/json"):
-        if isinstance(body, (dict, list)):
+        if not isinstance(body, bytes):
             body = json.dumps(body).encode()
-        elif isinstance(body, str):
-            body = body.encode()
         self.send_response(status)
         self.send_header("Content-Type", content_type)
         self.send_header("Content-Length", str(len(body)))
@@ -67,23 +63,21 @@ class Handler(BaseHTTPRequestHandler):
     def handle_any(self):
         self.body = self.rfile.read(int(self.headers.get("Content-Length") or 0))
         split = urlsplit(self.path)
-        if split.path.startswith("/_control/"):
-            with LOCK:
-                return self.control(split.path, json.loads(self.body or b"{}"))
         with LOCK:
+            if split.path.startswith("/_control/"):
+                return self.control(split.path, json.loads(self.body or b"{}"))
             STATE["requests"].append({"method": self.command, "path": self.path,
                                       "headers": {k.lower(): v for k, v in self.headers.items()},
                                       "body": base64.b64encode(self.body).decode()})
             script = next((s for s in STATE["scripts"] if s["times"] > 0 and s["method"] == self.command and (
-                split.path.startswith(s["path"]) if s.get("prefix") else split.path == s["path"])), None)
+                split.path.startswith(s["path"]) if s["prefix"] else split.path == s["path"])), None)
             if script:
                 script["times"] -= 1
         if script:
-            time.sleep(script.get("delay", 0))
+            time.sleep(script["delay"])
         if script and script["status"]:
             try:
-                self.reply(script["status"], base64.b64decode(script.get("bodyBase64", "")),
-                           script.get("contentType", "application/json"))
+                self.reply(script["status"], base64.b64decode(script["bodyBase64"]), script["contentType"])
             except (BrokenPipeError, ConnectionResetError):
                 pass
             return
@@ -92,7 +86,7 @@ class Handler(BaseHTTPRequestHandler):
 
     def control(self, route, body):
         if route == "/_control/script":
-            STATE["scripts"].append(dict({"times": 1}, **body))
+            STATE["scripts"].append(body)
         elif route == "/_control/token":
             STATE["tokens"][body["token"]] = body["email"]
         elif route == "/_control/requests":
@@ -105,19 +99,22 @@ class Handler(BaseHTTPRequestHandler):
                 return self.reply(200, {"status": 0, "error": repr(error)})
         return self.reply(200, {})
 
+    def signed_in(self, email, **extra):
+        token = "tok-" + uuid.uuid4().hex
+        STATE["tokens"][token] = email
+        return self.reply(200, dict(extra, token=token, email=email))
+
     def serve(self, route, query, body):
         host = self.headers.get("Host")
-        if route in ("/v2/auth/signup", "/v2/auth/login"):
-            email, password = body["email"], body["password"]
-            if route.endswith("signup"):
-                if email in STATE["users"]:
-                    return self.reply(409, {"detail": "An account with this email already exists."})
-                STATE["users"][email] = password
-            elif STATE["users"].get(email) != password:
+        if route == "/v2/auth/signup":
+            if body["email"] in STATE["users"]:
+                return self.reply(409, {"detail": "An account with this email already exists."})
+            STATE["users"][body["email"]] = body["password"]
+            return self.signed_in(body["email"])
+        if route == "/v2/auth/login":
+            if STATE["users"].get(body["email"]) != body["password"]:
                 return self.reply(403, {"detail": "Wrong email or password."})
-            token = "tok-" + uuid.uuid4().hex
-            STATE["tokens"][token] = email
-            return self.reply(200, {"token": token, "email": email})
+            return self.signed_in(body["email"])
         if route == "/v2/auth/google/start":
             flow = "flow+" + uuid.uuid4().hex[:8] + "&x=1 é"  # arrives only when escaped in full
             STATE["flows"].add(flow)
@@ -125,19 +122,15 @@ class Handler(BaseHTTPRequestHandler):
         if route == "/v2/auth/google/poll":  # other answers are scripted
             if query.get("flow_id", [None])[0] not in STATE["flows"]:
                 return self.reply(200, {"status": "unknown"})
-            token = "tok-" + uuid.uuid4().hex
-            STATE["tokens"][token] = "google@example.com"
-            return self.reply(200, {"status": "ready", "token": token, "email": "google@example.com"})
+            return self.signed_in("google@example.com", status="ready")
 
         if route.startswith("/put/"):
             key = unquote(route[len("/put/"):])
             expected = STATE["pending"].get(key)
             if self.command != "PUT" or expected is None:
-                return self.reply(404, "<Error><Code>NoSuchUpload</Code></Error>", "application/xml")
-            for name, value in expected.items():
-                if self.headers.get(name) != value:
-                    return self.reply(403, f"<Error><Code>SignatureDoesNotMatch</Code><Header>{name}</Header></Error>",
-                                      "application/xml")
+                return self.reply(404, b"<Error><Code>NoSuchUpload</Code></Error>", "application/xml")
+            if any(self.headers.get(name) != value for name, value in expected.items()):
+                return self.reply(403, b"<Error><Code>SignatureDoesNotMatch</Code></Error>", "application/xml")
             STATE["objects"][key] = self.body
             return self.reply(200)
 
@@ -148,8 +141,7 @@ class Handler(BaseHTTPRequestHandler):
             if png is None or png[:8] != b"\x89PNG\r\n\x1a\n":
                 return self.reply(422, {"detail": "a PNG in the form field file is required"})
             width, height = struct.unpack(">II", png[16:24])
-            return self.reply(200, {"components": STATE["components"],
-                                    "image_width": width, "image_height": height})
+            return self.reply(200, {"components": [OK_BUTTON], "image_width": width, "image_height": height})
 
         if not route.startswith("/v2/"):
             return self.reply(200, b"", "text/plain")
@@ -158,10 +150,10 @@ class Handler(BaseHTTPRequestHandler):
             return self.reply(401, {"detail": "Not authenticated"})
         if route == "/v2/me":
             used = sum(len(v) for v in STATE["objects"].values())
-            return self.reply(200, {"email": email, "email_verified": True,
-                            "storage": {"configured": True, "used_bytes": used,
-                                        "quota_bytes": 5368709120, "object_count": len(STATE["objects"])},
-                            "ai": {"used_today": 3, "daily_limit": 50}, "plan": "free"})
+            return self.reply(200, {"email": email, "email_verified": True, "plan": "free",
+                                    "storage": {"configured": True, "used_bytes": used, "quota_bytes": 5368709120,
+                                                "object_count": len(STATE["objects"])},
+                                    "ai": {"used_today": 3, "daily_limit": 50}})
         if route == "/v2/auth/logout":
             STATE["tokens"].pop(self.headers["Authorization"][len("Bearer "):], None)
             return self.reply(200, {"ok": True})
@@ -170,13 +162,13 @@ class Handler(BaseHTTPRequestHandler):
             headers = {"Content-Type": body["content_type"], "x-amz-meta-origin": "pelorin"}
             STATE["pending"][key] = headers
             return self.reply(200, {"key": key, "upload_url": f"http://{host}/put/{quote(key)}?X-Sig=abc",
-                            "headers": headers, "expires_in": 900})
+                                    "headers": headers, "expires_in": 900})
         if route == "/v2/storage/uploads/complete":
             key = body.get("key")
             if key not in STATE["objects"]:
                 return self.reply(404, {"detail": "Upload not found."})
             return self.reply(200, {"key": key, "size_bytes": len(STATE["objects"][key]),
-                            "share_url": f"https://share.example/{quote(key)}"})
+                                    "share_url": f"https://share.example/{quote(key)}"})
         if route == "/v2/storage/objects/link":
             return self.reply(200, {"url": f"https://share.example/{quote(body['key'])}?expires={body['expires_seconds']}"})
         if route == "/v2/storage/objects/delete":
@@ -206,21 +198,19 @@ def start_moto():
     os.environ["INITIAL_NO_AUTH_ACTION_COUNT"] = "4"  # read when moto is first imported
     import boto3
     import botocore.credentials
-    from botocore.config import Config
     from moto.server import ThreadedMotoServer
     logging.getLogger("werkzeug").setLevel(logging.ERROR)
     server = ThreadedMotoServer("127.0.0.1", 0, verbose=False)
     server.start()
     endpoint = "http://127.0.0.1:%d" % server.get_host_and_port()[1]
-    client = lambda service, key="anonymous", secret="anonymous": boto3.client(
-        service, endpoint_url=endpoint, region_name="us-east-1", aws_access_key_id=key,
-        aws_secret_access_key=secret, config=Config(s3={"addressing_style": "path"}, retries={"max_attempts": 1}))
-    iam = client("iam")
+    anonymous = {"endpoint_url": endpoint, "region_name": "us-east-1", "aws_access_key_id": "anonymous",
+                 "aws_secret_access_key": "anonymous"}
+    iam = boto3.client("iam", **anonymous)
     iam.create_user(UserName="pelorin")
     access = iam.create_access_key(UserName="pelorin")["AccessKey"]
     iam.put_user_policy(UserName="pelorin", PolicyName="s3", PolicyDocument=json.dumps({
         "Version": "2012-10-17", "Statement": [{"Effect": "Allow", "Action": "s3:*", "Resource": "*"}]}))
-    client("s3").create_bucket(Bucket="pelorin-test")
+    boto3.client("s3", **anonymous).create_bucket(Bucket="pelorin-test")
     key_id, secret = access["AccessKeyId"], access["SecretAccessKey"]
     MOTO.update(credentials=botocore.credentials.Credentials(key_id, secret),
                 info={"endpoint": endpoint, "accessKeyId": key_id, "secretAccessKey": secret, "bucket": "pelorin-test"})

@@ -1,8 +1,6 @@
 #!/usr/bin/env python3
-"""Prints Signature V4 results for a set of S3 requests as JSON, computed by botocore's
-S3SigV4Auth (an implementation independent of ours) with its clock fixed; S3SignatureTest
-runs it. Paths are path-style, "/" + bucket + "/" + key, each percent-encoded against the
-unreserved set (the key keeping its slashes) by urllib's quote, not by our code.
+"""Signature V4 results for a set of S3 requests as JSON, by botocore's S3SigV4Auth with its clock
+fixed. Paths are path-style, each part percent-encoded by urllib's quote (the key keeps its slashes).
 """
 import base64
 import datetime

@@ -27,6 +27,8 @@
 #include <QMimeData>
 #include <QPushButton>
 
+using namespace Qt::StringLiterals;
+
 namespace pelorin::test {
 namespace {
 
@@ -50,11 +52,11 @@ protected:
     }
     void signIn()
     {
-        server->addSession(QStringLiteral("tok-1"), QStringLiteral("me@example.com"));
-        tokens.setToken(QStringLiteral("tok-1"));
-        store(SettingsKeys::cloudAccountEmail, QStringLiteral("me@example.com"));
+        server->addSession(u"tok-1"_s, u"me@example.com"_s);
+        tokens.setToken(u"tok-1"_s);
+        store(SettingsKeys::cloudAccountEmail, u"me@example.com"_s);
     }
-    QString configPath() const { return dir.filePath(QStringLiteral("upload-config.json")); }
+    QString configPath() const { return dir.filePath(u"upload-config.json"_s); }
     void store(const char* key, const QVariant& value) { settings.store().setValue(QLatin1String(key), value); }
     QVariant stored(const char* key) { return settings.store().storedValue(QLatin1String(key)); }
     // What the user does: pick an entry (`activated`, as a mouse or keyboard choice sends).
@@ -67,8 +69,8 @@ protected:
     UploadHistoryServices services() { return {history, uploads, api, pasteboard, alerts}; }
     UploadedFile entry(const QString& name, qint64 size, int daysAgo = 0, std::optional<QString> source = std::nullopt)
     {
-        return {QUuid::createUuid(), name, QStringLiteral("key/") + name, QStringLiteral("https://cdn.example/") + name,
-                noon.addDays(-daysAgo), size, std::move(source)};
+        return {QUuid::createUuid(), name, u"key/"_s + name, u"https://cdn.example/"_s + name, noon.addDays(-daysAgo), size,
+                source};
     }
 
     std::unique_ptr<CloudTestServer> server;
@@ -76,7 +78,7 @@ protected:
     MemoryTokenStore tokens;
     CloudAPI api{settings.store(), tokens};
     QTemporaryDir dir;
-    UploadHistoryStore history{dir.filePath(QStringLiteral("uploads.json")), QString()};
+    UploadHistoryStore history{dir.filePath(u"uploads.json"_s), QString()};
     UploadService uploads{settings.store(), api, history, UploadConfigFile(configPath(), QString())};
     MemoryPasteboard pasteboard;
     Alerts alerts;
@@ -85,14 +87,12 @@ protected:
 using HistoryWindow = UploadUi;
 using UploadSettings = UploadUi;
 
-// Runs the event loop until `ms` milliseconds have passed since `start`.
 void waitUntilElapsed(const QElapsedTimer& start, qint64 ms)
 {
     waitUntil([&] { return start.elapsed() >= ms; }, int(ms) + 1000);
 }
 
-const UploadConfig completeBucket{QStringLiteral("acct"), QStringLiteral("AKID"), QStringLiteral("secret"), QStringLiteral("shots"),
-                                  QStringLiteral("https://cdn.example")};
+const UploadConfig completeBucket{u"acct"_s, u"AKID"_s, u"secret"_s, u"shots"_s, u"https://cdn.example"_s};
 
 TEST(UploadFileKind, ChosenByTheContentTypeOfTheName)
 {
@@ -114,9 +114,8 @@ TEST_F(HistoryWindow, ListsTheStoreNewestFirstOrShowsTheEmptyStateAndRowsKeepThe
     EXPECT_TRUE(window.showsEmptyState());
     EXPECT_TRUE(window.rows().isEmpty());
 
-    const UploadedFile oldest = entry(QStringLiteral("a.png"), 1500, 2);
-    const UploadedFile middle = entry(QStringLiteral("b.pdf"), 2'500'000, 1);
-    const UploadedFile newest = entry(QStringLiteral("c.zip"), 10);
+    const UploadedFile oldest = entry(u"a.png"_s, 1500, 2), middle = entry(u"b.pdf"_s, 2'500'000, 1);
+    const UploadedFile newest = entry(u"c.zip"_s, 10);
     history.add(oldest);
     ASSERT_EQ(window.rows().size(), 1);
     UploadHistoryRow* oldestRow = window.rows().first();
@@ -136,13 +135,12 @@ TEST_F(HistoryWindow, ListsTheStoreNewestFirstOrShowsTheEmptyStateAndRowsKeepThe
     EXPECT_TRUE(oldestRow->showsCopied());
     // The date, then the size in decimal units with one decimal.
     const QString detail = rows[1]->detailText();
-    EXPECT_TRUE(detail.startsWith(QStringLiteral("4 Dec 2026, ")) && detail.endsWith(QStringLiteral("  ·  2.5 MB")))
-        << detail.toStdString();
+    EXPECT_TRUE(detail.startsWith(u"4 Dec 2026, "_s) && detail.endsWith(u"  ·  2.5 MB"_s)) << detail.toStdString();
 
     waitUntilElapsed(clock, 1000);
     pasteboard.string.clear();
     oldestRow->copyLink();
-    EXPECT_EQ(pasteboard.text(), QStringLiteral("https://cdn.example/a.png"));
+    EXPECT_EQ(pasteboard.text(), u"https://cdn.example/a.png"_s);
     waitUntilElapsed(clock, 1500); // past the first copy's 1.2 s
     EXPECT_TRUE(oldestRow->showsCopied());
     waitUntilElapsed(clock, 2500);
@@ -158,7 +156,7 @@ TEST_F(HistoryWindow, ListsTheStoreNewestFirstOrShowsTheEmptyStateAndRowsKeepThe
     // Local files dropped on the window go to its handler, other links do not.
     QList<QStringList> received;
     window.setDropHandler([&](const QStringList& paths) { received << paths; });
-    const QUrl remote(QStringLiteral("https://example.com/b.png"));
+    const QUrl remote(u"https://example.com/b.png"_s);
     // Whether the window takes the drag and then the drop.
     const auto drop = [&](const QList<QUrl>& urls) {
         QMimeData data;
@@ -172,9 +170,9 @@ TEST_F(HistoryWindow, ListsTheStoreNewestFirstOrShowsTheEmptyStateAndRowsKeepThe
         return dropped.isAccepted();
     };
     EXPECT_FALSE(drop({remote}));
-    EXPECT_TRUE(drop({QUrl::fromLocalFile(QStringLiteral("/tmp/a.pdf")), remote, QUrl::fromLocalFile(QStringLiteral("/tmp/c d.png"))}));
+    EXPECT_TRUE(drop({QUrl::fromLocalFile(u"/tmp/a.pdf"_s), remote, QUrl::fromLocalFile(u"/tmp/c d.png"_s)}));
     ASSERT_TRUE(waitUntil([&] { return !received.isEmpty(); }));
-    EXPECT_EQ(received, QList<QStringList>{(QStringList{QStringLiteral("/tmp/a.pdf"), QStringLiteral("/tmp/c d.png")})});
+    EXPECT_EQ(received, QList<QStringList>{(QStringList{u"/tmp/a.pdf"_s, u"/tmp/c d.png"_s})});
 }
 
 // A cloud entry copies a fresh link while signed in. While a delete runs its button is off;
@@ -183,9 +181,9 @@ TEST_F(HistoryWindow, RowsCopyTheRightLinkAndDeleteOrWarn)
 {
     CloudTestServer& cloud = startServer();
     ASSERT_TRUE(cloud.isRunning());
-    const QString del = QStringLiteral("/v2/storage/objects/delete");
-    cloud.script({QStringLiteral("POST"), del, 200, "{\"ok\": true}", QStringLiteral("application/json"), 0.5});
-    const QString stored = QStringLiteral("https://cdn.example/a.png");
+    const QString del = u"/v2/storage/objects/delete"_s;
+    cloud.script({u"POST"_s, del, 200, "{\"ok\": true}", u"application/json"_s, 0.5});
+    const QString stored = u"https://cdn.example/a.png"_s;
     const struct {
         const char* name;
         std::optional<QString> source;
@@ -193,11 +191,9 @@ TEST_F(HistoryWindow, RowsCopyTheRightLinkAndDeleteOrWarn)
         QString copied;
         QString warning; // none: deleted
     } cases[] = {
-        {"own bucket, none configured", std::nullopt, true, stored,
-         QStringLiteral("Delete Failed|") + UploadError::notConfigured().description()},
-        {"cloud, signed out", QStringLiteral("cloud"), false, stored,
-         QStringLiteral("Delete Failed|Sign in to your Pelorin account in Settings → Account.")},
-        {"cloud, signed in", QStringLiteral("cloud"), true, QStringLiteral("https://share.example/key/a.png?expires=604800"), {}},
+        {"own bucket, none configured", std::nullopt, true, stored, UploadError::notConfigured().description()},
+        {"cloud, signed out", u"cloud"_s, false, stored, u"Sign in to your Pelorin account in Settings → Account."_s},
+        {"cloud, signed in", u"cloud"_s, true, u"https://share.example/key/a.png?expires=604800"_s, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -205,11 +201,11 @@ TEST_F(HistoryWindow, RowsCopyTheRightLinkAndDeleteOrWarn)
         if (c.signedIn)
             signIn();
         alerts.shown.clear();
-        const UploadedFile file = entry(QStringLiteral("a.png"), 1, 0, c.source);
+        const UploadedFile file = entry(u"a.png"_s, 1, 0, c.source);
         history.add(file);
         UploadHistoryWindow window(services());
         UploadHistoryRow* row = window.rows().first();
-        pasteboard.string = QStringLiteral("before");
+        pasteboard.string = u"before"_s;
         static_cast<QAbstractButton*>(row->copyButton())->click();
         ASSERT_TRUE(waitUntil([&] { return row->showsCopied(); }));
         EXPECT_EQ(pasteboard.text(), c.copied);
@@ -221,11 +217,11 @@ TEST_F(HistoryWindow, RowsCopyTheRightLinkAndDeleteOrWarn)
             ASSERT_TRUE(waitUntil([&] { return history.files().isEmpty(); }));
             EXPECT_TRUE(window.showsEmptyState());
             EXPECT_TRUE(alerts.shown.isEmpty());
-            EXPECT_EQ(cloud.count(QStringLiteral("POST"), del), 1);
+            EXPECT_EQ(cloud.count(u"POST"_s, del), 1);
             continue;
         }
         ASSERT_TRUE(waitUntil([&] { return !alerts.shown.isEmpty(); }));
-        EXPECT_EQ(alerts.shown, QStringList{c.warning});
+        EXPECT_EQ(alerts.shown, QStringList{u"Delete Failed|"_s + c.warning});
         EXPECT_EQ(history.files(), QList<UploadedFile>{file});
         EXPECT_EQ(window.rows(), QList<UploadHistoryRow*>{row});
         EXPECT_TRUE(remove->isEnabled());
@@ -246,10 +242,9 @@ TEST_F(UploadSettings, UploadsSectionShowsWhatIsInForceAndStoresOnlyAPick)
         bool uploading;
         QString shown;
     } cases[] = {
-        {"nothing stored, no bucket: the registered default (on), cloud", std::nullopt, std::nullopt, false, true,
-         QStringLiteral("cloud")},
-        {"uploads on, no choice, a complete bucket", true, std::nullopt, true, true, QStringLiteral("custom")},
-        {"uploads off, cloud chosen over a complete bucket", false, QStringLiteral("cloud"), true, false, QStringLiteral("cloud")},
+        {"nothing stored, no bucket: the registered default (on), cloud", std::nullopt, std::nullopt, false, true, u"cloud"_s},
+        {"uploads on, no choice, a complete bucket", true, std::nullopt, true, true, u"custom"_s},
+        {"uploads off, cloud chosen over a complete bucket", false, u"cloud"_s, true, false, u"cloud"_s},
     };
     settings.store().registerDefaults(registeredDefaults());
     for (const auto& c : cases) {
@@ -275,7 +270,7 @@ TEST_F(UploadSettings, UploadsSectionShowsWhatIsInForceAndStoresOnlyAPick)
         QComboBox* picker = section.destinationPicker();
         ASSERT_EQ(picker->count(), 2);
         EXPECT_EQ(picker->currentData().toString(), c.shown);
-        EXPECT_EQ(picker->currentText(), c.shown == QLatin1String("cloud") ? QStringLiteral("Pelorin Cloud") : QStringLiteral("Your own S3 / R2"));
+        EXPECT_EQ(picker->currentText(), c.shown == QLatin1String("cloud") ? u"Pelorin Cloud"_s : u"Your own S3 / R2"_s);
         EXPECT_EQ(stored(SettingsKeys::uploadDestination).toString(), c.storedDestination.value_or(QString()));
         choose(picker, picker->currentIndex());
         EXPECT_EQ(stored(SettingsKeys::uploadDestination).toString(), c.shown);
@@ -283,12 +278,12 @@ TEST_F(UploadSettings, UploadsSectionShowsWhatIsInForceAndStoresOnlyAPick)
     UploadsSection section(settings.store(), uploads);
     QComboBox* clipboard = section.clipboardPicker();
     ASSERT_EQ(clipboard->count(), 2);
-    EXPECT_EQ(clipboard->itemText(0), QStringLiteral("Image"));
-    EXPECT_EQ(clipboard->itemText(1), QStringLiteral("Public URL"));
+    EXPECT_EQ(clipboard->itemText(0), u"Image"_s);
+    EXPECT_EQ(clipboard->itemText(1), u"Public URL"_s);
     choose(clipboard, 1);
-    EXPECT_EQ(stored(SettingsKeys::copyClipboardContent).toString(), QStringLiteral("url"));
+    EXPECT_EQ(stored(SettingsKeys::copyClipboardContent).toString(), u"url"_s);
     choose(clipboard, 0);
-    EXPECT_EQ(stored(SettingsKeys::copyClipboardContent).toString(), QStringLiteral("image"));
+    EXPECT_EQ(stored(SettingsKeys::copyClipboardContent).toString(), u"image"_s);
 }
 
 // The bucket form saves the fields exactly as typed when Save is pressed, and "Saved" shows
@@ -299,11 +294,11 @@ TEST_F(UploadSettings, SavingTheBucketStoresItAsTypedAndMovesAnUnchosenDestinati
     CloudTestServer& cloud = startServer();
     ASSERT_TRUE(cloud.isRunning());
     signIn();
-    uploads.updateConfig({QStringLiteral("old-acct"), QString(), QString(), QString(), QString()});
+    uploads.updateConfig({u"old-acct"_s, QString(), QString(), QString(), QString()});
     AccountService account(api, tokens, settings.store());
     SettingsWindow window(settings.store());
     const UploadSettingsSections sections = installUploadSettingsSections(window, settings.store(), account, tokens, uploads);
-    const auto meRequests = [&] { return cloud.count(QStringLiteral("GET"), QStringLiteral("/v2/me")); };
+    const auto meRequests = [&] { return cloud.count(u"GET"_s, u"/v2/me"_s); };
     EXPECT_EQ(meRequests(), 0);
     for (int shown = 1; shown <= 2; ++shown) {
         window.show();
@@ -314,8 +309,8 @@ TEST_F(UploadSettings, SavingTheBucketStoresItAsTypedAndMovesAnUnchosenDestinati
 
     StorageSection& form = *sections.storage;
     QComboBox* picker = sections.uploads->destinationPicker();
-    ASSERT_EQ(picker->currentData().toString(), QStringLiteral("cloud"));
-    EXPECT_EQ(form.accountIdField()->text(), QStringLiteral("old-acct"));
+    ASSERT_EQ(picker->currentData().toString(), u"cloud"_s);
+    EXPECT_EQ(form.accountIdField()->text(), u"old-acct"_s);
     EXPECT_EQ(form.secretField()->echoMode(), QLineEdit::Password);
     const auto fill = [&](const UploadConfig& config) {
         form.accountIdField()->setText(config.accountId);
@@ -326,20 +321,19 @@ TEST_F(UploadSettings, SavingTheBucketStoresItAsTypedAndMovesAnUnchosenDestinati
         form.endpointField()->setText(config.endpointURL);
         form.regionField()->setText(config.region);
     };
-    fill({QStringLiteral(" acct "), QStringLiteral("AKID"), QStringLiteral("s3cr+t/=="), QStringLiteral("shots"),
-          QStringLiteral("https://cdn.example/"), QStringLiteral(" https://s3.eu-west-1.amazonaws.com "), QStringLiteral("eu-west-1")});
-    EXPECT_EQ(uploads.config().accountId, QStringLiteral("old-acct")) << "not saved before Save is pressed";
+    fill({u" acct "_s, u"AKID"_s, u"s3cr+t/=="_s, u"shots"_s, u"https://cdn.example/"_s, u" https://s3.eu-west-1.amazonaws.com "_s,
+          u"eu-west-1"_s});
+    EXPECT_EQ(uploads.config().accountId, u"old-acct"_s) << "not saved before Save is pressed";
     EXPECT_FALSE(form.showsSaved());
     QElapsedTimer clock;
     clock.start();
     form.saveButton()->click();
     // Times count from when each save is done: writing the file may take a while on a busy machine.
     const qint64 first = clock.elapsed();
-    EXPECT_EQ(uploads.config(), (UploadConfig{QStringLiteral(" acct "), QStringLiteral("AKID"), QStringLiteral("s3cr+t/=="),
-                                              QStringLiteral("shots"), QStringLiteral("https://cdn.example/"),
-                                              QStringLiteral("https://s3.eu-west-1.amazonaws.com"), QStringLiteral("eu-west-1")}));
+    EXPECT_EQ(uploads.config(), (UploadConfig{u" acct "_s, u"AKID"_s, u"s3cr+t/=="_s, u"shots"_s, u"https://cdn.example/"_s,
+                                              u"https://s3.eu-west-1.amazonaws.com"_s, u"eu-west-1"_s}));
     // Without a choice, uploads now go to the bucket: the picker must not keep saying cloud.
-    EXPECT_EQ(picker->currentData().toString(), QStringLiteral("custom"));
+    EXPECT_EQ(picker->currentData().toString(), u"custom"_s);
     EXPECT_TRUE(form.showsSaved());
     waitUntilElapsed(clock, first + 1000);
     form.save();
@@ -351,28 +345,26 @@ TEST_F(UploadSettings, SavingTheBucketStoresItAsTypedAndMovesAnUnchosenDestinati
 
     fill({});
     form.save();
-    EXPECT_EQ(picker->currentData().toString(), QStringLiteral("cloud"));
+    EXPECT_EQ(picker->currentData().toString(), u"cloud"_s);
     // A stored choice stays whatever the bucket holds.
-    choose(picker, picker->findData(QStringLiteral("cloud")));
+    choose(picker, picker->findData(u"cloud"_s));
     fill(completeBucket);
     form.save();
-    EXPECT_EQ(picker->currentData().toString(), QStringLiteral("cloud"));
+    EXPECT_EQ(picker->currentData().toString(), u"cloud"_s);
 }
 
-// Damaged upload settings are said to be unreadable, and the damaged file is kept aside when
-// the user saves new ones.
 TEST_F(UploadSettings, UnreadableBucketSettingsAreSaidSoUntilSavedAgain)
 {
     ASSERT_TRUE(writeBytes(configPath(), "{\"accessKeyId\":"));
     UploadService damaged(settings.store(), api, history, UploadConfigFile(configPath(), QString()));
     StorageSection form(damaged);
     EXPECT_FALSE(form.problemLabel()->isHidden());
-    EXPECT_TRUE(form.problemLabel()->text().contains(QStringLiteral("could not be read"))) << form.problemLabel()->text().toStdString();
-    EXPECT_EQ(test::outcome(damaged.uploadToCustomS3("x", QStringLiteral("x.png"))).error, form.problemLabel()->text());
-    form.bucketField()->setText(QStringLiteral("shots"));
+    EXPECT_TRUE(form.problemLabel()->text().contains(u"could not be read"_s)) << form.problemLabel()->text().toStdString();
+    EXPECT_EQ(test::outcome(damaged.uploadToCustomS3("x", u"x.png"_s)).error, form.problemLabel()->text());
+    form.bucketField()->setText(u"shots"_s);
     form.saveButton()->click();
     EXPECT_TRUE(form.problemLabel()->isHidden());
-    EXPECT_EQ(QDir(dir.path()).entryList({QStringLiteral("upload-config.unreadable-*.json")}).size(), 1);
+    EXPECT_EQ(QDir(dir.path()).entryList({u"upload-config.unreadable-*.json"_s}).size(), 1);
 }
 
 // A sign-in shows only with a token; the address outlives an expired session and is offered
@@ -387,15 +379,15 @@ TEST_F(UploadSettings, AccountControlsFollowTheTokenAndTheService)
     } cases[] = {
         {"signed out", false, false, false, QString()},
         {"token and address", true, true, true, QString()},
-        {"address without token", false, true, false, QStringLiteral("me@example.com")},
-        {"token rejected elsewhere", true, true, false, QStringLiteral("me@example.com"), true},
+        {"address without token", false, true, false, u"me@example.com"_s},
+        {"token rejected elsewhere", true, true, false, u"me@example.com"_s, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        tokens.setToken(c.token ? std::optional(QStringLiteral("tok-1")) : std::nullopt);
+        tokens.setToken(c.token ? std::optional(u"tok-1"_s) : std::nullopt);
         settings.store().remove(QLatin1String(SettingsKeys::cloudAccountEmail));
         if (c.storedEmail)
-            store(SettingsKeys::cloudAccountEmail, QStringLiteral("me@example.com"));
+            store(SettingsKeys::cloudAccountEmail, u"me@example.com"_s);
         AccountService account(api, tokens, settings.store());
         AccountSection section(account, tokens);
         if (c.rejectedLater)
@@ -421,25 +413,40 @@ TEST_F(UploadSettings, AccountControlsFollowTheTokenAndTheService)
         EXPECT_EQ(section.signInButton()->isEnabled(), both) << email << '/' << password;
         EXPECT_EQ(section.createAccountButton()->isEnabled(), both);
     }
-    // A new account, then the summary that the quiet refresh after sign-in brings.
-    section.createAccountButton()->click();
-    ASSERT_TRUE(waitUntil([&] { return section.showsSignedIn() && !section.summaryLabel()->text().isEmpty(); }));
-    EXPECT_TRUE(section.passwordField()->text().isEmpty());
-    EXPECT_TRUE(section.summaryLabel()->text().contains(QStringLiteral("AI analyses today: 3 of 50")))
-        << section.summaryLabel()->text().toStdString();
-
-    section.signOutButton()->click();
-    ASSERT_TRUE(waitUntil([&] { return !section.showsSignedIn(); }));
-    EXPECT_TRUE(section.signInButton()->isVisibleTo(&section));
-
-    // A wrong password leaves the service's message under the form.
-    section.emailField()->setText(QStringLiteral("new@example.com"));
-    section.passwordField()->setText(QStringLiteral("wrong"));
-    section.signInButton()->click();
-    ASSERT_TRUE(waitUntil([&] { return !section.statusLabel()->text().isEmpty() && !account.isBusy(); }));
-    EXPECT_TRUE(section.statusLabel()->text().contains(QStringLiteral("Wrong email or password.")))
-        << section.statusLabel()->text().toStdString();
-    EXPECT_FALSE(section.showsSignedIn());
+    // A refused attempt leaves the service's message under the form and stores nothing; a
+    // successful one clears it, stores the address and brings the summary by a quiet refresh.
+    const struct {
+        const char* name;
+        bool create;
+        const char* password;
+        QString message; // empty: signed in
+    } steps[] = {
+        {"new account", true, "pw", {}},
+        {"existing account", true, "pw", u"Pelorin Cloud error (409): An account with this email already exists."_s},
+        {"wrong password", false, "wrong", u"Pelorin Cloud error (403): Wrong email or password."_s},
+        {"right password", false, "pw", {}},
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.name);
+        if (section.showsSignedIn()) {
+            section.signOutButton()->click();
+            ASSERT_TRUE(waitUntil([&] { return !section.showsSignedIn(); }));
+            EXPECT_TRUE(section.signInButton()->isVisibleTo(&section));
+        }
+        section.emailField()->setText(u"new@example.com"_s);
+        section.passwordField()->setText(QLatin1String(s.password));
+        (s.create ? section.createAccountButton() : section.signInButton())->click();
+        ASSERT_TRUE(waitUntil([&] {
+            return !account.isBusy() && (section.showsSignedIn() ? !section.summaryLabel()->text().isEmpty()
+                                                                 : !section.statusLabel()->text().isEmpty());
+        }));
+        EXPECT_EQ(section.statusLabel()->text(), s.message);
+        EXPECT_EQ(section.showsSignedIn(), s.message.isEmpty());
+        EXPECT_EQ(section.passwordField()->text().isEmpty(), s.message.isEmpty());
+        EXPECT_EQ(stored(SettingsKeys::cloudAccountEmail).toString(), s.message.isEmpty() ? u"new@example.com"_s : QString());
+        EXPECT_TRUE(!section.showsSignedIn() || section.summaryLabel()->text().contains(u"AI analyses today: 3 of 50"_s))
+            << section.summaryLabel()->text().toStdString();
+    }
 }
 
 } // namespace

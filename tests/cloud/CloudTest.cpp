@@ -4,13 +4,19 @@
 #include "cloud/AccountService.h"
 #include "cloud/CloudAPI.h"
 #include "cloud/CloudAPIError.h"
+#include "cloud/KeychainStore.h"
+#include "net/HttpClient.h"
+#include "platform/AppPaths.h"
 #include "platform/SettingsKeys.h"
 #include "platform/TokenStore.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoro/QCoroTimer>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
 
 #include <functional>
 
@@ -71,6 +77,21 @@ protected:
 };
 
 using Account = Cloud;
+
+const QString keyringService = QString::fromLatin1(applicationId);
+
+void run(QCoro::Task<void> task)
+{
+    const auto result = test::outcome(std::move(task));
+    ASSERT_TRUE(result.succeeded()) << result.error.toStdString();
+}
+
+std::optional<QString> readBack()
+{
+    KeychainStore fresh(keyringService);
+    run(fresh.load());
+    return fresh.token();
+}
 
 } // namespace
 
@@ -249,34 +270,6 @@ TEST_F(Account, ActivationRefreshIsThrottledByTheLastSuccess)
     EXPECT_TRUE(tokens.token().has_value());
 }
 
-TEST_F(Account, PasswordSignInAndAccountCreation)
-{
-    const QString email = u"new@example.com"_s;
-    const struct {
-        const char* name;
-        bool signUp;
-        const char* password;
-        std::optional<QString> message; // none: signed in with a new token
-    } steps[] = {
-        {"new account", true, "pw", std::nullopt},
-        {"existing account", true, "pw", u"Pelorin Cloud error (409): An account with this email already exists."_s},
-        {"wrong password", false, "nope", u"Pelorin Cloud error (403): Wrong email or password."_s},
-        {"right password", false, "pw", std::nullopt},
-    };
-    for (const auto& s : steps) {
-        SCOPED_TRACE(s.name);
-        const std::optional<QString> token = tokens.token();
-        test::outcome(s.signUp ? service->signUp(email, QLatin1String(s.password)) : service->signIn(email, QLatin1String(s.password)));
-        EXPECT_EQ(service->statusMessage(), s.message);
-        EXPECT_FALSE(service->isBusy());
-        EXPECT_EQ(tokens.token() != token, !s.message) << "a failed attempt changes nothing";
-        ASSERT_TRUE(tokens.token().has_value());
-        EXPECT_EQ(service->accountEmail(), email);
-        EXPECT_EQ(settings.store().stringValue(emailKey), email);
-        EXPECT_TRUE(test::waitUntil([&] { return service->me().has_value(); })) << "sign-in is followed by a refresh";
-    }
-}
-
 TEST_F(Account, GoogleSignInPollsEveryTwoSecondsUntilItEnds)
 {
     const QString pollPath = u"/v2/auth/google/poll"_s, startPath = u"/v2/auth/google/start"_s;
@@ -368,4 +361,103 @@ TEST_F(Account, SignOutEndsEverythingOfTheOldSession)
     test::outcome(std::move(stale));
     EXPECT_EQ(tokens.token(), u"tok-c"_s);
     EXPECT_FALSE(service->isBusy());
+}
+
+// Servers that misbehave in ways the user must be told about in words, quickly. Each reads the
+// whole request and answers `reply`: closing the connection after an HTTP/1.0 answer only, and
+// with `drip` sending its body one byte at a time, each well inside the silence limit, so only
+// the overall deadline ends the exchange.
+TEST(HttpClient, MisbehavingServersFailFastWithAMessage)
+{
+    const struct {
+        const char* name;
+        QByteArray reply;
+        QString error;
+        bool drip = false;
+        bool oversized = false;
+    } cases[] = {
+        {"redirect loop", "HTTP/1.0 307 Temporary Redirect\r\nLocation: /loop\r\nContent-Length: 0\r\n\r\n",
+         u"The server redirected the request too many times."_s},
+        {"reply larger than allowed", "HTTP/1.1 200 OK\r\nContent-Length: 100000000\r\n\r\nxxxx", {}, false, true},
+        {"reply dripped", "HTTP/1.1 200 OK\r\nContent-Length: 999\r\n\r\n", u"The server took too long to answer."_s, true},
+    };
+    const QByteArray body(200'000, 'p'); // an upload: sent again on each redirect
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTcpServer server;
+        ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+        QTimer drip;
+        QObject::connect(&server, &QTcpServer::newConnection, &server, [&] {
+            QTcpSocket* socket = server.nextPendingConnection();
+            auto received = std::make_shared<qint64>(0);
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, received, &c, &body, &drip] {
+                const qint64 before = *received;
+                *received += socket->readAll().size();
+                if (before > body.size() || *received <= body.size())
+                    return;
+                socket->write(c.reply);
+                if (c.reply.startsWith("HTTP/1.0"))
+                    socket->disconnectFromHost();
+                if (c.drip) {
+                    QObject::connect(&drip, &QTimer::timeout, socket, [socket] { socket->write("x"); });
+                    drip.start(50);
+                }
+            });
+        });
+        HttpRequest request{QUrl(u"http://127.0.0.1:%1/loop"_s.arg(server.serverPort())), "PUT", {{"Authorization", "AWS4 …"}}, body,
+                            std::chrono::milliseconds(c.drip ? 400 : 20'000), std::nullopt, 1000};
+        if (c.drip)
+            request.deadline = std::chrono::milliseconds(1200);
+        const auto result = test::outcome(sendHttpRequest(request));
+        EXPECT_EQ(result.error, c.error);
+        EXPECT_EQ(result.value && result.value->oversized, c.oversized);
+        EXPECT_EQ(result.errorAs<TransportError>() && result.errorAs<TransportError>()->isTimeout(), c.drip);
+    }
+}
+
+// Without a deadline of its own, an exchange waits a bounded time for the answer plus its
+// body's time at a slow but working upload speed: a stalled screenshot upload fails within
+// about a minute, a large one on a slow line still gets through.
+TEST(HttpClient, TheDefaultDeadlineGrowsOnlyWithTheBody)
+{
+    using std::chrono::seconds;
+    EXPECT_LT(exchangeDeadline(0), seconds(60));
+    EXPECT_LT(exchangeDeadline(300'000), seconds(70));
+    EXPECT_GT(exchangeDeadline(qint64(20) << 20), seconds(20 * 1024 / 40));
+}
+
+// Needs a Secret Service: run through tests/cloud/run-keyring-test.sh (CTest does).
+TEST(KeychainIntegration, TokenIsWrittenReplacedAndDeletedInTheKeyring)
+{
+    if (qEnvironmentVariableIsEmpty("PELORIN_KEYRING_SESSION"))
+        GTEST_SKIP() << "runs inside run-keyring-test.sh";
+
+    EXPECT_EQ(readBack(), std::nullopt);
+
+    KeychainStore store(keyringService);
+    run(store.load());
+    store.setToken(u"tok-first"_s); // replaced before it is written
+    const std::optional<QString> tokens[] = {u"tok-ünï ✓"_s, u"tok-second"_s, std::nullopt};
+    for (const auto& token : tokens) {
+        store.setToken(token);
+        EXPECT_EQ(store.token(), token);
+        run(store.flush());
+        EXPECT_EQ(readBack(), token);
+    }
+}
+
+TEST(KeychainStore, AnUnreachableKeyringReadsAsSignedOut)
+{
+    // No session bus at all: the keyring cannot answer.
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/pelorin-test-bus");
+    KeychainStore store(keyringService);
+    store.setOperationTimeout(std::chrono::seconds(5));
+    run(store.load());
+    EXPECT_TRUE(store.isLoaded());
+    EXPECT_EQ(store.token(), std::nullopt);
+
+    // Writes still count for this run.
+    store.setToken(u"tok"_s);
+    EXPECT_EQ(store.token(), u"tok"_s);
+    run(store.flush());
 }
