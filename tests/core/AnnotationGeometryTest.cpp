@@ -156,7 +156,7 @@ TEST_F(AnnotationGeometryTest, ResolvingRunsAttachedEndsFromEdgeToEdgeAndFallsBa
         {"deleted target", {-40, 50}, deleted, shape.id, centre, {-40, 50}, {-6, 50}},
         {"arrow as target", {-40, 50}, other.id, shape.id, centre, {-40, 50}, {-6, 50}},
         {"both gone", {-40, 50}, deleted, other.id, centre, {-40, 50}, {300, 300}},
-        {"from above left, to the corner", {-50, -50}, {}, shape.id, centre, {-50, -50}, {-6 / M_SQRT2, -6 / M_SQRT2}},
+        {"from above left", {-50, -50}, {}, shape.id, centre, {-50, -50}, {-6 / M_SQRT2, -6 / M_SQRT2}},
         // Only four points from the edge: pulled back by half of that, not the whole gap.
         {"close to the edge", {-4, 50}, {}, shape.id, centre, {-4, 50}, {-2, 50}},
         {"free end inside the target", {20, 220}, {}, wide.id, {0.75, 0.25}, {20, 220}, {150, 225}},

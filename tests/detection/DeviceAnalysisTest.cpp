@@ -105,12 +105,8 @@ QImage calendarWeek()
 // not share one.
 TEST(DeviceAnalysis, ReadsEveryLineWholeWithAnalysesRunningAtOnce)
 {
-    const struct {
-        const char* name;
-        QImage image;
-        const char* lines;
-        bool all; // false: these lines once each among others
-    } cases[] = {
+    // `all` false: these lines once each among others.
+    const struct { const char* name; QImage image; const char* lines; bool all; } cases[] = {
         // Layout analysis had cut the button's label inside a word.
         {"lines beside shapes and on a filled button", profile(), "moreno@halcyon.io|Merge contacts", false},
         // The page-wide search sees a saturated fill as ink as much as the letters: it lost the

@@ -150,13 +150,7 @@ constexpr CaptureShortcut ctrlShift1{'1', ModifierFlag::Ctrl | ModifierFlag::Shi
 
 TEST(PortalHotKeys, RegistrationOutcomes)
 {
-    const struct {
-        const char* name;
-        bool portal;
-        int response;
-        Listing listing;
-        int status;
-    } cases[] = {
+    const struct { const char* name; bool portal; int response; Listing listing; int status; } cases[] = {
         {"portal binds the shortcut", true, 0, Listing::Trigger, GlobalHotKeys::Registered},
         {"portal leaves the key to the user", true, 0, Listing::Nothing, GlobalHotKeys::NotBound},
         {"portal lists the shortcut without a key", true, 0, Listing::NoTrigger, GlobalHotKeys::NotBound},

@@ -18,11 +18,8 @@ using namespace Qt::StringLiterals;
 TEST(SettingsStore, ValuesKeepTheirTypesAcrossARestartInOneFlatJsonObject)
 {
     test::TempSettings settings;
-    const struct {
-        const char* key;
-        QVariant value;
-        bool sameType; // numbers come back as numbers of either kind
-    } values[] = {
+    // Numbers come back as numbers of either kind.
+    const struct { const char* key; QVariant value; bool sameType; } values[] = {
         {"flag", true, true},
         {"whole", 3, false},
         {"fraction", 0.35, true},

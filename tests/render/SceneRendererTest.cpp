@@ -111,15 +111,15 @@ protected:
 TEST_F(SceneRenderTest, CardCoversItsPointSizeAndTiltShortensTheFarEdge)
 {
     // +1: the first edge is the longer, -1: the second, 0: both alike.
+    // `expected` in pixels, inclusive edges; the vertical extents near the left and right edges
+    // and the horizontal ones near the top and bottom compare as `leftVersusRight`, `topVersusBottom`.
     struct Case {
         const char* name;
         SceneState state;
-        float scale = 1;
-        float zoom = 1;
+        float scale = 1, zoom = 1;
         QPointF pan;
-        std::optional<QRect> expected; // pixels, inclusive edges
-        int leftVersusRight = 0;       // vertical extent near the left and right edges
-        int topVersusBottom = 0;       // horizontal extent near the top and bottom edges
+        std::optional<QRect> expected;
+        int leftVersusRight = 0, topVersusBottom = 0;
     } cases[] = {
         {"orthographic", {}, 1, 1, {}, QRect(QPoint(100, 100), QPoint(1099, 699))},
         {"perspective without tilt", {0, 0, true}, 1, 1, {}, QRect(QPoint(100, 100), QPoint(1099, 699))},
@@ -181,14 +181,8 @@ TEST_F(SceneRenderTest, CardCoversItsPointSizeAndTiltShortensTheFarEdge)
 // shade the whole shadow and blend the whole card, the reference.
 TEST_F(SceneRenderTest, ShadowHiddenByAnOpaqueCardLeavesEveryPixelAsItWas)
 {
-    struct Case {
-        const char* name;
-        double cornerRadius;
-        float zoom;
-        float scale;
-        double offset = 12;
-        bool spotlight = false;
-    } cases[] = {
+    struct Case { const char* name; double cornerRadius; float zoom; float scale; double offset = 12; bool spotlight = false; };
+    const Case cases[] = {
         {"square corners", 0, 1, 1},
         {"rounded", 24, 1, 1},
         {"rounded, zoomed out", 24, 0.4f, 1},
@@ -495,12 +489,7 @@ TEST(MatrixMath, ProjectionsMapTheVisibleDepthRangeToZeroOne)
 // counts as a sixtieth); half a radian settles, snapped, in 0.3–0.4 s at 60 Hz.
 TEST(RotationEasing, StepsFollowTheClampedFrameIntervalAndSettle)
 {
-    struct Case {
-        const char* name;
-        bool hasPreviousFrame;
-        double interval; // since the previous frame
-        double effectiveSeconds;
-    } cases[] = {
+    struct Case { const char* name; bool hasPreviousFrame; double sinceThePrevious; double effectiveSeconds; } cases[] = {
         {"first frame", false, 5.0, 1.0 / 60},
         {"ordinary frame", true, 0.02, 0.02},
         {"frame delayed by a second", true, 1.0, 0.1},
@@ -513,9 +502,9 @@ TEST(RotationEasing, StepsFollowTheClampedFrameIntervalAndSettle)
             easing.hasDrawn = true;
             easing.lastDrawTime = 50;
         }
-        easing.step(1.0f, 0.0f, 50 + k.interval);
+        easing.step(1.0f, 0.0f, 50 + k.sinceThePrevious);
         EXPECT_NEAR(easing.currentYaw, 1 - std::exp(-k.effectiveSeconds / RotationEasing::tau), 1e-5);
-        EXPECT_EQ(easing.lastDrawTime, 50 + k.interval);
+        EXPECT_EQ(easing.lastDrawTime, 50 + k.sinceThePrevious);
     }
     RotationEasing easing;
     double now = 100;
