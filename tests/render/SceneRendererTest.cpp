@@ -316,8 +316,9 @@ TEST_F(SceneRenderTest, EachPointShowsWhatLiesOnTop)
 // result is not overwritten by the next export.
 TEST_F(SceneRenderTest, OutputPixelsAreTheTruncatedProductOfSizeAndScale)
 {
-    enum Missing { nothing, background, screenshot };
-    struct Case { QSizeF output; float scale; std::optional<QSize> pixels; Missing missing = nothing; } cases[] = {
+    // An empty background or screenshot size: that texture is missing.
+    struct Case { QSizeF output; float scale; std::optional<QSize> pixels; QSize background{8, 8}, screenshot{40, 30}; };
+    const Case cases[] = {
         {{300, 200}, 1, QSize(300, 200)},
         {{100.7, 50.2}, 1, QSize(100, 50)},
         {{100, 50}, 1.5f, QSize(150, 75)},
@@ -326,8 +327,8 @@ TEST_F(SceneRenderTest, OutputPixelsAreTheTruncatedProductOfSizeAndScale)
         {{0.9, 100}, 1, std::nullopt},
         {{100, 0.4}, 2, std::nullopt},
         {{100, 100}, 0, std::nullopt},
-        {{40, 30}, 1, std::nullopt, background},
-        {{40, 30}, 1, std::nullopt, screenshot},
+        {{40, 30}, 1, std::nullopt, {}},
+        {{40, 30}, 1, std::nullopt, {8, 8}, {}},
         {{40, 30}, 1, QSize(40, 30)},
     };
     std::optional<QImage> first;
@@ -336,13 +337,10 @@ TEST_F(SceneRenderTest, OutputPixelsAreTheTruncatedProductOfSizeAndScale)
         SCOPED_TRACE(testing::Message() << k.output.width() << "x" << k.output.height() << " @" << k.scale);
         const QRgb color = QColor::fromHsv(row++ * 30, 255, 255).rgba(); // each its own, so nothing stale passes
         SceneSetup s;
-        s.screenshot = filledImage({40, 30}, QColor::fromRgba(color));
+        s.background = filledImage(k.background, Qt::transparent);
+        s.screenshot = filledImage(k.screenshot, QColor::fromRgba(color));
         s.output = k.output;
         s.scale = k.scale;
-        if (k.missing == background)
-            s.background = QImage();
-        if (k.missing == screenshot)
-            s.screenshot = QImage();
         const std::optional<QImage> image = render(s);
         ASSERT_EQ(image.has_value(), k.pixels.has_value()) << s_renderer->errorString().toStdString();
         if (!image)
