@@ -47,7 +47,8 @@ TEST(ImageFile, ResolutionGivesThePointSize)
     }
 }
 
-// Each bad file gets the reason in words, not the decoder's "Unable to read image data".
+// Each bad file gets the reason in words, not the decoder's "Unable to read image data" (the
+// render command's test has the truncated, the undecodable and the sides-within-limits bomb).
 TEST(ImageFile, BadFilesGiveTheirReason)
 {
     QTemporaryDir dir;
@@ -63,10 +64,7 @@ TEST(ImageFile, BadFilesGiveTheirReason)
     const bool rootReadsAll = QFile(locked).open(QIODevice::ReadOnly);
     const struct { QString path; const char* reason; } cases[] = {
         {dataFile("bomb.png"), "too large"},
-        {dataFile("bomb-within-sides.png"), "too large to open"},
         {strip, "on a side"},
-        {dataFile("truncated.png"), "incomplete"},
-        {dataFile("not-an-image.png"), ""},
         {dataFile("missing.png"), "No such file"},
         {dataFile(""), "is a folder"},
         {rootReadsAll ? dataFile("not-an-image.png") : locked, rootReadsAll ? "" : "Permission denied"},
