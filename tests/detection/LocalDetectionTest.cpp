@@ -101,6 +101,43 @@ QImage calendarWeek()
     return s.finish();
 }
 
+const QSizeF screen(1000, 800);
+
+// An outline given in points of `screen`, normalised as the contour finder reports it.
+Contour outline(const std::vector<QPointF>& points, std::vector<Contour> children = {})
+{
+    Contour contour{{}, std::move(children)};
+    for (const QPointF& p : points)
+        contour.points.emplace_back(p.x() / screen.width(), p.y() / screen.height());
+    return contour;
+}
+
+Contour rectangle(const QRectF& r, std::vector<Contour> children = {})
+{
+    return outline({r.topLeft(), r.topRight(), r.bottomRight(), r.bottomLeft()}, std::move(children));
+}
+
+std::string describe(const QRectF& r)
+{
+    return (QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height())).toStdString();
+}
+
+// The boxes found, in order, each within a hundredth of a point of the one expected.
+void expectBoxes(const std::vector<QRectF>& found, const std::vector<QRectF>& expected)
+{
+    ASSERT_EQ(found.size(), expected.size());
+    for (size_t i = 0; i < found.size(); ++i) {
+        const QRectF& e = expected[i];
+        EXPECT_TRUE(found[i].adjusted(-0.01, -0.01, 0.01, 0.01).contains(e) && e.adjusted(-0.01, -0.01, 0.01, 0.01).contains(found[i]))
+            << i << ": " << describe(found[i]);
+    }
+}
+
+bool overlapsOne(const std::vector<QRectF>& boxes, const QRectF& r)
+{
+    return std::any_of(boxes.begin(), boxes.end(), [&](const QRectF& b) { return eds::intersectionOverUnion(b, r) > 0.8; });
+}
+
 } // namespace
 
 // Each screen's lines read whole, in order, and nothing read from marks. The screens are
@@ -201,47 +238,6 @@ TEST(DeviceAnalysis, NoiseReadingsAreNotLabels)
         EXPECT_EQ(dca::readable(reading), expected) << reading.text.toStdString() << " " << reading.confidence;
     EXPECT_EQ(dca::typeName(QStringLiteral("text field")), QStringLiteral("Text field"));
 }
-
-namespace {
-
-const QSizeF screen(1000, 800);
-
-// An outline given in points of `screen`, normalised as the contour finder reports it.
-Contour outline(const std::vector<QPointF>& points, std::vector<Contour> children = {})
-{
-    Contour contour{{}, std::move(children)};
-    for (const QPointF& p : points)
-        contour.points.emplace_back(p.x() / screen.width(), p.y() / screen.height());
-    return contour;
-}
-
-Contour rectangle(const QRectF& r, std::vector<Contour> children = {})
-{
-    return outline({r.topLeft(), r.topRight(), r.bottomRight(), r.bottomLeft()}, std::move(children));
-}
-
-std::string describe(const QRectF& r)
-{
-    return (QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height())).toStdString();
-}
-
-// The boxes found, in order, each within a hundredth of a point of the one expected.
-void expectBoxes(const std::vector<QRectF>& found, const std::vector<QRectF>& expected)
-{
-    ASSERT_EQ(found.size(), expected.size());
-    for (size_t i = 0; i < found.size(); ++i) {
-        const QRectF& e = expected[i];
-        EXPECT_TRUE(found[i].adjusted(-0.01, -0.01, 0.01, 0.01).contains(e) && e.adjusted(-0.01, -0.01, 0.01, 0.01).contains(found[i]))
-            << i << ": " << describe(found[i]);
-    }
-}
-
-bool overlapsOne(const std::vector<QRectF>& boxes, const QRectF& r)
-{
-    return std::any_of(boxes.begin(), boxes.end(), [&](const QRectF& b) { return eds::intersectionOverUnion(b, r) > 0.8; });
-}
-
-} // namespace
 
 // Words (normalised, as the text detector reports them) grow into boxes with clusters of
 // those within reach; every box is clipped to the screen, thin and near-duplicate ones go,

@@ -84,7 +84,6 @@ TEST_F(Vision, PostsTheScreenshotOnceAndRemembersTheAnswer)
               "--" + boundary + "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"screenshot.png\"\r\n"
               "Content-Type: image/png\r\n\r\n" + png + "\r\n--" + boundary + "--\r\n");
     const QString key = VisionAnalysisService::cacheKey(VisionAnalysisService::serverKeyPrefix, image);
-    EXPECT_EQ(key.size(), 35);
     EXPECT_EQ(QDir(cache.path()).entryList(QDir::Files), QStringList{key + QStringLiteral(".json")}) << "no temporaries";
 
     VisionAnalysisService restarted = makeService();
