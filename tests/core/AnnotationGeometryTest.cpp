@@ -137,27 +137,9 @@ TEST_F(AnnotationGeometryTest, HitTesting)
         EXPECT_EQ(hitTest(c.annotation, c.point, c.scale), c.hit) << c.name;
 }
 
-TEST_F(AnnotationGeometryTest, AttachedPointStopsShortOfTheEdge)
-{
-    const QRectF target(100, 0, 100, 100);
-    struct Case { const char* name; QPointF from; QPointF toward; double gap; QPointF expected; };
-    const Case cases[] = {
-        {"from the left", {0, 50}, {150, 50}, 6, {94, 50}},
-        {"from above left", {50, -50}, {150, 50}, 0, {100, 0}},
-        // Only four points from the edge: pulled back by half of that, not the whole gap.
-        {"close to the edge", {96, 50}, {150, 50}, 6, {98, 50}},
-        {"from inside", {120, 20}, {150, 50}, 6, {150, 50}},
-        {"no length", {150, 50}, {150, 50}, 6, {150, 50}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        expectPoint(attachedPoint(c.from, c.toward, target, c.gap), c.expected);
-    }
-}
-
-// Attached ends run from edge to edge, stopping half the stroke plus 4 short of it; an end whose target is
-// gone or is an arrow falls back to its stored point; with the free end inside the target,
-// the attached end sits on its anchor.
+// Attached ends run from edge to edge, stopping half the stroke plus 4 short of it (half the
+// way there when closer); an end whose target is gone or is an arrow falls back to its stored
+// point; with the free end inside the target, the attached end sits on its anchor.
 TEST_F(AnnotationGeometryTest, ResolvingRunsAttachedEndsFromEdgeToEdgeAndFallsBackToStoredPoints)
 {
     const ShapeAnnotation shape = shapeIn({0, 0, 100, 100});
@@ -174,6 +156,9 @@ TEST_F(AnnotationGeometryTest, ResolvingRunsAttachedEndsFromEdgeToEdgeAndFallsBa
         {"deleted target", {-40, 50}, deleted, shape.id, centre, {-40, 50}, {-6, 50}},
         {"arrow as target", {-40, 50}, other.id, shape.id, centre, {-40, 50}, {-6, 50}},
         {"both gone", {-40, 50}, deleted, other.id, centre, {-40, 50}, {300, 300}},
+        {"from above left", {-50, -50}, {}, shape.id, centre, {-50, -50}, {-6 / M_SQRT2, -6 / M_SQRT2}},
+        // Only four points from the edge: pulled back by half of that, not the whole gap.
+        {"close to the edge", {-4, 50}, {}, shape.id, centre, {-4, 50}, {-2, 50}},
         {"free end inside the target", {20, 220}, {}, wide.id, {0.75, 0.25}, {20, 220}, {150, 225}},
         {"a text box as target", {0, box.center().y()}, {}, label.id, centre, {0, box.center().y()}, {box.left() - 6, box.center().y()}},
     };

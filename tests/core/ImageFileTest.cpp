@@ -23,9 +23,8 @@ TEST(ImageFile, ResolutionGivesThePointSize)
 {
     struct Case { const char* name; int dotsPerMeter; double scale; };
     const Case cases[] = {
-        {"144 dpi, stored as whole dots per metre", 5669, 2.0},
         {"72 dpi", 2835, 1.0},
-        {"216 dpi", 8504, 3.0},
+        {"216 dpi, stored as whole dots per metre", 8504, 3.0},
         {"1 dpi: ignored rather than opened 72 times too large", 39, 1.0},
         {"stamped", 0, 2.0},
     };
@@ -47,7 +46,8 @@ TEST(ImageFile, ResolutionGivesThePointSize)
     }
 }
 
-// Each bad file gets the reason in words, not the decoder's "Unable to read image data".
+// Each bad file gets the reason in words, not the decoder's "Unable to read image data" (the
+// render command's test has the truncated, the undecodable and the sides-within-limits bomb).
 TEST(ImageFile, BadFilesGiveTheirReason)
 {
     QTemporaryDir dir;
@@ -63,10 +63,7 @@ TEST(ImageFile, BadFilesGiveTheirReason)
     const bool rootReadsAll = QFile(locked).open(QIODevice::ReadOnly);
     const struct { QString path; const char* reason; } cases[] = {
         {dataFile("bomb.png"), "too large"},
-        {dataFile("bomb-within-sides.png"), "too large to open"},
         {strip, "on a side"},
-        {dataFile("truncated.png"), "incomplete"},
-        {dataFile("not-an-image.png"), ""},
         {dataFile("missing.png"), "No such file"},
         {dataFile(""), "is a folder"},
         {rootReadsAll ? dataFile("not-an-image.png") : locked, rootReadsAll ? "" : "Permission denied"},

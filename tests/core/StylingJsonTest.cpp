@@ -58,25 +58,23 @@ TEST(StylingJson, RecordsRoundTrip)
     EXPECT_EQ(*decodedChrome, chrome);
 }
 
+// The editor's stored-style test has an unknown preset, a colour without alpha and no JSON.
 TEST(StylingJson, MalformedBackgroundsAndChromeAreRejected)
 {
     struct Case { const char* name; const char* json; bool chrome = false; };
     const Case cases[] = {
-        {"unknown preset", R"({"preset":{"_0":"notAPreset"}})"},
         {"two keys", R"({"preset":{"_0":"sunset"},"wallpaper":{}})"},
         {"no key", R"({})"},
         {"unknown case", R"({"gradient":{}})"},
         {"missing payload", R"({"preset":{}})"},
         {"payload of wrong type", R"({"preset":{"_0":3}})"},
         {"case body not an object", R"({"wallpaper":true})"},
-        {"colour missing alpha", R"({"solidColor":{"_0":{"red":1,"green":1,"blue":1}}})"},
         {"colour component as string", R"({"solidColor":{"_0":{"red":"1","green":1,"blue":1,"alpha":1}}})"},
         {"gradient with unknown type",
          R"({"customGradient":{"_0":{"colors":[],"startPoint":{"x":0,"y":0},"endPoint":{"x":1,"y":1},"type":"conic"}}})"},
         {"gradient without end point", R"({"customGradient":{"_0":{"colors":[],"startPoint":{"x":0,"y":0},"type":"linear"}}})"},
         {"gradient colours not an array",
          R"({"customGradient":{"_0":{"colors":{},"startPoint":{"x":0,"y":0},"endPoint":{"x":1,"y":1},"type":"linear"}}})"},
-        {"not JSON", "preset: sunset"},
         {"array on top", R"([{"wallpaper":{}}])"},
         {"empty", ""},
         {"chrome without urlText", R"({"isEnabled":true,"style":"dark","showsAddressBar":true})", true},
@@ -87,6 +85,6 @@ TEST(StylingJson, MalformedBackgroundsAndChromeAreRejected)
     for (const Case& c : cases)
         EXPECT_FALSE(c.chrome ? decodeBrowserChromeSettings(c.json).has_value() : decodeBackgroundStyle(c.json).has_value()) << c.name;
     QString error;
-    decodeBackgroundStyle(cases[1].json, &error);
+    decodeBackgroundStyle(cases[0].json, &error);
     EXPECT_EQ(error, QStringLiteral("Invalid number of keys found, expected one."));
 }

@@ -84,7 +84,6 @@ TEST_F(Vision, PostsTheScreenshotOnceAndRemembersTheAnswer)
               "--" + boundary + "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"screenshot.png\"\r\n"
               "Content-Type: image/png\r\n\r\n" + png + "\r\n--" + boundary + "--\r\n");
     const QString key = VisionAnalysisService::cacheKey(VisionAnalysisService::serverKeyPrefix, image);
-    EXPECT_EQ(key.size(), 35);
     EXPECT_EQ(QDir(cache.path()).entryList(QDir::Files), QStringList{key + QStringLiteral(".json")}) << "no temporaries";
 
     VisionAnalysisService restarted = makeService();
@@ -129,12 +128,8 @@ TEST(VisionCacheKey, NamesThePixels)
 TEST_F(Vision, RepliesAndAddressesAreClassified)
 {
     ASSERT_TRUE(server.isRunning());
-    const QString limit = QStringLiteral("Daily Analyze limit reached — try again later.");
     const struct { int status; QByteArray body; QString error; const char* contentType = "application/json"; } cases[] = {
-        {429, R"({"detail":"Only 50 a day"})", QStringLiteral("Only 50 a day")},
-        {429, "", limit},
-        {429, R"({"detail":"x","used":3})", limit},
-        {500, "upstream exploded", QStringLiteral("Server error (500): upstream exploded"), "text/plain"},
+        {429, R"({"detail":"x","used":3})", QStringLiteral("Daily Analyze limit reached — try again later.")},
         {503, R"({"detail":"maintenance"})", QStringLiteral("Server error (503): maintenance")},
         {502, "", QStringLiteral("Server error (502): Unknown error"), "text/plain"},
         {401, R"({"detail":"expired"})", QStringLiteral("Sign in to your Pelorin account to use Analyze (Settings → Account).")},

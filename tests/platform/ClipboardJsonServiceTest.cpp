@@ -42,14 +42,8 @@ QString arrayOfBytes(qsizetype bytes, bool wide)
 
 TEST(ClipboardJsonService, RewritesCopiedJsonOnlyWhenItNeedsItAndIsNotMarkedOrTooLong)
 {
-    struct Case {
-        const char* name;
-        QString copied;
-        QStringList types; // besides text/plain
-        QString expected;  // the clipboard afterwards; empty: as copied
-        int writes;
-    };
-    const Case cases[] = {
+    // `types` besides text/plain; `expected`: the clipboard afterwards, empty when as copied.
+    const struct { const char* name; QString copied; QStringList types; QString expected; int writes; } cases[] = {
         {"compact object", compact, {}, formatted, 1},
         {"already in this layout", formatted, {}, {}, 0},
         {"layout plus a trailing line feed", formatted + u'\n', {}, formatted, 1},
@@ -69,7 +63,7 @@ TEST(ClipboardJsonService, RewritesCopiedJsonOnlyWhenItNeedsItAndIsNotMarkedOrTo
         {"2,000,000 bytes, wide", arrayOfBytes(2'000'000, true), {}, {}, 1},
         {"2,000,001 bytes, wide", arrayOfBytes(2'000'001, true), {}, {}, 0},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         test::TempSettings settings;
         Clipboard pasteboard;
@@ -89,13 +83,7 @@ TEST(ClipboardJsonService, LooksOnlyAtNewCopiesWhileTheSettingIsOn)
     Clipboard pasteboard;
     pasteboard.copy(compact);
     ClipboardJsonService service(pasteboard, settings.store());
-    const struct {
-        const char* step;
-        std::optional<bool> setting;
-        bool copy;
-        int ticks;
-        int writes; // so far
-    } steps[] = {
+    const struct { const char* step; std::optional<bool> setting; bool copy; int ticks; int writesSoFar; } steps[] = {
         {"what was there when the service was made stays", {}, false, 1, 0},
         {"our own write is not looked at again", {}, true, 2, 1},
         {"off", false, true, 1, 1},
@@ -110,6 +98,6 @@ TEST(ClipboardJsonService, LooksOnlyAtNewCopiesWhileTheSettingIsOn)
             pasteboard.copy(compact);
         for (int i = 0; i < s.ticks; ++i)
             service.tick();
-        EXPECT_EQ(pasteboard.writes, s.writes) << s.step;
+        EXPECT_EQ(pasteboard.writes, s.writesSoFar) << s.step;
     }
 }

@@ -54,20 +54,17 @@ Q_DECLARE_METATYPE(Shortcut)
 
 namespace {
 
-// What BindShortcuts lists for our shortcut: the key the desktop gave it, nothing (KDE Plasma,
-// which leaves the key to the user), or the shortcut without a key.
-enum class Listing { Trigger, Nothing, NoTrigger };
-
 const QString desktop = u"/org/freedesktop/portal/desktop"_s, shortcuts = u"org.freedesktop.portal.GlobalShortcuts"_s;
 
 // The desktop portal's side of GlobalShortcuts, answering each request as `response` says
-// (-1: never answer).
+// (-1: never answer). BindShortcuts lists our shortcut with `key` (empty: without a
+// key), or not at all (KDE Plasma, which leaves the key to the user).
 class FakePortal : public QDBusVirtualObject {
 public:
-    FakePortal(QDBusConnection connection, int answer, Listing listed = Listing::Trigger)
+    FakePortal(QDBusConnection connection, int answer, std::optional<QString> key)
         : bus(connection)
         , response(answer)
-        , listing(listed)
+        , listing(key)
     {
         qDBusRegisterMetaType<Shortcut>();
         qDBusRegisterMetaType<QList<Shortcut>>();
@@ -105,8 +102,8 @@ public:
                 boundId = shortcut.id;
                 trigger = shortcut.properties.value(u"preferred_trigger"_s).toString();
             }
-            if (listing != Listing::Nothing)
-                results.insert(u"shortcuts"_s, listed(listing == Listing::Trigger ? u"Ctrl+Shift+1"_s : QString()));
+            if (listing)
+                results.insert(u"shortcuts"_s, listed(*listing));
         } else {
             return false;
         }
@@ -139,7 +136,7 @@ public:
 
     QDBusConnection bus;
     int response;
-    Listing listing;
+    std::optional<QString> listing;
     QString session, boundId, trigger;
     bool open = false;
 };
@@ -150,19 +147,13 @@ constexpr CaptureShortcut ctrlShift1{'1', ModifierFlag::Ctrl | ModifierFlag::Shi
 
 TEST(PortalHotKeys, RegistrationOutcomes)
 {
-    const struct {
-        const char* name;
-        bool portal;
-        int response;
-        Listing listing;
-        int status;
-    } cases[] = {
-        {"portal binds the shortcut", true, 0, Listing::Trigger, GlobalHotKeys::Registered},
-        {"portal leaves the key to the user", true, 0, Listing::Nothing, GlobalHotKeys::NotBound},
-        {"portal lists the shortcut without a key", true, 0, Listing::NoTrigger, GlobalHotKeys::NotBound},
-        {"user cancels", true, 1, Listing::Trigger, GlobalHotKeys::Refused},
-        {"portal never answers", true, -1, Listing::Trigger, GlobalHotKeys::NoAnswer},
-        {"no portal on the bus", false, 0, Listing::Trigger, GlobalHotKeys::Unavailable},
+    const QString key = u"Ctrl+Shift+1"_s;
+    const struct { const char* name; bool portal; int response; std::optional<QString> listing; int status; } cases[] = {
+        {"portal binds the shortcut", true, 0, key, GlobalHotKeys::Registered},
+        {"portal lists the shortcut without a key", true, 0, QString(), GlobalHotKeys::NotBound},
+        {"user cancels", true, 1, key, GlobalHotKeys::Refused},
+        {"portal never answers", true, -1, key, GlobalHotKeys::NoAnswer},
+        {"no portal on the bus", false, 0, key, GlobalHotKeys::Unavailable},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -192,7 +183,7 @@ TEST(PortalHotKeys, RegistrationOutcomes)
 TEST(PortalHotKeys, AKeyAssignedLaterIsTaken)
 {
     test::PrivateBus bus;
-    FakePortal portal(connectTo(bus), 0, Listing::Nothing);
+    FakePortal portal(connectTo(bus), 0, std::nullopt);
     PortalHotKeys hotKeys(connectTo(bus), 2000);
     QList<int> statuses;
     int presses = 0;

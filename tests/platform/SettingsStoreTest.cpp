@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 
-#include "platform/NotificationCenter.h"
+#include "platform/SettingsStore.h"
 #include "platform/SettingsKeys.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +10,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
-#include <QUrl>
 
 using namespace pelorin;
 using namespace Qt::StringLiterals;
@@ -18,11 +17,8 @@ using namespace Qt::StringLiterals;
 TEST(SettingsStore, ValuesKeepTheirTypesAcrossARestartInOneFlatJsonObject)
 {
     test::TempSettings settings;
-    const struct {
-        const char* key;
-        QVariant value;
-        bool sameType; // numbers come back as numbers of either kind
-    } values[] = {
+    // Numbers come back as numbers of either kind.
+    const struct { const char* key; QVariant value; bool sameType; } values[] = {
         {"flag", true, true},
         {"whole", 3, false},
         {"fraction", 0.35, true},
@@ -85,18 +81,4 @@ TEST(SettingsStore, ADamagedFileIsKeptAsideBeforeTheFirstWrite)
         ASSERT_EQ(aside.size(), 1) << contents.left(20).toStdString();
         EXPECT_EQ(test::readBytes(aside.first().filePath()), contents);
     }
-}
-
-TEST(NotificationCenter, DeliversOnlyToObserversOfTheName)
-{
-    NotificationCenter center;
-    QObject context;
-    QVariant received;
-    int captures = 0;
-    center.observe(Notifications::openDroppedFile, &context, [&](const QVariant& object) { received = object; });
-    center.observe(Notifications::triggerScreenCapture, &context, [&](const QVariant&) { ++captures; });
-    center.post(Notifications::openDroppedFile, QUrl::fromLocalFile(u"/tmp/a.png"_s));
-    center.post(Notifications::shortcutChanged);
-    EXPECT_EQ(received.toUrl().toLocalFile(), u"/tmp/a.png"_s);
-    EXPECT_EQ(captures, 0);
 }

@@ -54,11 +54,8 @@ TEST(Wallpaper, EachDesktopIsAskedItsOwnWayAndNoPictureIsAValidAnswer)
         return args.value(2) == u"picture-uri" ? u"'file://%1'"_s.arg(light) : QString();
     };
     const WallpaperService service(gsettings, home.path());
-    const struct {
-        const char* desktop;
-        bool dark;
-        QString expected;
-    } cases[] = {{"GNOME", false, light}, {"GNOME", true, dark}, {"KDE", true, plasma}, {"i3", true, feh}};
+    const struct { const char* desktop; bool dark; QString expected; } cases[] = {
+        {"GNOME", false, light}, {"GNOME", true, dark}, {"KDE", true, plasma}, {"i3", true, feh}};
     for (const auto& c : cases) {
         const ScopedDesktop desktop(c.desktop);
         prefersDark = c.dark;
