@@ -33,7 +33,6 @@ TEST(Launcher, LightCommandsLoadNoQtAndTheRestReachTheProgram)
         {{QStringLiteral("--help")}, {}, 0, false, "Usage: pelorin [--background] [FILE...]"},
         {{QStringLiteral("-h")}, {}, 0, false, "Usage: pelorin"},
         {{QStringLiteral("format-json")}, "{\"a\":[]}", 0, false, "{\n  \"a\": []\n}\n"},
-        {{QStringLiteral("format-json")}, "{", 1, false, ""},
         {{QStringLiteral("format-json"), QStringLiteral("x.json")}, {}, 2, false, ""},
         {{QStringLiteral("format-json"), QStringLiteral("--help")}, {}, 0, false, "usage: pelorin format-json"},
         {{QStringLiteral("render"), QStringLiteral("--help")}, {}, 0, true, "Usage: pelorin render"},
@@ -125,9 +124,9 @@ TEST(FormatJsonCommand, WritesTheFormattedTextOrNothing)
 // the program, and the app runs the capture tool found beside the program: a stand-in here.
 TEST(CaptureHandOff, TheFirstStartCapturesAndLaterOnesHandTheirCaptureOver)
 {
-    QTemporaryDir dir{QStringLiteral(PELORIN_BUILD_DIR "/handoff-XXXXXX")};
+    QTemporaryDir dir;
     const QString program = dir.filePath(QStringLiteral("bin/pelorin"));
-    ASSERT_TRUE(installPelorin(dir.path(), true));
+    ASSERT_TRUE(installPelorin(dir.path()));
     // Records its arguments, then answers as a user pressing Esc does. Kept ready by the app, it
     // leaves at once: the app then starts it for each capture.
     const QString captures = dir.filePath(QStringLiteral(PELORIN_PROGRAM_DIR "/captures"));

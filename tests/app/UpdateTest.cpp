@@ -104,9 +104,10 @@ private:
     int m_port = 0;
 };
 
-QJsonObject member(const QString& name, const QString& data, int mode = 0644)
+// A file of the archive, its owner may run it.
+QJsonObject member(const QString& name, const QString& data)
 {
-    return {{QStringLiteral("name"), name}, {QStringLiteral("data"), data}, {QStringLiteral("mode"), mode}};
+    return {{QStringLiteral("name"), name}, {QStringLiteral("data"), data}};
 }
 
 // The members of a release whose bin/pelorin records that it was started, in a file
@@ -116,9 +117,8 @@ QJsonArray releaseMembers(const QString& version)
     return {member(QStringLiteral("Pelorin/VERSION"), version + u'\n'),
             member(QStringLiteral("Pelorin/bin/pelorin"),
                    QStringLiteral("#!/bin/sh\nhere=$(dirname \"$(readlink -f \"$0\")\")\n"
-                                  "echo \"started $* session $(cut -d' ' -f6 /proc/$$/stat)\" > \"$here/../launched\"\n"),
-                   0755),
-            member(QStringLiteral("Pelorin/libexec/pelorin/pelorin-app"), QStringLiteral("#!/bin/sh\n"), 0755),
+                                  "echo \"started $* session $(cut -d' ' -f6 /proc/$$/stat)\" > \"$here/../launched\"\n")),
+            member(QStringLiteral("Pelorin/libexec/pelorin/pelorin-app"), QStringLiteral("#!/bin/sh\n")),
             member(QStringLiteral("Pelorin/share/applications/app.pelorin.Pelorin.desktop"), QStringLiteral("[Desktop Entry]\n"))};
 }
 
@@ -402,20 +402,19 @@ TEST_F(UpdateServiceTest, StagingFailuresReportTheirMessageAndLeaveNoMount)
     // A launcher without the program it starts is no app either.
     const QString noApp = site.putArchive(QStringLiteral("noapp.tar.gz"),
                                           {member(QStringLiteral("Pelorin/VERSION"), QStringLiteral("2.0\n")),
-                                           member(QStringLiteral("Pelorin/bin/pelorin"), QStringLiteral("#!/bin/sh\n"), 0755)});
-    QJsonArray escaping = releaseMembers(QStringLiteral("2.0"));
-    escaping.append(member(QStringLiteral("Pelorin/../../escaped"), QStringLiteral("outside")));
-    site.putArchive(QStringLiteral("dotdot.tar.gz"), escaping);
-    QJsonArray absolute = releaseMembers(QStringLiteral("2.0"));
-    absolute.append(member(dir.filePath(QStringLiteral("absolute")), QStringLiteral("outside")));
-    site.putArchive(QStringLiteral("absolute.tar.gz"), absolute);
-    site.putArchive(QStringLiteral("good.tar.gz"), releaseMembers(QStringLiteral("2.0")));
+                                           member(QStringLiteral("Pelorin/bin/pelorin"), QStringLiteral("#!/bin/sh\n"))});
+    // Release 2.0 with one more member, as NAME.tar.gz.
+    const auto putWith = [&](const char* name, const QJsonObject& extra) {
+        QJsonArray members = releaseMembers(QStringLiteral("2.0"));
+        members.append(extra);
+        site.putArchive(QLatin1String(name) + QStringLiteral(".tar.gz"), members);
+    };
+    putWith("dotdot", member(QStringLiteral("Pelorin/../../escaped"), QStringLiteral("outside")));
+    putWith("absolute", member(dir.filePath(QStringLiteral("absolute")), QStringLiteral("outside")));
+    putWith("good", member(QStringLiteral("Pelorin/README"), {}));
     site.put(QStringLiteral("broken.tar.gz"), "not a gzip stream");
-    for (const char* kind : {"chardev", "fifo"}) {
-        QJsonArray special = releaseMembers(QStringLiteral("2.0"));
-        special.append(QJsonObject{{QStringLiteral("name"), QStringLiteral("Pelorin/dev")}, {QStringLiteral("type"), QLatin1String(kind)}});
-        site.putArchive(QLatin1String(kind) + QStringLiteral(".tar.gz"), special);
-    }
+    for (const char* kind : {"chardev", "fifo"})
+        putWith(kind, {{QStringLiteral("name"), QStringLiteral("Pelorin/dev")}, {QStringLiteral("type"), QLatin1String(kind)}});
 
     struct Case { QString dmgUrl; QString sha256; QString message; QString version = QStringLiteral("2.0"); };
     const Case cases[] = {
