@@ -374,8 +374,8 @@ TEST(GlobalShortcut, SettingsNoteAndFailureReasonsFollowTheDesktopsAnswer)
         EXPECT_EQ(shortcutFailureReason(c.status), QLatin1String(c.reason)) << c.status;
 }
 
-// Files and pin requests from a later `pelorin …` reach the running one, each as what it is
-// (capture requests: the launcher's hand-off test).
+// Files, capture and pin requests from a later `pelorin …` reach the running one, each as
+// what it is: only files bring the editor forward.
 TEST(SingleInstance, ALaterStartHandsItsRequestToTheRunningOne)
 {
     const QString name = QStringLiteral("pelorin-test-") + QUuid::createUuid().toString(QUuid::Id128);
@@ -384,15 +384,21 @@ TEST(SingleInstance, ALaterStartHandsItsRequestToTheRunningOne)
     ASSERT_TRUE(running.listen());
     EXPECT_FALSE(SingleInstance(name).listen()) << "the name is taken while the first one answers";
     QSignalSpy files(&running, &SingleInstance::filesReceived);
+    QSignalSpy captures(&running, &SingleInstance::captureRequested);
     QSignalSpy pins(&running, &SingleInstance::pinRequested);
     const QStringList sent{QStringLiteral("/tmp/a b.png"), QStringLiteral("/tmp/ü.pdf")};
     ASSERT_TRUE(sendFromALaterStart([&] { return SingleInstance(name).sendToRunningInstance(sent, 5000); },
                                     [&] { return files.count() == 1; }));
     EXPECT_EQ(files.at(0).at(0).toStringList(), sent);
+    const QVariantMap request{{QStringLiteral("mode"), QStringLiteral("monitor")}, {QStringLiteral("monitor"), 2},
+                              {QStringLiteral("delay"), 3.5}};
+    ASSERT_TRUE(sendFromALaterStart([&] { return SingleInstance(name).sendCaptureRequest(request, 5000); },
+                                    [&] { return captures.count() == 1; }));
+    EXPECT_EQ(captures.at(0).at(0).toMap(), request);
     ASSERT_TRUE(sendFromALaterStart([&] { return SingleInstance(name).sendPinRequest({QStringLiteral("/tmp/a.png")}, 5000); },
                                     [&] { return pins.count() == 1; }));
     EXPECT_EQ(pins.at(0).at(0).toStringList(), QStringList{QStringLiteral("/tmp/a.png")});
-    EXPECT_EQ(files.count(), 1) << "a pin does not bring the editor forward";
+    EXPECT_EQ(files.count(), 1) << "neither request brings the editor forward";
 }
 
 TEST(SingleInstance, TheSocketBelongsToTheUserAndTheDisplay)
