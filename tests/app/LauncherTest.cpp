@@ -210,14 +210,8 @@ TEST(CommandLine, StartArguments)
     const QString a = dir.filePath(QStringLiteral("a.png"));
     const QString mode = QStringLiteral("mode");
     const QString delay = QStringLiteral("delay");
-    const struct {
-        QString arguments;
-        QStringList files;
-        QVariantMap capture;
-        QStringList pins;
-        const char* error;
-        QStringList notFiles = {};
-    } cases[] = {
+    const struct { QString arguments; QStringList files; QVariantMap capture; QStringList pins; const char* error;
+                   QStringList notFiles = {}; } cases[] = {
         {QStringLiteral("--background a.png missing.png %1 .").arg(QUrl::fromLocalFile(a).toString()), {a, a}, {}, {}, "",
          {dir.filePath(QStringLiteral("missing.png")), dir.path()}},
         {QStringLiteral("-x"), {}, {}, {}, "unknown option -x (see pelorin --help)"},
