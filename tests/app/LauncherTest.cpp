@@ -1,7 +1,8 @@
-// `pelorin` as scripts and key bindings run it: a launcher that answers the light commands
-// (format-json, --help, --version) without Qt and hands the rest to the full program, what it
-// makes of its arguments, and `pelorin --capture` reaching the running app. Real processes of the
-// built program; a stand-in for the capture tool that records how it was called.
+// `pelorin` as scripts, servers and key bindings run it: a launcher that answers the light
+// commands (format-json, --help, --version) without Qt and hands the rest to the full program,
+// what it makes of its arguments, `pelorin --capture` reaching the running app, and the commands
+// `render`, `detect` and `upload`. Real processes of the built program with no display; a
+// stand-in for the capture tool that records how it was called.
 #include "RunPelorin.h"
 #include "TestSupport.h"
 
@@ -9,7 +10,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QImage>
+#include <QImageReader>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QScopeGuard>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -25,7 +33,6 @@ TEST(Launcher, LightCommandsLoadNoQtAndTheRestReachTheProgram)
         {{QStringLiteral("--help")}, {}, 0, false, "Usage: pelorin [--background] [FILE...]"},
         {{QStringLiteral("-h")}, {}, 0, false, "Usage: pelorin"},
         {{QStringLiteral("format-json")}, "{\"a\":[]}", 0, false, "{\n  \"a\": []\n}\n"},
-        {{QStringLiteral("format-json")}, "{", 1, false, ""},
         {{QStringLiteral("format-json"), QStringLiteral("x.json")}, {}, 2, false, ""},
         {{QStringLiteral("format-json"), QStringLiteral("--help")}, {}, 0, false, "usage: pelorin format-json"},
         {{QStringLiteral("render"), QStringLiteral("--help")}, {}, 0, true, "Usage: pelorin render"},
@@ -65,12 +72,9 @@ TEST(Launcher, LightCommandsLoadNoQtAndTheRestReachTheProgram)
 TEST(FormatJsonCommand, WritesTheFormattedTextOrNothing)
 {
     const auto records = [](int count) {
-        QByteArray json = "[", formatted = "[\n";
-        for (int i = 0; i < count; ++i) {
-            json += i > 0 ? ",{\"k\":\"v\xc3\xa9\"}" : "{\"k\":\"v\xc3\xa9\"}";
-            formatted += i > 0 ? ",\n  {\n    \"k\": \"v\xc3\xa9\"\n  }" : "  {\n    \"k\": \"v\xc3\xa9\"\n  }";
-        }
-        return std::pair{json + "]", formatted + "\n]\n"};
+        const QByteArray record = "{\"k\":\"v\xc3\xa9\"}", formatted = "  {\n    \"k\": \"v\xc3\xa9\"\n  }";
+        return std::pair{"[" + record + ("," + record).repeated(count - 1) + "]",
+                         "[\n" + formatted + (",\n" + formatted).repeated(count - 1) + "\n]\n"};
     };
     const auto [small, smallFormatted] = records(3);
     const auto [big, bigFormatted] = records(400'000); // 4.8 MB, past the first buffer
@@ -117,9 +121,9 @@ TEST(FormatJsonCommand, WritesTheFormattedTextOrNothing)
 // the program, and the app runs the capture tool found beside the program: a stand-in here.
 TEST(CaptureHandOff, TheFirstStartCapturesAndLaterOnesHandTheirCaptureOver)
 {
-    QTemporaryDir dir{QStringLiteral(PELORIN_BUILD_DIR "/handoff-XXXXXX")};
+    QTemporaryDir dir;
     const QString program = dir.filePath(QStringLiteral("bin/pelorin"));
-    ASSERT_TRUE(installPelorin(dir.path(), true));
+    ASSERT_TRUE(installPelorin(dir.path()));
     // Records its arguments, then answers as a user pressing Esc does. Kept ready by the app, it
     // leaves at once: the app then starts it for each capture.
     const QString captures = dir.filePath(QStringLiteral(PELORIN_PROGRAM_DIR "/captures"));
@@ -206,14 +210,8 @@ TEST(CommandLine, StartArguments)
     const QString a = dir.filePath(QStringLiteral("a.png"));
     const QString mode = QStringLiteral("mode");
     const QString delay = QStringLiteral("delay");
-    const struct {
-        QString arguments;
-        QStringList files;
-        QVariantMap capture;
-        QStringList pins;
-        const char* error;
-        QStringList notFiles = {};
-    } cases[] = {
+    const struct { QString arguments; QStringList files; QVariantMap capture; QStringList pins; const char* error;
+                   QStringList notFiles = {}; } cases[] = {
         {QStringLiteral("--background a.png missing.png %1 .").arg(QUrl::fromLocalFile(a).toString()), {a, a}, {}, {}, "",
          {dir.filePath(QStringLiteral("missing.png")), dir.path()}},
         {QStringLiteral("-x"), {}, {}, {}, "unknown option -x (see pelorin --help)"},
@@ -244,4 +242,207 @@ TEST(CommandLine, StartArguments)
         EXPECT_EQ(start.pins, c.pins);
     }
     QDir::setCurrent(here);
+}
+
+namespace {
+
+// `pelorin render` with `arguments`, separated by spaces.
+PelorinRun render(const QString& arguments)
+{
+    return runPelorin((QStringLiteral("render ") + arguments).split(u' '));
+}
+
+const QColor red(200, 40, 40);
+
+QString writeScreenshot(const QTemporaryDir& dir, QSize pixels, int dotsPerMeter = 3780)
+{
+    QImage image(pixels, QImage::Format_RGB32);
+    image.fill(red);
+    image.setDotsPerMeterX(dotsPerMeter);
+    image.setDotsPerMeterY(dotsPerMeter);
+    const QString path = dir.filePath(QStringLiteral("in.png"));
+    EXPECT_TRUE(image.save(path));
+    return path;
+}
+
+} // namespace
+
+// The default export is the card at the screenshot's native resolution, in the middle, all of
+// it however thin; only the longer side is capped, at 8192 pixels. Tilted, the card and its
+// shadow are whole: nothing reaches the border.
+TEST(RenderCommand, TheCardAtNativeResolutionInTheMiddle)
+{
+    QTemporaryDir dir;
+    // dotsPerMeter 5669: a 2x screenshot, 3780: a file without a meaningful resolution; edge: the padding in
+    // pixels, -1: scaled down, its edge blended, -2: tilted by `more`.
+    const struct { QSize pixels; int dotsPerMeter; int padding; QSize expected; int edge; const char* more = ""; } cases[] = {
+        {{600, 400}, 3780, 0, {600, 400}, 0},   {{600, 400}, 3780, 50, {700, 500}, 50}, {{600, 400}, 5669, 50, {800, 600}, 100},
+        {{1, 1}, 3780, 0, {1, 1}, 0},           {{1, 300}, 3780, 0, {1, 300}, 0},     {{300, 1}, 3780, 0, {300, 1}, 0},
+        {{1, 300}, 3780, 10, {21, 320}, 10},    {{10000, 10}, 3780, 0, {8192, 8}, -1},
+        {{600, 400}, 3780, 10, {}, -2, " --transparent --yaw 35"}, {{600, 400}, 3780, 10, {}, -2, " --transparent --pitch -30"},
+        {{600, 400}, 3780, 10, {}, -2, " --transparent --yaw -40 --pitch 25"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.pixels.width() << "x" << c.pixels.height() << ", padding " << c.padding << c.more);
+        const QString in = writeScreenshot(dir, c.pixels, c.dotsPerMeter);
+        const QString out = dir.filePath(QStringLiteral("out.png"));
+        QFile::remove(out);
+        const PelorinRun run = render(QStringLiteral("%1 -o %2 --padding %3").arg(in, out).arg(c.padding) + QLatin1String(c.more));
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+        EXPECT_EQ(QString::fromUtf8(run.out).trimmed(), out);
+        const QImage result = QImage(out).convertToFormat(QImage::Format_ARGB32);
+        const int middle = result.height() / 2;
+        EXPECT_EQ(result.pixelColor(result.width() / 2, middle), red);
+        if (c.edge == -2) {
+            int edgeAlpha = 0;
+            for (int x = 0; x < result.width(); ++x)
+                edgeAlpha = std::max({edgeAlpha, qAlpha(result.pixel(x, 0)), qAlpha(result.pixel(x, result.height() - 1))});
+            for (int y = 0; y < result.height(); ++y)
+                edgeAlpha = std::max({edgeAlpha, qAlpha(result.pixel(0, y)), qAlpha(result.pixel(result.width() - 1, y))});
+            EXPECT_LE(edgeAlpha, 4) << "cut off at the border";
+            continue;
+        }
+        EXPECT_EQ(result.size(), c.expected);
+        if (c.edge < 0)
+            continue;
+        // Symmetric: the card's edge is as far from the left as from the right.
+        int left = 0;
+        while (left < result.width() && result.pixelColor(left, middle) != red)
+            ++left;
+        int right = result.width() - 1;
+        while (right > 0 && result.pixelColor(right, middle) != red)
+            --right;
+        EXPECT_EQ(left, c.edge);
+        EXPECT_EQ(result.width() - 1 - right, c.edge);
+    }
+}
+
+TEST(RenderCommand, FormatAndStyleOptions)
+{
+    QTemporaryDir dir;
+    const QString in = writeScreenshot(dir, {300, 200});
+    const QString jpeg = dir.filePath(QStringLiteral("out.JPG"));
+    ASSERT_EQ(render(QStringLiteral("%1 -o %2 --transparent --padding=20").arg(in, jpeg)).exitCode, 0);
+    QImageReader reader(jpeg);
+    reader.setDecideFormatFromContent(true);
+    EXPECT_EQ(reader.format(), QByteArray("jpeg"));
+    EXPECT_GT(reader.read().pixelColor(2, 2).lightness(), 230) << "transparency is white in a JPEG";
+
+    const QString solid = dir.filePath(QStringLiteral("solid.png"));
+    ASSERT_EQ(render(QStringLiteral("%1 -o %2 --padding 30 --solid 0,255,0 --shadow-opacity 0").arg(in, solid)).exitCode, 0);
+    EXPECT_EQ(QImage(solid).pixelColor(3, 3), QColor(0, 255, 0));
+
+    // Options after --style-json override it.
+    const QString json = dir.filePath(QStringLiteral("json.png"));
+    const QString style = QStringLiteral(
+        R"({"background":{"transparent":{}},"cornerRadius":0,"shadow":{"radius":0,"opacity":0,"offsetX":0,"offsetY":0,"color":{"red":0,"green":0,"blue":0,"alpha":1}},"padding":10,"dimming":{"isEnabled":false,"amount":0.5}})");
+    ASSERT_EQ(render(QStringLiteral("%1 -o %2 --style-json %3 --padding 5").arg(in, json, style)).exitCode, 0);
+    const QImage styled(json);
+    EXPECT_EQ(styled.size(), QSize(310, 210));
+    EXPECT_EQ(styled.pixelColor(0, 0).alpha(), 0);
+    EXPECT_EQ(styled.pixelColor(7, 7), red) << "corner radius 0 from the JSON";
+    EXPECT_EQ(styled.pixelColor(5, 100), red) << "the card's first column is fully covered";
+}
+
+// Bad input fails with one clear line and writes nothing; so does a disk that fills up mid-write
+// (a file-size limit fails the same way), which keeps the old file and leaves no temporary.
+TEST(RenderCommand, BadInputOrAFullDiskFailsWithOneClearLineAndWritesNothing)
+{
+    QTemporaryDir dir;
+    const QString in = writeScreenshot(dir, {900, 700});
+    const QString out = dir.filePath(QStringLiteral("never.png"));
+    const QString old = dir.filePath(QStringLiteral("old/old.png"));
+    const QString oldJson = dir.filePath(QStringLiteral("detected/in.json"));
+    ASSERT_TRUE(writeBytes(old, readBytes(in)));
+    ASSERT_TRUE(writeBytes(oldJson, "{}"));
+    const QString fullDisk = QStringLiteral("ulimit -f 1");
+    const QString to = QStringLiteral(" -o ") + out;
+    const struct { const char* name; QString arguments; const char* message; QString prelude = {}; } cases[] = {
+        {"missing input", dir.filePath(QStringLiteral("nope.png")) + to, "cannot read image"},
+        {"truncated PNG", QStringLiteral(PELORIN_TEST_DATA "/truncated.png") + to, "incomplete"},
+        {"unknown preset", in + to + QStringLiteral(" --preset aurora"), "unknown preset \"aurora\""},
+        {"bad JSON", in + to + QStringLiteral(" --style-json {\"padding\":"), "--style-json is not a valid style"},
+        {"bad number", in + to + QStringLiteral(" --padding wide"), "--padding expects a number"},
+        {"unknown option", in + to + QStringLiteral(" --sparkles"), "unknown option --sparkles"},
+        {"no output", in, "no output file"},
+        {"unwritable output", in + QStringLiteral(" -o /sys/pelorin-out.png"), "cannot write /sys/pelorin-out.png"},
+        {"full disk", QStringLiteral("%1 -o %2 --padding 40").arg(in, old), "File too large", fullDisk},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const PelorinRun run = runPelorinAfter(c.prelude, (QStringLiteral("render ") + c.arguments).split(u' '));
+        EXPECT_NE(run.exitCode, 0);
+        const QStringList lines = QString::fromUtf8(run.err).split(u'\n', Qt::SkipEmptyParts).filter(QStringLiteral("pelorin render:"));
+        ASSERT_EQ(lines.size(), 1) << run.err.toStdString();
+        EXPECT_TRUE(lines[0].contains(QLatin1String(c.message))) << lines[0].toStdString();
+        EXPECT_FALSE(run.err.contains("libpng"));
+        EXPECT_TRUE(run.out.isEmpty());
+    }
+    const PelorinRun detect = runPelorinAfter(
+        fullDisk, {QStringLiteral("detect"), QStringLiteral(PELORIN_SAMPLE), QStringLiteral("-o"), QFileInfo(oldJson).path()});
+    EXPECT_NE(detect.exitCode, 0);
+    EXPECT_TRUE(detect.err.contains("File too large")) << detect.err.constData();
+    EXPECT_EQ(readBytes(old), readBytes(in));
+    EXPECT_EQ(readBytes(oldJson), "{}");
+    for (const auto& [folder, file] : {std::pair{dir.path(), "in.png"}, {QFileInfo(old).path(), "old.png"},
+                                       {QFileInfo(oldJson).path(), "in.json"}})
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{QLatin1String(file)})
+            << "a temporary or a half-written file was left";
+    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/sys/pelorin-out.png")));
+}
+
+// `pelorin detect`: a readable screenshot gets its JSON file, an unreadable one a message, and
+// the run says that not everything went through.
+TEST(DetectCommand, WritesOneFilePerImageAndReportsTheUnreadable)
+{
+    QTemporaryDir dir;
+    const QString broken = dir.filePath(QStringLiteral("broken.png"));
+    ASSERT_TRUE(writeBytes(broken, "not a picture"));
+    const QString out = dir.filePath(QStringLiteral("out"));
+    const PelorinRun run = runPelorin({QStringLiteral("detect"), broken, QStringLiteral(PELORIN_SAMPLE), QStringLiteral("-o"), out});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(QString::fromUtf8(run.err).contains(QStringLiteral("pelorin detect: cannot read ") + broken)) << run.err.constData();
+    EXPECT_EQ(QDir(out).entryList(QDir::Files), QStringList{QStringLiteral("sample-screenshot.json")});
+    const auto json = QJsonDocument::fromJson(readBytes(out + QStringLiteral("/sample-screenshot.json")));
+    const QJsonArray elements = json[QLatin1String("elements")].toArray();
+    ASSERT_FALSE(elements.isEmpty());
+    EXPECT_LE(elements.size(), 80);
+    for (const QJsonValue& element : elements)
+        EXPECT_EQ(element.toArray().size(), 4);
+}
+
+// `pelorin upload` against a server that does not speak TLS: one line on standard error and
+// exit code 1, nothing else printed on the way out (Qt once warned while closing the
+// connection at exit).
+TEST(UploadCommand, ATlsFailureIsOneLineOfError)
+{
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    QObject::connect(&server, &QTcpServer::newConnection, &server, [&server] {
+        QTcpSocket* socket = server.nextPendingConnection();
+        socket->write("HTTP/1.1 400 Bad Request\r\n\r\n");
+        socket->disconnectFromHost();
+    });
+    // The test program's own home (see TestMain.cpp), which the command inherits.
+    const QString bucket = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Pelorin/upload-config.json");
+    ASSERT_TRUE(writeBytes(bucket, QStringLiteral(R"({"accountId":"","accessKeyId":"AKID","secretAccessKey":"s3cr3t",)"
+                                                  R"("bucketName":"shots","publicUrl":"https://cdn.example",)"
+                                                  R"("endpointURL":"https://127.0.0.1:%1","region":"auto"})")
+                                       .arg(server.serverPort())
+                                       .toUtf8()));
+    QFile::setPermissions(bucket, QFile::ReadOwner | QFile::WriteOwner);
+    ASSERT_TRUE(writeBytes(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Pelorin/Pelorin.json"),
+                           R"({"uploadDestination":"custom"})"));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(PELORIN_BINARY), {QStringLiteral("upload"), QStringLiteral(PELORIN_SAMPLE)});
+    // The server answers from this process's event loop.
+    ASSERT_TRUE(waitUntil([&] { return process.state() == QProcess::NotRunning; }, 30'000));
+    EXPECT_EQ(process.exitCode(), 1);
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    EXPECT_TRUE(err.startsWith(QStringLiteral("pelorin: %1: SSL handshake failed").arg(QStringLiteral(PELORIN_SAMPLE))))
+        << err.toStdString();
+    EXPECT_EQ(err.count(u'\n'), 1) << err.toStdString();
 }

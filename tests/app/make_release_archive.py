@@ -1,10 +1,7 @@
 #!/usr/bin/env python3
-"""Writes a gzip'd tar archive from a JSON list of members, including ones a release must
-never contain (absolute names, "..", device files), for the updater's tests.
-
-usage: make_release_archive.py OUT.tar.gz '[{"name": "Pelorin/VERSION", "data": "2.0\\n"}, ...]'
-member keys: name, type (file | chardev | fifo), data (text), size (bytes of filler instead of
-data), mode (octal number)
+"""make_release_archive.py OUT.tar.gz '[{"name": "Pelorin/VERSION", "data": "2.0\\n"}, ...]'
+A gzip'd tar of the members, including ones a release must never contain (absolute names, "..",
+device files). Member keys: name, type (file | chardev | fifo), data (text) or size (filler bytes).
 """
 import io
 import json
@@ -22,6 +19,5 @@ with tarfile.open(out, "w:gz", format=tarfile.GNU_FORMAT) as archive:
             archive.addfile(info)
         else:
             data = b"x" * member["size"] if "size" in member else member.get("data", "").encode()
-            info.size = len(data)
-            info.mode = member.get("mode", 0o644)
+            info.size, info.mode = len(data), 0o755
             archive.addfile(info, io.BytesIO(data))

@@ -1,5 +1,5 @@
 #!/bin/bash
-# completion-test.sh LAUNCHER COMPLETIONS_DIR
+# completion-test.sh LAUNCHER COMPLETIONS_DIR (needs bash-completion and zsh, as scripts/deps.txt lists)
 # The bash completion offers what the program takes: its commands, each command's options as
 # that command's --help names them, image files where images go, and nothing after an option
 # that takes a value. The zsh completion must at least parse.
@@ -11,25 +11,24 @@ ln -s "$launcher" "$work/bin/pelorin"
 export PATH="$work/bin:$PATH"
 cd "$work/files" && touch shot.png notes.txt
 
+# shellcheck disable=SC1091,SC1090
+source /usr/share/bash-completion/bash_completion && source "$completions/pelorin.bash" || exit 1
+offers() {  # the words completed for the command line WORDS… (the last one is being typed)
+    COMP_WORDS=("$@") COMP_CWORD=$(($# - 1)) COMP_LINE="$*" COMPREPLY=()
+    COMP_POINT=${#COMP_LINE}
+    _pelorin
+    printf '%s\n' "${COMPREPLY[@]}" | sort
+}
 status=0
-if [ -r /usr/share/bash-completion/bash_completion ]; then
-    # shellcheck disable=SC1091,SC1090
-    source /usr/share/bash-completion/bash_completion && source "$completions/pelorin.bash"
-    offers() {  # the words completed for the command line WORDS… (the last one is being typed)
-        COMP_WORDS=("$@") COMP_CWORD=$(($# - 1)) COMP_LINE="$*" COMPREPLY=()
-        COMP_POINT=${#COMP_LINE}
-        _pelorin
-        printf '%s\n' "${COMPREPLY[@]}" | sort
-    }
-    while IFS='|' read -r name line expected; do
-        read -ra words <<<"$line"
-        [[ $line == *' ' ]] && words+=("")
-        got=$(offers "${words[@]}" | tr '\n' ' ' | sed 's/ $//')
-        if [ "$got" != "$expected" ]; then
-            echo "FAIL $name: 'pelorin ${line}' offers '$got', expected '$expected'" >&2
-            status=1
-        fi
-    done <<'ROWS'
+while IFS='|' read -r name line expected; do
+    read -ra words <<<"$line"
+    [[ $line == *' ' ]] && words+=("")
+    got=$(offers "${words[@]}" | tr '\n' ' ' | sed 's/ $//')
+    if [ "$got" != "$expected" ]; then
+        echo "FAIL $name: 'pelorin ${line}' offers '$got', expected '$expected'" >&2
+        status=1
+    fi
+done <<'ROWS'
 commands|pelorin r|render
 launcher options|pelorin --capture|--capture --capture-window
 render options from its help|pelorin render --cor|--corner-radius
@@ -39,13 +38,6 @@ nothing after an option that takes a value|pelorin render shot.png --padding |
 browser frames|pelorin render shot.png --browser |dark light
 any file for upload|pelorin upload |notes.txt shot.png
 ROWS
-else
-    echo "SKIP bash: needs the bash-completion package" >&2
-fi
 
-if command -v zsh >/dev/null; then
-    zsh -n "$completions/_pelorin" || { echo "FAIL zsh: _pelorin does not parse" >&2; status=1; }
-else
-    echo "SKIP zsh: needs the zsh package" >&2
-fi
+zsh -n "$completions/_pelorin" || { echo "FAIL zsh: _pelorin does not parse" >&2; status=1; }
 exit $status
