@@ -10,11 +10,39 @@ using namespace pelorin;
 using EditorStyling = test::EditorFixture;
 using EditorCanvas = test::EditorFixture;
 
-// A stored background is used only when it decodes; undecodable bytes are left as they were.
-// A damaged or hand-edited number cannot push the card out of reach: each comes back within its
-// slider's range.
-TEST_F(EditorStyling, StoredStylesComeBackOnlyWhenValid)
+// A burst of changes (a slider dragged) is written once, 400 ms after it; the style survives a
+// restart, all but the shadow's opacity. A stored background is used only when it decodes, and
+// undecodable bytes are left as they were; a damaged or hand-edited number comes back within its
+// slider's range, so it cannot push the card out of reach.
+TEST_F(EditorStyling, StyleIsWrittenOnceAndComesBackOnlyWhenValid)
 {
+    QSignalSpy writes(&settings.store(), &SettingsStore::changed);
+    StylingConfiguration s = editor->styling();
+    s.shadow.opacity = 0.8;
+    s.shadow.radius = 12;
+    s.dimming = {true, 0.3};
+    s.background = BackgroundStyle::preset(BackgroundPreset::neonPink);
+    for (int radius = 20; radius <= 30; ++radius) {
+        s.cornerRadius = radius;
+        editor->setStyling(s);
+        QTest::qWait(20);
+    }
+    editor->setPadding(48);
+    const BrowserChromeSettings chrome{true, BrowserChromeStyle::light, true, QStringLiteral("pelorin.app")};
+    editor->setBrowserChrome(chrome);
+    EXPECT_EQ(writes.count(), 0) << "nothing is written inside the 400 ms window";
+    QTest::qWait(450);
+    int cornerWrites = 0;
+    for (const QList<QVariant>& write : writes)
+        cornerWrites += write.at(0).toString() == QLatin1String(SettingsKeys::lastCornerRadius);
+    EXPECT_EQ(cornerWrites, 1);
+    restart();
+    s.shadow.opacity = 0.5;
+    s.padding = 48;
+    EXPECT_EQ(editor->styling(), s);
+    EXPECT_EQ(editor->browserChrome(), chrome);
+    EXPECT_TRUE(editor->stylingIsDirty());
+
     struct Case { const char* json; BackgroundStyle expected; };
     const Case cases[] = {
         {R"({"wallpaper":{}})", BackgroundStyle::wallpaper()},
@@ -39,39 +67,6 @@ TEST_F(EditorStyling, StoredStylesComeBackOnlyWhenValid)
     EXPECT_EQ(editor->styling().padding, 400);
     EXPECT_EQ(editor->styling().shadow.radius, 0);
     EXPECT_EQ(editor->styling().dimming.amount, 1);
-}
-
-// A burst of changes (a slider dragged) is written once, 400 ms after it; the style survives a
-// restart, all but the shadow's opacity.
-TEST_F(EditorStyling, PersistedStyleIsWrittenOnceAndSurvivesARestart)
-{
-    QSignalSpy writes(&settings.store(), &SettingsStore::changed);
-    StylingConfiguration s = editor->styling();
-    s.shadow.opacity = 0.8;
-    s.shadow.radius = 12;
-    s.dimming = {true, 0.3};
-    s.background = BackgroundStyle::preset(BackgroundPreset::neonPink);
-    for (int radius = 20; radius <= 30; ++radius) {
-        s.cornerRadius = radius;
-        editor->setStyling(s);
-        QTest::qWait(20);
-    }
-    editor->setPadding(48);
-    const BrowserChromeSettings chrome{true, BrowserChromeStyle::light, true, QStringLiteral("pelorin.app")};
-    editor->setBrowserChrome(chrome);
-    EXPECT_EQ(writes.count(), 0) << "nothing is written inside the 400 ms window";
-    QTest::qWait(450);
-    int cornerWrites = 0;
-    for (const QList<QVariant>& write : writes)
-        cornerWrites += write.at(0).toString() == QLatin1String(SettingsKeys::lastCornerRadius);
-    EXPECT_EQ(cornerWrites, 1);
-
-    restart();
-    s.shadow.opacity = 0.5;
-    s.padding = 48;
-    EXPECT_EQ(editor->styling(), s);
-    EXPECT_EQ(editor->browserChrome(), chrome);
-    EXPECT_TRUE(editor->stylingIsDirty());
 }
 
 TEST_F(EditorStyling, DirtinessFollowsEveryStyleDimension)
@@ -184,8 +179,9 @@ TEST_F(EditorCanvas, FitWaitsForTheViewportAndPaddingOnlyEverZoomsOut)
 }
 
 // The scene follows a tilt gesture only at its end; small tilts snap back flat, large ones
-// stop at the limits.
-TEST_F(EditorCanvas, TiltGesturesSnapSmallTiltsAndLimitLargeOnes)
+// stop at the limits. Reset keeps the perspective; the projection toggle and choosing a tool
+// drop it; a saved tilt comes back once, clamped.
+TEST_F(EditorCanvas, TiltsSnapStopAtTheLimitsAndAreResetFlattenedAndRestored)
 {
     struct Case { float yaw, pitch; SceneState expected; };
     const Case cases[] = {
@@ -206,12 +202,7 @@ TEST_F(EditorCanvas, TiltGesturesSnapSmallTiltsAndLimitLargeOnes)
         EXPECT_FALSE(editor->isRotatingGesture());
         EXPECT_EQ(editor->sceneState(), c.expected);
     }
-}
 
-// Reset keeps the perspective; the projection toggle and choosing a tool drop it; a saved tilt
-// comes back once, clamped.
-TEST_F(EditorCanvas, TiltsAreResetFlattenedAndRestored)
-{
     editor->loadImage(solidImage({400, 300}), SourceType::clipboard, false);
     editor->setSceneState({0.3f, 0.2f, true});
     editor->resetRotation();
