@@ -66,6 +66,15 @@ struct DeferredPasteboard : test::MemoryPasteboard {
     }
 };
 
+// Its left half opaque red, its right half transparent.
+QImage halfTransparentRed()
+{
+    QImage image(40, 20, QImage::Format_ARGB32);
+    image.fill(QColor(255, 0, 0, 0));
+    QPainter(&image).fillRect(0, 0, 20, 20, QColor(255, 0, 0));
+    return image;
+}
+
 class EditorExport : public test::EditorFixture {
 protected:
     EditorExport()
@@ -400,20 +409,6 @@ TEST(SaveAsSuffix, TheChosenFilterSuppliesAMissingSuffix)
     }
 }
 
-namespace {
-
-QImage halfTransparentRed()
-{
-    QImage image(40, 20, QImage::Format_ARGB32);
-    image.fill(QColor(255, 0, 0, 0)); // fully transparent
-    for (int x = 0; x < 20; ++x)
-        for (int y = 0; y < 20; ++y)
-            image.setPixelColor(x, y, QColor(255, 0, 0, 255));
-    return image;
-}
-
-} // namespace
-
 // Names follow the template; three saves in one second get numbered.
 TEST(FileExport, NamesFollowTheTemplateAndGetNumbered)
 {
@@ -556,44 +551,6 @@ QImage noise(int side)
     return image;
 }
 
-bool saves(const QImage& image, const QString& path)
-{
-    try {
-        FileExportService::saveImage(image, path);
-        return true;
-    } catch (const ExportError&) {
-        return false;
-    }
-}
-
-const std::vector<Writer>& writers()
-{
-    static const std::vector<Writer> all{
-        {"settings", QStringLiteral("Pelorin.json"), true,
-         [](const QString& path, bool large) {
-             const QByteArray note(large ? 12'000 : 10, 'n');
-             SettingsStore(path).setValue(QStringLiteral("note"), QString::fromLatin1(note));
-             return readBytes(QFileInfo(path).canonicalFilePath()).contains(note);
-         }},
-        {"upload history", QStringLiteral("uploads.json"), true,
-         [](const QString& path, bool large) {
-             UploadHistoryStore history(path, QString());
-             history.add({QUuid::createUuid(), QStringLiteral("a.png"), QStringLiteral("k"),
-                          QStringLiteral("https://cdn/") + QString(large ? 12'000 : 10, u'u'), QDateTime::currentDateTimeUtc(), 1, {}});
-             return UploadHistoryStore(path, QString()).files().size() == (large ? 2 : 1);
-         }},
-        {"upload settings", QStringLiteral("upload-config.json"), true,
-         [](const QString& path, bool large) {
-             return UploadConfigFile(path, {}).save(
-                 {QStringLiteral("a"), QStringLiteral("k"), QString(large ? 12'000 : 10, u's'), QStringLiteral("b"), QStringLiteral("u")});
-         }},
-        // Encoded in pieces that stay in the file's buffer until it is committed.
-        {"PNG export", QStringLiteral("shot.png"), false, [](const QString& path, bool large) { return saves(noise(large ? 60 : 4), path); }},
-        {"JPEG export", QStringLiteral("shot.jpg"), false, [](const QString& path, bool large) { return saves(noise(large ? 60 : 4), path); }},
-    };
-    return all;
-}
-
 // Runs `work` with writes past `bytes` refused, as on a full disk.
 template <typename Work>
 auto withFileSizeLimit(rlim_t bytes, Work&& work)
@@ -620,7 +577,38 @@ TEST(StateFileSafety, AFullDiskOrALinkOutLeavesEveryOtherFileAsItWas)
 {
     QTemporaryDir elsewhere;
     const QString victim = elsewhere.filePath(QStringLiteral("bashrc"));
-    for (const Writer& writer : writers()) {
+    // Encoded in pieces that stay in the file's buffer until it is committed.
+    const auto exports = [](const QString& path, bool large) {
+        try {
+            FileExportService::saveImage(noise(large ? 60 : 4), path);
+            return true;
+        } catch (const ExportError&) {
+            return false;
+        }
+    };
+    const Writer writers[] = {
+        {"settings", QStringLiteral("Pelorin.json"), true,
+         [](const QString& path, bool large) {
+             const QByteArray note(large ? 12'000 : 10, 'n');
+             SettingsStore(path).setValue(QStringLiteral("note"), QString::fromLatin1(note));
+             return readBytes(QFileInfo(path).canonicalFilePath()).contains(note);
+         }},
+        {"upload history", QStringLiteral("uploads.json"), true,
+         [](const QString& path, bool large) {
+             UploadHistoryStore history(path, QString());
+             const QString url = QStringLiteral("https://cdn/") + QString(large ? 12'000 : 10, u'u');
+             history.add({QUuid::createUuid(), QStringLiteral("a.png"), QStringLiteral("k"), url, QDateTime::currentDateTimeUtc(), 1, {}});
+             return UploadHistoryStore(path, QString()).files().size() == (large ? 2 : 1);
+         }},
+        {"upload settings", QStringLiteral("upload-config.json"), true,
+         [](const QString& path, bool large) {
+             return UploadConfigFile(path, {}).save(
+                 {QStringLiteral("a"), QStringLiteral("k"), QString(large ? 12'000 : 10, u's'), QStringLiteral("b"), QStringLiteral("u")});
+         }},
+        {"PNG export", QStringLiteral("shot.png"), false, exports},
+        {"JPEG export", QStringLiteral("shot.jpg"), false, exports},
+    };
+    for (const Writer& writer : writers) {
         SCOPED_TRACE(writer.name);
         QTemporaryDir dir;
         const QString path = dir.filePath(writer.file);
