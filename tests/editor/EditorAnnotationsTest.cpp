@@ -304,19 +304,16 @@ TEST(AnnotationDefaultsStoreTest, StoredValuesAreReadOnlyWhenWellFormed)
     }
 }
 
-// Written in sRGB, whatever the colour's own model; an invalid colour writes nothing.
-TEST(AnnotationDefaultsStoreTest, ColorsComeBackAsTheyWereSet)
+// Colours are written in sRGB, whatever the colour's own model, and an invalid colour writes
+// nothing; enumerations fall back on unknown values.
+TEST(AnnotationDefaultsStoreTest, ColoursAreWrittenInSrgbAndEnumerationsFallBack)
 {
     const QColor hsv = QColor::fromHsvF(0.6f, 0.5f, 0.8f, 0.75f);
-    TempSettings settings;
-    AnnotationDefaultsStore store(settings.store());
-    store.setColor(hsv, Keys::color);
-    store.setColor(QColor(), Keys::color);
-    EXPECT_EQ(AnnotationDefaultsStore(settings.reopen()).color(Keys::color).value_or(QColor()).rgba(), hsv.rgba());
-}
-
-TEST(AnnotationDefaultsStoreTest, EnumerationsFallBackOnUnknownValues)
-{
+    TempSettings colours;
+    AnnotationDefaultsStore written(colours.store());
+    written.setColor(hsv, Keys::color);
+    written.setColor(QColor(), Keys::color);
+    EXPECT_EQ(AnnotationDefaultsStore(colours.reopen()).color(Keys::color).value_or(QColor()).rgba(), hsv.rgba());
     for (const QVariant& stored : {QVariant(), QVariant(QStringLiteral("hexagon")), QVariant(QStringLiteral("Bold")), QVariant(2)}) {
         SCOPED_TRACE(stored.toString().toStdString());
         TempSettings settings;

@@ -16,33 +16,15 @@ using EditorDocument = test::EditorFixture;
 using EditorStyling = test::EditorFixture;
 using EditorCanvas = test::EditorFixture;
 
-// The image scale comes from the pixels per point: the bitmap's own, a file's resolution (144
-// dpi opens at half its pixel size), the screen's when there is no bitmap.
-TEST_F(EditorDocument, FilesOpenAtTheirPixelsPerPoint)
+// Without a last screenshot the window shows and says so; a drop on the tray icon opens URLs
+// and ignores anything else. The opened image becomes the last screenshot, which opens as a
+// capture without being written again; a bad file keeps the open document. The image scale
+// comes from the pixels per point: the bitmap's own, a file's resolution (144 dpi opens at half
+// its pixel size), the screen's when there is no bitmap.
+TEST_F(EditorDocument, FilesAndTrayRequestsOpenWhatTheyCan)
 {
     EXPECT_DOUBLE_EQ(ScreenshotDocument::create(solidImage({1440, 900}), std::nullopt, SourceType::file, 2).imageScale, 1);
     EXPECT_DOUBLE_EQ(ScreenshotDocument::create(QImage(), std::nullopt, SourceType::file, 3).imageScale, 3);
-    editor->loadImage(QUrl::fromLocalFile(writeImageFile("hidpi.png", {2880, 1800}, 5669)));
-    ASSERT_TRUE(editor->hasDocument());
-    EXPECT_EQ(editor->document()->imagePointSize(), QSizeF(1440, 900));
-    EXPECT_EQ(editor->document()->sourceType, SourceType::file);
-
-    // A bad file keeps the open document.
-    const QUuid openId = editor->document()->id;
-    for (const char* name : {"bomb.png", "truncated.png", "not-an-image.png", "does-not-exist.png"}) {
-        editor->clearErrorMessage();
-        editor->loadImage(QUrl::fromLocalFile(QStringLiteral(PELORIN_TEST_DATA "/") + QLatin1String(name)));
-        EXPECT_EQ(editor->errorMessage(), QStringLiteral("Failed to load image from ") + QLatin1String(name));
-        ASSERT_TRUE(editor->hasDocument()) << name;
-        EXPECT_EQ(editor->document()->id, openId) << name;
-    }
-}
-
-// Without a last screenshot the window shows and says so; a drop on the tray icon opens URLs
-// and ignores anything else. The opened image becomes the last screenshot, which opens as a
-// capture without being written again.
-TEST_F(EditorDocument, TrayRequestsOpenWhatTheyCan)
-{
     notifications.post(Notifications::openDroppedFile, QStringLiteral("/not/a/url/object.png"));
     EXPECT_FALSE(editor->hasDocument());
     EXPECT_EQ(host.shown, 0);
@@ -51,9 +33,11 @@ TEST_F(EditorDocument, TrayRequestsOpenWhatTheyCan)
     EXPECT_EQ(host.shown, 1);
     EXPECT_EQ(editor->errorMessage(), QStringLiteral("No recent screenshot to open."));
     // Read off the GUI thread: the window shows with the picture in it.
-    notifications.post(Notifications::openDroppedFile, QUrl::fromLocalFile(writeImageFile("menu.png", {320, 200})));
+    notifications.post(Notifications::openDroppedFile, QUrl::fromLocalFile(writeImageFile("hidpi.png", {2880, 1800}, 5669)));
     ASSERT_TRUE(test::waitUntil([&] { return host.shown == 2; }));
-    EXPECT_TRUE(editor->hasDocument());
+    ASSERT_TRUE(editor->hasDocument());
+    EXPECT_EQ(editor->document()->imagePointSize(), QSizeF(1440, 900));
+    EXPECT_EQ(editor->document()->sourceType, SourceType::file);
     editor->pendingLastScreenshotSave().waitForFinished();
     ASSERT_TRUE(QFileInfo::exists(lastScreenshotPath()));
     const QDateTime written = QFileInfo(lastScreenshotPath()).lastModified();
@@ -63,11 +47,20 @@ TEST_F(EditorDocument, TrayRequestsOpenWhatTheyCan)
     notifications.post(Notifications::openLastScreenshot);
     ASSERT_TRUE(editor->hasDocument());
     EXPECT_EQ(editor->document()->sourceType, SourceType::screenCapture);
-    EXPECT_EQ(editor->document()->image.size(), QSize(320, 200));
+    EXPECT_EQ(editor->document()->image.size(), QSize(2880, 1800));
     EXPECT_FALSE(editor->document()->originalURL);
     EXPECT_EQ(host.shown, 3);
     editor->pendingLastScreenshotSave().waitForFinished();
     EXPECT_EQ(QFileInfo(lastScreenshotPath()).lastModified(), written);
+
+    const QUuid openId = editor->document()->id;
+    for (const char* name : {"bomb.png", "truncated.png", "not-an-image.png", "does-not-exist.png"}) {
+        editor->clearErrorMessage();
+        editor->loadImage(QUrl::fromLocalFile(QStringLiteral(PELORIN_TEST_DATA "/") + QLatin1String(name)));
+        EXPECT_EQ(editor->errorMessage(), QStringLiteral("Failed to load image from ") + QLatin1String(name));
+        ASSERT_TRUE(editor->hasDocument()) << name;
+        EXPECT_EQ(editor->document()->id, openId) << name;
+    }
 }
 
 // A closed or replaced document comes back whole: image, style, annotations, frame and undo. The
@@ -395,7 +388,9 @@ TEST_F(EditorStyling, StyleChangesReachTheDocumentAndUndoWhole)
     EXPECT_FALSE(editor->stylingIsDirty());
 }
 
-TEST_F(EditorCanvas, ZoomStepsStopAtTheLimits)
+// Zoom steps stop at the limits. A new screenshot is fitted once the viewport is known, with its
+// padding; a larger padding zooms out until the card fits again, a smaller one never zooms in.
+TEST_F(EditorCanvas, ZoomStepsStopAtTheLimitsAndPaddingOnlyEverZoomsOut)
 {
     const double expected[] = {1.25, 1.5625, 1.953125, 2.44140625, 3.0517578125, 3.814697265625, 4.0, 4.0};
     for (double zoom : expected) {
@@ -405,12 +400,7 @@ TEST_F(EditorCanvas, ZoomStepsStopAtTheLimits)
     for (int i = 0; i < 20; ++i)
         editor->zoomOut();
     EXPECT_DOUBLE_EQ(editor->canvasTransform().zoomLevel, 0.25);
-}
 
-// A new screenshot is fitted once the viewport is known, with its padding; a larger padding
-// zooms out until the card fits again, a smaller one never zooms in.
-TEST_F(EditorCanvas, FitWaitsForTheViewportAndPaddingOnlyEverZoomsOut)
-{
     editor->setCanvasOffset(QSizeF(30, -12));
     editor->loadImage(solidImage({2880, 1800}, 2.0), SourceType::screenCapture, false);
     EXPECT_DOUBLE_EQ(editor->canvasTransform().zoomLevel, 1.0);
