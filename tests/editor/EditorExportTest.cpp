@@ -393,7 +393,9 @@ TEST_F(EditorExport, PixelateAndBlurLeaveNoReadableText)
     }
 }
 
-TEST(SaveAsSuffix, TheChosenFilterSuppliesAMissingSuffix)
+// Names follow the template; three saves in one second get numbered. In Save As, the chosen
+// filter supplies a missing suffix.
+TEST(FileExport, NamesFollowTheTemplateGetNumberedAndTakeTheChosenSuffix)
 {
     const QStringList allowed{QStringLiteral("image/png"), QStringLiteral("image/jpeg"), QStringLiteral("image/tiff")};
     const struct { const char* typed; const char* filter; const char* saved; ImageFileType type; } cases[] = {
@@ -407,11 +409,6 @@ TEST(SaveAsSuffix, TheChosenFilterSuppliesAMissingSuffix)
         EXPECT_EQ(saved, QString::fromUtf8(c.saved)) << c.typed;
         EXPECT_EQ(FileExportService::imageFileType(saved), c.type) << c.typed;
     }
-}
-
-// Names follow the template; three saves in one second get numbered.
-TEST(FileExport, NamesFollowTheTemplateAndGetNumbered)
-{
     const QDateTime when(QDate(2026, 12, 5), QTime(16, 10, 24));
     EXPECT_EQ(FileExportService::generateFilename(QStringLiteral("{time}-{date}-{time}"), QStringLiteral("jpg"), when),
               QStringLiteral("16.10.24-2026-12-05-16.10.24.jpg"));
