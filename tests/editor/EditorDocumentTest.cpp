@@ -314,10 +314,14 @@ TEST_F(EditorStyling, StyleIsWrittenOnceAndComesBackOnlyWhenValid)
     EXPECT_EQ(editor->styling().dimming.amount, 1);
 }
 
-TEST_F(EditorStyling, DirtinessFollowsEveryStyleDimension)
+// Style changes reach the open document and are steps of the one undo history, each undone
+// and redone whole and apart from the annotations: a dragged slider is one step. A padding
+// change drops the stored frame; Reset All resets the document, the frame and the tilt. The
+// style counts as changed from the first thousandth of a radian of tilt and in every dimension.
+TEST_F(EditorStyling, StyleChangesReachTheDocumentAndUndoWholeAndMakeItDirty)
 {
     struct Case { const char* name; std::function<void(EditorViewModel&)> change; bool dirty; };
-    const std::vector<Case> cases{
+    const std::vector<Case> dirtying{
         {"yaw below the threshold", [](EditorViewModel& e) { e.setSceneState({0.0005f, 0, false}); }, false},
         {"yaw at the threshold", [](EditorViewModel& e) { e.setSceneState({0.001f, 0, false}); }, true},
         {"pitch negative", [](EditorViewModel& e) { e.setSceneState({0, -0.002f, false}); }, true},
@@ -326,18 +330,12 @@ TEST_F(EditorStyling, DirtinessFollowsEveryStyleDimension)
         {"no address bar", [](EditorViewModel& e) { BrowserChromeSettings b; b.showsAddressBar = false; e.setBrowserChrome(b); }, true},
         {"shadow offset x", [](EditorViewModel& e) { StylingConfiguration s; s.shadow.offsetX = 5; e.setStyling(s); }, true},
     };
-    for (const Case& c : cases) {
+    for (const Case& c : dirtying) {
         editor->resetAllStyling();
         c.change(*editor);
         EXPECT_EQ(editor->stylingIsDirty(), c.dirty) << c.name;
     }
-}
 
-// Style changes reach the open document and are steps of the one undo history, each undone
-// and redone whole and apart from the annotations: a dragged slider is one step. A padding
-// change drops the stored frame; Reset All resets the document, the frame and the tilt.
-TEST_F(EditorStyling, StyleChangesReachTheDocumentAndUndoWhole)
-{
     editor->loadImage(solidImage({400, 300}), SourceType::clipboard, false);
     editor->updateViewportSize({1000, 800});
     editor->addAnnotation(ShapeAnnotation::make(QRectF(10, 10, 40, 40), Qt::red));

@@ -99,10 +99,14 @@ protected:
 
 } // namespace
 
-// The export scale follows the zoom up to the largest texture; the default frame is the padded
-// card within the viewport; a stored frame is clamped into the viewport, or dropped once the
-// viewport no longer holds it.
-TEST_F(EditorExport, FrameGeometry)
+// Without a frame of the user's, the card and its padding are exported whole at the
+// screenshot's own scale, wherever the canvas cuts it off or places it half a pixel off; a
+// frame of the user's is exported as it is. No edge pixel comes from beyond the export: the
+// screenshot's own blue reaches every edge of a card or a frame within it, the background
+// fills the padding and the rounded corners. The export scale follows the zoom up to the
+// largest texture; the default frame is the padded card within the viewport; a stored frame is
+// clamped into the viewport, or dropped once the viewport no longer holds it.
+TEST_F(EditorExport, TheWholeCardOrTheUsersFrameIsExported)
 {
     openScreenshot({800, 600}, 2.0);
     editor->setZoomLevel(0.5);
@@ -135,15 +139,7 @@ TEST_F(EditorExport, FrameGeometry)
         editor->clampExportFrame();
         EXPECT_EQ(editor->exportFrameRect(), clamped) << frame.x();
     }
-}
 
-// Without a frame of the user's, the card and its padding are exported whole at the
-// screenshot's own scale, wherever the canvas cuts it off or places it half a pixel off; a
-// frame of the user's is exported as it is. No edge pixel comes from beyond the export: the
-// screenshot's own blue reaches every edge of a card or a frame within it, the background
-// fills the padding and the rounded corners.
-TEST_F(EditorExport, TheWholeCardOrTheUsersFrameIsExported)
-{
     StylingConfiguration style = editor->styling();
     style.background = BackgroundStyle::transparent();
     style.shadow.opacity = 0;
