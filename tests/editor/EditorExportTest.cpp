@@ -149,8 +149,7 @@ TEST_F(EditorExport, TheWholeCardOrTheUsersFrameIsExported)
         QSize pixels;
         double scale;
         QSizeF viewport;
-        double padding;
-        double zoom;
+        double padding, zoom;
         std::optional<QRectF> frame;
         QSize expected;
     } cases[] = {
@@ -242,24 +241,19 @@ TEST_F(EditorExport, DimHolesComeFromShapes)
 // closed or the picture changed since.
 TEST_F(EditorExport, CopyPutsTheImageAsItWasOrItsLinkOnTheClipboard)
 {
-    struct Case {
+    const struct {
         const char* name;
         bool configured;
-        const char* content;
-        const char* followUp;
-        bool fails;
-        bool linkOnClipboard;
-        bool closes;
-        bool error;
-    };
-    const Case cases[] = {
+        const char *content, *followUp;
+        bool fails, linkOnClipboard, closes, error;
+    } cases[] = {
         {"no uploads: PNG and TIFF", false, "image", "close", false, false, true, false},
         {"no uploads, the editor stays", false, "image", "stay", false, false, false, false},
         {"image + background upload", true, "image", "close", false, false, true, false},
         {"link", true, "url", "close", false, true, true, false},
         {"link upload fails: image instead", true, "url", "close", true, false, false, true},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         settings.store().setValue(QLatin1String(SettingsKeys::copyClipboardContent), QLatin1String(c.content));
         settings.store().setValue(QLatin1String(SettingsKeys::copyFollowUp), QLatin1String(c.followUp));
