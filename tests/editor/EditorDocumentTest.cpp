@@ -33,7 +33,12 @@ TEST_F(EditorDocument, FilesAndTrayRequestsOpenWhatTheyCan)
     EXPECT_EQ(host.shown, 1);
     EXPECT_EQ(editor->errorMessage(), QStringLiteral("No recent screenshot to open."));
     // Read off the GUI thread: the window shows with the picture in it.
-    notifications.post(Notifications::openDroppedFile, QUrl::fromLocalFile(writeImageFile("hidpi.png", {2880, 1800}, 5669)));
+    QImage hidpi = solidImage({2880, 1800});
+    hidpi.setDotsPerMeterX(5669);
+    hidpi.setDotsPerMeterY(5669);
+    const QString file = dir.filePath(QStringLiteral("hidpi.png"));
+    ASSERT_TRUE(hidpi.save(file, "PNG"));
+    notifications.post(Notifications::openDroppedFile, QUrl::fromLocalFile(file));
     ASSERT_TRUE(test::waitUntil([&] { return host.shown == 2; }));
     ASSERT_TRUE(editor->hasDocument());
     EXPECT_EQ(editor->document()->imagePointSize(), QSizeF(1440, 900));
