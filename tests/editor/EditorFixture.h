@@ -82,18 +82,6 @@ protected:
         return image;
     }
 
-    QString writeImageFile(const char* name, QSize size, int dotsPerMeter = 0)
-    {
-        QImage image = solidImage(size);
-        if (dotsPerMeter > 0) {
-            image.setDotsPerMeterX(dotsPerMeter);
-            image.setDotsPerMeterY(dotsPerMeter);
-        }
-        const QString path = dir.filePath(QLatin1String(name));
-        EXPECT_TRUE(image.save(path, "PNG"));
-        return path;
-    }
-
     QTemporaryDir dir;
     TempSettings settings;
     NotificationCenter notifications;
