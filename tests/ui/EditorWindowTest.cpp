@@ -60,8 +60,6 @@ public:
         return true;
     }
 
-    void shoot(const QString& name) { screenshot(window.get(), name); }
-
     QTemporaryDir dir;
     MemoryPasteboard pasteboard;
     std::unique_ptr<EditorWindow> window = std::make_unique<EditorWindow>(*editor);
@@ -216,27 +214,14 @@ TEST_F(Window, ToolbarKeysAndPanelsActOnTheDocument)
 
     // The right-hand panel: the inspector while there is something to inspect, the framing
     // style otherwise.
-    editor->loadImage(solidImage({1200, 750}, 1.0, QColor(40, 90, 160)), SourceType::file, false);
-    EXPECT_TRUE(window->sidebar()->isVisible());
-    EXPECT_FALSE(window->inspector()->isVisible());
-    TextAnnotation text = TextAnnotation::make({160, 120}, Qt::blue);
-    text.text = QStringLiteral("Look here");
-    text.isItalic = true;
-    ShapeAnnotation box = ShapeAnnotation::make(QRectF(500, 200, 300, 180), Qt::yellow);
-    box.fillColor = QColor::fromRgbF(1.0f, 0.62f, 0.04f, 0.25f);
-    for (const Annotation& a : {Annotation(text), Annotation(box), Annotation(ArrowAnnotation::make({300, 500}, {480, 300}, Qt::red)),
-                                Annotation(RedactAnnotation::make(QRectF(850, 500, 220, 60), Qt::black))}) {
-        editor->addAnnotation(a);
-        editor->setSelectedAnnotationId(annotationId(a));
-        const AnnotationTool kind = *window->inspector()->kind();
-        EXPECT_TRUE(window->inspector()->isVisible());
-        EXPECT_FALSE(window->sidebar()->isVisible());
-        EXPECT_TRUE(window->inspector()->section(kind)->isVisible());
-        shoot(QStringLiteral("inspector-%1").arg(rawValue(kind)));
-    }
     editor->setSelectedAnnotationId({});
     EXPECT_TRUE(window->sidebar()->isVisible());
-    shoot(QStringLiteral("style-sidebar"));
+    EXPECT_FALSE(window->inspector()->isVisible());
+    editor->setSelectedAnnotationId(redact.id);
+    EXPECT_TRUE(window->inspector()->isVisible());
+    EXPECT_FALSE(window->sidebar()->isVisible());
+    EXPECT_TRUE(window->inspector()->section(AnnotationTool::redact)->isVisible());
+    editor->setSelectedAnnotationId({});
     editor->setSelectedTool(AnnotationTool::text);
     EXPECT_TRUE(window->inspector()->isVisible());
 
@@ -258,8 +243,20 @@ DetectedComponent component(const char* label, int x1, int y1, int x2, int y2)
     return c;
 }
 
-TEST_F(Window, ClickingABoxTogglesItsHighlightAndOtherClicksPassThrough)
+// Analyze shows the shimmer until the components are found. A click on a box toggles its
+// highlight; other clicks pass through to the canvas.
+TEST_F(Window, AnalysisShimmersThenItsBoxesToggleAndListTheComponents)
 {
+    settings.store().setValue(QLatin1String(SettingsKeys::analysisProvider), QStringLiteral("device"));
+    editor->loadImage(QImage(QStringLiteral(PELORIN_SAMPLE)), SourceType::file, false);
+    window->toolbar()->analyzeButton()->click();
+    ShimmerView* shimmer = window->canvas()->shimmer();
+    EXPECT_TRUE(shimmer->isVisible());
+    ASSERT_TRUE(waitUntil([&] { return !editor->isAnalyzing(); }, 60'000));
+    EXPECT_FALSE(shimmer->isVisible());
+    EXPECT_EQ(editor->errorMessage(), QString());
+    EXPECT_FALSE(editor->detectedComponents().empty());
+
     editor->loadImage(solidImage({800, 500}, 1.0, QColor(240, 240, 240)), SourceType::file, false);
     editor->setDetectedComponents({component("Save", 100, 100, 300, 160), component("Cancel", 400, 300, 600, 360)});
     editor->setShowComponentOverlay(true);
@@ -273,7 +270,6 @@ TEST_F(Window, ClickingABoxTogglesItsHighlightAndOtherClicksPassThrough)
     EXPECT_TRUE(editor->detectedComponents()[0].isHighlighted);
     EXPECT_FALSE(editor->detectedComponents()[1].isHighlighted);
     EXPECT_GT(overlay->tagRect(editor->detectedComponents()[0]).bottom(), save.top() - 18);
-    shoot(QStringLiteral("overlay-highlighted"));
 
     // Between the boxes the click reaches the canvas, not the overlay.
     const QPointF between = (save.center() + overlay->boxRect(editor->detectedComponents()[1]).center()) / 2;
@@ -292,7 +288,6 @@ TEST_F(Window, ClickingABoxTogglesItsHighlightAndOtherClicksPassThrough)
     QApplication::processEvents();
     EXPECT_TRUE(editor->componentIsRedacted(editor->detectedComponents()[1].id));
     EXPECT_EQ(panel->rowButton(1, 2)->toolTip(), QStringLiteral("Remove redaction"));
-    shoot(QStringLiteral("analysis-list-redacted"));
 
     // A long list makes widgets only for the rows in view.
     std::vector<DetectedComponent> many;
@@ -308,22 +303,6 @@ TEST_F(Window, ClickingABoxTogglesItsHighlightAndOtherClicksPassThrough)
     window->toolbar()->clearAnalysisButton()->click();
     EXPECT_FALSE(overlay->isVisible());
     EXPECT_FALSE(panel->isVisible());
-}
-
-// Analyze shows the shimmer until the components are found.
-TEST_F(Window, TheShimmerShowsWhileAnAnalysisRuns)
-{
-    settings.store().setValue(QLatin1String(SettingsKeys::analysisProvider), QStringLiteral("device"));
-    editor->loadImage(QImage(QStringLiteral(PELORIN_SAMPLE)), SourceType::file, false);
-    window->toolbar()->analyzeButton()->click();
-    ShimmerView* shimmer = window->canvas()->shimmer();
-    EXPECT_TRUE(shimmer->isVisible());
-    shoot(QStringLiteral("analysing"));
-    ASSERT_TRUE(waitUntil([&] { return !editor->isAnalyzing(); }, 60'000));
-    EXPECT_FALSE(shimmer->isVisible());
-    EXPECT_EQ(editor->errorMessage(), QString());
-    EXPECT_FALSE(editor->detectedComponents().empty());
-    shoot(QStringLiteral("analysed"));
 }
 
 // Analyze without a sign-in sends the user to the account section, wherever the form was left;
