@@ -1,5 +1,6 @@
 #include "UiFixture.h"
 
+#include "core/AppConstants.h"
 #include "render/OffscreenSceneRenderer.h"
 #include "ui/AnnotationOverlayView.h"
 #include "ui/CanvasInputLayer.h"
@@ -488,6 +489,19 @@ TEST_F(Canvas, MatchesTheExportInsideTheFrame)
              editor->setPadding(40);
              editor->addAnnotation(ShapeAnnotation::make(QRectF(300, 120, 200, 150), Qt::transparent));
          }},
+        {"annotations of every kind", [&] {
+             TextAnnotation text = TextAnnotation::make({380, 260}, Qt::blue);
+             text.text = QStringLiteral("Hello\nworld 42");
+             const QColor yellow = AppConstants::defaultHighlighterColor();
+             for (const Annotation& a : {Annotation(text), Annotation(ArrowAnnotation::make({40, 40}, {240, 140}, Qt::blue)),
+                                         Annotation(ShapeAnnotation::make(QRectF(300, 60, 200, 120), Qt::blue)),
+                                         Annotation(StrokeAnnotation::make(StrokeKind::pen, {{420, 300}, {600, 380}}, Qt::blue, 4)),
+                                         Annotation(StrokeAnnotation::make(StrokeKind::highlighter, {{40, 360}, {300, 360}}, yellow, 20)),
+                                         Annotation(StepAnnotation::make({560, 40}, 3, Qt::blue, 32)),
+                                         Annotation(redaction(QRectF(170, 240, 120, 80), RedactStyle::pixelate))})
+                 editor->addAnnotation(a);
+             editor->setSelectedAnnotationId({});
+         }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -500,9 +514,11 @@ TEST_F(Canvas, MatchesTheExportInsideTheFrame)
         ASSERT_TRUE(exported.has_value());
         const QRectF frame = editor->exportFrameRect().value_or(editor->derivedExportFrame(QSizeF(canvasSize)));
         ASSERT_EQ(exported->size(), OffscreenSceneRenderer::pixelSizeFor(frame.size(), 1.0));
-        const QImage framebuffer = canvas->grabFramebuffer();
-        ASSERT_EQ(framebuffer.size(), canvasSize);
-        const Agreement agreement = compare(*exported, framebuffer, QPoint(std::lround(frame.left()), std::lround(frame.top())), 2, 24);
+        // Flat annotations are drawn by the overlay above the picture, a tilted card's in it
+        // (where the return-to-2D button would stand in the way).
+        const QImage shown = overlay->isPresent() ? canvas->grab().toImage() : canvas->grabFramebuffer();
+        ASSERT_EQ(shown.size(), canvasSize);
+        const Agreement agreement = compare(*exported, shown, QPoint(std::lround(frame.left()), std::lround(frame.top())), 3, 24);
         EXPECT_LT(agreement.mean, 1.5);
         EXPECT_LT(agreement.share, 0.003);
     }
@@ -804,19 +820,9 @@ TEST_F(Overlay, QuickChainEndToEnd)
 }
 
 // Dragging out with a tool makes its annotation, selected; pen and highlighter stay armed
-// for the next line; a text is typed in place. What the canvas then shows of every kind is
-// what the export holds.
-TEST_F(Overlay, DrawnAnnotationsOfEveryKindExportAsShown)
+// for the next line; steps are placed by clicks; a text is typed in place and edited again.
+TEST_F(Overlay, ToolsDrawEveryKindAndTextsAndStepsAreTypedInPlace)
 {
-    QImage image = solidImage({640, 400}, 1.0, QColor(235, 236, 240));
-    {
-        QPainter stripes(&image);
-        for (int y = 230; y < 330; y += 6)
-            stripes.fillRect(QRect(60, y, 240, 3), QColor(40, 40, 40));
-    }
-    editor->loadImage(image, SourceType::file, false);
-    editor->setZoomLevel(1.0);
-    editor->setAnnotationColor(QColor(30, 90, 220));
     const struct {
         const char* name;
         AnnotationTool tool;
@@ -878,19 +884,6 @@ TEST_F(Overlay, DrawnAnnotationsOfEveryKindExportAsShown)
     EXPECT_EQ(editor->selectedTool(), std::nullopt);
     editor->setSelectedAnnotationId({});
     ASSERT_EQ(list().size(), 11u);
-    waitForFrame();
-
-    const std::optional<QImage> exported = editor->renderFinalImage();
-    ASSERT_TRUE(exported.has_value());
-    const QRect frame = editor->derivedExportFrame(QSizeF(canvasSize)).toAlignedRect();
-    ASSERT_EQ(exported->size(), frame.size());
-    const QImage out = exported->convertToFormat(QImage::Format_RGB32);
-    long marked = 0;
-    for (int y = 0; y < out.height(); ++y)
-        for (int x = 0; x < out.width(); ++x)
-            marked += out.pixelColor(x, y).blue() > out.pixelColor(x, y).red() + 60;
-    EXPECT_GT(marked, 9000); // the blue annotations are in the export
-    EXPECT_LT(compare(out, canvas->grab().toImage(), frame.topLeft(), 3, 48).share, 0.002);
 
     // A double click edits the text again; a whitespace-only text removes it.
     doubleClick({390, 270});
