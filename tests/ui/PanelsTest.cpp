@@ -293,9 +293,12 @@ TEST_F(Inspector, ResetsShowOnlyWhileTheStyleDiffersAndRestoreIt)
     }
 }
 
-// The swatch shown as chosen follows the current colour within one hundredth.
-TEST(ColorPicker, ChosenSwatchFollowsTheCurrentColour)
+// The swatch shown as chosen follows the current colour within one hundredth; a click on a
+// swatch chooses the annotation colour.
+TEST_F(Inspector, ColorPickerShowsAndChoosesTheAnnotationColour)
 {
+    editor->setSelectedTool(Tool::shape);
+    AnnotationColorPicker* picker = inspector->colorPicker(Tool::shape);
     const struct {
         const char* name;
         QColor current;
@@ -309,20 +312,13 @@ TEST(ColorPicker, ChosenSwatchFollowsTheCurrentColour)
         {"pure red is custom", QColor::fromRgbF(1, 0, 0), -1},
         {"the start colour is the red swatch", AppConstants::defaultAnnotationColor(), 0},
     };
-    AnnotationColorPicker picker(QStringLiteral("Color"));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        picker.setColor(c.current);
+        picker->setColor(c.current);
         for (int i = 0; i < AnnotationColorPicker::swatchCount; ++i)
-            EXPECT_EQ(picker.swatch(i)->isChecked(), i == c.chosen) << i;
-        EXPECT_EQ(picker.customButton()->isChecked(), c.chosen < 0);
+            EXPECT_EQ(picker->swatch(i)->isChecked(), i == c.chosen) << i;
+        EXPECT_EQ(picker->customButton()->isChecked(), c.chosen < 0);
     }
-}
-
-TEST_F(Inspector, ColorPickerChoosesTheAnnotationColour)
-{
-    editor->setSelectedTool(Tool::shape);
-    AnnotationColorPicker* picker = inspector->colorPicker(Tool::shape);
     QTest::mouseClick(picker->swatch(4), Qt::LeftButton);
     EXPECT_EQ(editor->annotationColor(), swatch(4));
     EXPECT_EQ(AnnotationDefaultsStore(settings.store()).color(Keys::color), swatch(4));
@@ -410,7 +406,6 @@ TEST_F(Sidebar, SectionResetsShowOnlyWhileTheSectionDiffers)
     ChromeButton* reset = sidebar->resetAllButton();
     editor->resetAllStyling();
     EXPECT_FALSE(reset->isEnabled());
-    EXPECT_EQ(reset->toolTip(), QStringLiteral("Reset padding, corners, shadow, background, and rotation to defaults"));
     editor->toggleProjection();
     EXPECT_TRUE(reset->isEnabled());
     reset->click();
@@ -441,16 +436,11 @@ TEST_F(Sidebar, ControlsWriteTheStyleAndFollowIt)
     EXPECT_FALSE(editor->exportFrameRect().has_value());
 
     EXPECT_TRUE(sidebar->focusHint()->isVisibleTo(sidebar.get()));
-    EXPECT_EQ(sidebar->focusHint()->text(), QStringLiteral("Add a shape annotation to keep its area bright."));
     editor->addAnnotation(ShapeAnnotation::make(QRectF(10, 10, 100, 80), Qt::red));
     EXPECT_FALSE(sidebar->focusHint()->isVisibleTo(sidebar.get()));
 
     const auto& swatches = sidebar->backgroundPicker()->swatches();
     ASSERT_EQ(swatches.size(), 2 + allBackgroundPresets().size());
-    EXPECT_EQ(swatches[0]->toolTip(), QStringLiteral("Desktop Wallpaper"));
-    EXPECT_EQ(swatches[1]->caption(), QStringLiteral("Transparent"));
-    EXPECT_EQ(swatches[2]->caption(), QStringLiteral("Ocean Breeze"));
-    EXPECT_EQ(swatches[19]->caption(), QStringLiteral("Rainbow Light"));
     EXPECT_TRUE(swatches[2]->isSelected());
     swatches[6]->click(); // Sunset
     EXPECT_EQ(editor->styling().background, BackgroundStyle::preset(BackgroundPreset::sunset));
