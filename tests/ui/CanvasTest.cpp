@@ -300,6 +300,7 @@ TEST_F(Canvas, SceneControlsFollowTheScene)
          }, "Switch to 3D, -, enabled; -, -; -"},
         {"perspective, untilted", [&] { projection->click(); }, "Switch to 2D, checked, enabled; reset, -; -"},
         {"tilted", [&] { tiltBy(0.2f, 0); }, "Switch to 2D, checked, enabled; reset, enabled; 2D"},
+        {"a small pitch beyond the snap back", [&] { tiltBy(0, 0.03f); }, "Switch to 2D, checked, enabled; reset, enabled; 2D"},
         {"reset pressed", [&] {
              tiltBy(0.2f, 0.1f);
              reset->click();
