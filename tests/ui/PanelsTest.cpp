@@ -137,14 +137,30 @@ Annotation with(Annotation a, const std::function<void(A&)>& change)
     return a;
 }
 
-// Each edit lands in the selected annotation in the document, changing nothing else of it,
-// as one step to undo; the other annotation, below it, stays untouched.
-TEST_F(Inspector, EditsChangeOnlyTheSelectedAnnotation)
+// Each edit, a reset too, lands in the selected annotation in the document, changing nothing
+// else of it, as one step to undo; the other annotation, below it, stays untouched. The reset
+// shows only while the style differs from the defaults, restores them, and leaves what is not
+// style (colour, text, plate, number, a shape's radius, a redaction's style) alone; the reset
+// style is what the next one takes.
+TEST_F(Inspector, EditsAndResetsChangeOnlyTheSelectedAnnotation)
 {
     const Annotation text = aText(), arrow = ArrowAnnotation::make({100, 100}, {300, 200}, Qt::red);
     const Annotation shape = ShapeAnnotation::make(box, QColor::fromRgbF(0.2f, 0.4f, 1.0f)), redact = R::make(box, Qt::black);
     const Annotation bold = with<T>(text, [](T& x) { x.fontWeight = FontWeight::bold; });
     const Annotation plated = with<T>(text, [](T& x) { x.backgroundColor = Qt::white; });
+    const Annotation pen = Stroke::make(StrokeKind::pen, {{10, 10}, {90, 40}}, Qt::red, 4);
+    const Annotation highlighter = Stroke::make(StrokeKind::highlighter, {{10, 10}, {90, 10}}, AppConstants::defaultHighlighterColor(), 20);
+    const Annotation step = StepAnnotation::make({50, 50}, 4, Qt::red, 32), red = S::make(box, Qt::red);
+    const auto radius20 = [](S& s) { s.cornerRadius = 20; };
+    const auto reset = [](Inspector& f) {
+        const Tool kind = *f.inspector->kind();
+        ASSERT_TRUE(f.resetShown(kind));
+        f.inspector->section(kind)->resetButton()->click();
+        EXPECT_FALSE(f.resetShown(kind));
+        f.editor->setSelectedAnnotationId({});
+        f.editor->setSelectedTool(kind);
+        EXPECT_FALSE(f.resetShown(kind)) << "the next one takes the reset style";
+    };
     const struct {
         const char* name;
         Annotation before;
@@ -173,6 +189,35 @@ TEST_F(Inspector, EditsChangeOnlyTheSelectedAnnotation)
          with<R>(redact, [](R& x) { x.cornerRadius = 24; })},
         {"redaction becomes blurred", redact, [](Inspector& f) { f.press(Tool::redact, "Blur"); },
          with<R>(redact, [](R& x) { x.redactStyle = RedactStyle::blur; })},
+        {"reset: text italic, heavy and outlined",
+         with<T>(text,
+                 [](T& x) {
+                     x.isItalic = true;
+                     x.fontWeight = FontWeight::heavy;
+                     x.strokeWidth = 3;
+                     x.strokeColor = Qt::black;
+                     x.backgroundColor = Qt::yellow;
+                 }),
+         reset, with<T>(text, [](T& x) { x.backgroundColor = Qt::yellow; })},
+        {"reset: arrow line", with<ArrowAnnotation>(arrow, [](ArrowAnnotation& a) { a.style = ArrowStyle::line; }), reset, arrow},
+        {"reset: a shape keeps its corner radius",
+         with<S>(red,
+                 [](S& s) {
+                     s.fillColor = Qt::green;
+                     s.strokeWidth = 11;
+                     s.cornerRadius = 20;
+                 }),
+         reset, with<S>(red, radius20)},
+        {"reset: a redaction's radius, keeping its style",
+         with<R>(redact,
+                 [](R& r) {
+                     r.cornerRadius = 0;
+                     r.redactStyle = RedactStyle::pixelate;
+                 }),
+         reset, with<R>(redact, [](R& r) { r.redactStyle = RedactStyle::pixelate; })},
+        {"reset: pen width", with<Stroke>(pen, [](Stroke& s) { s.strokeWidth = 11; }), reset, pen},
+        {"reset: highlighter width", with<Stroke>(highlighter, [](Stroke& s) { s.strokeWidth = 36; }), reset, highlighter},
+        {"reset: step size", with<StepAnnotation>(step, [](StepAnnotation& s) { s.size = 60; }), reset, step},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -180,12 +225,19 @@ TEST_F(Inspector, EditsChangeOnlyTheSelectedAnnotation)
         const RedactAnnotation bystander = RedactAnnotation::make(QRectF(0, 0, 40, 40), Qt::black);
         editor->addAnnotation(bystander);
         addSelected(c.before);
-        ASSERT_EQ(inspector->kind(), std::optional(Tool(c.before.index())));
+        ASSERT_TRUE(inspector->kind());
+        const Annotation added = editor->document()->annotations[1];
         c.act(*this);
         EXPECT_EQ(editor->document()->annotations[1], c.after);
         EXPECT_EQ(editor->document()->annotations[0], Annotation(bystander));
         editor->undoAnnotationChange();
-        EXPECT_EQ(editor->document()->annotations[1], c.before) << "one edit, one step to undo";
+        EXPECT_EQ(editor->document()->annotations[1], added) << "one edit, one step to undo";
+    }
+    // What is not style alone offers no reset.
+    for (const Annotation& a : {with<T>(text, [](T& x) { x.strokeColor = Qt::black; }), with<S>(shape, radius20),
+                                with<R>(redact, [](R& r) { r.redactStyle = RedactStyle::blur; })}) {
+        addSelected(a);
+        EXPECT_FALSE(resetShown(*inspector->kind()));
     }
 }
 
@@ -225,72 +277,6 @@ TEST_F(Inspector, AnArmedToolEditsTheRememberedStyleOfItsKind)
     EXPECT_EQ(inspector->kind(), std::optional(Tool::redact));
     editor->removeAnnotation(annotationId(only()));
     EXPECT_EQ(inspector->kind(), editor->selectedTool()) << "adding returns to pointer mode";
-}
-
-// The reset shows only while the style differs from the defaults, restores them, and leaves
-// what is not style (colour, text, plate, number, a shape's radius, a redaction's style)
-// alone; the reset style is what the next one takes.
-TEST_F(Inspector, ResetsShowOnlyWhileTheStyleDiffersAndRestoreIt)
-{
-    const Annotation text = aText(), shape = S::make(box, Qt::red), redact = R::make(box, Qt::black);
-    const Annotation arrow = ArrowAnnotation::make({100, 100}, {300, 200}, Qt::red);
-    const Annotation pen = Stroke::make(StrokeKind::pen, {{10, 10}, {90, 40}}, Qt::red, 4);
-    const Annotation highlighter = Stroke::make(StrokeKind::highlighter, {{10, 10}, {90, 10}}, AppConstants::defaultHighlighterColor(), 20);
-    const Annotation step = StepAnnotation::make({50, 50}, 4, Qt::red, 32);
-    const auto radius20 = [](S& s) { s.cornerRadius = 20; };
-    const struct {
-        const char* name;
-        Annotation before;
-        std::optional<Annotation> after; // none: the reset is not shown
-    } cases[] = {
-        {"text outline colour alone", with<T>(text, [](T& x) { x.strokeColor = Qt::black; }), std::nullopt},
-        {"text italic, heavy and outlined",
-         with<T>(text,
-                 [](T& x) {
-                     x.isItalic = true;
-                     x.fontWeight = FontWeight::heavy;
-                     x.strokeWidth = 3;
-                     x.strokeColor = Qt::black;
-                     x.backgroundColor = Qt::yellow;
-                 }),
-         with<T>(text, [](T& x) { x.backgroundColor = Qt::yellow; })},
-        {"arrow line", with<ArrowAnnotation>(arrow, [](ArrowAnnotation& a) { a.style = ArrowStyle::line; }), arrow},
-        {"shape corner radius alone", with<S>(shape, radius20), std::nullopt},
-        {"a shape keeps its corner radius",
-         with<S>(shape,
-                 [](S& s) {
-                     s.fillColor = Qt::green;
-                     s.strokeWidth = 11;
-                     s.cornerRadius = 20;
-                 }),
-         with<S>(shape, radius20)},
-        {"redaction style alone", with<R>(redact, [](R& r) { r.redactStyle = RedactStyle::blur; }), std::nullopt},
-        {"a redaction's radius, keeping its style",
-         with<R>(redact,
-                 [](R& r) {
-                     r.cornerRadius = 0;
-                     r.redactStyle = RedactStyle::pixelate;
-                 }),
-         with<R>(redact, [](R& r) { r.redactStyle = RedactStyle::pixelate; })},
-        {"pen width", with<Stroke>(pen, [](Stroke& s) { s.strokeWidth = 11; }), pen},
-        {"highlighter width", with<Stroke>(highlighter, [](Stroke& s) { s.strokeWidth = 36; }), highlighter},
-        {"step size", with<StepAnnotation>(step, [](StepAnnotation& s) { s.size = 60; }), step},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        editor->loadImage(solidImage({800, 500}), SourceType::file, false);
-        addSelected(c.before);
-        const Tool kind = *inspector->kind();
-        ASSERT_EQ(resetShown(kind), c.after.has_value());
-        if (!c.after)
-            continue;
-        inspector->section(kind)->resetButton()->click();
-        EXPECT_FALSE(resetShown(kind));
-        EXPECT_EQ(only(), *c.after);
-        editor->setSelectedAnnotationId({});
-        editor->setSelectedTool(kind);
-        EXPECT_FALSE(resetShown(kind));
-    }
 }
 
 // The swatch shown as chosen follows the current colour within one hundredth; a click on a
