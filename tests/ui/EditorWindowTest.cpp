@@ -114,8 +114,10 @@ TEST_F(Window, DroppedLocalImagesOpenAndAnythingElseIsRefused)
 }
 
 // The empty state starts region and window captures and gives way to the document; the copy
-// button and Ctrl+C copy it and show the confirmation; an error shows until its OK.
-TEST_F(Window, EmptyStateGivesWayToTheDocumentWhichCopiesAndErrorsAlert)
+// button and Ctrl+C copy it and show the confirmation; an error shows until its OK. The
+// toolbar's buttons and the window's keys act on the document; the inspector takes the
+// sidebar's place while there is something to inspect.
+TEST_F(Window, TheEmptyStateGivesWayToTheDocumentTheToolbarAndKeysActOn)
 {
     EmptyStateView* empty = window->canvas()->emptyState();
     ASSERT_TRUE(empty->isVisible());
@@ -152,15 +154,7 @@ TEST_F(Window, EmptyStateGivesWayToTheDocumentWhichCopiesAndErrorsAlert)
     EXPECT_TRUE(editor->errorMessage().isEmpty());
     ASSERT_TRUE(waitUntil([&] { return !window->errorAlert(); }));
 
-    editor->clearDocument();
-    EXPECT_TRUE(empty->isVisible());
-}
-
-// The toolbar's buttons and the window's keys act on the open document; the inspector takes
-// the sidebar's place while there is something to inspect.
-TEST_F(Window, ToolbarKeysAndPanelsActOnTheDocument)
-{
-    editor->loadImage(solidImage({300, 200}), SourceType::file, false);
+    // The toolbar's buttons and the window's keys act on the open document.
     editor->setZoomLevel(1.0);
     // A wheel over the sidebar scrolls it instead of zooming.
     QWidget* target = window->sidebar()->viewport();
@@ -224,6 +218,8 @@ TEST_F(Window, ToolbarKeysAndPanelsActOnTheDocument)
     editor->setSelectedTool(AnnotationTool::text);
     EXPECT_TRUE(window->inspector()->isVisible());
 
+    editor->clearDocument();
+    EXPECT_TRUE(empty->isVisible());
     // A new screenshot starts a new history; the close button hides the window and keeps it.
     editor->loadImage(solidImage({300, 200}), SourceType::file, false);
     EXPECT_FALSE(window->undoAction()->isEnabled());

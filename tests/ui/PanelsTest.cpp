@@ -33,36 +33,25 @@ void dragThumb(LabeledSlider* slider, double x)
 
 // 214 points wide: a usable track of 200 points between the thumb's half-widths. A drag
 // from the thumb snaps to the step and shows the value as it will be used (the arithmetic
-// has a test of its own).
+// has a test of its own); a click without movement jumps to the pointer; a value set is not
+// announced as an edit; the fill of a range around zero grows from the middle.
 TEST(Slider, DragsSnapToTheStepAndClicksJumpAndTheFillGrowsFromZero)
 {
     loadBundledFonts();
-    const struct {
-        const char* name;
-        double lower, upper, step, initial;
-        double fractionOfTrack; // where the pointer lands, 0…1 of the usable width
-        double expectedValue;
-        const char* expectedText;
-    } cases[] = {
-        {"opacity at 37 %", 0, 1, 0.05, 0.5, 0.37, 0.35, "0.35"},
-        {"offset y past the right end", -50, 50, 1, 20, 1.2, 50, "50"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        LabeledSlider slider(QStringLiteral("Label"), c.lower, c.upper, c.step);
-        slider.setValue(c.initial);
+    // {lower, upper, step, where the pointer lands (0…1 of the usable width), value, text}
+    for (const auto& [lower, upper, step, fraction, value, text] :
+         {std::tuple{0.0, 1.0, 0.05, 0.37, 0.35, "0.35"}, {-50.0, 50.0, 1.0, 1.2, 50.0, "50"}}) {
+        LabeledSlider slider(QStringLiteral("Label"), lower, upper, step);
         showWindow(slider, {214, slider.sizeHint().height()});
         QSignalSpy edited(&slider, &LabeledSlider::valueEdited);
         const QRectF track = slider.trackRect();
-        dragThumb(&slider, track.left() + LabeledSlider::thumbSize / 2 + c.fractionOfTrack * (track.width() - LabeledSlider::thumbSize));
-        EXPECT_NEAR(slider.value(), c.expectedValue, 1e-9);
-        EXPECT_EQ(slider.valueText(), QString::fromLatin1(c.expectedText));
+        dragThumb(&slider, track.left() + LabeledSlider::thumbSize / 2 + fraction * (track.width() - LabeledSlider::thumbSize));
+        EXPECT_NEAR(slider.value(), value, 1e-9) << text;
+        EXPECT_EQ(slider.valueText(), QString::fromLatin1(text));
         ASSERT_FALSE(edited.isEmpty());
-        EXPECT_NEAR(edited.last().at(0).toDouble(), c.expectedValue, 1e-9);
+        EXPECT_NEAR(edited.last().at(0).toDouble(), value, 1e-9);
     }
 
-    // A click without movement jumps to the pointer; a value shown is not announced as an
-    // edit; the fill of a range around zero grows from the middle.
     LabeledSlider slider(QStringLiteral("Offset Y"), -50, 50, 1);
     showWindow(slider, {214, slider.sizeHint().height()});
     const auto isAccent = [&](int x, int y) {
@@ -337,7 +326,7 @@ public:
 };
 
 // A section's reset shows only while the section differs from its defaults, and restores them.
-TEST_F(Sidebar, SectionResetsShowOnlyWhileTheSectionDiffers)
+TEST_F(Sidebar, SectionResetsAndControlsWriteTheStyleAndFollowIt)
 {
     using Styling = StylingConfiguration;
     using Change = std::function<void(Styling&)>;
@@ -396,15 +385,12 @@ TEST_F(Sidebar, SectionResetsShowOnlyWhileTheSectionDiffers)
     EXPECT_TRUE(reset->isEnabled());
     reset->click();
     EXPECT_FALSE(reset->isEnabled());
-}
 
-// A click on a track sets that slider's value; padding goes through the editor's own
-// setter, which drops a stored export frame. The focus hint shows until there is a shape.
-// The backgrounds: wallpaper, transparent, then the presets in their order; the wallpaper's
-// thumbnail loads off the GUI thread. The address applies once the typing pauses; the
-// browser controls follow the frame and change it.
-TEST_F(Sidebar, ControlsWriteTheStyleAndFollowIt)
-{
+    // A click on a track sets that slider's value; padding goes through the editor's own
+    // setter, which drops a stored export frame. The focus hint shows until there is a shape.
+    // The backgrounds: wallpaper, transparent, then the presets in their order; the wallpaper's
+    // thumbnail loads off the GUI thread. The address applies once the typing pauses; the
+    // browser controls follow the frame and change it.
     editor->loadImage(solidImage({400, 300}), SourceType::file, false);
     editor->setExportFrameRect(QRectF(0, 0, 300, 200));
     LabeledSlider* opacity = sidebar->slider(QStringLiteral("Opacity"));
