@@ -287,11 +287,7 @@ TEST_F(Canvas, SceneControlsFollowTheScene)
     ChromeButton* projection = canvas->sceneControls()->projectionButton();
     ChromeButton* reset = canvas->sceneControls()->resetButton();
     ReturnTo2DButton* flatten = canvas->returnTo2DButton();
-    const struct {
-        const char* name;
-        std::function<void()> arrange;
-        const char* shown;
-    } cases[] = {
+    const struct { const char* name; std::function<void()> arrange; const char* shown; } cases[] = {
         {"flat", [] {}, "Switch to 3D, -, enabled; -, -; -"},
         {"during a gesture from flat", [&] { editor->beginRotationGesture(); }, "Switch to 2D, checked, enabled; reset, -; 2D"},
         {"a gesture that never turned snaps back flat", [&] {
@@ -359,11 +355,8 @@ TEST_F(Canvas, ExportFrameGripsKeepItInsideTheCanvasAndAboveTheMinimum)
     editor->setZoomLevel(1.0);
     const QRectF startFrame(200, 150, 600, 400);
     ExportFrameView* view = canvas->exportFrameView();
-    const struct {
-        const char* name;
-        QPointF from, by;
-        std::optional<QRectF> expected; // none: the drag is not the frame's
-    } cases[] = {
+    // expected: none where the drag is not the frame's
+    const struct { const char* name; QPointF from, by; std::optional<QRectF> expected; } cases[] = {
         {"left handle right stops at the minimum width", {200, 350}, {530, 0}, QRectF(680, 150, 120, 400)},
         {"left handle left stops at the edge", {200, 350}, {-260, 0}, QRectF(0, 150, 800, 400)},
         {"top handle down stops at the minimum height", {500, 150}, {0, 500}, QRectF(200, 470, 600, 80)},
@@ -438,10 +431,7 @@ TEST_F(Canvas, MatchesTheExportInsideTheFrame)
         redact.redactStyle = style;
         return redact;
     };
-    const struct {
-        const char* name;
-        std::function<void()> arrange;
-    } cases[] = {
+    const struct { const char* name; std::function<void()> arrange; } cases[] = {
         {"flat card", [] {}},
         {"padded and panned", [&] {
              editor->setPadding(60);
@@ -637,12 +627,7 @@ TEST_F(Overlay, SeveralAnnotationsActTogether)
 TEST_F(Overlay, ClicksSelectAndHandlesResize)
 {
     using H = ShapeHandlePosition;
-    const struct {
-        const char* name;
-        H handle;
-        QPointF move;
-        QRectF expected;
-    } cases[] = {
+    const struct { const char* name; H handle; QPointF move; QRectF expected; } cases[] = {
         {"top left", H::topLeft, {-20, -10}, {180, 140, 220, 110}},
         {"top right", H::topRight, {20, 10}, {200, 160, 220, 90}},
         {"bottom left", H::bottomLeft, {20, 10}, {220, 150, 180, 110}},
@@ -687,11 +672,7 @@ TEST_F(Overlay, ArrowEndsAttachToShapesAndStayWhenTheShapeGoes)
 {
     const QUuid box = add(editor->makeShapeAnnotation(QRectF(400, 100, 150, 100)));
     const QUuid label = add(editor->makeShapeAnnotation(QRectF(50, 300, 100, 60)));
-    const struct {
-        const char* name;
-        QPointF from, to;
-        std::optional<QUuid> start, end;
-    } cases[] = {
+    const struct { const char* name; QPointF from, to; std::optional<QUuid> start, end; } cases[] = {
         {"onto the box", {100, 150}, {470, 150}, std::nullopt, box},
         {"released 8 points short of it", {100, 120}, {392, 120}, std::nullopt, box},
         {"from the label to the box", {100, 330}, {460, 180}, label, box},

@@ -150,12 +150,7 @@ TEST_F(Inspector, EditsAndResetsChangeOnlyTheSelectedAnnotation)
         f.editor->setSelectedTool(kind);
         EXPECT_FALSE(f.resetShown(kind)) << "the next one takes the reset style";
     };
-    const struct {
-        const char* name;
-        Annotation before;
-        std::function<void(Inspector&)> act;
-        Annotation after;
-    } cases[] = {
+    const struct { const char* name; Annotation before; std::function<void(Inspector&)> act; Annotation after; } cases[] = {
         {"text size", text, [](Inspector& f) { f.slide(Tool::text, "Size", 40); }, with<T>(text, [](T& x) { x.fontSize = 40; })},
         {"semibold becomes bold", text, [](Inspector& f) { f.press(Tool::text, "Bold"); }, bold},
         {"bold becomes regular", bold, [](Inspector& f) { f.press(Tool::text, "Bold"); },
@@ -274,11 +269,8 @@ TEST_F(Inspector, ColorPickerShowsAndChoosesTheAnnotationColour)
 {
     editor->setSelectedTool(Tool::shape);
     AnnotationColorPicker* picker = inspector->colorPicker(Tool::shape);
-    const struct {
-        const char* name;
-        QColor current;
-        int chosen; // -1: the custom button
-    } cases[] = {
+    // chosen: the swatch shown as chosen, -1 for the custom button
+    const struct { const char* name; QColor current; int chosen; } cases[] = {
         {"exact swatch", QColor::fromRgbF(1.0f, 0.62f, 0.04f), 1},
         {"just inside", QColor::fromRgbF(0.2f + 0.009f, 0.84f - 0.009f, 0.29f), 3},
         {"just outside", QColor::fromRgbF(0.2f, 0.84f, 0.29f + 0.011f), -1},
