@@ -69,12 +69,7 @@ TEST_F(Window, DroppedLocalImagesOpenAndAnythingElseIsRefused)
 {
     const QString file = dir.filePath(QStringLiteral("dropped.png"));
     ASSERT_TRUE(solidImage({320, 200}).save(file, "PNG"));
-    struct Case {
-        const char* name;
-        std::function<void(QMimeData&)> fill;
-        std::optional<SourceType> opens;
-    };
-    const Case cases[] = {
+    const struct { const char* name; std::function<void(QMimeData&)> fill; std::optional<SourceType> opens; } cases[] = {
         {"file", [&](QMimeData& d) { d.setUrls({QUrl::fromLocalFile(file)}); }, SourceType::file},
         {"image data", [](QMimeData& d) { d.setImageData(solidImage({120, 90})); }, SourceType::dragAndDrop},
         {"the file rather than its image data", [&](QMimeData& d) {
@@ -90,7 +85,7 @@ TEST_F(Window, DroppedLocalImagesOpenAndAnythingElseIsRefused)
     };
     // Ctrl+V opens what the clipboard holds the way a drop opens it.
     for (const bool paste : {false, true}) {
-        for (const Case& c : cases) {
+        for (const auto& c : cases) {
             SCOPED_TRACE(std::string(c.name) + (paste ? " pasted" : " dropped"));
             editor->clearDocument();
             auto* data = new QMimeData;
