@@ -774,6 +774,19 @@ TEST_F(Overlay, QuickChainEndToEnd)
 // for the next line; steps are placed by clicks; a text is typed in place and edited again.
 TEST_F(Overlay, ToolsDrawEveryKindAndTextsAndStepsAreTypedInPlace)
 {
+    // The dimming's hole follows a shape while it is dragged out; a tilted card has no overlay
+    // until a tool is chosen.
+    editStyling([](StylingConfiguration& s) { s.dimming.isEnabled = true; });
+    editor->selectTool(AnnotationTool::shape);
+    pointer.press(at({650, 420}));
+    pointer.move(at({760, 480}));
+    EXPECT_EQ(editor->currentDimState().holes.size(), 1u);
+    pointer.release(at({760, 480}));
+    editor->selectTool(std::nullopt);
+    EXPECT_TRUE(overlay->isPresent());
+    tiltBy(0.4f, 0);
+    EXPECT_FALSE(overlay->isPresent());
+
     const struct {
         const char* name;
         AnnotationTool tool;
@@ -834,7 +847,7 @@ TEST_F(Overlay, ToolsDrawEveryKindAndTextsAndStepsAreTypedInPlace)
     EXPECT_EQ(text.position, QPointF(380, 260));
     EXPECT_EQ(editor->selectedTool(), std::nullopt);
     editor->setSelectedAnnotationId({});
-    ASSERT_EQ(list().size(), 11u);
+    ASSERT_EQ(list().size(), 12u);
 
     // A double click edits the text again; a whitespace-only text removes it.
     doubleClick({390, 270});
@@ -844,7 +857,7 @@ TEST_F(Overlay, ToolsDrawEveryKindAndTextsAndStepsAreTypedInPlace)
     type(QStringLiteral("  "));
     key(Qt::Key_Return, Qt::ShiftModifier);
     key(Qt::Key_Return);
-    EXPECT_EQ(list().size(), 10u);
+    EXPECT_EQ(list().size(), 11u);
     EXPECT_FALSE(std::holds_alternative<TextAnnotation>(list().back()));
 
     // A step's number is typed like a text; anything but a number above 0 keeps it.
@@ -856,25 +869,6 @@ TEST_F(Overlay, ToolsDrawEveryKindAndTextsAndStepsAreTypedInPlace)
         key(Qt::Key_Return);
         EXPECT_EQ(get<StepAnnotation>(step.id).number, expected) << typed;
     }
-}
-
-// The dimming's hole follows a shape while it is dragged out; a tilted card has no overlay
-// until a tool is chosen.
-TEST_F(Overlay, DimmingFollowsAShapeDrawnAndATiltedCardHasNoOverlay)
-{
-    editStyling([](StylingConfiguration& s) { s.dimming.isEnabled = true; });
-    editor->selectTool(AnnotationTool::shape);
-    pointer.press(at({300, 150}));
-    pointer.move(at({400, 220}));
-    EXPECT_EQ(editor->currentDimState().holes.size(), 1u);
-    pointer.release(at({400, 220}));
-
-    editor->selectTool(std::nullopt);
-    EXPECT_TRUE(overlay->isPresent());
-    tiltBy(0.4f, 0);
-    EXPECT_FALSE(overlay->isPresent());
-    editor->selectTool(AnnotationTool::shape);
-    EXPECT_TRUE(overlay->isPresent());
 }
 
 } // namespace

@@ -225,12 +225,8 @@ TEST_F(Window, TheEmptyStateGivesWayToTheDocumentTheToolbarAndKeysActOn)
 
 DetectedComponent component(const char* label, int x1, int y1, int x2, int y2)
 {
-    DetectedComponent c;
-    c.label = QString::fromLatin1(label);
-    c.text = c.label;
-    c.type = QStringLiteral("button");
-    c.x1 = x1, c.y1 = y1, c.x2 = x2, c.y2 = y2;
-    return c;
+    const QString name = QString::fromLatin1(label);
+    return {.label = name, .text = name, .type = QStringLiteral("button"), .x1 = x1, .y1 = y1, .x2 = x2, .y2 = y2};
 }
 
 // Analyze shows the shimmer until the components are found. A click on a box toggles its
