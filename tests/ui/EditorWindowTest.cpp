@@ -16,7 +16,6 @@
 #include "ui/StyleSection.h"
 #include "ui/StyleSidebar.h"
 
-#include <QAbstractButton>
 #include <QAction>
 #include <QClipboard>
 #include <QLabel>

@@ -89,12 +89,7 @@ public:
     const Annotation& only() const { return editor->document()->annotations.at(0); }
     bool resetShown(Tool kind) const { return inspector->section(kind)->resetButton()->isVisibleTo(inspector.get()); }
     QVariant stored(const char* key) { return settings.store().storedValue(QLatin1String(key)); }
-    void press(Tool kind, const char* name)
-    {
-        QAbstractButton* b = inspector->button(kind, QLatin1String(name));
-        ASSERT_TRUE(b) << name;
-        QTest::mouseClick(b, Qt::LeftButton, {}, b->rect().center());
-    }
+    void press(Tool kind, const char* name) { QTest::mouseClick(inspector->button(kind, QLatin1String(name)), Qt::LeftButton); }
     void slide(Tool kind, const char* name, double value)
     {
         LabeledSlider* slider = inspector->slider(kind, QLatin1String(name));

@@ -10,9 +10,7 @@
 
 #include <QApplication>
 #include <QTest>
-#include <QWidget>
 
-#include <memory>
 
 namespace pelorin::test {
 
