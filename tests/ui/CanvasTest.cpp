@@ -456,12 +456,13 @@ TEST_F(Canvas, MatchesTheExportInsideTheFrame)
         {"annotations of every kind", [&] {
              TextAnnotation text = TextAnnotation::make({380, 260}, Qt::blue);
              text.text = QStringLiteral("Hello\nworld 42");
-             const QColor yellow = AppConstants::defaultHighlighterColor();
-             for (const Annotation& a : {Annotation(text), Annotation(ArrowAnnotation::make({40, 40}, {240, 140}, Qt::blue)),
-                                         Annotation(ShapeAnnotation::make(QRectF(300, 60, 200, 120), Qt::blue)),
-                                         Annotation(StrokeAnnotation::make(StrokeKind::pen, {{420, 300}, {600, 380}}, Qt::blue, 4)),
-                                         Annotation(StrokeAnnotation::make(StrokeKind::highlighter, {{40, 360}, {300, 360}}, yellow, 20)),
-                                         Annotation(StepAnnotation::make({560, 40}, 3, Qt::blue, 32)),
+             const QColor blue = Qt::blue, yellow = AppConstants::defaultHighlighterColor();
+             for (const Annotation& a : {Annotation(text), Annotation(ArrowAnnotation::make({40, 40}, {240, 140}, blue)),
+                                         Annotation(ShapeAnnotation::make(QRectF(300, 60, 200, 120), blue)),
+                                         Annotation(StrokeAnnotation::make(StrokeKind::pen, {{420, 300}, {600, 380}}, blue, 4)),
+                                         Annotation(StrokeAnnotation::make(StrokeKind::highlighter, {{40, 360}, {300, 360}},
+                                                                           yellow, 20)),
+                                         Annotation(StepAnnotation::make({560, 40}, 3, blue, 32)),
                                          Annotation(redaction(QRectF(170, 240, 120, 80), RedactStyle::pixelate))})
                  editor->addAnnotation(a);
              editor->setSelectedAnnotationId({});
