@@ -45,10 +45,7 @@ protected:
 // How far `exported` is from the same place in `shown`, which holds it at `origin`, leaving
 // out `inset` pixels along the edges: the mean of the largest channel difference, and the
 // share of pixels where that difference is above `tolerance`.
-struct Agreement {
-    double mean = 0, share = 0;
-};
-inline Agreement compare(const QImage& exported, const QImage& shown, QPoint origin, int inset, int tolerance)
+inline std::pair<double, double> compare(const QImage& exported, const QImage& shown, QPoint origin, int inset, int tolerance)
 {
     const QImage a = exported.convertToFormat(QImage::Format_RGB32), b = shown.convertToFormat(QImage::Format_RGB32);
     double sum = 0;
@@ -484,9 +481,9 @@ TEST_F(Canvas, MatchesTheExportInsideTheFrame)
         // (where the return-to-2D button would stand in the way).
         const QImage shown = overlay->isPresent() ? canvas->grab().toImage() : canvas->grabFramebuffer();
         ASSERT_EQ(shown.size(), canvasSize);
-        const Agreement agreement = compare(*exported, shown, QPoint(std::lround(frame.left()), std::lround(frame.top())), 3, 24);
-        EXPECT_LT(agreement.mean, 1.5);
-        EXPECT_LT(agreement.share, 0.003);
+        const auto [mean, share] = compare(*exported, shown, QPoint(std::lround(frame.left()), std::lround(frame.top())), 3, 24);
+        EXPECT_LT(mean, 1.5);
+        EXPECT_LT(share, 0.003);
     }
 }
 

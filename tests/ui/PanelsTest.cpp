@@ -420,9 +420,7 @@ TEST_F(Sidebar, SectionResetsAndControlsWriteTheStyleAndFollowIt)
     ASSERT_TRUE(waitUntil([&] { return picker.wallpaperSwatch()->hasPicture(); }));
     EXPECT_FALSE(askedOnGuiThread);
 
-    BrowserChromeSettings b;
-    b.isEnabled = true;
-    editor->setBrowserChrome(b);
+    editor->setBrowserChrome({true, BrowserChromeStyle::dark, true, QString()});
     QLineEdit* field = sidebar->browserSection()->addressField();
     field->setFocus();
     QTest::keyClicks(field, QStringLiteral("example.com/docs"));
@@ -430,10 +428,7 @@ TEST_F(Sidebar, SectionResetsAndControlsWriteTheStyleAndFollowIt)
     ASSERT_TRUE(waitUntil([&] { return !editor->browserChrome().urlText.isEmpty(); }));
     EXPECT_EQ(editor->browserChrome().urlText, QStringLiteral("example.com/docs"));
 
-    b = editor->browserChrome();
-    b.urlText = QStringLiteral("pelorin.app");
-    b.style = BrowserChromeStyle::light;
-    editor->setBrowserChrome(b);
+    editor->setBrowserChrome({true, BrowserChromeStyle::light, true, QStringLiteral("pelorin.app")});
     EXPECT_EQ(field->text(), QStringLiteral("pelorin.app"));
     EXPECT_TRUE(sidebar->browserSection()->lightButton()->isChecked());
     EXPECT_FALSE(sidebar->browserSection()->darkButton()->isChecked());
