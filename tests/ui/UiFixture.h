@@ -9,11 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDir>
 #include <QTest>
-#include <QWidget>
 
-#include <memory>
 
 namespace pelorin::test {
 
@@ -56,15 +53,6 @@ public:
 private:
     QWidget* m_reference;
 };
-
-// Saves what `widget` shows as <name>.png when PELORIN_SCREENSHOT_DIR names a folder, to be
-// looked at.
-inline void screenshot(QWidget* widget, const QString& name)
-{
-    const QString folder = qEnvironmentVariable("PELORIN_SCREENSHOT_DIR");
-    if (!folder.isEmpty() && QDir().mkpath(folder))
-        widget->grab().save(QDir(folder).filePath(name + QStringLiteral(".png")));
-}
 
 // Shows `widget` as a top-level window of `size` and waits until it is on screen.
 inline void showWindow(QWidget& widget, QSize size)
