@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Memory of the tray app idle and after N captures, each shown in the editor and closed
 # again with Ctrl+W, side by side with Flameshot's daemon taking N captures (`flameshot
-# full`), under one Xvfb with openbox. PSS from /proc/PID/smaps_rollup, 15 s after the last step.
+# full`), under one Xvfb with openbox. PSS from /proc/PID/smaps_rollup, 50 s after the last step:
+# the app returns freed memory 2 s after its editor closes, and library pages 40 s after that.
 #   bench/capture_memory.sh [BUILD_DIR] [CAPTURES]
 #   PELORIN_COMPARE=/path/to/other/pelorin adds another build (before/after).
 #   PELORIN_MEMORY_SMAPS=DIR keeps /proc/PID/smaps of each round, idle and after, to see where
@@ -56,7 +57,7 @@ pelorin_round() { # label pelorin-binary
     n=0
     while [ -n "$(editor_shown)" ] && [ $n -le 50 ]; do sleep 0.1; n=$((n + 1)); done
   done
-  sleep 15
+  sleep 50
   after=$(pss "$pid")
   keep_smaps "$pid" "$label-after"
   kill "$pid"; wait "$pid" 2>/dev/null || true

@@ -198,16 +198,20 @@ QCoro::Task<void> EditorViewModel::returnMemoryWhenSettled()
     // last-screenshot file, the wallpaper's thumbnail) is let go of only when that work ends,
     // which on a busy computer can be many seconds later, and the allocator keeps most of it
     // until asked to give it back. A later look catches what the pools' threads free as they
-    // end after half a minute idle.
+    // end after half a minute idle. That later look also lets go of the libraries' pages (the
+    // GL driver's above all): bringing them back costs the next screenshot some tens of
+    // milliseconds, which only a tray left idle that long should pay.
     QPointer<EditorViewModel> self(this);
-    for (const std::chrono::seconds delay : {std::chrono::seconds(2), std::chrono::seconds(40)}) {
+    const std::chrono::seconds later(40);
+    for (const std::chrono::seconds delay : {std::chrono::seconds(2), later}) {
         co_await QCoro::sleepFor(delay);
         for (int wait = 0; self && wait < 240 && backgroundWorkRunning(); ++wait)
             co_await QCoro::sleepFor(std::chrono::milliseconds(250));
         if (!self || hasDocument())
             co_return;
         returnFreedMemory();
-        returnLibraryPages();
+        if (delay == later)
+            returnLibraryPages();
     }
 }
 
