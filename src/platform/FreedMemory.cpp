@@ -13,7 +13,6 @@
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <regex>
 #include <string>
 #include <vector>
