@@ -271,7 +271,9 @@ TEST_F(CaptureTool, TheDelayIsWaitedOutAndThePointerOnlyTakenWhenAsked)
 // On the overlay: a dragged selection is fine-tuned with the keys and taken with Enter (arrows
 // move it by a pixel, Alt makes that ten, Shift resizes) and its region goes into the file for
 // "last region"; a double click takes it too. Across monitors Qt scales differently, it is the
-// screen's own pixels, one piece, at the higher scale's resolution. Space picks a window instead.
+// screen's own pixels, one piece, at the higher scale's resolution. The magnifier beside the
+// pointer shows the pixel under it, whole, at any scale; -M turns it off. Escape cancels: no
+// file. Space picks a window instead.
 TEST_F(CaptureTool, SelectingOnTheOverlay)
 {
     splitScreen({800, 1120});
@@ -279,10 +281,12 @@ TEST_F(CaptureTool, SelectingOnTheOverlay)
     const struct {
         const char* name;
         const char* actions;
-        QRect taken;
+        QRect taken;        // empty: cancelled
         const char* region; // kept for "last region"; none: not checked
         const char* scales = "";
         bool standby = false;
+        const char* arguments = "-i -o";
+        int magnifier = 0;  // 1: shown beside the pointer at its scale, -1: not shown, 0: not checked
     } cases[] = {
         // Right: x + 1; Alt+Down: y + 10; Shift+Alt+Right: width + 10; Shift+Up: height - 1.
         {"nudged with the keys",
@@ -294,13 +298,29 @@ TEST_F(CaptureTool, SelectingOnTheOverlay)
          QRect(1000, 600, 200, 100), "1000,600,200,100", "", true},
         {"scales 1 and 2", acrossTheSeam, QRect(700, 50, 300, 200), nullptr, "1;2"},
         {"scales 2 and 1", acrossTheSeam, QRect(700, 50, 300, 200), nullptr, "pelorin-test-0=2;pelorin-test-1=1"},
+        {"the magnifier", "key Escape", {}, nullptr, "1", false, "-i", 1},
+        {"the magnifier at scale 2", "key Escape", {}, nullptr, "2;1", false, "-i", 1},
+        {"no magnifier", "key Escape", {}, nullptr, "1", false, "-M -i", -1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        start("-i -o", QString::fromLatin1(c.scales), c.standby);
+        xdotool("mousemove 300 400");
+        start(c.arguments, QString::fromLatin1(c.scales), c.standby);
         ASSERT_TRUE(overlayShown());
+        if (c.magnifier) {
+            xdotool("mousemove 301 400 mousemove 300 400");
+            // The enlarged middle pixel lies 84 points down and to the right of the pointer.
+            const int offset = 84 * QByteArray(c.scales).split(';').first().toInt();
+            const auto shown = [&] { return screenPixel(300 + offset, 400 + offset) == codeFor(300, 400); };
+            EXPECT_EQ(test::waitUntil(shown, c.magnifier > 0 ? 5000 : 500), c.magnifier > 0);
+        }
         xdotool(c.actions);
         const Capture shot = finish();
+        if (c.taken.isEmpty()) {
+            EXPECT_EQ(shot.exitCode, 1);
+            EXPECT_FALSE(shot.image);
+            continue;
+        }
         EXPECT_EQ(shot.exitCode, 0);
         ASSERT_TRUE(shot.image) << shot.errors.toStdString();
         EXPECT_EQ(source(*shot.image), c.taken);
@@ -321,30 +341,4 @@ TEST_F(CaptureTool, SelectingOnTheOverlay)
     ASSERT_EQ(picked.exitCode, 0) << picked.errors.toStdString();
     EXPECT_EQ(picked.image->size(), QSize(200, 100));
     EXPECT_TRUE(picked.image->text(QLatin1String(captureRegionTextKey)).isEmpty()) << "a window is no last region";
-}
-
-// The magnifier beside the pointer shows the pixel under it, whole, at any scale; -M turns it
-// off. Escape cancels: no file.
-TEST_F(CaptureTool, TheMagnifierShowsThePixelUnderThePointer)
-{
-    const struct {
-        int scale;
-        const char* arguments;
-        bool magnifier;
-    } cases[] = {{1, "-i", true}, {2, "-i", true}, {1, "-M -i", false}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.scale) + c.arguments);
-        xdotool("mousemove 600 400");
-        start(c.arguments, QString::number(c.scale));
-        ASSERT_TRUE(overlayShown());
-        xdotool("mousemove 601 400 mousemove 600 400");
-        // The enlarged middle pixel lies 84 points down and to the right of the pointer.
-        const int offset = 84 * c.scale;
-        const auto shown = [&] { return screenPixel(600 + offset, 400 + offset) == codeFor(600, 400); };
-        EXPECT_EQ(test::waitUntil(shown, c.magnifier ? 5000 : 500), c.magnifier);
-        xdotool("key Escape");
-        const Capture cancelled = finish();
-        EXPECT_EQ(cancelled.exitCode, 1);
-        EXPECT_FALSE(cancelled.image);
-    }
 }

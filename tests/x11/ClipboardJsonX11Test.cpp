@@ -2,7 +2,6 @@
 
 #include "TestSupport.h"
 #include "platform/Pasteboard.h"
-#include "platform/SettingsKeys.h"
 
 #include <gtest/gtest.h>
 
@@ -24,22 +23,13 @@ struct Fixture {
     Pasteboard& pasteboard = systemPasteboard();
     ClipboardJsonService service{pasteboard, settings.store()};
 
-    // Copies in another application (xclip for plain text, our helper when the copy carries
-    // extra types) and waits until this process has noticed the change. The application
-    // holds the clipboard until another client takes over, or its QProcess ends it.
+    // Copies in another application and waits until this process has noticed the change. The
+    // application holds the clipboard until another client takes over, or its QProcess ends it.
     std::unique_ptr<QProcess> copy(const QString& text, const QStringList& extraTypes)
     {
         const int before = pasteboard.changeCount();
         auto other = std::make_unique<QProcess>();
-        if (extraTypes.isEmpty()) {
-            // -quiet keeps xclip in the foreground, serving until another client takes over.
-            other->start(QStringLiteral("xclip"), {QStringLiteral("-quiet"), QStringLiteral("-selection"),
-                                                   QStringLiteral("clipboard"), QStringLiteral("-i")});
-            other->write(text.toUtf8());
-            other->closeWriteChannel();
-        } else {
-            other->start(QStringLiteral(CLIPBOARD_OWNER), QStringList{text} + extraTypes);
-        }
+        other->start(QStringLiteral(CLIPBOARD_OWNER), QStringList{text} + extraTypes);
         EXPECT_TRUE(other->waitForStarted(5000));
         EXPECT_TRUE(test::waitUntil([&] { return pasteboard.changeCount() != before && clipboardText() == text; }));
         return other;
@@ -48,26 +38,23 @@ struct Fixture {
 
 } // namespace
 
-// The running service rewrites a copy once, taking the clipboard over; what it must leave
-// alone keeps its owner and its text.
+// The running service rewrites a copy once, taking the clipboard over; one it must leave alone
+// (the types the other application offers say so) keeps its owner and its text.
 TEST(ClipboardJsonX11, CopiesFromOtherApplicationsAreRewrittenOrLeftAlone)
 {
     const QString compact = QStringLiteral(R"({"b":1,"a":[true,{}],"s":"x, y: {z}"})");
     const QString formatted = QStringLiteral("{\n  \"b\": 1,\n  \"a\": [\n    true,\n    {}\n  ],\n  \"s\": \"x, y: {z}\"\n}");
-    const struct { const char* name; QString text; QStringList extraTypes; bool enabled; bool rewritten; } cases[] = {
-        {"plain JSON", compact, {}, true, true},
-        {"already formatted", formatted, {}, true, false},
-        {"JSON from a password manager", compact, {QStringLiteral("x-kde-passwordManagerHint")}, true, false},
-        {"JSON next to a file list", compact, {QStringLiteral("text/uri-list")}, true, false},
-        {"JSON with an unrelated extra type", compact, {QStringLiteral("application/x-test")}, true, true},
-        {"formatting switched off", compact, {}, false, false},
+    const struct { const char* name; QStringList extraTypes; bool rewritten; } cases[] = {
+        {"plain JSON", {}, true},
+        {"JSON from a password manager", {QStringLiteral("x-kde-passwordManagerHint")}, false},
+        {"JSON next to a file list", {QStringLiteral("text/uri-list")}, false},
+        {"JSON with an unrelated extra type", {QStringLiteral("application/x-test")}, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Fixture f;
-        f.settings.store().setValue(QString::fromLatin1(SettingsKeys::formatCopiedJSON), c.enabled);
         f.service.start();
-        const auto other = f.copy(c.text, c.extraTypes);
+        const auto other = f.copy(compact, c.extraTypes);
         const int seen = f.pasteboard.changeCount();
         if (c.rewritten) {
             ASSERT_TRUE(test::waitUntil([&] { return clipboardText() == formatted; }));
@@ -77,7 +64,7 @@ TEST(ClipboardJsonX11, CopiesFromOtherApplicationsAreRewrittenOrLeftAlone)
             EXPECT_EQ(f.pasteboard.changeCount(), written) << "its own write is left alone";
         } else {
             f.service.tick();
-            EXPECT_EQ(clipboardText(), c.text);
+            EXPECT_EQ(clipboardText(), compact);
             EXPECT_EQ(f.pasteboard.changeCount(), seen);
             EXPECT_EQ(other->state(), QProcess::Running);
         }
