@@ -181,24 +181,23 @@ TEST(PortalCapture, RealPortalSession)
 TEST(PortalCapture, FailuresAreExplained)
 {
     SKIP_WITHOUT("dbus-daemon");
-    test::PrivateBus withoutPortal;
-    ASSERT_FALSE(withoutPortal.address().isEmpty());
     QTemporaryDir dir;
     const QString shot = dir.filePath(QStringLiteral("shot.png"));
-    const QString noBus = QStringLiteral("unix:path=/nonexistent/bus");
+    enum Bus { none, withoutPortal, silentPortal };
     const struct {
         const char* name;
-        QString bus; // empty: a private one with the silent portal on it
+        Bus bus;
         const char* display; // a Wayland display unless it starts with ':'
         QStringList arguments; // given: the user chooses, until the app stops the tool
         int exitCode;
         const char* message;
     } cases[] = {
-        {"no session bus", noBus, "no-such-display", {}, 2, "cannot connect to the Wayland display no-such-display"},
-        {"a bus without the portal", withoutPortal.address(), "no-such-display", {}, 2, "Screenshot call failed"},
-        {"an X display that is not there", noBus, ":4711", {}, 2, "cannot connect to the X display :4711"},
-        {"unanswered full screen", {}, "no-such-display", {}, 2, "did not answer within 10 s"},
-        {"unanswered region, the app gives up", {}, "no-such-display", {QStringLiteral("-i"), QStringLiteral("-o")}, 1, "cancelled"},
+        {"no session bus", none, "no-such-display", {}, 2, "cannot connect to the Wayland display no-such-display"},
+        {"a bus without the portal", withoutPortal, "no-such-display", {}, 2, "Screenshot call failed"},
+        {"an X display that is not there", none, ":4711", {}, 2, "cannot connect to the X display :4711"},
+        {"unanswered full screen", silentPortal, "no-such-display", {}, 2, "did not answer within 10 s"},
+        {"unanswered region, the app gives up", silentPortal, "no-such-display", {QStringLiteral("-i"), QStringLiteral("-o")}, 1,
+         "cancelled"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -210,13 +209,14 @@ TEST(PortalCapture, FailuresAreExplained)
         const bool x11 = *c.display == ':';
         env.insert(QLatin1String(x11 ? "DISPLAY" : "WAYLAND_DISPLAY"), QLatin1String(c.display));
         env.insert(QStringLiteral("XDG_SESSION_TYPE"), QLatin1String(x11 ? "x11" : "wayland"));
-        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), c.bus.isEmpty() ? bus.address() : c.bus);
-        QProcess silentPortal;
-        if (c.bus.isEmpty()) {
-            silentPortal.setProcessEnvironment(env);
-            silentPortal.start(QStringLiteral(SILENT_PORTAL), QStringList());
-            ASSERT_TRUE(silentPortal.waitForReadyRead(10'000));
-            ASSERT_EQ(silentPortal.readLine().trimmed(), "ready");
+        const QString address = c.bus == none ? QStringLiteral("unix:path=/nonexistent/bus") : bus.address();
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
+        QProcess portal;
+        if (c.bus == silentPortal) {
+            portal.setProcessEnvironment(env);
+            portal.start(QStringLiteral(SILENT_PORTAL), QStringList());
+            ASSERT_TRUE(portal.waitForReadyRead(10'000));
+            ASSERT_EQ(portal.readLine().trimmed(), "ready");
         }
         QProcess tool;
         tool.setProcessEnvironment(env);
@@ -231,11 +231,11 @@ TEST(PortalCapture, FailuresAreExplained)
         const QString messages = toolMessages(QString::fromUtf8(tool.readAllStandardError()));
         EXPECT_TRUE(messages.contains(QLatin1String(c.message))) << messages.toStdString();
         EXPECT_FALSE(QFileInfo::exists(shot));
-        if (c.bus.isEmpty()) {
-            silentPortal.waitForReadyRead(2000);
-            EXPECT_TRUE(silentPortal.readAll().startsWith("closed /org/freedesktop/portal/desktop/request/"));
-            silentPortal.kill();
-            silentPortal.waitForFinished();
+        if (c.bus == silentPortal) {
+            portal.waitForReadyRead(2000);
+            EXPECT_TRUE(portal.readAll().startsWith("closed /org/freedesktop/portal/desktop/request/"));
+            portal.kill();
+            portal.waitForFinished();
         }
     }
 }

@@ -31,11 +31,10 @@ wait_for() {  # TENTHS CONDITION...
     for _ in $(seq "$n"); do "$@" && return 0; sleep 0.1; done
     return 1
 }
+D=$SESSION_DIR
 case "${1:-}" in
 --as-user)  # stage 2: the right user; a home, runtime folder and buses of the session's own
-    shift
-    desktop=$1; shift
-    D=$SESSION_DIR
+    desktop=$2; shift 2
     export HOME=$D/home XDG_RUNTIME_DIR=$D/run XDG_CONFIG_HOME=$D/home/.config XDG_SESSION_TYPE=wayland
     export PATH=/usr/local/bin:/usr/bin:/bin
     unset DISPLAY WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS DBUS_SYSTEM_BUS_ADDRESS
@@ -51,9 +50,8 @@ case "${1:-}" in
         export XDG_CURRENT_DESKTOP=sway WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman
         printf 'output HEADLESS-1 resolution 1280x800 position 0 0 scale %s bg #ff8800 solid_color\ndefault_border none\n' \
             "$DSK_SCALE" > "$D/sway.conf"
-        printf '%s\n' "$DSK_SLURP" > "$D/slurp-answer"
-        printf '#!/bin/sh\na=$(cat "%s/slurp-answer")\n[ "$a" = cancel ] && { echo "selection cancelled" >&2; exit 1; }\necho "$a"\n' \
-            "$D" > "$D/bin/slurp"
+        printf '#!/bin/sh\n[ "%s" = cancel ] && { echo "selection cancelled" >&2; exit 1; }\necho "%s"\n' \
+            "$DSK_SLURP" "$DSK_SLURP" > "$D/bin/slurp"
         chmod +x "$D/bin/slurp"
         ;;
     gnome)
@@ -114,9 +112,7 @@ EOF
     exec dbus-run-session --config-file="$D/session.conf" -- bash "$0" --in-bus "$desktop" "$@"
     ;;
 --in-bus)  # stage 3: start the desktop, run CMD, stop what was started
-    shift
-    desktop=$1; shift
-    D=$SESSION_DIR
+    desktop=$2; shift 2
     display=wayland-desktop
     case $desktop in
     sway)
@@ -182,7 +178,6 @@ EOF
     exit $rc
     ;;
 *)  # stage 1: the caller
-    D=$SESSION_DIR
     mkdir -p "$D/scripts" && cp "$(readlink -f "$0")" "$D/scripts/" && chmod -R a+rX "$D/scripts" || exit 3
     set -- "$D/scripts/desktop-session.sh" --as-user "$@"
     if [ "$(id -u)" = 0 ]; then
