@@ -44,7 +44,6 @@ public:
     DesktopSession()
     {
         QFile::setPermissions(m_work.path(), openToAll);
-        QDir().mkdir(dir());
         for (const char* program : {PELORIN_PROGRAM, SCREENCAPTURE_TOOL}) {
             const QString copy = m_work.filePath(QFileInfo(QLatin1String(program)).fileName());
             QFile::copy(QLatin1String(program), copy);
@@ -106,12 +105,6 @@ private:
     QTemporaryDir m_work{QDir::tempPath() + QStringLiteral("/pelorin-desktop-XXXXXX")};
 };
 
-// The capture tool's own lines on standard error, without the session's and Qt's chatter.
-QString toolMessages(const QString& errors)
-{
-    return errors.split(u'\n').filter(QStringLiteral("pelorin-screencapture:")).join(u'\n');
-}
-
 // Starts the app in the tray, waits until its log holds `line` (or a minute passes), and quits it.
 QString appUntil(const QString& line, const QString& log = QStringLiteral("app.log"))
 {
@@ -142,7 +135,6 @@ TEST(PortalCapture, RealPortalSession)
         // The wlroots backend reports a cancelled selection as a failure (response 2).
         {"cancel", "-i -o", "1", "cancel", 2, QSize()},
         // The same 1280 × 800 pixels at scale 2 are 640 × 400 points.
-        {"full screen at scale 2", "", "2", "", 0, QSize(1280, 800)},
         {"region at scale 2", "-i -o", "2", "10,20 300x200", 0, QSize(600, 400)},
         // One monitor is cut from the whole desktop the portal gives.
         {"monitor 1", "-D 1", "2", "", 0, QSize(1280, 800)},
@@ -170,7 +162,8 @@ TEST(PortalCapture, RealPortalSession)
             continue;
         }
         EXPECT_FALSE(QFileInfo::exists(session.dir() + QStringLiteral("/shot.png")));
-        EXPECT_FALSE(toolMessages(session.errors).isEmpty()) << "a failure is explained: " << session.errors.toStdString();
+        EXPECT_TRUE(session.errors.contains(QLatin1String("pelorin-screencapture: ")))
+            << "a failure is explained: " << session.errors.toStdString();
     }
 }
 
@@ -197,7 +190,7 @@ TEST(PortalCapture, FailuresAreExplained)
         {"an X display that is not there", none, ":4711", {}, 2, "cannot connect to the X display :4711"},
         {"unanswered full screen", silentPortal, "no-such-display", {}, 2, "did not answer within 10 s"},
         {"unanswered region, the app gives up", silentPortal, "no-such-display", {QStringLiteral("-i"), QStringLiteral("-o")}, 1,
-         "cancelled"},
+         "pelorin-screencapture: cancelled"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -228,7 +221,7 @@ TEST(PortalCapture, FailuresAreExplained)
         ASSERT_TRUE(tool.waitForFinished(30'000));
         EXPECT_EQ(tool.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(tool.exitCode(), c.exitCode);
-        const QString messages = toolMessages(QString::fromUtf8(tool.readAllStandardError()));
+        const QString messages = QString::fromUtf8(tool.readAllStandardError());
         EXPECT_TRUE(messages.contains(QLatin1String(c.message))) << messages.toStdString();
         EXPECT_FALSE(QFileInfo::exists(shot));
         if (c.bus == silentPortal) {

@@ -61,9 +61,7 @@ case "${1:-}" in
         cat > "$XDG_CONFIG_HOME/glib-2.0/settings/keyfile" <<EOF
 [org/gnome/desktop/background]
 picture-uri=''
-picture-uri-dark=''
 primary-color='#ff8800'
-color-shading-type='solid'
 picture-options='none'
 
 [org/gnome/desktop/interface]
