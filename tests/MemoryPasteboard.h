@@ -12,17 +12,8 @@ public:
     QString string;
 
     int changeCount() const override { return changes; }
-    QStringList types() const override
-    {
-        QStringList t;
-        if (!png.isEmpty())
-            t << QStringLiteral("image/png");
-        if (!tiff.isEmpty())
-            t << QStringLiteral("image/tiff");
-        if (!string.isEmpty())
-            t << QStringLiteral("text/plain");
-        return t;
-    }
+    // Only the code that looks at copied text asks for the types.
+    QStringList types() const override { return string.isEmpty() ? QStringList() : QStringList{QStringLiteral("text/plain")}; }
     QString text() const override { return string; }
     void clear() override
     {

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QFile>
+#include "TestSupport.h"
+
 #include <QProcess>
-#include <QTemporaryDir>
 
 namespace pelorin::test {
 
@@ -12,13 +12,11 @@ class PrivateBus {
 public:
     PrivateBus()
     {
-        QFile config(m_dir.filePath(QStringLiteral("bus.conf")));
-        if (config.open(QIODevice::WriteOnly))
-            config.write("<busconfig><type>session</type><listen>unix:tmpdir=" + m_dir.path().toUtf8() + "</listen>"
-                         "<auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                         "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
-        config.close();
-        m_daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--config-file=") + config.fileName(),
+        const QString config = m_dir.filePath(QStringLiteral("bus.conf"));
+        writeBytes(config, "<busconfig><type>session</type><listen>unix:tmpdir=" + m_dir.path().toUtf8() + "</listen>"
+                           "<auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                           "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
+        m_daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--config-file=") + config,
                                                         QStringLiteral("--nofork"), QStringLiteral("--print-address")});
         if (m_daemon.waitForStarted(5000) && (m_daemon.canReadLine() || m_daemon.waitForReadyRead(5000)))
             m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();

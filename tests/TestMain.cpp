@@ -9,7 +9,6 @@ using TestApplication = QGuiApplication;
 #endif
 #include <QDir>
 #include <QFile>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 // Shared main of the test programs: a GUI application (offscreen unless a display is set)

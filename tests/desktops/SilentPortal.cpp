@@ -11,8 +11,6 @@
 
 #include <cstdio>
 
-namespace {
-
 class SilentPortal : public QDBusVirtualObject {
 public:
     QString introspect(const QString&) const override { return {}; }
@@ -37,8 +35,6 @@ public:
         return false;
     }
 };
-
-} // namespace
 
 int main(int argc, char** argv)
 {

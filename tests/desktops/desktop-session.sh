@@ -6,13 +6,12 @@
 #          every screenshot to /tmp/out.png: one session at a time per machine) and gtk's .portal file
 #          (the frontend offers Screenshot only beside an Access backend). DSK_SLURP="X,Y WxH" or
 #          "cancel" answers interactive screenshots through a stand-in slurp.
-#   gnome  gnome-shell --headless, one virtual monitor of $DSK_SIZE (default 1280x800) at scale
+#   gnome  gnome-shell --headless, one virtual monitor of $DSK_SIZE at scale
 #          $DSK_SCALE, background #ff8800, the overview closed, screenshots allowed as after a yes.
 #   kde    kwin_wayland --virtual (1280x800) and its shortcuts service; xdg-open is a stand-in that
 #          appends its argument to $SESSION_DIR/xdg-open.log.
-# CMD sees WAYLAND_DISPLAY, DBUS_SESSION_BUS_ADDRESS, XDG_* and SESSION_DIR, a folder it may write
-# (SESSION_KEEP=1 keeps it). As root the session runs as nobody. Exit status: CMD's, or 3 when the
-# session did not come up. Logs: $SESSION_DIR/*.log.
+# CMD sees WAYLAND_DISPLAY, DBUS_SESSION_BUS_ADDRESS, XDG_* and SESSION_DIR, the folder it may write.
+# As root the session runs as nobody. Exit status: CMD's, or 3 when the session did not come up.
 set -u
 bus_config() {  # TYPE ADDRESS [SERVICEDIR]
     cat <<EOC
@@ -32,11 +31,10 @@ wait_for() {  # TENTHS CONDITION...
     for _ in $(seq "$n"); do "$@" && return 0; sleep 0.1; done
     return 1
 }
+D=$SESSION_DIR
 case "${1:-}" in
 --as-user)  # stage 2: the right user; a home, runtime folder and buses of the session's own
-    shift
-    desktop=$1; shift
-    D=$SESSION_DIR
+    desktop=$2; shift 2
     export HOME=$D/home XDG_RUNTIME_DIR=$D/run XDG_CONFIG_HOME=$D/home/.config XDG_SESSION_TYPE=wayland
     export PATH=/usr/local/bin:/usr/bin:/bin
     unset DISPLAY WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS DBUS_SYSTEM_BUS_ADDRESS
@@ -51,13 +49,10 @@ case "${1:-}" in
     sway)
         export XDG_CURRENT_DESKTOP=sway WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman
         printf 'output HEADLESS-1 resolution 1280x800 position 0 0 scale %s bg #ff8800 solid_color\ndefault_border none\n' \
-            "${DSK_SCALE:-1}" > "$D/sway.conf"
-        if [ -n "${DSK_SLURP:-}" ]; then
-            printf '%s\n' "$DSK_SLURP" > "$D/slurp-answer"
-            printf '#!/bin/sh\na=$(cat "%s/slurp-answer")\n[ "$a" = cancel ] && { echo "selection cancelled" >&2; exit 1; }\necho "$a"\n' \
-                "$D" > "$D/bin/slurp"
-            chmod +x "$D/bin/slurp"
-        fi
+            "$DSK_SCALE" > "$D/sway.conf"
+        printf '#!/bin/sh\n[ "%s" = cancel ] && { echo "selection cancelled" >&2; exit 1; }\necho "%s"\n' \
+            "$DSK_SLURP" "$DSK_SLURP" > "$D/bin/slurp"
+        chmod +x "$D/bin/slurp"
         ;;
     gnome)
         portals /usr/share/xdg-desktop-portal/portals/{gnome,gtk,gnome-shell}.portal
@@ -66,9 +61,7 @@ case "${1:-}" in
         cat > "$XDG_CONFIG_HOME/glib-2.0/settings/keyfile" <<EOF
 [org/gnome/desktop/background]
 picture-uri=''
-picture-uri-dark=''
 primary-color='#ff8800'
-color-shading-type='solid'
 picture-options='none'
 
 [org/gnome/desktop/interface]
@@ -112,16 +105,12 @@ EOF
         printf '#!/bin/sh\necho "$*" >> "%s/xdg-open.log"\n' "$D" > "$D/bin/xdg-open"
         chmod +x "$D/bin/xdg-open"
         ;;
-    *) echo "recipe: unknown desktop '$desktop' (sway, gnome or kde)" >&2; exit 2 ;;
     esac
     bus_config session "unix:dir=$XDG_RUNTIME_DIR" "$D/services" > "$D/session.conf"
     exec dbus-run-session --config-file="$D/session.conf" -- bash "$0" --in-bus "$desktop" "$@"
     ;;
 --in-bus)  # stage 3: start the desktop, run CMD, stop what was started
-    shift
-    desktop=$1; shift
-    D=$SESSION_DIR
-    t0=$(date +%s%N)
+    desktop=$2; shift 2
     display=wayland-desktop
     case $desktop in
     sway)
@@ -142,7 +131,7 @@ EOF
         dbus-daemon --config-file="$D/system.conf" --nofork > "$D/system-bus.log" 2>&1 & pids+=($!)
         export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$D/system_bus
         wait_for 100 test -S "$D/system_bus" || fail "the system bus did not start (see $D/system-bus.log)"
-        gnome-shell --headless --wayland --no-x11 --virtual-monitor "${DSK_SIZE:-1280x800}" --wayland-display=wayland-desktop \
+        gnome-shell --headless --wayland --no-x11 --virtual-monitor "$DSK_SIZE" --wayland-display=wayland-desktop \
             > "$D/shell.log" 2>&1 & pids+=($!)
         wait_for 1200 test -e "$D/shell-ready" || fail "gnome-shell did not show the desktop (see $D/shell.log)"
         backend=/usr/libexec/xdg-desktop-portal-gnome
@@ -162,24 +151,23 @@ EOF
     wait_for 600 has_name "$backend_name" || fail "$(basename "$backend") did not start (see $D/backend.log)"
     /usr/libexec/xdg-desktop-portal -v > "$D/xdp.log" 2>&1 & pids+=($!)
     wait_for 600 has_name org.freedesktop.portal.Desktop || fail "xdg-desktop-portal did not start (see $D/xdp.log)"
-    if [ "$desktop" = gnome ] && [ "${DSK_SCALE:-1}" != 1 ]; then
-        config="--session --dest org.gnome.Mutter.DisplayConfig --object-path /org/gnome/Mutter/DisplayConfig
-                --method org.gnome.Mutter.DisplayConfig"
-        # shellcheck disable=SC2086
-        serial=$(gdbus call $config.GetCurrentState | sed -E 's/^\(uint32 ([0-9]+).*/\1/')
-        # shellcheck disable=SC2086
-        gdbus call $config.ApplyMonitorsConfig "$serial" 1 \
-            "[(0, 0, $DSK_SCALE.0, 0, true, [('Meta-0', '${DSK_SIZE:-1280x800}@60.000', {})])]" '{}' > /dev/null ||
-            fail "GNOME did not take the scale $DSK_SCALE for a monitor of ${DSK_SIZE:-1280x800}"
-        sleep 1  # the shell repaints at the new scale
-    fi
     if [ "$desktop" = gnome ]; then
+        if [ "$DSK_SCALE" != 1 ]; then
+            config="--session --dest org.gnome.Mutter.DisplayConfig --object-path /org/gnome/Mutter/DisplayConfig
+                    --method org.gnome.Mutter.DisplayConfig"
+            # shellcheck disable=SC2086
+            serial=$(gdbus call $config.GetCurrentState | sed -E 's/^\(uint32 ([0-9]+).*/\1/')
+            # shellcheck disable=SC2086
+            gdbus call $config.ApplyMonitorsConfig "$serial" 1 \
+                "[(0, 0, $DSK_SCALE.0, 0, true, [('Meta-0', '$DSK_SIZE@60.000', {})])]" '{}' > /dev/null ||
+                fail "GNOME did not take the scale $DSK_SCALE for a monitor of $DSK_SIZE"
+            sleep 1  # the shell repaints at the new scale
+        fi
         gdbus call --session --dest org.freedesktop.impl.portal.PermissionStore \
             --object-path /org/freedesktop/impl/portal/PermissionStore \
             --method org.freedesktop.impl.portal.PermissionStore.SetPermission screenshot true screenshot '' "['yes']" \
             > /dev/null || fail "the permission store did not take the screenshot permission"
     fi
-    echo "recipe: session up in $(( ($(date +%s%N) - t0) / 1000000 )) ms (WAYLAND_DISPLAY=$WAYLAND_DISPLAY)" >&2
     "$@"
     rc=$?
     stop
@@ -188,19 +176,12 @@ EOF
     exit $rc
     ;;
 *)  # stage 1: the caller
-    [ $# -ge 2 ] || { echo "usage: $0 sway|gnome|kde CMD [ARGS...]" >&2; exit 2; }
-    dir=${SESSION_DIR:-$(mktemp -d /tmp/session.XXXXXX)}
-    mkdir -p "$dir/scripts" && [ -w "$dir" ] || { echo "recipe: cannot write to $dir" >&2; exit 3; }
-    cp "$(readlink -f "$0")" "$dir/scripts/desktop-session.sh" && chmod -R a+rX "$dir/scripts" || exit 3
-    set -- "$dir/scripts/desktop-session.sh" --as-user "$@"
+    mkdir -p "$D/scripts" && cp "$(readlink -f "$0")" "$D/scripts/" && chmod -R a+rX "$D/scripts" || exit 3
+    set -- "$D/scripts/desktop-session.sh" --as-user "$@"
     if [ "$(id -u)" = 0 ]; then
-        chown -R 65534:65534 "$dir"
-        setpriv --reuid=65534 --regid=65534 --clear-groups env SESSION_DIR="$dir" bash "$@"
-    else
-        SESSION_DIR="$dir" bash "$@"
+        chown -R 65534:65534 "$D"
+        exec setpriv --reuid=65534 --regid=65534 --clear-groups bash "$@"
     fi
-    rc=$?
-    [ "${SESSION_KEEP:-0}" = 1 ] || rm -rf "$dir"
-    exit $rc
+    exec bash "$@"
     ;;
 esac

@@ -14,7 +14,6 @@
 #include <QLabel>
 #include <QProcess>
 #include <QScreen>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 using namespace pelorin;
@@ -53,9 +52,6 @@ class CaptureTool : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty()
-            || QStandardPaths::findExecutable(QStringLiteral("xrandr")).isEmpty())
-            GTEST_SKIP() << "needs xdotool and xrandr (scripts/deps.sh installs them)";
         const QRect screen = QGuiApplication::primaryScreen()->virtualGeometry();
         QImage known(screen.size(), QImage::Format_RGB32);
         for (int y = 0; y < screen.height(); ++y)
@@ -64,11 +60,11 @@ protected:
         picture.setWindowFlags(Qt::FramelessWindowHint | Qt::BypassWindowManagerHint);
         picture.setPixmap(QPixmap::fromImage(known));
         picture.setGeometry(screen);
-        picture.setCursor(Qt::BlankCursor);
+        picture.setCursor(Qt::ArrowCursor);
         picture.show();
         // The server has drawn the picture once a grab shows it.
         ASSERT_TRUE(test::waitUntil([&] { return screenPixel(5, 7) == codeFor(5, 7); }));
-        xdotool("mousemove 5 5");
+        splitScreen({800, 1120});
     }
     // The tool, should a test stop early, goes with its QProcess.
     void TearDown() override
@@ -165,14 +161,23 @@ protected:
 } // namespace
 
 // Every request on the command line, the tool's and the app's `capture` command (no app, no
-// editor): the part of the screen it takes, the framed picture, or one line of error, the
-// exit code and no file.
+// editor): the part of the screen it takes, with the pointer only when asked for, the framed
+// picture, or one line of error, the exit code and no file. A delay is waited out: what the
+// screen shows by then is in the picture.
 TEST_F(CaptureTool, RequestsWithoutSelectionTakeTheirPartOfTheScreenOrAreRefused)
 {
-    splitScreen({800, 1120});
     ASSERT_TRUE(test::writeBytes(dir.filePath(QStringLiteral("config/Pelorin/Pelorin.json")),
                                  R"({"lastCaptureRegions": {"0,0,800,1080;800,0,1120,1080": "5,6,70,80"}})"));
+    const QPoint pointer(1500, 500);
     xdotool("mousemove 1500 500");
+    // The pixels of the arrow below and right of the pointer that are not the screen's own.
+    const auto arrowPixels = [&](const QImage& image, QPoint origin) {
+        int changed = 0;
+        for (int y = 0; y < 24; ++y)
+            for (int x = 0; x < 24; ++x)
+                changed += image.pixel(pointer - origin + QPoint(x, y)) != codeFor(pointer.x() + x, pointer.y() + y);
+        return changed;
+    };
     const struct {
         const char* name;
         const char* arguments;
@@ -182,6 +187,7 @@ TEST_F(CaptureTool, RequestsWithoutSelectionTakeTheirPartOfTheScreenOrAreRefused
         QSize framedSize = {};   // a framed picture's size; empty: not framed
         bool display = true;
         const char* scales = "";  // a typed region is in points: of the higher scale's resolution
+        bool pointer = false;
     } cases[] = {
         {"full screen: every monitor", "", 0, QRect(0, 0, 1920, 1080)},
         {"monitor 2", "-D 2", 0, QRect(800, 0, 1120, 1080)},
@@ -189,6 +195,7 @@ TEST_F(CaptureTool, RequestsWithoutSelectionTakeTheirPartOfTheScreenOrAreRefused
         {"the monitor under the pointer", "-m", 0, QRect(800, 0, 1120, 1080)},
         {"a region across both monitors", "-R 700,50,300,200", 0, QRect(700, 50, 300, 200)},
         {"a region partly off the screen", "-R 1800,1000,300,200", 0, QRect(1800, 1000, 120, 80)},
+        {"with the pointer", "-C -R 1490,490,40,40", 0, QRect(1490, 490, 40, 40), "", {}, true, "", true},
         {"across monitors of scales 1 and 2", "-R 350,25,150,100", 0, QRect(700, 50, 300, 200), "", {}, true, "1;2"},
         {"across monitors of scales 2 and 1", "-R 350,25,150,100", 0, QRect(700, 50, 300, 200), "", {}, true,
          "pelorin-test-0=2;pelorin-test-1=1"},
@@ -221,6 +228,9 @@ TEST_F(CaptureTool, RequestsWithoutSelectionTakeTheirPartOfTheScreenOrAreRefused
         ASSERT_TRUE(shot.image);
         if (!c.taken.isEmpty()) {
             EXPECT_EQ(source(*shot.image), c.taken);
+            if (c.taken.contains(pointer)) {
+                EXPECT_EQ(arrowPixels(*shot.image, c.taken.topLeft()) > 20, c.pointer);
+            }
         }
         if (*c.scales) {
             EXPECT_EQ(shot.image->dotsPerMeterX(), 5669) << "opens at its point size: 144 dpi";
@@ -233,28 +243,6 @@ TEST_F(CaptureTool, RequestsWithoutSelectionTakeTheirPartOfTheScreenOrAreRefused
             EXPECT_EQ(shot.image->pixelColor(1, 1), QColor(255, 0, 0)) << "the background";
         }
     }
-}
-
-// The picture is taken when the delay is over (what the screen shows by then is in it), and
-// holds the pointer only when asked for.
-TEST_F(CaptureTool, TheDelayIsWaitedOutAndThePointerOnlyTakenWhenAsked)
-{
-    picture.setCursor(Qt::ArrowCursor);
-    xdotool("mousemove 400 300");
-    const auto pointerPixels = [](const QImage& image) {
-        int changed = 0;
-        for (int y = 0; y < 24; ++y)
-            for (int x = 0; x < 24; ++x)
-                changed += image.pixel(x, y) != codeFor(390 + x, 290 + y);
-        return changed;
-    };
-    start("-R 390,290,40,40");
-    const Capture without = finish();
-    start("-C -R 390,290,40,40");
-    const Capture with = finish();
-    ASSERT_TRUE(without.image && with.image) << without.errors.toStdString() << with.errors.toStdString();
-    EXPECT_EQ(pointerPixels(*without.image), 0);
-    EXPECT_GT(pointerPixels(*with.image), 20) << "the arrow's pixels";
 
     start("-T 3");
     // Long after the tool has started, well before the delay ends.
@@ -271,18 +259,27 @@ TEST_F(CaptureTool, TheDelayIsWaitedOutAndThePointerOnlyTakenWhenAsked)
 // On the overlay: a dragged selection is fine-tuned with the keys and taken with Enter (arrows
 // move it by a pixel, Alt makes that ten, Shift resizes) and its region goes into the file for
 // "last region"; a double click takes it too. Across monitors Qt scales differently, it is the
-// screen's own pixels, one piece, at the higher scale's resolution. Space picks a window instead.
+// screen's own pixels, one piece, at the higher scale's resolution. The magnifier beside the
+// pointer shows the pixel under it, whole, at any scale; -M turns it off. Escape cancels: no
+// file. Space picks a window instead, and that is no last region.
 TEST_F(CaptureTool, SelectingOnTheOverlay)
 {
-    splitScreen({800, 1120});
+    // A window showing the screen's own pixels where it lies.
+    QLabel window;
+    window.setPixmap(picture.pixmap().copy(400, 300, 200, 100));
+    window.setGeometry(400, 300, 200, 100);
+    window.show();
+    ASSERT_TRUE(test::waitUntil([&] { return window.isVisible(); }));
     const char* acrossTheSeam = "mousemove 700 50 mousedown 1 mousemove 900 150 mousemove 1000 250 mouseup 1 key Return";
     const struct {
         const char* name;
         const char* actions;
-        QRect taken;
-        const char* region; // kept for "last region"; none: not checked
+        QRect taken;        // empty: cancelled
+        const char* region; // kept for "last region" with the monitors' layout; none: not checked
         const char* scales = "";
         bool standby = false;
+        const char* arguments = "-i -o";
+        int magnifier = 0;  // 1: shown beside the pointer at its scale, -1: not shown, 0: not checked
     } cases[] = {
         // Right: x + 1; Alt+Down: y + 10; Shift+Alt+Right: width + 10; Shift+Up: height - 1.
         {"nudged with the keys",
@@ -294,57 +291,37 @@ TEST_F(CaptureTool, SelectingOnTheOverlay)
          QRect(1000, 600, 200, 100), "1000,600,200,100", "", true},
         {"scales 1 and 2", acrossTheSeam, QRect(700, 50, 300, 200), nullptr, "1;2"},
         {"scales 2 and 1", acrossTheSeam, QRect(700, 50, 300, 200), nullptr, "pelorin-test-0=2;pelorin-test-1=1"},
+        {"a window picked with Space", "key space mousemove 450 350 click 1", QRect(400, 300, 200, 100), ""},
+        {"the magnifier", "key Escape", {}, nullptr, "1", false, "-i", 1},
+        {"the magnifier at scale 2", "key Escape", {}, nullptr, "2;1", false, "-i", 1},
+        {"no magnifier", "key Escape", {}, nullptr, "1", false, "-M -i", -1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        start("-i -o", QString::fromLatin1(c.scales), c.standby);
+        xdotool("mousemove 300 400");
+        start(c.arguments, QString::fromLatin1(c.scales), c.standby);
         ASSERT_TRUE(overlayShown());
+        if (c.magnifier) {
+            xdotool("mousemove 301 400 mousemove 300 400");
+            // The enlarged middle pixel lies 84 points down and to the right of the pointer.
+            const int offset = 84 * QByteArray(c.scales).split(';').first().toInt();
+            const auto shown = [&] { return screenPixel(300 + offset, 400 + offset) == codeFor(300, 400); };
+            EXPECT_EQ(test::waitUntil(shown, c.magnifier > 0 ? 5000 : 500), c.magnifier > 0);
+        }
         xdotool(c.actions);
         const Capture shot = finish();
+        if (c.taken.isEmpty()) {
+            EXPECT_EQ(shot.exitCode, 1);
+            EXPECT_FALSE(shot.image);
+            continue;
+        }
         EXPECT_EQ(shot.exitCode, 0);
         ASSERT_TRUE(shot.image) << shot.errors.toStdString();
         EXPECT_EQ(source(*shot.image), c.taken);
         if (c.region) {
             EXPECT_EQ(shot.image->text(QLatin1String(captureRegionTextKey)), QLatin1String(c.region));
-            EXPECT_EQ(shot.image->text(QLatin1String(captureLayoutTextKey)), QStringLiteral("0,0,800,1080;800,0,1120,1080"));
+            EXPECT_EQ(shot.image->text(QLatin1String(captureLayoutTextKey)),
+                      *c.region ? QStringLiteral("0,0,800,1080;800,0,1120,1080") : QString());
         }
-    }
-
-    QWidget window;
-    window.setGeometry(400, 300, 200, 100);
-    window.show();
-    ASSERT_TRUE(test::waitUntil([&] { return window.isVisible(); }));
-    start("-i -o");
-    ASSERT_TRUE(overlayShown());
-    xdotool("key space mousemove 450 350 click 1");
-    const Capture picked = finish();
-    ASSERT_EQ(picked.exitCode, 0) << picked.errors.toStdString();
-    EXPECT_EQ(picked.image->size(), QSize(200, 100));
-    EXPECT_TRUE(picked.image->text(QLatin1String(captureRegionTextKey)).isEmpty()) << "a window is no last region";
-}
-
-// The magnifier beside the pointer shows the pixel under it, whole, at any scale; -M turns it
-// off. Escape cancels: no file.
-TEST_F(CaptureTool, TheMagnifierShowsThePixelUnderThePointer)
-{
-    const struct {
-        int scale;
-        const char* arguments;
-        bool magnifier;
-    } cases[] = {{1, "-i", true}, {2, "-i", true}, {1, "-M -i", false}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.scale) + c.arguments);
-        xdotool("mousemove 600 400");
-        start(c.arguments, QString::number(c.scale));
-        ASSERT_TRUE(overlayShown());
-        xdotool("mousemove 601 400 mousemove 600 400");
-        // The enlarged middle pixel lies 84 points down and to the right of the pointer.
-        const int offset = 84 * c.scale;
-        const auto shown = [&] { return screenPixel(600 + offset, 400 + offset) == codeFor(600, 400); };
-        EXPECT_EQ(test::waitUntil(shown, c.magnifier ? 5000 : 500), c.magnifier);
-        xdotool("key Escape");
-        const Capture cancelled = finish();
-        EXPECT_EQ(cancelled.exitCode, 1);
-        EXPECT_FALSE(cancelled.image);
     }
 }

@@ -1,23 +1,18 @@
 // Another application on the clipboard: offers a text as text/plain together with extra
-// types (each carrying "secret"), prints "ready" and serves the clipboard until another
-// client takes it over.
+// types (each carrying "secret") and serves the clipboard until another client takes it over.
 //   x11_clipboard_owner TEXT [TYPE...]
 
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
 
-#include <cstdio>
-
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "xcb");
     QGuiApplication app(argc, argv);
     const QStringList arguments = QGuiApplication::arguments();
-    if (arguments.size() < 2)
-        return 2;
     auto* data = new QMimeData;
-    data->setText(arguments.at(1));
+    data->setText(arguments.value(1));
     for (const QString& type : arguments.mid(2))
         data->setData(type, "secret");
     QClipboard* clipboard = QGuiApplication::clipboard();
@@ -26,7 +21,5 @@ int main(int argc, char** argv)
         if (!clipboard->ownsClipboard())
             QCoreApplication::quit();
     });
-    std::puts("ready");
-    std::fflush(stdout);
     return QGuiApplication::exec();
 }
