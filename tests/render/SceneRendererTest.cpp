@@ -269,8 +269,9 @@ TEST_F(SceneRenderTest, EachPointShowsWhatLiesOnTop)
         };
     };
     auto around = [&](QColor corners, QColor below) {
-        return std::vector<Probe>{{{101, 101}, corners}, {{498, 398}, corners}, {{150, 101}, white}, {{300, 412}, below},
-                                  {{50, 50}, clear},     {{550, 450}, clear},    {{300, 85}, clear},  {{300, 470}, clear}};
+        return std::vector<Probe>{{{101, 101}, corners}, {{109, 109}, corners}, {{498, 398}, corners}, {{150, 101}, white},
+                                  {{300, 412}, below},   {{50, 50}, clear},      {{550, 450}, clear},   {{300, 85}, clear},
+                                  {{300, 470}, clear}};
     };
     const struct { const char* name; std::function<void(SceneSetup&)> setup; std::vector<Probe> probes; } cases[] = {
         {"wide background in a square: the middle two columns", background({400, 100}, {200, 200}),
