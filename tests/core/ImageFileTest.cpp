@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "core/AtomicFile.h"
 #include "core/ImageFile.h"
 
 #include <gtest/gtest.h>
@@ -75,4 +76,15 @@ TEST(ImageFile, BadFilesGiveTheirReason)
         EXPECT_FALSE(error.isEmpty());
         EXPECT_TRUE(error.contains(QLatin1String(c.reason))) << error.toStdString();
     }
+}
+
+// Secrets are written for their owner's eyes only. (Failures, their wording and the older file
+// kept are checked where the editor, the settings and the commands write through this.)
+TEST(AtomicFile, SecretsAreForTheirOwnersEyesOnly)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("out.json"));
+    ASSERT_FALSE(writeFileAtomically(path, "secret", QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    EXPECT_EQ(test::readBytes(path), "secret");
+    EXPECT_FALSE(QFile::permissions(path) & (QFileDevice::ReadGroup | QFileDevice::ReadOther));
 }

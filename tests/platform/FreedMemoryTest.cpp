@@ -83,11 +83,7 @@ TEST(FreedMemory, LibraryPagesAsTheFileHasThemLeaveAndReadBackTheSame)
 {
     QTemporaryDir dir;
     constexpr size_t size = 16 << 12;
-    struct Case {
-        const char* name;
-        bool changedThenReadOnly;
-        bool dropped;
-    };
+    struct Case { const char* name; bool changedThenReadOnly; bool dropped; };
     for (const Case& c : {Case{"libplain.so.1", false, true}, Case{"librelocated.so", true, false},
                           Case{"fonts.cache", false, false}}) {
         SCOPED_TRACE(c.name);
