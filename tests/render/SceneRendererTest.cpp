@@ -95,7 +95,6 @@ protected:
                                          s.dimAmount, s.holes);
     }
 
-    // Renders and fails the test (with the renderer's reason) when nothing comes back.
     static QImage renderOrFail(const SceneSetup& s)
     {
         std::optional<QImage> image = render(s);
@@ -161,17 +160,11 @@ TEST_F(SceneRenderTest, CardCoversItsPointSizeAndTiltShortensTheFarEdge)
             return b - a;
         };
         auto compare = [](int a, int b, int longer) {
-            if (longer) {
-                EXPECT_GT(longer * (a - b), 4);
-            } else {
-                EXPECT_NEAR(a, b, 2);
-            }
+            EXPECT_TRUE(longer ? longer * (a - b) > 4 : std::abs(a - b) <= 2) << a << " against " << b;
         };
         compare(length(left + 3, false), length(right - 3, false), k.leftVersusRight);
         compare(length(top + 3, true), length(bottom - 3, true), k.topVersusBottom);
-        if (k.state.yaw != 0) {
-            EXPECT_LT(right - left, 600 - 20) << "a turned card is narrower";
-        }
+        EXPECT_TRUE(k.state.yaw == 0 || right - left < 580) << "a turned card is narrower";
     }
 }
 
@@ -408,10 +401,9 @@ TEST_F(SceneRendererDirectTest, CheckerboardHasCellsOfEightPoints)
 TEST_F(SceneRendererDirectTest, ASplitOpaqueCardLooksLikeOneDrawnWhole)
 {
     QImage screenshot(300, 200, QImage::Format_RGB32);
-    for (int y = 0; y < screenshot.height(); ++y) {
+    for (int y = 0; y < screenshot.height(); ++y)
         for (int x = 0; x < screenshot.width(); ++x)
             screenshot.setPixel(x, y, qRgb(x * 255 / 299, y * 255 / 199, (x / 10 + y / 10) % 2 ? 200 : 40));
-    }
     ASSERT_TRUE(renderer.setScreenshotImage(screenshot));
     ASSERT_TRUE(renderer.setBackgroundImage(filledImage({8, 8}, QColor(30, 140, 90))));
 
@@ -434,10 +426,9 @@ TEST_F(SceneRendererDirectTest, ASplitOpaqueCardLooksLikeOneDrawnWhole)
 TEST_F(SceneRendererDirectTest, AShrunkCardIsAveragedWithEitherMipmapSampling)
 {
     QImage checker(256, 256, QImage::Format_RGB32);
-    for (int y = 0; y < checker.height(); ++y) {
+    for (int y = 0; y < checker.height(); ++y)
         for (int x = 0; x < checker.width(); ++x)
             checker.setPixel(x, y, (x + y) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
-    }
     ASSERT_TRUE(renderer.setScreenshotImage(checker));
     EXPECT_FALSE(renderer.setScreenshotImage(QImage()));
     EXPECT_FALSE(renderer.setBackgroundImage(QImage(0, 5, QImage::Format_RGBA8888)));
@@ -450,15 +441,9 @@ TEST_F(SceneRendererDirectTest, AShrunkCardIsAveragedWithEitherMipmapSampling)
         params.zoom = 0.3f;
         params.blendsMipmapLevels = blend;
         const QImage frame = draw(params, {64, 64});
-        int darkest = 255, lightest = 0;
-        for (int y = 4; y < 60; ++y) {
-            for (int x = 4; x < 60; ++x) {
-                darkest = std::min(darkest, qGray(frame.pixel(x, y)));
-                lightest = std::max(lightest, qGray(frame.pixel(x, y)));
-            }
-        }
-        EXPECT_GT(darkest, 110);
-        EXPECT_LT(lightest, 145);
+        for (int y = 4; y < 60; ++y)
+            for (int x = 4; x < 60; ++x)
+                ASSERT_NEAR(qGray(frame.pixel(x, y)), 127.5, 17) << x << "," << y;
     }
 }
 
