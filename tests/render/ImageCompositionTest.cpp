@@ -27,27 +27,10 @@ bool near(const QColor& a, const CodableColor& b, int tolerance)
 
 } // namespace
 
-TEST(BackgroundRaster, PixelScaleFollowsTheCap)
-{
-    struct Case { const char* name; QSizeF points; double screenScale; std::optional<int> maxDimension; QSize pixels; };
-    const Case cases[] = {
-        {"export at screen scale", {1000, 500}, 2, std::nullopt, {2000, 1000}},
-        {"canvas capped by the screen scale", {1000, 500}, 2, 2048, {2000, 1000}},
-        {"canvas capped at 2048", {4000, 3000}, 2, 2048, {2048, 1536}},
-        {"tiny cap floors at a tenth", {100000, 100}, 2, 2048, {10000, 10}},
-    };
-    for (const Case& c : cases) {
-        const auto raster = renderBackgroundOnly(c.points, c.screenScale, BackgroundStyle::transparent(), nullptr, c.maxDimension);
-        ASSERT_TRUE(raster) << c.name;
-        EXPECT_EQ(raster->size(), c.pixels) << c.name;
-        EXPECT_NEAR(raster->width() / raster->devicePixelRatio(), c.points.width(), 1e-6) << c.name;
-    }
-    EXPECT_FALSE(renderBackgroundOnly({0, 100}, 1, BackgroundStyle::transparent(), nullptr));
-}
-
+// The raster has the screen's pixels per point up to the cap, never under a tenth of them.
 // Gradients run from their first colour to their last (an angular one draws as linear), a
 // missing wallpaper falls back to the default gradient, and a wallpaper fills by cropping.
-TEST(BackgroundRaster, EachStyleFillsAsExpected)
+TEST(BackgroundRaster, EachStyleFillsItsPixels)
 {
     const CodableColor red{1, 0, 0, 1}, green{0, 1, 0, 1}, blue{0, 0, 1, 1}, clear{0, 0, 0, 0};
     GradientDefinition linear{{red, blue}, {0, 0}, {0, 1}, GradientType::linear}, angular = linear, radial = linear;
@@ -58,25 +41,39 @@ TEST(BackgroundRaster, EachStyleFillsAsExpected)
     wide.fill(Qt::red);
     QPainter(&wide).fillRect(200, 0, 200, 100, Qt::green);
     struct Probe { QPointF at; CodableColor color; };
-    struct Case { const char* name; BackgroundStyle style; const QImage* wallpaper; double scale; std::vector<Probe> probes; };
-    const Case cases[] = {
-        {"linear", BackgroundStyle::customGradient(linear), nullptr, 1, {{{100, 0}, red}, {{100, 99.5}, blue}}},
-        {"angular", BackgroundStyle::customGradient(angular), nullptr, 1,
+    const BackgroundStyle none = BackgroundStyle::transparent();
+    struct Case {
+        const char* name;
+        BackgroundStyle style;
+        const QImage* wallpaper;
+        QSizeF points;
+        double scale;
+        std::vector<Probe> probes;
+        std::optional<int> cap = {};
+        QSize pixels = {};
+    } const cases[] = {
+        {"transparent at screen scale", none, nullptr, {1000, 500}, 2, {{{500, 250}, clear}}, {}, {2000, 1000}},
+        {"capped by the screen scale", none, nullptr, {1000, 500}, 2, {}, 2048, {2000, 1000}},
+        {"capped at 2048", none, nullptr, {4000, 3000}, 2, {}, 2048, {2048, 1536}},
+        {"a tiny cap floors at a tenth", none, nullptr, {100000, 100}, 2, {}, 2048, {10000, 10}},
+        {"linear", BackgroundStyle::customGradient(linear), nullptr, {200, 100}, 1, {{{100, 0}, red}, {{100, 99.5}, blue}}},
+        {"angular", BackgroundStyle::customGradient(angular), nullptr, {200, 100}, 1,
          {{{100, 0}, red}, {{20, 49.5}, {0.5, 0, 0.5, 1}}, {{100, 99.5}, blue}}},
         {"radial: the first colour in the centre, the last in the corners", BackgroundStyle::customGradient(radial),
-         nullptr, 1, {{{100, 50}, red}, {{0, 0}, blue}}},
-        {"missing wallpaper", BackgroundStyle::wallpaper(), nullptr, 1,
+         nullptr, {200, 100}, 1, {{{100, 50}, red}, {{0, 0}, blue}}},
+        {"missing wallpaper", BackgroundStyle::wallpaper(), nullptr, {200, 100}, 1,
          {{{0, 0}, ocean.colors.front()}, {{199.5, 99.5}, ocean.colors.back()}}},
-        {"solid", BackgroundStyle::solidColor({0.2, 0.4, 0.6, 1}), nullptr, 2, {{{100, 50}, {0.2, 0.4, 0.6, 1}}}},
-        {"transparent", BackgroundStyle::transparent(), nullptr, 1, {{{100, 50}, clear}}},
-        {"wide wallpaper in a square crops its sides", BackgroundStyle::wallpaper(), &wide, 1,
+        {"solid", BackgroundStyle::solidColor({0.2, 0.4, 0.6, 1}), nullptr, {200, 100}, 2, {{{100, 50}, {0.2, 0.4, 0.6, 1}}}},
+        {"wide wallpaper in a square crops its sides", BackgroundStyle::wallpaper(), &wide, {100, 100}, 1,
          {{{5, 50}, red}, {{95, 50}, green}, {{5, 0}, red}, {{95, 99.5}, green}}},
     };
+    EXPECT_FALSE(renderBackgroundOnly({0, 100}, 1, none, nullptr));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const QSizeF size = c.wallpaper ? QSizeF(100, 100) : QSizeF(200, 100);
-        const auto raster = renderBackgroundOnly(size, c.scale, c.style, c.wallpaper);
+        const auto raster = renderBackgroundOnly(c.points, c.scale, c.style, c.wallpaper, c.cap);
         ASSERT_TRUE(raster);
+        EXPECT_TRUE(c.pixels.isEmpty() || raster->size() == c.pixels) << raster->width() << " x " << raster->height();
+        EXPECT_NEAR(raster->width() / raster->devicePixelRatio(), c.points.width(), 1e-6);
         for (const Probe& p : c.probes)
             EXPECT_TRUE(near(probe(*raster, p.at.x(), p.at.y()), p.color, 6)) << p.at.x() << "," << p.at.y();
     }
