@@ -156,7 +156,7 @@ TEST(DeviceAnalysis, ReadsEveryLineWholeWithAnalysesRunningAtOnce)
         {"white text on a saturated chip", eventChip(), "Quarterly planning|10:30 AM - 12:00 PM|Board room, 5th floor", true},
         // The chip's own search cut the first letter ("_unch with Priya").
         {"chips whose box starts inside the text or holds their edge", calendarWeek(),
-         "Lunch with Priya|Room 4B|Standup 9:00", false},
+         "Standup 9:00|Lunch with Priya|Room 4B", true},
     };
     std::vector<QFuture<QStringList>> readings;
     for (const auto& c : cases)
