@@ -5,11 +5,7 @@
 
 using namespace pelorin;
 
-namespace {
-
 constexpr ModifierFlags ctrlShift = ModifierFlag::Ctrl | ModifierFlag::Shift;
-
-} // namespace
 
 // Stored settings become the registered combination, shown in Linux words.
 TEST(CaptureShortcut, StoredSettingsBecomeTheRegisteredCombination)

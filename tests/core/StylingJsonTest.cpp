@@ -4,26 +4,18 @@
 
 using namespace pelorin;
 
-namespace {
-
-GradientDefinition radialGradient()
-{
-    return {{{1, 0, 0, 1}, {0, 0.5, 1, 0.25}, {0.1, 0.2, 0.3, 1}}, {0.5, 0.5}, {1, 1}, GradientType::radial};
-}
-
-} // namespace
-
 // Every background case comes back as it went, in the one-key form, and so do the records
 // holding one.
 TEST(StylingJson, EveryBackgroundCaseAndRecordRoundTrips)
 {
+    const GradientDefinition radial{{{1, 0, 0, 1}, {0, 0.5, 1, 0.25}, {0.1, 0.2, 0.3, 1}}, {0.5, 0.5}, {1, 1}, GradientType::radial};
     std::vector<std::pair<BackgroundStyle, const char*>> cases{
         {BackgroundStyle::preset(BackgroundPreset::sunset), R"({"preset":{"_0":"sunset"}})"},
         {BackgroundStyle::wallpaper(), R"({"wallpaper":{}})"},
         {BackgroundStyle::transparent(), R"({"transparent":{}})"},
         {BackgroundStyle::solidColor({1, 1, 1, 1}), R"({"solidColor":{"_0":{"alpha":1,"blue":1,"green":1,"red":1}}})"},
         {BackgroundStyle::solidColor({0.25, 0.5, 0.75, 0.5}), nullptr},
-        {BackgroundStyle::customGradient(radialGradient()), nullptr},
+        {BackgroundStyle::customGradient(radial), nullptr},
         {BackgroundStyle::customGradient({{}, {0, 0}, {1, 0}, GradientType::angular}), nullptr},
     };
     // Every preset by name: two presets sharing a name would come back as the wrong one.
@@ -41,7 +33,7 @@ TEST(StylingJson, EveryBackgroundCaseAndRecordRoundTrips)
     }
 
     StylingConfiguration styling;
-    styling.background = BackgroundStyle::customGradient(radialGradient());
+    styling.background = BackgroundStyle::customGradient(radial);
     styling.cornerRadius = 80;
     styling.shadow = {12.5, 0.8, -3, 7, {0.1, 0.2, 0.3, 0.4}};
     styling.padding = 64;
