@@ -481,11 +481,7 @@ TEST(RotationEasing, StepsFollowTheClampedFrameIntervalAndSettle)
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
-        RotationEasing easing;
-        if (k.hasPreviousFrame) {
-            easing.hasDrawn = true;
-            easing.lastDrawTime = 50;
-        }
+        RotationEasing easing{.lastDrawTime = 50, .hasDrawn = k.hasPreviousFrame};
         easing.step(1.0f, 0.0f, 50 + k.sinceThePrevious);
         EXPECT_NEAR(easing.currentYaw, 1 - std::exp(-k.effectiveSeconds / RotationEasing::tau), 1e-5);
         EXPECT_EQ(easing.lastDrawTime, 50 + k.sinceThePrevious);
