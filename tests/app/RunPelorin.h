@@ -9,12 +9,12 @@ namespace pelorin::test {
 struct PelorinRun { int exitCode = -1; QByteArray out; QByteArray err; };
 
 // Runs `program` (the built `pelorin` unless told) as a script or a server does: with no
-// display, `input` on its standard input and `extra` added to the environment.
+// display nor runtime folder, `input` on its standard input and `extra` added to the environment.
 inline PelorinRun runPelorin(const QStringList& arguments, const QByteArray& input = {}, const QProcessEnvironment& extra = {},
                              const QString& program = QStringLiteral(PELORIN_BINARY))
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR"})
         env.remove(QLatin1String(name));
     env.insert(extra);
     QProcess process;

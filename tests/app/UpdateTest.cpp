@@ -1,8 +1,9 @@
-// The updater: its checks, offers, staging and start-up clean-up against a plain web server that
-// serves the update site, the "Check Now" button with the real message boxes, and the whole update
+// The updater: its checks, offers, staging and start-up clean-up against the update site on the
+// HTTP stand-in, the "Check Now" button with the real message boxes, and the whole update
 // with real processes: the built program installed in a folder of its own, a served release archive
 // whose bin/pelorin only records that it was started, and the installer script replacing the folder
 // after the old process has ended.
+#include "CloudTestServer.h"
 #include "RunPelorin.h"
 #include "TestSupport.h"
 
@@ -30,7 +31,6 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -46,61 +46,36 @@ using namespace pelorin::test;
 
 namespace {
 
-// A plain web server (python3 -m http.server) on a free local port, serving one folder: the
-// update site. Files put into site() are served; anything else answers 404.
-class UpdateSite {
+// The update site, on the HTTP stand-in: what is put there is served the next `times` times it is
+// asked for; any other path answers 200 with nothing in it.
+class UpdateSite : public CloudTestServer {
 public:
-    UpdateSite()
-    {
-        QDir().mkpath(site());
-        m_server.setStandardErrorFile(QProcess::nullDevice());
-        m_server.start(QStandardPaths::findExecutable(QStringLiteral("python3")),
-                       {QStringLiteral("-u"), QStringLiteral("-m"), QStringLiteral("http.server"), QStringLiteral("--bind"),
-                        QStringLiteral("127.0.0.1"), QStringLiteral("--directory"), site(), QStringLiteral("0")});
-        static const QRegularExpression portPattern(QStringLiteral("port (\\d+)"));
-        QByteArray output;
-        while (m_port == 0 && m_server.waitForReadyRead(10'000)) {
-            output += m_server.readAll();
-            m_port = portPattern.match(QString::fromUtf8(output)).captured(1).toInt();
-        }
-    }
-    ~UpdateSite()
-    {
-        m_server.kill();
-        m_server.waitForFinished(5'000);
-    }
+    QString base() const { return baseUrl() + u'/'; }
 
-    QString site() const { return m_dir.filePath(QStringLiteral("site")); }
-    QString base() const { return QStringLiteral("http://127.0.0.1:%1/").arg(m_port); }
-    bool isRunning() const { return m_port != 0; }
-
-    void put(const QString& path, const QByteArray& data) const { writeBytes(QDir(site()).filePath(path), data); }
+    void put(const QString& path, const QByteArray& data, int times = 1, int status = 200)
+    {
+        script({QStringLiteral("GET"), u'/' + path, status, data, QStringLiteral("application/octet-stream"), 0, times});
+    }
     // A feed offering `version` from `url`, with a checksum unless empty.
-    void putFeed(const QString& version, const QString& url, const QString& sha256 = {},
-                 const QString& path = QStringLiteral("version.json")) const
+    void putFeed(const QString& version, const QString& url, const QString& sha256 = {}, int times = 1,
+                 const QString& path = QStringLiteral("version.json"))
     {
         QJsonObject feed{{QStringLiteral("version"), version}, {QStringLiteral("dmg_url"), url}};
         if (!sha256.isEmpty())
             feed.insert(QStringLiteral("sha256"), sha256);
-        put(path, QJsonDocument(feed).toJson());
+        put(path, QJsonDocument(feed).toJson(), times);
     }
-
-    // A release archive at `path` on the site from a list of members (see
-    // make_release_archive.py); returns its SHA-256 in hex.
-    QString putArchive(const QString& path, const QJsonArray& members) const
+    // A release archive of `members` (see make_release_archive.py) at `path`; returns its SHA-256 in hex.
+    QString putArchive(const QString& path, const QJsonArray& members)
     {
-        const QString file = QDir(site()).filePath(path);
-        QDir().mkpath(QFileInfo(file).absolutePath());
-        QProcess::execute(QStandardPaths::findExecutable(QStringLiteral("python3")),
-                          {QStringLiteral(PELORIN_TEST_SCRIPTS "/app/make_release_archive.py"), file,
-                           QString::fromUtf8(QJsonDocument(members).toJson(QJsonDocument::Compact))});
-        return QString::fromLatin1(QCryptographicHash::hash(readBytes(file), QCryptographicHash::Sha256).toHex());
+        QProcess maker;
+        maker.start(QStringLiteral("python3"), {QStringLiteral(PELORIN_TEST_SCRIPTS "/app/make_release_archive.py"),
+                                                QString::fromUtf8(QJsonDocument(members).toJson(QJsonDocument::Compact))});
+        maker.waitForFinished(30'000);
+        const QByteArray archive = maker.readAllStandardOutput();
+        put(path, archive);
+        return QString::fromLatin1(QCryptographicHash::hash(archive, QCryptographicHash::Sha256).toHex());
     }
-
-private:
-    QTemporaryDir m_dir;
-    QProcess m_server;
-    int m_port = 0;
 };
 
 // A file of the archive, its owner may run it.
@@ -110,13 +85,13 @@ QJsonObject member(const QString& name, const QString& data)
 }
 
 // The members of a release whose bin/pelorin records that it was started, in a file
-// "launched" beside bin/: "started <arguments> session <its session id>".
+// "launched" beside bin/: "started <arguments> pid <its process id> session <its session id>".
 QJsonArray releaseMembers(const QString& version)
 {
     return {member(QStringLiteral("Pelorin/VERSION"), version + u'\n'),
             member(QStringLiteral("Pelorin/bin/pelorin"),
                    QStringLiteral("#!/bin/sh\nhere=$(dirname \"$(readlink -f \"$0\")\")\n"
-                                  "echo \"started $* session $(cut -d' ' -f6 /proc/$$/stat)\" > \"$here/../launched\"\n")),
+                                  "echo \"started $* pid $$ session $(cut -d' ' -f6 /proc/$$/stat)\" > \"$here/../launched\"\n")),
             member(QStringLiteral("Pelorin/libexec/pelorin/pelorin-app"), QStringLiteral("#!/bin/sh\n")),
             member(QStringLiteral("Pelorin/share/applications/app.pelorin.Pelorin.desktop"), QStringLiteral("[Desktop Entry]\n"))};
 }
@@ -256,7 +231,7 @@ struct InstalledPelorin {
     {
         const QString archive = QStringLiteral("/downloads/Pelorin-9.9-linux-x86_64.tar.gz");
         const QString sha = site.putArchive(archive.mid(1), members);
-        site.putFeed(QStringLiteral("9.9"), archive, sha.toUpper(), QStringLiteral("feeds/stable/version.json"));
+        site.putFeed(QStringLiteral("9.9"), archive, sha.toUpper(), 1, QStringLiteral("feeds/stable/version.json"));
         settings.setValue(QLatin1String(SettingsKeys::updateSiteURL), site.base() + QStringLiteral("feeds/stable"));
     }
 
@@ -324,9 +299,8 @@ TEST_F(UpdateServiceTest, CheckOutcomesAndAlerts)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         prompts.alerts.clear();
-        QFile::remove(QDir(site.site()).filePath(QStringLiteral("version.json")));
-        if (!c.feed.isEmpty())
-            site.put(QStringLiteral("version.json"), c.feed);
+        if (c.reachable)
+            site.put(QStringLiteral("version.json"), c.feed, 1, c.feed.isEmpty() ? 404 : 200);
         settings.store().setValue(key(SettingsKeys::updateSiteURL), c.reachable ? site.base() : unreachable);
         settings.store().remove(key(SettingsKeys::lastUpdateCheckAt));
         check(c.interactive);
@@ -343,7 +317,7 @@ TEST_F(UpdateServiceTest, CheckOutcomesAndAlerts)
 // staged folder to the installer and quits; its ticked box skips later quiet offers all the same.
 TEST_F(UpdateServiceTest, OffersFollowTheAnswerAndTheSkippedVersion)
 {
-    site.putFeed(QStringLiteral("1.10"), QStringLiteral("x.tar.gz"));
+    site.putFeed(QStringLiteral("1.10"), QStringLiteral("x.tar.gz"), {}, 2);
     settings.store().setValue(key(SettingsKeys::skippedUpdateVersion), QStringLiteral("1.10"));
     check(false);
     EXPECT_EQ(service().status().kind, UpdateStatus::Kind::idle);
@@ -354,7 +328,7 @@ TEST_F(UpdateServiceTest, OffersFollowTheAnswerAndTheSkippedVersion)
     EXPECT_EQ(service().status().kind, UpdateStatus::Kind::idle);
 
     site.putArchive(QStringLiteral("Pelorin-1.11.tar.gz"), releaseMembers(QStringLiteral("1.11")));
-    site.putFeed(QStringLiteral("1.11"), QStringLiteral("Pelorin-1.11.tar.gz"));
+    site.putFeed(QStringLiteral("1.11"), QStringLiteral("Pelorin-1.11.tar.gz"), {}, 2);
     prompts.answer = {UpdatePrompts::Choice::updateNow, true};
     check(false);
     EXPECT_EQ(installs, QStringList{QStringLiteral("4242 %1 %2/1.11/Pelorin").arg(appFolder(), stagingRoot())});
@@ -366,7 +340,7 @@ TEST_F(UpdateServiceTest, OffersFollowTheAnswerAndTheSkippedVersion)
 
 TEST_F(UpdateServiceTest, AutomaticCheckRunsOnlyWhenDue)
 {
-    site.putFeed(QStringLiteral("1.4"), QStringLiteral("x.tar.gz"));
+    site.putFeed(QStringLiteral("1.4"), QStringLiteral("x.tar.gz"), {}, 100);
     const double now = QDateTime::currentMSecsSinceEpoch() / 1000.0;
     // secondsSinceLastCheck < 0: never checked.
     struct Case { const char* name; bool enabled; double secondsSinceLastCheck; bool checks; };
@@ -409,6 +383,7 @@ TEST_F(UpdateServiceTest, StagingFailuresReportTheirMessageAndLeaveNoMount)
     putWith("absolute", member(dir.filePath(QStringLiteral("absolute")), QStringLiteral("outside")));
     putWith("good", member(QStringLiteral("Pelorin/README"), {}));
     site.put(QStringLiteral("broken.tar.gz"), "not a gzip stream");
+    site.put(QStringLiteral("missing.tar.gz"), {}, 1, 404);
     for (const char* kind : {"chardev", "fifo"})
         putWith(kind, {{QStringLiteral("name"), QStringLiteral("Pelorin/dev")}, {QStringLiteral("type"), QLatin1String(kind)}});
 
@@ -659,10 +634,10 @@ TEST(UpdateEndToEnd, TheInstallerReplacesTheFolderAndStartsTheNewVersionOrKeepsT
             EXPECT_EQ(installed.process.exitCode(), 0);
             EXPECT_TRUE(waitUntil([&] { return readBytes(marker).endsWith('\n'); }, 30'000));
             EXPECT_EQ(readBytes(installed.folder() + QStringLiteral("/VERSION")), "9.9\n");
-            // In a session of its own, not as a child of the old one.
+            // Leading a session of its own, neither the old one's nor the installer's.
             const QString launched = QString::fromUtf8(readBytes(marker)).trimmed();
             EXPECT_TRUE(launched.startsWith(QLatin1String("started "))) << launched.toStdString();
-            EXPECT_NE(launched.section(u' ', -1).toLongLong(), qint64(::getsid(0))) << launched.toStdString();
+            EXPECT_EQ(launched.section(u' ', -1), launched.section(u' ', -3, -3)) << launched.toStdString();
         }
         EXPECT_FALSE(QFileInfo::exists(installed.folder() + QStringLiteral(".old")));
     }
