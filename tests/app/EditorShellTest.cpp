@@ -23,7 +23,6 @@
 #include <QApplication>
 #include <QCoro/QCoroTask>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QLayout>
 #include <QMenu>

@@ -213,7 +213,6 @@ TEST(CommandLine, StartArguments)
                    QStringList notFiles = {}; } cases[] = {
         {QStringLiteral("--background a.png missing.png %1 .").arg(QUrl::fromLocalFile(a).toString()), {a, a}, {}, {}, "",
          {dir.filePath(QStringLiteral("missing.png")), dir.path()}},
-        {QStringLiteral("-x"), {}, {}, {}, "unknown option -x (see pelorin --help)"},
         {QStringLiteral("--capture shot.png"), {}, {}, {}, "the --capture options take no files"},
         {QStringLiteral("--capture-screen"), {}, {{mode, QStringLiteral("fullScreen")}}, {}, ""},
         {QStringLiteral("--capture-screen 2 --delay 1.5"), {},

@@ -281,20 +281,31 @@ bool xdotool(const QStringList& arguments, QByteArray* output = nullptr)
 
 } // namespace
 
+// Checks asked for, quiet ones, and the automatic one at start-up, which runs only when switched on
+// and the last check is more than 20 hours old.
 TEST_F(UpdateServiceTest, CheckOutcomesAndAlerts)
 {
     const QString unreachable = QStringLiteral("http://127.0.0.1:1/"); // nothing listens on port 1
-    // feed empty: no feed file (404 page).
-    struct Case { const char* name; QByteArray feed; bool reachable; bool interactive; QString status; QStringList alerts; };
+    // feed empty: a 404 page; hoursAgo: the last check (-1: never); status empty: no check ran.
+    enum How { asked, quiet, automatic, switchedOff };
+    struct Case {
+        const char* name; QByteArray feed; bool reachable; How how; QString status; QStringList alerts; double hoursAgo = -1;
+    };
+    const QString latest = QStringLiteral("You're up to date.");
     const QString unreadable = QStringLiteral("The update feed couldn't be read.");
     const QStringList failed{QStringLiteral("Update check failed|") + unreadable};
+    const QByteArray upToDate = R"({"version": "1.4.0", "dmg_url": "x.tar.gz"})";
     const std::vector<Case> cases = {
-        {"up to date, quiet", R"({"version": "1.4.0", "dmg_url": "x.tar.gz"})", true, false, QStringLiteral("You're up to date."), {}},
-        {"not JSON", "<html>oops</html>", true, true, unreadable, failed},
-        {"404 page", "", true, true, unreadable, failed},
-        {"missing dmg_url", R"({"version": "2.0"})", true, true, unreadable, failed},
-        {"version not a string", R"({"version": 2, "dmg_url": "x"})", true, false, unreadable, {}},
-        {"unreachable, quiet", "", false, false, QStringLiteral("Connection refused"), {}},
+        {"up to date, quiet", upToDate, true, quiet, latest, {}},
+        {"not JSON", "<html>oops</html>", true, asked, unreadable, failed},
+        {"404 page", "", true, asked, unreadable, failed},
+        {"missing dmg_url", R"({"version": "2.0"})", true, asked, unreadable, failed},
+        {"version not a string", R"({"version": 2, "dmg_url": "x"})", true, quiet, unreadable, {}},
+        {"unreachable, quiet", "", false, quiet, QStringLiteral("Connection refused"), {}},
+        {"automatic, never checked", upToDate, true, automatic, latest, {}},
+        {"automatic, 21 hours after the last", upToDate, true, automatic, latest, {}, 21},
+        {"automatic, 19 hours after the last", "", false, automatic, {}, {}, 19},
+        {"automatic, switched off", "", false, switchedOff, {}, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -302,14 +313,25 @@ TEST_F(UpdateServiceTest, CheckOutcomesAndAlerts)
         if (c.reachable)
             site.put(QStringLiteral("version.json"), c.feed, 1, c.feed.isEmpty() ? 404 : 200);
         settings.store().setValue(key(SettingsKeys::updateSiteURL), c.reachable ? site.base() : unreachable);
-        settings.store().remove(key(SettingsKeys::lastUpdateCheckAt));
-        check(c.interactive);
+        const double now = QDateTime::currentMSecsSinceEpoch() / 1000.0;
+        if (c.hoursAgo < 0)
+            settings.store().remove(key(SettingsKeys::lastUpdateCheckAt));
+        else
+            settings.store().setValue(key(SettingsKeys::lastUpdateCheckAt), now - c.hoursAgo * 3600);
+        if (c.how >= automatic) {
+            settings.store().setValue(key(SettingsKeys::autoCheckForUpdates), c.how == automatic);
+            restart();
+            service().autoCheckIfDue();
+            waitUntil([&] { return status() == latest; }, c.status.isEmpty() ? 500 : 30'000);
+        } else {
+            check(c.how == asked);
+        }
         EXPECT_EQ(status(), c.status);
         EXPECT_EQ(prompts.alerts, c.alerts);
         EXPECT_TRUE(prompts.offers.isEmpty());
-        // Written when the check starts, whatever it finds.
-        EXPECT_NEAR(settings.store().doubleValue(key(SettingsKeys::lastUpdateCheckAt), 0),
-                    QDateTime::currentMSecsSinceEpoch() / 1000.0, 60);
+        // Written when a check starts, whatever it finds.
+        const double checkedAt = settings.store().doubleValue(key(SettingsKeys::lastUpdateCheckAt), 0);
+        EXPECT_EQ(std::fabs(checkedAt - now) < 60, !c.status.isEmpty());
     }
 }
 
@@ -336,34 +358,6 @@ TEST_F(UpdateServiceTest, OffersFollowTheAnswerAndTheSkippedVersion)
     EXPECT_FALSE(settings.store().contains(key(SettingsKeys::pendingUpdateVersion)));
     check(false);
     EXPECT_EQ(prompts.offers.size(), 2);
-}
-
-TEST_F(UpdateServiceTest, AutomaticCheckRunsOnlyWhenDue)
-{
-    site.putFeed(QStringLiteral("1.4"), QStringLiteral("x.tar.gz"), {}, 100);
-    const double now = QDateTime::currentMSecsSinceEpoch() / 1000.0;
-    // secondsSinceLastCheck < 0: never checked.
-    struct Case { const char* name; bool enabled; double secondsSinceLastCheck; bool checks; };
-    const Case cases[] = {
-        {"never checked", true, -1, true},
-        {"21 hours ago", true, 21 * 3600, true},
-        {"19 hours ago", true, 19 * 3600, false},
-        {"switched off", false, -1, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        settings.store().setValue(key(SettingsKeys::autoCheckForUpdates), c.enabled);
-        if (c.secondsSinceLastCheck < 0)
-            settings.store().remove(key(SettingsKeys::lastUpdateCheckAt));
-        else
-            settings.store().setValue(key(SettingsKeys::lastUpdateCheckAt), now - c.secondsSinceLastCheck);
-        restart();
-        service().autoCheckIfDue();
-        const auto checked = [&] { return service().status().kind == UpdateStatus::Kind::upToDate; };
-        waitUntil(checked, c.checks ? 30'000 : 500);
-        EXPECT_EQ(checked(), c.checks);
-    }
-    EXPECT_TRUE(prompts.alerts.empty());
 }
 
 TEST_F(UpdateServiceTest, StagingFailuresReportTheirMessageAndLeaveNoMount)
