@@ -36,7 +36,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
-#include <QUuid>
 
 #include <atomic>
 #include <functional>
@@ -372,11 +371,29 @@ TEST(GlobalShortcut, SettingsNoteAndFailureReasonsFollowTheDesktopsAnswer)
         EXPECT_EQ(shortcutFailureReason(c.status), QLatin1String(c.reason)) << c.status;
 }
 
-// Files, capture and pin requests from a later `pelorin …` reach the running one, each as
-// what it is: only files bring the editor forward.
+// The socket belongs to the user and the display. Files, capture and pin requests from a later
+// `pelorin …` reach the running one, each as what it is: only files bring the editor forward.
 TEST(SingleInstance, ALaterStartHandsItsRequestToTheRunningOne)
 {
-    const QString name = QStringLiteral("pelorin-test-") + QUuid::createUuid().toString(QUuid::Id128);
+    QTemporaryDir runtime;
+    const auto nameFor = [&](std::initializer_list<std::pair<const char*, const char*>> variables) {
+        QProcessEnvironment env;
+        for (const auto& [key, value] : variables)
+            env.insert(QLatin1String(key), QLatin1String(value));
+        return SingleInstance::defaultName(env);
+    };
+    const QByteArray dir = runtime.path().toLocal8Bit();
+    const QString name = nameFor({{"XDG_RUNTIME_DIR", dir.constData()}, {"DISPLAY", ":0"}});
+    const QString wayland = nameFor({{"XDG_RUNTIME_DIR", dir.constData()}, {"DISPLAY", ":0"}, {"WAYLAND_DISPLAY", "wayland-1"}});
+    EXPECT_EQ(QFileInfo(name).path(), runtime.path());
+    EXPECT_EQ(QFileInfo(wayland).path(), runtime.path());
+    EXPECT_NE(name, nameFor({{"XDG_RUNTIME_DIR", dir.constData()}, {"DISPLAY", ":1"}})) << "a second X display";
+    EXPECT_NE(name, wayland) << "a Wayland session beside an X one";
+    EXPECT_NE(wayland, nameFor({{"XDG_RUNTIME_DIR", dir.constData()}, {"WAYLAND_DISPLAY", "/run/other/wayland-1x"}}));
+    // Without a runtime folder the user id keeps users apart in the shared temporary folder.
+    const QString fallback = nameFor({{"DISPLAY", ":0"}});
+    EXPECT_EQ(QFileInfo(fallback).path(), QDir::tempPath());
+    EXPECT_TRUE(fallback.endsWith(u'-' + QString::number(getuid()))) << fallback.toStdString();
     EXPECT_FALSE(SingleInstance(name).sendToRunningInstance({QStringLiteral("/tmp/a.png")}, 300)) << "nobody runs yet";
     SingleInstance running(name);
     ASSERT_TRUE(running.listen());
@@ -399,25 +416,3 @@ TEST(SingleInstance, ALaterStartHandsItsRequestToTheRunningOne)
     EXPECT_EQ(files.count(), 1) << "neither request brings the editor forward";
 }
 
-TEST(SingleInstance, TheSocketBelongsToTheUserAndTheDisplay)
-{
-    QTemporaryDir runtime;
-    const auto nameFor = [&](std::initializer_list<std::pair<const char*, const char*>> variables) {
-        QProcessEnvironment env;
-        for (const auto& [key, value] : variables)
-            env.insert(QLatin1String(key), QLatin1String(value));
-        return SingleInstance::defaultName(env);
-    };
-    const QByteArray dir = runtime.path().toLocal8Bit();
-    const QString x0 = nameFor({{"XDG_RUNTIME_DIR", dir.constData()}, {"DISPLAY", ":0"}});
-    const QString wayland = nameFor({{"XDG_RUNTIME_DIR", dir.constData()}, {"DISPLAY", ":0"}, {"WAYLAND_DISPLAY", "wayland-1"}});
-    EXPECT_EQ(QFileInfo(x0).path(), runtime.path());
-    EXPECT_EQ(QFileInfo(wayland).path(), runtime.path());
-    EXPECT_NE(x0, nameFor({{"XDG_RUNTIME_DIR", dir.constData()}, {"DISPLAY", ":1"}})) << "a second X display";
-    EXPECT_NE(x0, wayland) << "a Wayland session beside an X one";
-    EXPECT_NE(wayland, nameFor({{"XDG_RUNTIME_DIR", dir.constData()}, {"WAYLAND_DISPLAY", "/run/other/wayland-1x"}}));
-    // Without a runtime folder the user id keeps users apart in the shared temporary folder.
-    const QString fallback = nameFor({{"DISPLAY", ":0"}});
-    EXPECT_EQ(QFileInfo(fallback).path(), QDir::tempPath());
-    EXPECT_TRUE(fallback.endsWith(u'-' + QString::number(getuid()))) << fallback.toStdString();
-}

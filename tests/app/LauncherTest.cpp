@@ -3,6 +3,7 @@
 // what it makes of its arguments, `pelorin --capture` reaching the running app, and the commands
 // `render`, `detect` and `upload`. Real processes of the built program with no display; a
 // stand-in for the capture tool that records how it was called.
+#include "CloudTestServer.h"
 #include "RunPelorin.h"
 #include "TestSupport.h"
 
@@ -15,8 +16,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QScopeGuard>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -418,33 +417,20 @@ TEST(RenderAndDetect, BadInputOrAFullDiskFailsWithOneClearLineAndWritesNothing)
 // connection at exit).
 TEST(UploadCommand, ATlsFailureIsOneLineOfError)
 {
-    QTcpServer server;
-    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
-    QObject::connect(&server, &QTcpServer::newConnection, &server, [&server] {
-        QTcpSocket* socket = server.nextPendingConnection();
-        socket->write("HTTP/1.1 400 Bad Request\r\n\r\n");
-        socket->disconnectFromHost();
-    });
+    const CloudTestServer plain;
+    ASSERT_TRUE(plain.isRunning());
     // The test program's own home (see TestMain.cpp), which the command inherits.
     const QString bucket = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Pelorin/upload-config.json");
     ASSERT_TRUE(writeBytes(bucket, QStringLiteral(R"({"accountId":"","accessKeyId":"AKID","secretAccessKey":"s3cr3t",)"
                                                   R"("bucketName":"shots","publicUrl":"https://cdn.example",)"
-                                                  R"("endpointURL":"https://127.0.0.1:%1","region":"auto"})")
-                                       .arg(server.serverPort())
+                                                  R"("endpointURL":"https%1","region":"auto"})")
+                                       .arg(plain.baseUrl().mid(4))
                                        .toUtf8()));
     QFile::setPermissions(bucket, QFile::ReadOwner | QFile::WriteOwner);
     ASSERT_TRUE(writeBytes(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Pelorin/Pelorin.json"),
                            R"({"uploadDestination":"custom"})"));
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    QProcess process;
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(PELORIN_BINARY), {QStringLiteral("upload"), QStringLiteral(PELORIN_SAMPLE)});
-    // The server answers from this process's event loop.
-    ASSERT_TRUE(waitUntil([&] { return process.state() == QProcess::NotRunning; }, 30'000));
-    EXPECT_EQ(process.exitCode(), 1);
-    const QString err = QString::fromUtf8(process.readAllStandardError());
-    EXPECT_TRUE(err.startsWith(QStringLiteral("pelorin: %1: SSL handshake failed").arg(QStringLiteral(PELORIN_SAMPLE))))
-        << err.toStdString();
-    EXPECT_EQ(err.count(u'\n'), 1) << err.toStdString();
+    const PelorinRun run = runPelorin({QStringLiteral("upload"), QStringLiteral(PELORIN_SAMPLE)});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.startsWith("pelorin: " PELORIN_SAMPLE ": SSL handshake failed")) << run.err.constData();
+    EXPECT_EQ(run.err.count('\n'), 1) << run.err.constData();
 }
