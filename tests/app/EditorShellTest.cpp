@@ -22,8 +22,6 @@
 
 #include <QApplication>
 #include <QCoro/QCoroTask>
-#include <QDir>
-#include <QFileInfo>
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
@@ -32,15 +30,12 @@
 #include <QShortcut>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
 
 #include <atomic>
-#include <functional>
 #include <map>
-#include <memory>
 #include <set>
 #include <thread>
 
@@ -281,10 +276,10 @@ TEST_F(EditorShell, TrayMenuItemsInOrderPostTheirMessagesOrCallBack)
 
     const QString key = QLatin1String(SettingsKeys::formatCopiedJSON);
     settings.store().registerDefaults({{key, true}});
-    titled(tray.menu()->actions(), QStringLiteral("Format Copied JSON"))->trigger();
-    EXPECT_FALSE(settings.store().boolValue(key, true));
-    titled(tray.menu()->actions(), QStringLiteral("Format Copied JSON"))->trigger();
-    EXPECT_TRUE(settings.store().boolValue(key, false));
+    for (const bool formats : {false, true}) {
+        titled(tray.menu()->actions(), QStringLiteral("Format Copied JSON"))->trigger();
+        EXPECT_EQ(settings.store().boolValue(key, !formats), formats);
+    }
     EXPECT_FALSE(tray.icon()->icon().isNull()) << "the tray shows an icon";
 }
 

@@ -13,10 +13,7 @@
 
 #include <QImage>
 #include <QImageReader>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QScopeGuard>
-#include <QTemporaryDir>
 #include <QUrl>
 
 using namespace pelorin::test;
@@ -145,9 +142,7 @@ TEST(CaptureHandOff, TheFirstStartCapturesAndLaterOnesHandTheirCaptureOver)
     };
     QProcess running;
     const auto stop = qScopeGuard([&] {
-        running.terminate();
-        if (!running.waitForFinished(5000))
-            running.kill();
+        running.kill();
         running.waitForFinished();
     });
 

@@ -22,18 +22,11 @@
 #include <QCheckBox>
 #include <QCryptographicHash>
 #include <QDateTime>
-#include <QDir>
 #include <QDirIterator>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLabel>
 #include <QMessageBox>
-#include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
@@ -111,11 +104,6 @@ public:
     QStringList alerts;
 };
 
-QString key(const char* name)
-{
-    return QString::fromLatin1(name);
-}
-
 // A complete app folder of `version`: what the updater installs from and replaces.
 void writeAppFolder(const QString& folder, const QByteArray& version)
 {
@@ -130,7 +118,7 @@ protected:
     {
         ASSERT_TRUE(site.isRunning());
         writeAppFolder(appFolder(), "1.4");
-        settings.store().setValue(key(SettingsKeys::updateSiteURL), site.base());
+        settings.store().setValue(QLatin1String(SettingsKeys::updateSiteURL), site.base());
     }
 
     QString appFolder() const { return dir.filePath(QStringLiteral("apps/Pelorin")); }
@@ -312,14 +300,14 @@ TEST_F(UpdateServiceTest, CheckOutcomesAndAlerts)
         prompts.alerts.clear();
         if (c.reachable)
             site.put(QStringLiteral("version.json"), c.feed, 1, c.feed.isEmpty() ? 404 : 200);
-        settings.store().setValue(key(SettingsKeys::updateSiteURL), c.reachable ? site.base() : unreachable);
+        settings.store().setValue(QLatin1String(SettingsKeys::updateSiteURL), c.reachable ? site.base() : unreachable);
         const double now = QDateTime::currentMSecsSinceEpoch() / 1000.0;
         if (c.hoursAgo < 0)
-            settings.store().remove(key(SettingsKeys::lastUpdateCheckAt));
+            settings.store().remove(QLatin1String(SettingsKeys::lastUpdateCheckAt));
         else
-            settings.store().setValue(key(SettingsKeys::lastUpdateCheckAt), now - c.hoursAgo * 3600);
+            settings.store().setValue(QLatin1String(SettingsKeys::lastUpdateCheckAt), now - c.hoursAgo * 3600);
         if (c.how >= automatic) {
-            settings.store().setValue(key(SettingsKeys::autoCheckForUpdates), c.how == automatic);
+            settings.store().setValue(QLatin1String(SettingsKeys::autoCheckForUpdates), c.how == automatic);
             restart();
             service().autoCheckIfDue();
             waitUntil([&] { return status() == latest; }, c.status.isEmpty() ? 500 : 30'000);
@@ -330,7 +318,7 @@ TEST_F(UpdateServiceTest, CheckOutcomesAndAlerts)
         EXPECT_EQ(prompts.alerts, c.alerts);
         EXPECT_TRUE(prompts.offers.isEmpty());
         // Written when a check starts, whatever it finds.
-        const double checkedAt = settings.store().doubleValue(key(SettingsKeys::lastUpdateCheckAt), 0);
+        const double checkedAt = settings.store().doubleValue(QLatin1String(SettingsKeys::lastUpdateCheckAt), 0);
         EXPECT_EQ(std::fabs(checkedAt - now) < 60, !c.status.isEmpty());
     }
 }
@@ -340,7 +328,7 @@ TEST_F(UpdateServiceTest, CheckOutcomesAndAlerts)
 TEST_F(UpdateServiceTest, OffersFollowTheAnswerAndTheSkippedVersion)
 {
     site.putFeed(QStringLiteral("1.10"), QStringLiteral("x.tar.gz"), {}, 2);
-    settings.store().setValue(key(SettingsKeys::skippedUpdateVersion), QStringLiteral("1.10"));
+    settings.store().setValue(QLatin1String(SettingsKeys::skippedUpdateVersion), QStringLiteral("1.10"));
     check(false);
     EXPECT_EQ(service().status().kind, UpdateStatus::Kind::idle);
     EXPECT_TRUE(prompts.offers.isEmpty());
@@ -355,7 +343,7 @@ TEST_F(UpdateServiceTest, OffersFollowTheAnswerAndTheSkippedVersion)
     check(false);
     EXPECT_EQ(installs, QStringList{QStringLiteral("4242 %1 %2/1.11/Pelorin").arg(appFolder(), stagingRoot())});
     EXPECT_EQ(terminations, 1);
-    EXPECT_FALSE(settings.store().contains(key(SettingsKeys::pendingUpdateVersion)));
+    EXPECT_FALSE(settings.store().contains(QLatin1String(SettingsKeys::pendingUpdateVersion)));
     check(false);
     EXPECT_EQ(prompts.offers.size(), 2);
 }
@@ -408,7 +396,7 @@ TEST_F(UpdateServiceTest, StagingFailuresReportTheirMessageAndLeaveNoMount)
         EXPECT_EQ(prompts.alerts, QStringList{QStringLiteral("Update failed|") + c.message});
         // A refused update leaves nothing behind, not even its download.
         EXPECT_FALSE(QFileInfo::exists(stagingRoot() + u'/' + c.version));
-        EXPECT_FALSE(settings.store().contains(key(SettingsKeys::pendingUpdateVersion)));
+        EXPECT_FALSE(settings.store().contains(QLatin1String(SettingsKeys::pendingUpdateVersion)));
     }
     EXPECT_FALSE(QFileInfo::exists(stagingRoot() + QStringLiteral("/escaped")));
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("escaped"))));
@@ -453,15 +441,15 @@ TEST_F(UpdateServiceTest, AtStartUpAPendingUpdateInstallsAndLeftoversGo)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         installs.clear();
-        settings.store().setValues({{key(SettingsKeys::pendingUpdateVersion), c.version},
-                                    {key(SettingsKeys::pendingUpdateAppPath), c.path}});
+        settings.store().setValues({{QLatin1String(SettingsKeys::pendingUpdateVersion), c.version},
+                                    {QLatin1String(SettingsKeys::pendingUpdateAppPath), c.path}});
         installable = c.installable;
         restart();
         EXPECT_EQ(service().installStagedUpdateIfPending(), c.installs);
         EXPECT_EQ(installs, c.installs ? QStringList{QStringLiteral("4242 %1 %2").arg(appFolder(), staged)} : QStringList{});
         // Consumed either way, so a failing install is not retried at every start.
-        EXPECT_FALSE(settings.store().contains(key(SettingsKeys::pendingUpdateVersion)));
-        EXPECT_FALSE(settings.store().contains(key(SettingsKeys::pendingUpdateAppPath)));
+        EXPECT_FALSE(settings.store().contains(QLatin1String(SettingsKeys::pendingUpdateVersion)));
+        EXPECT_FALSE(settings.store().contains(QLatin1String(SettingsKeys::pendingUpdateAppPath)));
     }
 
     // Start-up clean-up removes only the updater's own leftovers: older or unfinished staging
@@ -511,7 +499,7 @@ TEST(ApplicationUpdates, CheckNowShowsTheStatusAndTheAlerts)
     UpdateSite site;
     ASSERT_TRUE(site.isRunning());
     TempSettings settings;
-    settings.store().setValue(key(SettingsKeys::updateSiteURL), site.base());
+    settings.store().setValue(QLatin1String(SettingsKeys::updateSiteURL), site.base());
     ApplicationUpdates updates(settings.store());
     SettingsWindow window(settings.store());
     updates.attach(window);
@@ -540,8 +528,6 @@ TEST(ApplicationUpdates, CheckNowShowsTheStatusAndTheAlerts)
     // The offer: "Update Now" is the default; "Later" with the box ticked skips the version.
     site.putFeed(QStringLiteral("99.0"), QStringLiteral("x"));
     updates.checkAction()();
-    ASSERT_TRUE(waitUntil([&] { return updates.service().status().kind == UpdateStatus::Kind::available; }, 60'000))
-        << updates.service().status().text().toStdString();
     ASSERT_TRUE(waitUntil([&] { return messageBox() != nullptr; }, 60'000));
     QMessageBox* offer = messageBox();
     EXPECT_EQ(offer->text(), QStringLiteral("Pelorin 99.0 is available"));
@@ -550,7 +536,7 @@ TEST(ApplicationUpdates, CheckNowShowsTheStatusAndTheAlerts)
     offer->checkBox()->setChecked(true);
     button(offer, "Later")->click();
     ASSERT_TRUE(waitUntil([&] { return updates.service().status().kind == UpdateStatus::Kind::idle; }));
-    EXPECT_EQ(settings.store().stringValue(key(SettingsKeys::skippedUpdateVersion)), QStringLiteral("99.0"));
+    EXPECT_EQ(settings.store().stringValue(QLatin1String(SettingsKeys::skippedUpdateVersion)), QStringLiteral("99.0"));
 }
 
 // The whole update with real processes: "Update Now" in the offer the quiet check shows five
@@ -563,9 +549,6 @@ TEST(UpdateEndToEnd, TheInstallerReplacesTheFolderAndStartsTheNewVersionOrKeepsT
     const char* const names[] = {"on next launch", "copy fails part-way", "folder cannot be moved aside", "update now"};
     for (const Way way : {onNextLaunch, fullDisk, frozenParent, updateNow}) {
         SCOPED_TRACE(names[way]);
-        if (way == updateNow
-            && (qEnvironmentVariableIsEmpty("DISPLAY") || QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty()))
-            GTEST_SKIP() << "needs an X server and xdotool";
         InstalledPelorin installed;
         ASSERT_TRUE(installed.site.isRunning());
         QJsonArray members = releaseMembers(QStringLiteral("9.9"));
