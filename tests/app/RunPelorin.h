@@ -9,12 +9,12 @@ namespace pelorin::test {
 struct PelorinRun { int exitCode = -1; QByteArray out; QByteArray err; };
 
 // Runs `program` (the built `pelorin` unless told) as a script or a server does: with no
-// display, `input` on its standard input and `extra` added to the environment.
+// display nor runtime folder, `input` on its standard input and `extra` added to the environment.
 inline PelorinRun runPelorin(const QStringList& arguments, const QByteArray& input = {}, const QProcessEnvironment& extra = {},
                              const QString& program = QStringLiteral(PELORIN_BINARY))
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR"})
         env.remove(QLatin1String(name));
     env.insert(extra);
     QProcess process;
@@ -40,12 +40,10 @@ inline PelorinRun runPelorinAfter(const QString& prelude, const QStringList& arg
 // Copies of the built launcher and the program it hands over to, laid out under `root` as installed.
 inline bool installPelorin(const QString& root)
 {
-    bool installed = true;
-    for (const auto& [from, to] : {std::pair{PELORIN_BINARY, "/bin/pelorin"}, {PELORIN_PROGRAM, "/" PELORIN_PROGRAM_DIR "/pelorin-app"}}) {
-        const QString target = root + QLatin1String(to);
-        installed = installed && QDir().mkpath(QFileInfo(target).absolutePath()) && QFile::copy(QLatin1String(from), target);
-    }
-    return installed;
+    const QString program = root + QStringLiteral("/" PELORIN_PROGRAM_DIR "/pelorin-app");
+    return QDir().mkpath(root + QStringLiteral("/bin")) && QDir().mkpath(QFileInfo(program).path())
+        && QFile::copy(QStringLiteral(PELORIN_BINARY), root + QStringLiteral("/bin/pelorin"))
+        && QFile::copy(QStringLiteral(PELORIN_PROGRAM), program);
 }
 
 // The environment of a program started with a home of its own under `root`: HOME, the XDG

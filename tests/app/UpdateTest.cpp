@@ -1,8 +1,9 @@
-// The updater: its checks, offers, staging and start-up clean-up against a plain web server that
-// serves the update site, the "Check Now" button with the real message boxes, and the whole update
+// The updater: its checks, offers, staging and start-up clean-up against the update site on the
+// HTTP stand-in, the "Check Now" button with the real message boxes, and the whole update
 // with real processes: the built program installed in a folder of its own, a served release archive
 // whose bin/pelorin only records that it was started, and the installer script replacing the folder
 // after the old process has ended.
+#include "CloudTestServer.h"
 #include "RunPelorin.h"
 #include "TestSupport.h"
 
@@ -21,19 +22,11 @@
 #include <QCheckBox>
 #include <QCryptographicHash>
 #include <QDateTime>
-#include <QDir>
 #include <QDirIterator>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLabel>
 #include <QMessageBox>
-#include <QProcess>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QScopeGuard>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
@@ -46,61 +39,36 @@ using namespace pelorin::test;
 
 namespace {
 
-// A plain web server (python3 -m http.server) on a free local port, serving one folder: the
-// update site. Files put into site() are served; anything else answers 404.
-class UpdateSite {
+// The update site, on the HTTP stand-in: what is put there is served the next `times` times it is
+// asked for; any other path answers 200 with nothing in it.
+class UpdateSite : public CloudTestServer {
 public:
-    UpdateSite()
-    {
-        QDir().mkpath(site());
-        m_server.setStandardErrorFile(QProcess::nullDevice());
-        m_server.start(QStandardPaths::findExecutable(QStringLiteral("python3")),
-                       {QStringLiteral("-u"), QStringLiteral("-m"), QStringLiteral("http.server"), QStringLiteral("--bind"),
-                        QStringLiteral("127.0.0.1"), QStringLiteral("--directory"), site(), QStringLiteral("0")});
-        static const QRegularExpression portPattern(QStringLiteral("port (\\d+)"));
-        QByteArray output;
-        while (m_port == 0 && m_server.waitForReadyRead(10'000)) {
-            output += m_server.readAll();
-            m_port = portPattern.match(QString::fromUtf8(output)).captured(1).toInt();
-        }
-    }
-    ~UpdateSite()
-    {
-        m_server.kill();
-        m_server.waitForFinished(5'000);
-    }
+    QString base() const { return baseUrl() + u'/'; }
 
-    QString site() const { return m_dir.filePath(QStringLiteral("site")); }
-    QString base() const { return QStringLiteral("http://127.0.0.1:%1/").arg(m_port); }
-    bool isRunning() const { return m_port != 0; }
-
-    void put(const QString& path, const QByteArray& data) const { writeBytes(QDir(site()).filePath(path), data); }
+    void put(const QString& path, const QByteArray& data, int times = 1, int status = 200)
+    {
+        script({QStringLiteral("GET"), u'/' + path, status, data, QStringLiteral("application/octet-stream"), 0, times});
+    }
     // A feed offering `version` from `url`, with a checksum unless empty.
-    void putFeed(const QString& version, const QString& url, const QString& sha256 = {},
-                 const QString& path = QStringLiteral("version.json")) const
+    void putFeed(const QString& version, const QString& url, const QString& sha256 = {}, int times = 1,
+                 const QString& path = QStringLiteral("version.json"))
     {
         QJsonObject feed{{QStringLiteral("version"), version}, {QStringLiteral("dmg_url"), url}};
         if (!sha256.isEmpty())
             feed.insert(QStringLiteral("sha256"), sha256);
-        put(path, QJsonDocument(feed).toJson());
+        put(path, QJsonDocument(feed).toJson(), times);
     }
-
-    // A release archive at `path` on the site from a list of members (see
-    // make_release_archive.py); returns its SHA-256 in hex.
-    QString putArchive(const QString& path, const QJsonArray& members) const
+    // A release archive of `members` (see make_release_archive.py) at `path`; returns its SHA-256 in hex.
+    QString putArchive(const QString& path, const QJsonArray& members)
     {
-        const QString file = QDir(site()).filePath(path);
-        QDir().mkpath(QFileInfo(file).absolutePath());
-        QProcess::execute(QStandardPaths::findExecutable(QStringLiteral("python3")),
-                          {QStringLiteral(PELORIN_TEST_SCRIPTS "/app/make_release_archive.py"), file,
-                           QString::fromUtf8(QJsonDocument(members).toJson(QJsonDocument::Compact))});
-        return QString::fromLatin1(QCryptographicHash::hash(readBytes(file), QCryptographicHash::Sha256).toHex());
+        QProcess maker;
+        maker.start(QStringLiteral("python3"), {QStringLiteral(PELORIN_TEST_SCRIPTS "/app/make_release_archive.py"),
+                                                QString::fromUtf8(QJsonDocument(members).toJson(QJsonDocument::Compact))});
+        maker.waitForFinished(30'000);
+        const QByteArray archive = maker.readAllStandardOutput();
+        put(path, archive);
+        return QString::fromLatin1(QCryptographicHash::hash(archive, QCryptographicHash::Sha256).toHex());
     }
-
-private:
-    QTemporaryDir m_dir;
-    QProcess m_server;
-    int m_port = 0;
 };
 
 // A file of the archive, its owner may run it.
@@ -110,13 +78,13 @@ QJsonObject member(const QString& name, const QString& data)
 }
 
 // The members of a release whose bin/pelorin records that it was started, in a file
-// "launched" beside bin/: "started <arguments> session <its session id>".
+// "launched" beside bin/: "started <arguments> pid <its process id> session <its session id>".
 QJsonArray releaseMembers(const QString& version)
 {
     return {member(QStringLiteral("Pelorin/VERSION"), version + u'\n'),
             member(QStringLiteral("Pelorin/bin/pelorin"),
                    QStringLiteral("#!/bin/sh\nhere=$(dirname \"$(readlink -f \"$0\")\")\n"
-                                  "echo \"started $* session $(cut -d' ' -f6 /proc/$$/stat)\" > \"$here/../launched\"\n")),
+                                  "echo \"started $* pid $$ session $(cut -d' ' -f6 /proc/$$/stat)\" > \"$here/../launched\"\n")),
             member(QStringLiteral("Pelorin/libexec/pelorin/pelorin-app"), QStringLiteral("#!/bin/sh\n")),
             member(QStringLiteral("Pelorin/share/applications/app.pelorin.Pelorin.desktop"), QStringLiteral("[Desktop Entry]\n"))};
 }
@@ -136,11 +104,6 @@ public:
     QStringList alerts;
 };
 
-QString key(const char* name)
-{
-    return QString::fromLatin1(name);
-}
-
 // A complete app folder of `version`: what the updater installs from and replaces.
 void writeAppFolder(const QString& folder, const QByteArray& version)
 {
@@ -155,7 +118,7 @@ protected:
     {
         ASSERT_TRUE(site.isRunning());
         writeAppFolder(appFolder(), "1.4");
-        settings.store().setValue(key(SettingsKeys::updateSiteURL), site.base());
+        settings.store().setValue(QLatin1String(SettingsKeys::updateSiteURL), site.base());
     }
 
     QString appFolder() const { return dir.filePath(QStringLiteral("apps/Pelorin")); }
@@ -256,7 +219,7 @@ struct InstalledPelorin {
     {
         const QString archive = QStringLiteral("/downloads/Pelorin-9.9-linux-x86_64.tar.gz");
         const QString sha = site.putArchive(archive.mid(1), members);
-        site.putFeed(QStringLiteral("9.9"), archive, sha.toUpper(), QStringLiteral("feeds/stable/version.json"));
+        site.putFeed(QStringLiteral("9.9"), archive, sha.toUpper(), 1, QStringLiteral("feeds/stable/version.json"));
         settings.setValue(QLatin1String(SettingsKeys::updateSiteURL), site.base() + QStringLiteral("feeds/stable"));
     }
 
@@ -306,36 +269,57 @@ bool xdotool(const QStringList& arguments, QByteArray* output = nullptr)
 
 } // namespace
 
+// Checks asked for, quiet ones, and the automatic one at start-up, which runs only when switched on
+// and the last check is more than 20 hours old.
 TEST_F(UpdateServiceTest, CheckOutcomesAndAlerts)
 {
     const QString unreachable = QStringLiteral("http://127.0.0.1:1/"); // nothing listens on port 1
-    // feed empty: no feed file (404 page).
-    struct Case { const char* name; QByteArray feed; bool reachable; bool interactive; QString status; QStringList alerts; };
+    // feed empty: a 404 page; hoursAgo: the last check (-1: never); status empty: no check ran.
+    enum How { asked, quiet, automatic, switchedOff };
+    struct Case {
+        const char* name; QByteArray feed; bool reachable; How how; QString status; QStringList alerts; double hoursAgo = -1;
+    };
+    const QString latest = QStringLiteral("You're up to date.");
     const QString unreadable = QStringLiteral("The update feed couldn't be read.");
     const QStringList failed{QStringLiteral("Update check failed|") + unreadable};
+    const QByteArray upToDate = R"({"version": "1.4.0", "dmg_url": "x.tar.gz"})";
     const std::vector<Case> cases = {
-        {"up to date, quiet", R"({"version": "1.4.0", "dmg_url": "x.tar.gz"})", true, false, QStringLiteral("You're up to date."), {}},
-        {"not JSON", "<html>oops</html>", true, true, unreadable, failed},
-        {"404 page", "", true, true, unreadable, failed},
-        {"missing dmg_url", R"({"version": "2.0"})", true, true, unreadable, failed},
-        {"version not a string", R"({"version": 2, "dmg_url": "x"})", true, false, unreadable, {}},
-        {"unreachable, quiet", "", false, false, QStringLiteral("Connection refused"), {}},
+        {"up to date, quiet", upToDate, true, quiet, latest, {}},
+        {"not JSON", "<html>oops</html>", true, asked, unreadable, failed},
+        {"404 page", "", true, asked, unreadable, failed},
+        {"missing dmg_url", R"({"version": "2.0"})", true, asked, unreadable, failed},
+        {"version not a string", R"({"version": 2, "dmg_url": "x"})", true, quiet, unreadable, {}},
+        {"unreachable, quiet", "", false, quiet, QStringLiteral("Connection refused"), {}},
+        {"automatic, never checked", upToDate, true, automatic, latest, {}},
+        {"automatic, 21 hours after the last", upToDate, true, automatic, latest, {}, 21},
+        {"automatic, 19 hours after the last", "", false, automatic, {}, {}, 19},
+        {"automatic, switched off", "", false, switchedOff, {}, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         prompts.alerts.clear();
-        QFile::remove(QDir(site.site()).filePath(QStringLiteral("version.json")));
-        if (!c.feed.isEmpty())
-            site.put(QStringLiteral("version.json"), c.feed);
-        settings.store().setValue(key(SettingsKeys::updateSiteURL), c.reachable ? site.base() : unreachable);
-        settings.store().remove(key(SettingsKeys::lastUpdateCheckAt));
-        check(c.interactive);
+        if (c.reachable)
+            site.put(QStringLiteral("version.json"), c.feed, 1, c.feed.isEmpty() ? 404 : 200);
+        settings.store().setValue(QLatin1String(SettingsKeys::updateSiteURL), c.reachable ? site.base() : unreachable);
+        const double now = QDateTime::currentMSecsSinceEpoch() / 1000.0;
+        if (c.hoursAgo < 0)
+            settings.store().remove(QLatin1String(SettingsKeys::lastUpdateCheckAt));
+        else
+            settings.store().setValue(QLatin1String(SettingsKeys::lastUpdateCheckAt), now - c.hoursAgo * 3600);
+        if (c.how >= automatic) {
+            settings.store().setValue(QLatin1String(SettingsKeys::autoCheckForUpdates), c.how == automatic);
+            restart();
+            service().autoCheckIfDue();
+            waitUntil([&] { return status() == latest; }, c.status.isEmpty() ? 500 : 30'000);
+        } else {
+            check(c.how == asked);
+        }
         EXPECT_EQ(status(), c.status);
         EXPECT_EQ(prompts.alerts, c.alerts);
         EXPECT_TRUE(prompts.offers.isEmpty());
-        // Written when the check starts, whatever it finds.
-        EXPECT_NEAR(settings.store().doubleValue(key(SettingsKeys::lastUpdateCheckAt), 0),
-                    QDateTime::currentMSecsSinceEpoch() / 1000.0, 60);
+        // Written when a check starts, whatever it finds.
+        const double checkedAt = settings.store().doubleValue(QLatin1String(SettingsKeys::lastUpdateCheckAt), 0);
+        EXPECT_EQ(std::fabs(checkedAt - now) < 60, !c.status.isEmpty());
     }
 }
 
@@ -343,8 +327,8 @@ TEST_F(UpdateServiceTest, CheckOutcomesAndAlerts)
 // staged folder to the installer and quits; its ticked box skips later quiet offers all the same.
 TEST_F(UpdateServiceTest, OffersFollowTheAnswerAndTheSkippedVersion)
 {
-    site.putFeed(QStringLiteral("1.10"), QStringLiteral("x.tar.gz"));
-    settings.store().setValue(key(SettingsKeys::skippedUpdateVersion), QStringLiteral("1.10"));
+    site.putFeed(QStringLiteral("1.10"), QStringLiteral("x.tar.gz"), {}, 2);
+    settings.store().setValue(QLatin1String(SettingsKeys::skippedUpdateVersion), QStringLiteral("1.10"));
     check(false);
     EXPECT_EQ(service().status().kind, UpdateStatus::Kind::idle);
     EXPECT_TRUE(prompts.offers.isEmpty());
@@ -354,42 +338,14 @@ TEST_F(UpdateServiceTest, OffersFollowTheAnswerAndTheSkippedVersion)
     EXPECT_EQ(service().status().kind, UpdateStatus::Kind::idle);
 
     site.putArchive(QStringLiteral("Pelorin-1.11.tar.gz"), releaseMembers(QStringLiteral("1.11")));
-    site.putFeed(QStringLiteral("1.11"), QStringLiteral("Pelorin-1.11.tar.gz"));
+    site.putFeed(QStringLiteral("1.11"), QStringLiteral("Pelorin-1.11.tar.gz"), {}, 2);
     prompts.answer = {UpdatePrompts::Choice::updateNow, true};
     check(false);
     EXPECT_EQ(installs, QStringList{QStringLiteral("4242 %1 %2/1.11/Pelorin").arg(appFolder(), stagingRoot())});
     EXPECT_EQ(terminations, 1);
-    EXPECT_FALSE(settings.store().contains(key(SettingsKeys::pendingUpdateVersion)));
+    EXPECT_FALSE(settings.store().contains(QLatin1String(SettingsKeys::pendingUpdateVersion)));
     check(false);
     EXPECT_EQ(prompts.offers.size(), 2);
-}
-
-TEST_F(UpdateServiceTest, AutomaticCheckRunsOnlyWhenDue)
-{
-    site.putFeed(QStringLiteral("1.4"), QStringLiteral("x.tar.gz"));
-    const double now = QDateTime::currentMSecsSinceEpoch() / 1000.0;
-    // secondsSinceLastCheck < 0: never checked.
-    struct Case { const char* name; bool enabled; double secondsSinceLastCheck; bool checks; };
-    const Case cases[] = {
-        {"never checked", true, -1, true},
-        {"21 hours ago", true, 21 * 3600, true},
-        {"19 hours ago", true, 19 * 3600, false},
-        {"switched off", false, -1, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        settings.store().setValue(key(SettingsKeys::autoCheckForUpdates), c.enabled);
-        if (c.secondsSinceLastCheck < 0)
-            settings.store().remove(key(SettingsKeys::lastUpdateCheckAt));
-        else
-            settings.store().setValue(key(SettingsKeys::lastUpdateCheckAt), now - c.secondsSinceLastCheck);
-        restart();
-        service().autoCheckIfDue();
-        const auto checked = [&] { return service().status().kind == UpdateStatus::Kind::upToDate; };
-        waitUntil(checked, c.checks ? 30'000 : 500);
-        EXPECT_EQ(checked(), c.checks);
-    }
-    EXPECT_TRUE(prompts.alerts.empty());
 }
 
 TEST_F(UpdateServiceTest, StagingFailuresReportTheirMessageAndLeaveNoMount)
@@ -409,6 +365,7 @@ TEST_F(UpdateServiceTest, StagingFailuresReportTheirMessageAndLeaveNoMount)
     putWith("absolute", member(dir.filePath(QStringLiteral("absolute")), QStringLiteral("outside")));
     putWith("good", member(QStringLiteral("Pelorin/README"), {}));
     site.put(QStringLiteral("broken.tar.gz"), "not a gzip stream");
+    site.put(QStringLiteral("missing.tar.gz"), {}, 1, 404);
     for (const char* kind : {"chardev", "fifo"})
         putWith(kind, {{QStringLiteral("name"), QStringLiteral("Pelorin/dev")}, {QStringLiteral("type"), QLatin1String(kind)}});
 
@@ -439,7 +396,7 @@ TEST_F(UpdateServiceTest, StagingFailuresReportTheirMessageAndLeaveNoMount)
         EXPECT_EQ(prompts.alerts, QStringList{QStringLiteral("Update failed|") + c.message});
         // A refused update leaves nothing behind, not even its download.
         EXPECT_FALSE(QFileInfo::exists(stagingRoot() + u'/' + c.version));
-        EXPECT_FALSE(settings.store().contains(key(SettingsKeys::pendingUpdateVersion)));
+        EXPECT_FALSE(settings.store().contains(QLatin1String(SettingsKeys::pendingUpdateVersion)));
     }
     EXPECT_FALSE(QFileInfo::exists(stagingRoot() + QStringLiteral("/escaped")));
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("escaped"))));
@@ -484,15 +441,15 @@ TEST_F(UpdateServiceTest, AtStartUpAPendingUpdateInstallsAndLeftoversGo)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         installs.clear();
-        settings.store().setValues({{key(SettingsKeys::pendingUpdateVersion), c.version},
-                                    {key(SettingsKeys::pendingUpdateAppPath), c.path}});
+        settings.store().setValues({{QLatin1String(SettingsKeys::pendingUpdateVersion), c.version},
+                                    {QLatin1String(SettingsKeys::pendingUpdateAppPath), c.path}});
         installable = c.installable;
         restart();
         EXPECT_EQ(service().installStagedUpdateIfPending(), c.installs);
         EXPECT_EQ(installs, c.installs ? QStringList{QStringLiteral("4242 %1 %2").arg(appFolder(), staged)} : QStringList{});
         // Consumed either way, so a failing install is not retried at every start.
-        EXPECT_FALSE(settings.store().contains(key(SettingsKeys::pendingUpdateVersion)));
-        EXPECT_FALSE(settings.store().contains(key(SettingsKeys::pendingUpdateAppPath)));
+        EXPECT_FALSE(settings.store().contains(QLatin1String(SettingsKeys::pendingUpdateVersion)));
+        EXPECT_FALSE(settings.store().contains(QLatin1String(SettingsKeys::pendingUpdateAppPath)));
     }
 
     // Start-up clean-up removes only the updater's own leftovers: older or unfinished staging
@@ -542,7 +499,7 @@ TEST(ApplicationUpdates, CheckNowShowsTheStatusAndTheAlerts)
     UpdateSite site;
     ASSERT_TRUE(site.isRunning());
     TempSettings settings;
-    settings.store().setValue(key(SettingsKeys::updateSiteURL), site.base());
+    settings.store().setValue(QLatin1String(SettingsKeys::updateSiteURL), site.base());
     ApplicationUpdates updates(settings.store());
     SettingsWindow window(settings.store());
     updates.attach(window);
@@ -571,8 +528,6 @@ TEST(ApplicationUpdates, CheckNowShowsTheStatusAndTheAlerts)
     // The offer: "Update Now" is the default; "Later" with the box ticked skips the version.
     site.putFeed(QStringLiteral("99.0"), QStringLiteral("x"));
     updates.checkAction()();
-    ASSERT_TRUE(waitUntil([&] { return updates.service().status().kind == UpdateStatus::Kind::available; }, 60'000))
-        << updates.service().status().text().toStdString();
     ASSERT_TRUE(waitUntil([&] { return messageBox() != nullptr; }, 60'000));
     QMessageBox* offer = messageBox();
     EXPECT_EQ(offer->text(), QStringLiteral("Pelorin 99.0 is available"));
@@ -581,7 +536,7 @@ TEST(ApplicationUpdates, CheckNowShowsTheStatusAndTheAlerts)
     offer->checkBox()->setChecked(true);
     button(offer, "Later")->click();
     ASSERT_TRUE(waitUntil([&] { return updates.service().status().kind == UpdateStatus::Kind::idle; }));
-    EXPECT_EQ(settings.store().stringValue(key(SettingsKeys::skippedUpdateVersion)), QStringLiteral("99.0"));
+    EXPECT_EQ(settings.store().stringValue(QLatin1String(SettingsKeys::skippedUpdateVersion)), QStringLiteral("99.0"));
 }
 
 // The whole update with real processes: "Update Now" in the offer the quiet check shows five
@@ -594,9 +549,6 @@ TEST(UpdateEndToEnd, TheInstallerReplacesTheFolderAndStartsTheNewVersionOrKeepsT
     const char* const names[] = {"on next launch", "copy fails part-way", "folder cannot be moved aside", "update now"};
     for (const Way way : {onNextLaunch, fullDisk, frozenParent, updateNow}) {
         SCOPED_TRACE(names[way]);
-        if (way == updateNow
-            && (qEnvironmentVariableIsEmpty("DISPLAY") || QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty()))
-            GTEST_SKIP() << "needs an X server and xdotool";
         InstalledPelorin installed;
         ASSERT_TRUE(installed.site.isRunning());
         QJsonArray members = releaseMembers(QStringLiteral("9.9"));
@@ -659,10 +611,10 @@ TEST(UpdateEndToEnd, TheInstallerReplacesTheFolderAndStartsTheNewVersionOrKeepsT
             EXPECT_EQ(installed.process.exitCode(), 0);
             EXPECT_TRUE(waitUntil([&] { return readBytes(marker).endsWith('\n'); }, 30'000));
             EXPECT_EQ(readBytes(installed.folder() + QStringLiteral("/VERSION")), "9.9\n");
-            // In a session of its own, not as a child of the old one.
+            // Leading a session of its own, neither the old one's nor the installer's.
             const QString launched = QString::fromUtf8(readBytes(marker)).trimmed();
             EXPECT_TRUE(launched.startsWith(QLatin1String("started "))) << launched.toStdString();
-            EXPECT_NE(launched.section(u' ', -1).toLongLong(), qint64(::getsid(0))) << launched.toStdString();
+            EXPECT_EQ(launched.section(u' ', -1), launched.section(u' ', -3, -3)) << launched.toStdString();
         }
         EXPECT_FALSE(QFileInfo::exists(installed.folder() + QStringLiteral(".old")));
     }

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""make_release_archive.py OUT.tar.gz '[{"name": "Pelorin/VERSION", "data": "2.0\\n"}, ...]'
+"""make_release_archive.py '[{"name": "Pelorin/VERSION", "data": "2.0\\n"}, ...]' > OUT.tar.gz
 A gzip'd tar of the members, including ones a release must never contain (absolute names, "..",
 device files). Member keys: name, type (file | chardev | fifo), data (text) or size (filler bytes).
 """
@@ -8,9 +8,8 @@ import json
 import sys
 import tarfile
 
-out, members = sys.argv[1], json.loads(sys.argv[2])
-with tarfile.open(out, "w:gz", format=tarfile.GNU_FORMAT) as archive:
-    for member in members:
+with tarfile.open(fileobj=sys.stdout.buffer, mode="w|gz", format=tarfile.GNU_FORMAT) as archive:
+    for member in json.loads(sys.argv[1]):
         info = tarfile.TarInfo(member["name"])
         kind = member.get("type", "file")
         if kind in ("chardev", "fifo"):
