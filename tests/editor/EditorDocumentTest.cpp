@@ -129,31 +129,9 @@ TEST_F(EditorDocument, ReopenClosedScreenshotBringsBackTheLastOneWhole)
     editor->clearDocument();
     editor->reopenClosedDocument();
     EXPECT_TRUE(editor->hasDocument()) << "reopening again swaps back";
-    editor->clearErrorMessage();
 }
 
-namespace {
-
-// Fake capture tools: shell scripts that log their arguments (the last is the output path),
-// then behave one way.
-class EditorCapture : public test::EditorFixture {
-protected:
-    void tool(const QString& body)
-    {
-        const QString path = dir.filePath(QStringLiteral("tool.sh"));
-        const QString script = QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" >> '%1'\neval out=\\${$#}\n%2\n");
-        EXPECT_TRUE(test::writeScript(path, script.arg(logPath(), body).toUtf8()));
-        settings.store().setValue(QLatin1String(SettingsKeys::captureToolPath), path);
-    }
-    QString logPath() const { return dir.filePath(QStringLiteral("calls.log")); }
-    QStringList loggedArguments() const
-    {
-        return QString::fromUtf8(test::readBytes(logPath())).split(u'\n', Qt::SkipEmptyParts);
-    }
-    void finish() { ASSERT_TRUE(test::waitUntil([&] { return !editor->isCapturing(); }, 10000)); }
-};
-
-} // namespace
+using EditorCapture = test::EditorFixture;
 
 TEST_F(EditorCapture, SelfCaptureCopiesAndWritesATimestampedFile)
 {
@@ -196,6 +174,10 @@ TEST_F(EditorCapture, ModesReachTheToolAndOnlyAUsableCaptureBecomesTheDocument)
         return [=, this] { notifications.post(name, object); };
     };
     const auto mode = [&](QVariantMap object) { return post(Notifications::triggerCapture, object); };
+    // Fake capture tools: shell scripts that log their arguments (the last is the output path),
+    // then behave one way.
+    const QString log = dir.filePath(QStringLiteral("calls.log")), tool = dir.filePath(QStringLiteral("tool.sh"));
+    const QString script = QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" >> '%1'\neval out=\\${$#}\n%2\n");
     const QString region = Notifications::triggerScreenCapture, delay = QLatin1String(SettingsKeys::captureDelay);
     const QString pointer = QLatin1String(SettingsKeys::captureIncludesPointer);
     const QString magnifier = QLatin1String(SettingsKeys::captureMagnifier);
@@ -228,10 +210,10 @@ TEST_F(EditorCapture, ModesReachTheToolAndOnlyAUsableCaptureBecomesTheDocument)
     editor->loadImage(solidImage({50, 50}), SourceType::clipboard, false);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        QFile::remove(logPath());
-        tool(c.body);
-        if (c.body.isNull())
-            settings.store().setValue(QLatin1String(SettingsKeys::captureToolPath), dir.filePath(QStringLiteral("no-such-tool")));
+        QFile::remove(log);
+        ASSERT_TRUE(test::writeScript(tool, script.arg(log, c.body).toUtf8()));
+        settings.store().setValue(QLatin1String(SettingsKeys::captureToolPath),
+                                  c.body.isNull() ? dir.filePath(QStringLiteral("no-such-tool")) : tool);
         settings.store().setValues(c.settings);
         const bool hides = settings.store().boolValue(QLatin1String(SettingsKeys::hideWindowDuringCapture), true);
         const QList<QObject*> open = hides ? QList<QObject*>{&host.editorWindow, &host.settingsWindow}
@@ -242,8 +224,8 @@ TEST_F(EditorCapture, ModesReachTheToolAndOnlyAUsableCaptureBecomesTheDocument)
         const QUuid before = editor->document()->id;
         c.start();
         c.start(); // ignored while the first runs
-        finish();
-        const QStringList args = loggedArguments();
+        ASSERT_TRUE(test::waitUntil([&] { return !editor->isCapturing(); }, 10000));
+        const QStringList args = QString::fromUtf8(test::readBytes(log)).split(u'\n', Qt::SkipEmptyParts);
         EXPECT_EQ(args.mid(0, args.size() - 1).join(u' '), QLatin1String(c.arguments));
         if (!args.isEmpty()) {
             EXPECT_TRUE(args.last().startsWith(QDir::tempPath()) && args.last().endsWith(QLatin1String(".png")));

@@ -90,8 +90,6 @@ protected:
         editor->loadImage(solidImage(pixels, scale, QColor(20, 120, 220)), SourceType::clipboard, false);
     }
 
-    void run(QCoro::Task<void> task) { QCoro::waitFor(std::move(task)); }
-
     DeferredPasteboard pasteboard;
     ScriptedUploader uploader;
     ScriptedSavePanel panel;
@@ -118,11 +116,13 @@ TEST_F(EditorExport, TheWholeCardOrTheUsersFrameIsExported)
     EXPECT_TRUE(editor->cardRect({1, 800})) << "a one-pixel screenshot rendered at padding 0";
 
     openScreenshot({400, 300});
-    for (const auto& [padding, frame] : {std::pair{0, QRectF(300, 250, 400, 300)}, {40, QRectF(260, 210, 480, 380)},
-                                         {400, QRectF(0, 0, 1000, 800)}}) {
-        editor->setPadding(padding);
-        editor->setZoomLevel(1.0);
-        EXPECT_EQ(editor->derivedExportFrame({1000, 800}), frame) << padding;
+    const struct { double padding, zoom; QRectF frame; } derived[] = {
+        {0, 1, QRectF(300, 250, 400, 300)}, {40, 1, QRectF(260, 210, 480, 380)},
+        {40, 0.5, QRectF(380, 305, 240, 190)}, {400, 1, QRectF(0, 0, 1000, 800)}};
+    for (const auto& c : derived) {
+        editor->setPadding(c.padding);
+        editor->setZoomLevel(c.zoom);
+        EXPECT_EQ(editor->derivedExportFrame({1000, 800}), c.frame) << c.padding << " at " << c.zoom;
     }
     editor->clearDocument();
     EXPECT_EQ(editor->derivedExportFrame({1000, 800}), QRectF(40, 40, 920, 720));
@@ -267,7 +267,7 @@ TEST_F(EditorExport, CopyPutsTheImageAsItWasOrItsLinkOnTheClipboard)
         editor->addAnnotation(ShapeAnnotation::make(QRectF(10, 10, 40, 40), Qt::red));
         const std::optional<QImage> atCopy = editor->renderFinalImage();
         ASSERT_TRUE(atCopy);
-        run(editor->copyViaShortcut());
+        QCoro::waitFor(editor->copyViaShortcut());
         if (editor->hasDocument()) {
             editor->setPadding(90);
             editor->addAnnotation(ShapeAnnotation::make(QRectF(5, 5, 30, 30), Qt::green));
@@ -297,10 +297,10 @@ TEST_F(EditorExport, SaveFindsAFolderAndSaveAsWritesTheChosenFile)
     settings.store().setValue(QLatin1String(SettingsKeys::saveFollowUp), QStringLiteral("stay"));
     openScreenshot();
     QSignalSpy saved(editor.get(), &EditorViewModel::imageSaved);
-    run(editor->saveViaShortcut()); // no desktop folder: the pictures folder, made for it
+    QCoro::waitFor(editor->saveViaShortcut()); // no desktop folder: the pictures folder, made for it
     QDir().mkpath(desktop);
-    run(editor->saveViaShortcut());
-    run(editor->saveViaShortcut());
+    QCoro::waitFor(editor->saveViaShortcut());
+    QCoro::waitFor(editor->saveViaShortcut());
     ASSERT_EQ(saved.size(), 3);
     EXPECT_TRUE(saved[0][0].toString().startsWith(pictures) && saved[0][1].toBool()) << "the notification says why Pictures";
     EXPECT_TRUE(saved[1][0].toString().startsWith(desktop) && !saved[1][1].toBool());
@@ -310,11 +310,11 @@ TEST_F(EditorExport, SaveFindsAFolderAndSaveAsWritesTheChosenFile)
     EXPECT_TRUE(editor->hasDocument());
 
     panel.answer = dir.filePath(QStringLiteral("chosen.JPG"));
-    run(editor->saveAs());
+    QCoro::waitFor(editor->saveAs());
     EXPECT_TRUE(QFileInfo::exists(*panel.answer)) << editor->errorMessage().toStdString();
     EXPECT_EQ(editor->document()->originalURL, QUrl::fromLocalFile(*panel.answer));
     panel.answer = QStringLiteral("/sys/pelorin-denied.png");
-    run(editor->saveAs());
+    QCoro::waitFor(editor->saveAs());
     EXPECT_TRUE(editor->errorMessage().startsWith(QStringLiteral("Failed to save: /sys/pelorin-denied.png: ")))
         << editor->errorMessage().toStdString();
     QFile::remove(dirs);
@@ -523,14 +523,6 @@ TEST(FileExport, AFailedWriteNamesThePathAndTheReasonAndLeavesNothing)
 
 namespace {
 
-struct Writer {
-    const char* name;
-    QString file;
-    bool ownFile; // one of Pelorin's own files, not an export the user points somewhere
-    // Writes a small first version, then one far larger; each returns whether it succeeded.
-    std::function<bool(const QString& path, bool large)> write;
-};
-
 QImage noise(int side)
 {
     QImage image(side, side, QImage::Format_RGB32);
@@ -538,9 +530,8 @@ QImage noise(int side)
     return image;
 }
 
-// Runs `work` with writes past `bytes` refused, as on a full disk.
-template <typename Work>
-auto withFileSizeLimit(rlim_t bytes, Work&& work)
+// Runs `write` with writes past `bytes` refused, as on a full disk.
+bool writeWithFileSizeLimit(rlim_t bytes, const std::function<bool()>& write)
 {
     rlimit old{};
     getrlimit(RLIMIT_FSIZE, &old);
@@ -548,10 +539,10 @@ auto withFileSizeLimit(rlim_t bytes, Work&& work)
     rlimit small = old;
     small.rlim_cur = bytes;
     setrlimit(RLIMIT_FSIZE, &small);
-    const auto result = work();
+    const bool written = write();
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, previous);
-    return result;
+    return written;
 }
 
 } // namespace
@@ -573,7 +564,9 @@ TEST(StateFileSafety, AFullDiskOrALinkOutLeavesEveryOtherFileAsItWas)
             return false;
         }
     };
-    const Writer writers[] = {
+    // Each writes a small first version, then one far larger, and returns whether it succeeded.
+    // Own files are Pelorin's, not exports the user points somewhere.
+    const struct { const char* name; QString file; bool ownFile; std::function<bool(const QString&, bool)> write; } writers[] = {
         {"settings", QStringLiteral("Pelorin.json"), true,
          [](const QString& path, bool large) {
              const QByteArray note(large ? 12'000 : 10, 'n');
@@ -595,14 +588,14 @@ TEST(StateFileSafety, AFullDiskOrALinkOutLeavesEveryOtherFileAsItWas)
         {"PNG export", QStringLiteral("shot.png"), false, exports},
         {"JPEG export", QStringLiteral("shot.jpg"), false, exports},
     };
-    for (const Writer& writer : writers) {
+    for (const auto& writer : writers) {
         SCOPED_TRACE(writer.name);
         QTemporaryDir dir;
         const QString path = dir.filePath(writer.file);
         ASSERT_TRUE(writer.write(path, false));
         const QByteArray old = readBytes(path);
         ASSERT_FALSE(old.isEmpty());
-        EXPECT_FALSE(withFileSizeLimit(old.size() + 2048, [&] { return writer.write(path, true); }));
+        EXPECT_FALSE(writeWithFileSizeLimit(old.size() + 2048, [&] { return writer.write(path, true); }));
         EXPECT_EQ(readBytes(path), old);
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{writer.file}) << "a temporary was left";
         if (!writer.ownFile)
