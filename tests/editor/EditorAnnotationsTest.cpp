@@ -155,8 +155,6 @@ TEST(EditorKeyMap, Decisions)
         {"Ctrl+C is not the editor's", {Qt::Key_C, Qt::ControlModifier}, doc, {}},
         {"Escape without a document", {Qt::Key_Escape}, empty, {A::escape, std::nullopt}},
         {"Escape while typing", {Qt::Key_Escape}, typing, {}},
-        {"Shift+Escape", {Qt::Key_Escape, Qt::ShiftModifier}, doc, {}},
-        {"plain letter", {Qt::Key_A}, doc, {}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(decideEditorKey(c.event, c.state), c.expected) << c.name;

@@ -373,9 +373,9 @@ TEST_F(EditorStyling, StyleChangesReachTheDocumentAndUndoWholeAndMakeItDirty)
     EXPECT_FALSE(editor->stylingIsDirty());
 }
 
-// Zoom steps stop at the limits. A new screenshot is fitted once the viewport is known, with its
+// Zoom steps and tilts stop at the limits. A new screenshot is fitted once the viewport is known, with its
 // padding; a larger padding zooms out until the card fits again, a smaller one never zooms in.
-TEST_F(EditorCanvas, ZoomStepsStopAtTheLimitsAndPaddingOnlyEverZoomsOut)
+TEST_F(EditorCanvas, ZoomAndTiltStopAtTheLimitsAndPaddingOnlyEverZoomsOut)
 {
     const double expected[] = {1.25, 1.5625, 1.953125, 2.44140625, 3.0517578125, 3.814697265625, 4.0, 4.0};
     for (double zoom : expected) {
@@ -403,13 +403,10 @@ TEST_F(EditorCanvas, ZoomStepsStopAtTheLimitsAndPaddingOnlyEverZoomsOut)
     const double fitted = editor->canvasTransform().zoomLevel;
     editor->setPadding(0);
     EXPECT_DOUBLE_EQ(editor->canvasTransform().zoomLevel, fitted);
-}
 
-// The scene follows a tilt gesture only at its end; small tilts snap back flat, large ones
-// stop at the limits. Reset keeps the perspective; the projection toggle and choosing a tool
-// drop it; a saved tilt comes back once, clamped.
-TEST_F(EditorCanvas, TiltsSnapStopAtTheLimitsAndAreResetFlattenedAndRestored)
-{
+    // The scene follows a tilt gesture only at its end; small tilts snap back flat, large ones
+    // stop at the limits. Reset keeps the perspective; the projection toggle and choosing a tool
+    // drop it; a saved tilt comes back once, clamped.
     struct Case { float yaw, pitch; SceneState expected; };
     const Case cases[] = {
         {0.02f, -0.01f, {}},
