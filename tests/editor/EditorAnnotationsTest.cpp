@@ -253,7 +253,7 @@ QString key(const char* name)
 }
 
 // Numbers are read as stored only when they are numbers; colours only as arrays of exactly four
-// numbers with an alpha within 0…1. Every case is read twice: straight after writing, and after
+// numbers with an alpha within 0…1; enumerations fall back on unknown values. Every case is read twice: straight after writing, and after
 // a restart, when the JSON file has turned whole numbers into integers.
 TEST(AnnotationDefaultsStoreTest, StoredValuesAreReadOnlyWhenWellFormed)
 {
@@ -295,18 +295,7 @@ TEST(AnnotationDefaultsStoreTest, StoredValuesAreReadOnlyWhenWellFormed)
         check(AnnotationDefaultsStore(settings.store()));
         check(AnnotationDefaultsStore(settings.reopen()));
     }
-}
-
-// Colours are written in sRGB, whatever the colour's own model, and an invalid colour writes
-// nothing; enumerations fall back on unknown values.
-TEST(AnnotationDefaultsStoreTest, ColoursAreWrittenInSrgbAndEnumerationsFallBack)
-{
-    const QColor hsv = QColor::fromHsvF(0.6f, 0.5f, 0.8f, 0.75f);
-    TempSettings colours;
-    AnnotationDefaultsStore written(colours.store());
-    written.setColor(hsv, Keys::color);
-    written.setColor(QColor(), Keys::color);
-    EXPECT_EQ(AnnotationDefaultsStore(colours.reopen()).color(Keys::color).value_or(QColor()).rgba(), hsv.rgba());
+    // Enumerations fall back on unknown values.
     for (const QVariant& stored : {QVariant(), QVariant(QStringLiteral("hexagon")), QVariant(QStringLiteral("Bold")), QVariant(2)}) {
         SCOPED_TRACE(stored.toString().toStdString());
         TempSettings settings;
@@ -324,6 +313,14 @@ TEST(AnnotationDefaultsStoreTest, ColoursAreWrittenInSrgbAndEnumerationsFallBack
 
 TEST(AnnotationDefaultsStoreTest, RecordWritesTheStyleOfItsKindOnly)
 {
+    // Colours are written in sRGB, whatever the colour's own model, and an invalid colour writes nothing.
+    const QColor hsv = QColor::fromHsvF(0.6f, 0.5f, 0.8f, 0.75f);
+    TempSettings colours;
+    AnnotationDefaultsStore written(colours.store());
+    written.setColor(hsv, Keys::color);
+    written.setColor(QColor(), Keys::color);
+    EXPECT_EQ(AnnotationDefaultsStore(colours.reopen()).color(Keys::color).value_or(QColor()).rgba(), hsv.rgba());
+
     TextAnnotation text = TextAnnotation::make({10, 10}, Qt::green);
     text.fontSize = 0;
     text.fontWeight = FontWeight::heavy;
