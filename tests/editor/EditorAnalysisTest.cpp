@@ -44,12 +44,8 @@ protected:
     int requests() { return server.count(QStringLiteral("POST"), QStringLiteral("/analyze")); }
     static DetectedComponent component(std::optional<QString> text, QString label = QStringLiteral("Label"))
     {
-        DetectedComponent c;
-        c.label = std::move(label);
-        c.text = std::move(text);
-        c.type = QStringLiteral("text");
-        c.x1 = 10, c.y1 = 20, c.x2 = 110, c.y2 = 60;
-        return c;
+        return {.label = std::move(label), .text = std::move(text), .type = QStringLiteral("text"),
+                .x1 = 10, .y1 = 20, .x2 = 110, .y2 = 60};
     }
 
     CloudTestServer server;
@@ -147,8 +143,7 @@ TEST_F(Analysis, FailuresAreReportedAndTheTiltComesBackAndOnThisComputerNoAccoun
     EXPECT_EQ(editor->errorMessage(), QString());
     EXPECT_EQ(openedSettings.size(), 1);
 
-    // On this computer no account is needed. A line of text, and a filled button with white text
-    // on it, typed and labelled by it.
+    // On this computer no account is needed. A line of text, and a button labelled by its white text.
     settings.store().setValue(QLatin1String(SettingsKeys::analysisProvider), QStringLiteral("device"));
     const QImage image(QStringLiteral(PELORIN_TEST_DATA "/analysis-invoice.png"));
     ASSERT_FALSE(image.isNull());
@@ -164,7 +159,8 @@ TEST_F(Analysis, FailuresAreReportedAndTheTiltComesBackAndOnThisComputerNoAccoun
         EXPECT_TRUE(found.contains(QLatin1String(expected))) << found.join(u'|').toStdString();
     // Cached under the device prefix only.
     const auto cached = [&](const char* prefix) {
-        return editor->visionService().memoryCache().count(VisionAnalysisService::cacheKey(prefix, editor->document()->baseImage));
+        const QString key = VisionAnalysisService::cacheKey(prefix, editor->document()->baseImage);
+        return editor->visionService().memoryCache().count(key);
     };
     EXPECT_EQ(cached(VisionAnalysisService::deviceKeyPrefix), 1u);
     EXPECT_EQ(cached(VisionAnalysisService::serverKeyPrefix), 0u);

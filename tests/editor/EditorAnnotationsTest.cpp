@@ -162,9 +162,8 @@ TEST(EditorKeyMap, Decisions)
 
 using EditorKeys = EditorFixture;
 
-// A digit picks its tool and the same digit again drops it. Escape gives the quick chain its
-// turn first, then drops the tool, then closes; Ctrl+W closes at once. Closing hides the
-// window, drops the document and has the app decide again whether it lives only in the tray.
+// A digit toggles its tool. Escape gives the quick chain its turn, then drops the tool, then closes
+// (hides, drops the document, lets the app decide whether it lives in the tray); Ctrl+W closes at once.
 TEST_F(EditorKeys, DigitsToggleToolsEscapeClearsFirstThenClosesAndCtrlWClosesAtOnce)
 {
     const auto press = [&](int key, bool typing = false) { return editor->handleKeyPress({key}, typing); };
@@ -252,9 +251,8 @@ QString key(const char* name)
     return QString::fromLatin1(name);
 }
 
-// Numbers are read as stored only when they are numbers; colours only as arrays of exactly four
-// numbers with an alpha within 0…1; enumerations fall back on unknown values. Every case is read twice: straight after writing, and after
-// a restart, when the JSON file has turned whole numbers into integers.
+// Numbers are read only when numbers, colours only as four numbers with an alpha within 0…1, each
+// twice: as written, and after a restart turned whole numbers into integers. Unknown enumerations fall back.
 TEST(AnnotationDefaultsStoreTest, StoredValuesAreReadOnlyWhenWellFormed)
 {
     const std::optional<QColor> none;
@@ -295,7 +293,6 @@ TEST(AnnotationDefaultsStoreTest, StoredValuesAreReadOnlyWhenWellFormed)
         check(AnnotationDefaultsStore(settings.store()));
         check(AnnotationDefaultsStore(settings.reopen()));
     }
-    // Enumerations fall back on unknown values.
     for (const QVariant& stored : {QVariant(), QVariant(QStringLiteral("hexagon")), QVariant(QStringLiteral("Bold")), QVariant(2)}) {
         SCOPED_TRACE(stored.toString().toStdString());
         TempSettings settings;

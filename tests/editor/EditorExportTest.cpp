@@ -97,13 +97,9 @@ protected:
 
 } // namespace
 
-// Without a frame of the user's, the card and its padding are exported whole at the
-// screenshot's own scale, wherever the canvas cuts it off or places it half a pixel off; a
-// frame of the user's is exported as it is. No edge pixel comes from beyond the export: the
-// screenshot's own blue reaches every edge of a card or a frame within it, the background
-// fills the padding and the rounded corners. The export scale follows the zoom up to the
-// largest texture; the default frame is the padded card within the viewport; a stored frame is
-// clamped into the viewport, or dropped once the viewport no longer holds it.
+// The card and its padding are exported whole at the screenshot's scale wherever the canvas cuts it
+// off, a frame of the user's as it is; no edge pixel comes from beyond the export. The export scale
+// follows the zoom up to the largest texture; a stored frame is clamped into the viewport or dropped.
 TEST_F(EditorExport, TheWholeCardOrTheUsersFrameIsExported)
 {
     openScreenshot({800, 600}, 2.0);
@@ -179,8 +175,7 @@ TEST_F(EditorExport, TheWholeCardOrTheUsersFrameIsExported)
             EXPECT_EQ(image->pixel(p), c.padding > 0 && !c.frame ? clear : blue) << p.x() << "," << p.y();
         for (const QPoint p : {QPoint(0, 0), QPoint(w, h)})
             EXPECT_EQ(image->pixel(p), c.frame ? blue : clear) << p.x() << "," << p.y();
-        // Saved by strips straight from the renderer: the same pixels (up to rounding where the
-        // alpha is undone), RGB when opaque.
+        // Saved by strips straight from the renderer: the same pixels, RGB when opaque.
         const QString path = dir.filePath(QStringLiteral("export.png"));
         editor->saveFinalImage(path);
         const QImage saved(path);
@@ -235,10 +230,8 @@ TEST_F(EditorExport, DimHolesComeFromShapes)
     EXPECT_EQ(editor->currentDimState().amount, 0) << "no shape left: nothing dims";
 }
 
-// Ctrl+C puts the image or its link on the clipboard; a failed link upload copies the image
-// instead and keeps the editor open. The image is offered at once and rendered when a program
-// pastes: what is pasted is the picture as it was at Ctrl+C, byte for byte, whether the editor
-// closed or the picture changed since.
+// Ctrl+C puts the image or its link on the clipboard, the image if the upload fails. What a program
+// pastes later is the picture as it was at Ctrl+C, whether the editor closed or the picture changed since.
 TEST_F(EditorExport, CopyPutsTheImageAsItWasOrItsLinkOnTheClipboard)
 {
     const struct {
@@ -320,9 +313,8 @@ TEST_F(EditorExport, SaveFindsAFolderAndSaveAsWritesTheChosenFile)
     QFile::remove(dirs);
 }
 
-// An e-mail address and a line of text in 13-point type on a 2× screenshot, pixelated or
-// blurred: the bundled OCR reads them on the plain export and reads no word of them on the
-// redacted one, and the redaction shows the screenshot's own (changed) pixels, not a fill.
+// Text in 13-point type on a 2× screenshot, pixelated or blurred: the bundled OCR reads it on the plain
+// export and no word of it on the redacted one, which shows the screenshot's own pixels, not a fill.
 TEST_F(EditorExport, PixelateAndBlurLeaveNoReadableText)
 {
     const QStringList lines{QStringLiteral("jane.doe@example.com"), QStringLiteral("Invoice 4821 due Friday")};
@@ -415,9 +407,8 @@ TEST(FileExport, NamesFollowTheTemplateGetNumberedAndTakeTheChosenSuffix)
                                     QStringLiteral("Screenshot 2026-12-05 at 16.10.24 (2).png")}));
 }
 
-// The type comes from the extension, PNG for an unknown one; a type without alpha turns
-// transparency white; a PNG keeps the pixels, the scale and the text, and drops the alpha
-// channel only when the picture is opaque (colour type 2 rather than 6).
+// The type comes from the extension, PNG for an unknown one; a type without alpha turns transparency
+// white; a PNG keeps pixels, scale and text, and drops the alpha channel only when opaque (type 2, not 6).
 TEST(FileExport, EachTypeKeepsWhatItCan)
 {
     QTemporaryDir dir;
@@ -439,9 +430,8 @@ TEST(FileExport, EachTypeKeepsWhatItCan)
         {"shot.PNG", half, "png", everything},       {"shot.JPG", half, "jpeg", nothingTransparent},
         {"shot.jpeg", half, "jpeg", nothingTransparent}, {"shot.tif", half, "tiff", alpha},
         {"shot.gif", half, "gif", nothingTransparent},   {"shot.bmp", half, "bmp", nothingTransparent},
-        {"shot.webp", half, "png", everything},      {"noextension", half, "png", everything},
-        {"opaque.png", opaque, "png", everything, 2}, {"translucent.png", translucent, "png", everything},
-        {"captioned.png", captioned, "png", everything},
+        {"shot.webp", half, "png", everything},      {"opaque.png", opaque, "png", everything, 2},
+        {"translucent.png", translucent, "png", everything}, {"captioned.png", captioned, "png", everything},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -467,9 +457,8 @@ TEST(FileExport, EachTypeKeepsWhatItCan)
     }
 }
 
-// A failed save names the path and the system's reason, and leaves nothing behind, whether it
-// streams a PNG or writes encoded bytes; a PNG whose rows run out halfway leaves the old file
-// of its name as it was.
+// A failed save names the path and the system's reason and leaves nothing behind, streamed or encoded;
+// a PNG whose rows run out halfway leaves the old file of its name as it was.
 TEST(FileExport, AFailedWriteNamesThePathAndTheReasonAndLeavesNothing)
 {
     QTemporaryDir dir;
@@ -547,10 +536,8 @@ bool writeWithFileSizeLimit(rlim_t bytes, const std::function<bool()>& write)
 
 } // namespace
 
-// Every writer of the user's files commits only a complete file: when the disk fills up, the
-// old file stays as it was, no temporary is left, and the failure is reported. Pelorin's own
-// files are never written through a link to a file outside its folders; a link within the same
-// folder is followed.
+// On a full disk every writer keeps the old file, leaves no temporary and reports the failure. Pelorin's
+// own files are never written through a link out of its folders; a link within the folder is followed.
 TEST(StateFileSafety, AFullDiskOrALinkOutLeavesEveryOtherFileAsItWas)
 {
     QTemporaryDir elsewhere;
@@ -564,8 +551,7 @@ TEST(StateFileSafety, AFullDiskOrALinkOutLeavesEveryOtherFileAsItWas)
             return false;
         }
     };
-    // Each writes a small first version, then one far larger, and returns whether it succeeded.
-    // Own files are Pelorin's, not exports the user points somewhere.
+    // Each writes a small first version, then one far larger; own files are Pelorin's, not exports.
     const struct { const char* name; QString file; bool ownFile; std::function<bool(const QString&, bool)> write; } writers[] = {
         {"settings", QStringLiteral("Pelorin.json"), true,
          [](const QString& path, bool large) {
