@@ -128,9 +128,11 @@ TEST_F(EditorDocument, ReopenClosedScreenshotBringsBackTheLastOneWhole)
     EXPECT_TRUE(editor->hasDocument()) << "reopening again swaps back";
 }
 
-using EditorCapture = test::EditorFixture;
-
-TEST_F(EditorCapture, SelfCaptureCopiesAndWritesATimestampedFile)
+// Every mode asks the tool once, with the stored choices (a message's own delay wins); the last region is
+// the one stamped on these monitors. A usable capture becomes the document; a cancelled or unusable one
+// changes nothing. Either way the hidden windows come back and the temporary file is removed. The debug
+// capture writes the visible window to a timestamped file.
+TEST_F(EditorDocument, CaptureModesReachTheToolAndOnlyAUsableCaptureBecomesTheDocument)
 {
     editor->captureSelf();
     EXPECT_EQ(editor->errorMessage(), QStringLiteral("Debug capture: no visible window to capture."));
@@ -138,23 +140,17 @@ TEST_F(EditorCapture, SelfCaptureCopiesAndWritesATimestampedFile)
     host.grab = solidImage({64, 48});
     QString revealed;
     editor->setFileRevealer([&](const QString& path) { revealed = path; });
-    const QDateTime before = QDateTime::currentDateTime();
+    const QDateTime now = QDateTime::currentDateTime();
     editor->captureSelf();
     EXPECT_TRUE(editor->errorMessage().isEmpty());
     const auto stamp = [](const QDateTime& at) { return at.toString(QStringLiteral("yyyy-MM-dd-HHmmss")); };
-    const QString name = QFileInfo(revealed).fileName();
-    EXPECT_TRUE(name == QStringLiteral("Pelorin-debug-%1.png").arg(stamp(before))
-                || name == QStringLiteral("Pelorin-debug-%1.png").arg(stamp(before.addSecs(1)))) << name.toStdString();
+    const QString debugFile = QFileInfo(revealed).fileName();
+    EXPECT_TRUE(debugFile == QStringLiteral("Pelorin-debug-%1.png").arg(stamp(now))
+                || debugFile == QStringLiteral("Pelorin-debug-%1.png").arg(stamp(now.addSecs(1)))) << debugFile.toStdString();
     EXPECT_EQ(QFileInfo(revealed).path(), QDir::tempPath());
     EXPECT_EQ(QImage(revealed).size(), QSize(64, 48));
     QFile::remove(revealed);
-}
 
-// Every mode asks the tool once, with the stored choices (a message's own delay wins); the last region is
-// the one stamped on these monitors. A usable capture becomes the document; a cancelled or unusable one
-// changes nothing. Either way the hidden windows come back and the temporary file is removed.
-TEST_F(EditorCapture, ModesReachTheToolAndOnlyAUsableCaptureBecomesTheDocument)
-{
     QList<QRect> monitors;
     for (const QScreen* screen : QGuiApplication::screens())
         monitors << screen->geometry();

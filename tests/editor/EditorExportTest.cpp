@@ -375,18 +375,21 @@ TEST_F(EditorExport, PixelateAndBlurLeaveNoReadableText)
     }
 }
 
-// Names follow the template; three saves in one second get numbered. In Save As, the chosen
-// filter supplies a missing suffix.
-TEST(FileExport, NamesFollowTheTemplateGetNumberedAndTakeTheChosenSuffix)
+// Names follow the template; three saves in one second get numbered; in Save As, the chosen filter
+// supplies a missing suffix. The type comes from the extension, PNG for an unknown one; a type without
+// alpha turns transparency white; a PNG keeps pixels, scale and text, and drops the alpha channel only
+// when opaque (type 2, not 6).
+TEST(FileExport, NamesAreNumberedAndEachTypeKeepsWhatItCan)
 {
+    QTemporaryDir dir;
     const QStringList allowed{QStringLiteral("image/png"), QStringLiteral("image/jpeg"), QStringLiteral("image/tiff")};
-    const struct { const char* typed; const char* filter; const char* saved; ImageFileType type; } cases[] = {
+    const struct { const char* typed; const char* filter; const char* saved; ImageFileType type; } suffixes[] = {
         {"/t/shot", "image/jpeg", "/t/shot.jpg", ImageFileType::jpeg},
         {"/t/shot", "image/tiff", "/t/shot.tif", ImageFileType::tiff},
         {"/t/shot.JPEG", "image/png", "/t/shot.JPEG", ImageFileType::jpeg}, // a suffix typed on purpose wins
         {"/t/v1.2", "image/png", "/t/v1.2.png", ImageFileType::png},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : suffixes) {
         const QString saved = FileExportService::withSuffixFor(QString::fromUtf8(c.typed), QString::fromUtf8(c.filter), allowed);
         EXPECT_EQ(saved, QString::fromUtf8(c.saved)) << c.typed;
         EXPECT_EQ(FileExportService::imageFileType(saved), c.type) << c.typed;
@@ -396,7 +399,6 @@ TEST(FileExport, NamesFollowTheTemplateGetNumberedAndTakeTheChosenSuffix)
               QStringLiteral("16.10.24-2026-12-05-16.10.24.jpg"));
     const QString first = FileExportService::generateFilename(QLatin1String(FileExportService::defaultTemplate), QStringLiteral("png"), when);
     EXPECT_EQ(first, QStringLiteral("Screenshot 2026-12-05 at 16.10.24.png"));
-    QTemporaryDir dir;
     QStringList written;
     for (int i = 0; i < 3; ++i) {
         const QString path = FileExportService::uniqueURL(dir.filePath(first));
@@ -405,13 +407,7 @@ TEST(FileExport, NamesFollowTheTemplateGetNumberedAndTakeTheChosenSuffix)
     }
     EXPECT_EQ(written, (QStringList{first, QStringLiteral("Screenshot 2026-12-05 at 16.10.24 (1).png"),
                                     QStringLiteral("Screenshot 2026-12-05 at 16.10.24 (2).png")}));
-}
 
-// The type comes from the extension, PNG for an unknown one; a type without alpha turns transparency
-// white; a PNG keeps pixels, scale and text, and drops the alpha channel only when opaque (type 2, not 6).
-TEST(FileExport, EachTypeKeepsWhatItCan)
-{
-    QTemporaryDir dir;
     QImage opaque(30, 20, QImage::Format_RGB32);
     opaque.fill(QColor(10, 120, 240));
     opaque.setPixelColor(3, 4, QColor(250, 1, 7));
