@@ -160,11 +160,9 @@ TEST(EditorKeyMap, Decisions)
         EXPECT_EQ(decideEditorKey(c.event, c.state), c.expected) << c.name;
 }
 
-using EditorKeys = EditorFixture;
-
 // A digit toggles its tool. Escape gives the quick chain its turn, then drops the tool, then closes
 // (hides, drops the document, lets the app decide whether it lives in the tray); Ctrl+W closes at once.
-TEST_F(EditorKeys, DigitsToggleToolsEscapeClearsFirstThenClosesAndCtrlWClosesAtOnce)
+TEST_F(EditorAnnotations, KeysDigitsToggleToolsEscapeClearsFirstThenClosesAndCtrlWClosesAtOnce)
 {
     const auto press = [&](int key, bool typing = false) { return editor->handleKeyPress({key}, typing); };
     editor->loadImage(solidImage({100, 100}), SourceType::clipboard, false);
@@ -196,9 +194,7 @@ TEST_F(EditorKeys, DigitsToggleToolsEscapeClearsFirstThenClosesAndCtrlWClosesAtO
     EXPECT_FALSE(editor->hasDocument());
 }
 
-using EditorDetection = EditorFixture;
-
-TEST_F(EditorDetection, AResultForAReplacedScreenshotIsDropped)
+TEST_F(EditorAnnotations, ADetectionResultForAReplacedScreenshotIsDropped)
 {
     // A light screen with one dark-bordered card, so the detector has something to find.
     const auto cardScreen = [](QRect card) {
