@@ -16,11 +16,9 @@ using EditorDocument = test::EditorFixture;
 using EditorStyling = test::EditorFixture;
 using EditorCanvas = test::EditorFixture;
 
-// Without a last screenshot the window shows and says so; a drop on the tray icon opens URLs
-// and ignores anything else. The opened image becomes the last screenshot, which opens as a
-// capture without being written again; a bad file keeps the open document. The image scale
-// comes from the pixels per point: the bitmap's own, a file's resolution (144 dpi opens at half
-// its pixel size), the screen's when there is no bitmap.
+// A drop on the tray icon opens URLs only and becomes the last screenshot, which reopens without being
+// written again; a bad file keeps the open document. The scale is the bitmap's own, a file's resolution
+// (144 dpi opens at half its pixel size), the screen's when there is no bitmap.
 TEST_F(EditorDocument, FilesAndTrayRequestsOpenWhatTheyCan)
 {
     EXPECT_DOUBLE_EQ(ScreenshotDocument::create(solidImage({1440, 900}), std::nullopt, SourceType::file, 2).imageScale, 1);
@@ -68,9 +66,8 @@ TEST_F(EditorDocument, FilesAndTrayRequestsOpenWhatTheyCan)
     }
 }
 
-// A closed or replaced document comes back whole: image, style, annotations, frame and undo. The
-// screenshot that replaces it takes its style but starts with no annotations, selection, frame,
-// tilt or analysis, and is drawn afresh.
+// A closed or replaced document comes back whole, undo included. The screenshot that replaces it
+// takes its style but nothing else of it, and is drawn afresh.
 TEST_F(EditorDocument, ReopenClosedScreenshotBringsBackTheLastOneWhole)
 {
     editor->setBackground(BackgroundPreset::forestMist);
@@ -129,33 +126,13 @@ TEST_F(EditorDocument, ReopenClosedScreenshotBringsBackTheLastOneWhole)
     editor->clearDocument();
     editor->reopenClosedDocument();
     EXPECT_TRUE(editor->hasDocument()) << "reopening again swaps back";
-    editor->clearErrorMessage();
 }
 
-namespace {
-
-// Fake capture tools: shell scripts that log their arguments (the last is the output path),
-// then behave one way.
-class EditorCapture : public test::EditorFixture {
-protected:
-    void tool(const QString& body)
-    {
-        const QString path = dir.filePath(QStringLiteral("tool.sh"));
-        const QString script = QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" >> '%1'\neval out=\\${$#}\n%2\n");
-        EXPECT_TRUE(test::writeScript(path, script.arg(logPath(), body).toUtf8()));
-        settings.store().setValue(QLatin1String(SettingsKeys::captureToolPath), path);
-    }
-    QString logPath() const { return dir.filePath(QStringLiteral("calls.log")); }
-    QStringList loggedArguments() const
-    {
-        return QString::fromUtf8(test::readBytes(logPath())).split(u'\n', Qt::SkipEmptyParts);
-    }
-    void finish() { ASSERT_TRUE(test::waitUntil([&] { return !editor->isCapturing(); }, 10000)); }
-};
-
-} // namespace
-
-TEST_F(EditorCapture, SelfCaptureCopiesAndWritesATimestampedFile)
+// Every mode asks the tool once, with the stored choices (a message's own delay wins); the last region is
+// the one stamped on these monitors. A usable capture becomes the document; a cancelled or unusable one
+// changes nothing. Either way the hidden windows come back and the temporary file is removed. The debug
+// capture writes the visible window to a timestamped file.
+TEST_F(EditorDocument, CaptureModesReachTheToolAndOnlyAUsableCaptureBecomesTheDocument)
 {
     editor->captureSelf();
     EXPECT_EQ(editor->errorMessage(), QStringLiteral("Debug capture: no visible window to capture."));
@@ -163,27 +140,17 @@ TEST_F(EditorCapture, SelfCaptureCopiesAndWritesATimestampedFile)
     host.grab = solidImage({64, 48});
     QString revealed;
     editor->setFileRevealer([&](const QString& path) { revealed = path; });
-    const QDateTime before = QDateTime::currentDateTime();
+    const QDateTime now = QDateTime::currentDateTime();
     editor->captureSelf();
     EXPECT_TRUE(editor->errorMessage().isEmpty());
     const auto stamp = [](const QDateTime& at) { return at.toString(QStringLiteral("yyyy-MM-dd-HHmmss")); };
-    const QString name = QFileInfo(revealed).fileName();
-    EXPECT_TRUE(name == QStringLiteral("Pelorin-debug-%1.png").arg(stamp(before))
-                || name == QStringLiteral("Pelorin-debug-%1.png").arg(stamp(before.addSecs(1)))) << name.toStdString();
+    const QString debugFile = QFileInfo(revealed).fileName();
+    EXPECT_TRUE(debugFile == QStringLiteral("Pelorin-debug-%1.png").arg(stamp(now))
+                || debugFile == QStringLiteral("Pelorin-debug-%1.png").arg(stamp(now.addSecs(1)))) << debugFile.toStdString();
     EXPECT_EQ(QFileInfo(revealed).path(), QDir::tempPath());
     EXPECT_EQ(QImage(revealed).size(), QSize(64, 48));
     QFile::remove(revealed);
-}
 
-// Every mode asks the tool, once, for its part of the screen, with the stored delay, pointer and
-// magnifier choices (a message's own delay wins). The last region is the one a region capture
-// was stamped with on these monitors; before there is one, the user selects it. A capture
-// becomes the document, brought forward with the windows that were open before it and kept as
-// the last screenshot; a cancelled or unusable one changes nothing and a missing tool is
-// reported. Either way the hidden windows come back and the temporary file is removed; without
-// hiding, no window is touched.
-TEST_F(EditorCapture, ModesReachTheToolAndOnlyAUsableCaptureBecomesTheDocument)
-{
     QList<QRect> monitors;
     for (const QScreen* screen : QGuiApplication::screens())
         monitors << screen->geometry();
@@ -196,6 +163,9 @@ TEST_F(EditorCapture, ModesReachTheToolAndOnlyAUsableCaptureBecomesTheDocument)
         return [=, this] { notifications.post(name, object); };
     };
     const auto mode = [&](QVariantMap object) { return post(Notifications::triggerCapture, object); };
+    // Fake tools: scripts that log their arguments (the last is the output path), then act one way.
+    const QString log = dir.filePath(QStringLiteral("calls.log")), tool = dir.filePath(QStringLiteral("tool.sh"));
+    const QString script = QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" >> '%1'\neval out=\\${$#}\n%2\n");
     const QString region = Notifications::triggerScreenCapture, delay = QLatin1String(SettingsKeys::captureDelay);
     const QString pointer = QLatin1String(SettingsKeys::captureIncludesPointer);
     const QString magnifier = QLatin1String(SettingsKeys::captureMagnifier);
@@ -228,10 +198,10 @@ TEST_F(EditorCapture, ModesReachTheToolAndOnlyAUsableCaptureBecomesTheDocument)
     editor->loadImage(solidImage({50, 50}), SourceType::clipboard, false);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        QFile::remove(logPath());
-        tool(c.body);
-        if (c.body.isNull())
-            settings.store().setValue(QLatin1String(SettingsKeys::captureToolPath), dir.filePath(QStringLiteral("no-such-tool")));
+        QFile::remove(log);
+        ASSERT_TRUE(test::writeScript(tool, script.arg(log, c.body).toUtf8()));
+        settings.store().setValue(QLatin1String(SettingsKeys::captureToolPath),
+                                  c.body.isNull() ? dir.filePath(QStringLiteral("no-such-tool")) : tool);
         settings.store().setValues(c.settings);
         const bool hides = settings.store().boolValue(QLatin1String(SettingsKeys::hideWindowDuringCapture), true);
         const QList<QObject*> open = hides ? QList<QObject*>{&host.editorWindow, &host.settingsWindow}
@@ -242,8 +212,8 @@ TEST_F(EditorCapture, ModesReachTheToolAndOnlyAUsableCaptureBecomesTheDocument)
         const QUuid before = editor->document()->id;
         c.start();
         c.start(); // ignored while the first runs
-        finish();
-        const QStringList args = loggedArguments();
+        ASSERT_TRUE(test::waitUntil([&] { return !editor->isCapturing(); }, 10000));
+        const QStringList args = QString::fromUtf8(test::readBytes(log)).split(u'\n', Qt::SkipEmptyParts);
         EXPECT_EQ(args.mid(0, args.size() - 1).join(u' '), QLatin1String(c.arguments));
         if (!args.isEmpty()) {
             EXPECT_TRUE(args.last().startsWith(QDir::tempPath()) && args.last().endsWith(QLatin1String(".png")));
@@ -260,10 +230,8 @@ TEST_F(EditorCapture, ModesReachTheToolAndOnlyAUsableCaptureBecomesTheDocument)
     EXPECT_TRUE(QFile::exists(lastScreenshotPath()));
 }
 
-// A burst of changes (a slider dragged) is written once, 400 ms after it; the style survives a
-// restart, all but the shadow's opacity. A stored background is used only when it decodes, and
-// undecodable bytes are left as they were; a damaged or hand-edited number comes back within its
-// slider's range, so it cannot push the card out of reach.
+// A dragged slider is written once, 400 ms after; the style but the shadow's opacity survives a restart.
+// Undecodable stored bytes are left alone; a damaged number comes back within its slider's range.
 TEST_F(EditorStyling, StyleIsWrittenOnceAndComesBackOnlyWhenValid)
 {
     QSignalSpy writes(&settings.store(), &SettingsStore::changed);
@@ -319,10 +287,8 @@ TEST_F(EditorStyling, StyleIsWrittenOnceAndComesBackOnlyWhenValid)
     EXPECT_EQ(editor->styling().dimming.amount, 1);
 }
 
-// Style changes reach the open document and are steps of the one undo history, each undone
-// and redone whole and apart from the annotations: a dragged slider is one step. A padding
-// change drops the stored frame; Reset All resets the document, the frame and the tilt. The
-// style counts as changed from the first thousandth of a radian of tilt and in every dimension.
+// Style changes reach the document and are undo steps of their own, a dragged slider one step; padding
+// drops the stored frame. The style counts as changed from a thousandth of a radian of tilt.
 TEST_F(EditorStyling, StyleChangesReachTheDocumentAndUndoWholeAndMakeItDirty)
 {
     struct Case { const char* name; std::function<void(EditorViewModel&)> change; bool dirty; };
@@ -391,9 +357,9 @@ TEST_F(EditorStyling, StyleChangesReachTheDocumentAndUndoWholeAndMakeItDirty)
     EXPECT_FALSE(editor->stylingIsDirty());
 }
 
-// Zoom steps stop at the limits. A new screenshot is fitted once the viewport is known, with its
-// padding; a larger padding zooms out until the card fits again, a smaller one never zooms in.
-TEST_F(EditorCanvas, ZoomStepsStopAtTheLimitsAndPaddingOnlyEverZoomsOut)
+// Zoom steps and tilts stop at the limits. A new screenshot is fitted once the viewport is known; a
+// larger padding zooms out until the card fits again, a smaller one never zooms in.
+TEST_F(EditorCanvas, ZoomAndTiltStopAtTheLimitsAndPaddingOnlyEverZoomsOut)
 {
     const double expected[] = {1.25, 1.5625, 1.953125, 2.44140625, 3.0517578125, 3.814697265625, 4.0, 4.0};
     for (double zoom : expected) {
@@ -421,13 +387,9 @@ TEST_F(EditorCanvas, ZoomStepsStopAtTheLimitsAndPaddingOnlyEverZoomsOut)
     const double fitted = editor->canvasTransform().zoomLevel;
     editor->setPadding(0);
     EXPECT_DOUBLE_EQ(editor->canvasTransform().zoomLevel, fitted);
-}
 
-// The scene follows a tilt gesture only at its end; small tilts snap back flat, large ones
-// stop at the limits. Reset keeps the perspective; the projection toggle and choosing a tool
-// drop it; a saved tilt comes back once, clamped.
-TEST_F(EditorCanvas, TiltsSnapStopAtTheLimitsAndAreResetFlattenedAndRestored)
-{
+    // A tilt applies at the gesture's end; small ones snap back. Reset keeps the perspective; the
+    // projection toggle and choosing a tool drop it; a saved tilt comes back once, clamped.
     struct Case { float yaw, pitch; SceneState expected; };
     const Case cases[] = {
         {0.02f, -0.01f, {}},

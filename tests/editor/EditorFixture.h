@@ -64,7 +64,6 @@ protected:
         editor->setFileRevealer([](const QString&) {});
     }
 
-    // A new editor over the same settings file, as after a restart.
     void restart()
     {
         editor.reset();
