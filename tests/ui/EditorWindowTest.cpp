@@ -64,7 +64,7 @@ public:
     std::unique_ptr<EditorWindow> window = std::make_unique<EditorWindow>(*editor);
 };
 
-TEST_F(Window, DroppedLocalImagesOpenAndAnythingElseIsRefused)
+TEST_F(Window, DropsAndPastesOpenTheDocumentTheToolbarAndKeysActOn)
 {
     const QString file = dir.filePath(QStringLiteral("dropped.png"));
     ASSERT_TRUE(solidImage({320, 200}).save(file, "PNG"));
@@ -105,14 +105,11 @@ TEST_F(Window, DroppedLocalImagesOpenAndAnythingElseIsRefused)
         QTest::qWait(20);
         EXPECT_FALSE(editor->hasDocument());
     }
-}
 
-// The empty state starts region and window captures and gives way to the document; the copy
-// button and Ctrl+C copy it and show the confirmation; an error shows until its OK. The
-// toolbar's buttons and the window's keys act on the document; the inspector takes the
-// sidebar's place while there is something to inspect.
-TEST_F(Window, TheEmptyStateGivesWayToTheDocumentTheToolbarAndKeysActOn)
-{
+    // The empty state starts region and window captures and gives way to the document; the
+    // copy button and Ctrl+C copy it and show the confirmation; an error shows until its OK.
+    // The toolbar's buttons and the window's keys act on the document; the inspector takes
+    // the sidebar's place while there is something to inspect.
     EmptyStateView* empty = window->canvas()->emptyState();
     ASSERT_TRUE(empty->isVisible());
     QSignalSpy captures(editor.get(), &EditorViewModel::captureRequested);
@@ -127,7 +124,6 @@ TEST_F(Window, TheEmptyStateGivesWayToTheDocumentTheToolbarAndKeysActOn)
     EXPECT_FALSE(empty->isVisible());
 
     CopyConfirmation* notice = window->canvas()->copyConfirmation();
-    EXPECT_FALSE(notice->isShowing());
     window->toolbar()->copyButton()->click();
     ASSERT_TRUE(waitUntil([&] { return editor->imageCopiedPulse() == 1; }));
     EXPECT_FALSE(pasteboard.png.isEmpty());
