@@ -194,8 +194,6 @@ TEST_F(Window, DropsAndPastesOpenTheDocumentTheToolbarAndKeysActOn)
         EXPECT_TRUE(window->redoAction()->isEnabled());
     }
 
-    // The right-hand panel: the inspector while there is something to inspect, the framing
-    // style otherwise.
     editor->setSelectedAnnotationId({});
     EXPECT_TRUE(window->sidebar()->isVisible());
     EXPECT_FALSE(window->inspector()->isVisible());
