@@ -626,7 +626,7 @@ TEST_F(Overlay, ClicksAndBandsSelectAndSelectionsMoveResizeAndDelete)
 
 // Arrow ends attach to a shape they are drawn or dragged onto (or let go 8 points short
 // of), never to another arrow, and follow it.
-TEST_F(Overlay, ArrowEndsAttachToShapesAndStayWhenTheShapeGoes)
+TEST_F(Overlay, ArrowEndsAttachToShapesByHandAndByTheQuickChain)
 {
     const QUuid box = add(editor->makeShapeAnnotation(QRectF(400, 100, 150, 100)));
     const QUuid label = add(editor->makeShapeAnnotation(QRectF(50, 300, 100, 60)));
@@ -676,10 +676,10 @@ TEST_F(Overlay, ArrowEndsAttachToShapesAndStayWhenTheShapeGoes)
     key(Qt::Key_Delete);
     EXPECT_FALSE(get<ArrowAnnotation>(drawn.id).endAttachment);
     EXPECT_TRUE(editor->selectedAnnotationId().isNull());
-}
 
-TEST_F(Overlay, QuickChainEndToEnd)
-{
+    // The quick chain outlines an element and ties a labelled arrow to the outline.
+    open({800, 500});
+    editor->setZoomLevel(1.0);
     editor->setLocalDetectedElements({QRectF(100, 100, 300, 200), QRectF(150, 150, 80, 40), QRectF(500, 300, 100, 60)});
     editor->selectTool(AnnotationTool::quick);
 
@@ -690,22 +690,22 @@ TEST_F(Overlay, QuickChainEndToEnd)
     EXPECT_EQ(outline.shapeType, ShapeType::rectangle);
     EXPECT_TRUE(editor->hasQuickChainEscapeHandler());
 
-    click({300, 350}); // below and right of the outline: the label goes further out
+    click({300, 350}); // below and right of the outline: the caption goes further out
     ASSERT_EQ(list().size(), 3u);
     ASSERT_TRUE(editing());
     EXPECT_FALSE(editor->hasQuickChainEscapeHandler());
-    const auto label = std::get<TextAnnotation>(list()[1]);
+    const auto caption = std::get<TextAnnotation>(list()[1]);
     const auto arrow = std::get<ArrowAnnotation>(list()[2]);
-    EXPECT_GT(label.position.x(), 300);
-    EXPECT_EQ(arrow.startAttachment->targetId, label.id);
+    EXPECT_GT(caption.position.x(), 300);
+    EXPECT_EQ(arrow.startAttachment->targetId, caption.id);
     EXPECT_EQ(arrow.endAttachment->targetId, outline.id);
     ASSERT_TRUE(fieldHasFocus());
     type(QStringLiteral("Save"));
     key(Qt::Key_Return);
-    EXPECT_EQ(get<TextAnnotation>(label.id).text, QStringLiteral("Save"));
+    EXPECT_EQ(get<TextAnnotation>(caption.id).text, QStringLiteral("Save"));
     EXPECT_EQ(editor->selectedTool(), AnnotationTool::quick);
 
-    // A second chain, left of and above the third element; Esc on its label takes the label
+    // A second chain, left of and above the third element; Esc on its caption takes the caption
     // away and leaves the arrow drawn where it was, still tied to its rectangle.
     click({550, 330});
     click({400, 200});
@@ -721,7 +721,7 @@ TEST_F(Overlay, QuickChainEndToEnd)
     EXPECT_FALSE(kept.startAttachment);
     EXPECT_EQ(kept.endAttachment->targetId, std::get<ShapeAnnotation>(list()[3]).id);
 
-    // Esc while the chain waits for its label's place takes back only the waiting arrow.
+    // Esc while the chain waits for its caption's place takes back only the waiting arrow.
     click({150, 110});
     ASSERT_EQ(list().size(), 6u);
     EXPECT_TRUE(editor->handleKeyPress({Qt::Key_Escape}, false));

@@ -275,7 +275,6 @@ TEST_F(Window, AnalysisShimmersThenItsBoxesToggleAndListTheComponents)
     EXPECT_LT(panel->builtRowCount(), 60);
     EXPECT_EQ(panel->rowButton(1999, 1)->toolTip(), QStringLiteral("Search Google for this text"));
 
-    // Clearing from the toolbar empties list and overlay.
     window->toolbar()->clearAnalysisButton()->click();
     EXPECT_FALSE(overlay->isVisible());
     EXPECT_FALSE(panel->isVisible());

@@ -109,7 +109,6 @@ Annotation aText()
     return t;
 }
 const QRectF box(100, 100, 200, 120);
-// The same annotation, changed.
 template <class A>
 Annotation with(Annotation a, const std::function<void(A&)>& change)
 {
@@ -122,7 +121,7 @@ Annotation with(Annotation a, const std::function<void(A&)>& change)
 // shows only while the style differs from the defaults, restores them, and leaves what is not
 // style (colour, text, plate, number, a shape's radius, a redaction's style) alone; the reset
 // style is what the next one takes.
-TEST_F(Inspector, EditsAndResetsChangeOnlyTheSelectedAnnotation)
+TEST_F(Inspector, EditsAndResetsChangeTheSelectedAnnotationOrTheArmedToolsStyle)
 {
     const Annotation text = aText(), arrow = ArrowAnnotation::make({100, 100}, {300, 200}, Qt::red);
     const Annotation shape = ShapeAnnotation::make(box, QColor::fromRgbF(0.2f, 0.4f, 1.0f)), redact = R::make(box, Qt::black);
@@ -214,12 +213,11 @@ TEST_F(Inspector, EditsAndResetsChangeOnlyTheSelectedAnnotation)
         addSelected(a);
         EXPECT_FALSE(resetShown(*inspector->kind()));
     }
-}
 
-// With nothing selected, an armed tool shows the style its next annotation takes, and edits
-// change only that remembered style; a selection is inspected rather than the armed tool.
-TEST_F(Inspector, AnArmedToolEditsTheRememberedStyleAndTheColourPickerTheColour)
-{
+    // With nothing selected, an armed tool shows the style its next annotation takes, and
+    // edits change only that remembered style; a selection is inspected rather than the tool.
+    editor->loadImage(solidImage({800, 500}), SourceType::file, false);
+    editor->setSelectedTool(std::nullopt);
     QSignalSpy inspecting(inspector.get(), &AnnotationStylePanel::inspectingChanged);
     EXPECT_FALSE(inspector->kind());
     settings.store().setValue(QLatin1String(Keys::arrowStrokeWidth), 9.0);
@@ -258,7 +256,7 @@ TEST_F(Inspector, AnArmedToolEditsTheRememberedStyleAndTheColourPickerTheColour)
     editor->setSelectedTool(Tool::shape);
     AnnotationColorPicker* picker = inspector->colorPicker(Tool::shape);
     // chosen: the swatch shown as chosen, -1 for the custom button
-    const struct { const char* name; QColor current; int chosen; } cases[] = {
+    const struct { const char* name; QColor current; int chosen; } colours[] = {
         {"exact swatch", QColor::fromRgbF(1.0f, 0.62f, 0.04f), 1},
         {"just inside", QColor::fromRgbF(0.2f + 0.009f, 0.84f - 0.009f, 0.29f), 3},
         {"just outside", QColor::fromRgbF(0.2f, 0.84f, 0.29f + 0.011f), -1},
@@ -267,7 +265,7 @@ TEST_F(Inspector, AnArmedToolEditsTheRememberedStyleAndTheColourPickerTheColour)
         {"pure red is custom", QColor::fromRgbF(1, 0, 0), -1},
         {"the start colour is the red swatch", AppConstants::defaultAnnotationColor(), 0},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : colours) {
         SCOPED_TRACE(c.name);
         picker->setColor(c.current);
         for (int i = 0; i < AnnotationColorPicker::swatchCount; ++i)
