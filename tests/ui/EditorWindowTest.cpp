@@ -254,7 +254,6 @@ TEST_F(Window, AnalysisShimmersThenItsBoxesToggleAndListTheComponents)
     pointer.release(save.center());
     EXPECT_FALSE(editor->detectedComponents()[0].isHighlighted);
 
-    // The list: one row per component; redacting from a row flips its action.
     AnalysisPanel* panel = window->findChild<AnalysisPanel*>();
     ASSERT_NE(panel, nullptr);
     EXPECT_TRUE(panel->isVisible());
