@@ -17,12 +17,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <set>
 
 namespace pelorin::test {
 namespace {
-
-constexpr double pi = 3.14159265358979323846;
 
 // Counts the presses and releases that reach the annotation overlay, the layer below the
 // navigation layer that takes plain clicks and drags.
@@ -237,8 +236,8 @@ TEST_F(Canvas, NavigationMovesZoomsOrTiltsTheCard)
         EXPECT_FALSE(canvas->inputLayer()->isPanning() || canvas->inputLayer()->isZooming() || editor->isRotatingGesture());
         const SceneState scene = editor->sceneState();
         EXPECT_EQ(scene.isPerspective, !c.tilt.isNull());
-        EXPECT_NEAR(scene.yaw, c.tilt.x() * pi / 600, 1e-5);
-        EXPECT_NEAR(scene.pitch, c.tilt.y() * pi / 600, 1e-5);
+        EXPECT_NEAR(scene.yaw, c.tilt.x() * std::numbers::pi / 600, 1e-5);
+        EXPECT_NEAR(scene.pitch, c.tilt.y() * std::numbers::pi / 600, 1e-5);
         waitForFrame();
         EXPECT_NEAR(canvas->displayedYaw(), scene.yaw, 1e-6);
     }

@@ -11,7 +11,6 @@
 #include <QApplication>
 #include <QTest>
 
-
 namespace pelorin::test {
 
 inline QImage solidImage(QSizeF points, double scale = 1.0, QColor color = QColor(220, 30, 40))
