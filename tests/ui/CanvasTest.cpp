@@ -342,7 +342,6 @@ TEST_F(Canvas, SceneControlsAndTheExportFrameFollowTheSceneAndThePointer)
     }
 
     // Shown while dragged, stored on release; a padding change removes it.
-    editor->setExportFrameRect(std::nullopt);
     pointer.press({800, 350});
     pointer.move({780, 350});
     pointer.move({700, 350});
