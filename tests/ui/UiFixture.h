@@ -11,10 +11,8 @@
 #include <QApplication>
 #include <QTest>
 
-
 namespace pelorin::test {
 
-// A solid image of `points` at `scale` pixels per point.
 inline QImage solidImage(QSizeF points, double scale = 1.0, QColor color = QColor(220, 30, 40))
 {
     QImage image((points * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
@@ -54,7 +52,6 @@ private:
     QWidget* m_reference;
 };
 
-// Shows `widget` as a top-level window of `size` and waits until it is on screen.
 inline void showWindow(QWidget& widget, QSize size)
 {
     widget.resize(size);
