@@ -39,20 +39,18 @@ public:
 };
 
 // The upload and account services of one test, on their own files, pointed at the stand-in
-// cloud service (started only by tests that need it).
+// cloud service.
 class UploadUi : public ::testing::Test {
 protected:
-    UploadUi() { api.setTimeout(std::chrono::seconds(10)); }
-
-    CloudTestServer& startServer()
+    UploadUi()
     {
-        server = std::make_unique<CloudTestServer>();
-        store(SettingsKeys::cloudServerURL, server->baseUrl());
-        return *server;
+        api.setTimeout(std::chrono::seconds(10));
+        store(SettingsKeys::cloudServerURL, server.baseUrl());
     }
+    void SetUp() override { ASSERT_TRUE(server.isRunning()); }
     void signIn()
     {
-        server->addSession(u"tok-1"_s, u"me@example.com"_s);
+        server.addSession(u"tok-1"_s, u"me@example.com"_s);
         tokens.setToken(u"tok-1"_s);
         store(SettingsKeys::cloudAccountEmail, u"me@example.com"_s);
     }
@@ -73,7 +71,7 @@ protected:
                 source};
     }
 
-    std::unique_ptr<CloudTestServer> server;
+    CloudTestServer server;
     TempSettings settings;
     MemoryTokenStore tokens;
     CloudAPI api{settings.store(), tokens};
@@ -179,10 +177,8 @@ TEST_F(HistoryWindow, ListsTheStoreNewestFirstOrShowsTheEmptyStateAndRowsKeepThe
 // a failed one warns and keeps the entry and its row.
 TEST_F(HistoryWindow, RowsCopyTheRightLinkAndDeleteOrWarn)
 {
-    CloudTestServer& cloud = startServer();
-    ASSERT_TRUE(cloud.isRunning());
     const QString del = u"/v2/storage/objects/delete"_s;
-    cloud.script({u"POST"_s, del, 200, "{\"ok\": true}", u"application/json"_s, 0.5});
+    server.script({u"POST"_s, del, 200, "{\"ok\": true}", u"application/json"_s, 0.5});
     const QString stored = u"https://cdn.example/a.png"_s;
     const struct {
         const char* name;
@@ -217,7 +213,7 @@ TEST_F(HistoryWindow, RowsCopyTheRightLinkAndDeleteOrWarn)
             ASSERT_TRUE(waitUntil([&] { return history.files().isEmpty(); }));
             EXPECT_TRUE(window.showsEmptyState());
             EXPECT_TRUE(alerts.shown.isEmpty());
-            EXPECT_EQ(cloud.count(u"POST"_s, del), 1);
+            EXPECT_EQ(server.count(u"POST"_s, del), 1);
             continue;
         }
         ASSERT_TRUE(waitUntil([&] { return !alerts.shown.isEmpty(); }));
@@ -291,14 +287,12 @@ TEST_F(UploadSettings, UploadsSectionShowsWhatIsInForceAndStoresOnlyAPick)
 // Showing the window refreshes the account, quietly.
 TEST_F(UploadSettings, SavingTheBucketStoresItAsTypedAndMovesAnUnchosenDestinationOnly)
 {
-    CloudTestServer& cloud = startServer();
-    ASSERT_TRUE(cloud.isRunning());
     signIn();
     uploads.updateConfig({u"old-acct"_s, QString(), QString(), QString(), QString()});
     AccountService account(api, tokens, settings.store());
     SettingsWindow window(settings.store());
     const UploadSettingsSections sections = installUploadSettingsSections(window, settings.store(), account, tokens, uploads);
-    const auto meRequests = [&] { return cloud.count(u"GET"_s, u"/v2/me"_s); };
+    const auto meRequests = [&] { return server.count(u"GET"_s, u"/v2/me"_s); };
     EXPECT_EQ(meRequests(), 0);
     for (int shown = 1; shown <= 2; ++shown) {
         window.show();
@@ -400,8 +394,6 @@ TEST_F(UploadSettings, AccountControlsFollowTheTokenAndTheService)
 
     tokens.setToken(std::nullopt);
     settings.store().remove(QLatin1String(SettingsKeys::cloudAccountEmail));
-    CloudTestServer& cloud = startServer();
-    ASSERT_TRUE(cloud.isRunning());
     AccountService account(api, tokens, settings.store());
     AccountSection section(account, tokens);
 
