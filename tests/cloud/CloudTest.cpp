@@ -80,16 +80,10 @@ using Account = Cloud;
 
 const QString keyringService = QString::fromLatin1(applicationId);
 
-void run(QCoro::Task<void> task)
-{
-    const auto result = test::outcome(std::move(task));
-    ASSERT_TRUE(result.succeeded()) << result.error.toStdString();
-}
-
 std::optional<QString> readBack()
 {
     KeychainStore fresh(keyringService);
-    run(fresh.load());
+    EXPECT_TRUE(test::outcome(fresh.load()).succeeded());
     return fresh.token();
 }
 
@@ -437,14 +431,14 @@ TEST(KeychainIntegration, TokenIsWrittenReplacedAndDeletedInTheKeyring)
     EXPECT_EQ(readBack(), std::nullopt);
 
     KeychainStore store(keyringService);
-    run(store.load());
+    ASSERT_TRUE(test::outcome(store.load()).succeeded());
     EXPECT_TRUE(store.isLoaded());
     store.setToken(u"tok-first"_s); // replaced before it is written
     const std::optional<QString> tokens[] = {u"tok-ünï ✓"_s, u"tok-second"_s, std::nullopt};
     for (const auto& token : tokens) {
         store.setToken(token);
         EXPECT_EQ(store.token(), token);
-        run(store.flush());
+        ASSERT_TRUE(test::outcome(store.flush()).succeeded());
         EXPECT_EQ(readBack(), keyring ? token : std::nullopt);
     }
 }

@@ -25,9 +25,7 @@ public:
     ~CloudTestServer()
     {
         m_process.closeWriteChannel();
-        if (!m_process.waitForFinished(10'000))
-            m_process.kill();
-        m_process.waitForFinished(5'000);
+        m_process.waitForFinished(10'000);
     }
 
     bool isRunning() const { return m_port != 0; }

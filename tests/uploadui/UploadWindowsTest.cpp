@@ -105,8 +105,10 @@ TEST(UploadFileKind, ChosenByTheContentTypeOfTheName)
 }
 
 // Newest first; a row outlives changes to the list with its state, and a second copy extends
-// the check mark of the first. Dropped local files go to the window's handler.
-TEST_F(HistoryWindow, ListsTheStoreNewestFirstOrShowsTheEmptyStateAndRowsKeepTheirState)
+// the check mark of the first. Dropped local files go to the window's handler. A cloud entry
+// copies a fresh link while signed in. While a delete runs its button is off; a failed one
+// warns and keeps the entry and its row.
+TEST_F(HistoryWindow, ListsTheStoreNewestFirstAndItsRowsCopyTheRightLinkAndDeleteOrWarn)
 {
     UploadHistoryWindow window(services());
     EXPECT_TRUE(window.showsEmptyState());
@@ -171,12 +173,7 @@ TEST_F(HistoryWindow, ListsTheStoreNewestFirstOrShowsTheEmptyStateAndRowsKeepThe
     EXPECT_TRUE(drop({QUrl::fromLocalFile(u"/tmp/a.pdf"_s), remote, QUrl::fromLocalFile(u"/tmp/c d.png"_s)}));
     ASSERT_TRUE(waitUntil([&] { return !received.isEmpty(); }));
     EXPECT_EQ(received, QList<QStringList>{(QStringList{u"/tmp/a.pdf"_s, u"/tmp/c d.png"_s})});
-}
 
-// A cloud entry copies a fresh link while signed in. While a delete runs its button is off;
-// a failed one warns and keeps the entry and its row.
-TEST_F(HistoryWindow, RowsCopyTheRightLinkAndDeleteOrWarn)
-{
     const QString del = u"/v2/storage/objects/delete"_s;
     server.script({u"POST"_s, del, 200, "{\"ok\": true}", u"application/json"_s, 0.5});
     const QString stored = u"https://cdn.example/a.png"_s;
@@ -199,7 +196,6 @@ TEST_F(HistoryWindow, RowsCopyTheRightLinkAndDeleteOrWarn)
         alerts.shown.clear();
         const UploadedFile file = entry(u"a.png"_s, 1, 0, c.source);
         history.add(file);
-        UploadHistoryWindow window(services());
         UploadHistoryRow* row = window.rows().first();
         pasteboard.string = u"before"_s;
         static_cast<QAbstractButton*>(row->copyButton())->click();
