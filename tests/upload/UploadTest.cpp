@@ -414,7 +414,9 @@ TEST(UploadNaming, ContentTypeDispositionLinkAndErrorDetail)
     EXPECT_EQ(leadingCharacters(u"short"_s, 200), u"short"_s);
 }
 
-TEST_F(ConfigFiles, LoadsTheFileOrMigratesTheLegacyOneOrStartsEmpty)
+// Loading reads the file, migrates the legacy one or starts empty; saving writes compact JSON
+// for the owner only, which the next start reads back.
+TEST_F(ConfigFiles, LoadsMigratesAndSavesForTheOwnerOnly)
 {
     const QByteArray withoutPublicUrl = completeJson({{"publicUrl", QJsonValue::Undefined}});
     const struct {
@@ -426,7 +428,6 @@ TEST_F(ConfigFiles, LoadsTheFileOrMigratesTheLegacyOneOrStartsEmpty)
         bool unreadable = false; // the file is there but damaged: kept, and the user told
     } cases[] = {
         {"fresh installation", {}, {}, UploadConfig{}, false},
-        {"only the legacy file", {}, legacyJson, legacy, true},
         {"both files", completeJson(), legacyJson, complete, true},
         // A damaged file never brings back the old bucket and keys of the legacy one.
         {"file lacks publicUrl, legacy valid", withoutPublicUrl, legacyJson, UploadConfig{}, false, true},
@@ -440,6 +441,7 @@ TEST_F(ConfigFiles, LoadsTheFileOrMigratesTheLegacyOneOrStartsEmpty)
          true},
         {"file is not JSON, legacy valid", "{not json", legacyJson, UploadConfig{}, false, true},
         {"legacy file is not a config", {}, "[1,2,3]", UploadConfig{}, false},
+        {"only the legacy file", {}, legacyJson, legacy, true}, // last: the saving below starts from here
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -459,13 +461,8 @@ TEST_F(ConfigFiles, LoadsTheFileOrMigratesTheLegacyOneOrStartsEmpty)
         }
         EXPECT_EQ(test::readBytes(legacyConfigPath), c.legacyFile) << "the legacy file stays as it was";
     }
-}
 
-TEST_F(ConfigFiles, SavedSettingsAreCompactForTheOwnerOnlyAndReachTheNextStart)
-{
-    ASSERT_TRUE(test::writeBytes(legacyConfigPath, legacyJson));
-    file().load(); // migration creates the file
-    EXPECT_EQ(mode(configPath), 0600u);
+    EXPECT_EQ(mode(configPath), 0600u) << "as migrated";
     EXPECT_EQ(mode(legacyConfigPath), 0600u) << "the old copy of the secret too";
     // Someone widened the permissions; the next save narrows them again.
     QFile::setPermissions(configPath, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);

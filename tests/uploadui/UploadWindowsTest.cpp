@@ -341,19 +341,18 @@ TEST_F(UploadSettings, SavingTheBucketStoresItAsTypedAndMovesAnUnchosenDestinati
     fill(completeBucket);
     form.save();
     EXPECT_EQ(picker->currentData().toString(), u"cloud"_s);
-}
 
-TEST_F(UploadSettings, UnreadableBucketSettingsAreSaidSoUntilSavedAgain)
-{
+    // Unreadable settings are said so until saved again.
     ASSERT_TRUE(writeBytes(configPath(), "{\"accessKeyId\":"));
     UploadService damaged(settings.store(), api, history, UploadConfigFile(configPath(), QString()));
-    StorageSection form(damaged);
-    EXPECT_FALSE(form.problemLabel()->isHidden());
-    EXPECT_TRUE(form.problemLabel()->text().contains(u"could not be read"_s)) << form.problemLabel()->text().toStdString();
-    EXPECT_EQ(test::outcome(damaged.uploadToCustomS3("x", u"x.png"_s)).error, form.problemLabel()->text());
-    form.bucketField()->setText(u"shots"_s);
-    form.saveButton()->click();
-    EXPECT_TRUE(form.problemLabel()->isHidden());
+    StorageSection damagedForm(damaged);
+    const QLabel* problem = damagedForm.problemLabel();
+    EXPECT_FALSE(problem->isHidden());
+    EXPECT_TRUE(problem->text().contains(u"could not be read"_s)) << problem->text().toStdString();
+    EXPECT_EQ(test::outcome(damaged.uploadToCustomS3("x", u"x.png"_s)).error, problem->text());
+    damagedForm.bucketField()->setText(u"shots"_s);
+    damagedForm.saveButton()->click();
+    EXPECT_TRUE(problem->isHidden());
     EXPECT_EQ(QDir(dir.path()).entryList({u"upload-config.unreadable-*.json"_s}).size(), 1);
 }
 
