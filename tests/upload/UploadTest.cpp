@@ -535,7 +535,7 @@ TEST(UploadDestinationRules, ResolutionAndWhetherAnUploadCanBeAttempted)
     }
 }
 
-TEST_F(History, LoadsNewestFirstAndWritesBackOnlyWhatChanged)
+TEST_F(History, LoadsNewestFirstWritesBackOnlyWhatChangedAndSetsUnreadableFilesAside)
 {
     const QByteArray stored = array({entry(A, 100), entry(B, 300.5), entry(C, 100, ",\"source\":\"cloud\""), entry(D, 200), entry(A, 0)});
     ASSERT_TRUE(test::writeBytes(historyPath, stored));
@@ -565,12 +565,9 @@ TEST_F(History, LoadsNewestFirstAndWritesBackOnlyWhatChanged)
     UploadHistoryStore reloaded(historyPath, legacyHistoryPath);
     EXPECT_EQ(ids(reloaded).mid(0, 3), (QStringList{"B", "D", "C"}));
     EXPECT_EQ(reloaded.files().value(3), fresh);
-}
 
-// An unreadable file loads empty; its bytes are set aside before the first write replaces it.
-// A legacy file is copied as it is, before it is decoded.
-TEST_F(History, UnreadableFilesAreSetAsideAndLegacyFilesCopiedAsTheyAre)
-{
+    // An unreadable file loads empty; its bytes are set aside before the first write replaces it.
+    // A legacy file is copied as it is, before it is decoded.
     const struct {
         const char* name;
         QByteArray bytes;
@@ -587,9 +584,9 @@ TEST_F(History, UnreadableFilesAreSetAsideAndLegacyFilesCopiedAsTheyAre)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(test::writeBytes(historyPath, c.bytes));
-        UploadHistoryStore store(historyPath, legacyHistoryPath);
-        EXPECT_TRUE(store.files().isEmpty());
-        store.add(upload(u"n.png"_s));
+        UploadHistoryStore loaded(historyPath, legacyHistoryPath);
+        EXPECT_TRUE(loaded.files().isEmpty());
+        loaded.add(upload(u"n.png"_s));
         const QStringList aside = folder.entryList({u"uploads.unreadable-*.json"_s});
         ASSERT_EQ(aside.size(), 1);
         EXPECT_EQ(test::readBytes(folder.filePath(aside[0])), c.bytes);
@@ -607,8 +604,8 @@ TEST_F(History, UnreadableFilesAreSetAsideAndLegacyFilesCopiedAsTheyAre)
     for (const auto& c : legacyFiles) {
         QFile::remove(historyPath);
         ASSERT_TRUE(test::writeBytes(legacyHistoryPath, c.bytes));
-        UploadHistoryStore store(historyPath, legacyHistoryPath);
-        EXPECT_EQ(ids(store), c.ids);
+        UploadHistoryStore loaded(historyPath, legacyHistoryPath);
+        EXPECT_EQ(ids(loaded), c.ids);
         EXPECT_EQ(test::readBytes(historyPath), c.bytes);
         EXPECT_EQ(test::readBytes(legacyHistoryPath), c.bytes);
     }
