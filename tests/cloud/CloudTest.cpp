@@ -264,7 +264,7 @@ TEST_F(Account, RefreshFillsTheSummaryEndsARevokedSessionAndIsThrottledOnActivat
     EXPECT_TRUE(tokens.token().has_value());
 }
 
-TEST_F(Account, GoogleSignInPollsEveryTwoSecondsUntilItEnds)
+TEST_F(Account, GoogleSignInPollsEveryTwoSecondsUntilItEndsOrTheUserSignsOut)
 {
     const QString pollPath = u"/v2/auth/google/poll"_s, startPath = u"/v2/auth/google/start"_s;
     const auto answer = [&](int status, const QByteArray& body, int times = 1) {
@@ -317,19 +317,15 @@ TEST_F(Account, GoogleSignInPollsEveryTwoSecondsUntilItEnds)
             EXPECT_EQ(openedAt.secsTo(now), 2 * c.polls) << "first poll 2 s after the browser opened, then every 2 s";
         }
     }
-}
 
-// Signing out never depends on the service, cancels a waiting Google flow, and nothing still
-// on its way for the old session comes back to change the state.
-TEST_F(Account, SignOutEndsEverythingOfTheOldSession)
-{
+    // Signing out never depends on the service, cancels a waiting Google flow, and nothing still
+    // on its way for the old session comes back to change the state.
     signedInAs(u"tok-a"_s);
     service->setSleep([](std::chrono::milliseconds) { return QCoro::sleepFor(std::chrono::milliseconds(50)); });
     service->setBrowser([](const QUrl&) {});
-    const QString poll = u"/v2/auth/google/poll"_s;
-    server.script({u"GET"_s, poll, 200, R"({"status":"pending"})", {}, 0, 100000});
+    server.script({u"GET"_s, pollPath, 200, R"({"status":"pending"})", {}, 0, 100000});
     service->signInWithGoogle();
-    ASSERT_TRUE(test::waitUntil([&] { return server.count(u"GET"_s, poll) > 0; }));
+    ASSERT_TRUE(test::waitUntil([&] { return server.count(u"GET"_s, pollPath) > 0; }));
     // The service's own summary, late.
     server.script({u"GET"_s, u"/v2/me"_s, 0, {}, {}, 1.0});
     auto refresh = service->refresh(true);
@@ -337,9 +333,9 @@ TEST_F(Account, SignOutEndsEverythingOfTheOldSession)
     server.script({u"POST"_s, u"/v2/auth/logout"_s, 500, "down"});
     ASSERT_TRUE(test::outcome(service->signOut()).succeeded());
     test::outcome(std::move(refresh));
-    const int polls = server.count(u"GET"_s, poll);
+    const int polls = server.count(u"GET"_s, pollPath);
     QTest::qWait(400);
-    EXPECT_LE(server.count(u"GET"_s, poll), polls + 1) << "the cancelled flow stops polling";
+    EXPECT_LE(server.count(u"GET"_s, pollPath), polls + 1) << "the cancelled flow stops polling";
     EXPECT_FALSE(service->isWaitingForGoogle());
     EXPECT_FALSE(tokens.token().has_value());
     EXPECT_EQ(service->accountEmail(), std::nullopt) << "a late summary does not sign the user back in";
