@@ -64,7 +64,6 @@ protected:
         Q_EMIT box->activated(index);
     }
 
-    UploadHistoryServices services() { return {history, uploads, api, pasteboard, alerts}; }
     UploadedFile entry(const QString& name, qint64 size, int daysAgo = 0, std::optional<QString> source = std::nullopt)
     {
         return {QUuid::createUuid(), name, u"key/"_s + name, u"https://cdn.example/"_s + name, noon.addDays(-daysAgo), size,
@@ -92,25 +91,13 @@ void waitUntilElapsed(const QElapsedTimer& start, qint64 ms)
 
 const UploadConfig completeBucket{u"acct"_s, u"AKID"_s, u"secret"_s, u"shots"_s, u"https://cdn.example"_s};
 
-TEST(UploadFileKind, ChosenByTheContentTypeOfTheName)
-{
-    const std::pair<const char*, UploadFileKind> cases[] = {
-        {"Screenshot.png", UploadFileKind::photo}, {"clip.mov", UploadFileKind::film},
-        {"voice.mp3", UploadFileKind::waveform},   {"report.pdf", UploadFileKind::richText},
-        {"notes.txt", UploadFileKind::text},       {"page.html", UploadFileKind::text},
-        {"archive.zip", UploadFileKind::document},
-    };
-    for (const auto& [name, kind] : cases)
-        EXPECT_EQ(uploadFileKind(QLatin1String(name)), kind) << name;
-}
-
 // Newest first; a row outlives changes to the list with its state, and a second copy extends
 // the check mark of the first. Dropped local files go to the window's handler. A cloud entry
 // copies a fresh link while signed in. While a delete runs its button is off; a failed one
 // warns and keeps the entry and its row.
 TEST_F(HistoryWindow, ListsTheStoreNewestFirstAndItsRowsCopyTheRightLinkAndDeleteOrWarn)
 {
-    UploadHistoryWindow window(services());
+    UploadHistoryWindow window({history, uploads, api, pasteboard, alerts});
     EXPECT_TRUE(window.showsEmptyState());
     EXPECT_TRUE(window.rows().isEmpty());
 
@@ -219,6 +206,16 @@ TEST_F(HistoryWindow, ListsTheStoreNewestFirstAndItsRowsCopyTheRightLinkAndDelet
         EXPECT_TRUE(remove->isEnabled());
         history.remove(file);
     }
+
+    // A row's icon shows the kind of file, by the content type of its name.
+    const std::pair<const char*, UploadFileKind> kinds[] = {
+        {"Screenshot.png", UploadFileKind::photo}, {"clip.mov", UploadFileKind::film},
+        {"voice.mp3", UploadFileKind::waveform},   {"report.pdf", UploadFileKind::richText},
+        {"notes.txt", UploadFileKind::text},       {"page.html", UploadFileKind::text},
+        {"archive.zip", UploadFileKind::document},
+    };
+    for (const auto& [name, kind] : kinds)
+        EXPECT_EQ(uploadFileKind(QLatin1String(name)), kind) << name;
 }
 
 // The upload toggle, with the clipboard picker that follows it, and the destination picker
