@@ -126,7 +126,7 @@ protected:
 
 } // namespace
 
-TEST_F(Uploads, EachDestinationStoresTheFileAndDeleteDropsTheEntryOnlyOnSuccess)
+TEST_F(Uploads, EachDestinationStoresTheFileDeleteDropsItOnlyOnSuccessAndFailuresRecordNothing)
 {
     service.updateConfig(complete); // with a complete bucket and no choice made, uploads go there
     const QString fileName = u"Screenshot 2026-12-05 at 16.10.24 (ü+&=%).png"_s;
@@ -190,11 +190,8 @@ TEST_F(Uploads, EachDestinationStoresTheFileAndDeleteDropsTheEntryOnlyOnSuccess)
             EXPECT_TRUE(CloudTestServer::body(deleted).isEmpty());
         }
     }
-}
 
-TEST_F(Uploads, FailuresGiveTheirErrorAndRecordNothing)
-{
-    history.add({QUuid::createUuid(), u"earlier.png"_s, u"k0"_s, u"u0"_s, QDateTime::currentDateTimeUtc(), 1, std::nullopt});
+    history.add(upload(u"earlier.png"_s));
     const QByteArray before = historyFile();
     QTcpServer closed;
     ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
@@ -211,7 +208,6 @@ TEST_F(Uploads, FailuresGiveTheirErrorAndRecordNothing)
     const QString bad = UploadError::badRequest().description();
     const QString own = server.baseUrl(), uploads = u"/v2/storage/uploads"_s, completion = u"/v2/storage/uploads/complete"_s;
     const QString put = u"PUT"_s, post = u"POST"_s, unreadable = u"The reply from Pelorin Cloud could not be read: "_s;
-    using Script = CloudTestServer::Script;
     const auto shots = [&](int status, const QByteArray& body, double delay = 0) {
         return Script{put, u"/shots/"_s, status, body, u"application/xml"_s, delay, 1, true};
     };
@@ -226,7 +222,7 @@ TEST_F(Uploads, FailuresGiveTheirErrorAndRecordNothing)
         UploadConfig config = {};
         QString endpoint = {}; // empty: the provider's own endpoint
         QString fileName = u"x.png"_s;
-    } cases[] = {
+    } failures[] = {
         // An S3 refusal says its code and message, not its XML.
         {"403 with an XML body", false, shots(403, xml), u"Upload failed (403): SignatureDoesNotMatch: "_s + QString(177, u'm'), complete, own},
         {"500 with a body that is not UTF-8", false, shots(500, "\xff\xfe\x80oops"), "Upload failed (500): ", complete, own},
@@ -251,7 +247,7 @@ TEST_F(Uploads, FailuresGiveTheirErrorAndRecordNothing)
         {"completion reply not JSON", true, Script{post, completion, 200, "<html>"}, unreadable + u"it is not a JSON object."_s},
     };
     service.setTimeout(std::chrono::milliseconds(700));
-    for (const auto& c : cases) {
+    for (const auto& c : failures) {
         SCOPED_TRACE(c.name);
         settings.store().setValue(QLatin1String(SettingsKeys::s3EndpointURL), c.endpoint);
         service.updateConfig(c.config);
