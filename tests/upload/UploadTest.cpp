@@ -303,7 +303,6 @@ TEST_F(Uploads, MotoStoresUploadsServesTheirLinksDeletesThemAndRefusesAWrongSecr
         EXPECT_EQ(fetched[u"contentType"].toString(), QLatin1String(c.type));
         EXPECT_EQ(fetched[u"contentDisposition"].toString(), QLatin1String(c.disposition));
     }
-    EXPECT_EQ(history.files(), uploaded);
 
     const UploadedFile gone = uploaded.takeAt(1);
     ASSERT_TRUE(test::outcome(service.deleteFile(gone)).succeeded());
