@@ -89,7 +89,7 @@ std::optional<QString> readBack()
 
 } // namespace
 
-TEST_F(Cloud, EveryEndpointSendsItsMethodPathTokenAndBody)
+TEST_F(Cloud, EveryEndpointSendsItsMethodPathTokenAndBodyAndRepliesDecodeOrFailClassified)
 {
     const auto ok = [](auto task) { return test::outcome(std::move(task)).error; };
     const QString email = u"new@example.com"_s, password = u"pw 1"_s, key = u"u/a b"_s;
@@ -152,10 +152,10 @@ TEST_F(Cloud, EveryEndpointSendsItsMethodPathTokenAndBody)
     EXPECT_EQ(api.baseURL(), u"https://api.pelorin.app"_s);
     settings.store().setValue(serverKey, u"not a url"_s);
     EXPECT_EQ(test::outcome(api.me()).error, invalid);
-}
 
-TEST_F(Cloud, RepliesDecodeInEitherMemberStyleAndFailuresAreClassified)
-{
+    // Replies decode in either member style; failures are classified.
+    settings.store().setValue(serverKey, server.baseUrl());
+    tokens.setToken(u"tok-1"_s);
     const QString longDetail = QString(150, u'a') + QString(150, u'b'), error = u"Pelorin Cloud error "_s;
     const QString unreadable = u"The reply from Pelorin Cloud could not be read: "_s;
     const CloudMe summary{u"a"_s, true, {true, 1, 2, 3}, {4, 5}};
@@ -165,7 +165,7 @@ TEST_F(Cloud, RepliesDecodeInEitherMemberStyleAndFailuresAreClassified)
         QByteArray body;
         QString expected; // the error; empty: `summary`
         double delaySeconds = 0;
-    } cases[] = {
+    } replies[] = {
         {"snake_case", 200,
          R"({"email":"a","email_verified":true,"storage":{"configured":true,"used_bytes":1,"quota_bytes":2,"object_count":3},"ai":{"used_today":4,"daily_limit":5}})", {}},
         {"camelCase", 200,
@@ -190,7 +190,7 @@ TEST_F(Cloud, RepliesDecodeInEitherMemberStyleAndFailuresAreClassified)
         {"oversized success", 200, QByteArray(2 << 20, ' '), invalid},
         {"slower than the time-out", 200, "{}", u"The request timed out."_s, 3.0},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : replies) {
         SCOPED_TRACE(c.name);
         api.setTimeout(std::chrono::milliseconds(c.delaySeconds > 0 ? 500 : 10'000));
         server.script({u"GET"_s, u"/v2/me"_s, c.status, c.body, u"application/json"_s, c.delaySeconds});
@@ -322,7 +322,6 @@ TEST_F(Account, GoogleSignInPollsEveryTwoSecondsUntilItEndsOrTheUserSignsOut)
     // on its way for the old session comes back to change the state.
     signedInAs(u"tok-a"_s);
     service->setSleep([](std::chrono::milliseconds) { return QCoro::sleepFor(std::chrono::milliseconds(50)); });
-    service->setBrowser([](const QUrl&) {});
     server.script({u"GET"_s, pollPath, 200, R"({"status":"pending"})", {}, 0, 100000});
     service->signInWithGoogle();
     ASSERT_TRUE(test::waitUntil([&] { return server.count(u"GET"_s, pollPath) > 0; }));
