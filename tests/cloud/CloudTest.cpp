@@ -5,7 +5,6 @@
 #include "cloud/CloudAPI.h"
 #include "cloud/CloudAPIError.h"
 #include "cloud/KeychainStore.h"
-#include "net/HttpClient.h"
 #include "platform/AppPaths.h"
 #include "platform/SettingsKeys.h"
 #include "platform/TokenStore.h"
@@ -143,18 +142,8 @@ TEST_F(Cloud, EveryEndpointSendsItsMethodPathTokenAndBodyAndRepliesDecodeOrFailC
     }
     EXPECT_EQ(server.requests().size(), sent);
 
-    // A trailing slash gives "//v2/…", which the HTTP client folds; no address is the real service's.
-    settings.store().setValue(serverKey, server.baseUrl() + u'/');
-    EXPECT_TRUE(test::outcome(api.googleStart()).succeeded());
-    settings.store().setValue(serverKey, QString());
-    EXPECT_EQ(api.baseURL(), u"https://api.pelorin.app"_s);
-    settings.store().remove(serverKey);
-    EXPECT_EQ(api.baseURL(), u"https://api.pelorin.app"_s);
-    settings.store().setValue(serverKey, u"not a url"_s);
-    EXPECT_EQ(test::outcome(api.me()).error, invalid);
 
     // Replies decode in either member style; failures are classified.
-    settings.store().setValue(serverKey, server.baseUrl());
     tokens.setToken(u"tok-1"_s);
     const QString longDetail = QString(150, u'a') + QString(150, u'b'), error = u"Pelorin Cloud error "_s;
     const QString unreadable = u"The reply from Pelorin Cloud could not be read: "_s;
@@ -187,8 +176,8 @@ TEST_F(Cloud, EveryEndpointSendsItsMethodPathTokenAndBodyAndRepliesDecodeOrFailC
         {"success of the wrong type", 200,
          R"({"email":"a","emailVerified":"yes","storage":{"configured":true,"usedBytes":1,"quotaBytes":2,"objectCount":3},"ai":{"usedToday":1,"dailyLimit":2}})",
          unreadable + u"\"emailVerified\" of CloudMe has the wrong type."_s},
-        {"oversized success", 200, QByteArray(2 << 20, ' '), invalid},
         {"slower than the time-out", 200, "{}", u"The request timed out."_s, 3.0},
+        {"oversized success", 200, QByteArray(2 << 20, ' '), invalid},
     };
     for (const auto& c : replies) {
         SCOPED_TRACE(c.name);
@@ -200,6 +189,16 @@ TEST_F(Cloud, EveryEndpointSendsItsMethodPathTokenAndBodyAndRepliesDecodeOrFailC
         const auto* transport = result.errorAs<TransportError>();
         EXPECT_EQ(transport && transport->isTimeout(), c.delaySeconds > 0);
     }
+
+    // A trailing slash gives "//v2/…", which the HTTP client folds; no address is the real service's.
+    settings.store().setValue(serverKey, server.baseUrl() + u'/');
+    EXPECT_TRUE(test::outcome(api.googleStart()).succeeded());
+    settings.store().setValue(serverKey, QString());
+    EXPECT_EQ(api.baseURL(), u"https://api.pelorin.app"_s);
+    settings.store().remove(serverKey);
+    EXPECT_EQ(api.baseURL(), u"https://api.pelorin.app"_s);
+    settings.store().setValue(serverKey, u"not a url"_s);
+    EXPECT_EQ(test::outcome(api.me()).error, invalid);
 }
 
 // A refresh fills the summary and ends a revoked session, loudly only when asked. Refreshes on

@@ -14,9 +14,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QProcess>
 #include <QTcpServer>
 #include <QTemporaryDir>
 

@@ -1,6 +1,5 @@
 #include "CloudTestServer.h"
 #include "MemoryPasteboard.h"
-#include "TestSupport.h"
 
 #include "cloud/AccountService.h"
 #include "cloud/CloudAPI.h"
