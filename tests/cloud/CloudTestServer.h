@@ -76,14 +76,8 @@ public:
         return matching.at(matching.size() - 1).toObject();
     }
 
-    static QString header(const QJsonObject& request, const QString& name)
-    {
-        return request[QLatin1String("headers")][name.toLower()].toString();
-    }
-    static QByteArray body(const QJsonObject& request)
-    {
-        return QByteArray::fromBase64(request[QLatin1String("body")].toString().toLatin1());
-    }
+    static QString header(const QJsonObject& request, const QString& name) { return request[u"headers"][name.toLower()].toString(); }
+    static QByteArray body(const QJsonObject& request) { return QByteArray::fromBase64(request[u"body"].toString().toLatin1()); }
 
 private:
     QProcess m_process;
