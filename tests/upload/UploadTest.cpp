@@ -265,9 +265,7 @@ TEST_F(Uploads, MotoStoresUploadsServesTheirLinksDeletesThemAndRefusesAWrongSecr
     test::CloudTestServer moto({u"--moto"_s});
     ASSERT_TRUE(moto.isRunning());
     const QJsonObject info = moto.control(u"/_control/moto"_s).object();
-    const auto fetch = [&](const QString& url) {
-        return moto.control(u"/_control/moto/fetch"_s, {{u"url"_s, url}}).object();
-    };
+    const auto fetch = [&](const QString& url) { return moto.control(u"/_control/moto/fetch"_s, {{u"url"_s, url}}).object(); };
     const auto decoded = [](const QJsonValue& value) { return QByteArray::fromBase64(value.toString().toLatin1()); };
     service.setTimeout(std::chrono::seconds(20));
     // Another provider than R2: its own endpoint and a real region, which the signature covers.
