@@ -25,9 +25,7 @@ public:
     ~CloudTestServer()
     {
         m_process.closeWriteChannel();
-        if (!m_process.waitForFinished(10'000))
-            m_process.kill();
-        m_process.waitForFinished(5'000);
+        m_process.waitForFinished(10'000);
     }
 
     bool isRunning() const { return m_port != 0; }
@@ -78,14 +76,8 @@ public:
         return matching.at(matching.size() - 1).toObject();
     }
 
-    static QString header(const QJsonObject& request, const QString& name)
-    {
-        return request[QLatin1String("headers")][name.toLower()].toString();
-    }
-    static QByteArray body(const QJsonObject& request)
-    {
-        return QByteArray::fromBase64(request[QLatin1String("body")].toString().toLatin1());
-    }
+    static QString header(const QJsonObject& request, const QString& name) { return request[u"headers"][name.toLower()].toString(); }
+    static QByteArray body(const QJsonObject& request) { return QByteArray::fromBase64(request[u"body"].toString().toLatin1()); }
 
 private:
     QProcess m_process;

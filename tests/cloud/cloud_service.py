@@ -237,7 +237,6 @@ def main():
     if "--moto" in sys.argv:
         start_moto()
     server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-    server.daemon_threads = True
     threading.Thread(target=server.serve_forever, daemon=True).start()
     print(server.server_address[1], flush=True)
     sys.stdin.read()

@@ -14,9 +14,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QProcess>
 #include <QTcpServer>
 #include <QTemporaryDir>
 
@@ -126,7 +123,7 @@ protected:
 
 } // namespace
 
-TEST_F(Uploads, EachDestinationStoresTheFileAndDeleteDropsTheEntryOnlyOnSuccess)
+TEST_F(Uploads, EachDestinationStoresTheFileDeleteDropsItOnlyOnSuccessAndFailuresRecordNothing)
 {
     service.updateConfig(complete); // with a complete bucket and no choice made, uploads go there
     const QString fileName = u"Screenshot 2026-12-05 at 16.10.24 (ü+&=%).png"_s;
@@ -190,11 +187,8 @@ TEST_F(Uploads, EachDestinationStoresTheFileAndDeleteDropsTheEntryOnlyOnSuccess)
             EXPECT_TRUE(CloudTestServer::body(deleted).isEmpty());
         }
     }
-}
 
-TEST_F(Uploads, FailuresGiveTheirErrorAndRecordNothing)
-{
-    history.add({QUuid::createUuid(), u"earlier.png"_s, u"k0"_s, u"u0"_s, QDateTime::currentDateTimeUtc(), 1, std::nullopt});
+    history.add(upload(u"earlier.png"_s));
     const QByteArray before = historyFile();
     QTcpServer closed;
     ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
@@ -211,7 +205,6 @@ TEST_F(Uploads, FailuresGiveTheirErrorAndRecordNothing)
     const QString bad = UploadError::badRequest().description();
     const QString own = server.baseUrl(), uploads = u"/v2/storage/uploads"_s, completion = u"/v2/storage/uploads/complete"_s;
     const QString put = u"PUT"_s, post = u"POST"_s, unreadable = u"The reply from Pelorin Cloud could not be read: "_s;
-    using Script = CloudTestServer::Script;
     const auto shots = [&](int status, const QByteArray& body, double delay = 0) {
         return Script{put, u"/shots/"_s, status, body, u"application/xml"_s, delay, 1, true};
     };
@@ -226,7 +219,7 @@ TEST_F(Uploads, FailuresGiveTheirErrorAndRecordNothing)
         UploadConfig config = {};
         QString endpoint = {}; // empty: the provider's own endpoint
         QString fileName = u"x.png"_s;
-    } cases[] = {
+    } failures[] = {
         // An S3 refusal says its code and message, not its XML.
         {"403 with an XML body", false, shots(403, xml), u"Upload failed (403): SignatureDoesNotMatch: "_s + QString(177, u'm'), complete, own},
         {"500 with a body that is not UTF-8", false, shots(500, "\xff\xfe\x80oops"), "Upload failed (500): ", complete, own},
@@ -251,7 +244,7 @@ TEST_F(Uploads, FailuresGiveTheirErrorAndRecordNothing)
         {"completion reply not JSON", true, Script{post, completion, 200, "<html>"}, unreadable + u"it is not a JSON object."_s},
     };
     service.setTimeout(std::chrono::milliseconds(700));
-    for (const auto& c : cases) {
+    for (const auto& c : failures) {
         SCOPED_TRACE(c.name);
         settings.store().setValue(QLatin1String(SettingsKeys::s3EndpointURL), c.endpoint);
         service.updateConfig(c.config);
@@ -272,9 +265,7 @@ TEST_F(Uploads, MotoStoresUploadsServesTheirLinksDeletesThemAndRefusesAWrongSecr
     test::CloudTestServer moto({u"--moto"_s});
     ASSERT_TRUE(moto.isRunning());
     const QJsonObject info = moto.control(u"/_control/moto"_s).object();
-    const auto fetch = [&](const QString& url) {
-        return moto.control(u"/_control/moto/fetch"_s, {{u"url"_s, url}}).object();
-    };
+    const auto fetch = [&](const QString& url) { return moto.control(u"/_control/moto/fetch"_s, {{u"url"_s, url}}).object(); };
     const auto decoded = [](const QJsonValue& value) { return QByteArray::fromBase64(value.toString().toLatin1()); };
     service.setTimeout(std::chrono::seconds(20));
     // Another provider than R2: its own endpoint and a real region, which the signature covers.
@@ -307,7 +298,6 @@ TEST_F(Uploads, MotoStoresUploadsServesTheirLinksDeletesThemAndRefusesAWrongSecr
         EXPECT_EQ(fetched[u"contentType"].toString(), QLatin1String(c.type));
         EXPECT_EQ(fetched[u"contentDisposition"].toString(), QLatin1String(c.disposition));
     }
-    EXPECT_EQ(history.files(), uploaded);
 
     const UploadedFile gone = uploaded.takeAt(1);
     ASSERT_TRUE(test::outcome(service.deleteFile(gone)).succeeded());
@@ -340,34 +330,7 @@ TEST_F(Uploads, MotoStoresUploadsServesTheirLinksDeletesThemAndRefusesAWrongSecr
     EXPECT_EQ(history.files().size(), 3);
 }
 
-// The vectors come from botocore's S3SigV4Auth, an implementation independent of ours.
-TEST(S3Signature, MatchesAnIndependentImplementation)
-{
-    QProcess botocore;
-    botocore.start(u"python3"_s, {QStringLiteral(PELORIN_TEST_SCRIPTS "/upload/make_s3_signature_vectors.py")});
-    ASSERT_TRUE(botocore.waitForFinished(60'000));
-    const QJsonArray vectors = QJsonDocument::fromJson(botocore.readAllStandardOutput()).array();
-    ASSERT_GE(vectors.size(), 8);
-    for (const QJsonValue& v : vectors) {
-        const auto text = [&](const char* name) { return v[QLatin1String(name)].toString(); };
-        SCOPED_TRACE(text("name").toStdString());
-        const QString path = u'/' + encodeUnreserved(text("bucket"), false) + u'/' + encodeUnreserved(text("key"), true);
-        EXPECT_EQ(path, text("path"));
-        const QJsonObject headers = v[QLatin1String("headers")].toObject();
-        QList<std::pair<QString, QString>> extraHeaders;
-        for (auto it = headers.begin(); it != headers.end(); ++it)
-            extraHeaders.emplace_back(it.key(), it.value().toString());
-        const S3SignedRequest out = signS3Request({text("method").toLatin1(), path, text("host"), extraHeaders,
-                                                   QByteArray::fromBase64(text("body").toLatin1()), text("accessKeyId"),
-                                                   text("secretAccessKey"), QDateTime::fromString(text("time"), Qt::ISODate)});
-        EXPECT_EQ(out.authorization, text("authorization"));
-        // Values go out as given; only the signature sees them trimmed.
-        for (auto it = headers.begin(); it != headers.end(); ++it)
-            EXPECT_EQ(out.headers.at(it.key().toUtf8()), it.value().toString());
-    }
-}
-
-TEST(UploadNaming, ContentTypeDispositionLinkAndErrorDetail)
+TEST(UploadNaming, ContentTypeDispositionLinkErrorDetailAndSignature)
 {
     const struct {
         const char* fileName;
@@ -412,9 +375,35 @@ TEST(UploadNaming, ContentTypeDispositionLinkAndErrorDetail)
     const QString family = u"👨‍👩‍👧"_s;
     EXPECT_EQ(leadingCharacters(QString(199, u'x') + family + u"tail"_s, 200), QString(199, u'x') + family);
     EXPECT_EQ(leadingCharacters(u"short"_s, 200), u"short"_s);
+
+    // Signatures match those of botocore's S3SigV4Auth, an implementation independent of ours.
+    QProcess botocore;
+    botocore.start(u"python3"_s, {QStringLiteral(PELORIN_TEST_SCRIPTS "/upload/make_s3_signature_vectors.py")});
+    ASSERT_TRUE(botocore.waitForFinished(60'000));
+    const QJsonArray vectors = QJsonDocument::fromJson(botocore.readAllStandardOutput()).array();
+    ASSERT_GE(vectors.size(), 8);
+    for (const QJsonValue& v : vectors) {
+        const auto text = [&](const char* name) { return v[QLatin1String(name)].toString(); };
+        SCOPED_TRACE(text("name").toStdString());
+        const QString path = u'/' + encodeUnreserved(text("bucket"), false) + u'/' + encodeUnreserved(text("key"), true);
+        EXPECT_EQ(path, text("path"));
+        const QJsonObject headers = v[QLatin1String("headers")].toObject();
+        QList<std::pair<QString, QString>> extraHeaders;
+        for (auto it = headers.begin(); it != headers.end(); ++it)
+            extraHeaders.emplace_back(it.key(), it.value().toString());
+        const S3SignedRequest out = signS3Request({text("method").toLatin1(), path, text("host"), extraHeaders,
+                                                   QByteArray::fromBase64(text("body").toLatin1()), text("accessKeyId"),
+                                                   text("secretAccessKey"), QDateTime::fromString(text("time"), Qt::ISODate)});
+        EXPECT_EQ(out.authorization, text("authorization"));
+        // Values go out as given; only the signature sees them trimmed.
+        for (auto it = headers.begin(); it != headers.end(); ++it)
+            EXPECT_EQ(out.headers.at(it.key().toUtf8()), it.value().toString());
+    }
 }
 
-TEST_F(ConfigFiles, LoadsTheFileOrMigratesTheLegacyOneOrStartsEmpty)
+// Loading reads the file, migrates the legacy one or starts empty; saving writes compact JSON
+// for the owner only, which the next start reads back.
+TEST_F(ConfigFiles, LoadsMigratesAndSavesForTheOwnerOnly)
 {
     const QByteArray withoutPublicUrl = completeJson({{"publicUrl", QJsonValue::Undefined}});
     const struct {
@@ -426,7 +415,6 @@ TEST_F(ConfigFiles, LoadsTheFileOrMigratesTheLegacyOneOrStartsEmpty)
         bool unreadable = false; // the file is there but damaged: kept, and the user told
     } cases[] = {
         {"fresh installation", {}, {}, UploadConfig{}, false},
-        {"only the legacy file", {}, legacyJson, legacy, true},
         {"both files", completeJson(), legacyJson, complete, true},
         // A damaged file never brings back the old bucket and keys of the legacy one.
         {"file lacks publicUrl, legacy valid", withoutPublicUrl, legacyJson, UploadConfig{}, false, true},
@@ -440,6 +428,7 @@ TEST_F(ConfigFiles, LoadsTheFileOrMigratesTheLegacyOneOrStartsEmpty)
          true},
         {"file is not JSON, legacy valid", "{not json", legacyJson, UploadConfig{}, false, true},
         {"legacy file is not a config", {}, "[1,2,3]", UploadConfig{}, false},
+        {"only the legacy file", {}, legacyJson, legacy, true}, // last: the saving below starts from here
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -459,13 +448,8 @@ TEST_F(ConfigFiles, LoadsTheFileOrMigratesTheLegacyOneOrStartsEmpty)
         }
         EXPECT_EQ(test::readBytes(legacyConfigPath), c.legacyFile) << "the legacy file stays as it was";
     }
-}
 
-TEST_F(ConfigFiles, SavedSettingsAreCompactForTheOwnerOnlyAndReachTheNextStart)
-{
-    ASSERT_TRUE(test::writeBytes(legacyConfigPath, legacyJson));
-    file().load(); // migration creates the file
-    EXPECT_EQ(mode(configPath), 0600u);
+    EXPECT_EQ(mode(configPath), 0600u) << "as migrated";
     EXPECT_EQ(mode(legacyConfigPath), 0600u) << "the old copy of the secret too";
     // Someone widened the permissions; the next save narrows them again.
     QFile::setPermissions(configPath, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
@@ -538,7 +522,7 @@ TEST(UploadDestinationRules, ResolutionAndWhetherAnUploadCanBeAttempted)
     }
 }
 
-TEST_F(History, LoadsNewestFirstAndWritesBackOnlyWhatChanged)
+TEST_F(History, LoadsNewestFirstWritesBackOnlyWhatChangedAndSetsUnreadableFilesAside)
 {
     const QByteArray stored = array({entry(A, 100), entry(B, 300.5), entry(C, 100, ",\"source\":\"cloud\""), entry(D, 200), entry(A, 0)});
     ASSERT_TRUE(test::writeBytes(historyPath, stored));
@@ -568,12 +552,9 @@ TEST_F(History, LoadsNewestFirstAndWritesBackOnlyWhatChanged)
     UploadHistoryStore reloaded(historyPath, legacyHistoryPath);
     EXPECT_EQ(ids(reloaded).mid(0, 3), (QStringList{"B", "D", "C"}));
     EXPECT_EQ(reloaded.files().value(3), fresh);
-}
 
-// An unreadable file loads empty; its bytes are set aside before the first write replaces it.
-// A legacy file is copied as it is, before it is decoded.
-TEST_F(History, UnreadableFilesAreSetAsideAndLegacyFilesCopiedAsTheyAre)
-{
+    // An unreadable file loads empty; its bytes are set aside before the first write replaces it.
+    // A legacy file is copied as it is, before it is decoded.
     const struct {
         const char* name;
         QByteArray bytes;
@@ -590,9 +571,9 @@ TEST_F(History, UnreadableFilesAreSetAsideAndLegacyFilesCopiedAsTheyAre)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(test::writeBytes(historyPath, c.bytes));
-        UploadHistoryStore store(historyPath, legacyHistoryPath);
-        EXPECT_TRUE(store.files().isEmpty());
-        store.add(upload(u"n.png"_s));
+        UploadHistoryStore loaded(historyPath, legacyHistoryPath);
+        EXPECT_TRUE(loaded.files().isEmpty());
+        loaded.add(upload(u"n.png"_s));
         const QStringList aside = folder.entryList({u"uploads.unreadable-*.json"_s});
         ASSERT_EQ(aside.size(), 1);
         EXPECT_EQ(test::readBytes(folder.filePath(aside[0])), c.bytes);
@@ -610,8 +591,8 @@ TEST_F(History, UnreadableFilesAreSetAsideAndLegacyFilesCopiedAsTheyAre)
     for (const auto& c : legacyFiles) {
         QFile::remove(historyPath);
         ASSERT_TRUE(test::writeBytes(legacyHistoryPath, c.bytes));
-        UploadHistoryStore store(historyPath, legacyHistoryPath);
-        EXPECT_EQ(ids(store), c.ids);
+        UploadHistoryStore loaded(historyPath, legacyHistoryPath);
+        EXPECT_EQ(ids(loaded), c.ids);
         EXPECT_EQ(test::readBytes(historyPath), c.bytes);
         EXPECT_EQ(test::readBytes(legacyHistoryPath), c.bytes);
     }
