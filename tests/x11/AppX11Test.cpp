@@ -138,36 +138,46 @@ TEST(ClipboardJsonX11, CopiesFromOtherApplicationsAreRewrittenOrLeftAlone)
     }
 }
 
-// The stored shortcut, pressed anywhere, starts a capture, with Caps Lock or Num Lock on too; one
-// recorded in the settings field replaces it, and the old one is free again for other clients.
-// One another client holds is logged, and the app runs on without a shortcut.
-TEST(GlobalShortcutX11, PressingTheShortcutAnywhereStartsACaptureUntilANewOneIsRecorded)
-{
-    test::TempSettings settings;
-    NotificationCenter notifications;
-    int captures = 0;
-    QObject context;
-    notifications.observe(Notifications::triggerScreenCapture, &context, [&](const QVariant&) { ++captures; });
-    std::unique_ptr<X11HotKeys> created = X11HotKeys::create();
-    ASSERT_NE(created, nullptr);
-    X11HotKeys& hotKeys = *created;
-    GlobalShortcut shortcut(settings.store(), notifications, std::move(created));
-    const auto store = [&](const char* key, qint64 modifiers) {
+// The app's global shortcut with its settings; the test presses keys through the X server.
+class GlobalShortcutX11 : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        notifications.observe(Notifications::triggerScreenCapture, &context, [&](const QVariant&) { ++captures; });
+        std::unique_ptr<X11HotKeys> created = X11HotKeys::create();
+        ASSERT_NE(created, nullptr);
+        hotKeys = created.get();
+        shortcut = std::make_unique<GlobalShortcut>(settings.store(), notifications, std::move(created));
+    }
+    void store(const char* key, qint64 modifiers)
+    {
         settings.store().setValues({{QLatin1String(SettingsKeys::captureShortcutKey), QString::fromUtf8(key)},
                                     {QLatin1String(SettingsKeys::captureShortcutModifiers), modifiers}});
         notifications.post(Notifications::shortcutChanged);
-    };
+    }
     // Presses `keys`, then a combination known to trigger: key events arrive in order, so once
     // the second has counted, the first has had its chance.
-    const auto capturesFrom = [&](const char* keys, const char* sentinel) {
+    int capturesFrom(const char* keys, const char* sentinel)
+    {
         const int before = captures;
         press(keys);
         press(sentinel);
         EXPECT_TRUE(test::waitUntil([&] { return captures > before; }));
         test::waitUntil([] { return false; }, 100);
         return captures - before - 1;
-    };
+    }
 
+    test::TempSettings settings;
+    NotificationCenter notifications;
+    int captures = 0;
+    QObject context;
+    X11HotKeys* hotKeys = nullptr;
+    std::unique_ptr<GlobalShortcut> shortcut;
+};
+
+// The stored shortcut, pressed anywhere, starts a capture, with Caps Lock or Num Lock on too.
+TEST_F(GlobalShortcutX11, PressingTheShortcutAnywhereStartsACapture)
+{
     // The stored key and modifiers, keys pressed, then the sentinel; `lock` is on around them.
     struct Case { const char* key; qint64 modifiers; const char* keys, *sentinel; int captures; const char* lock = nullptr; };
     const Case cases[] = {
@@ -189,7 +199,12 @@ TEST(GlobalShortcutX11, PressingTheShortcutAnywhereStartsACaptureUntilANewOneIsR
         if (c.lock)
             press(c.lock);
     }
+}
 
+// One recorded in the settings field replaces it, and the old one is free again for other
+// clients. One another client holds is logged, and the app runs on without a shortcut.
+TEST_F(GlobalShortcutX11, RecordingANewShortcutReplacesTheOldOne)
+{
     ShortcutRecorderView view(settings.store(), notifications);
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
@@ -205,16 +220,16 @@ TEST(GlobalShortcutX11, PressingTheShortcutAnywhereStartsACaptureUntilANewOneIsR
     ASSERT_TRUE(test::waitUntil([&] { return !view.isRecording(); }));
     EXPECT_EQ(view.text(), QStringLiteral("Ctrl+Shift+4"));
     EXPECT_EQ(capturesFrom("ctrl+shift+1", "ctrl+shift+4"), 0);
-    EXPECT_TRUE(OtherGrabber(hotKeys.keyCodeFor('1')).grabbed);
+    EXPECT_TRUE(OtherGrabber(hotKeys->keyCodeFor('1')).grabbed);
 
-    OtherGrabber other(hotKeys.keyCodeFor('3'));
+    OtherGrabber other(hotKeys->keyCodeFor('3'));
     ASSERT_TRUE(other.grabbed);
     testing::internal::CaptureStderr();
     store("3", 3);
     const std::string log = testing::internal::GetCapturedStderr();
     EXPECT_EQ(log, "Pelorin: RegisterEventHotKey failed (10) — shortcut may be taken by another app\n");
-    EXPECT_FALSE(hotKeys.isRegistered());
-    EXPECT_TRUE(OtherGrabber(hotKeys.keyCodeFor('4')).grabbed);
+    EXPECT_FALSE(hotKeys->isRegistered());
+    EXPECT_TRUE(OtherGrabber(hotKeys->keyCodeFor('4')).grabbed);
 }
 
 // A pinned shot under a real window manager, handled with the real pointer: it stays above a
