@@ -26,7 +26,6 @@
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTest>
-#include <QThread>
 
 #include <xcb/xcb.h>
 
@@ -237,8 +236,13 @@ TEST_F(GlobalShortcutX11, RecordingANewShortcutReplacesTheOldOne)
 // menu, and Escape closes it.
 TEST(PinWindow, StaysAboveOtherWindowsAndEscapeClosesIt)
 {
-    const Beside windowManager("openbox", "--sm-disable");
-    QThread::msleep(500); // openbox takes over the screen before our windows map
+    // Windows mapped while openbox starts up can be lost: they go up once it has run its
+    // start-up command.
+    QTemporaryDir dir;
+    const QString ready = dir.filePath(QStringLiteral("ready"));
+    ASSERT_TRUE(test::writeScript(ready, "#!/bin/sh\ntouch \"$0.done\"\n"));
+    const Beside windowManager("openbox", ("--sm-disable --startup " + ready).toUtf8().constData());
+    ASSERT_TRUE(test::waitUntil([&] { return QFile::exists(ready + QStringLiteral(".done")); }, 10'000));
 
     QImage shot(300, 200, QImage::Format_RGB32);
     shot.fill(QColor(250, 120, 0));
