@@ -229,7 +229,7 @@ void printError(const QString& message, const char* command = "render")
     std::fprintf(stderr, "pelorin %s: %s\n", command, message.toLocal8Bit().constData());
 }
 
-int renderJob(const QImage& image, const RenderJob& job, const char* command)
+int renderJob(QImage image, const RenderJob& job, const char* command)
 {
     // The editor's own export, of a screenshot on a canvas exactly the size of its padded card
     // at zoom 1: the framed screenshot at its native resolution with the card in the middle. A
@@ -259,25 +259,32 @@ int renderJob(const QImage& image, const RenderJob& job, const char* command)
     render.sceneState = job.scene;
     render.output = canvas;
     render.scale = exportScaleFor(document.imageScale, 1, canvas);
+    const double imageScale = document.imageScale;
+    // The job holds the only copy of the screenshot, which the renderer lets go of once it is
+    // a texture: the frame is drawn into the memory it leaves.
+    const QSize imagePixels = image.size();
+    document = {};
+    image = QImage();
 
     QString renderError;
+    // OpenGL starts when the renderer first draws, once the background is painted: the
+    // background then lies next to the decoded screenshot, and the frame fits in the memory
+    // the two leave.
+    OffscreenSceneRenderer renderer;
     try {
-        if (!frameFinalRender(render, frame, document.imageScale)) {
+        if (!frameFinalRender(render, frame, imageScale)) {
             renderError = QStringLiteral("The export would be smaller than one pixel");
             throw ExportError(ExportError::Kind::failedToCreateImage);
         }
-        OffscreenSceneRenderer renderer;
-        if (QString why; !renderer.initialize(&why)) {
-            renderError = QStringLiteral("No usable OpenGL (install libgl1-mesa-dri and libegl1): ") + why;
-            throw ExportError(ExportError::Kind::failedToCreateImage);
-        }
-        saveFinalRender(render, renderer, job.output, &renderError);
+        saveFinalRender(std::move(render), renderer, job.output, &renderError);
     } catch (const ExportError& error) {
+        if (QString why; error.kind() == ExportError::Kind::failedToCreateImage && !renderer.initialize(&why))
+            renderError = QStringLiteral("No usable OpenGL (install libgl1-mesa-dri and libegl1): ") + why;
         if (error.kind() == ExportError::Kind::failedToCreateImage)
             printError(QStringLiteral("cannot render %1 (%2 × %3 pixels): %4")
                            .arg(job.input.isEmpty() ? QStringLiteral("the capture") : job.input)
-                           .arg(image.width())
-                           .arg(image.height())
+                           .arg(imagePixels.width())
+                           .arg(imagePixels.height())
                            .arg(renderError),
                        command);
         else if (error.description().startsWith(job.output))
@@ -338,13 +345,13 @@ int runRenderCommand(const QStringList& arguments)
     std::optional<OffscreenContext::DriverLoad> driver;
     std::jthread loading([&driver] { driver.emplace(); });
     QString readError;
-    const std::optional<QImage> image = readImageFile(job.input, &readError);
+    std::optional<QImage> image = readImageFile(job.input, &readError);
     loading.join();
     if (!image) {
         printError(QStringLiteral("cannot read image %1: %2").arg(job.input, readError));
         return 1;
     }
-    return renderJob(*image, job, "render");
+    return renderJob(std::move(*image), job, "render");
 }
 
 int runRenderProgram(int argc, char** argv)

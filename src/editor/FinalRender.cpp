@@ -61,7 +61,7 @@ bool frameFinalRender(FinalRenderJob& job, const QRectF& frame, double imageScal
     return true;
 }
 
-bool runFinalRender(const FinalRenderJob& job, OffscreenSceneRenderer& renderer, std::optional<QImage>* image,
+bool runFinalRender(FinalRenderJob job, OffscreenSceneRenderer& renderer, std::optional<QImage>* image,
                     QString* error)
 {
     const auto fail = [error](const QString& why) {
@@ -85,12 +85,12 @@ bool runFinalRender(const FinalRenderJob& job, OffscreenSceneRenderer& renderer,
     const QRectF annotationRect = annotations ? annotations->rect : QRectF();
     const float scale = static_cast<float>(job.scale);
     if (image) {
-        *image = renderer.renderToImage(std::move(*background), job.screenshot, annotationImage, annotationRect,
+        *image = renderer.renderToImage(std::move(*background), std::move(job.screenshot), annotationImage, annotationRect,
                                         job.imageSize, job.styling, job.sceneState, job.output, job.zoom, job.pan, scale,
                                         job.dim.amount, job.dim.holes, job.pixels, job.croppedRatio);
         return *image || fail(QStringLiteral("OpenGL rendering failed: ") + renderer.errorString());
     }
-    return renderer.render(std::move(*background), job.screenshot, annotationImage, annotationRect, job.imageSize,
+    return renderer.render(std::move(*background), std::move(job.screenshot), annotationImage, annotationRect, job.imageSize,
                            job.styling, job.sceneState, job.output, job.zoom, job.pan, scale, job.dim.amount,
                            job.dim.holes, job.pixels)
            || fail(QStringLiteral("OpenGL rendering failed: ") + renderer.errorString());
@@ -135,18 +135,19 @@ void saveRenderedPng(OffscreenSceneRenderer& renderer, double pixelRatio, const 
     FileExportService::savePng(rows, path);
 }
 
-void saveFinalRender(const FinalRenderJob& job, OffscreenSceneRenderer& renderer, const QString& path, QString* error)
+void saveFinalRender(FinalRenderJob job, OffscreenSceneRenderer& renderer, const QString& path, QString* error)
 {
     if (FileExportService::imageFileType(path) != ImageFileType::png) {
         std::optional<QImage> image;
-        if (!runFinalRender(job, renderer, &image, error))
+        if (!runFinalRender(std::move(job), renderer, &image, error))
             throw ExportError(ExportError::Kind::failedToCreateImage);
         FileExportService::saveImage(*image, path);
         return;
     }
-    if (!runFinalRender(job, renderer, nullptr, error))
+    const double pixelRatio = job.pixelRatio;
+    if (!runFinalRender(std::move(job), renderer, nullptr, error))
         throw ExportError(ExportError::Kind::failedToCreateImage);
-    saveRenderedPng(renderer, job.pixelRatio, path, error);
+    saveRenderedPng(renderer, pixelRatio, path, error);
 }
 
 } // namespace pelorin

@@ -56,8 +56,9 @@ double exportScaleFor(double imageScale, double zoom, QSizeF canvas);
 bool frameFinalRender(FinalRenderJob& job, const QRectF& frame, double imageScale);
 
 // Renders the job; into `image`, or, without one, left in the renderer to be read. False with
-// `error` set when it fails.
-bool runFinalRender(const FinalRenderJob& job, OffscreenSceneRenderer& renderer, std::optional<QImage>* image,
+// `error` set when it fails. The job's screenshot is let go of once the renderer holds it: a
+// caller that moves in the only copy frees its memory for the frame.
+bool runFinalRender(FinalRenderJob job, OffscreenSceneRenderer& renderer, std::optional<QImage>* image,
                     QString* error);
 
 // Writes what the renderer holds as a PNG of `pixelRatio` pixels per point. Throws ExportError;
@@ -65,6 +66,6 @@ bool runFinalRender(const FinalRenderJob& job, OffscreenSceneRenderer& renderer,
 void saveRenderedPng(OffscreenSceneRenderer& renderer, double pixelRatio, const QString& path, QString* error);
 
 // Renders the job into the file, by its type. Throws ExportError; `error` says why rendering failed.
-void saveFinalRender(const FinalRenderJob& job, OffscreenSceneRenderer& renderer, const QString& path, QString* error);
+void saveFinalRender(FinalRenderJob job, OffscreenSceneRenderer& renderer, const QString& path, QString* error);
 
 } // namespace pelorin

@@ -49,7 +49,7 @@ std::optional<QSize> OffscreenSceneRenderer::pixelSizeFor(QSizeF outputSize, dou
     return QSize(int(width), int(height));
 }
 
-bool OffscreenSceneRenderer::uploadTextures(QImage& background, const QImage& screenshot,
+bool OffscreenSceneRenderer::uploadTextures(QImage& background, QImage& screenshot,
                                             const QImage* annotation, QRectF annotationRect)
 {
     // A failed upload keeps the previous texture inside the renderer; an export must not
@@ -71,6 +71,7 @@ bool OffscreenSceneRenderer::uploadTextures(QImage& background, const QImage& sc
         }
         m_screenshotKey = screenshot.cacheKey();
     }
+    screenshot = QImage();
     if (!annotation || annotation->isNull()) {
         m_renderer.clearAnnotationImage();
         m_annotationKey = 0;
@@ -88,7 +89,7 @@ bool OffscreenSceneRenderer::uploadTextures(QImage& background, const QImage& sc
     return true;
 }
 
-bool OffscreenSceneRenderer::render(QImage background, const QImage& screenshot, const QImage* annotation,
+bool OffscreenSceneRenderer::render(QImage background, QImage screenshot, const QImage* annotation,
                                     QRectF annotationRect, QSizeF imageSize, const StylingConfiguration& styling,
                                     const SceneState& sceneState, QSizeF outputSize, float zoom, QPointF panNDC,
                                     float scaleFactor, float dimAmount, const std::vector<DimHoleSpec>& dimHoles,
@@ -147,12 +148,12 @@ bool OffscreenSceneRenderer::readRows(int first, int count, uchar* target, qsize
 }
 
 std::optional<QImage> OffscreenSceneRenderer::renderToImage(
-    QImage background, const QImage& screenshot, const QImage* annotation, QRectF annotationRect,
+    QImage background, QImage screenshot, const QImage* annotation, QRectF annotationRect,
     QSizeF imageSize, const StylingConfiguration& styling, const SceneState& sceneState, QSizeF outputSize,
     float zoom, QPointF panNDC, float scaleFactor, float dimAmount, const std::vector<DimHoleSpec>& dimHoles,
     QRect crop, std::optional<double> pixelRatio)
 {
-    if (!render(std::move(background), screenshot, annotation, annotationRect, imageSize, styling, sceneState, outputSize, zoom,
+    if (!render(std::move(background), std::move(screenshot), annotation, annotationRect, imageSize, styling, sceneState, outputSize, zoom,
                 panNDC, scaleFactor, dimAmount, dimHoles, crop))
         return std::nullopt;
     const QSize size = m_frameSize;

@@ -47,18 +47,19 @@ public:
     //
     // The pixels are read into a buffer kept between calls: a caller that drops the previous
     // result before asking for the next one saves a large allocation per export.
-    std::optional<QImage> renderToImage(QImage background, const QImage& screenshot, const QImage* annotation,
+    std::optional<QImage> renderToImage(QImage background, QImage screenshot, const QImage* annotation,
                                         QRectF annotationRect, QSizeF imageSize, const StylingConfiguration& styling,
                                         const SceneState& sceneState, QSizeF outputSize, float zoom, QPointF panNDC,
                                         float scaleFactor, float dimAmount, const std::vector<DimHoleSpec>& dimHoles,
                                         QRect crop = {}, std::optional<double> pixelRatio = std::nullopt);
 
-    // The background is taken by value and let go of once it is a texture: a caller that moves
-    // its copy in does not hold a second full-size raster through the render.
+    // The background and the screenshot are taken by value and let go of once they are
+    // textures: a caller that moves its copies in holds no full-size raster through the
+    // render, and the framebuffer can take the memory they leave.
     //
     // The same render left in the framebuffer, for a caller that takes the rows a strip at a
     // time (readRows) instead of as one image. False on the failures above.
-    bool render(QImage background, const QImage& screenshot, const QImage* annotation, QRectF annotationRect,
+    bool render(QImage background, QImage screenshot, const QImage* annotation, QRectF annotationRect,
                 QSizeF imageSize, const StylingConfiguration& styling, const SceneState& sceneState,
                 QSizeF outputSize, float zoom, QPointF panNDC, float scaleFactor, float dimAmount,
                 const std::vector<DimHoleSpec>& dimHoles, QRect crop = {});
@@ -75,7 +76,7 @@ public:
     static double wholePixels(double pixels);
 
 private:
-    bool uploadTextures(QImage& background, const QImage& screenshot, const QImage* annotation,
+    bool uploadTextures(QImage& background, QImage& screenshot, const QImage* annotation,
                         QRectF annotationRect);
 
     OffscreenContext m_context;
