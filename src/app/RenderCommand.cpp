@@ -278,8 +278,9 @@ int renderJob(QImage image, const RenderJob& job, const char* command)
         }
         saveFinalRender(std::move(render), renderer, job.output, &renderError);
     } catch (const ExportError& error) {
-        if (QString why; error.kind() == ExportError::Kind::failedToCreateImage && !renderer.initialize(&why))
-            renderError = QStringLiteral("No usable OpenGL (install libgl1-mesa-dri and libegl1): ") + why;
+        // A renderer that tried to start OpenGL and could not says why; nothing is started again.
+        if (!renderer.isInitialized() && !renderer.errorString().isEmpty())
+            renderError = QStringLiteral("No usable OpenGL (install libgl1-mesa-dri and libegl1): ") + renderer.errorString();
         if (error.kind() == ExportError::Kind::failedToCreateImage)
             printError(QStringLiteral("cannot render %1 (%2 × %3 pixels): %4")
                            .arg(job.input.isEmpty() ? QStringLiteral("the capture") : job.input)

@@ -153,8 +153,8 @@ std::optional<QImage> OffscreenSceneRenderer::renderToImage(
     float zoom, QPointF panNDC, float scaleFactor, float dimAmount, const std::vector<DimHoleSpec>& dimHoles,
     QRect crop, std::optional<double> pixelRatio)
 {
-    if (!render(std::move(background), std::move(screenshot), annotation, annotationRect, imageSize, styling, sceneState, outputSize, zoom,
-                panNDC, scaleFactor, dimAmount, dimHoles, crop))
+    if (!render(std::move(background), std::move(screenshot), annotation, annotationRect, imageSize, styling, sceneState,
+                outputSize, zoom, panNDC, scaleFactor, dimAmount, dimHoles, crop))
         return std::nullopt;
     const QSize size = m_frameSize;
     // Writing into an image the caller still holds would first copy all of it; a fresh one

@@ -32,6 +32,7 @@ public:
 
     // Creates the context and the renderer; renderToImage() does this on first use.
     bool initialize(QString* error = nullptr);
+    bool isInitialized() const { return m_renderer.isInitialized(); }
     // Why the last initialisation or render failed.
     QString errorString() const { return m_error; }
 
