@@ -10,7 +10,7 @@ namespace pelorin {
 
 // An OpenGL 3.3 core context that needs no window system (Mesa's surfaceless EGL platform,
 // else the first EGL device that offers one), drawing into a framebuffer object of its own:
-// 8-bit RGBA colour and a 32-bit float depth buffer. Used from one thread at a time.
+// 8-bit RGBA colour, no depth buffer. Used from one thread at a time.
 class OffscreenContext {
 public:
     OffscreenContext();

@@ -129,6 +129,7 @@ bool OffscreenSceneRenderer::render(QImage background, QImage screenshot, const 
     params.scaleFactor = scaleFactor;
     params.drawsAnnotations = m_renderer.hasAnnotation();
     params.showsTransparencyChecker = false;
+    params.copiesAlignedCard = true;
     params.dimAmount = dimAmount;
     params.dimHoles = dimHoles;
     // Drawn top-down, so framebuffer rows from the bottom are image rows from the top and the

@@ -321,6 +321,8 @@ void SceneRenderer::releaseResources()
         glDeleteVertexArrays(1, array);
         *array = 0;
     }
+    glDeleteFramebuffers(1, &m_copyFramebuffer);
+    m_copyFramebuffer = 0;
     for (Program& program : m_programs) {
         if (program.id)
             glDeleteProgram(program.id);
@@ -385,7 +387,7 @@ bool SceneRenderer::upload(Texture& target, const QImage& image, bool mipmapsNow
     }
     if (target.id)
         glDeleteTextures(1, &target.id);
-    target = {id, image.size(), mipmapsNow};
+    target = {id, image.size(), pixels.size(), mipmapsNow};
     return true;
 }
 
@@ -619,6 +621,71 @@ void SceneRenderer::drawShadow(const SceneRenderParams& params, const SceneCamer
         drawQuad(u, camera.viewProjection * model, params.panNDC);
 }
 
+QRect SceneRenderer::alignedCardPixels(const SceneRenderParams& params, const QMatrix4x4& matrix, QSize drawablePixels,
+                                       const std::array<float, 4>& covered, QRectF* cardPixels) const
+{
+    if (covered[0] <= 0 || params.dimAmount > 0 || m_screenshot.pixels != m_screenshot.size)
+        return {};
+    // The card's corners where the vertex program puts them, in framebuffer pixels.
+    const auto pixel = [&](float x, float y) {
+        QVector4D clip = matrix * QVector4D(x, y, 0, 1);
+        const double w = clip.w();
+        const double ndcX = (clip.x() + params.panNDC.x() * w) / w;
+        const double ndcY = m_frameFlipY * (clip.y() + params.panNDC.y() * w) / w;
+        return QPointF(params.framebufferOrigin.x() + (ndcX + 1) / 2 * drawablePixels.width(),
+                       params.framebufferOrigin.y() + (ndcY + 1) / 2 * drawablePixels.height());
+    };
+    const QRectF card = QRectF(pixel(-0.5f, -0.5f), pixel(0.5f, 0.5f)).normalized();
+    // A thousandth of a pixel off moves no texel's weight in the filtering.
+    const auto whole = [](double value) { return std::fabs(value - std::round(value)) < 1e-3; };
+    const QSize texels = m_screenshot.pixels;
+    if (std::fabs(card.width() - texels.width()) > 1e-3 || std::fabs(card.height() - texels.height()) > 1e-3
+        || !whole(card.left()) || !whole(card.top()))
+        return {};
+    *cardPixels = QRectF(std::round(card.left()), std::round(card.top()), texels.width(), texels.height());
+    const bool wide = covered[0] * covered[1] >= covered[2] * covered[3];
+    const double perPoint = texels.width() / std::max(1.0, params.imageSize.width());
+    const double halfWidth = (wide ? covered[0] : covered[2]) * perPoint;
+    const double halfHeight = (wide ? covered[1] : covered[3]) * perPoint;
+    const QPointF centre = cardPixels->center();
+    const int left = int(std::ceil(centre.x() - halfWidth));
+    const int right = int(std::floor(centre.x() + halfWidth));
+    const int bottom = int(std::ceil(centre.y() - halfHeight));
+    const int top = int(std::floor(centre.y() + halfHeight));
+    return right > left && top > bottom ? QRect(QPoint(left, bottom), QPoint(right - 1, top - 1)) : QRect();
+}
+
+bool SceneRenderer::copyCardPixels(const QRect& target, const QRectF& cardPixels)
+{
+    GLint readFramebuffer = 0;
+    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readFramebuffer);
+    if (!m_copyFramebuffer)
+        glGenFramebuffers(1, &m_copyFramebuffer);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, m_copyFramebuffer);
+    glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, m_screenshot.id, 0);
+    const bool complete = glCheckFramebufferStatus(GL_READ_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    if (complete) {
+        // Texture row 0 is the image's top row: at the card's lowest framebuffer row when
+        // rows are drawn top-down, else at its highest, where the copy turns the rows over.
+        const int cardLeft = int(cardPixels.left());
+        const int cardBottom = int(cardPixels.top());
+        const int cardTop = cardBottom + int(cardPixels.height());
+        const int x0 = target.left() - cardLeft;
+        const int x1 = x0 + target.width();
+        const int y0 = target.top();
+        const int y1 = y0 + target.height();
+        if (m_frameFlipY < 0)
+            glBlitFramebuffer(x0, y0 - cardBottom, x1, y1 - cardBottom, target.left(), y0, target.left() + target.width(),
+                              y1, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        else
+            glBlitFramebuffer(x0, cardTop - y1, x1, cardTop - y0, target.left(), y1, target.left() + target.width(), y0,
+                              GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    }
+    glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(readFramebuffer));
+    return complete;
+}
+
 void SceneRenderer::encodeScene(const SceneRenderParams& params, QSize drawablePixels, float yaw, float pitch,
                                 RowOrder rowOrder)
 {
@@ -647,13 +714,50 @@ void SceneRenderer::encodeScene(const SceneRenderParams& params, QSize drawableP
     // software rasteriser pays dearly for it: only a tilted card gets the anisotropic sampler.
     glBindSampler(0, params.blendsMipmapLevels ? m_flatSampler : m_nearestLevelSampler);
     m_frameFlipY = rowOrder == RowOrder::TopDown ? -1.0f : 1.0f;
+    m_copiedCard = false;
     m_framePixelsPerPoint = std::max(1e-3f, params.zoom * params.scaleFactor);
+
+    const SceneCamera camera = cameraFor(params, drawablePixels);
+    const QSizeF card(std::max(1.0, params.imageSize.width()), std::max(1.0, params.imageSize.height()));
+    const float cardAspect = float(card.width() / card.height());
+    const QMatrix4x4 rotation = MatrixMath::makeRotationY(yaw) * MatrixMath::makeRotationX(pitch);
+    const std::array<float, 4> covered = fullyCoveredArea(params, rotation, card);
+    QMatrix4x4 cardModel = rotation;
+    cardModel.scale(cardAspect, 1, 1);
+    const QMatrix4x4 cardMatrix = camera.viewProjection * cardModel;
+
+    // What the copied part of the card will replace is not shaded: each draw up to the card's
+    // is repeated for the bands around it, scissored, over the same geometry as unsplit.
+    QRectF cardPixels;
+    const QRect copied = params.copiesAlignedCard && params.drawsCard && m_screenshot.id
+        ? alignedCardPixels(params, cardMatrix, drawablePixels, covered, &cardPixels)
+        : QRect();
+    const QRect drawable(params.framebufferOrigin, drawablePixels);
+    const auto aroundCopied = [&](const auto& draw) {
+        if (copied.isEmpty())
+            return draw();
+        glEnable(GL_SCISSOR_TEST);
+        const int right = copied.left() + copied.width();
+        const int top = copied.top() + copied.height();
+        const int drawableRight = drawable.left() + drawable.width();
+        const int drawableTop = drawable.top() + drawable.height();
+        for (const QRect& band : {QRect(drawable.left(), drawable.top(), drawable.width(), copied.top() - drawable.top()),
+                                  QRect(drawable.left(), top, drawable.width(), drawableTop - top),
+                                  QRect(drawable.left(), copied.top(), copied.left() - drawable.left(), copied.height()),
+                                  QRect(right, copied.top(), drawableRight - right, copied.height())}) {
+            if (band.width() > 0 && band.height() > 0) {
+                glScissor(band.left(), band.top(), band.width(), band.height());
+                draw();
+            }
+        }
+        glDisable(GL_SCISSOR_TEST);
+    };
 
     const QMatrix4x4 fill = fillQuadMatrix();
     if (params.drawsFill && params.showsTransparencyChecker) {
         const Uniforms& u = use(Mode::checker);
         glUniform1f(u.checkerCell, std::max(1.0f, checkerCellPoints * params.scaleFactor));
-        drawQuad(u, fill, {});
+        aroundCopied([&] { drawQuad(u, fill, {}); });
     }
 
     if (params.drawsFill && m_background.id) {
@@ -674,18 +778,12 @@ void SceneRenderer::encodeScene(const SceneRenderParams& params, QSize drawableP
         // Up to half size, filtering between the nearest texels of a smooth background shows
         // no aliasing.
         bindForSampling(m_background, texelsPerPixel, 2.0);
-        drawQuad(u, fill, {});
+        aroundCopied([&] { drawQuad(u, fill, {}); });
     }
 
-    const SceneCamera camera = cameraFor(params, drawablePixels);
-    const QSizeF card(std::max(1.0, params.imageSize.width()), std::max(1.0, params.imageSize.height()));
-    const float cardAspect = float(card.width() / card.height());
-    const QMatrix4x4 rotation = MatrixMath::makeRotationY(yaw) * MatrixMath::makeRotationX(pitch);
-
-    const std::array<float, 4> covered = fullyCoveredArea(params, rotation, card);
     const ShadowConfiguration& shadow = params.styling.shadow;
     if (params.drawsCard && shadow.radius > 0 && shadow.opacity > 0)
-        drawShadow(params, camera, rotation, card, covered);
+        aroundCopied([&] { drawShadow(params, camera, rotation, card, covered); });
 
     const bool tilted = yaw != 0 || pitch != 0;
     if (tilted && !params.isQuick)
@@ -697,9 +795,7 @@ void SceneRenderer::encodeScene(const SceneRenderParams& params, QSize drawableP
     };
 
     if (params.drawsCard && m_screenshot.id) {
-        QMatrix4x4 model = rotation;
-        model.scale(cardAspect, 1, 1);
-        const QMatrix4x4 matrix = camera.viewProjection * model;
+        const QMatrix4x4& matrix = cardMatrix;
         const double radius = std::clamp(params.styling.cornerRadius, 0.0, std::min(card.width(), card.height()) / 2);
         bindForSampling(m_screenshot, shrink(m_screenshot, card.width()));
         const auto prepare = [&](Mode mode) -> const Uniforms& {
@@ -714,7 +810,17 @@ void SceneRenderer::encodeScene(const SceneRenderParams& params, QSize drawableP
         const QRectF hole = params.splitsOpaqueCard
             ? holeIn(covered, QRectF(-card.width() / 2, -card.height() / 2, card.width(), card.height()))
             : QRectF();
-        if (!hole.isEmpty()) {
+        if (!copied.isEmpty()) {
+            const Uniforms& u = prepare(Mode::card);
+            aroundCopied([&] { drawQuad(u, matrix, params.panNDC); });
+            m_copiedCard = copyCardPixels(copied, cardPixels);
+            if (!m_copiedCard) {
+                glEnable(GL_SCISSOR_TEST);
+                glScissor(copied.left(), copied.top(), copied.width(), copied.height());
+                drawQuad(u, matrix, params.panNDC);
+                glDisable(GL_SCISSOR_TEST);
+            }
+        } else if (!hole.isEmpty()) {
             glDisable(GL_BLEND);
             drawGridPart(prepare(Mode::cardInterior), matrix, params.panNDC, hole, GridPart::centre);
             glEnable(GL_BLEND);

@@ -51,6 +51,11 @@ struct SceneRenderParams {
     // half the texel reads, but the look steps as the zoom crosses from level to level. Fine
     // for a live view; exports keep the blend.
     bool blendsMipmapLevels = true;
+    // An opaque card whose texels land one to one on whole pixels is copied into the frame
+    // where it covers them in full, and only what lies around that is shaded. The copy is the
+    // texels themselves, which is what the shaded card gives there too. For a framebuffer of
+    // the renderer's own: a widget's may be multisampled, which a copy cannot target.
+    bool copiesAlignedCard = false;
 };
 
 // The camera of a scene: world units are card heights, the card lies in z = 0.
@@ -119,6 +124,8 @@ public:
     bool hasAnnotation() const { return m_annotation.id != 0; }
     // No pixel of the screenshot is even partly transparent.
     bool screenshotIsOpaque() const { return m_screenshotOpaque; }
+    // The last scene copied part of its card instead of shading it.
+    bool copiedCard() const { return m_copiedCard; }
 
     // Draws the whole scene over the bound framebuffer's `drawablePixels` (which it does not
     // clear) with the given angles in radians.
@@ -134,6 +141,7 @@ private:
     struct Texture {
         unsigned id = 0;
         QSize size;          // of the image it was made from
+        QSize pixels;        // its own: smaller than `size` where the image exceeded the GPU's limit
         bool mipmapped = false;
     };
     struct Uniforms {
@@ -174,6 +182,12 @@ private:
                                           QSizeF card) const;
     void drawShadow(const SceneRenderParams& params, const SceneCamera& camera, const QMatrix4x4& rotation,
                     QSizeF card, const std::array<float, 4>& covered);
+    // The whole pixels (framebuffer coordinates, GL's orientation) of `covered` where the card
+    // drawn with `matrix` maps its texels one to one onto whole pixels; empty otherwise.
+    QRect alignedCardPixels(const SceneRenderParams& params, const QMatrix4x4& matrix, QSize drawablePixels,
+                            const std::array<float, 4>& covered, QRectF* cardPixels) const;
+    // Copies the screenshot's texels under `target` from the card lying at `cardPixels`.
+    bool copyCardPixels(const QRect& target, const QRectF& cardPixels);
 
     bool m_ready = false;
     bool m_mipmapsOnDemand = false;
@@ -184,6 +198,7 @@ private:
     unsigned m_gridArray = 0;
     unsigned m_gridVertexBuffer = 0;
     unsigned m_gridIndexBuffer = 0;
+    unsigned m_copyFramebuffer = 0; // reads the screenshot texture for copies
     unsigned m_sampler = 0;     // anisotropic, for a tilted card
     unsigned m_flatSampler = 0; // the same without anisotropy
     unsigned m_nearestLevelSampler = 0; // and from one mipmap level
@@ -195,6 +210,7 @@ private:
     Texture m_annotation;
     QRectF m_annotationRectPts;
     bool m_screenshotOpaque = false;
+    bool m_copiedCard = false;
 };
 
 } // namespace pelorin

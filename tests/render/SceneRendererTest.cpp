@@ -361,14 +361,17 @@ protected:
         ASSERT_TRUE(renderer.initialize(&error)) << error.toStdString();
     }
 
-    QImage draw(const SceneRenderParams& params, QSize pixels)
+    // `frame` is the framebuffer's own size when it holds only part of the drawable.
+    QImage draw(const SceneRenderParams& params, QSize pixels,
+                SceneRenderer::RowOrder order = SceneRenderer::RowOrder::BottomUp, QSize frame = {})
     {
         QString error;
-        EXPECT_TRUE(m_context.beginFrame(pixels, &error)) << error.toStdString();
-        renderer.encodeScene(params, pixels, 0, 0);
-        QImage image(pixels, QImage::Format_RGBA8888_Premultiplied);
+        frame = frame.isEmpty() ? pixels : frame;
+        EXPECT_TRUE(m_context.beginFrame(frame, &error)) << error.toStdString();
+        renderer.encodeScene(params, pixels, 0, 0, order);
+        QImage image(frame, QImage::Format_RGBA8888_Premultiplied);
         EXPECT_TRUE(m_context.readPixels(image));
-        return image.mirrored(); // GL rows come bottom-up
+        return order == SceneRenderer::RowOrder::BottomUp ? image.mirrored() : image;
     }
 
     OffscreenContext m_context;
@@ -396,15 +399,20 @@ TEST_F(SceneRendererDirectTest, CheckerboardHasCellsOfEightPoints)
     }
 }
 
-// The canvas draws an opaque card's middle apart from its edge band; the picture is the one
-// drawn in one piece, up to a level of rounding, with no seam and no mirrored texture.
-TEST_F(SceneRendererDirectTest, ASplitOpaqueCardLooksLikeOneDrawnWhole)
+QImage patternedScreenshot()
 {
     QImage screenshot(300, 200, QImage::Format_RGB32);
     for (int y = 0; y < screenshot.height(); ++y)
         for (int x = 0; x < screenshot.width(); ++x)
             screenshot.setPixel(x, y, qRgb(x * 255 / 299, y * 255 / 199, (x / 10 + y / 10) % 2 ? 200 : 40));
-    ASSERT_TRUE(renderer.setScreenshotImage(screenshot));
+    return screenshot;
+}
+
+// The canvas draws an opaque card's middle apart from its edge band; the picture is the one
+// drawn in one piece, up to a level of rounding, with no seam and no mirrored texture.
+TEST_F(SceneRendererDirectTest, ASplitOpaqueCardLooksLikeOneDrawnWhole)
+{
+    ASSERT_TRUE(renderer.setScreenshotImage(patternedScreenshot()));
     ASSERT_TRUE(renderer.setBackgroundImage(filledImage({8, 8}, QColor(30, 140, 90))));
 
     SceneRenderParams params;
@@ -418,6 +426,54 @@ TEST_F(SceneRendererDirectTest, ASplitOpaqueCardLooksLikeOneDrawnWhole)
     const QImage whole = draw(params, {320, 240});
     params.splitsOpaqueCard = true;
     EXPECT_LE(worstDifference(whole, draw(params, {320, 240})), 1);
+}
+
+// An opaque card whose texels land one to one on whole pixels has its middle copied: the
+// picture is the shaded one exactly, whichever way the rows run and wherever the framebuffer
+// starts. Off the pixel grid or dimmed, the card is shaded.
+TEST_F(SceneRendererDirectTest, ACopiedCardIsTheShadedOneExactly)
+{
+    ASSERT_TRUE(renderer.setScreenshotImage(patternedScreenshot()));
+    ASSERT_TRUE(renderer.setBackgroundImage(filledImage({8, 8}, QColor(30, 140, 90))));
+    using Order = SceneRenderer::RowOrder;
+    const struct {
+        const char* name;
+        Order order;
+        QPointF panPixels;
+        QPoint origin;
+        QSize frame;
+        float scale = 1;
+        bool dimmed = false;
+        bool copies = true;
+    } cases[] = {
+        {"bottom-up", Order::BottomUp, {}, {}, {}},
+        {"top-down, moved by whole pixels", Order::TopDown, {-7, 3}, {}, {}},
+        {"top-down, a crop", Order::TopDown, {}, {-30, -50}, {210, 150}},
+        {"bottom-up, a crop", Order::BottomUp, {5, 0}, {-70, -10}, {200, 160}},
+        {"two pixels a point", Order::TopDown, {}, {}, {}, 2},
+        {"half a pixel off", Order::TopDown, {0.5, 0}, {}, {}, 1, false, false},
+        {"dimmed", Order::BottomUp, {}, {}, {}, 1, true, false},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        const QSize pixels(320, 240);
+        SceneRenderParams params;
+        params.imageSize = QSizeF(300, 200) / k.scale;
+        params.scaleFactor = k.scale;
+        params.styling.cornerRadius = 18 / k.scale;
+        params.styling.shadow = {20, 0.6, 4, 10, {0, 0, 0, 1}};
+        params.panNDC = {2 * k.panPixels.x() / pixels.width(), 2 * k.panPixels.y() / pixels.height()};
+        params.framebufferOrigin = k.origin;
+        if (k.dimmed) {
+            params.dimAmount = 0.5f;
+            params.dimHoles = {{QRectF(40, 30, 120, 70), 10, false}};
+        }
+        const QImage shaded = draw(params, pixels, k.order, k.frame);
+        params.copiesAlignedCard = true;
+        const QImage copied = draw(params, pixels, k.order, k.frame);
+        EXPECT_EQ(renderer.copiedCard(), k.copies);
+        EXPECT_EQ(worstDifference(shaded, copied), 0);
+    }
 }
 
 // A card shown at under a third of its size is averaged from the mipmaps with or without the
