@@ -13,7 +13,8 @@ class QIODevice;
 namespace pelorin {
 
 // 8-bit PNG encoding straight from pixel rows, so an export needs neither a converted copy of
-// the frame nor the whole file in memory.
+// the frame nor the whole file in memory. With the Up or no filter, bands of rows are
+// compressed side by side on the thread pool.
 namespace png {
 
 // How the 4-byte pixels lie in memory.
