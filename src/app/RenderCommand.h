@@ -8,7 +8,8 @@ namespace pelorin {
 // `pelorin render IN -o OUT [style options]`: frames a screenshot the way the editor exports
 // it, without a display. Returns the exit code; errors go to standard error as one line.
 int runRenderCommand(const QStringList& arguments);
-// The same as a whole program: `argv` is the command line from "pelorin" on.
+// The same as a whole program: `argv` is the command line from "pelorin" on. Ends the process
+// with the exit code once the output is written.
 int runRenderProgram(int argc, char** argv);
 
 // For commands that frame an image of their own (`capture`): the style options of render
