@@ -3,6 +3,7 @@
 #include "editor/FileExportService.h"
 #include "editor/FinalRender.h"
 #include "platform/SystemLog.h"
+#include "render/ImageComposition.h"
 #include "render/OffscreenSceneRenderer.h"
 
 #include <algorithm>
@@ -138,9 +139,13 @@ std::optional<FinalRenderJob> EditorViewModel::finalRenderJob()
     const ScreenshotDocument& doc = *m_document;
     FinalRenderJob job;
     job.screenshot = doc.image;
-    job.annotations = doc.annotations;
     job.imageSize = doc.imagePointSize();
     job.screenScale = doc.screenScale;
+    if (!doc.annotations.empty())
+        job.annotations = [annotations = doc.annotations, size = job.imageSize,
+                           scale = job.screenScale](const QImage& screenshot) {
+            return renderAnnotationsOnly(annotations, size, scale, &screenshot);
+        };
     job.styling = m_styling;
     if (std::holds_alternative<WallpaperBackground>(m_styling.background.value))
         job.wallpaper = m_wallpaper;

@@ -79,8 +79,7 @@ bool runFinalRender(FinalRenderJob job, OffscreenSceneRenderer& renderer, std::o
     if (!background)
         return fail(QStringLiteral("The background cannot be painted"));
     const std::optional<AnnotationRaster> annotations =
-        job.annotations.empty() ? std::nullopt
-                                : renderAnnotationsOnly(job.annotations, job.imageSize, job.screenScale, &job.screenshot);
+        job.annotations ? job.annotations(job.screenshot) : std::nullopt;
     const QImage* annotationImage = annotations ? &annotations->image : nullptr;
     const QRectF annotationRect = annotations ? annotations->rect : QRectF();
     const float scale = static_cast<float>(job.scale);

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "core/Annotation.h"
 #include "core/DimHoles.h"
 #include "core/Styling.h"
 #include "core/ViewState.h"
+#include "render/ImageComposition.h"
 
 #include <QImage>
 #include <QRect>
@@ -23,7 +23,9 @@ class OffscreenSceneRenderer;
 // command line's `render`).
 struct FinalRenderJob {
     QImage screenshot;
-    std::vector<Annotation> annotations;
+    // The annotations' raster, drawn when rendered over the screenshot (whose pixels blurred
+    // and pixelated redactions take); none for a job without annotations.
+    std::function<std::optional<AnnotationRaster>(const QImage& screenshot)> annotations;
     QSizeF imageSize;
     double screenScale = 1;
     StylingConfiguration styling;

@@ -1,7 +1,5 @@
 #include "render/ImageComposition.h"
 
-#include "render/AnnotationPainter.h"
-
 #include <QLinearGradient>
 #include <QPainter>
 #include <QRadialGradient>
@@ -14,6 +12,8 @@ namespace {
 
 // Raster sizes beyond this are refused rather than allocated.
 constexpr double maxRasterPixels = 16384.0 * 16384.0;
+
+} // namespace
 
 std::optional<QImage> makeRaster(QSizeF points, double pixelsPerPoint)
 {
@@ -29,6 +29,8 @@ std::optional<QImage> makeRaster(QSizeF points, double pixelsPerPoint)
     raster.setDevicePixelRatio(w / points.width());
     return raster;
 }
+
+namespace {
 
 QGradientStops evenStops(const std::vector<CodableColor>& colors)
 {
@@ -121,30 +123,6 @@ std::optional<QImage> renderBackgroundOnly(QSizeF imageSize, double screenScale,
         background.value);
     painter.end();
     return raster;
-}
-
-std::optional<AnnotationRaster> renderAnnotationsOnly(const std::vector<Annotation>& annotations, QSizeF imageSize,
-                                                      double screenScale, const QImage* screenshot)
-{
-    if (annotations.empty())
-        return std::nullopt;
-    const std::vector<Annotation> resolved = resolvingAttachments(annotations);
-    QRectF bounds(QPointF(0, 0), imageSize);
-    for (const Annotation& annotation : resolved)
-        bounds |= boundingRect(annotation, 1).adjusted(-12, -12, 12, 12);
-    // Whole points, rounded outward.
-    const QRectF rounded(QPointF(std::floor(bounds.left()), std::floor(bounds.top())),
-                         QPointF(std::ceil(bounds.right()), std::ceil(bounds.bottom())));
-    std::optional<QImage> raster = makeRaster(rounded.size(), std::max(0.01, screenScale));
-    if (!raster)
-        return std::nullopt;
-    QPainter painter(&*raster);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.translate(-rounded.topLeft());
-    for (const Annotation& annotation : resolved)
-        paintAnnotation(painter, annotation, 1, screenshot);
-    painter.end();
-    return AnnotationRaster{*raster, rounded};
 }
 
 } // namespace pelorin

@@ -26,6 +26,10 @@ std::optional<QImage> renderBackgroundOnly(QSizeF imageSize, double screenScale,
 // Pixels per point of the background raster.
 double backgroundPixelScale(QSizeF imageSize, double screenScale, std::optional<int> maxDimension);
 
+// A cleared raster of `points` at `pixelsPerPoint` (rounded down to whole pixels, the ratio
+// made exact); none when a side is below a pixel or the raster would be unreasonably large.
+std::optional<QImage> makeRaster(QSizeF points, double pixelsPerPoint);
+
 struct AnnotationRaster {
     QImage image;
     QRectF rect; // document points covered by the image
