@@ -72,8 +72,9 @@ QCoro::Task<DownloadResult> downloadToFile(QUrl url, QString path, qint64 maxByt
             raw->abort();
     });
     co_await raw;
-    // Bytes that arrived with the finished signal.
-    take(raw->readAll());
+    // Bytes that arrived with the finished signal; an aborted reply is closed and has none.
+    if (raw->isOpen())
+        take(raw->readAll());
 
     if (tooLarge)
         throw UpdateError(QStringLiteral("The update download is larger than %1; it was refused.")
