@@ -40,7 +40,7 @@ for prefix in "$unpacked/deb/usr" "$unpacked/Pelorin"; do
   test -x "$prefix/libexec/pelorin/pelorin-app"
   test -x "$prefix/libexec/pelorin/pelorin-render"
   # render starts light: none of the app's heavy libraries are loaded for it.
-  if ldd "$prefix/libexec/pelorin/pelorin-render" | grep -E 'libtesseract|libQt6Widgets|libQt6Network|libqt6keychain'; then
+  if ldd "$prefix/libexec/pelorin/pelorin-render" | grep -E 'libtesseract|libopencv|libQt6Widgets|libQt6Network|libqt6keychain'; then
     echo "$prefix/libexec/pelorin/pelorin-render loads libraries it does not use" >&2; exit 1
   fi
   test -x "$prefix/libexec/pelorin/pelorin-screencapture"
