@@ -39,6 +39,7 @@
 #include <QSet>
 #include <QThread>
 #include <QTimer>
+#include <QWindow>
 
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -392,6 +393,18 @@ int captureOnX11(const Request& request)
     overlay->show();
     overlay->activateWindow();
     overlay->grabKeyboard();
+    // The server refuses a keyboard grab while the window is not yet viewable or another
+    // client still holds one; the keys would then go elsewhere. Asked again until it holds.
+    QTimer grabbing;
+    grabbing.setInterval(20);
+    int grabAttempts = 0;
+    QObject::connect(&grabbing, &QTimer::timeout, overlay, [&] {
+        QWindow* window = overlay->windowHandle();
+        if ((window && window->setKeyboardGrabEnabled(true)) || ++grabAttempts >= 100)
+            grabbing.stop();
+    });
+    if (QWindow* window = overlay->windowHandle(); !window || !window->setKeyboardGrabEnabled(true))
+        grabbing.start();
     choosing.exec();
     overlay->close();
     if (result == 1)
