@@ -32,16 +32,29 @@ struct WriteState {
     QString error;
 };
 
+// All of `data` or false, with the file system's own words for a file.
+bool writeAll(QIODevice& device, const char* data, qint64 length, QString* error)
+{
+    errno = 0;
+    if (device.write(data, length) == length)
+        return true;
+    const int systemError = errno;
+    const auto* file = qobject_cast<const QFileDevice*>(&device);
+    *error = file ? fileErrorText(*file, systemError) : device.errorString();
+    return false;
+}
+
 void writeData(png_structp png, png_bytep data, png_size_t length)
 {
     auto* state = static_cast<WriteState*>(png_get_io_ptr(png));
-    errno = 0;
-    if (state->device->write(reinterpret_cast<const char*>(data), qint64(length)) != qint64(length)) {
-        const int systemError = errno;
-        const auto* file = qobject_cast<const QFileDevice*>(state->device);
-        state->error = file ? fileErrorText(*file, systemError) : state->device->errorString();
+    if (!writeAll(*state->device, reinterpret_cast<const char*>(data), qint64(length), &state->error))
         png_error(png, "write failed");
-    }
+}
+
+void appendBigEndian(QByteArray& bytes, quint32 value)
+{
+    for (int shift : {24, 16, 8, 0})
+        bytes.append(char((value >> shift) & 0xff));
 }
 
 void flushData(png_structp) {}
@@ -104,7 +117,8 @@ public:
     {
     }
 
-    // Writes the IDAT chunks; false with `error` set when a row or the device fails.
+    // Writes the IDAT chunks and the closing IEND; false with `error` set when a row or the
+    // device fails.
     bool write(QString* error)
     {
         const int height = m_source.size.height();
@@ -146,7 +160,7 @@ public:
                 pending.pop_front();
             }
         }
-        return true;
+        return writeChunk("IEND", {}, error);
     }
 
 private:
@@ -243,10 +257,8 @@ private:
         data.append(band.deflated);
         m_adler = m_started ? adler32_combine(m_adler, band.adler, z_off_t(band.length)) : band.adler;
         m_started = true;
-        if (last) {
-            for (int shift : {24, 16, 8, 0})
-                data.append(char((m_adler >> shift) & 0xff));
-        }
+        if (last)
+            appendBigEndian(data, quint32(m_adler));
         return writeChunk("IDAT", data, error);
     }
 
@@ -254,26 +266,13 @@ private:
     {
         QByteArray chunk;
         chunk.reserve(data.size() + 12);
-        for (int shift : {24, 16, 8, 0})
-            chunk.append(char((quint32(data.size()) >> shift) & 0xff));
+        appendBigEndian(chunk, quint32(data.size()));
         chunk.append(type, 4).append(data);
-        const uLong crc = crc32(crc32(0, reinterpret_cast<const Bytef*>(type), 4),
-                                reinterpret_cast<const Bytef*>(data.constData()), uInt(data.size()));
-        for (int shift : {24, 16, 8, 0})
-            chunk.append(char((crc >> shift) & 0xff));
-        errno = 0;
-        if (m_device.write(chunk) == chunk.size())
-            return true;
-        const int systemError = errno;
-        const auto* file = qobject_cast<const QFileDevice*>(&m_device);
-        *error = file ? fileErrorText(*file, systemError) : m_device.errorString();
-        return false;
+        appendBigEndian(chunk, quint32(crc32(crc32(0, reinterpret_cast<const Bytef*>(type), 4),
+                                             reinterpret_cast<const Bytef*>(data.constData()), uInt(data.size()))));
+        return writeAll(m_device, chunk.constData(), chunk.size(), error);
     }
 
-public:
-    bool writeEnd(QString* error) { return writeChunk("IEND", {}, error); }
-
-private:
     QIODevice& m_device;
     const RowSource& m_source;
     const Options& m_options;
@@ -374,7 +373,7 @@ bool write(QIODevice& device, const RowSource& source, const Options& options, Q
     if (parallel) {
         ParallelImageData data(device, source, options);
         QString why;
-        if (!data.write(&why) || !data.writeEnd(&why))
+        if (!data.write(&why))
             return fail(why);
     }
     return true;

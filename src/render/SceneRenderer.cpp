@@ -643,10 +643,11 @@ QRect SceneRenderer::alignedCardPixels(const SceneRenderParams& params, const QM
         || !whole(card.left()) || !whole(card.top()))
         return {};
     *cardPixels = QRectF(std::round(card.left()), std::round(card.top()), texels.width(), texels.height());
-    const bool wide = covered[0] * covered[1] >= covered[2] * covered[3];
-    const double perPoint = texels.width() / std::max(1.0, params.imageSize.width());
-    const double halfWidth = (wide ? covered[0] : covered[2]) * perPoint;
-    const double halfHeight = (wide ? covered[1] : covered[3]) * perPoint;
+    // The covered rectangle in unit-quad coordinates, centred, so the same either way up.
+    const QSizeF points(std::max(1.0, params.imageSize.width()), std::max(1.0, params.imageSize.height()));
+    const QRectF hole = holeIn(covered, QRectF(QPointF(-points.width() / 2, -points.height() / 2), points));
+    const double halfWidth = hole.width() / 2 * texels.width();
+    const double halfHeight = hole.height() / 2 * texels.height();
     const QPointF centre = cardPixels->center();
     const int left = int(std::ceil(centre.x() - halfWidth));
     const int right = int(std::floor(centre.x() + halfWidth));

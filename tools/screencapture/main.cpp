@@ -395,15 +395,18 @@ int captureOnX11(const Request& request)
     overlay->grabKeyboard();
     // The server refuses a keyboard grab while the window is not yet viewable or another
     // client still holds one; the keys would then go elsewhere. Asked again until it holds.
+    const auto keyboardGrabbed = [overlay] {
+        QWindow* window = overlay->windowHandle();
+        return window && window->setKeyboardGrabEnabled(true);
+    };
     QTimer grabbing;
     grabbing.setInterval(20);
     int grabAttempts = 0;
     QObject::connect(&grabbing, &QTimer::timeout, overlay, [&] {
-        QWindow* window = overlay->windowHandle();
-        if ((window && window->setKeyboardGrabEnabled(true)) || ++grabAttempts >= 100)
+        if (keyboardGrabbed() || ++grabAttempts >= 100)
             grabbing.stop();
     });
-    if (QWindow* window = overlay->windowHandle(); !window || !window->setKeyboardGrabEnabled(true))
+    if (!keyboardGrabbed())
         grabbing.start();
     choosing.exec();
     overlay->close();
